@@ -1,0 +1,138 @@
+// The far end of a serial line at byte level, on the master side of a PtyPair: it keeps every
+// byte it receives, answers requests by rules ("when the bytes received contain X, answer Y")
+// with the faults real devices show (late, silent, split with gaps, garbage first), sends
+// unsolicited bytes, and hangs up. Device simulators build on it with their own frames.
+// It runs on real time, whatever clock the code under test uses.
+#pragma once
+
+#include "tests/sim/PtyPair.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace kestsim {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+// What the peer sends for one matched request.
+struct Answer {
+    Bytes bytes;
+    Bytes garbage;        // sent before the bytes, as part of the same stream
+    uint32_t delayMs = 0; // before the first byte
+    size_t chunkSize = 0; // 0: one piece
+    uint32_t gapMs = 0;   // between pieces
+    bool silent = false;  // the request is taken and nothing is sent
+
+    static Answer Of(Bytes b)
+    {
+        Answer a;
+        a.bytes = std::move(b);
+        return a;
+    }
+    static Answer Silence()
+    {
+        Answer a;
+        a.silent = true;
+        return a;
+    }
+    Answer &Late(uint32_t ms)
+    {
+        delayMs = ms;
+        return *this;
+    }
+    Answer &Split(size_t size, uint32_t gap)
+    {
+        chunkSize = size;
+        gapMs = gap;
+        return *this;
+    }
+    Answer &AfterGarbage(Bytes g)
+    {
+        garbage = std::move(g);
+        return *this;
+    }
+};
+
+// Looks at the bytes received since the last match and returns how many of them a match
+// takes (up to the end of the request), 0 for none.
+using Matcher = std::function<size_t(const Bytes &pending)>;
+// Computes the answer to the request (the bytes the match took).
+using Responder = std::function<Answer(const Bytes &request)>;
+
+// Matches the first place where `pattern` occurs; the bytes before it go with the request.
+Matcher Contains(Bytes pattern);
+
+class ScriptedPeer {
+public:
+    explicit ScriptedPeer(PtyPair &pty);
+    ~ScriptedPeer();
+    ScriptedPeer(const ScriptedPeer &) = delete;
+    ScriptedPeer &operator=(const ScriptedPeer &) = delete;
+
+    // Rules are tried in the order added; the first that matches answers.
+    void When(Bytes pattern, Answer answer);
+    void When(Matcher matcher, Responder responder);
+    void ClearRules();
+
+    // Everything received since the start (or the last ClearReceived).
+    Bytes Received() const;
+    void ClearReceived();
+    // Waits in real time until at least `count` bytes have been received.
+    bool WaitForBytes(size_t count, uint32_t ms) const;
+    // Waits in real time until the bytes received contain `pattern`.
+    bool WaitForContains(const Bytes &pattern, uint32_t ms) const;
+
+    // Sends `bytes` now, outside any answer. False when the line did not take them.
+    bool Send(const Bytes &bytes);
+    // Waits in real time until the answers to every byte received so far have been sent.
+    bool WaitSent(uint32_t ms) const;
+
+    // Stops the peer and closes the master: the line under test sees a hang-up.
+    void HangUp();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Rule {
+        Matcher matcher;
+        Responder responder;
+    };
+    struct Piece {
+        Clock::time_point due;
+        Bytes bytes;
+    };
+
+    void ReadLoop();
+    void SendLoop();
+    void Enqueue(const Bytes &request, const Responder &responder);
+    bool WriteAll(const uint8_t *data, size_t length);
+    void Stop();
+
+    PtyPair &pty_;
+    const int master_;
+    int wakeFd_ = -1;
+
+    mutable std::mutex m_;
+    mutable std::condition_variable changed_;
+    bool stop_ = false;
+    std::vector<Rule> rules_;
+    Bytes received_;
+    std::deque<Piece> queue_;
+    bool matching_ = false;
+    bool sending_ = false;
+
+    std::mutex writeLock_; // one writer at a time: answers and unsolicited bytes never interleave
+    Bytes pending_;        // reader thread only: received bytes not yet taken by a rule
+    std::thread reader_;
+    std::thread sender_;
+};
+
+} // namespace kestsim
