@@ -1,0 +1,203 @@
+#include "Kest20/KestCore_ClassA.h"
+
+#include "Kest20/InstanceRegistry.h"
+#include "Kest20/ResourceSeam.h"
+#include "platform/Gbk.h"
+
+#include <algorithm>
+#include <deque>
+
+namespace {
+
+CClassA *ObjectOf(void *instance)
+{
+    return static_cast<CClassA *>(static_cast<IClassA *>(instance));
+}
+
+CString DefaultSetting(const char *name)
+{
+    CString path;
+    path.Format("/etc/tvx/%s", name);
+    return path;
+}
+
+} // namespace
+
+CCreationLocks::Hold::Hold(CCreationLocks &owner, const char *name) : m_owner(owner)
+{
+    std::string key = name;
+    plat::GbkToUpper(key);
+    {
+        std::lock_guard<std::mutex> lock(m_owner.m_lock);
+        m_entry = m_owner.m_entries.try_emplace(std::move(key)).first;
+        ++m_entry->second.users;
+    }
+    m_entry->second.lock.Lock();
+}
+
+CCreationLocks::Hold::~Hold()
+{
+    m_entry->second.lock.Unlock();
+    std::lock_guard<std::mutex> lock(m_owner.m_lock);
+    if (--m_entry->second.users == 0) m_owner.m_entries.erase(m_entry);
+}
+
+CKestCore_ClassA::~CKestCore_ClassA()
+{
+    std::vector<CClassA *> created;
+    {
+        std::lock_guard<CDataLock> lock(m_lock);
+        created = m_created;
+    }
+    CClassA_DeleteObjects(created);
+    std::lock_guard<CDataLock> lock(m_lock);
+    m_created.clear();
+    m_live.clear();
+}
+
+void CKestCore_ClassA::CClassA_RegisterInstance(CClassA *object)
+{
+    std::lock_guard<CDataLock> lock(m_lock);
+    m_live.push_back(object);
+}
+
+void CKestCore_ClassA::CClassA_UnRegisterInstance(CClassA *object)
+{
+    std::lock_guard<CDataLock> lock(m_lock);
+    std::erase(m_live, object);
+    std::erase(m_created, object);
+}
+
+int CKestCore_ClassA::exIsValidAddress(const void *object)
+{
+    std::lock_guard<CDataLock> lock(m_lock);
+    return std::find(m_live.begin(), m_live.end(), object) != m_live.end() ? 1 : 0;
+}
+
+bool CKestCore_ClassA::IsLive(CClassA *object)
+{
+    return object && exIsValidAddress(object) && object->IsValid();
+}
+
+void CKestCore_ClassA::CClassA_DeleteObjects(const std::vector<CClassA *> &objects)
+{
+    for (auto it = objects.rbegin(); it != objects.rend(); ++it)
+        if (IsLive(*it)) (*it)->DeactiveInstance(1);
+    for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
+        if (!IsLive(*it)) continue;
+        if (iRtc *rtc = (*it)->GetObjectRtc()) rtc->DeleteInstance(static_cast<IClassA *>(*it));
+    }
+}
+
+CClassA *CKestCore_ClassA::exGetInstanceByName(iRtc *base, const char *name)
+{
+    // Instance lists below CClassA hold framework objects only.
+    if (!base || !name || !base->IsKindOf(CClassA::GetClassID())) return nullptr;
+    std::deque<iRtc *> queue{base};
+    while (!queue.empty()) {
+        iRtc *rtc = queue.front();
+        queue.pop_front();
+        for (int32_t i = 0; void *instance = rtc->GetInstance(i); ++i) {
+            CClassA *object = ObjectOf(instance);
+            if (plat::GbkCompareNoCase(object->GetInstanceName(), name) == 0) return object;
+        }
+        for (int32_t i = 0; iRtc *son = rtc->GetSonRtc(i); ++i) queue.push_back(son);
+    }
+    return nullptr;
+}
+
+CClassA *CKestCore_ClassA::CreateNamed(const CString &name, const CString &setting, iRtc *base)
+{
+    CString className = glGetSettingReader()->ReadText(setting, "class", "");
+    if (className.IsEmpty()) return nullptr;
+    iRtc *rtc = CClassA::GetClassID()->FindByNames(className);
+    if (!rtc || !rtc->IsKindOf(base)) return nullptr;
+    void *instance = rtc->CreateInstance(nullptr);
+    if (!instance) return nullptr;
+    CClassA *object = ObjectOf(instance);
+    object->SetInstanceName(name);
+    object->SetSettingInfo(setting);
+    std::lock_guard<CDataLock> lock(m_lock);
+    m_created.push_back(object);
+    return object;
+}
+
+CClassA *CKestCore_ClassA::exCreateComponent(const char *name, const char *setting, iRtc *base,
+                                             int activate)
+{
+    if (!base || !name || !base->IsKindOf(CClassA::GetClassID())) return nullptr;
+    CString trimmed(name);
+    trimmed.Trim();
+    if (trimmed.IsEmpty()) return nullptr;
+    CString path(setting);
+    path.Trim();
+    if (path.IsEmpty())
+        path = DefaultSetting(trimmed);
+    else if (path[0] != '/')
+        path = DefaultSetting(path);
+
+    CCreationLocks::Hold creating(m_creation, trimmed);
+    CClassA *object = exGetInstanceByName(base, trimmed);
+    if (!object) object = CreateNamed(trimmed, path, base);
+    if (object && activate) object->ActiveInstance();
+    return object;
+}
+
+int CKestCore_ClassA::FindObjectInResource(CString &setting, const char *name, iRtc *base,
+                                           CStringArray &roots)
+{
+    if (!name || !base) return 0;
+    ISettingReader *reader = glGetSettingReader();
+    if (roots.IsEmpty()) {
+        CStringArray entries;
+        reader->EnumSub("/etc", "*", entries);
+        for (const CString &entry : entries) roots.Add("/etc/" + entry);
+    }
+    for (const CString &root : roots) {
+        CString path(root);
+        path.Trim();
+        if (path.IsEmpty()) continue;
+        if (path[path.GetLength() - 1] != '/') path += '/';
+        path += name;
+        CString className = reader->ReadText(path, "class", "");
+        if (!className.IsEmpty() && base->FindByNames(className)) {
+            setting = path;
+            return 1;
+        }
+    }
+    if (base->IsKindOf(CClassA::GetClassID())) {
+        if (CClassA *object = exGetInstanceByName(base, name)) {
+            setting = object->GetSettingInfo();
+            return 1;
+        }
+    }
+    return 0;
+}
+
+CClassA *glCreateComponent(const char *name, const char *setting, iRtc *base, int activate)
+{
+    CKestCore_ClassA *registry = CClassACore::OpenCore();
+    return registry ? registry->exCreateComponent(name, setting, base, activate) : nullptr;
+}
+
+CClassA *glGetInstanceByName(iRtc *base, const char *name)
+{
+    CKestCore_ClassA *registry = CClassACore::OpenCore();
+    return registry ? registry->exGetInstanceByName(base, name) : nullptr;
+}
+
+int glDeleteObjects(const CPtrArray &objects)
+{
+    CKestCore_ClassA *registry = CClassACore::OpenCore();
+    if (!registry) return 0;
+    std::vector<CClassA *> list;
+    for (void *object : objects) list.push_back(static_cast<CClassA *>(object));
+    registry->CClassA_DeleteObjects(list);
+    return 1;
+}
+
+int glFindObjectInResource(CString &setting, const char *name, iRtc *base, CStringArray &roots)
+{
+    CKestCore_ClassA *registry = CClassACore::OpenCore();
+    return registry ? registry->FindObjectInResource(setting, name, base, roots) : 0;
+}

@@ -1,0 +1,75 @@
+// The instance registry (framework core 2): the list of every live framework object, the list
+// of the objects it created itself, and creation of components by instance name. Closing it
+// deletes the objects it created.
+#pragma once
+
+#include "Kest20/ClassA.h"
+#include "Kest20/KestCore.h"
+#include "KestLib20/CDataLock.h"
+#include "platform/Collections.h"
+#include "platform/String.h"
+#include "platform/Sync.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Recursive locks by instance name without case, so that finding, creating and activating one
+// name is atomic while other names are created in parallel.
+class CCreationLocks {
+    struct Entry {
+        plat::RecursiveLock lock;
+        int users = 0;
+    };
+    using Entries = std::map<std::string, Entry>;
+
+public:
+    class Hold {
+    public:
+        Hold(CCreationLocks &owner, const char *name);
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+    private:
+        CCreationLocks &m_owner;
+        Entries::iterator m_entry;
+    };
+
+private:
+    std::mutex m_lock;
+    Entries m_entries;
+};
+
+class CKestCore_ClassA {
+public:
+    CKestCore_ClassA() = default;
+    // Deletes the created objects (see CClassA_DeleteObjects) and frees the lists.
+    ~CKestCore_ClassA();
+    CKestCore_ClassA(const CKestCore_ClassA &) = delete;
+    CKestCore_ClassA &operator=(const CKestCore_ClassA &) = delete;
+
+    CClassA *exGetInstanceByName(iRtc *base, const char *name);
+    CClassA *exCreateComponent(const char *name, const char *setting, iRtc *base, int activate);
+    // 1 when `object` is in the list of live objects.
+    int exIsValidAddress(const void *object);
+    int FindObjectInResource(CString &setting, const char *name, iRtc *base, CStringArray &roots);
+
+    void CClassA_RegisterInstance(CClassA *object);
+    void CClassA_UnRegisterInstance(CClassA *object);
+    // Deactivates with kill from last to first, then deletes from last to first; only entries
+    // that are live objects are touched.
+    void CClassA_DeleteObjects(const std::vector<CClassA *> &objects);
+
+private:
+    CClassA *CreateNamed(const CString &name, const CString &setting, iRtc *base);
+    bool IsLive(CClassA *object);
+
+    CDataLock m_lock; // over the two lists; never held while an object is called
+    std::vector<CClassA *> m_live;
+    std::vector<CClassA *> m_created;
+    CCreationLocks m_creation;
+};
+
+using CClassACore = CKestCore<CKestCore_ClassA, 2>;
