@@ -1,0 +1,155 @@
+#include "devext/device/CTcpServer.h"
+
+#include "devext/device/ThreadStop.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <utility>
+#include <vector>
+
+using SessionPtr = std::shared_ptr<CTcpSession>;
+
+// The listening socket and the live sessions: the accept thread owns them jointly with the
+// server, so a thread given up by a stop never outlives what it touches.
+struct CTcpServer::Shared {
+    Shared(int users, SessionFactory f, void *context)
+        : userCount(users), factory(f), factoryContext(context)
+    {
+    }
+
+    SessionPtr MakeSession(SOCKET s) const
+    {
+        CTcpSession *session = factory ? factory(factoryContext, s) : nullptr;
+        if (!session) ::close(s);
+        return SessionPtr(session);
+    }
+
+    // False once the server stops: the session is not kept.
+    bool Add(const SessionPtr &session)
+    {
+        std::lock_guard<std::mutex> lk(lock);
+        if (stopping) return false;
+        sessions.push_back(session);
+        return true;
+    }
+
+    // Removes the sessions whose socket has closed; they are released outside the lock.
+    void Sweep()
+    {
+        std::vector<SessionPtr> closed;
+        {
+            std::lock_guard<std::mutex> lk(lock);
+            for (size_t i = sessions.size(); i-- > 0;) {
+                if (sessions[i]->IsConnected()) continue;
+                closed.push_back(std::move(sessions[i]));
+                sessions.erase(sessions.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+    }
+
+    // Stops accepting and closes every session's socket, which ends their reads.
+    std::vector<SessionPtr> BeginStop()
+    {
+        std::lock_guard<std::mutex> lk(lock);
+        stopping = true;
+        listener.Close();
+        for (const SessionPtr &session : sessions) session->CloseSocket();
+        return std::exchange(sessions, {});
+    }
+
+    const int userCount;
+    const SessionFactory factory;
+    void *const factoryContext;
+    CTcpSocket listener;
+    std::mutex lock;
+    std::vector<SessionPtr> sessions;
+    bool stopping = false;
+};
+
+CTcpServer::CTcpServer(int port) : m_nPort(port) {}
+
+CTcpServer::~CTcpServer()
+{
+    Stop();
+}
+
+uint16_t CTcpServer::GetBoundPort() const
+{
+    std::shared_ptr<Shared> shared;
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        shared = m_pShared;
+    }
+    uint32_t ip = 0;
+    uint16_t port = 0;
+    return shared && shared->listener.GetSockName(ip, port) == 0 ? port : 0;
+}
+
+bool CTcpServer::IsRunning() const
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    return m_pShared && m_pShared->listener.IsOpen();
+}
+
+int CTcpServer::Start()
+{
+    if (IsRunning()) return 0;
+    Stop(); // what a failed accept thread left
+    auto shared = std::make_shared<Shared>(m_nUserCount, m_pFactory, m_pFactoryContext);
+    CTcpSocket &listener = shared->listener;
+    if (listener.Create() == INVALID_SOCKET || listener.SetOption(SOL_SOCKET, SO_REUSEADDR, 1) ||
+        listener.Bind(htonl(INADDR_ANY), static_cast<uint16_t>(m_nPort)) ||
+        listener.Listen(kBacklog)) {
+        listener.Close();
+        return 0;
+    }
+    plat::Thread thread = plat::Thread::Start([shared] {
+        AcceptLoop(*shared);
+        return 0u;
+    });
+    if (!thread.Valid()) {
+        listener.Close();
+        return 0;
+    }
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_pShared = std::move(shared);
+    m_thread = std::move(thread);
+    return 1;
+}
+
+void CTcpServer::AcceptLoop(Shared &shared)
+{
+    for (;;) {
+        uint32_t ip = 0;
+        uint16_t port = 0;
+        const SOCKET s = shared.listener.Accept(ip, port);
+        if (s == INVALID_SOCKET) break;
+        const SessionPtr session = shared.MakeSession(s);
+        if (!session) continue;
+        // Kept before it is served, so that a stop reaches a shell that runs on this thread.
+        if (!shared.Add(session)) {
+            session->CloseSocket();
+            break;
+        }
+        session->Start(shared.userCount > 1);
+        shared.Sweep();
+    }
+    shared.listener.Close();
+}
+
+void CTcpServer::Stop()
+{
+    std::shared_ptr<Shared> shared;
+    plat::Thread thread;
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        std::swap(shared, m_pShared);
+        std::swap(thread, m_thread);
+    }
+    if (!shared) return;
+    std::vector<SessionPtr> sessions = shared->BeginStop();
+    for (const SessionPtr &session : sessions) session->Stop();
+    JoinOrGiveUp(thread, kStopBoundMs);
+}

@@ -1,0 +1,280 @@
+// The TCP server's accept thread and sessions, with clients on 127.0.0.1.
+#include "LoopbackPeer.h"
+
+#include "devext/device/CTcpServer.h"
+#include "platform/Sync.h"
+#include "platform/TimeSource.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <string>
+
+using namespace loopback;
+
+namespace {
+
+constexpr int kWaitMs = 2000;
+
+// Counts what the sessions do, shared by every session of a test.
+struct Probe {
+    std::atomic<int> made{0};
+    std::atomic<int> destroyed{0};
+    std::atomic<int> serving{0};
+    std::atomic<int> mostServing{0};
+    plat::Event reading{false, false}; // set each time a shell starts to read
+    plat::Event release{true, false};  // lets a shell go that ignores its connection's end
+    bool throwFirst = false;
+};
+
+// Answers each line with "echo:<line>" until the client ends the connection.
+class EchoSession : public CTcpSession {
+public:
+    EchoSession(SOCKET s, Probe &probe) : CTcpSession(s), m_probe(probe) { ++m_probe.made; }
+    ~EchoSession() override
+    {
+        Stop();
+        ++m_probe.destroyed;
+    }
+
+    int DoShell() override
+    {
+        const int now = ++m_probe.serving;
+        for (int most = m_probe.mostServing; now > most;)
+            m_probe.mostServing.compare_exchange_weak(most, now);
+        if (m_probe.throwFirst && m_probe.made == 1) {
+            --m_probe.serving;
+            throw std::runtime_error("shell failed");
+        }
+        CString line;
+        m_probe.reading.Set();
+        while (Socket().ReadLine(line) >= 0) SendFormat("echo:%s\r\n", line.GetString());
+        --m_probe.serving;
+        return 0;
+    }
+
+private:
+    Probe &m_probe;
+};
+
+CTcpSession *MakeEcho(void *context, SOCKET s)
+{
+    return new EchoSession(s, *static_cast<Probe *>(context));
+}
+
+struct Server {
+    explicit Server(int users, Probe *probe = nullptr) : server(0)
+    {
+        server.SetUserCount(users);
+        if (probe) server.SetSessionFactory(&MakeEcho, probe);
+        started = server.Start();
+        port = server.GetBoundPort();
+    }
+    CTcpServer server;
+    int started = 0;
+    uint16_t port = 0;
+};
+
+std::string Ask(const Fd &client, const std::string &text, int timeoutMs = kWaitMs)
+{
+    const std::string reply = "echo:" + text + "\r\n";
+    if (!SendAll(client.Get(), text + "\r\n")) return "";
+    return Receive(client.Get(), reply.size(), timeoutMs);
+}
+
+template <class Pred> bool Eventually(Pred pred)
+{
+    for (const int64_t end = NowMs() + kWaitMs; NowMs() < end; usleep(2000))
+        if (pred()) return true;
+    return pred();
+}
+
+} // namespace
+
+TEST(TcpServer, UserCountOneServesClientsInTurnAndTwoAtOnce)
+{
+    for (int users : {1, 2}) {
+        SCOPED_TRACE(users);
+        Probe probe;
+        Server s(users, &probe);
+        ASSERT_EQ(s.started, 1);
+        Fd first = Connect(s.port);
+        ASSERT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
+        Fd second = Connect(s.port);
+        ASSERT_TRUE(SendAll(second.Get(), "2\r\n"));
+        if (users == 1) {
+            // The second client waits while the first one's shell runs.
+            EXPECT_EQ(Receive(second.Get(), 1, 150), "");
+            EXPECT_EQ(Ask(first, "1"), "echo:1\r\n");
+            first.Reset();
+        }
+        EXPECT_EQ(Receive(second.Get(), 8, kWaitMs), "echo:2\r\n");
+        if (users == 2) {
+            EXPECT_EQ(Ask(first, "1"), "echo:1\r\n");
+        }
+        EXPECT_EQ(probe.mostServing, users);
+    }
+}
+
+TEST(TcpServer, StopEndsSessionsBlockedInARead)
+{
+    for (int users : {1, 3}) {
+        SCOPED_TRACE(users);
+        Probe probe;
+        auto s = std::make_unique<Server>(users, &probe);
+        ASSERT_EQ(s->started, 1);
+        Fd a = Connect(s->port);
+        ASSERT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
+        Fd b = Connect(s->port); // waiting in the backlog or served, by the user count
+        if (users > 1) {
+            ASSERT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
+        }
+
+        const int64_t start = NowMs();
+        s->server.Stop();
+        EXPECT_LT(NowMs() - start, 500);
+        EXPECT_FALSE(s->server.IsRunning());
+        EXPECT_TRUE(WaitClosed(a.Get(), kWaitMs));
+        EXPECT_TRUE(WaitClosed(b.Get(), kWaitMs));
+        EXPECT_EQ(probe.destroyed, probe.made);
+        EXPECT_EQ(probe.serving, 0);
+        // Nobody listens any more.
+        EXPECT_LT(Connect(s->port).Get(), 0);
+    }
+}
+
+namespace {
+
+// A shell that ignores its connection's end until the test lets it go.
+class StubbornSession : public CTcpSession {
+public:
+    StubbornSession(SOCKET s, Probe &probe) : CTcpSession(s), m_probe(probe) { ++m_probe.made; }
+    ~StubbornSession() override { ++m_probe.destroyed; }
+    int DoShell() override
+    {
+        m_probe.reading.Set();
+        m_probe.release.Wait(plat::INFINITE);
+        return 0;
+    }
+
+private:
+    Probe &m_probe;
+};
+
+CTcpSession *MakeStubborn(void *context, SOCKET s)
+{
+    return new StubbornSession(s, *static_cast<Probe *>(context));
+}
+
+} // namespace
+
+TEST(TcpServer, StopGivesUpAShellThatDoesNotEndAndItsSessionLivesOn)
+{
+    plat::ScopedTestClock clock;
+    Probe probe;
+    CTcpServer server(0);
+    server.SetUserCount(2);
+    server.SetSessionFactory(&MakeStubborn, &probe);
+    ASSERT_EQ(server.Start(), 1);
+    Fd client = Connect(server.GetBoundPort());
+    ASSERT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
+
+    plat::Thread stopper = plat::Thread::Start([&] {
+        server.Stop();
+        return 0u;
+    });
+    // The stop waits for the session's thread for its bound of 1000 ms, no longer.
+    ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(1));
+    plat::TestClock::Advance(999);
+    EXPECT_TRUE(stopper.IsRunning());
+    plat::TestClock::Advance(1);
+    // The accept thread ends at the close; should it still be ending, its bound runs too.
+    while (!stopper.Join(0))
+        if (plat::TestClock::WaitForTimedWaiters(1, 20)) plat::TestClock::Advance(1000);
+    EXPECT_TRUE(WaitClosed(client.Get(), kWaitMs));
+    // The given-up thread still holds its session; it goes when the shell returns.
+    EXPECT_EQ(probe.destroyed, 0);
+    probe.release.Set();
+    EXPECT_TRUE(Eventually([&] { return probe.destroyed == 1; }));
+}
+
+TEST(TcpServer, ClosedSessionsAreReleasedAtTheNextAccept)
+{
+    Probe probe;
+    Server s(2, &probe);
+    ASSERT_EQ(s.started, 1);
+    for (const char *text : {"a", "b"}) {
+        Fd client = Connect(s.port);
+        EXPECT_EQ(Ask(client, text), std::string("echo:") + text + "\r\n");
+    }
+    EXPECT_TRUE(Eventually([&] { return probe.serving == 0; }));
+    Fd third = Connect(s.port);
+    EXPECT_EQ(Ask(third, "c"), "echo:c\r\n");
+    EXPECT_TRUE(Eventually([&] { return probe.destroyed == 2; }));
+    s.server.Stop();
+    EXPECT_EQ(probe.destroyed, 3);
+}
+
+TEST(TcpServer, WithoutAFactoryOrAfterAFailedShellConnectionsAreClosed)
+{
+    Server bare(1);
+    ASSERT_EQ(bare.started, 1);
+    Fd client = Connect(bare.port);
+    EXPECT_TRUE(WaitClosed(client.Get(), kWaitMs));
+
+    Probe probe;
+    probe.throwFirst = true;
+    Server s(1, &probe);
+    Fd failed = Connect(s.port);
+    EXPECT_TRUE(WaitClosed(failed.Get(), kWaitMs));
+    Fd next = Connect(s.port);
+    EXPECT_EQ(Ask(next, "still"), "echo:still\r\n");
+}
+
+TEST(TcpServer, StartsOnceAndAgainAfterStop)
+{
+    Probe probe;
+    Server s(1, &probe);
+    ASSERT_EQ(s.started, 1);
+    EXPECT_TRUE(s.server.IsRunning());
+    EXPECT_EQ(s.server.Start(), 0);
+
+    // A port another socket listens on cannot be taken.
+    CTcpServer taken(s.port);
+    EXPECT_EQ(taken.Start(), 0);
+    EXPECT_FALSE(taken.IsRunning());
+
+    s.server.Stop();
+    EXPECT_EQ(s.server.GetBoundPort(), 0);
+    EXPECT_EQ(s.server.Start(), 1);
+    Fd client = Connect(s.server.GetBoundPort());
+    EXPECT_EQ(Ask(client, "again"), "echo:again\r\n");
+}
+
+TEST(TcpSession, StartsOnlyWhileConnectedAndFormatsWithinItsBuffer)
+{
+    TcpPair pair = MakeTcpPair();
+    Probe probe;
+    auto session = std::make_shared<EchoSession>(pair.accepted, probe);
+    EXPECT_TRUE(session->IsConnected());
+    EXPECT_EQ(session->SendFormat("%d-%s", 42, "x"), 4);
+    EXPECT_EQ(Receive(pair.peer.Get(), 4, kWaitMs), "42-x");
+    EXPECT_EQ(session->SendFormat("%s", std::string(256, 'y').c_str()), -1);
+    EXPECT_TRUE(session->IsConnected());
+
+    EXPECT_EQ(session->Start(true), 1);
+    EXPECT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
+    EXPECT_EQ(session->Start(true), 1); // its thread runs already
+    EXPECT_EQ(Ask(pair.peer, "t"), "echo:t\r\n");
+    pair.peer.Reset();
+    EXPECT_TRUE(Eventually([&] { return !session->IsConnected(); }));
+    EXPECT_EQ(session->Start(true), 0);
+    EXPECT_EQ(session->Start(false), 0);
+    EXPECT_EQ(session->SendFormat("late"), -1);
+    EXPECT_EQ(session->CloseSocket(), -1);
+    // The thread holds the session until it has ended; a stop waits for that.
+    session->Stop();
+    session.reset();
+    EXPECT_EQ(probe.destroyed, 1);
+}

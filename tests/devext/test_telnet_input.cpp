@@ -1,0 +1,220 @@
+// Telnet input: the decoder on its own, and the shell's ReadChar and ReadLine over loopback.
+#include "LoopbackPeer.h"
+
+#include "devext/device/CKestTelnetShell.h"
+#include "devext/device/TelnetDecoder.h"
+#include "platform/Thread.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace loopback;
+using telnet::Item;
+
+namespace {
+
+constexpr int kWaitMs = 2000;
+
+std::string Bytes(std::initializer_list<int> bytes)
+{
+    std::string s;
+    for (int b : bytes) s += static_cast<char>(b);
+    return s;
+}
+
+Item DecodeText(const std::string &s)
+{
+    return telnet::Decode(reinterpret_cast<const uint8_t *>(s.data()), static_cast<int>(s.size()));
+}
+
+// A shell that records the option commands it is given.
+class ProbeShell : public CKestTelnetShell {
+public:
+    using CKestTelnetShell::CKestTelnetShell;
+    int OnTelnetCommand(int command, int option) override
+    {
+        std::lock_guard<std::mutex> lk(lock);
+        commands.emplace_back(command, option);
+        return 0;
+    }
+    std::mutex lock;
+    std::vector<std::pair<int, int>> commands;
+};
+
+struct Telnet {
+    Telnet()
+    {
+        TcpPair pair = MakeTcpPair();
+        client = std::move(pair.peer);
+        shell = std::make_shared<ProbeShell>(pair.accepted);
+    }
+    bool Type(const std::string &bytes) { return SendAll(client.Get(), bytes); }
+    std::string Echo(size_t count) { return Receive(client.Get(), count, kWaitMs); }
+    std::string Line(int max = 64, char mask = 0)
+    {
+        std::vector<char> buffer(static_cast<size_t>(max) + 1, '?');
+        result = shell->ReadLine(buffer.data(), max, mask);
+        return buffer.data();
+    }
+    Fd client;
+    std::shared_ptr<ProbeShell> shell;
+    int result = -1;
+};
+
+} // namespace
+
+TEST(TelnetDecoder, CommandsCharactersAndWaitingForTheRest)
+{
+    const int IAC = telnet::IAC;
+    struct Case {
+        std::string bytes;
+        Item::Kind kind;
+        int value, option, length;
+    };
+    const Case cases[] = {
+        {"x", Item::Char, 'x', 0, 1},
+        {Bytes({0}), Item::Skip, 0, 0, 1},
+        {Bytes({IAC, telnet::DO, 1}), Item::Command, telnet::DO, 1, 3},
+        {Bytes({IAC, telnet::WONT, 31}), Item::Command, telnet::WONT, 31, 3},
+        {Bytes({IAC, telnet::AYT}), Item::Command, telnet::AYT, 0, 2},
+        {Bytes({IAC, telnet::NOP}), Item::Command, telnet::NOP, 0, 2},
+        {Bytes({IAC, telnet::EC}), Item::Char, telnet::EC, 0, 2},
+        {Bytes({IAC, telnet::SB, 24, 0, 'v', 't', IAC, telnet::SE}), Item::Skip, 0, 0, 8},
+        // IAC IAC inside a subnegotiation is a data byte, not the start of its end.
+        {Bytes({IAC, telnet::SB, 24, IAC, IAC, telnet::SE, IAC, telnet::SE}), Item::Skip, 0, 0, 8},
+        {Bytes({0x80, 'a'}), Item::Discard, 0, 0, 0},
+        {Bytes({IAC, 242}), Item::Discard, 0, 0, 0},
+        {Bytes({IAC, IAC}), Item::Discard, 0, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bytes));
+        const Item item = DecodeText(c.bytes + "tail");
+        EXPECT_EQ(item.kind, c.kind);
+        EXPECT_EQ(item.length, c.length);
+        EXPECT_EQ(item.value, c.value);
+        EXPECT_EQ(item.option, c.option);
+        // Every command cut short waits for its remaining bytes.
+        if (c.length > 1 && c.bytes[0] == static_cast<char>(IAC)) {
+            for (size_t cut = 1; cut < c.bytes.size(); ++cut)
+                EXPECT_EQ(DecodeText(c.bytes.substr(0, cut)).kind, Item::NeedMore) << cut;
+        }
+    }
+    EXPECT_EQ(DecodeText("").kind, Item::NeedMore);
+}
+
+TEST(TelnetLine, BackspaceEditsTheLineAndEchoesItsErasure)
+{
+    Telnet t;
+    ASSERT_TRUE(t.Type("ab\bc\r"));
+    EXPECT_EQ(t.Line(), "ac");
+    EXPECT_EQ(t.result, 1);
+    EXPECT_EQ(t.Echo(8), "ab\b \bc\r\n");
+
+    // Erasing on an empty line does nothing; IAC EC erases like BS; unprintables are ignored.
+    ASSERT_TRUE(t.Type("\b" + Bytes({'x', 'y', telnet::IAC, telnet::EC, 1, 27, '\t'}) + "z\r"));
+    EXPECT_EQ(t.Line(), "xz");
+    EXPECT_EQ(t.Echo(8), "xy\b \bz\r\n");
+    EXPECT_EQ(Receive(t.client.Get(), 1, 50), "");
+}
+
+TEST(TelnetLine, MaskAndMaximumLength)
+{
+    Telnet t;
+    ASSERT_TRUE(t.Type("secret\r"));
+    EXPECT_EQ(t.Line(64, '*'), "secret");
+    EXPECT_EQ(t.Echo(8), "******\r\n");
+
+    // Reaching the maximum ends the line; the rest is the next line.
+    ASSERT_TRUE(t.Type("abcdef\r"));
+    EXPECT_EQ(t.Line(4), "abcd");
+    EXPECT_EQ(t.result, 1);
+    EXPECT_EQ(t.Line(4), "ef");
+    EXPECT_EQ(t.Echo(8), "abcdef\r\n");
+}
+
+TEST(TelnetLine, LineEndsOfTelnetClients)
+{
+    Telnet t;
+    // CR NUL, as clients send Enter: the NUL is no character and does not end the session.
+    ASSERT_TRUE(t.Type(std::string("one\r") + '\0' + "two\r"));
+    EXPECT_EQ(t.Line(), "one");
+    EXPECT_EQ(t.Line(), "two");
+    EXPECT_EQ(t.result, 1);
+    EXPECT_TRUE(t.shell->IsConnected());
+
+    // The LF of a CR LF that comes later is ignored.
+    ASSERT_TRUE(t.Type("three\r"));
+    EXPECT_EQ(t.Line(), "three");
+    ASSERT_TRUE(t.Type("\nfour\r"));
+    EXPECT_EQ(t.Line(), "four");
+    EXPECT_EQ(t.Echo(23), "one\r\ntwo\r\nthree\r\nfour\r\n");
+}
+
+TEST(TelnetInput, OptionCommandsGoToTheHandlerAndInputGoesOn)
+{
+    Telnet t;
+    const int IAC = telnet::IAC;
+    ASSERT_TRUE(t.Type(Bytes({IAC, telnet::DO, 1}) + "x"));
+    EXPECT_EQ(t.shell->ReadChar(), 'x');
+    // A subnegotiation is removed whole, even when it comes in pieces.
+    plat::Thread typist = plat::Thread::Start([&] {
+        for (const std::string &piece :
+             {Bytes({IAC}), Bytes({telnet::SB, 24, 0}), std::string("xterm"), Bytes({IAC}),
+              Bytes({telnet::SE, IAC, telnet::WILL}), Bytes({3}), std::string("ok\r")}) {
+            t.Type(piece);
+            usleep(2000);
+        }
+        return 0u;
+    });
+    EXPECT_EQ(t.Line(), "ok");
+    EXPECT_TRUE(typist.Join(kWaitMs));
+    ASSERT_TRUE(t.Type(Bytes({IAC, telnet::AYT}) + "!"));
+    EXPECT_EQ(t.shell->ReadChar(), '!');
+    std::lock_guard<std::mutex> lk(t.shell->lock);
+    EXPECT_EQ(t.shell->commands, (std::vector<std::pair<int, int>>{
+                                     {telnet::DO, 1}, {telnet::WILL, 3}, {telnet::AYT, 0}}));
+}
+
+TEST(TelnetInput, UndecodableBytesAreDroppedWithWhatIsHeld)
+{
+    Telnet t;
+    ASSERT_TRUE(t.Type(Bytes({0x80}) + "abc"));
+    t.client.Reset();
+    // Nothing of the held bytes becomes a character; then the connection ends.
+    EXPECT_EQ(t.shell->ReadChar(), 0);
+    EXPECT_FALSE(t.shell->IsConnected());
+}
+
+TEST(TelnetInput, SubnegotiationLongerThanTheBufferDoesNotStallInput)
+{
+    Telnet t;
+    plat::Thread typist = plat::Thread::Start([&] {
+        t.Type(Bytes({telnet::IAC, telnet::SB, 24}) + std::string(5000, 'a'));
+        return 0u;
+    });
+    // The full buffer is dropped; what comes after it is read on.
+    EXPECT_EQ(t.shell->ReadChar(), 'a');
+    EXPECT_TRUE(t.shell->IsConnected());
+    EXPECT_TRUE(typist.Join(kWaitMs));
+}
+
+TEST(TelnetLine, PeerDisconnectingEndsTheLineWithZero)
+{
+    Telnet t;
+    ASSERT_TRUE(t.Type("ab"));
+    plat::Thread hangUp = plat::Thread::Start([&] {
+        usleep(20 * 1000);
+        t.client.Reset();
+        return 0u;
+    });
+    EXPECT_EQ(t.Line(), "ab");
+    EXPECT_EQ(t.result, 0);
+    EXPECT_FALSE(t.shell->IsConnected());
+    EXPECT_TRUE(hangUp.Join(kWaitMs));
+    EXPECT_EQ(t.Line(), "");
+    EXPECT_EQ(t.result, 0);
+}
