@@ -1,7 +1,7 @@
 #include "Kest20/KestCore_ClassA.h"
 
 #include "Kest20/InstanceRegistry.h"
-#include "Kest20/ResourceSeam.h"
+#include "KestLib20/CResAccess.h"
 #include "platform/Gbk.h"
 
 #include <algorithm>
@@ -12,6 +12,14 @@ namespace {
 CClassA *ObjectOf(void *instance)
 {
     return static_cast<CClassA *>(static_cast<IClassA *>(instance));
+}
+
+// The key "class" of a setting: the name of the class that serves it.
+CString ClassOfSetting(const char *setting)
+{
+    CResString key(setting);
+    key.Go("class");
+    return key.GetAsString("");
 }
 
 CString DefaultSetting(const char *name)
@@ -108,7 +116,7 @@ CClassA *CKestCore_ClassA::exGetInstanceByName(iRtc *base, const char *name)
 
 CClassA *CKestCore_ClassA::CreateNamed(const CString &name, const CString &setting, iRtc *base)
 {
-    CString className = glGetSettingReader()->ReadText(setting, "class", "");
+    CString className = ClassOfSetting(setting);
     if (className.IsEmpty()) return nullptr;
     iRtc *rtc = CClassA::GetClassID()->FindByNames(className);
     if (!rtc || !rtc->IsKindOf(base)) return nullptr;
@@ -147,10 +155,9 @@ int CKestCore_ClassA::FindObjectInResource(CString &setting, const char *name, i
                                            CStringArray &roots)
 {
     if (!name || !base) return 0;
-    ISettingReader *reader = glGetSettingReader();
     if (roots.IsEmpty()) {
         CStringArray entries;
-        reader->EnumSub("/etc", "*", entries);
+        CResAccess("/etc").EnumSub(entries, "*", 0);
         for (const CString &entry : entries) roots.Add("/etc/" + entry);
     }
     for (const CString &root : roots) {
@@ -159,7 +166,7 @@ int CKestCore_ClassA::FindObjectInResource(CString &setting, const char *name, i
         if (path.IsEmpty()) continue;
         if (path[path.GetLength() - 1] != '/') path += '/';
         path += name;
-        CString className = reader->ReadText(path, "class", "");
+        CString className = ClassOfSetting(path);
         if (!className.IsEmpty() && base->FindByNames(className)) {
             setting = path;
             return 1;

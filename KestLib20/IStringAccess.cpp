@@ -85,7 +85,17 @@ int32_t IStringAccess::GetAsInteger(int32_t def)
 
 int IStringAccess::SetAsInteger(int32_t value, int format)
 {
-    return SetStringData(ToString(value, format));
+    // An unknown format writes nothing rather than erase the setting with an empty text.
+    switch (format) {
+    case 0:
+    case 'i':
+    case 'X':
+    case 'x':
+    case 'u':
+        return SetStringData(ToString(value, format));
+    default:
+        return 0;
+    }
 }
 
 bool IStringAccess::GetAsBool(bool def)
@@ -193,7 +203,7 @@ int IStringAccess::SetAsColor(uint32_t color, int format)
         text.Format("#%02X%02X%02X", red, green, blue);
         break;
     default:
-        break;
+        return 0; // as for SetAsInteger
     }
     return SetStringData(text);
 }

@@ -24,7 +24,7 @@ public:
 
     // C "%d" rule.
     int32_t GetAsInteger(int32_t def);
-    // format 0 or 'i': "%i"; 'X', 'x', 'u' as printf; any other writes an empty text.
+    // format 0 or 'i': "%i"; 'X', 'x', 'u' as printf; any other writes nothing and answers 0.
     int SetAsInteger(int32_t value, int format = 0);
     bool GetAsBool(bool def);
     int SetAsBool(bool value, int format = 0);
@@ -45,7 +45,8 @@ public:
 
     // A 24-bit RGB value (red in the low byte) from {r,g,b} (also <> or []) or "#RRGGBB".
     uint32_t GetAsColor(uint32_t def);
-    // format 0, 'Z', 'z': {"r","g","b"}; 'H', 'h': "#RRGGBB"; any other an empty text.
+    // format 0, 'Z', 'z': {"r","g","b"}; 'H', 'h': "#RRGGBB"; any other writes nothing and
+    // answers 0.
     int SetAsColor(uint32_t color, int format = 0);
 
     // Read, change, write back; nothing when the read fails.

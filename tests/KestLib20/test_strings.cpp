@@ -568,8 +568,8 @@ TEST(StringAccess, TypedValuesOverOneString)
     EXPECT_EQ(access.GetAsString("none"), "MIXED");
     access.SetAsInteger(255, 'X');
     EXPECT_EQ(held, "FF");
-    access.SetAsInteger(255, 'q');
-    EXPECT_EQ(held, "");
+    EXPECT_EQ(access.SetAsInteger(255, 'q'), 0);
+    EXPECT_EQ(held, "FF") << "an unknown format writes nothing";
 
     CStringAccess unbound(nullptr);
     EXPECT_EQ(unbound.GetAsString("none"), "none");
