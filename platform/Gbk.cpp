@@ -33,12 +33,13 @@ public:
     Converter &operator=(const Converter &) = delete;
 
     // Input that does not convert is skipped one unit (inUnit bytes) at a time, each unit
-    // replaced by `replacement`, so bad input never stops the conversion.
-    std::string Run(const char *in, size_t inLen, size_t inUnit, std::string_view replacement) {
+    // replaced by what `replace(unit)` gives, so bad input never stops the conversion.
+    template <typename Replace>
+    std::string Run(const char *in, size_t inLen, size_t inUnit, Replace replace) {
         std::string out;
         if (m_cd == kInvalid) { // no conversion modules installed: nothing converts
             for (size_t i = 0; i < inLen; i += inUnit)
-                out += replacement;
+                out += replace(in + i);
             return out;
         }
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
@@ -52,7 +53,7 @@ public:
             const int err = errno;
             out.append(buf, static_cast<size_t>(outp - buf));
             if (r != static_cast<size_t>(-1) || err == E2BIG) continue;
-            out += replacement;
+            out += replace(inp);
             const size_t skip = std::min(inUnit, inLeft);
             inp += skip;
             inLeft -= skip;
@@ -66,8 +67,26 @@ private:
 };
 
 constexpr const char *kUtf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
-constexpr char16_t kQuestion16 = u'?';
-const std::string_view kQuestion16Bytes(reinterpret_cast<const char *>(&kQuestion16), 2);
+
+// A byte that is not GBK crosses into UTF-16 as a lone low surrogate U+DC00 + byte and comes
+// back as that byte, so 8-bit text survives a round trip whatever it holds (for instance a
+// UTF-8 value in the environment).
+constexpr char16_t kEscapeBase = 0xDC00;
+
+std::string EscapeByte(const char *unit) {
+    const char16_t escaped = kEscapeBase + static_cast<unsigned char>(*unit);
+    return std::string(reinterpret_cast<const char *>(&escaped), 2);
+}
+
+std::string UnescapeUnit(const char *unit) {
+    char16_t c;
+    std::memcpy(&c, unit, 2);
+    if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF)
+        return std::string(1, static_cast<char>(c - kEscapeBase));
+    return "?";
+}
+
+std::string Question(const char *) { return "?"; }
 
 } // namespace
 
@@ -109,7 +128,7 @@ size_t GbkCutLength(const char *text, size_t maxBytes) {
 
 std::u16string GbkToUtf16(std::string_view gbk) {
     thread_local Converter conv(kUtf16, "GBK");
-    const std::string bytes = conv.Run(gbk.data(), gbk.size(), 1, kQuestion16Bytes);
+    const std::string bytes = conv.Run(gbk.data(), gbk.size(), 1, EscapeByte);
     std::u16string out(bytes.size() / 2, u'\0');
     std::memcpy(out.data(), bytes.data(), out.size() * 2);
     return out;
@@ -117,17 +136,18 @@ std::u16string GbkToUtf16(std::string_view gbk) {
 
 std::string Utf16ToGbk(std::u16string_view utf16) {
     thread_local Converter conv("GBK", kUtf16);
-    return conv.Run(reinterpret_cast<const char *>(utf16.data()), utf16.size() * 2, 2, "?");
+    return conv.Run(reinterpret_cast<const char *>(utf16.data()), utf16.size() * 2, 2,
+                    UnescapeUnit);
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
     thread_local Converter conv("UTF-8", "GBK");
-    return conv.Run(gbk.data(), gbk.size(), 1, "?");
+    return conv.Run(gbk.data(), gbk.size(), 1, Question);
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {
     thread_local Converter conv("GBK", "UTF-8");
-    return conv.Run(utf8.data(), utf8.size(), 1, "?");
+    return conv.Run(utf8.data(), utf8.size(), 1, Question);
 }
 
 } // namespace plat

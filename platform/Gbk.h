@@ -31,7 +31,9 @@ PLAT_API int GbkCompareNoCase(std::string_view a, std::string_view b);
 // Largest byte count <= maxBytes of the NUL-terminated text that does not split a character.
 PLAT_API size_t GbkCutLength(const char *text, size_t maxBytes);
 
-// Conversions. What cannot be converted becomes '?', one per bad byte (or bad UTF-16 unit).
+// Conversions. A byte that is not GBK becomes the lone surrogate U+DC00 + byte in UTF-16 and
+// comes back as that byte, so 8-bit text survives GbkToUtf16 and back unchanged. Otherwise
+// what cannot be converted becomes '?', one per bad byte (or bad UTF-16 unit).
 PLAT_API std::u16string GbkToUtf16(std::string_view gbk);
 PLAT_API std::string Utf16ToGbk(std::u16string_view utf16);
 PLAT_API std::string GbkToUtf8(std::string_view gbk);

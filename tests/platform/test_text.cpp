@@ -62,8 +62,14 @@ TEST(Gbk, ConversionsRoundTrip) {
     EXPECT_EQ(Utf16ToGbk(GbkToUtf16(longText)), longText);
 }
 
+TEST(Gbk, BytesThatAreNotGbkSurviveTheWideRoundTrip) {
+    const std::string utf8Value = "/srv/\xE8\xA7\x86\xE9\xA2\x91/a\xB4"; // UTF-8, then a cut-off
+    const std::u16string wide = GbkToUtf16(utf8Value);
+    EXPECT_EQ(Utf16ToGbk(wide), utf8Value);
+    EXPECT_EQ(GbkToUtf16("a\xB4"), std::u16string(u"a") + char16_t(0xDCB4));
+}
+
 TEST(Gbk, BadInputBecomesQuestionMarks) {
-    EXPECT_EQ(GbkToUtf16("a\xB4"), u"a?");     // cut-off character
     EXPECT_EQ(GbkToUtf8("\xFF!"), "?!");       // not a GBK byte
     EXPECT_EQ(Utf8ToGbk("x\xC3(y"), "x?(y");   // broken UTF-8 sequence
     EXPECT_EQ(Utf16ToGbk(u"x\xD800y"), "x?y"); // lone surrogate
