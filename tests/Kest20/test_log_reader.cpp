@@ -1,0 +1,164 @@
+// Log readers: handler and override forms, ending a subscription while a delivery runs or from
+// inside it, and CLogMsg's queue thread.
+#include "tests/Kest20/LogProbe.h"
+
+#include "Kest20/CLogReader.h"
+#include "Kest20/KestLog.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+TEST(LogReader, ServesItsHandlerUntilModifiedOrDestroyed)
+{
+    LogProbe handler;
+    {
+        CLogReader reader(&LogProbe::OnLog, &handler, "#log_reader_a", LOG_MODE_EXACT);
+        glReportLog("#LOG_READER_A", "exact", "info");
+        reader.Modify("LOG_READER_B", LOG_MODE_PATTERN);
+        glReportLog("#LOG_READER_A", "old type", "");
+        glReportLog("log_reader_b", "pattern", "");
+        ASSERT_TRUE(handler.WaitFor(2));
+    }
+    LogProbe drain("LOG_READER_B", LOG_MODE_PATTERN);
+    glReportLog("LOG_READER_B", "destroyed", "");
+    ASSERT_TRUE(drain.WaitFor(1));
+    EXPECT_EQ(handler.Texts(), (std::vector<std::string>{"exact", "pattern"}));
+    EXPECT_EQ(handler.Entries()[0].info, "info");
+
+    CLogReader unbound(&LogProbe::OnLog, nullptr, "LOG_READER_B", LOG_MODE_EXACT);
+    EXPECT_EQ(unbound.OnRecvLog("LOG_READER_B", "x", ""), 0);
+    EXPECT_EQ(CLogReader::static_On_ReceiveLog(nullptr, "LOG_READER_B", "x", ""), 0);
+
+    struct Counting : CLogReader {
+        Counting() : CLogReader("LOG_READER_OVR", LOG_MODE_EXACT) {}
+        int OnRecvLog(const char *, const char *text, const char *) override
+        {
+            texts.push_back(text);
+            return 1;
+        }
+        std::vector<std::string> texts;
+    } overriding;
+    glReportLog("LOG_READER_OVR", "one", "");
+    EXPECT_EQ(overriding.texts, std::vector<std::string>{"one"});
+}
+
+TEST(LogReader, DestructionWaitsForADeliveryInProgress)
+{
+    struct Blocker {
+        plat::Event entered, release{true};
+        std::atomic<bool> finished{false};
+        int OnLog(const char *, const char *, const char *)
+        {
+            entered.Set();
+            release.Wait(5000);
+            finished = true;
+            return 1;
+        }
+    } blocker;
+    auto reader =
+        std::make_unique<CLogReader>(&Blocker::OnLog, &blocker, "LOG_READER_WAIT", LOG_MODE_EXACT);
+    std::thread reporter([] { glReportLog("LOG_READER_WAIT", "slow", ""); });
+    ASSERT_EQ(blocker.entered.Wait(5000), plat::WAIT_OBJECT_0);
+
+    plat::Event destroyed(true);
+    std::atomic<bool> finishedFirst{false};
+    std::thread destroyer([&] {
+        reader.reset();
+        finishedFirst = blocker.finished.load();
+        destroyed.Set();
+    });
+    EXPECT_NE(destroyed.Wait(100), plat::WAIT_OBJECT_0) << "must wait for the handler";
+    blocker.release.Set();
+    EXPECT_EQ(destroyed.Wait(5000), plat::WAIT_OBJECT_0);
+    destroyer.join();
+    reporter.join();
+    EXPECT_TRUE(finishedFirst);
+}
+
+TEST(LogReader, AReaderMayEndItselfFromItsOwnHandler)
+{
+    // One destroys itself on the log thread, one moves itself on the reporting thread;
+    // neither waits for its own call.
+    struct SelfEnding : LogProbe {
+        std::unique_ptr<CLogReader> reader;
+        int End(const char *type, const char *text, const char *info)
+        {
+            reader.reset();
+            return OnLog(type, text, info);
+        }
+        int Move(const char *type, const char *text, const char *info)
+        {
+            reader->Modify("LOG_READER_MOVED", LOG_MODE_EXACT);
+            return OnLog(type, text, info);
+        }
+    } pattern, exact;
+    pattern.reader = std::make_unique<CLogReader>(&SelfEnding::End, &pattern, "LOG_READER_SELF",
+                                                  LOG_MODE_PATTERN);
+    exact.reader =
+        std::make_unique<CLogReader>(&SelfEnding::Move, &exact, "LOG_READER_SELF", LOG_MODE_EXACT);
+    LogProbe drain("LOG_READER_SELF", LOG_MODE_PATTERN);
+    glReportLog("LOG_READER_SELF", "end", "");
+    glReportLog("LOG_READER_SELF", "later", "");
+    ASSERT_TRUE(drain.WaitFor(2));
+    EXPECT_EQ(pattern.Texts(), std::vector<std::string>{"end"});
+    EXPECT_EQ(exact.Texts(), std::vector<std::string>{"end"});
+}
+
+TEST(LogMsg, HandsMessagesToItsOwnThreadInArrivalOrder)
+{
+    DebugOutput output;
+    struct Failing : LogProbe {
+        int OnLogOrFail(const char *type, const char *text, const char *info)
+        {
+            OnLog(type, text, info);
+            if (std::string(text) == "5") throw std::runtime_error("handler failed");
+            return 1;
+        }
+    } handler;
+    CLogMsg queue(&Failing::OnLogOrFail, &handler, "LOG_MSG_ORDER");
+    std::vector<std::string> expected;
+    for (int i = 0; i < 50; ++i) {
+        expected.push_back(std::to_string(i));
+        EXPECT_EQ(queue.OnRecvLog("LOG_MSG_ORDER", expected.back().c_str(), ""), 1);
+        expected.push_back(std::to_string(i) + "r");
+        glReportLog("LOG_MSG_ORDER", expected.back().c_str(), "");
+    }
+    ASSERT_TRUE(handler.WaitFor(expected.size()));
+    EXPECT_EQ(handler.Texts(), expected) << "a handler that throws does not end the queue";
+    std::vector<LogProbe::Entry> got = handler.Entries();
+    EXPECT_NE(got[0].thread, plat::GetCurrentThreadId());
+    for (const LogProbe::Entry &entry : got) EXPECT_EQ(entry.thread, got[0].thread);
+    EXPECT_EQ(output.Lines(),
+              std::vector<std::string>{"Fatal Error Log(LOG_MSG_ORDER) Execute Stopped Info=5\n"});
+}
+
+TEST(LogMsg, StopDropsWhatIsQueuedAndALaterMessageStartsAgain)
+{
+    struct Stopping : LogProbe {
+        CLogMsg *queue = nullptr;
+        plat::Event release{true}, stopped;
+        int OnFirst(const char *type, const char *text, const char *info)
+        {
+            OnLog(type, text, info);
+            if (std::string(text) != "first") return 1;
+            release.Wait(5000);
+            EXPECT_EQ(queue->Stop(), 1);
+            stopped.Set();
+            return 1;
+        }
+    } handler;
+    CLogMsg queue(&Stopping::OnFirst, &handler, "LOG_MSG_STOP");
+    handler.queue = &queue;
+    for (const char *text : {"first", "dropped", "dropped"}) glReportLog("LOG_MSG_STOP", text, "");
+    handler.release.Set();
+    ASSERT_EQ(handler.stopped.Wait(5000), plat::WAIT_OBJECT_0);
+    glReportLog("LOG_MSG_STOP", "later", "");
+    ASSERT_TRUE(handler.WaitFor(2));
+    EXPECT_EQ(handler.Texts(), (std::vector<std::string>{"first", "later"}));
+}
