@@ -1,0 +1,59 @@
+// The abstract serial port: the line settings and the operations that a protocol object
+// (CSerialIO) runs on one physical or emulated line. Its kinds are the COM port, the board
+// port, the virtual port and the port of another process. OpenSerialPort makes and opens
+// the port object for a port number, at most one per number.
+#pragma once
+
+#include "devext/Devext20Api.h"
+#include "devext/device/CDeviceA.h"
+#include "devext/device/COM_SETTING.h"
+
+#include <atomic>
+#include <cstdint>
+
+class DEVEXT20_API CSerialDevA : public CDeviceA {
+    DECLARE_KEST_CLASS(CSerialDevA)
+
+    static constexpr const char *kTypeId = "COM";
+
+    CSerialDevA();
+    CSerialDevA(const CSerialDevA &other);
+    CSerialDevA &operator=(const CSerialDevA &other);
+
+    // The open flag.
+    int DevIsOpen() override;
+    // All five give 0 here; the port kinds do the work.
+    virtual int DevWrite(const char *data, int length);
+    virtual int DevRead(char *buffer, int &length);
+    virtual int DevFlush(int mode);
+    virtual int DevBreak(int time);
+    virtual int DevBreakWH();
+
+    COM_SETTING GetSetting() const { return m_Setting; }
+    // Takes effect at the next open.
+    void SetSetting(const COM_SETTING &setting) { m_Setting = setting; }
+
+    // On a half-duplex line (a turnaround gap set): when the last write lies less than the
+    // gap back, waits the whole gap. Then notes this write's time. Writes call it first.
+    void HalfTime();
+
+    // A new open port object for the settings' port number: of kind `rtc` when that opens,
+    // else of the first kind below CSerialDevA, in class-tree order, that opens. Null when
+    // the number is open already (the line is not touched) or no kind opens it. The caller
+    // releases the result with Suicide.
+    static CSerialDevA *OpenSerialPort(const COM_SETTING &setting, iRtc *rtc);
+    // The first open port object (registration order) on port number `port`, else null.
+    static CSerialDevA *GetByPort(int port);
+
+protected:
+    // Device name "DEV_COM<port>" and the open flag set, after a successful open.
+    void SetOpened();
+    // Device name "DEV_COM_UNKNOWN" and the open flag cleared, after a close.
+    void SetClosed();
+
+    COM_SETTING m_Setting;
+    std::atomic<int> m_bOpen{0};
+
+private:
+    std::atomic<uint32_t> m_dwLastWriteTick{0};
+};

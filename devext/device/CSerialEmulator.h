@@ -1,0 +1,33 @@
+// The far end of a virtual serial port, played in software: what a protocol writes to the
+// virtual port with the emulator's port number arrives in OnRecvData, and SendData hands
+// bytes to the protocol as if the line had received them. The base echoes every write back.
+// An emulator takes part once it is active; derived emulators set the port and the flag.
+#pragma once
+
+#include "devext/Devext20Api.h"
+#include "devext/device/CDeviceA.h"
+
+#include <atomic>
+
+class DEVEXT20_API CSerialEmulator : public CDeviceA {
+    DECLARE_KEST_CLASS(CSerialEmulator)
+
+    CSerialEmulator() = default;
+
+    // What a protocol wrote to the virtual port; the base sends it back and answers 1.
+    virtual int OnRecvData(const unsigned char *data, int length);
+
+    // Hands the bytes to the open virtual port on this emulator's port number (its DoDevInt
+    // with the port number): the handler's result, 0 when there is no such port.
+    int SendData(const unsigned char *data, int length);
+
+    int GetPort() const { return m_nPort; }
+    bool IsActive() const { return m_bActive != 0; }
+
+    // The first active emulator (registration order) with port number `port`, else null.
+    static CSerialEmulator *GetByPort(int port);
+
+protected:
+    std::atomic<int> m_nPort{20};
+    std::atomic<int> m_bActive{0};
+};

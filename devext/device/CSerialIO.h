@@ -1,0 +1,113 @@
+// The base of every serial protocol object. It owns one port object of a chosen kind, keeps
+// the line settings, runs every operation on the line under one port lock, and receives the
+// line's bytes through OnRecvData. Devices on one line share one protocol object: a driver
+// asks GetByActivePort first and makes its own only when there is none. Request is the one
+// request-and-reply loop that every protocol runs on this base.
+#pragma once
+
+#include "Kest20/ClassA.h"
+#include "KestLib20/CDataLock.h"
+#include "KestLib20/buffer_t.h"
+#include "devext/Devext20Api.h"
+#include "devext/device/COM_SETTING.h"
+#include "platform/Collections.h"
+#include "platform/Sync.h"
+
+#include <cstdint>
+#include <functional>
+
+class CSerialDevA;
+
+class DEVEXT20_API CSerialIO : public CClassA {
+    DECLARE_KEST_CLASS(CSerialIO)
+
+    // The receive buffer of a request-and-reply protocol: the bytes, and how many appends
+    // filled it since it was last emptied.
+    class DEVEXT20_API CBuffer : public CByteArray {
+    public:
+        void RemoveAll();
+        // Nothing for a null `data` or a `length` below 1.
+        void Append(const void *data, int length);
+        // Removes the first `count` bytes (all of them when there are fewer).
+        void Delete(int count);
+        // The index of the first `byte`, -1 when there is none.
+        int Find(unsigned char byte) const;
+        // Removes the bytes before the first one that is in the `n` bytes of `set`; with no
+        // such byte (or an empty set) it empties the buffer. The count removed.
+        int DeleteUntil(const unsigned char *set, int n);
+        int32_t GetAppendCount() const { return m_nAppendCount; }
+
+    private:
+        int32_t m_nAppendCount = 0;
+    };
+
+    // What a protocol makes of the reply that its OnRecvData signalled.
+    enum class ReplyCheck {
+        Accept, // the request succeeded
+        Refuse, // the device refused it (a negative acknowledgement): no further try
+        Retry,  // not the awaited reply: the next try
+    };
+    using ReplyTest = std::function<ReplyCheck()>;
+
+    CSerialIO();
+    CSerialIO(const CSerialIO &) = delete;
+    CSerialIO &operator=(const CSerialIO &) = delete;
+    // Closes the port. A derived protocol closes it in its own destructor, so that no
+    // delivery reaches its OnRecvData once its members are gone.
+    ~CSerialIO() override;
+
+    // The port object's operations under the port lock; 0 while no port object is held or
+    // when the operation throws.
+    virtual int DevWrite(const char *data, int length);
+    virtual int DevRead(char *buffer, int &length);
+    virtual int DevFlush(int mode);
+    virtual int DevIsOpen();
+    virtual int DevBreak(int time);
+    // Every block of bytes the line receives, with its port number, on the port's delivering
+    // thread and not under the port lock; the bytes live during the call. Base: 0.
+    virtual int OnRecvData(int port, pointer_t &data);
+
+    // 1 at once when open; else opens a port object of the port class (any kind when none is
+    // set) with the settings and routes its received bytes to OnRecvData. 1 when one is held.
+    int DevOpen();
+    // Closes and releases the port object, and wakes a request waiting for its reply. 1.
+    int DevClose();
+    int DevBreakWH();
+
+    // While no port object is held: the keys "COM", "COM_Baud" and "Parity" (first letter,
+    // upper case: N O E M S) of `path` (null: the own setting path) into the settings. A
+    // missing key, a number that does not fit its 16-bit field or another letter leaves the
+    // value as it is.
+    void SetConfig(const char *path = nullptr);
+    COM_SETTING GetSetting() const;
+
+    // One request and its reply, under the request lock: up to `tries` times, `pauseMs`
+    // apart, empty the receive buffer (after DevFlush(2)), write `frame` and wait up to
+    // `replyMs` for SignalReply; then `test` judges the reply (none: any reply is accepted).
+    // 1 when a reply was accepted; 0 when refused, when every try went unanswered or was
+    // turned down for another, or when the port closed.
+    int Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
+                const ReplyTest &test = {});
+
+    // The open protocol object on port number `port` to share, newest first; null when none.
+    static CSerialIO *GetByActivePort(int port);
+
+protected:
+    // OnRecvData tells a waiting Request that a reply is in the buffer.
+    void SignalReply() { m_hReplyEvent.Set(); }
+
+    COM_SETTING m_Setting;      // derived protocols set their defaults in their constructor
+    iRtc *m_pPortRtc = nullptr; // the port kind to open; null: every kind
+    plat::Event m_hReplyEvent;  // auto-reset; signalled through SignalReply
+    CBuffer m_Buffer;
+    CDataLock m_RecvLock;    // guards m_Buffer between OnRecvData and the request side
+    CDataLock m_RequestLock; // one request and its reply at a time
+
+private:
+    template <class Operation> int Forward(Operation operation);
+    // Takes the port object and closes and releases it outside the port lock.
+    void ReleasePort();
+
+    mutable CDataLock m_PortLock;
+    CSerialDevA *m_pPort = nullptr; // owned
+};

@@ -1,0 +1,34 @@
+// A software serial line whose far end is the active CSerialEmulator with the same port
+// number: writes go to the emulator's OnRecvData, and what the emulator sends arrives through
+// DoDevInt. Known to the rest of the system only by its run-time class record.
+#pragma once
+
+#include "devext/device/CSerialDevA.h"
+#include "devext/device/CSerialEmulator.h"
+
+#include <atomic>
+
+class CSerial_Virtual : public CSerialDevA {
+    DECLARE_KEST_CLASS(CSerial_Virtual)
+
+    CSerial_Virtual() = default;
+    // A copy would be a second holder of the port number.
+    CSerial_Virtual(const CSerial_Virtual &) = delete;
+    CSerial_Virtual &operator=(const CSerial_Virtual &) = delete;
+    ~CSerial_Virtual() override;
+
+    // Open while it holds its peer.
+    int DevIsOpen() override;
+
+    // Open while an active emulator has the port number; 0 when another port object holds
+    // the number or no emulator is there.
+    int DevOpen() override;
+    int DevClose() override;
+    // The emulator's OnRecvData result; with the emulator gone the port closes and gives 0.
+    int DevWrite(const char *data, int length) override;
+    // Received bytes only arrive through DoDevInt: `length` 0, result 0.
+    int DevRead(char *buffer, int &length) override;
+
+private:
+    std::atomic<CSerialEmulator *> m_pEmulator{nullptr}; // the peer while open
+};

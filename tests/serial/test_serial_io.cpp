@@ -1,0 +1,268 @@
+// The serial protocol base: its receive buffer, its settings, sharing one open object between
+// devices, and the request-and-reply loop over a real line.
+#include "devext/device/CSerialDevA.h"
+#include "devext/device/CSerialIO.h"
+#include "devext/device/CSerial_RS232.h"
+#include "tests/serial/SerialTestKit.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <termios.h>
+#include <thread>
+
+using namespace serialtest;
+using kestsim::Answer;
+using kestsim::PtyPair;
+using kestsim::ScriptedPeer;
+using ReplyCheck = CSerialIO::ReplyCheck;
+
+namespace {
+
+Bytes Contents(const CSerialIO::CBuffer &buffer)
+{
+    return Bytes(buffer.begin(), buffer.end());
+}
+
+void Fill(CSerialIO::CBuffer &buffer, const Bytes &bytes)
+{
+    buffer.RemoveAll();
+    buffer.Append(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+struct ComLine : PtyLine {
+    explicit ComLine(int port) : PtyLine(plat::SerialPortKind::COM, port) {}
+};
+
+size_t Count(const Bytes &haystack, const Bytes &needle)
+{
+    size_t n = 0;
+    for (auto it = haystack.begin();
+         (it = std::search(it, haystack.end(), needle.begin(), needle.end())) != haystack.end();
+         ++it)
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(ReceiveBuffer, AppendFindDeleteAndDeleteUntilAtTheEdges)
+{
+    CSerialIO::CBuffer buffer;
+    const uint8_t bytes[] = {1, 2, 3};
+    buffer.Append(nullptr, 3);
+    buffer.Append(bytes, 0);
+    EXPECT_EQ(buffer.GetAppendCount(), 0) << "appends of nothing do not count";
+    buffer.Append(bytes, 2);
+    buffer.Append(bytes + 2, 1);
+    EXPECT_EQ(Contents(buffer), (Bytes{1, 2, 3}));
+    EXPECT_EQ(buffer.GetAppendCount(), 2);
+    buffer.RemoveAll();
+    EXPECT_EQ(buffer.GetAppendCount(), 0);
+
+    EXPECT_EQ(buffer.Find(0x00), -1) << "empty";
+    const uint8_t stx = 0x02;
+    EXPECT_EQ(buffer.DeleteUntil(&stx, 1), 0);
+
+    Fill(buffer, {0x00, 0x11, 0x02, 0x33});
+    EXPECT_EQ(buffer.Find(0x00), 0);
+    EXPECT_EQ(buffer.Find(0x33), 3);
+    EXPECT_EQ(buffer.Find(0x44), -1);
+    EXPECT_EQ(buffer.DeleteUntil(&stx, 1), 2);
+    EXPECT_EQ(Contents(buffer), (Bytes{0x02, 0x33}));
+    EXPECT_EQ(buffer.DeleteUntil(&stx, 1), 0) << "the set's byte already leads";
+    EXPECT_EQ(Contents(buffer), (Bytes{0x02, 0x33}));
+
+    Fill(buffer, {0x00, 0x11});
+    EXPECT_EQ(buffer.DeleteUntil(&stx, 1), 2) << "no byte of the set: emptied";
+    EXPECT_EQ(buffer.GetSize(), 0);
+
+    const uint8_t set[] = {0x33, 0x11};
+    Fill(buffer, {0x00, 0x22, 0x11, 0x33});
+    EXPECT_EQ(buffer.DeleteUntil(set, 2), 2) << "the first byte of any in the set";
+    EXPECT_EQ(Contents(buffer), (Bytes{0x11, 0x33}));
+    EXPECT_EQ(buffer.DeleteUntil(set, 0), 2) << "an empty set empties";
+    EXPECT_EQ(buffer.GetSize(), 0);
+
+    Fill(buffer, {1, 2, 3, 4});
+    buffer.Delete(0);
+    buffer.Delete(-3);
+    EXPECT_EQ(buffer.GetSize(), 4);
+    buffer.Delete(1);
+    EXPECT_EQ(Contents(buffer), (Bytes{2, 3, 4}));
+    buffer.Delete(10);
+    EXPECT_EQ(buffer.GetSize(), 0) << "more than it holds empties it";
+}
+
+TEST(ProtocolSettings, KeysAreReadWhileClosedAndOnlyWhenTheyFit)
+{
+    MountedSettings settings("/etc/serialtest",
+                             "[Word]\r\nCOM=7\r\nCOM_Baud=19200\r\nParity=odd\r\n"
+                             "[Letter]\r\nParity=O\r\n"
+                             "[Space]\r\nParity=Space\r\n"
+                             "[TooBig]\r\nCOM=70000\r\nCOM_Baud=115200\r\n"
+                             "[Negative]\r\nCOM=-1\r\nCOM_Baud=-9600\r\n"
+                             "[Open]\r\nCOM=9\r\nCOM_Baud=38400\r\nParity=E\r\n");
+    CFrameProtocol protocol(2, nullptr);
+    COM_SETTING s = protocol.GetSetting();
+    EXPECT_EQ(s.nPort, 2);
+    EXPECT_EQ(s.nDataBits, 8);
+    EXPECT_EQ(s.nParity, COM_PARITY_NONE);
+    EXPECT_EQ(s.nStopBits, COM_STOPBITS_ONE);
+    EXPECT_EQ(s.nBaud, 9600);
+    EXPECT_EQ(s.nHalfTime, 0);
+
+    protocol.SetConfig("/etc/serialtest/Word");
+    s = protocol.GetSetting();
+    EXPECT_EQ(s.nPort, 7);
+    EXPECT_EQ(s.nBaud, 19200);
+    EXPECT_EQ(s.nParity, COM_PARITY_NONE) << "only an upper-case first letter counts";
+
+    protocol.SetConfig("/etc/serialtest/Letter");
+    EXPECT_EQ(protocol.GetSetting().nParity, COM_PARITY_ODD);
+    EXPECT_EQ(protocol.GetSetting().nBaud, 19200) << "a missing key keeps its value";
+
+    protocol.SetSettingInfo("/etc/serialtest/Space"); // a null path reads the own setting
+    protocol.SetConfig(nullptr);
+    EXPECT_EQ(protocol.GetSetting().nParity, COM_PARITY_SPACE);
+
+    for (const char *path : {"/etc/serialtest/TooBig", "/etc/serialtest/Negative"}) {
+        protocol.SetConfig(path);
+        EXPECT_EQ(protocol.GetSetting().nBaud, 19200) << path << ": not cut into 16 bits";
+        EXPECT_EQ(protocol.GetSetting().nPort, 7) << path;
+    }
+
+    // While a port object is held nothing changes.
+    PtyPair pty;
+    pty.Bind(plat::SerialPortKind::COM, 7);
+    protocol.SetPortKind(CSerial_RS232::GetClassID());
+    ASSERT_EQ(protocol.DevOpen(), 1);
+    protocol.SetConfig("/etc/serialtest/Open");
+    s = protocol.GetSetting();
+    EXPECT_EQ(s.nPort, 7);
+    EXPECT_EQ(s.nBaud, 19200);
+    EXPECT_EQ(s.nParity, COM_PARITY_SPACE);
+    protocol.DevClose();
+    protocol.SetConfig("/etc/serialtest/Open");
+    EXPECT_EQ(protocol.GetSetting().nBaud, 38400);
+    EXPECT_EQ(protocol.GetSetting().nParity, COM_PARITY_EVEN);
+}
+
+TEST(ProtocolSharing, TheNewestOpenObjectOnAPortIsShared)
+{
+    ComLine a(31), b(32);
+    CFrameProtocol closed(31, CSerial_RS232::GetClassID());
+    EXPECT_EQ(CSerialIO::GetByActivePort(31), nullptr);
+    ASSERT_EQ(a.protocol.DevOpen(), 1);
+    EXPECT_EQ(CSerialIO::GetByActivePort(31), &a.protocol) << "the closed newer object is passed";
+    ASSERT_EQ(b.protocol.DevOpen(), 1);
+    b.protocol.SetPortNumber(31); // two open objects that name port 31
+    EXPECT_EQ(CSerialIO::GetByActivePort(31), &b.protocol) << "newest first";
+    b.protocol.DevClose();
+    EXPECT_EQ(CSerialIO::GetByActivePort(31), &a.protocol);
+    EXPECT_EQ(closed.DevOpen(), 0) << "port 31 is open in a port object already";
+    EXPECT_EQ(CSerialIO::GetByActivePort(31), &a.protocol);
+
+    // Opening an open object touches nothing, whatever its settings now say.
+    COM_SETTING faster = a.protocol.GetSetting();
+    faster.nBaud = 38400;
+    a.protocol.SetLine(faster);
+    EXPECT_EQ(a.protocol.DevOpen(), 1);
+    termios t{};
+    ASSERT_EQ(tcgetattr(a.pty.SlaveFd(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+    EXPECT_TRUE(a.peer.Received().empty());
+
+    a.protocol.DevClose();
+    EXPECT_EQ(CSerialIO::GetByActivePort(31), nullptr);
+    char c = 'x';
+    int length = 1;
+    EXPECT_EQ(a.protocol.DevWrite(&c, 1), 0) << "a closed object touches nothing";
+    EXPECT_EQ(a.protocol.DevRead(&c, length), 0);
+    EXPECT_EQ(a.protocol.DevFlush(3), 0);
+    EXPECT_EQ(a.protocol.DevBreak(10), 0);
+    EXPECT_EQ(a.protocol.DevBreakWH(), 0);
+    EXPECT_EQ(a.protocol.DevClose(), 1);
+}
+
+TEST(ProtocolSharing, DevicesSharingOneObjectNeverInterleaveTheirFrames)
+{
+    ComLine line(33);
+    ASSERT_EQ(line.protocol.DevOpen(), 1);
+    // The second device finds the first one's object instead of opening the port.
+    CSerialIO *shared = CSerialIO::GetByActivePort(33);
+    ASSERT_EQ(shared, &line.protocol);
+
+    constexpr int kFrames = 20;
+    const Bytes first = Frame(std::string(3000, 'a'));
+    const Bytes second = Frame(std::string(3000, 'b'));
+    auto writer = [](CSerialIO *io, const Bytes &frame) {
+        int written = 0;
+        for (int i = 0; i < kFrames; ++i)
+            written += io->DevWrite(reinterpret_cast<const char *>(frame.data()),
+                                    static_cast<int>(frame.size()));
+        return written;
+    };
+    auto one = std::async(std::launch::async, writer, &line.protocol, first);
+    auto two = std::async(std::launch::async, writer, shared, second);
+    EXPECT_EQ(one.get(), kFrames);
+    EXPECT_EQ(two.get(), kFrames);
+    ASSERT_TRUE(line.peer.WaitForBytes(2 * kFrames * first.size(), kSoonMs));
+    const Bytes got = line.peer.Received();
+    EXPECT_EQ(Count(got, first), static_cast<size_t>(kFrames));
+    EXPECT_EQ(Count(got, second), static_cast<size_t>(kFrames));
+}
+
+TEST(RequestLoop, SplitRepliesGarbageRefusalsAndRetries)
+{
+    ComLine line(34);
+    ASSERT_EQ(line.protocol.DevOpen(), 1);
+
+    // A reply in pieces, after garbage, is gathered and accepted.
+    line.peer.When(Frame("Q1"), Answer::Of(Frame("R1")).Split(2, 15).AfterGarbage({0x00, 0x41}));
+    EXPECT_EQ(line.protocol.Ask(Frame("Q1"), 2, 1000), 1);
+    EXPECT_EQ(line.protocol.Reply(), Frame("R1"));
+    EXPECT_GT(line.protocol.ReplyAppends(), 1) << "the reply came in several reads";
+
+    // A refusal ends the request at the first try.
+    line.peer.When(Frame("Q2"), Answer::Of(Frame("N")));
+    auto refuse = [&] {
+        return line.protocol.Reply().at(1) == 'N' ? ReplyCheck::Refuse : ReplyCheck::Accept;
+    };
+    EXPECT_EQ(line.protocol.Ask(Frame("Q2"), 3, 1000, refuse), 0);
+    ASSERT_TRUE(line.peer.WaitSent(kSoonMs));
+    EXPECT_EQ(Count(line.peer.Received(), Frame("Q2")), 1u);
+
+    // Another reply than the awaited one makes it try again.
+    std::atomic<int> asked{0};
+    line.peer.When(kestsim::Contains(Frame("Q3")),
+                   [&](const Bytes &) { return Answer::Of(Frame(++asked == 1 ? "X" : "R3")); });
+    auto awaited = [&] {
+        return line.protocol.Reply().at(1) == 'R' ? ReplyCheck::Accept : ReplyCheck::Retry;
+    };
+    EXPECT_EQ(line.protocol.Ask(Frame("Q3"), 3, 1000, awaited), 1);
+    EXPECT_EQ(asked.load(), 2);
+    EXPECT_EQ(line.protocol.Reply(), Frame("R3"));
+
+    // Silence: every try waits its reply time, then the request fails.
+    line.peer.When(Frame("Q4"), Answer::Silence());
+    auto start = Clock::now();
+    EXPECT_EQ(line.protocol.Ask(Frame("Q4"), 2, 200), 0);
+    EXPECT_GE(MsSince(start), 400);
+    EXPECT_EQ(Count(line.peer.Received(), Frame("Q4")), 2u);
+}
+
+TEST(RequestLoop, AClosingPortEndsTheReplyWait)
+{
+    ComLine line(35);
+    ASSERT_EQ(line.protocol.DevOpen(), 1);
+    line.peer.When(Frame("Q"), Answer::Silence());
+    auto start = Clock::now();
+    auto asked =
+        std::async(std::launch::async, [&] { return line.protocol.Ask(Frame("Q"), 3, 10000); });
+    ASSERT_TRUE(line.peer.WaitForContains(Frame("Q"), kSoonMs));
+    EXPECT_EQ(line.protocol.DevClose(), 1);
+    EXPECT_EQ(asked.get(), 0);
+    EXPECT_LT(MsSince(start), 3000);
+}
