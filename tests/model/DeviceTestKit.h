@@ -1,0 +1,189 @@
+// What the device model tests share: the manual test clock with the framework clock on it from
+// 2020-01-01 00:00:00 UTC, a settings file of the test's own mounted at "/etc/tvx", a capture
+// of one log type, and a guard that deletes the devices a test created.
+#pragma once
+
+#include "tests/KestLib20/ScopedTimeZone.h"
+
+#include "Kest20/CClock.h"
+#include "Kest20/CCounter.h"
+#include "Kest20/CLogReader.h"
+#include "Kest20/InstanceRegistry.h"
+#include "KestLib20/CConfigFileAccessX.h"
+#include "platform/TimeSource.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace devtest {
+
+constexpr int64_t kFileTime2020 = 132223104000000000LL; // 2020-01-01 00:00:00 UTC
+constexpr int64_t kSecond = 10000000;
+constexpr int64_t kMs = 10000;
+
+// Waits in real time until `condition` holds.
+inline bool Eventually(const std::function<bool()> &condition, int ms = 5000)
+{
+    for (int waited = 0; waited < ms; ++waited) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return condition();
+}
+
+// Advances the manual clock `stepMs` at a time, giving other threads a moment between steps,
+// until `done` holds or `maxMs` have passed. Whether it held.
+inline bool AdvanceUntil(const std::function<bool()> &done, uint32_t stepMs = 50,
+                         uint32_t maxMs = 20000)
+{
+    for (uint32_t advanced = 0; !done(); advanced += stepMs) {
+        if (advanced >= maxMs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        plat::TestClock::Advance(stepMs);
+    }
+    return true;
+}
+
+// Runs `call` on another thread while the manual clock advances until it has returned.
+template <class Call> auto RunAdvancing(Call call)
+{
+    auto result = std::async(std::launch::async, call);
+    EXPECT_TRUE(AdvanceUntil([&] {
+        return result.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+    }));
+    return result.get();
+}
+
+// The manual clock for one test, started well past the machine's first seconds (a device's
+// first open and check pass once their interval has passed since tick 0), and the framework
+// clock on it.
+// Tests of this program that start the manual clock elsewhere leave the framework counter's
+// devices apart; they are brought together and the counter rebased, so that it runs on with
+// the manual clock from where it stands.
+class ManualTime {
+public:
+    ManualTime() : m_clock(plat::GetTickCount() + kTickLead, kFileTime2020)
+    {
+        CCounter *counter = glGetClock()->GetCounter();
+        counter->SyncAllCounter();
+        counter->SetRateOfAcc(1.0);
+        glGetClock()->Reset(40, 1.0);
+    }
+    // The framework time now.
+    static int64_t Now()
+    {
+        int64_t now = 0;
+        glGetTimeEx(&now);
+        return now;
+    }
+
+private:
+    static constexpr uint32_t kTickLead = 10000000;
+    ScopedTimeZone m_tz{"UTC"};
+    plat::ScopedTestClock m_clock;
+};
+
+// A settings file mounted at "/etc/tvx" for the object's life; its provider is destroyed at the
+// end, so tests never see each other's settings.
+class MountedSettings {
+public:
+    explicit MountedSettings(const std::string &text)
+    {
+        std::string pattern = ::testing::TempDir() + "kest_model_XXXXXX";
+        const int fd = mkstemp(pattern.data());
+        if (fd >= 0) close(fd);
+        m_file = pattern;
+        std::ofstream(m_file, std::ios::binary | std::ios::trunc) << text;
+        m_provider = std::make_unique<CConfigFileAccessX>(m_file.c_str());
+        m_provider->Mount("/etc/tvx");
+    }
+    ~MountedSettings()
+    {
+        m_provider.reset();
+        std::filesystem::remove(m_file);
+    }
+    MountedSettings(const MountedSettings &) = delete;
+    MountedSettings &operator=(const MountedSettings &) = delete;
+
+private:
+    std::string m_file;
+    std::unique_ptr<CConfigFileAccessX> m_provider;
+};
+
+// "[name]" followed by "key=value" lines.
+inline std::string Section(const std::string &name,
+                           std::initializer_list<std::pair<std::string, std::string>> keys)
+{
+    std::string text = "[" + name + "]\r\n";
+    for (const auto &[key, value] : keys) text += key + "=" + value + "\r\n";
+    return text;
+}
+
+// The texts of one log type, taken on the reporting thread.
+class LogCapture : public CLogReader {
+public:
+    explicit LogCapture(const char *type) : CLogReader(type, LOG_MODE_EXACT) {}
+    ~LogCapture() override { Unsubscribe(); }
+    int OnRecvLog(const char *, const char *text, const char *) override
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_lines.emplace_back(text);
+        return 1;
+    }
+    std::vector<std::string> Lines()
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        return m_lines;
+    }
+    bool Has(const std::string &line)
+    {
+        const auto lines = Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    size_t Count()
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        return m_lines.size();
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_lines.clear();
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::string> m_lines;
+};
+
+// Deletes, at the end of a test, every live device of the given names.
+class DeleteDevices {
+public:
+    explicit DeleteDevices(std::vector<std::string> names) : m_names(std::move(names)) {}
+    ~DeleteDevices()
+    {
+        CPtrArray objects;
+        for (const std::string &name : m_names)
+            if (CClassA *object = glGetInstanceByName(CClassA::GetClassID(), name.c_str()))
+                objects.Add(object);
+        glDeleteObjects(objects);
+    }
+
+private:
+    std::vector<std::string> m_names;
+};
+
+} // namespace devtest
