@@ -199,7 +199,8 @@ TEST(SimulatedSource, PlayAtATimeWaitsForItThenForThePreRoll)
     EXPECT_GE(now, start + 999 * kMs) << "returns after PlayBeforeTime";
     timecode_t pos;
     src.DevGetPosition(1, pos);
-    EXPECT_NEAR(pos, (now - start) / CPlayCounter::kUnitsPerFrame, 1) << "running from the start";
+    // A few frames of slack: the playing thread may see several clock steps at once under load.
+    EXPECT_NEAR(pos, (now - start) / CPlayCounter::kUnitsPerFrame, 3) << "running from the start";
 
     // A close ends a play that waits for its start: nothing plays.
     src.DevOpen();
