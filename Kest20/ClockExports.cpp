@@ -2,22 +2,12 @@
 #include "Kest20/CClock.h"
 
 #include "Kest20/CCounter.h"
+#include "Kest20/CSystem.h"
 
-namespace {
-
-// The one place that decides which clock is the application's: for now a process clock built
-// on first use and destroyed at exit (its slot then reads null).
-CClock **ApplicationClockSlot()
-{
-    static CClock clock;
-    return clock.GetActivePtr();
-}
-
-} // namespace
-
+// The application's clock: its slot reads null once the system object has gone.
 CClock *glGetClock()
 {
-    static CClock **slot = ApplicationClockSlot();
+    static CClock **slot = ApplicationSlot(&CSystem::GetClockSlot);
     return slot ? *slot : nullptr;
 }
 

@@ -82,6 +82,12 @@ int CKestCore_ClassA::exIsValidAddress(const void *object)
     return std::find(m_live.begin(), m_live.end(), object) != m_live.end() ? 1 : 0;
 }
 
+std::vector<CClassA *> CKestCore_ClassA::GetLiveObjects()
+{
+    std::lock_guard<CDataLock> lock(m_lock);
+    return m_live;
+}
+
 bool CKestCore_ClassA::IsLive(CClassA *object)
 {
     return object && exIsValidAddress(object) && object->IsValid();

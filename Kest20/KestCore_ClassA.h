@@ -54,6 +54,8 @@ public:
     CClassA *exCreateComponent(const char *name, const char *setting, iRtc *base, int activate);
     // 1 when `object` is in the list of live objects.
     int exIsValidAddress(const void *object);
+    // A copy of the list of live objects, in registration order.
+    std::vector<CClassA *> GetLiveObjects();
     int FindObjectInResource(CString &setting, const char *name, iRtc *base, CStringArray &roots);
 
     void CClassA_RegisterInstance(CClassA *object);

@@ -1,22 +1,11 @@
 #include "Kest20/PostOfficeApi.h"
 
-#include "KestLib20/CPostOffice.h"
+#include "Kest20/CSystem.h"
 
-namespace {
-
-// The one place that decides which post office is the application's: for now a process
-// post office built on first use and destroyed at exit (its slot then reads null).
-IPostOffice **ApplicationPostOfficeSlot()
-{
-    static CPostOffice office;
-    return office.GetActivePtr();
-}
-
-} // namespace
-
+// The application's post office: its slot reads null once the system object has gone.
 IPostOffice *glGetPostOffice()
 {
-    static IPostOffice **slot = ApplicationPostOfficeSlot();
+    static IPostOffice **slot = ApplicationSlot(&CSystem::GetPostOfficeSlot);
     return slot ? *slot : nullptr;
 }
 
