@@ -177,6 +177,8 @@ TEST(Flush, ModeBitsNameTheSidesOfACOMPortAndABoardPortFlushesBoth)
         EXPECT_EQ(line.protocol.DevFlush(1), 1);
         EXPECT_EQ(InputWaiting(line.pty), 0);
         held.Release();
+        // Deliveries end before the held delivery's state goes out of scope.
+        line.protocol.DevClose();
     }
 }
 
@@ -229,4 +231,6 @@ TEST_F(BoardPort, DeliveriesHoldNoLockThatAWriteNeeds)
         std::_Exit(1);
     }
     EXPECT_EQ(writes.get(), 300);
+    // Deliveries end before the lock they take goes out of scope.
+    protocol.DevClose();
 }
