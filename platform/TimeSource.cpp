@@ -24,11 +24,13 @@ std::atomic<bool> g_manual{false};
 std::atomic<uint64_t> g_manualMono{0};
 std::atomic<int64_t> g_manualFileTime{0};
 
-// Timed waiters under the manual clock, guarded by the dispatcher lock.
+// Timed waiters under the manual clock, guarded by the dispatcher lock. Never destroyed: a
+// thread still waiting when the process exits takes itself off the list after the exit
+// handlers have run.
 std::vector<detail::Waiter *> &TimedWaiterList()
 {
-    static std::vector<detail::Waiter *> waiters;
-    return waiters;
+    static auto *waiters = new std::vector<detail::Waiter *>;
+    return *waiters;
 }
 
 uint64_t SteadyNanos()
