@@ -3,6 +3,8 @@
 #include "drivers/model/CVideoAuxA.h"
 #include "drivers/model/CVideoRecA.h"
 #include "drivers/model/CVideoSrcA.h"
+#include "drivers/model/CVideoStoreA.h"
+#include "drivers/model/CVideoSwitchA.h"
 #include "drivers/model/VideoDevMgrImpl.h"
 
 #include <algorithm>
@@ -136,14 +138,14 @@ CVideoAuxA *CVideoDevMgr::GetVideoAuxDev(const char *id, int open, tagDevStatus 
     return static_cast<CVideoAuxA *>(_Impl->GetDev(VIDEODEV_AUX, id, open, status));
 }
 
-CDeviceA *CVideoDevMgr::GetVideoStoreDev(const char *id, int open, tagDevStatus *status)
+CVideoStoreA *CVideoDevMgr::GetVideoStoreDev(const char *id, int open, tagDevStatus *status)
 {
-    return _Impl->GetDev(VIDEODEV_STORE, id, open, status);
+    return static_cast<CVideoStoreA *>(_Impl->GetDev(VIDEODEV_STORE, id, open, status));
 }
 
-CDeviceA *CVideoDevMgr::GetVideoSwitchDev(const char *id, int open, tagDevStatus *status)
+CVideoSwitchA *CVideoDevMgr::GetVideoSwitchDev(const char *id, int open, tagDevStatus *status)
 {
-    return _Impl->GetDev(VIDEODEV_SWITCH, id, open, status);
+    return static_cast<CVideoSwitchA *>(_Impl->GetDev(VIDEODEV_SWITCH, id, open, status));
 }
 
 CDeviceA *CVideoDevMgr::GetVideoDev(const char *id, int open, tagDevStatus *status)

@@ -21,6 +21,8 @@
 class CVideoSrcA;
 class CVideoRecA;
 class CVideoAuxA;
+class CVideoStoreA;
+class CVideoSwitchA;
 class IVideoDevEchg;
 class CVideoDevMgr_Impl;
 
@@ -55,13 +57,12 @@ public:
     // The device of `id` (null or empty: the kind's default) when configured as that kind:
     // the live one, or with `open` one created by class name and opened, at most one attempt
     // per device in 5000 ms. Null otherwise, with the reason in `status` when given (left
-    // untouched for an id not configured as that kind). Stores and switchers come as
-    // devices: their base classes are looked up by name (see GetVideoDevKindRtc).
+    // untouched for an id not configured as that kind).
     CVideoSrcA *GetVideoSrcDev(const char *id, int open = 1, tagDevStatus *status = nullptr);
     CVideoRecA *GetVideoRecDev(const char *id, int open = 1, tagDevStatus *status = nullptr);
     CVideoAuxA *GetVideoAuxDev(const char *id, int open = 1, tagDevStatus *status = nullptr);
-    CDeviceA *GetVideoStoreDev(const char *id, int open = 1, tagDevStatus *status = nullptr);
-    CDeviceA *GetVideoSwitchDev(const char *id, int open = 1, tagDevStatus *status = nullptr);
+    CVideoStoreA *GetVideoStoreDev(const char *id, int open = 1, tagDevStatus *status = nullptr);
+    CVideoSwitchA *GetVideoSwitchDev(const char *id, int open = 1, tagDevStatus *status = nullptr);
     // The device of `id` whatever its kind; null for an id not configured.
     CDeviceA *GetVideoDev(const char *id, int open = 1, tagDevStatus *status = nullptr);
     // The first auxiliary whose device type id begins with `typePrefix` (exact bytes; an

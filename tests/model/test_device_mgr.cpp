@@ -8,6 +8,8 @@
 #include "drivers/model/CVideoDevMgrConfig.h"
 #include "drivers/model/CVideoRecA.h"
 #include "drivers/model/CVideoSrcA.h"
+#include "drivers/model/CVideoStoreA.h"
+#include "drivers/model/CVideoSwitchA.h"
 
 #include "Kest20/KestLog.h"
 
@@ -112,9 +114,14 @@ class CMgrTestAux : public CKnobDevice<CVideoAuxA> {
     int echg = 0;
 };
 
-class CMgrTestStore : public CKnobDevice<CDeviceA> {
+class CMgrTestStore : public CKnobDevice<CVideoStoreA> {
     DECLARE_KEST_CLASS(CMgrTestStore)
     CMgrTestStore() : CKnobDevice("LVSTORE_MGR") {}
+};
+
+class CMgrTestSwitch : public CKnobDevice<CVideoSwitchA> {
+    DECLARE_KEST_CLASS(CMgrTestSwitch)
+    CMgrTestSwitch() : CKnobDevice("LVSWITCH_MGR") {}
 };
 
 const std::vector<std::string> kDevices = {"VTR1", "VTR2", "VTR3", "REC1", "ECHG1",
@@ -147,7 +154,7 @@ std::string Config(const std::string &checks = "{}")
                            {"MaxAmount", "10"},
                            {"AlertPercent", "80"}}) +
            Section("ST2", {{"class", "CMgrTestStore"}, {"nLocation", "0"}, {"nStore", "1"}}) +
-           Section("SW1", {{"class", "CMgrTestStore"}});
+           Section("SW1", {{"class", "CMgrTestSwitch"}});
 }
 
 class DevMgrTest : public ::testing::Test {
@@ -182,7 +189,8 @@ protected:
 IMPLEMENT_KEST_CLASS(CMgrTestSrc, CVideoSrcA)
 IMPLEMENT_KEST_CLASS(CMgrTestRec, CVideoRecA)
 IMPLEMENT_KEST_CLASS(CMgrTestAux, CVideoAuxA)
-IMPLEMENT_KEST_CLASS(CMgrTestStore, CDeviceA)
+IMPLEMENT_KEST_CLASS(CMgrTestStore, CVideoStoreA)
+IMPLEMENT_KEST_CLASS(CMgrTestSwitch, CVideoSwitchA)
 
 TEST_F(DevMgrTest, ConfigurationIsReadAndChecked)
 {
@@ -321,7 +329,7 @@ TEST_F(DevMgrTest, DevicesAreCreatedOnFirstUseThroughTheOpenGate)
     EXPECT_EQ(mgr->GetVideoDev("NOPE", 1, &status), nullptr);
     EXPECT_EQ(status.nCode, 0) << "an id not configured leaves the status";
 
-    EXPECT_EQ(mgr->GetVideoSwitchDev(nullptr, 1, &status), Dev<CDeviceA>("SW1"));
+    EXPECT_EQ(mgr->GetVideoSwitchDev(nullptr, 1, &status), Dev<CMgrTestSwitch>("SW1"));
     EXPECT_NE(mgr->GetVideoStoreDev("st2"), nullptr);
     EXPECT_EQ(mgr->GetVideoAuxDevByType("", 1), nullptr);
     EXPECT_NE(mgr->GetVideoDevEchg(1), nullptr);

@@ -1,0 +1,144 @@
+#include "drivers/model/CSerialEchg.h"
+
+#include "devext/device/CSerial_M422.h"
+#include "platform/TimeSource.h"
+
+#include <mutex>
+
+namespace {
+constexpr uint32_t kRepeatMs = 20;      // between the two frames of a switch command
+constexpr uint32_t kSlowRepeatMs = 100; // the same for the second form
+constexpr int kChannels = 8;
+constexpr int kTriesOnceAnswered = 3;
+} // namespace
+
+CSerialEchg::CSerialEchg(uint16_t stopBits)
+{
+    m_Setting.nBaud = 9600;
+    m_Setting.nDataBits = 8;
+    m_Setting.nParity = COM_PARITY_NONE;
+    m_Setting.nStopBits = stopBits;
+    m_pPortRtc = CSerial_M422::GetClassID();
+}
+
+int CSerialEchg::Reopen(int port)
+{
+    DevClose();
+    ForgetLine();
+    m_Setting.nPort = static_cast<uint16_t>(port);
+    return DevOpen();
+}
+
+CSerialEchg422::CSerialEchg422() : CSerialEchg(COM_STOPBITS_TWO) {}
+
+CSerialEchg422::~CSerialEchg422()
+{
+    DevClose();
+}
+
+void CSerialEchg422::ForgetLine()
+{
+    std::lock_guard<CDataLock> lk(m_RecvLock);
+    m_decoder.Reset();
+    m_bHaveStatus = false;
+}
+
+void CSerialEchg422::WriteTwice(int position, uint32_t gapMs)
+{
+    const echg::Frame3 frame = echg::Encode422Switch(position);
+    std::lock_guard<CDataLock> request(m_RequestLock);
+    DevWrite(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()));
+    plat::Sleep(gapMs);
+    DevWrite(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()));
+}
+
+int CSerialEchg422::DevSwitch(int position)
+{
+    WriteTwice(position, kRepeatMs);
+    if (!m_bHaveStatus) return 0;
+    const int32_t age = plat::TickDiff(plat::GetTickCount(), m_dwStatusTick);
+    return age >= 0 && static_cast<uint32_t>(age) <= kStatusFreshMs ? 1 : 0;
+}
+
+int CSerialEchg422::DevSwitch2(int position)
+{
+    WriteTwice(position, kSlowRepeatMs);
+    return 1;
+}
+
+int CSerialEchg422::GetChannelState(int channel) const
+{
+    if (channel < 1 || channel > kChannels) return 0;
+    return (m_nStatus >> (channel - 1)) & 1u ? 2 : 1;
+}
+
+int CSerialEchg422::OnRecvData(int, pointer_t &data)
+{
+    std::lock_guard<CDataLock> lk(m_RecvLock);
+    m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length),
+                   [this](uint8_t status) {
+                       m_nStatus = status;
+                       m_dwStatusTick = plat::GetTickCount();
+                       m_bHaveStatus = true;
+                       SignalReply();
+                   });
+    return 1;
+}
+
+CSerialEchg485::CSerialEchg485() : CSerialEchg(COM_STOPBITS_ONE) {}
+
+CSerialEchg485::~CSerialEchg485()
+{
+    DevClose();
+}
+
+int CSerialEchg485::DevFlush(int mode)
+{
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        m_decoder.Reset();
+    }
+    return CSerialIO::DevFlush(mode);
+}
+
+int CSerialEchg485::SendAndWait(const echg::Frame3 &frame, size_t length, bool query)
+{
+    std::lock_guard<CDataLock> request(m_RequestLock);
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        m_decoder.ExpectQuery(query);
+    }
+    const int answered = Request(reinterpret_cast<const char *>(frame.data()),
+                                 static_cast<int>(length), m_nTries, kReplyMs, kPauseMs);
+    if (query) {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        m_decoder.ExpectQuery(false);
+    }
+    if (answered) m_nTries = kTriesOnceAnswered;
+    return answered;
+}
+
+int CSerialEchg485::DevSwitch(int position)
+{
+    const echg::Frame3 frame = echg::Encode485Switch(position);
+    return SendAndWait(frame, frame.size(), false);
+}
+
+int CSerialEchg485::DevQuery()
+{
+    return SendAndWait({echg::k485Query}, 1, true);
+}
+
+int CSerialEchg485::OnRecvData(int, pointer_t &data)
+{
+    std::lock_guard<CDataLock> lk(m_RecvLock);
+    m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length),
+                   [this](const echg::C485ReplyDecoder::Reply &reply) {
+                       if (reply.query) {
+                           m_nAddress = reply.address;
+                           m_nState = reply.state;
+                       }
+                       SignalReply();
+                   });
+    return 1;
+}

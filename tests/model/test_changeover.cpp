@@ -1,0 +1,469 @@
+// Changeover switches: their frames byte for byte, replies decoded from split and garbled
+// input, the two serial protocols over a pseudo-terminal with a simulated switch (status,
+// acknowledgements, queries, silence and retries), the mode travelling on each switch's own
+// channel, the share-bus posts and their Delay, the configured switches of the serial drivers,
+// and the manager handing out the interface.
+#include "tests/model/DeviceTestKit.h"
+
+#include "drivers/model/CSerialEchg.h"
+#include "drivers/model/CVideoDevEchg.h"
+#include "drivers/model/CVideoDevMgr.h"
+#include "drivers/model/EchgFrames.h"
+#include "tests/sim/ChangeoverSim.h"
+
+#include "Kest20/KestLog.h"
+#include "devext/device/CSerialDevA.h"
+#include "devext/device/DeviceDescription.h"
+
+#include <optional>
+
+using namespace devtest;
+using kestsim::Bytes;
+using kestsim::ChangeoverSim;
+using Line = ChangeoverSim::Line;
+
+namespace {
+
+constexpr uint32_t kSoonMs = 5000;
+const Bytes k422Main = {0x55, 0x00, 0xAA};
+const Bytes k422Backup = {0x55, 0x0F, 0xAA};
+
+Bytes Twice(const Bytes &frame)
+{
+    Bytes both = frame;
+    both.insert(both.end(), frame.begin(), frame.end());
+    return both;
+}
+
+Bytes Bytes3(const echg::Frame3 &frame)
+{
+    return Bytes(frame.begin(), frame.end());
+}
+
+// Feeds `input` to a decoder `chunk` bytes at a time.
+template <class Feed> void InChunks(const Bytes &input, size_t chunk, Feed feed)
+{
+    for (size_t at = 0; at < input.size(); at += chunk)
+        feed(input.data() + at, std::min(chunk, input.size() - at));
+}
+
+ChangeoverSim::Faults Silent()
+{
+    ChangeoverSim::Faults faults;
+    faults.silent = true;
+    return faults;
+}
+
+// Answers a byte at a time after `garbage`.
+ChangeoverSim::Faults Garbled(Bytes garbage)
+{
+    ChangeoverSim::Faults faults;
+    faults.garbage = std::move(garbage);
+    faults.chunkSize = 1;
+    faults.gapMs = 2;
+    return faults;
+}
+
+// A port of the RS-422 board whose far end is a simulated changeover switch.
+struct SimLine {
+    SimLine(Line line, int port) : sim(pty, line) { pty.Bind(plat::SerialPortKind::SIO, port); }
+    bool Got(const Bytes &bytes)
+    {
+        return sim.Peer().WaitForBytes(bytes.size(), kSoonMs) && sim.Peer().Received() == bytes;
+    }
+
+    kestsim::PtyPair pty;
+    ChangeoverSim sim;
+};
+
+// The share-bus posts, with the tick at which each was made.
+class ShareBus : public CLogReader {
+public:
+    ShareBus() : CLogReader("#OVRA_DEV_SHARE", LOG_MODE_EXACT) {}
+    ~ShareBus() override { Unsubscribe(); }
+    int OnRecvLog(const char *, const char *text, const char *) override
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_posts.emplace_back(text, plat::GetTickCount());
+        return 1;
+    }
+    std::vector<std::pair<std::string, uint32_t>> Posts()
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        return m_posts;
+    }
+    size_t Count() { return Posts().size(); }
+    bool WaitFor(size_t count)
+    {
+        return Eventually([&] { return Count() >= count; });
+    }
+    std::string Last() { return Posts().back().first; }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::pair<std::string, uint32_t>> m_posts;
+};
+
+const std::string kVirtualOn = "<Virtual = \"TRUE\">";
+const std::string kVirtualOff = "<Virtual = \"FALSE\">";
+
+int ChannelNumber(const CVideoDevEchg &device)
+{
+    return std::stoi(std::string(device.GetChannelName()).substr(13));
+}
+
+class DebugOn {
+public:
+    DebugOn() : m_previous(glSetDebugFlag(1)) {}
+    ~DebugOn() { glSetDebugFlag(m_previous); }
+
+private:
+    int m_previous;
+};
+
+} // namespace
+
+TEST(ChangeoverFrames, SwitchFramesByteForByte)
+{
+    EXPECT_EQ(Bytes3(echg::Encode422Switch(1)), k422Main);
+    EXPECT_EQ(Bytes3(echg::Encode422Switch(2)), k422Backup);
+    EXPECT_EQ(Bytes3(echg::Encode422Switch(3)), k422Backup) << "any other position is backup";
+    EXPECT_EQ(Bytes3(echg::Encode485Switch(1)), (Bytes{0xAA, 0x05, 0x05}));
+    EXPECT_EQ(Bytes3(echg::Encode485Switch(2)), (Bytes{0xAA, 0x0A, 0x0A}));
+}
+
+TEST(ChangeoverFrames, Rs422StatusOutOfSplitAndGarbledInput)
+{
+    // Garbage with a false head, a frame, a frame whose status is the head byte, a broken
+    // frame, a frame.
+    const Bytes input = {0x01, 0x55, 0x02, 0x55, 0x05, 0xAA, 0x55, 0x55,
+                         0xAA, 0x55, 0x03, 0x04, 0x55, 0x0F, 0xAA};
+    for (size_t chunk = 1; chunk <= input.size(); ++chunk) {
+        echg::C422StatusDecoder decoder;
+        Bytes statuses;
+        InChunks(input, chunk, [&](const uint8_t *data, size_t n) {
+            decoder.Feed(data, n, [&](uint8_t status) { statuses.push_back(status); });
+        });
+        EXPECT_EQ(statuses, (Bytes{0x05, 0x55, 0x0F})) << "chunks of " << chunk;
+    }
+}
+
+TEST(ChangeoverFrames, Rs485RepliesOutOfSplitAndGarbledInput)
+{
+    echg::C485ReplyDecoder decoder;
+    std::vector<echg::C485ReplyDecoder::Reply> replies;
+    const auto feed = [&](const Bytes &input, size_t chunk) {
+        InChunks(input, chunk, [&](const uint8_t *data, size_t n) {
+            decoder.Feed(data, n, [&](const auto &reply) { replies.push_back(reply); });
+        });
+    };
+    feed({0x13, 0x37, 0x00}, 1);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_FALSE(replies[0].query) << "an acknowledgement after garbage";
+
+    decoder.ExpectQuery(true);
+    for (size_t chunk = 1; chunk <= 6; ++chunk) feed({0x13, 0x37, 0x07, 0x07, 0x02, 0x02}, chunk);
+    ASSERT_EQ(replies.size(), 7u);
+    EXPECT_TRUE(replies[6].query);
+    EXPECT_EQ(replies[6].address, 7);
+    EXPECT_EQ(replies[6].state, 2);
+
+    feed({0x07, 0x08, 0x02, 0x03}, 4);
+    EXPECT_EQ(replies.size(), 7u) << "pairs that differ are no answer";
+    decoder.ExpectQuery(true);
+    feed({0x09, 0x09, 0x01, 0x01}, 2);
+    ASSERT_EQ(replies.size(), 8u) << "a new request starts clean";
+    EXPECT_EQ(replies[7].address, 9);
+}
+
+TEST(ChangeoverLine, Rs422CommandsAndStatus)
+{
+    SimLine line(Line::Rs422, 41);
+    CSerialEchg422 port;
+    ASSERT_EQ(port.Reopen(41), 1);
+    EXPECT_EQ(port.GetSetting().nStopBits, COM_STOPBITS_TWO);
+
+    line.sim.SetFaults(Silent());
+    EXPECT_EQ(port.DevSwitch(1), 0) << "no status has come";
+    EXPECT_TRUE(line.Got(Twice(k422Main)));
+    EXPECT_EQ(port.GetChannelState(1), 1);
+
+    // The status answer comes a byte at a time after garbage.
+    line.sim.SetFaults(Garbled({0x55, 0x01}));
+    line.sim.Peer().ClearReceived();
+    port.DevSwitch(2);
+    EXPECT_TRUE(line.Got(Twice(k422Backup)));
+    ASSERT_TRUE(Eventually([&] { return port.GetChannelState(1) == 2; }));
+    for (int channel = 1; channel <= 8; ++channel)
+        EXPECT_EQ(port.GetChannelState(channel), channel <= 4 ? 2 : 1) << channel;
+    EXPECT_EQ(port.GetChannelState(0), 0);
+    EXPECT_EQ(port.GetChannelState(9), 0);
+
+    line.sim.SetFaults(Silent());
+    EXPECT_EQ(port.DevSwitch(2), 1) << "a status came within 2000 ms";
+    line.sim.SendStatus(0x81);
+    EXPECT_TRUE(Eventually([&] { return port.GetChannelState(8) == 2; }));
+    EXPECT_EQ(port.GetChannelState(2), 1);
+
+    line.sim.Peer().ClearReceived();
+    EXPECT_EQ(port.DevSwitch2(1), 1);
+    EXPECT_TRUE(line.Got(Twice(k422Main)));
+}
+
+TEST(ChangeoverLine, Rs422StatusGoesStaleAfterTwoSeconds)
+{
+    ManualTime time;
+    SimLine line(Line::Rs422, 42);
+    line.sim.SetFaults(Silent());
+    CSerialEchg422 port;
+    ASSERT_EQ(port.Reopen(42), 1);
+    line.sim.SendStatus(0x01);
+    ASSERT_TRUE(Eventually([&] { return port.GetChannelState(1) == 2; }));
+    EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(1); }), 1);
+    plat::TestClock::Advance(2001);
+    EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(1); }), 0);
+    ASSERT_EQ(port.Reopen(42), 1);
+    line.sim.SendStatus(0x02);
+    ASSERT_TRUE(Eventually([&] { return port.GetChannelState(2) == 2; }));
+    ASSERT_EQ(port.Reopen(42), 1);
+    EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(1); }), 0)
+        << "a status of the line before does not count";
+}
+
+TEST(ChangeoverLine, Rs485AcknowledgementsAndQueries)
+{
+    SimLine line(Line::Rs485, 43);
+    CSerialEchg485 port;
+    ASSERT_EQ(port.Reopen(43), 1);
+    EXPECT_EQ(port.GetSetting().nStopBits, COM_STOPBITS_ONE);
+    EXPECT_EQ(port.GetTries(), 1);
+    EXPECT_EQ(port.DevSwitch(2), 1);
+    EXPECT_TRUE(line.Got({0xAA, 0x0A, 0x0A}));
+    EXPECT_EQ(port.GetTries(), 3) << "three tries once the switch has answered";
+
+    line.sim.SetFaults(Garbled({0x13, 0x37}));
+    EXPECT_EQ(port.DevQuery(), 1);
+    EXPECT_EQ(port.GetAddress(), 7);
+    EXPECT_EQ(port.GetState(), 2);
+    EXPECT_EQ(line.sim.Queries(), 1);
+
+    line.sim.Peer().ClearReceived();
+    EXPECT_EQ(port.DevSwitch(1), 1);
+    EXPECT_TRUE(line.Got({0xAA, 0x05, 0x05}));
+}
+
+TEST(ChangeoverLine, Rs485SilenceAndBadAnswers)
+{
+    std::optional<ManualTime> time;
+    SimLine line(Line::Rs485, 44);
+    CSerialEchg485 port;
+    ASSERT_EQ(port.Reopen(44), 1);
+    line.sim.SetFaults(Silent());
+    time.emplace();
+    EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(2); }), 0);
+    EXPECT_TRUE(line.Got({0xAA, 0x0A, 0x0A})) << "one try while the switch never answered";
+    time.reset();
+
+    line.sim.SetFaults({});
+    ASSERT_EQ(port.DevSwitch(1), 1);
+    line.sim.SetFaults(Silent());
+    line.sim.Peer().ClearReceived();
+    time.emplace();
+    EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(1); }), 0);
+    const Bytes frame = {0xAA, 0x05, 0x05};
+    Bytes threeTries = Twice(frame);
+    threeTries.insert(threeTries.end(), frame.begin(), frame.end());
+    EXPECT_TRUE(line.Got(threeTries)) << "three tries once it has answered";
+
+    // An answer whose pairs differ is no answer: the state stays as it was.
+    kestsim::PtyPair pty;
+    pty.Bind(plat::SerialPortKind::SIO, 45);
+    kestsim::ScriptedPeer garbled(pty);
+    garbled.When({0x55}, kestsim::Answer::Of({0x07, 0x08, 0x02, 0x03}));
+    CSerialEchg485 other;
+    ASSERT_EQ(other.Reopen(45), 1);
+    EXPECT_EQ(RunAdvancing([&] { return other.DevQuery(); }), 0);
+    EXPECT_EQ(other.GetAddress(), 0);
+    EXPECT_EQ(other.GetState(), 0);
+}
+
+TEST(Changeover, ClassesAndTheInterface)
+{
+    for (iRtc *rtc : {CVideoDevEchg_422::GetClassID(), CVideoDevEchg_485::GetClassID(),
+                      CVideoDevEchg_NPort::GetClassID()})
+        EXPECT_TRUE(rtc->IsKindOf(CVideoDevEchg::GetClassID()));
+    EXPECT_TRUE(CVideoDevEchg::GetClassID()->IsKindOf(CVideoAuxA::GetClassID()));
+    EXPECT_STREQ(GetDeviceDescription("CVideoDevEchg"), "422倒换开关(基本)");
+    EXPECT_STREQ(GetDeviceDescription("CVideoDevEchg_NPort"), "422倒换开关(NPort控制)");
+
+    CVideoDevEchg_485 first;
+    CVideoDevEchg_NPort second;
+    EXPECT_EQ(ChannelNumber(second), ChannelNumber(first) + 1);
+    EXPECT_EQ(std::string(first.GetChannelName()),
+              "#LOG_DEV_PLAT" + std::to_string(ChannelNumber(first)));
+    EXPECT_EQ(first.IsThisType("LVAUX_ECHG"), 1);
+    EXPECT_EQ(first.DevOpen(), 1);
+
+    void *object = &first;
+    EXPECT_EQ(first.QueryInterface(&IVideoDevEchg::kIID, &object), 1);
+    EXPECT_EQ(object, static_cast<IVideoDevEchg *>(&first));
+    const IID other = {
+        0x5C80D4FE, 0x025F, 0x4717, {0xA3, 0x26, 0x84, 0x56, 0xBA, 0xC6, 0xC6, 0x69}};
+    EXPECT_EQ(first.QueryInterface(&other, &object), 0);
+    EXPECT_EQ(object, nullptr);
+}
+
+TEST(Changeover, ModesTravelOnEachSwitchsOwnChannel)
+{
+    DebugOn debug;
+    ShareBus share;
+    LogCapture debugLog("LOG_AIR_SWITCH");
+    CVideoDevEchg first, second;
+    LogCapture channel(first.GetChannelName());
+
+    EXPECT_EQ(first.DevSetMode(2), 1);
+    EXPECT_EQ(channel.Lines(), std::vector<std::string>{"<Mode=\"2\">"});
+    ASSERT_TRUE(share.WaitFor(1));
+    EXPECT_EQ(share.Last(), kVirtualOn);
+    EXPECT_EQ(first.DevGetMode(), 2);
+    EXPECT_EQ(second.DevGetMode(), 0);
+    EXPECT_EQ(debugLog.Lines(),
+              (std::vector<std::string>{"DevSetMode", "Send Log for Share dev (echg)"}));
+
+    // Any part of the process may post a mode on the channel.
+    glReportLog(first.GetChannelName(), "<Mode=\"1\">", "");
+    ASSERT_TRUE(share.WaitFor(2));
+    EXPECT_EQ(share.Last(), kVirtualOff);
+    EXPECT_EQ(first.DevGetMode(), 1);
+
+    second.DevSetMode(1);
+    ASSERT_TRUE(share.WaitFor(3));
+    glReportLog(second.GetChannelName(), "<Other=\"1\">", "");
+    ASSERT_TRUE(share.WaitFor(4));
+    EXPECT_EQ(share.Last(), kVirtualOn) << "no mode reads as 0: the backup chain";
+    EXPECT_EQ(second.DevGetMode(), 0);
+    EXPECT_EQ(first.DevGetMode(), 1);
+}
+
+TEST(Changeover, NPortAnnouncesTheMainChainAfterItsDelay)
+{
+    ManualTime time;
+    MountedSettings settings(Section("NP", {{"Delay", "1500"}}));
+    ShareBus share;
+    CVideoDevEchg_NPort device;
+    ASSERT_EQ(device.InitInstance("/etc/tvx/NP", "NP"), 1);
+
+    const uint32_t backupAt = plat::GetTickCount();
+    device.DevSetMode(2);
+    ASSERT_TRUE(share.WaitFor(1)) << "the backup chain is announced at once";
+    EXPECT_EQ(share.Posts()[0], std::make_pair(kVirtualOn, backupAt));
+
+    device.DevSetMode(1);
+    ASSERT_TRUE(Eventually([&] { return device.DevGetMode() == 1; }));
+    const uint32_t mainAt = plat::GetTickCount();
+    plat::TestClock::Advance(1490);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(share.Count(), 1u);
+    ASSERT_TRUE(AdvanceUntil([&] { return share.Count() == 2; }, 5));
+    EXPECT_EQ(share.Last(), kVirtualOff);
+    EXPECT_GE(plat::TickDiff(share.Posts()[1].second, mainAt), 1500);
+}
+
+TEST(Changeover, ANegativeDelayIsNoPause)
+{
+    ManualTime time;
+    MountedSettings settings(Section("NP", {{"Delay", "-5"}}));
+    ShareBus share;
+    CVideoDevEchg_NPort device;
+    ASSERT_EQ(device.InitInstance("/etc/tvx/NP", "NP"), 1);
+    device.DevSetMode(1);
+    ASSERT_TRUE(share.WaitFor(1)) << "announced without the clock moving";
+    EXPECT_EQ(share.Last(), kVirtualOff);
+}
+
+TEST(Changeover, DestroyingASwitchCutsItsDelayShort)
+{
+    MountedSettings settings(Section("NP", {{"Delay", "600000"}}));
+    ShareBus share;
+    auto device = std::make_unique<CVideoDevEchg_NPort>();
+    ASSERT_EQ(device->InitInstance("/etc/tvx/NP", "NP"), 1);
+    device->DevSetMode(1);
+    ASSERT_TRUE(Eventually([&] { return device->DevGetMode() == 1; }));
+    const auto start = std::chrono::steady_clock::now();
+    device.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(share.WaitFor(1));
+}
+
+TEST(Changeover, Rs422DriverSwitchesTheEnabledSwitches)
+{
+    MountedSettings settings(Section("E422", {{"Dev", "{\"SW1\",\"\",\"SW2\",\"SW3\",\"SW4\"}"},
+                                              {"Delay", "0"},
+                                              {"SW1", "<COM=\"46\">"},
+                                              {"SW2", "<COM=\"47\" Master=\"3\">"},
+                                              {"SW3", "<COM=\"48\" enable=\"FALSE\">"},
+                                              {"SW4", "<COM=\"49\" Master=\"2\" Slave=\"1\">"}}));
+    SimLine sw1(Line::Rs422, 46), sw2(Line::Rs422, 47), sw3(Line::Rs422, 48), sw4(Line::Rs422, 49);
+    ShareBus share;
+    CVideoDevEchg_422 device;
+    ASSERT_EQ(device.InitInstance("/etc/tvx/E422", "E422"), 1);
+
+    device.DevSetMode(2);
+    ASSERT_TRUE(share.WaitFor(1));
+    EXPECT_EQ(share.Last(), kVirtualOn);
+    EXPECT_TRUE(sw1.Got(Twice(k422Backup)));
+    EXPECT_TRUE(sw4.Got(Twice(k422Main))) << "its slave position is 1";
+    EXPECT_EQ(CSerialDevA::GetByPort(46), nullptr) << "the port is closed after the switching";
+
+    for (SimLine *line : {&sw1, &sw4}) line->sim.Peer().ClearReceived();
+    device.DevSetMode(1);
+    ASSERT_TRUE(share.WaitFor(2));
+    EXPECT_EQ(share.Last(), kVirtualOff);
+    EXPECT_TRUE(sw1.Got(Twice(k422Main)));
+    EXPECT_TRUE(sw4.Got(Twice(k422Backup)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(sw2.sim.Peer().Received().empty()) << "Master 3 is no position";
+    EXPECT_TRUE(sw3.sim.Peer().Received().empty()) << "disabled";
+}
+
+TEST(Changeover, Rs485DriverTakesItsPositionsFromTheDeviceSetting)
+{
+    MountedSettings settings(Section("E485", {{"Dev", "{\"SW\"}"},
+                                              {"Master", "2"},
+                                              {"Slave", "1"},
+                                              {"Delay", "0"},
+                                              {"SW", "<COM=\"50\">"}}));
+    SimLine sw(Line::Rs485, 50);
+    ShareBus share;
+    CVideoDevEchg_485 device;
+    ASSERT_EQ(device.InitInstance("/etc/tvx/E485", "E485"), 1);
+    device.DevSetMode(2);
+    ASSERT_TRUE(share.WaitFor(1));
+    EXPECT_EQ(share.Last(), kVirtualOn);
+    EXPECT_TRUE(sw.Got({0xAA, 0x05, 0x05}));
+    EXPECT_EQ(sw.sim.Positions(), std::vector<int>{1});
+}
+
+TEST(Changeover, TheManagerHandsOutOnlyAChangeoverSwitch)
+{
+    const auto config = [](const char *aux) {
+        return Section("DevMgr", {{"VideoAux", aux}}) +
+               Section("PLAIN", {{"class", "CVideoAuxA"}, {"DeviceTypeId", "LVAUX_ECHG_X"}}) +
+               Section("ECHG",
+                       {{"class", "CVideoDevEchg_NPort"}, {"DeviceTypeId", "LVAUX_ECHG_N"}});
+    };
+    DeleteDevices cleanup({"PLAIN", "ECHG"});
+    {
+        MountedSettings settings(config("{\"PLAIN\",\"ECHG\"}"));
+        CVideoDevMgr mgr;
+        mgr.Initlization("/etc/tvx/DevMgr");
+        EXPECT_EQ(mgr.GetVideoDevEchg(1), nullptr) << "the first LVAUX_ECHG is no switch";
+    }
+    MountedSettings settings(config("{\"ECHG\"}"));
+    CVideoDevMgr mgr;
+    mgr.Initlization("/etc/tvx/DevMgr");
+    IVideoDevEchg *echg = mgr.GetVideoDevEchg(1);
+    auto *device = dynamic_cast<CVideoDevEchg_NPort *>(mgr.GetVideoAuxDev("ECHG"));
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(echg, static_cast<IVideoDevEchg *>(device));
+}

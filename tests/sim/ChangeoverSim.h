@@ -1,0 +1,66 @@
+// A changeover switch at the far end of a serial line (the master side of a PtyPair), with
+// frames of its own:
+// - RS-422: takes 0x55 c 0xAA, where every set bit of c puts that channel on the backup input,
+//   and answers with its status frame 0x55 s 0xAA (s: a bit per channel on backup);
+// - RS-485: takes 0xAA c c (5 main, 10 backup) and acknowledges with 0x00; answers the query
+//   0x55 with its address twice and its position twice.
+// Its answers can be silent, late, split into pieces or come after garbage, and it can send
+// status frames of its own accord.
+#pragma once
+
+#include "tests/sim/ScriptedPeer.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace kestsim {
+
+class ChangeoverSim {
+public:
+    enum class Line { Rs422, Rs485 };
+
+    struct Faults {
+        bool silent = false;
+        uint32_t delayMs = 0;
+        Bytes garbage;
+        size_t chunkSize = 0; // 0: one piece
+        uint32_t gapMs = 0;
+    };
+
+    ChangeoverSim(PtyPair &pty, Line line, uint8_t address = 7);
+    ChangeoverSim(const ChangeoverSim &) = delete;
+    ChangeoverSim &operator=(const ChangeoverSim &) = delete;
+
+    static Bytes StatusFrame(uint8_t status);
+
+    // The positions commanded, in order: 1 main, 2 backup.
+    std::vector<int> Positions() const;
+    // Waits in real time until `count` commands have come.
+    bool WaitForPositions(size_t count, uint32_t ms) const;
+    int Queries() const;
+    // How the answers from now on go out.
+    void SetFaults(Faults faults);
+    // An RS-422 status frame sent now, unasked.
+    bool SendStatus(uint8_t status);
+
+    ScriptedPeer &Peer() { return peer_; }
+
+private:
+    Answer Command422(const Bytes &request);
+    Answer Command485(const Bytes &request);
+    Answer Shaped(Bytes bytes) const;
+
+    const Line line_;
+    const uint8_t address_;
+    mutable std::mutex m_;
+    mutable std::condition_variable changed_;
+    std::vector<int> positions_;
+    int queries_ = 0;
+    Faults faults_;
+    // Last: its threads call the answers above, so it goes first.
+    ScriptedPeer peer_;
+};
+
+} // namespace kestsim
