@@ -1,0 +1,19 @@
+// What the broadcast task engine and the play-out sources share for their diagnostics and
+// times: the debug log call on their two log types, the calling thread's id for the "%04d" of
+// their lines, and the framework time now.
+#pragma once
+
+#include <cstdint>
+
+namespace brotask {
+
+// "LOG_AIR_TPU": the process unit and the sources' task side.
+void LogTPU(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// "LOG_AIR_TMU": the managers.
+void LogTMU(const char *format, ...) __attribute__((format(printf, 1, 2)));
+int ThreadId();
+int64_t Now();
+// Frames (25 a second, through whole milliseconds) from `time` to now.
+int64_t FramesSince(int64_t time);
+
+} // namespace brotask
