@@ -1,0 +1,68 @@
+// The thread of one record task: device checks and router take, the cue, the start (sequential,
+// timed or triggered), the recording, the stop and its check, and the tape's end action. It
+// reaches its task only through the list, so once the task has been taken out of the list
+// every step ends the thread (RecTaskStopped), and every wait ends early on the stop.
+#pragma once
+
+#include "drivers/tasks/CVideoRecTaskListImpl.h"
+#include "platform/Sync.h"
+#include "platform/Thread.h"
+
+#include <cstdint>
+#include <memory>
+
+class CVideoSrcA;
+class CVideoRecA;
+
+class RecTaskRun {
+public:
+    RecTaskRun(std::shared_ptr<CVideoRecTaskList_Impl> list, const CString &taskId,
+               plat::Event stop);
+
+    // __RecTaskProc: the whole task; ends by dropping the thread's handle from the task.
+    uint32_t Run();
+
+private:
+    void RecTaskProc();
+    // 1 when a router was wanted and the take failed for good, else 0.
+    bool Take(CVideoRecA &rec);
+    // _RecTask_Cue: 0 when source and recorder are ready, else 1.
+    int Cue();
+    void RecTaskSeq();
+    void RecTaskTime();
+    void RecTaskTrigger();
+    // The start of SEQ and TRIGGER at `start`, with the exits of `step` for a missing device, a
+    // failed record command and a late start; SEQ passes no step and logs no exit.
+    void StartAndRecord(int64_t start, const char *step, int exitMissing, int exitRecord,
+                        int exitLate);
+    void AfterRecStart();
+    // The end action of the source's VtrOverOpt.
+    void EndAction(CVideoSrcA &src);
+
+    // The start thread: plays the source so that the tape reaches the in-point at `start`.
+    plat::Thread StartPlay(int64_t start);
+    static void PlayAtInPoint(CVideoSrcA *src, int64_t start, int32_t inPoint,
+                              const plat::Event &stop);
+    // Waits up to `ms` for the start thread: true when it ended in time.
+    bool WaitStartThread(const plat::Thread &thread, uint32_t ms);
+
+    CVideoSrcA *Src() const;
+    CVideoRecA *Rec() const;
+
+    // Throw RecTaskStopped when the task has left the list.
+    void Wait(uint32_t ms) const;
+    void Check() const;
+    int32_t Status(int32_t status, int32_t param = 0);
+    void Progress(int32_t frames);
+    void Error(int32_t bit);
+    int32_t Stored();
+    void Exit(const char *step, int number);
+    // Lines of the task on "LOG_DUB", prefixed "录制任务:<id>": the debug log call and the
+    // plain one.
+    void Dbg(const char *format, ...) __attribute__((format(printf, 2, 3)));
+    void Log(const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+    std::shared_ptr<CVideoRecTaskList_Impl> m_pList;
+    plat::Event m_evStop;
+    CVideoRecTask m_task; // as it stood when the thread began
+};
