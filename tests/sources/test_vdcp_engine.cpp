@@ -1,0 +1,251 @@
+// The VDCP protocol engine against the simulator on a board port: what goes on the wire in
+// both command sets, tries and the unanswered count on silence, refusals and corrupt replies,
+// a late reply, the status cache and the cued-bit wait, the id list in parts, positions and
+// the counter, and how engines on one port share it.
+#include "drivers/sources/CSerialIO_VDCP_SHARED.h"
+#include "drivers/sources/CVDCP.h"
+#include "tests/sources/VdcpTestKit.h"
+
+#include <gtest/gtest.h>
+
+using namespace vdcptest;
+
+namespace {
+
+class VdcpEngineTest : public ::testing::Test {
+protected:
+    static constexpr int kPort = 41;
+    void SetUp() override
+    {
+        ASSERT_TRUE(line.pty.Valid());
+        engine.SetReplyWait(300);
+        engine.SetPort(kPort, 1);
+    }
+    std::string Data(size_t index) const
+    {
+        const auto commands = line.sim.Commands();
+        if (index >= commands.size()) return {};
+        return std::string(commands[index].data.begin(), commands[index].data.end());
+    }
+
+    SimLine line{kPort};
+    CVDCP engine;
+};
+
+} // namespace
+
+TEST_F(VdcpEngineTest, OpeningAsksTheStatusAndCommandsGoOutInEitherSet)
+{
+    EXPECT_EQ(engine.GetFailCount(), 255);
+    EXPECT_EQ(engine.IsOpen(), 0);
+    ASSERT_EQ(engine.Open(), 1);
+    EXPECT_EQ(engine.GetFailCount(), 0);
+    EXPECT_EQ(line.sim.CountOf(0x30, 0x05), 1u);
+
+    EXPECT_EQ(engine.PlayCue("NEWS0100XY", 0), 1) << "the first 8 bytes name a known clip";
+    EXPECT_EQ(Data(1), std::string("NEWS0100"));
+    ASSERT_EQ(engine.PlayCue("CLIP1", 0), 1);
+    EXPECT_EQ(Data(2), std::string("CLIP1\0\0\0", 8));
+    ASSERT_EQ(engine.Play(), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x01), 1u);
+
+    engine.SelectCommandSet("NEW");
+    EXPECT_EQ(engine.GetCommandSet(), 'N');
+    ASSERT_EQ(engine.CueWithData("NEWS0100", 25, 100, 0), 1);
+    const auto last = line.sim.Commands().back();
+    EXPECT_EQ(last.cmd1, 0xA0);
+    EXPECT_EQ(last.data.size(), 17u) << "length byte, 8 characters, two time codes";
+    EXPECT_EQ(last.data[0], 8);
+    EXPECT_EQ(line.sim.CuedClip(), "NEWS0100");
+
+    EXPECT_EQ(engine.Close(), 1);
+    EXPECT_EQ(engine.GetFailCount(), 255);
+    EXPECT_EQ(engine.Play(), 0) << "nothing is sent on a closed port";
+}
+
+TEST_F(VdcpEngineTest, SilenceIsTriedTwiceARefusalOnceAndCorruptRepliesAreRefusals)
+{
+    ASSERT_EQ(engine.Open(), 1);
+    line.sim.SetFaults(Silent());
+    auto start = Clock::now();
+    EXPECT_EQ(engine.Stop(), 0);
+    EXPECT_GE(MsSince(start), 600) << "two reply waits of 300 ms and a pause";
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x00), 2u);
+    EXPECT_EQ(engine.GetFailCount(), 2);
+    EXPECT_EQ(engine.IsOpen(), 0);
+    EXPECT_EQ(engine.SelectPort(0), 0);
+    EXPECT_EQ(line.sim.CountOf(0x20, 0x22), 1u) << "port commands are tried once";
+    EXPECT_EQ(engine.GetFailCount(), 3);
+
+    line.sim.SetFaults(Refusing());
+    EXPECT_EQ(engine.Stop(), 0);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x00), 3u) << "a refusal is not tried again";
+    EXPECT_EQ(engine.GetFailCount(), 0) << "but it is an answer";
+
+    devtest::LogCapture devLog("LOG_DEV");
+    line.sim.SetFaults(Corrupt());
+    int32_t status1 = 0;
+    EXPECT_EQ(engine.GetStatus(&status1, nullptr, nullptr, 0, nullptr), 0);
+    EXPECT_TRUE(devLog.Has("DEV=VDCP;Recv invalid vdcp data from COM"));
+
+    line.sim.SetFaults(Garbled());
+    EXPECT_EQ(engine.GetStatus(&status1, nullptr, nullptr, 0, nullptr), 1)
+        << "garbage first and a reply in pieces";
+    EXPECT_EQ(status1, line.sim.Status1());
+}
+
+TEST_F(VdcpEngineTest, ALateReplyNeverAnswersTheNextExchange)
+{
+    ASSERT_EQ(engine.Open(), 1);
+    line.sim.SetFaults(Late(450), 1);
+    EXPECT_EQ(engine.SelectPort(2), 0);
+    SleepMs(300); // the late acknowledgement arrives meanwhile
+    int32_t status2 = 0;
+    ASSERT_EQ(engine.GetStatus(nullptr, &status2, nullptr, 0, nullptr), 1);
+    EXPECT_EQ(status2, 2) << "answered by the status reply, not the stray acknowledgement";
+}
+
+TEST_F(VdcpEngineTest, TheStatusCacheAndTheWaitForTheCuedBit)
+{
+    ASSERT_EQ(engine.Open(), 1);
+    int32_t status1 = 0, since = -1;
+    EXPECT_EQ(engine.GetStatus(&status1, nullptr, nullptr, 60000, &since), 1);
+    EXPECT_EQ(line.sim.CountOf(0x30, 0x05), 1u) << "young enough: from the cache";
+    EXPECT_GE(since, 0);
+
+    line.sim.SetCueDelay(2000);
+    auto start = Clock::now();
+    EXPECT_EQ(engine.PlayCue("CLIP1", 300), 0);
+    EXPECT_GE(MsSince(start), 400);
+    EXPECT_EQ(line.sim.CountOf(0x30, 0x05), 2u) << "one look, 400 ms after the call";
+
+    // Options bit 0 gives up on a nonzero extended status; without it the wait goes on.
+    line.sim.SetCueDelay(900);
+    line.sim.SetExtended(0x010000);
+    EXPECT_EQ(engine.GetOptions(), 5);
+    EXPECT_EQ(engine.CueWithData("CLIP1", 0, 250, 3000), 0);
+    EXPECT_EQ(engine.GetCuedClip().strName, "") << "not cued";
+    engine.SetOptions(4);
+    ASSERT_EQ(engine.CueWithData("CLIP1", 0, 250, 3000), 1);
+    EXPECT_EQ(engine.GetStatus(&status1, nullptr, nullptr, 0, nullptr), 1);
+    EXPECT_EQ(status1, 0x81);
+    EXPECT_EQ(engine.GetCuedClip().strName, "CLIP1");
+
+    ASSERT_EQ(engine.Play(), 1);
+    EXPECT_EQ(engine.GetCuedClip().strName, "") << "the cued clip went on air";
+    EXPECT_EQ(engine.GetCurrentClip().strName, "CLIP1");
+}
+
+TEST_F(VdcpEngineTest, PositionsGotoAndTheCounter)
+{
+    ASSERT_EQ(engine.Open(), 1);
+    ASSERT_EQ(engine.CueWithData("NEWS0100", 100, 1000, 0), 1);
+    int32_t frames = -1;
+    ASSERT_EQ(engine.GetPosition(&frames, 0, nullptr), 1);
+    EXPECT_EQ(frames, 100);
+    ASSERT_EQ(engine.Goto(100), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x07), 0u) << "there already";
+    ASSERT_EQ(engine.Goto(300), 1);
+    EXPECT_EQ(line.sim.Commands().back().data, (Bytes{0, 0, 0, 200}));
+    EXPECT_EQ(line.sim.Position(), 300);
+    ASSERT_EQ(engine.Jog(-5), 1);
+    EXPECT_EQ(line.sim.Commands().back().data, (Bytes{0xFB}));
+    EXPECT_EQ(engine.GetPosition(&frames, 60000, nullptr), 1);
+    EXPECT_EQ(frames, 295) << "from the counter, moved by the jog";
+
+    ASSERT_EQ(engine.VariablePlay(1.5), 1);
+    EXPECT_DOUBLE_EQ(engine.GetCounterSpeed(), 0.5);
+    EXPECT_EQ(line.sim.Commands().back().data, (Bytes{0x01, 0x80, 0x00}));
+
+    timecode_t size;
+    ASSERT_EQ(engine.GetIdSize("NEWS0100", size), 1);
+    EXPECT_EQ(size, 1500);
+    EXPECT_EQ(engine.GetIdSize("MISSING", size), 0);
+    int32_t present = -1;
+    EXPECT_EQ(engine.IdRequest("CLIP1", &present), 1);
+    EXPECT_EQ(present, 1);
+    timecode_t time;
+    ASSERT_EQ(engine.GetSystemTime(time), 1);
+    EXPECT_EQ(time, 36000);
+    int32_t word = 0;
+    ASSERT_EQ(engine.GetSystemWord(&word), 1);
+    EXPECT_EQ(word, 0x1234);
+}
+
+TEST_F(VdcpEngineTest, TheIdListComesInPartsUpToTheLimit)
+{
+    for (int i = 2; i <= 5; ++i) line.sim.AddClip("C" + std::to_string(i), 25);
+    line.sim.SetIdsPerReply(2);
+    ASSERT_EQ(engine.Open(), 1);
+    CStringArray names;
+    names.Add("OLD");
+    ASSERT_EQ(engine.GetIdList(names, 0, 100), 1);
+    ASSERT_EQ(names.GetSize(), 6);
+    EXPECT_STREQ(names[0], "CLIP1");
+    EXPECT_STREQ(names[5], "C5");
+    EXPECT_EQ(line.sim.CountOf(0x30, 0x02), 2u);
+
+    ASSERT_EQ(engine.GetIdList(names, 0, 1), 1);
+    EXPECT_EQ(names.GetSize(), 2) << "the limit is passed: no more asked";
+    EXPECT_EQ(line.sim.CountOf(0x30, 0x02), 2u);
+}
+
+TEST_F(VdcpEngineTest, EnginesOnOnePortShareTheOpenOneByItsShareMode)
+{
+    ISerialVDCP *itf = nullptr;
+    int32_t kind = 0;
+    ASSERT_EQ(engine.GetSharedPort(&itf, &kind), 1);
+    EXPECT_EQ(itf, static_cast<ISerialVDCP *>(&engine));
+    EXPECT_EQ(kind, 7);
+
+    CVDCP second;
+    second.SetPort(kPort, 2);
+    const struct {
+        int32_t mode;
+        int32_t result;
+        int32_t kind;
+    } cases[] = {{3, 1, 6}, {2, 1, 7}, {1, 0, 0}};
+    for (const auto &c : cases) {
+        engine.SetShareMode(c.mode);
+        itf = nullptr;
+        kind = -1;
+        EXPECT_EQ(second.GetSharedPort(&itf, &kind), c.result) << c.mode;
+        EXPECT_EQ(itf, c.result ? static_cast<ISerialVDCP *>(&engine) : nullptr) << c.mode;
+        EXPECT_EQ(kind, c.kind) << c.mode;
+    }
+    // Taken over: the first engine gives its channel and its port up.
+    engine.SetShareMode(4);
+    ASSERT_EQ(second.GetSharedPort(&itf, &kind), 1);
+    EXPECT_EQ(itf, static_cast<ISerialVDCP *>(&second));
+    EXPECT_EQ(line.sim.CountOf(0x20, 0x21), 1u);
+    EXPECT_EQ(line.sim.Commands().back().data, (Bytes{1})) << "ClosePort of the own channel";
+    EXPECT_FALSE(engine.DevIsOpen());
+    EXPECT_EQ(engine.GetFailCount(), 255);
+
+    // Another kind of protocol object on the port: no sharing.
+    second.Close();
+    CSerialIO_VDCP_SHARED other;
+    other.SetPortNumber(kPort);
+    ASSERT_EQ(other.GetActivePort(), &other);
+    itf = nullptr;
+    EXPECT_EQ(engine.GetSharedPort(&itf, &kind), 0);
+    EXPECT_EQ(itf, nullptr);
+}
+
+TEST_F(VdcpEngineTest, TestAsksOnlyOnAQuietLine)
+{
+    ASSERT_EQ(engine.Open(), 1);
+    EXPECT_EQ(engine.Test(), 1);
+    EXPECT_EQ(line.sim.CountOf(0x30, 0x05), 1u) << "the open's exchange was just now";
+    plat::ScopedTestClock clock(plat::GetTickCount() + 1000, devtest::kFileTime2020);
+    plat::TestClock::Advance(3000);
+    EXPECT_EQ(engine.Test(), 1);
+    EXPECT_EQ(line.sim.CountOf(0x30, 0x05), 2u);
+    line.sim.SetFaults(Silent());
+    plat::TestClock::Advance(3000);
+    auto test = std::async(std::launch::async, [&] { return engine.Test(); });
+    EXPECT_TRUE(devtest::AdvanceUntil(
+        [&] { return test.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(test.get(), 0);
+    EXPECT_EQ(engine.GetFailCount(), 2);
+}
