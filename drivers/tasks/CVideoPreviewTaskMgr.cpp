@@ -1,0 +1,8 @@
+#include "drivers/tasks/CVideoPreviewTaskMgr.h"
+
+#include "drivers/tasks/CVideoPreviewTaskMgrImpl.h"
+
+CVideoPreviewTaskMgr::CVideoPreviewTaskMgr()
+    : _Impl(CVideoPreviewTaskMgr_Impl::Create(), [](IVideoPreviewTaskMgr *mgr) { mgr->Release(); })
+{
+}
