@@ -1,0 +1,27 @@
+// The exported handle of a key task management unit, and the process-wide registry of these
+// units by name. A new unit registers itself as "Main" and comes with its own process unit.
+#pragma once
+
+#include "drivers/KsOvra20Api.h"
+#include "drivers/tasks/IVideoKeyTaskTMU.h"
+#include "drivers/tasks/KeySwitchTaskShared.h"
+
+#include <cstdint>
+#include <memory>
+
+class KSOVRA20_API CVideoKeyTaskTMU : public CVideoTaskPtr<IVideoKeyTaskTMU> {
+public:
+    CVideoKeyTaskTMU();
+};
+
+// A null or empty name gives the first registered unit; else the unit of that name, or null.
+KSOVRA20_API IVideoKeyTaskTMU *GetVideoKeyTaskTMU(const char *name);
+// Registers under the name, replacing an earlier one; a null unit removes the name. 1.
+KSOVRA20_API int32_t SetVideoKeyTaskTMU(const char *name, IVideoKeyTaskTMU *tmu);
+
+// A new unit with one reference, registered as "Main".
+IVideoKeyTaskTMU *CreateVideoKeyTaskTMU();
+
+// A share of the unit that keeps it in memory (not in service) while the holder runs; for a
+// unit of another making, a share that does not own it.
+std::shared_ptr<IVideoKeyTaskTMU> LeaseKeyTaskTMU(IVideoKeyTaskTMU *tmu);

@@ -1,0 +1,23 @@
+// The exported handle of a switcher task management unit, and the process-wide registry of
+// these units by name. A new unit registers itself as "Main" and loads its settings from
+// "/etc/tvx/Environment".
+#pragma once
+
+#include "drivers/KsOvra20Api.h"
+#include "drivers/tasks/IVideoSwitchTaskTMU.h"
+#include "drivers/tasks/KeySwitchTaskShared.h"
+
+#include <cstdint>
+
+class KSOVRA20_API CVideoSwitchTaskTMUPtr : public CVideoTaskPtr<IVideoSwitchTaskTMU> {
+public:
+    CVideoSwitchTaskTMUPtr();
+};
+
+// A new unit with one reference, registered as "Main".
+KSOVRA20_API IVideoSwitchTaskTMU *CreateVideoSwitchTaskTMU();
+
+// A null or empty name gives the first registered unit; else the unit of that name, or null.
+KSOVRA20_API IVideoSwitchTaskTMU *GetVideoSwitchTaskTMU(const char *name);
+// Registers under the name, replacing an earlier one; a null unit removes the name. 1.
+KSOVRA20_API int32_t SetVideoSwitchTaskTMU(const char *name, IVideoSwitchTaskTMU *tmu);
