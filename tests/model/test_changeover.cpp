@@ -205,6 +205,8 @@ TEST(ChangeoverLine, Rs422CommandsAndStatus)
     EXPECT_TRUE(Eventually([&] { return port.GetChannelState(8) == 2; }));
     EXPECT_EQ(port.GetChannelState(2), 1);
 
+    // Both switches to backup have reached the device before the count starts again.
+    ASSERT_TRUE(line.sim.Peer().WaitForBytes(2 * Twice(k422Backup).size(), kSoonMs));
     line.sim.Peer().ClearReceived();
     EXPECT_EQ(port.DevSwitch2(1), 1);
     EXPECT_TRUE(line.Got(Twice(k422Main)));
