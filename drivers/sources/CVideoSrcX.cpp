@@ -4,7 +4,6 @@
 #include "drivers/tasks/IVideoBroTaskMgr.h"
 #include "drivers/tasks/IVideoBroTaskTPU.h"
 
-#include "KestLib20/CFileTime.h"
 #include "platform/Gbk.h"
 
 #include <algorithm>
@@ -13,6 +12,7 @@ namespace {
 
 using brotask::LogTPU;
 using brotask::ThreadId;
+using brotask::TimeOfDayText;
 
 constexpr int64_t kUnitsPerSecond = 10000000;
 constexpr int64_t kUnitsPerMs = 10000;
@@ -22,15 +22,6 @@ constexpr int64_t kPlayWindowMs = 15001;
 constexpr int64_t kPlayWaitMargin = 200;
 constexpr uint32_t kTriggerWaitMs = 18000000;
 constexpr int64_t kClipCheckPauseMs = 500;
-
-// The time of day of a framework time as timecode text.
-CString TimeOfDay(int64_t time)
-{
-    timecode_t timeOfDay;
-    CFileTime(time).Get(timeOfDay);
-    char text[timecode_t::kTextSize];
-    return timeOfDay.GetAsString(text);
-}
 
 } // namespace
 
@@ -134,7 +125,7 @@ int32_t CVideoSrcX::Cue(IVideoBroTaskMgr &mgr, const tagCueLeadTime &lead)
         setStatus(BROTASK_CUING);
         const bool cued = DevCueEx(pst.ID, pst.SOM, pst.DUR, nullptr) != 0;
         LogTPU("(CueThrd.%04d): %s, (SOM%d), (DUR%d), time:%s, PlayCue st:%d, ret:%s ", ThreadId(),
-               pst.ID.szText, pst.SOM, pst.DUR, TimeOfDay(brotask::Now()).GetString(), status,
+               pst.ID.szText, pst.SOM, pst.DUR, TimeOfDayText(brotask::Now()).GetString(), status,
                cued ? "OK" : "Failed");
         mgr.SetTaskFlag(id, cued ? 0 : BROTASK_FLAG_CUE);
         if (!cued) return 0;
@@ -155,7 +146,8 @@ int32_t CVideoSrcX::Play(IVideoBroTaskMgr *mgr, int32_t)
     IVideoBroTaskTPU *tpu = mgr->GetTPU();
     int32_t cmd = 0, param = 0;
     tpu->GetUnitMsg(TPU_UNIT_NEW, &cmd, &param, static_cast<uint32_t>(wait));
-    if (!mgr->GetPstTask(pst)) return 0;
+    // The preset may have changed during the wait; one on another source is not ours to play.
+    if (!mgr->GetPstTask(pst) || !IsMine(pst)) return 0;
     if (pst.Status < BROTASK_ENDCUE) {
         LogTPU("(Dev.New.%04d): Get unCued task (ID=%s)", ThreadId(), pst.ID.szText);
         return 0;
@@ -173,7 +165,7 @@ int32_t CVideoSrcX::Play(IVideoBroTaskMgr *mgr, int32_t)
     }
     if (!played) mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
     LogTPU("(Dev.New.%04d): Play (time=%s)", ThreadId(),
-           cmd == TPU_CMD_PLAY_NOW ? "Now" : TimeOfDay(pst.Start).GetString());
+           cmd == TPU_CMD_PLAY_NOW ? "Now" : TimeOfDayText(pst.Start).GetString());
     mgr->SetTaskStatus(pst.TaskID, BROTASK_BEGINPLAY);
     return 1;
 }
@@ -185,13 +177,13 @@ int32_t CVideoSrcX::PlayTrigger(IVideoBroTaskMgr *mgr, int32_t)
     if (!tpu->GetUnitMsg(TPU_UNIT_NEW, &cmd, &param, kTriggerWaitMs) || cmd == TPU_CMD_CANCEL)
         return 1;
     tagVideoBroTask pst;
-    if (!mgr->GetPstTask(pst) || pst.Status < BROTASK_ENDCUE) return 0;
+    if (!mgr->GetPstTask(pst) || !IsMine(pst) || pst.Status < BROTASK_ENDCUE) return 0;
     const int64_t noted = brotask::Now();
     if (DevPlay(nullptr))
         tpu->SleepUntil(brotask::Now() + m_nPlayBeforeTime * kUnitsPerMs);
     else
         mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
-    LogTPU("(Dev.New.%04d): PlayTrigger (time=%s)", ThreadId(), TimeOfDay(noted).GetString());
+    LogTPU("(Dev.New.%04d): PlayTrigger (time=%s)", ThreadId(), TimeOfDayText(noted).GetString());
     mgr->SetTaskStatus(pst.TaskID, BROTASK_BEGINPLAY);
     return 1;
 }

@@ -2,6 +2,7 @@
 
 #include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"
+#include "KestLib20/CFileTime.h"
 #include "platform/Thread.h"
 
 #include <cstdarg>
@@ -39,6 +40,25 @@ int64_t Now()
 int64_t FramesSince(int64_t time)
 {
     return (Now() - time) / 10000 * 25 / 1000;
+}
+
+CString DateTimeText(int64_t time)
+{
+    char text[CFileTime::kDateTimeTextSize];
+    return CFileTime(time).GetAsString(text);
+}
+
+CString TimeOfDayText(int64_t time)
+{
+    timecode_t timeOfDay;
+    CFileTime(time).Get(timeOfDay);
+    return TimecodeText(timeOfDay);
+}
+
+CString TimecodeText(timecode_t frames)
+{
+    char text[timecode_t::kTextSize];
+    return frames.GetAsString(text);
 }
 
 } // namespace brotask

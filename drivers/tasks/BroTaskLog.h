@@ -3,6 +3,9 @@
 // their lines, and the framework time now.
 #pragma once
 
+#include "KestLib20/timecode_t.h"
+#include "platform/String.h"
+
 #include <cstdint>
 
 namespace brotask {
@@ -15,5 +18,10 @@ int ThreadId();
 int64_t Now();
 // Frames (25 a second, through whole milliseconds) from `time` to now.
 int64_t FramesSince(int64_t time);
+// The text forms of the log lines: a framework time as date and time, its time of day as
+// timecode, and a frame count as timecode.
+CString DateTimeText(int64_t time);
+CString TimeOfDayText(int64_t time);
+CString TimecodeText(timecode_t frames);
 
 } // namespace brotask

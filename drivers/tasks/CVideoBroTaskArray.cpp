@@ -1,6 +1,7 @@
 #include "drivers/tasks/CVideoBroTaskArray.h"
 
-#include "KestLib20/CFileTime.h"
+#include "drivers/tasks/BroTaskLog.h"
+
 #include "KestLib20/CStrings.h"
 
 #include <algorithm>
@@ -186,12 +187,12 @@ public:
     int32_t Dump(const char *path) override
     {
         CStrings lines;
-        char start[CFileTime::kDateTimeTextSize];
         for (int32_t i = 0; m_table[i]; ++i) {
             const tagVideoBroTask &task = *m_table[i];
             CString line;
             line.Format("%08X; ID=%8s; Dev=%s; Time=%s; Op=%s;", static_cast<uint32_t>(task.TaskID),
-                        task.ID.szText, task.Dev.szText, CFileTime(task.Start).GetAsString(start),
+                        task.ID.szText, task.Dev.szText,
+                        brotask::DateTimeText(task.Start).GetString(),
                         task.IsTrigger() ? "Trigger" : "Time");
             lines.Add(line);
         }

@@ -5,8 +5,6 @@
 #include "drivers/tasks/IVideoBroTaskProcess.h"
 #include "drivers/tasks/BroTaskDevices.h"
 
-#include "KestLib20/CFileTime.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -15,24 +13,14 @@
 
 namespace {
 
+using brotask::DateTimeText;
 using brotask::LogTMU;
 using brotask::ThreadId;
+using brotask::TimecodeText;
 
 constexpr int64_t kUnitsPerFrame = tagVideoBroTask::kUnitsPerFrame;
 // A playing program this close to its end is left alone by SyncTask.
 constexpr int64_t kSyncEndFrames = 150;
-
-CString DateTimeText(int64_t time)
-{
-    char text[CFileTime::kDateTimeTextSize];
-    return CFileTime(time).GetAsString(text);
-}
-
-CString TimecodeText(timecode_t frames)
-{
-    char text[timecode_t::kTextSize];
-    return frames.GetAsString(text);
-}
 
 // Variant 3: program and preset are named by id anywhere in the pending list, played tasks
 // stay in it, tasks of start type 1 follow the program task, and the operator operations work.
@@ -131,13 +119,11 @@ int32_t CVideoBroTaskMgr3_Impl::SetStatus(int32_t id, int32_t status)
                 m_nPgmID = id;
             }
         }
-        if (ok) {
-            timecode_t timeOfDay;
-            CFileTime(start).Get(timeOfDay);
-            LogTMU("PgmStartTime.%04d:,Start=%s", ThreadId(), TimecodeText(timeOfDay).GetString());
-        } else {
+        if (ok)
+            LogTMU("PgmStartTime.%04d:,Start=%s", ThreadId(),
+                   brotask::TimeOfDayText(start).GetString());
+        else
             LogTMU("SetTaskStatus.%04d: Pst not found", ThreadId());
-        }
     } else if (status == BROTASK_PLAYING && id == 0) {
         LogTMU("SetSyncTaskStatus.%04d: SyncPgmID not found", ThreadId());
     } else {
@@ -181,11 +167,12 @@ void CVideoBroTaskMgr3_Impl::AutoSelPst()
                     chosen = next;
                 }
             }
-            if (!m_nPstID && count > 0) {
-                tagVideoBroTask &first = *m_Pending->GetPtrAt(0);
-                PresetLocked(first);
-                first.StartType = BROTASK_START_TRIGGER;
-                chosen = first;
+            // The task on air is never made the preset: that would set it back to Begin.
+            tagVideoBroTask *first = count > 0 ? m_Pending->GetPtrAt(0) : nullptr;
+            if (!m_nPstID && first && first->TaskID != m_nPgmID) {
+                PresetLocked(*first);
+                first->StartType = BROTASK_START_TRIGGER;
+                chosen = *first;
             }
         }
         if (m_nPstID && m_nPstID == m_nPgmID) {

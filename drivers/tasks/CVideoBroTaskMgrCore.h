@@ -67,6 +67,8 @@ public:
     int32_t GetTaskValue(int32_t id) override;
     int32_t PopEndedTask(tagVideoBroTask *task) override;
     int32_t AddEndedTask(const tagVideoBroTask &task) override;
+    int32_t Reserved1() override { return 1; }
+    int32_t Reserved2() override { return 0; }
     int32_t StopPgm(int32_t reserved) override;
     IVideoBroTaskTPU *GetTPU() override { return m_pTPU.get(); }
     int32_t AddTask(const tagVideoBroTask &task) override;

@@ -6,7 +6,6 @@
 #include "drivers/tasks/IVideoBroTaskProcess.h"
 
 #include "Kest20/CClock.h"
-#include "KestLib20/CFileTime.h"
 #include "platform/Gbk.h"
 
 #include <algorithm>
@@ -181,7 +180,7 @@ int32_t CVideoBroTaskTPU::IsWorking()
 
 int32_t CVideoBroTaskTPU::GetTaskProcess(const char *devId, IVideoBroTaskProcess **process)
 {
-    if (!devId || !*devId) return 0;
+    if (!devId || !*devId || !process) return 0;
     *process = nullptr;
     CVideoDevMgr *devMgr = TaskDevMgr();
     CDeviceA *device = devMgr ? devMgr->GetVideoDev(devId, 1, nullptr) : nullptr;
@@ -451,19 +450,22 @@ void CVideoBroTaskTPU::PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTas
 
 void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
 {
-    tagVideoBroTask task;
-    if (!mgr.GetPgmTask(task) && !mgr.GetPstTask(task)) return;
-    IVideoBroTaskProcess *source = nullptr;
-    GetTaskProcess(task.Dev, &source);
+    tagVideoBroTask pgm, pst;
+    mgr.GetPgmTask(pgm);
+    mgr.GetPstTask(pst);
+    if (!pgm.TaskID && !pst.TaskID) return;
+    // The program's source follows it; with none on air (or none answering) the preset's.
+    IVideoBroTaskProcess *pgmSource = nullptr, *pstSource = nullptr;
+    if (pgm.TaskID) GetTaskProcess(pgm.Dev, &pgmSource);
+    if (pst.TaskID) GetTaskProcess(pst.Dev, &pstSource);
+    IVideoBroTaskProcess *source = pgmSource ? pgmSource : pstSource;
     if (!source) return;
 
     const int64_t limit = brotask::Now() - kUnitsPerSecond;
-    tagVideoBroTask pgm;
     if (mgr.GetPgmTask(pgm) && limit > pgm.GetEndTime() && pgm.Status < BROTASK_ENDPLAY) {
         mgr.SetTaskStatus(pgm.TaskID, BROTASK_ENDPLAY);
-        char time[CFileTime::kDateTimeTextSize];
         LogTPU("(TraceThrd.%04d): task stopped by tracethrd,(id=%s dev=%s time=%s)", Tid(),
-               pgm.ID.szText, pgm.Dev.szText, CFileTime(limit).GetAsString(time));
+               pgm.ID.szText, pgm.Dev.szText, brotask::DateTimeText(limit).GetString());
     }
     BusyUnit busy(*this, TPU_UNIT_TRACE);
     source->DevTaskTrace(&mgr, 0);

@@ -50,6 +50,9 @@ public:
     // A new schedule: a NULL-terminated list of record pointers and the wanted preset id.
     // 1 when taken, 0 when refused (nothing changed).
     virtual int32_t Submit(tagVideoBroTask *const *tasks, int32_t pstId) = 0;
+    // Two slots kept free in the layout; they answer 1 and 0.
+    virtual int32_t Reserved1() = 0;
+    virtual int32_t Reserved2() = 0;
     virtual int32_t SetAttachedObject(int32_t value) = 0;
     virtual int32_t GetAttachedObject() = 0;
     virtual int32_t Abort() = 0;
@@ -75,7 +78,7 @@ public:
     virtual int32_t GetTaskIDList(CDWordArray &ids) = 0;
     // The ids still to play; their count.
     virtual int32_t GetPlayIDList(CDWordArray &ids) = 0;
-    virtual int32_t Pause() = 0;
+    // The variant's three operations and Pause follow, in each variant's interface.
 
     int32_t SetTaskStatus(int32_t id, int32_t status)
     {
@@ -105,6 +108,8 @@ public:
     // Submit with the staging list's records.
     virtual int32_t SubmitStaged() = 0;
     virtual int32_t AddStaged(const tagVideoBroTask &task) = 0;
+    // Nothing to pause in this variant: 0.
+    virtual int32_t Pause() = 0;
 
 protected:
     ~IVideoBroTaskMgr1() = default;
@@ -118,6 +123,9 @@ public:
     // The record at `index` becomes the preset. 0.
     virtual int32_t Goto(int32_t index) = 0;
     virtual int32_t Reset() = 0;
+    // Stops the program, holds a waiting start and makes the preset a triggered one; whether
+    // there was a preset.
+    virtual int32_t Pause() = 0;
 
 protected:
     ~IVideoBroTaskMgr3() = default;

@@ -67,6 +67,14 @@ int StatusLog::Count(int32_t id, int32_t status)
     }));
 }
 
+void Edit(IVideoBroTaskMgr &mgr, int32_t id, const std::function<void(tagVideoBroTask &)> &edit)
+{
+    mgr.Lock();
+    tagVideoBroTask *task = nullptr;
+    if (mgr.FindTask(id, &task)) edit(*task);
+    mgr.Unlock();
+}
+
 int32_t PlayPreset(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask pst;

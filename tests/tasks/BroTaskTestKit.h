@@ -124,6 +124,9 @@ private:
     std::vector<tagVideoBroTask *> m_ptrs;
 };
 
+// Changes the stored record as a host may, under the manager's lock.
+void Edit(IVideoBroTaskMgr &mgr, int32_t id, const std::function<void(tagVideoBroTask &)> &edit);
+
 // A script that puts the preset on air, as a source's play does.
 int32_t PlayPreset(IVideoBroTaskMgr &mgr);
 

@@ -143,3 +143,14 @@ TEST_F(LineSourceTest, ATriggeredStartWaitsFiveHoursForTheTake)
     ASSERT_TRUE(Done(step, 2000));
     EXPECT_EQ(calls.Count(2, BROTASK_BEGINPLAY), 0) << "not cued: not played";
 }
+
+TEST_F(LineSourceTest, AStartWaitingForAPresetThatMovesToAnotherSourcePlaysNothing)
+{
+    m.AddTask(calls.Task(1, "LINE1", 10 * kSecond, 250));
+    m.AddTask(calls.Task(2, "LINE2", 12 * kSecond, 250));
+    for (int32_t id : {1, 2}) m.SetTaskStatus(id, BROTASK_ENDCUE);
+    auto step = StartStepWaiting();
+    m.RemoveTask(1); // no word to unit 2: the wait runs out with task 2 as the preset
+    EXPECT_TRUE(devtest::AdvanceUntil([&] { return Done(step, 0); }, 100));
+    EXPECT_EQ(calls.Count(2, BROTASK_BEGINPLAY), 0) << "LINE1 does not start LINE2's task";
+}

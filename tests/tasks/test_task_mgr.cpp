@@ -39,15 +39,6 @@ tagVideoBroTask Stored(IVideoBroTaskMgr &mgr, int32_t id)
     return task;
 }
 
-// Changes the stored record as a host may, under the manager's lock.
-void Edit(IVideoBroTaskMgr &mgr, int32_t id, const std::function<void(tagVideoBroTask &)> &edit)
-{
-    mgr.Lock();
-    tagVideoBroTask *task = nullptr;
-    if (mgr.FindTask(id, &task)) edit(*task);
-    mgr.Unlock();
-}
-
 // The message waiting on a unit, {0, 0} when none.
 Msg UnitMsg(IVideoBroTaskMgr &mgr, int32_t unit)
 {
@@ -213,7 +204,7 @@ TEST_F(TaskMgr3Test, BeginPlayKeepsTheTaskAndPresetsTheOneAfterIt)
     EXPECT_EQ(m.GetTaskValue(3), 0) << "not cued to its first frame any more";
 }
 
-TEST_F(TaskMgr3Test, SubmitRenumbersLaterDuplicatesAndPresetsTheFirstAsTriggered)
+TEST_F(TaskMgr3Test, SubmitRenumbersLaterDuplicatesAndPresetsTheFirstButNeverTheProgram)
 {
     ASSERT_EQ(m.Submit(TaskList{calls.Task(5, "SRC1", 60 * kSecond, 250),
                                 calls.Task(5, "SRC2", 70 * kSecond, 250),
@@ -225,6 +216,11 @@ TEST_F(TaskMgr3Test, SubmitRenumbersLaterDuplicatesAndPresetsTheFirstAsTriggered
     EXPECT_TRUE(HasLine(tmuLog, "End Submit TaskList(Failed)"));
     EXPECT_EQ(PstId(m), 5) << "with nothing on air the first task is chosen";
     EXPECT_EQ(Stored(m, 5).StartType, BROTASK_START_TRIGGER) << "and waits for the operator";
+
+    m.SetTaskStatus(5, BROTASK_BEGINPLAY);
+    ASSERT_EQ(m.Submit(TaskList{calls.Task(5, "SRC1", 60 * kSecond, 250)}, 0), 1);
+    EXPECT_EQ(PstId(m), 0) << "the task on air is the only one left";
+    EXPECT_EQ(Stored(m, 5).Status, BROTASK_BEGINPLAY) << "and is not set back to Begin";
 }
 
 TEST_F(TaskMgr3Test, SubmitWithoutTheProgramStopsItAndLetsATriggeredPresetGo)

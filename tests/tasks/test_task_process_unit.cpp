@@ -144,6 +144,15 @@ TEST_F(TpuTest, TraceStepEndsTheProgramInTheFirstCycleAfterEndPlusOneSecond)
     EXPECT_EQ(src.traces, 3);
     tpu.TraceStep();
     EXPECT_EQ(Src("SRC2").traces, 1) << "with nothing on air, the preset's source";
+
+    // A program whose source does not answer still ends on time, traced by the preset's.
+    m.AddTask(calls.Task(3, "SRC1", 20 * kSecond, 250));
+    m.SetTaskStatus(2, BROTASK_BEGINPLAY);
+    Edit(m, 2, [](tagVideoBroTask &task) { task.Dev = "GHOST"; });
+    plat::TestClock::Advance(30000);
+    tpu.TraceStep();
+    EXPECT_EQ(calls.Count(2, BROTASK_ENDPLAY), 1);
+    EXPECT_EQ(src.traces, 4);
 }
 
 TEST_F(TpuTest, StopStepStopsEndedTasksAndNeverLosesOneWithoutASource)
