@@ -123,15 +123,27 @@ void SetFormat(termios &t, const SerialSettings &s, speed_t speed)
     cfsetospeed(&t, speed);
 }
 
-// Sets the line format, and raw mode on open. The result is not read back: drivers adjust
-// what they cannot do (a pseudo-terminal keeps 8 bits without parity) and still succeed.
+// Sets the line format, and raw mode on open. Drivers adjust what they cannot do (a
+// pseudo-terminal keeps 8 bits without parity) and the set still succeeds.
 bool Configure(int fd, const SerialSettings &s, speed_t speed, bool makeRaw)
 {
     termios t;
     if (tcgetattr(fd, &t) != 0) return Fail(errno);
     if (makeRaw) MakeRaw(t);
     SetFormat(t, s, speed);
-    return tcsetattr(fd, TCSANOW, &t) == 0 || Fail(errno);
+    if (tcsetattr(fd, TCSANOW, &t) == 0) return true;
+    const int err = errno;
+    // The C library reads the line back after setting it and reports EINVAL when the driver
+    // dropped the parity enable or the data size, as a pseudo-terminal does (whether it says
+    // so depends on the line's former state, so a reopen would fail where the first open
+    // passed). The line took the rest of the settings: that is success here.
+    termios now;
+    constexpr tcflag_t kDropped = PARENB | CSIZE;
+    if (err == EINVAL && tcgetattr(fd, &now) == 0 && now.c_iflag == t.c_iflag &&
+        now.c_oflag == t.c_oflag && now.c_lflag == t.c_lflag &&
+        (now.c_cflag & ~kDropped) == (t.c_cflag & ~kDropped) && cfgetospeed(&now) == speed)
+        return true;
+    return Fail(err);
 }
 
 // Waits for `events` on `fd` for one slice, unless `boundMs` since `start` have passed.

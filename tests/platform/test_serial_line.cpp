@@ -297,6 +297,21 @@ TEST_F(SerialLineTest, ASecondOpenOfTheSamePathFails)
     EXPECT_FALSE(other.Open("/nonexistent/tty"));
 }
 
+TEST_F(SerialLineTest, ALineWithParityOpensAgainAfterAClose)
+{
+    // A pseudo-terminal drops the parity enable; the line must still open every time, not
+    // only while its former settings differ from the new ones.
+    line.Close();
+    const SerialSettings odd{38400, 8, Parity::Odd, StopBits::One};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(line.Open(pty.SlavePath(), odd));
+        EXPECT_TRUE(line.Apply(odd)) << "the same settings again";
+        EXPECT_EQ(SlaveAttributes(pty).c_cflag & PARODD, static_cast<tcflag_t>(PARODD));
+        line.Close();
+    }
+}
+
 TEST_F(SerialLineTest, SettingsReachTheLineAndBadOnesAreRefused)
 {
     termios t = SlaveAttributes(pty);

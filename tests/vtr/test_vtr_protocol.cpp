@@ -1,0 +1,222 @@
+// The 9-pin protocol object against a simulated VTR: what any reply means (a NAK too), the
+// failure count and the emergency play when nothing answers, split and late replies, the
+// status and position caches, positions that estimate themselves from the speed, the shuttle
+// commands, the step, and the model name.
+#include "drivers/sources/VtrProtocol.h"
+#include "tests/vtr/VtrTestKit.h"
+
+#include <memory>
+
+using namespace vtrtest;
+using devtest::LogCapture;
+using devtest::RunAdvancing;
+
+namespace {
+
+class VtrProtocolTest : public VtrLineTest {
+protected:
+    void SetUp() override
+    {
+        VtrLineTest::SetUp();
+        line->SetPort(kComPort);
+        ASSERT_EQ(line->Open(), 1);
+    }
+    ~VtrProtocolTest() override { line->Release(); }
+
+    ISerialVTR *line = new CQuickVTR;
+};
+
+} // namespace
+
+TEST(VtrLine, TheLineIsARs422LineAt38400BaudOddParity)
+{
+    CSerialVTR line;
+    const COM_SETTING setting = line.GetSetting();
+    EXPECT_EQ(setting.nPort, 2);
+    EXPECT_EQ(setting.nBaud, 38400);
+    EXPECT_EQ(setting.nDataBits, 8);
+    EXPECT_EQ(setting.nParity, COM_PARITY_ODD);
+    EXPECT_EQ(setting.nStopBits, COM_STOPBITS_ONE);
+    EXPECT_EQ(setting.nHalfTime, 80);
+    EXPECT_EQ(line.GetOptions(), CSerialVTR::kOptionTimerModeSense);
+    EXPECT_EQ(line.CueAndWait(0, 100, 6000), 1) << "nothing to wait for";
+}
+
+TEST_F(VtrProtocolTest, AnyReplyCompletesAnExchangeAndSilenceCountsFailures)
+{
+    EXPECT_EQ(line->GetFailCount(), CSerialVTR::kNeverConnected);
+    vtr.SetNak(true);
+    EXPECT_EQ(line->Stop(), 1) << "a NAK answers the exchange";
+    EXPECT_EQ(line->IsConnected(), 1);
+    vtr.SetNak(false);
+    vtr.SetBadChecksum(true);
+    EXPECT_EQ(line->StandbyOn(), 1);
+    vtr.SetBadChecksum(false);
+
+    vtr.SetSilent(true);
+    EXPECT_EQ(RunAdvancing([&] { return line->Stop(); }), 0);
+    EXPECT_EQ(RunAdvancing([&] { return line->Eject(); }), 0);
+    EXPECT_EQ(line->GetFailCount(), 2);
+    EXPECT_EQ(line->IsConnected(), 0);
+    vtr.SetSilent(false);
+    EXPECT_EQ(line->Stop(), 1);
+    EXPECT_EQ(line->GetFailCount(), 0);
+
+    line->Close();
+    EXPECT_EQ(line->GetFailCount(), CSerialVTR::kNeverConnected);
+    EXPECT_EQ(line->IsOpen(), 0);
+}
+
+TEST_F(VtrProtocolTest, RepliesSplitLateOrAfterGarbageAreGathered)
+{
+    vtr.SetPosition(25 * 61 + 3);
+    vtr.SetSplit(1, 5);
+    int32_t frames = 0;
+    EXPECT_EQ(line->GetTimecode(2, &frames, 0), 1);
+    EXPECT_EQ(frames, 25 * 61 + 3);
+    vtr.SetSplit(0, 0);
+    vtr.SetDelay(300);
+    EXPECT_EQ(line->Stop(), 1) << "the reply wait runs on the test clock";
+}
+
+TEST_F(VtrProtocolTest, PlayWithoutAnAnswerFallsBackToTheEmergencyPlay)
+{
+    LogCapture log("LOG_BETACAM");
+    vtr.SetNak(true);
+    EXPECT_EQ(line->Play(), 1) << "a NAK is an answer: no emergency play";
+    EXPECT_EQ(vtr.Count(0x20, 0x01), 1u);
+    EXPECT_FALSE(log.Has("Emg play"));
+
+    vtr.SetNak(false);
+    vtr.SetSilent(true);
+    EXPECT_EQ(RunAdvancing([&] { return line->Play(); }), 0);
+    EXPECT_TRUE(log.Has("Emg play"));
+    EXPECT_EQ(vtr.Count(0x20, 0x01), 4u) << "after the reopen PLAY goes out twice more";
+    EXPECT_EQ(line->IsOpen(), 1) << "the line is open again";
+}
+
+TEST_F(VtrProtocolTest, PositionsDecodeCheckAndRunOnFromTheSpeed)
+{
+    vtr.SetPosition(13 * 90000);
+    int32_t frames = 0;
+    ASSERT_EQ(line->GetTimecode(2, &frames, 0), 1);
+    EXPECT_EQ(frames, -990000);
+    EXPECT_EQ(vtr.Commands().back().data, Bytes{0x01}) << "time code asked";
+
+    vtr.SetPosition(1000);
+    vtr.SetBadTimecodes(2);
+    ASSERT_EQ(line->GetTimecode(1, &frames, 0), 1);
+    EXPECT_EQ(frames, 1000);
+    EXPECT_EQ(vtr.Count(0x61, 0x0C), 4u) << "two readings out of range asked again";
+    EXPECT_EQ(vtr.Commands().back().data, Bytes{0x04}) << "the timer asked";
+    vtr.SetBadTimecodes(10);
+    EXPECT_EQ(line->GetTimecode(1, &frames, 0), 0);
+
+    // A fresh reading is estimated from the speed within the cache interval.
+    vtr.ClearCommands();
+    ASSERT_EQ(line->GetStatus(nullptr, 0), 1);
+    ASSERT_EQ(line->Play(), 1);
+    ASSERT_EQ(line->GetTimecode(1, &frames, 0), 1);
+    const int32_t read = frames;
+    plat::TestClock::Advance(1000);
+    ASSERT_EQ(line->GetTimecode(1, &frames, 1), 1);
+    EXPECT_EQ(frames, read + 25) << "one second at play speed";
+    plat::TestClock::Advance(1000);
+    vtr.ClearCommands();
+    line->GetTimecode(1, &frames, 1);
+    EXPECT_EQ(vtr.Count(0x61, 0x0C), 1u) << "the cache has run out";
+}
+
+TEST_F(VtrProtocolTest, WithoutATapeTransportSucceedsButThePositionStands)
+{
+    vtr.SetTape(false);
+    tagVTRStatus status;
+    ASSERT_EQ(line->GetStatus(&status, 0), 1);
+    EXPECT_FALSE(status.HasTape());
+    EXPECT_EQ(line->Play(), 1);
+    int32_t frames = 0, later = 0;
+    ASSERT_EQ(line->GetTimecode(2, &frames, 0), 1);
+    plat::TestClock::Advance(1500);
+    line->GetTimecode(2, &later, 1);
+    EXPECT_EQ(later, frames);
+}
+
+TEST_F(VtrProtocolTest, StatusIsCachedAndANoReplyReadsAsNoTape)
+{
+    tagVTRStatus status;
+    ASSERT_EQ(line->GetStatus(&status, 0), 1);
+    EXPECT_EQ(vtr.Commands().back().data, Bytes{0x09});
+    EXPECT_TRUE(status.HasTape());
+    EXPECT_TRUE(status.Test(1, 5)) << "stopped";
+    plat::TestClock::Advance(3900);
+    vtr.ClearCommands();
+    EXPECT_EQ(line->GetStatus(&status, 1), 1);
+    EXPECT_EQ(vtr.Commands().size(), 0u);
+    plat::TestClock::Advance(100);
+    EXPECT_EQ(line->GetStatus(&status, 1), 1);
+    EXPECT_EQ(vtr.Count(0x61, 0x20), 1u);
+
+    vtr.SetSilent(true);
+    EXPECT_EQ(RunAdvancing([&] { return line->GetStatus(&status, 0); }), 0);
+    EXPECT_TRUE(status.Test(0, 0) && status.Test(0, 5));
+    EXPECT_EQ(RunAdvancing([&] { return line->IsReady(""); }), 0);
+}
+
+TEST_F(VtrProtocolTest, ShuttleSpeedsPickTheCommand)
+{
+    struct Case {
+        double speed;
+        uint8_t cmd1, cmd2;
+        Bytes data;
+    };
+    for (const Case &c :
+         {Case{0.0, 0x21, 0x23, {0x00}}, Case{30.0, 0x21, 0x13, {111}},
+          Case{-1.0, 0x21, 0x23, {64}}, Case{30.5, 0x20, 0x10, {}}, Case{-31.0, 0x20, 0x20, {}}}) {
+        vtr.ClearCommands();
+        EXPECT_EQ(line->Shuttle(c.speed), 1);
+        ASSERT_EQ(vtr.Commands().size(), 1u);
+        EXPECT_TRUE(vtr.Commands()[0].Is(c.cmd1, c.cmd2)) << c.speed;
+        EXPECT_EQ(vtr.Commands()[0].data, c.data) << c.speed;
+    }
+}
+
+TEST_F(VtrProtocolTest, StepCuesFromAStablePositionAndIntervalsKeepTheirBounds)
+{
+    vtr.SetPosition(500);
+    EXPECT_EQ(line->Step(-10), 1);
+    const auto commands = vtr.Commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_TRUE(commands.front().Is(0x20, 0x00));
+    EXPECT_TRUE(commands.back().Is(0x24, 0x31));
+    EXPECT_EQ(commands.back().data, (Bytes{0x15, 0x19, 0x00, 0x00})) << "frame 490";
+
+    line->SetInterval("status", 500);
+    line->SetInterval("STATUS", 1000);
+    line->GetStatus(nullptr, 0);
+    plat::TestClock::Advance(1000);
+    vtr.ClearCommands();
+    line->GetStatus(nullptr, 1);
+    EXPECT_EQ(vtr.Count(0x61, 0x20), 1u) << "1000 ms taken, 500 refused";
+}
+
+TEST_F(VtrProtocolTest, TheModelAndTheTimeMode)
+{
+    vtr.SetModel(0x2F, 0x2D);
+    int32_t type = 0;
+    char name[8];
+    EXPECT_EQ(line->GetDeviceType(&type, name, sizeof(name)), 1);
+    EXPECT_EQ(type, 0x202D) << "the low nibble of the first byte is cleared";
+    EXPECT_STREQ(name, "BVW-95P") << "cut to the room given";
+
+    EXPECT_EQ(line->SetTimeMode(2), 1);
+    EXPECT_EQ(vtr.Commands().back().data, Bytes{0x00});
+    EXPECT_EQ(line->GetTimeMode(), 2) << "set just now";
+    plat::TestClock::Advance(5000);
+    EXPECT_EQ(line->GetTimeMode(), 1) << "the sense says CTL";
+    line->ClearOptions(CSerialVTR::kOptionTimerModeSense);
+    line->SetTimeMode(2);
+    plat::TestClock::Advance(5000);
+    vtr.ClearCommands();
+    EXPECT_EQ(line->GetTimeMode(), 2);
+    EXPECT_EQ(vtr.Count(0x60, 0x36), 0u);
+}
