@@ -16,7 +16,11 @@ class KSOVRA20_API CVideoRecA : public CDeviceA {
 
     // The status of a recorder's initial clip, filled by a driver's DevGetInitClip; the base
     // never reads it.
-    struct tagClipStatus;
+    struct tagClipStatus {
+        CString strName;
+        int32_t nDuration = 0; // frames
+        int32_t nValue[3] = {};
+    };
 
     explicit CVideoRecA(const char *typeId = kUnknownType);
     // Copies the settings and the position; the copy has a cancel event of its own.

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr uint8_t kStatusRequest = 0x0F;
 constexpr uint8_t kPositionRequest = 0x01;
 constexpr int kStatusDataBytes = 3;   // echo, status byte 1, status byte 2
 constexpr int kPositionDataBytes = 5; // echo, then the time code
@@ -219,7 +218,7 @@ int CSerialIO_VDCP::QueryStatus(int32_t *status1, int32_t *status2, int32_t *ext
         if (m_bStatusValid && age < ageMs) return 1;
     }
     vdcp::Reply reply;
-    if (!Sense(vdcp::kPortStatus, vdcp::Data().Byte(kStatusRequest), kStatusDataBytes, reply))
+    if (!Sense(vdcp::kPortStatus, vdcp::Data().Byte(StatusRequest()), kStatusDataBytes, reply))
         return 0;
     const uint8_t *in = reply.Data();
     const int n = reply.DataLength();

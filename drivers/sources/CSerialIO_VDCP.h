@@ -155,6 +155,8 @@ protected:
     int SendVariablePlay(double speed, double counterSpeed);
     // The record init command alone; the owners decide what a wait means for the result.
     int SendRecordInit(const char *clip, int32_t duration);
+    // The data byte of the port status request: which status bytes it asks for.
+    virtual uint8_t StatusRequest() const { return 0x0F; }
     // Whether WaitStatus gives up on a nonzero extended status while waiting for `mask`.
     virtual bool GivesUpOnExtended(int32_t mask) const = 0;
 

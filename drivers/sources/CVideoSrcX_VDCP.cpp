@@ -73,6 +73,18 @@ void CVideoSrcX_VDCP::ForgetClips()
     m_current.strName.Empty();
 }
 
+tagVdcpClip CVideoSrcX_VDCP::GetCued()
+{
+    std::lock_guard<std::mutex> lk(m_clipLock);
+    return m_cued;
+}
+
+void CVideoSrcX_VDCP::SetCued(const tagVdcpClip &clip)
+{
+    std::lock_guard<std::mutex> lk(m_clipLock);
+    m_cued = clip;
+}
+
 // ---- open, close, test ----
 
 int CVideoSrcX_VDCP::DevOpen()

@@ -56,12 +56,19 @@ class CVideoSrcX_VDCP : public CVideoSrcX {
     // Stills a cued trigger task on its first frame when asked through the attached object.
     int32_t DevTaskTrace(IVideoBroTaskMgr *mgr, int32_t reserved) override;
 
-private:
+protected:
     // The route of every device operation (null: no port to be had).
     CSerialIO_VDCP_SHARED *Route() { return m_Port.GetActivePort(); }
+    // The source's own port object, whether or not it holds the port.
+    CSerialIO_VDCP_SHARED &OwnPort() { return m_Port; }
+    void ForgetClips();
+    // What this source believes cued on its channel.
+    tagVdcpClip GetCued();
+    void SetCued(const tagVdcpClip &clip);
+
+private:
     // The preview range [start, end] of the port object.
     bool PreviewRange(int32_t &start, int32_t &end);
-    void ForgetClips();
 
     CSerialIO_VDCP_SHARED m_Port;
     int32_t m_nDecoder = 1;

@@ -218,6 +218,7 @@ Bytes VdcpSim::Serve(uint8_t cmd1, uint8_t cmd2, const Bytes &data)
     const auto reply = [&](const Bytes &bytes) {
         return Frame(static_cast<uint8_t>(cmd1 | 0x80), static_cast<uint8_t>(cmd2 | 0x80), bytes);
     };
+    if (std::optional<Bytes> answer = ServeEncoder(cmd1, cmd2, data)) return *answer;
     size_t used = 0;
     if (group == 0x10) {
         switch (cmd2) {
@@ -332,6 +333,73 @@ Bytes VdcpSim::Serve(uint8_t cmd1, uint8_t cmd2, const Bytes &data)
     default:
         return {kNak};
     }
+}
+
+// ---- encoders and the NEW-form id list ----
+
+void VdcpSim::SetStopIdleAfter(int32_t ms)
+{
+    std::lock_guard<std::mutex> lk(m_);
+    stopIdleMs_ = ms;
+}
+
+void VdcpSim::SetNewFormIdList(bool on)
+{
+    std::lock_guard<std::mutex> lk(m_);
+    newFormIdList_ = on;
+}
+
+std::string VdcpSim::RecordClip() const
+{
+    std::lock_guard<std::mutex> lk(m_);
+    return recordClip_;
+}
+
+std::optional<Bytes> VdcpSim::ServeEncoder(uint8_t cmd1, uint8_t cmd2, const Bytes &data)
+{
+    if (idleArmed_ && Clock::now() >= idleAt_) {
+        idleArmed_ = false;
+        status1_ = 0x01;
+    }
+    const uint8_t group = cmd1 & 0x7F;
+    if (group == 0x10 && cmd2 == 0x00 && stopIdleMs_ >= 0) { // stop, then idle
+        playing_ = false;
+        status1_ = 0x08;
+        idleArmed_ = true;
+        idleAt_ = Clock::now() + std::chrono::milliseconds(stopIdleMs_);
+        return Bytes{kAck};
+    }
+    if (group == 0x10 && cmd2 == 0x02) { // record: the clip comes into the list
+        if (!recordClip_.empty()) {
+            if (!clips_.count(recordClip_)) order_.push_back(recordClip_);
+            clips_[recordClip_] = recordFrames_;
+        }
+        position_ = 0;
+        playing_ = true;
+        since_ = Clock::now();
+        status1_ = 0x04;
+        return Bytes{kAck};
+    }
+    if (group == 0x20 && cmd2 == 0x23) { // record init: cued for recording
+        size_t used = 0;
+        recordClip_ = ClipOf(cmd1, data, used);
+        recordFrames_ = TimecodeAt(data, used);
+        playing_ = false;
+        cueing_ = true;
+        status1_ = 0x02;
+        cueReady_ = Clock::now() + std::chrono::milliseconds(cueDelayMs_);
+        Update();
+        return Bytes{kAck};
+    }
+    if (newFormIdList_ && (cmd1 & 0x80) && group == 0x30 && cmd2 == 0x11) {
+        Bytes out{0, 0};
+        for (const std::string &name : order_) {
+            out.push_back(static_cast<uint8_t>(name.size()));
+            out.insert(out.end(), name.begin(), name.end());
+        }
+        return Frame(static_cast<uint8_t>(cmd1 | 0x80), static_cast<uint8_t>(cmd2 | 0x80), out);
+    }
+    return std::nullopt;
 }
 
 } // namespace kestsim

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,6 +59,15 @@ public:
     // Ids per id-list reply.
     void SetIdsPerReply(size_t count);
 
+    // Encoders: a stop leaves the channel stopped for `ms` and then idle (-1, the default:
+    // stopped until the next command changes it).
+    void SetStopIdleAfter(int32_t ms);
+    // Id lists asked with the NEW command set come back in one reply, each id a length byte
+    // and its bytes.
+    void SetNewFormIdList(bool on);
+    // The clip of the last record init.
+    std::string RecordClip() const;
+
     std::vector<Command> Commands() const;
     size_t CountOf(uint8_t cmd1, uint8_t cmd2) const;
     bool WaitForCount(uint8_t cmd1, uint8_t cmd2, size_t count, uint32_t ms) const;
@@ -78,6 +88,10 @@ private:
     // The answer to one checked frame; the lock is held.
     Bytes Serve(uint8_t cmd1, uint8_t cmd2, const Bytes &data);
     std::string ClipOf(uint8_t cmd1, const Bytes &data, size_t &used) const;
+    // The answer of the encoder commands (record init, record, a stop that turns idle) and of
+    // the NEW-form id list, when they are so set up; none for any other command. The lock is
+    // held.
+    std::optional<Bytes> ServeEncoder(uint8_t cmd1, uint8_t cmd2, const Bytes &data);
     // Brings the playing position and the cued bit up to now; the lock is held.
     void Update() const;
     int32_t PositionNow() const;
@@ -104,6 +118,13 @@ private:
     mutable int32_t position_ = 0;
     mutable Clock::time_point since_{};
     mutable bool playing_ = false;
+
+    int32_t stopIdleMs_ = -1;
+    bool idleArmed_ = false;
+    Clock::time_point idleAt_{};
+    bool newFormIdList_ = false;
+    std::string recordClip_;
+    int32_t recordFrames_ = 0;
 
     // Last: its threads call Respond, so it goes first.
     ScriptedPeer peer_;
