@@ -69,7 +69,7 @@ int CVideoClipCopyTaskMgr_Impl::AddCopyTask(tagVideoClipCopyTask &task)
         task.nFailures = 0;
         if (task.nTaskID == 0) task.nTaskID = m_nNextTaskID++;
         while (FindLocked(task.nTaskID)) task.nTaskID = m_nNextTaskID++;
-        InsertWaitingLocked(Job{task, 0});
+        InsertWaitingLocked(Job{task, 0, nullptr});
     }
     EnsureScheduler();
     return task.nTaskID;
@@ -131,17 +131,38 @@ int CVideoClipCopyTaskMgr_Impl::RemoveErrorTask()
 
 int CVideoClipCopyTaskMgr_Impl::RemoveAllTask()
 {
+    const uint32_t self = plat::GetCurrentThreadId();
+    std::vector<plat::Thread> stopped;
+    std::vector<plat::Event> telling;
     {
         std::lock_guard<CDataLock> lk(m_lock);
         for (auto job = m_running.begin(); job != m_running.end();) {
-            if (!job->task.hThread.Valid())
-                plat::OutputDebugString("RemoveAllTask::Handle is Null\n");
-            job = EndRunningLocked(job, false, true);
+            const bool valid = job->task.hThread.Valid();
+            if (!valid) plat::OutputDebugString("RemoveAllTask::Handle is Null\n");
+            // A thread inside the store's copy call is given up, once the callback it may be
+            // in has returned; any other stops at its next step and is waited for below.
+            const RunState &run = *job->state;
+            if (valid && !run.inStoreCall && job->task.hThread.Id() != self)
+                stopped.push_back(job->task.hThread);
+            else if (run.inStoreCall && run.reporting > 0 && run.reporter != self)
+                telling.push_back(run.idle);
+            job = EndRunningLocked(job, false, run.inStoreCall);
         }
         m_failed.clear();
         m_running.clear();
         m_waiting.clear();
     }
+    // These threads can no longer reach the devices or tell their receivers, so they end
+    // promptly; waiting for them keeps a caller that goes on to destroy the device manager or
+    // the receivers safe from a thread that was just between two steps.
+    const uint32_t begin = plat::GetTickCount();
+    const auto left = [&] {
+        const uint32_t spent = plat::GetTickCount() - begin;
+        return spent < kJobStopMs ? kJobStopMs - spent : 0;
+    };
+    for (plat::Thread &thread : stopped)
+        if (!thread.Join(left())) thread.GiveUp(kGivenUpExitCode);
+    for (const plat::Event &idle : telling) idle.Wait(left());
     plat::OutputDebugString("Remove All VideoClipCopyTask\n");
     return 1;
 }
@@ -174,6 +195,9 @@ uint32_t CVideoClipCopyTaskMgr_Impl::CopyTaskProc(const RunRef &ref)
     if (!mgr.GetTaskAt(ref.taskId, task)) return 0;
     // Each report also tells whether the run still holds its job; a stopped run ends here.
     if (!mgr.StatusUpdate(ref, CLIPCOPY_DEVCHKBEGIN, 0)) return 0;
+    // The run may have been stopped while its receiver was told; the device manager may
+    // then be gone.
+    if (!mgr.EnterDevices(ref, false)) return 0;
     CVideoDevMgr *devMgr = TaskDevMgr();
     CVideoStoreA *store = devMgr ? devMgr->GetVideoStoreDev(task.strSrcStore, 1) : nullptr;
     if (!store) {
@@ -183,6 +207,7 @@ uint32_t CVideoClipCopyTaskMgr_Impl::CopyTaskProc(const RunRef &ref)
     }
     if (!mgr.StatusUpdate(ref, CLIPCOPY_DEVCHKEND, 0)) return 0;
     if (!mgr.StatusUpdate(ref, CLIPCOPY_COPYBEGIN, 0)) return 0;
+    if (!mgr.EnterDevices(ref, true)) return 0;
 
     bool ok = false;
     try {
@@ -269,7 +294,8 @@ void CVideoClipCopyTaskMgr_Impl::StartJobs()
             auto starting = job++;
             m_running.splice(m_running.end(), m_waiting, starting);
             starting->run = m_nNextRun++;
-            RunRef ref{shared_from_this(), starting->task.nTaskID, starting->run};
+            starting->state = std::make_shared<RunState>();
+            RunRef ref{shared_from_this(), starting->task.nTaskID, starting->run, starting->state};
             starting->task.hThread = plat::Thread::Start([ref] { return CopyTaskProc(ref); });
             started.push_back(JobText(what, starting->task));
             if (!starting->task.hThread.Valid()) EndRunningLocked(starting, false, false);
@@ -335,6 +361,10 @@ bool CVideoClipCopyTaskMgr_Impl::StatusUpdate(const RunRef &ref, int32_t status,
                 job->task.nParam = param;
                 job->task.dwLastChange = plat::GetTickCount();
                 task = job->task;
+                // A stop waits for this callback before its caller may let the receiver go.
+                ++ref.state->reporting;
+                ref.state->reporter = plat::GetCurrentThreadId();
+                ref.state->idle.Reset();
             }
         }
     }
@@ -345,7 +375,20 @@ bool CVideoClipCopyTaskMgr_Impl::StatusUpdate(const RunRef &ref, int32_t status,
     } catch (...) {
         // A receiver's failure is not the job's.
     }
+    {
+        std::lock_guard<CDataLock> lk(m_lock);
+        if (--ref.state->reporting == 0) ref.state->idle.Set();
+    }
     glReportDbg("#CLIP_CORE", "StatusUpdate:nTaskID=%d,nParam=%d", ref.taskId, param);
+    return true;
+}
+
+bool CVideoClipCopyTaskMgr_Impl::EnterDevices(const RunRef &ref, bool storeCall)
+{
+    std::lock_guard<CDataLock> lk(m_lock);
+    Job *job = FindLocked(ref.taskId);
+    if (!job || job->run != ref.run) return false;
+    ref.state->inStoreCall = storeCall;
     return true;
 }
 
@@ -366,6 +409,7 @@ CVideoClipCopyTaskMgr_Impl::EndRunningLocked(JobList::iterator job, bool ok, boo
     if (stopThread && ended.task.hThread.Valid()) ended.task.hThread.GiveUp(kGivenUpExitCode);
     ended.task.hThread.Close();
     ended.run = 0;
+    ended.state.reset();
     if (!ok && ++ended.task.nFailures < kRetryLimit) {
         ended.task.nStatus = CLIPCOPY_WAITING;
         ended.task.nParam = 0;

@@ -2,7 +2,9 @@
 // waiting) under one lock, the scheduler thread that starts, requeues and watches the jobs,
 // and one thread per running job. Each start of a job is a run with an id of its own; a run
 // that has been stopped or ended no longer reaches the job, so a copy that returns late from
-// its store reports nothing.
+// its store reports nothing. A stop gives up a thread blocked in the store's copy call, but
+// first waits (bounded) for any other run's thread and for a callback in progress, so that
+// its caller may then let the devices and the receivers go.
 #pragma once
 
 #include "KestLib20/CDataLock.h"
@@ -25,6 +27,9 @@ public:
     static constexpr int64_t kRequeueDelay = 3LL * 3600 * 10000000; // 3 hours, 100 ns units
     static constexpr uint32_t kSchedulerPassMs = 1000;
     static constexpr uint32_t kSchedulerStopMs = 5000;
+    // How long RemoveAllTask waits, in all, for the job threads it stopped outside the store's
+    // copy call (in a callback or a device look-up).
+    static constexpr uint32_t kJobStopMs = 1000;
 
     using RestartAction = int (*)();
 
@@ -48,9 +53,18 @@ public:
     static RestartAction SetRestartAction(RestartAction action);
 
 private:
+    // What a run's thread and a stop share; the counts under the manager's lock.
+    struct RunState {
+        bool inStoreCall = false;     // the thread is inside the store's copy call
+        int reporting = 0;            // callbacks of the run in progress
+        uint32_t reporter = 0;        // the thread of the last of them
+        plat::Event idle{true, true}; // set while no callback is in progress
+    };
+
     struct Job {
         tagVideoClipCopyTask task;
-        uint64_t run = 0; // the current run while the job runs, else 0
+        uint64_t run = 0;                // the current run while the job runs, else 0
+        std::shared_ptr<RunState> state; // of the current run
     };
     using JobList = std::list<Job>;
 
@@ -59,6 +73,7 @@ private:
         std::shared_ptr<CVideoClipCopyTaskMgr_Impl> mgr;
         int32_t taskId;
         uint64_t run;
+        std::shared_ptr<RunState> state;
     };
 
     static uint32_t CopyTaskProc(const RunRef &ref);
@@ -73,6 +88,10 @@ private:
     // Stores the status of the job's run and tells its receiver (outside the lock). False, and
     // nothing done, when the run has ended.
     bool StatusUpdate(const RunRef &ref, int32_t status, int32_t param);
+    // Whether the run still holds its job, checked under the lock before each use of the
+    // devices, so that a stopped run never reaches them; with `storeCall` the job is marked as
+    // inside the store's copy call (whose thread a stop gives up at once).
+    bool EnterDevices(const RunRef &ref, bool storeCall);
     // Takes the run's job out of the running list; a failure below the retry limit goes to
     // the failed list. Nothing for a run that has ended.
     void EndCopyTask(int32_t taskId, uint64_t run, bool ok);

@@ -1,5 +1,6 @@
 #include "tests/cliptasks/ClipTaskTestKit.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace cliptest {
@@ -16,6 +17,7 @@ void CopyKnobs::Reset()
     failing.clear();
     throwing.clear();
     copies.clear();
+    opens = 0;
     released.notify_all();
 }
 
@@ -75,6 +77,22 @@ int CStubVtr::DevCueEx(const char *clip, timecode_t, timecode_t, tagCallBack *)
     return ++cues, 1;
 }
 
+bool AdvanceUntil(const std::function<bool()> &done, uint32_t stepMs, uint32_t maxMs)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientMs);
+    for (uint32_t advanced = 0; !done(); advanced += stepMs) {
+        if (std::chrono::steady_clock::now() >= until) return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (advanced < maxMs) plat::TestClock::Advance(stepMs);
+    }
+    return true;
+}
+
+bool ThreadEnded(uint32_t tid)
+{
+    return !std::filesystem::exists("/proc/self/task/" + std::to_string(tid));
+}
+
 void Calls::Add(std::string id, int32_t status, int32_t param)
 {
     std::lock_guard<std::mutex> lk(m_lock);
@@ -112,13 +130,14 @@ size_t Calls::Size()
 std::string Settings(const std::string &extra)
 {
     using devtest::Section;
-    return Section("DevMgr", {{"VideoStore", "{\"STA\",\"STB\",\"STC\",\"STX\"}"},
+    return Section("DevMgr", {{"VideoStore", "{\"STA\",\"STB\",\"STC\",\"STD\",\"STX\"}"},
                               {"VideoSrc", "{\"VTR1\",\"VTR2\",\"LINE\"}"},
                               {"VideoRec", "{\"REC1\",\"REC2\"}"},
                               {"VideoSwitch", "{\"SW1\"}"}}) +
            Section("STA", {{"class", "CStubStore"}, {"nLocation", "1"}}) +
            Section("STB", {{"class", "CStubStore"}, {"nLocation", "2"}}) +
            Section("STC", {{"class", "CStubStore"}, {"nLocation", "3"}}) +
+           Section("STD", {{"class", "CStubStore"}, {"nLocation", "4"}}) +
            Section("STX", {{"class", "CNoSuchStore"}}) +
            Section("VTR1", {{"class", "CStubVtr"}, {"Entry", "3"}}) +
            Section("VTR2", {{"class", "CStubVtr"}}) + Section("LINE", {{"class", "CStubVtr"}}) +
@@ -130,8 +149,13 @@ std::string Settings(const std::string &extra)
 ClipTaskTest::ClipTaskTest(const std::string &extra)
     : m_previousDebug(glSetDebugFlag(1)), m_settings(Settings(extra))
 {
-    CopyKnobs::Reset();
     m_devMgr.Initlization("/etc/tvx/DevMgr");
+    // Made here, one after the other: a device being made is listed in the instance registry
+    // before its constructor has ended, and a task thread looking up another device at that
+    // moment would call into the half-made one.
+    for (const char *id : {"STA", "STB", "STC", "VTR1", "VTR2", "LINE", "REC1", "REC2", "SW1"})
+        EXPECT_NE(m_devMgr.GetVideoDev(id, 1, nullptr), nullptr) << id;
+    CopyKnobs::Reset();
 }
 
 ClipTaskTest::~ClipTaskTest()

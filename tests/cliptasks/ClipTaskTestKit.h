@@ -23,9 +23,17 @@
 
 namespace cliptest {
 
-using devtest::AdvanceUntil;
 using devtest::Eventually;
 using devtest::kSecond;
+
+// Real time a test grants the threads it drives to reach a state on a busy machine.
+constexpr int kPatientMs = 30000;
+
+// Advances the manual clock `stepMs` at a time until `done` holds, at most `maxMs` in all; then
+// it goes on watching in real time (up to kPatientMs in all), so that a thread starved on a
+// busy machine still arrives without the clock running past the state the test waits for.
+// Whether `done` held.
+bool AdvanceUntil(const std::function<bool()> &done, uint32_t stepMs = 50, uint32_t maxMs = 20000);
 
 // How the stub stores copy, by clip id; shared by every stub store.
 struct CopyKnobs {
@@ -34,6 +42,7 @@ struct CopyKnobs {
     static inline std::set<std::string> held, failing, throwing;
     static inline std::vector<std::string> copies; // "store:clip->dest:argument" per call
     static inline std::atomic<int> inside{0};      // copies not yet returned
+    static inline std::atomic<int> opens{0};       // stub stores opened
 
     static void Reset();
     // Releases every copy and waits until none is left in a store, so that the stores can go.
@@ -46,7 +55,7 @@ struct CopyKnobs {
 class CStubStore : public CVideoStoreA {
     DECLARE_KEST_CLASS(CStubStore)
     CStubStore() : CVideoStoreA("LVSTORE_STUB") {}
-    int DevOpen() override { return 1; }
+    int DevOpen() override { return ++CopyKnobs::opens, 1; }
     // Reports (0, 100) and (50, 100), waits while the clip is held, then fails, throws or
     // succeeds by the knobs.
     int DevFarCopy(const char *clip, const char *argument, const char *destStore,
@@ -110,6 +119,9 @@ private:
     std::vector<std::pair<int, int>> takes;
 };
 
+// Whether the thread of that system id has ended (it is gone from the process).
+bool ThreadEnded(uint32_t tid);
+
 struct Call {
     std::string id;
     int32_t status, param;
@@ -132,9 +144,10 @@ private:
     std::vector<Call> m_calls;
 };
 
-// Stores STA, STB, STC (stub stores) and STX (class not registered); sources VTR1, VTR2 and
-// LINE (stub tape sources; VTR1 at router input 3), recorders REC1 (router outputs 7 and 9)
-// and REC2 (output 5), router SW1. Extra settings sections follow.
+// Stores STA, STB, STC, STD (stub stores) and STX (class not registered); sources VTR1, VTR2
+// and LINE (stub tape sources; VTR1 at router input 3), recorders REC1 (router outputs 7 and 9)
+// and REC2 (output 5), router SW1. Extra settings sections follow. The fixture makes every
+// device but STD before the test begins.
 std::string Settings(const std::string &extra = "");
 
 class ClipTaskTest : public ::testing::Test {
@@ -154,7 +167,7 @@ protected:
     devtest::MountedSettings m_settings;
     CVideoDevMgr m_devMgr;
     devtest::DeleteDevices m_cleanup{
-        {"STA", "STB", "STC", "VTR1", "VTR2", "LINE", "REC1", "REC2", "SW1"}};
+        {"STA", "STB", "STC", "STD", "VTR1", "VTR2", "LINE", "REC1", "REC2", "SW1"}};
 };
 
 } // namespace cliptest
