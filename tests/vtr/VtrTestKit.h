@@ -33,6 +33,8 @@ constexpr int kBoardPort = 42;
 class CQuickVTR : public CSerialVTR {
 public:
     CQuickVTR() { m_Setting.nHalfTime = 0; }
+    // Deliveries end before the counters they update go.
+    ~CQuickVTR() override { DevClose(); }
 
     int DevWrite(const char *data, int length) override
     {

@@ -190,7 +190,8 @@ TEST_F(BetaCamSource, OpeningTestsTheVtrAndASilentOneIsARunFailure)
     ASSERT_EQ(source.DevOpen(), 1);
     EXPECT_EQ(source.GetDevStatus().nCode, 0);
     EXPECT_EQ(source.DevIsOpen(), 1);
-    EXPECT_EQ(vtr.Count(0x61, 0x20), 1u) << "the test asked the status";
+    // A try of the silent open may still reach the VTR after the commands were cleared.
+    EXPECT_GE(vtr.Count(0x61, 0x20), 1u) << "the test asked the status";
     timecode_t size = 0;
     EXPECT_EQ(source.DevGetClipSize("X", size), 1);
     EXPECT_EQ(size, 45000);
@@ -413,9 +414,9 @@ TEST_F(BetaCamSource, TheTaskOnAirIsWatchedAndStoppedAtItsEnd)
     Background<int> step([&] { return source.OnTaskTracePgmTask(); });
     ASSERT_TRUE(vtr.WaitFor(0x61, 0x20));
     LetRun();
+    ASSERT_TRUE(step.Done(5000));
     ASSERT_NE(List().GetPgmTask(onAir), 0);
     EXPECT_EQ(onAir.m_nFlags, 0) << "playing";
-    ASSERT_TRUE(step.Done(5000));
     EXPECT_EQ(vtr.Count(0x20, 0x00), 0u) << "3 s or more left";
 
     source.Line().Advance(2000); // 1.1 s left
