@@ -1,0 +1,53 @@
+#include "drivers/switchers/CSerialSwitchIO.h"
+
+#include "Kest20/KestLog.h"
+#include "KestLib20/StringConvert.h"
+
+#include <mutex>
+
+CSerialSwitchIO::CSerialSwitchIO(const Line &line, int firstTries, int answeredTries,
+                                 const char *dumpType)
+    : m_nAnsweredTries(answeredTries), m_pDumpType(dumpType), m_nTries(firstTries)
+{
+    m_Setting.nPort = line.port;
+    m_Setting.nBaud = line.baud;
+    m_Setting.nDataBits = line.dataBits;
+    m_Setting.nParity = line.parity;
+    m_Setting.nStopBits = line.stopBits;
+    m_Setting.nReserved = 0;
+    m_Setting.nHalfTime = line.last;
+    m_pPortRtc = line.portClass;
+    m_RequestLock.SetTimeOut(kLockTimeoutMs);
+}
+
+void CSerialSwitchIO::SetPortNumber(uint16_t port)
+{
+    m_Setting.nPort = port;
+}
+
+int CSerialSwitchIO::DevWrite(const char *data, int length)
+{
+    const int written = CSerialIO::DevWrite(data, length);
+    if (m_pDumpType) glReportLog(m_pDumpType, Bin2String(data, length), nullptr);
+    return written;
+}
+
+int CSerialSwitchIO::WriteFrame(const std::vector<uint8_t> &frame)
+{
+    if (frame.empty()) return 0;
+    std::lock_guard<CDataLock> request(m_RequestLock);
+    return DevWrite(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size())) > 0
+               ? 1
+               : 0;
+}
+
+int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const ReplyTest &test)
+{
+    if (frame.empty()) return 0;
+    const ReplyTest judged = [&] {
+        m_nTries = m_nAnsweredTries;
+        return test ? test() : ReplyCheck::Accept;
+    };
+    return Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
+                   m_nTries, kReplyMs, kPauseMs, judged);
+}

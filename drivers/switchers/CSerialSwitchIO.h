@@ -1,0 +1,68 @@
+// The base of the serial switchers' protocol objects: the line settings of a model, the one
+// request loop (tries that grow once the device has answered, reply wait, pause between
+// tries), direct writes for the models that await no reply, an optional hexadecimal dump of
+// every frame written, and the open-or-share rule by which devices on one line use one object.
+#pragma once
+
+#include "devext/device/CSerialIO.h"
+#include "drivers/KsOvra20Api.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+class KSOVRA20_API CSerialSwitchIO : public CSerialIO {
+public:
+    static constexpr uint32_t kReplyMs = 1000;
+    static constexpr uint32_t kPauseMs = 50;
+    static constexpr int32_t kLockTimeoutMs = 30000;
+
+    // The line of a model: port number, baud, data bits, parity code, stop-bit code, the
+    // last setting value and the port class (null: the first kind that opens).
+    struct Line {
+        uint16_t port;
+        uint16_t baud;
+        uint16_t dataBits;
+        uint16_t parity;
+        uint16_t stopBits;
+        uint16_t last;
+        iRtc *portClass;
+    };
+
+    uint16_t GetPortNumber() const { return GetSetting().nPort; }
+    // Takes effect at the next open.
+    void SetPortNumber(uint16_t port);
+    int GetTries() const { return m_nTries.load(); }
+
+    // Writes the frame once, under the request lock so that it never falls inside another
+    // device's exchange: whether the line took it.
+    int WriteFrame(const std::vector<uint8_t> &frame);
+    // The request loop: under the request lock, up to the current tries, 50 ms apart, writes
+    // the frame and waits 1000 ms for a reply, which `test` judges (none: any reply will do).
+    // Any reply raises the tries to their answered value. 1 when a reply was accepted.
+    int SendRequest(const std::vector<uint8_t> &frame, const ReplyTest &test = {});
+
+    // This object when its port is open; else the open object of the same class on the same
+    // port number (another device's on the same line); else this object once its port opens;
+    // else null. An open object of another protocol on the number is not used.
+    template <class Own> static Own *GetActivePort(Own &self)
+    {
+        if (self.DevIsOpen()) return &self;
+        if (auto *shared = dynamic_cast<Own *>(GetByActivePort(self.GetPortNumber())))
+            return shared;
+        return self.DevOpen() ? &self : nullptr;
+    }
+
+protected:
+    // The request loop tries `firstTries` times until the device first answers, then
+    // `answeredTries`. `dumpType`: the log type that every frame written goes to in
+    // hexadecimal (null: none).
+    explicit CSerialSwitchIO(const Line &line, int firstTries = 1, int answeredTries = 3,
+                             const char *dumpType = nullptr);
+    int DevWrite(const char *data, int length) override;
+
+private:
+    const int m_nAnsweredTries;
+    const char *const m_pDumpType;
+    std::atomic<int> m_nTries;
+};

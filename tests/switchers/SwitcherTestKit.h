@@ -1,0 +1,83 @@
+// What the switcher line tests share: a line of a chosen kind whose far end is a scripted peer
+// or a simulated switch, byte waits that hold under load, and a device made from a setting.
+#pragma once
+
+#include "tests/model/DeviceTestKit.h"
+#include "tests/sim/SwitcherSim.h"
+
+#include "Kest20/KestLog.h"
+#include "drivers/model/CVideoSwitchA.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace swtest {
+
+using kestsim::Bytes;
+constexpr uint32_t kSoonMs = 5000;
+
+// Port `port` of `kind` bound to a fresh pseudo-terminal, with a plain peer or a simulated
+// switch at the far end.
+struct Line {
+    Line(plat::SerialPortKind kind, int port) : Line(kind, port, std::nullopt) {}
+    Line(plat::SerialPortKind kind, int port, std::optional<kestsim::SwitcherSim::Model> model,
+         uint8_t unit = 0)
+    {
+        pty.Bind(kind, port);
+        if (model)
+            sim = std::make_unique<kestsim::SwitcherSim>(pty, *model, unit);
+        else
+            plain = std::make_unique<kestsim::ScriptedPeer>(pty);
+    }
+    kestsim::ScriptedPeer &Peer() { return sim ? sim->Peer() : *plain; }
+    // Waits until `bytes` have come, then whether they are exactly what came; clears them.
+    bool Got(const Bytes &bytes)
+    {
+        const bool ok = Peer().WaitForBytes(bytes.size(), kSoonMs) && Peer().Received() == bytes;
+        Peer().ClearReceived();
+        return ok;
+    }
+
+    kestsim::PtyPair pty;
+    std::unique_ptr<kestsim::SwitcherSim> sim;
+    std::unique_ptr<kestsim::ScriptedPeer> plain;
+};
+
+// A COM line with a plain peer that only records.
+inline std::unique_ptr<Line> ComLine(int port)
+{
+    return std::make_unique<Line>(plat::SerialPortKind::COM, port);
+}
+
+// The debug log on for the test's life.
+class DebugOn {
+public:
+    DebugOn() : m_previous(glSetDebugFlag(1)) {}
+    ~DebugOn() { glSetDebugFlag(m_previous); }
+
+private:
+    int m_previous;
+};
+
+// Initialises `device` from the section `name` of the mounted settings.
+template <class Device> bool Init(Device &device, const std::string &name)
+{
+    return device.InitInstance(("/etc/tvx/" + name).c_str(), name.c_str()) == 1;
+}
+
+struct Entries {
+    int pst = -1;
+    int pgm = -1;
+    bool operator==(const Entries &) const = default;
+};
+
+inline Entries BaseEntries(CVideoSwitchA &sw, int channel)
+{
+    Entries e;
+    sw.CVideoSwitchA::DevQueryPstEntry(channel, e.pst);
+    sw.CVideoSwitchA::DevQueryPgmEntry(channel, e.pgm);
+    return e;
+}
+
+} // namespace swtest

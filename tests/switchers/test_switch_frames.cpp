@@ -1,0 +1,104 @@
+// The binary switch frames byte for byte, and the reply checks and the ONYX decoder on
+// matching, refused, garbled, short and split input.
+#include "drivers/switchers/SwitchFrames.h"
+
+#include <gtest/gtest.h>
+
+using namespace swframe;
+
+TEST(SwitchFrames, Bds1602CommandsAndReplies)
+{
+    EXPECT_EQ(Bds1602Command(0, 0, 15), (Bytes{0xA0, 0x00, 0x0F}));
+    EXPECT_EQ(Bds1602Command(3, 2, 0), (Bytes{0xA3, 0x02, 0x00}));
+    EXPECT_EQ(Bds1602Command(0, 16, 31), (Bytes{0xA0, 0x00, 0x0F})) << "bit 4 cleared";
+    EXPECT_EQ(Bds1602Query(0), (Bytes{0xC0, 0x00}));
+
+    const Bytes echo{0xA0, 0x00, 0x05};
+    auto state = Bds1602Reply(echo.data(), echo.size(), false, 0, 0, 5);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->source, 5);
+    EXPECT_FALSE(Bds1602Reply(echo.data(), echo.size(), false, 0, 0, 6)) << "another source";
+    const Bytes presetEcho{0xA0, 0x01, 0x05};
+    EXPECT_FALSE(Bds1602Reply(presetEcho.data(), 3, false, 0, 0, 5)) << "a preset's echo";
+    const Bytes answer{0xA7, 0x11, 0x1C};
+    state = Bds1602Reply(answer.data(), answer.size(), true, 0, 0, 0);
+    ASSERT_TRUE(state) << "a query takes any state";
+    EXPECT_EQ(state->unit, 7);
+    EXPECT_EQ(state->bus, 0x01);
+    EXPECT_EQ(state->source, 0x0C);
+    EXPECT_FALSE(Bds1602Reply(answer.data(), 2, true, 0, 0, 0)) << "two bytes carry no state";
+}
+
+TEST(SwitchFrames, Aps1602FramesAndVerdicts)
+{
+    EXPECT_EQ(Aps1602Take(2), (Bytes{0x55, 0x21, 0x10, 0x02, 0x14}));
+    EXPECT_EQ(Aps1602Preset(0), (Bytes{0x55, 0x21, 0x11, 0x00, 0x13}));
+    EXPECT_EQ(Aps1602ProgramQuery(), (Bytes{0x55, 0x60, 0x21, 0x27}));
+    EXPECT_EQ(Aps1602PresetQuery(), (Bytes{0x55, 0x60, 0x20, 0x26}));
+
+    const auto verdict = [](Bytes reply) { return Aps1602Reply(reply.data(), reply.size()); };
+    EXPECT_TRUE(verdict({0x10, 0x01, 0x02}).ok) << "acknowledged";
+    EXPECT_FALSE(verdict({0x10, 0x02, 0x03}).ok) << "refused";
+    EXPECT_FALSE(verdict({0x10, 0x01, 0x03}).ok) << "bad check";
+    EXPECT_FALSE(verdict({0x11, 0x01, 0x05}).ok) << "shorter than its length byte says";
+    EXPECT_FALSE(verdict({}).ok);
+    EXPECT_TRUE(verdict({0x30, 0x44, 0x47}).ok) << "any other valid reply";
+
+    const auto program = verdict({0x71, 0x21, 0x05, 0x2D});
+    EXPECT_TRUE(program.ok);
+    EXPECT_EQ(program.program, 5);
+    EXPECT_EQ(program.preset, -1);
+    const auto preset = verdict({0x71, 0x20, 0x09, 0x30});
+    EXPECT_EQ(preset.preset, 9);
+    EXPECT_EQ(preset.program, -1);
+}
+
+TEST(SwitchFrames, WriteOnlyModels)
+{
+    EXPECT_EQ(Avs300Frame(5), (Bytes{0x80, 0x04, 0x84}));
+    EXPECT_EQ(Avs300Frame(17), (Bytes{0x80, 0x00, 0x80})) << "four bits of source";
+    EXPECT_EQ(BjasFrame(2, 7, 7), (Bytes{0x01, 0x04, 0x10, 0x02, 0x07, 0x07, 0x16}));
+    EXPECT_EQ(BjsxFrame(7), (Bytes{0xAA, 0x01, 0x07, 0x00, 0x08}));
+    EXPECT_FALSE(BjsxFrame(8));
+    EXPECT_FALSE(BjsxFrame(-1));
+    EXPECT_EQ(BjsxReplyCode('Y'), 0);
+    EXPECT_EQ(BjsxReplyCode(0x02), 2);
+    EXPECT_EQ(BjsxReplyCode(0x04), 4);
+    EXPECT_EQ(BjsxV20Take(1), (Bytes{0xAA, 0x00, 0x11, 0x10, 0x35}));
+    EXPECT_EQ(BjsxV20Route(1), (Bytes{0xBB, 0xA1, 0x10, 0x94}));
+    for (int source = 0; source < 16; ++source) {
+        unsigned takeSum = 0, routeSum = 0;
+        for (uint8_t b : BjsxV20Take(source)) takeSum += b;
+        for (uint8_t b : BjsxV20Route(source)) routeSum += b;
+        EXPECT_EQ(takeSum % 256, 0u) << source;
+        EXPECT_EQ(routeSum % 256, 0u) << source;
+    }
+    EXPECT_TRUE(BjsxV20Take(16).empty());
+    EXPECT_EQ(BoHuiFrame({1, 0, 1, 0, 1, 0, 1, 0}),
+              (Bytes{0xFF, 0, 0, 1, 0, 1, 0, 1, 0, 1, 0, 0x7F}));
+    EXPECT_EQ(Network1616Frame(1, 2), (Bytes{0x90, 0x01, 0x02, 0xA0, 0x01, 0x02}));
+    EXPECT_EQ(OnyxTake(0x79, 15, 9, 5), (Bytes{0x21, 0x79, 0x04, 0x1F, 0x09, 0x05, 0xAA}));
+    EXPECT_EQ(OnyxPollAnswer(0x79), (Bytes{0xF9, 0x00}));
+}
+
+TEST(SwitchFrames, OnyxPollsAndConfirmationsOutOfSplitAndGarbledInput)
+{
+    // Garbage, a poll, a false start, a confirmation of entry 9 on channel 5, another unit's
+    // poll, a poll.
+    const Bytes input = {0x00, 0x23, 0xF9, 0x23, 0x11, 0x23, 0x79, 0x04, 0x0F,
+                         0x09, 0x05, 0x00, 0x23, 0xF8, 0x23, 0xF9};
+    for (size_t chunk = 1; chunk <= input.size(); ++chunk) {
+        COnyxDecoder decoder(0x79, 15);
+        std::vector<COnyxDecoder::Event> events;
+        for (size_t at = 0; at < input.size(); at += chunk) {
+            const auto got = decoder.Feed(input.data() + at, std::min(chunk, input.size() - at));
+            events.insert(events.end(), got.begin(), got.end());
+        }
+        ASSERT_EQ(events.size(), 3u) << "chunks of " << chunk;
+        EXPECT_TRUE(events[0].poll);
+        EXPECT_FALSE(events[1].poll);
+        EXPECT_EQ(events[1].entry, 9);
+        EXPECT_EQ(events[1].channel, 5);
+        EXPECT_TRUE(events[2].poll);
+    }
+}
