@@ -1,0 +1,146 @@
+// The monitor dialog: what counts as a trigger, which line is watched, and what is announced.
+#include "tests/gpi/GpiTestKit.h"
+
+#include "gpi/main/CGpiDlg.h"
+
+#include "platform/ui/UiInput.h"
+
+using namespace gpitest;
+
+namespace {
+
+// The dialog with its announcements recorded instead of sent.
+class CRecordingGpiDlg : public CGpiDlg {
+public:
+    std::vector<std::string> Posted()
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        return m_posted;
+    }
+
+protected:
+    void PostSynop(const CString &text) override
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_posted.emplace_back(text);
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::string> m_posted;
+};
+
+class GpiDialogTest : public GpiTest {
+protected:
+    // Runs the dialog with `script` and then closes it. Closing waits for the receive thread,
+    // which sleeps on the manual clock: from then on the clock runs.
+    void Run(const std::function<void(CDialog &)> &script)
+    {
+        std::atomic<bool> closing{false}, closed{false};
+        std::thread pump([&] {
+            while (!closed) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                if (closing) plat::TestClock::Advance(40);
+            }
+        });
+        ui::CScriptedRunner runner;
+        runner.Then([&](CDialog &dlg) {
+            script(dlg);
+            closing = true;
+            ui::Click(dlg, IDOK);
+        });
+        m_dialog.DoModal();
+        closed = true;
+        pump.join();
+    }
+
+    // Lets the receive thread poll for `ms` of the manual clock.
+    static void Poll(uint32_t ms)
+    {
+        for (uint32_t t = 0; t < ms; t += 40) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            plat::TestClock::Advance(40);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    static CString Text(CDialog &dlg, int id)
+    {
+        CString text;
+        dlg.GetDlgItemText(id, text);
+        return text;
+    }
+
+    CRecordingGpiDlg m_dialog;
+};
+
+} // namespace
+
+TEST_F(GpiDialogTest, EachFallOfTheWatchedLineIsOneTrigger)
+{
+    devtest::LogCapture log("LOG_DEV");
+    Run([&](CDialog &dlg) {
+        EXPECT_EQ(Text(dlg, 1009), "0");
+        ui::Click(dlg, 1000);
+        // Line 0 of port 0 is low from the start: the first poll counts it.
+        ASSERT_TRUE(devtest::AdvanceUntil([&] { return m_dialog.GetTriggerCount() == 1; }, 40));
+        Poll(400); // staying low is no new trigger
+        EXPECT_EQ(m_dialog.GetTriggerCount(), 1);
+        DioSim_SetInput(0, 0, 0, 1);
+        Poll(200);
+        DioSim_SetInput(0, 0, 0, 0);
+        ASSERT_TRUE(devtest::AdvanceUntil([&] { return m_dialog.GetTriggerCount() == 2; }, 40));
+        EXPECT_EQ(Text(dlg, 1010), "2");
+    });
+    const std::string synop = "<Interrupt=\"TRUE\" Chn=\"CHN1\" OP=\"100\">";
+    EXPECT_EQ(m_dialog.Posted(), std::vector<std::string>(2, synop));
+    EXPECT_EQ(log.Lines(), std::vector<std::string>(2, " Dev = GPI "));
+}
+
+TEST_F(GpiDialogTest, TriggerOnHighWatchesTheChosenPort)
+{
+    DioSim_SetInput(0, 0, 0, 1); // port 0 rising would count, but port 3 is watched
+    Run([&](CDialog &dlg) {
+        ui::Click(dlg, 1014);
+        ui::Pick(dlg, 1009, 3);
+        ui::Click(dlg, 1000);
+        Poll(200);
+        EXPECT_EQ(m_dialog.GetTriggerCount(), 0); // starts from high: no rise yet
+        DioSim_SetInput(0, 3, 0, 1);              // GPI channel 24
+        ASSERT_TRUE(devtest::AdvanceUntil([&] { return m_dialog.GetTriggerCount() == 1; }, 40));
+        DioSim_SetInput(0, 3, 0, 0);
+        Poll(200);
+        EXPECT_EQ(m_dialog.GetTriggerCount(), 1);
+    });
+}
+
+TEST_F(GpiDialogTest, InterruptModeAnnouncesNothing)
+{
+    Run([&](CDialog &dlg) {
+        ui::Click(dlg, 1015);
+        ui::Click(dlg, 1000);
+        for (int i = 0; i < 4; ++i) {
+            DioSim_SetInput(0, 0, 0, i % 2);
+            Poll(200);
+        }
+    });
+    EXPECT_EQ(m_dialog.GetTriggerCount(), 0);
+    EXPECT_TRUE(m_dialog.Posted().empty());
+}
+
+TEST_F(GpiDialogTest, OutputButtonsDriveTheTypedChannel)
+{
+    ui::CScriptedRunner runner;
+    runner.Then([&](CDialog &dlg) {
+        ui::Click(dlg, 1008);
+        dlg.SetDlgItemText(1016, "13");
+        ui::Click(dlg, 1001);
+        EXPECT_EQ(DioSim_GetOutput(0, 1, 5), 1);
+        ui::Click(dlg, 1002);
+        EXPECT_EQ(DioSim_GetOutput(0, 1, 5), 0);
+        ui::Click(dlg, IDOK);
+    });
+    m_dialog.DoModal();
+    ASSERT_EQ(runner.Boxes().size(), 1u);
+    EXPECT_EQ(runner.Boxes()[0].text, "Open Succeed");
+}
