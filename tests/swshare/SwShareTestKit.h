@@ -1,0 +1,85 @@
+// What the switcher sharing and composite tests share: the program's distributed-system
+// kernel (through which a serving process's name resolves to 127.0.0.1), packet dispatchers,
+// and a member switcher of the tests' own whose answers the tests set.
+#pragma once
+
+#include "tests/model/DeviceTestKit.h"
+
+#include "devext/device/CNetDisp.h"
+#include "drivers/model/CVideoSwitchA.h"
+#include "platform/Sync.h"
+
+#include <atomic>
+#include <string>
+
+namespace swsharetest {
+constexpr uint32_t kSoonMs = 5000;
+}
+
+// A member switcher: the base's bookkeeping, with knobs for refusals and slowness.
+// Registered as "CShareTestSwitch", so a device manager can create it by class name.
+class CShareTestSwitch : public CVideoSwitchA {
+    DECLARE_KEST_CLASS(CShareTestSwitch)
+
+    CShareTestSwitch() : CVideoSwitchA("LVSWITCH_TEST") {}
+    ~CShareTestSwitch() override { release.Set(); }
+
+    // Initialised from `setting` (may be absent) under `name`, then activated.
+    bool Start(const std::string &name);
+
+    int DevOpen() override;
+    int DevClose() override;
+    int DevIsOpen() override { return isOpen ? 1 : 0; }
+    int DevTest(const char *text) override;
+    int DevDirectTake(int channel, int entry) override;
+    int DevTake(int channel) override;
+    int DevPreset(int channel, int entry) override;
+    int DevGetPGMBUS() override { return 40; }
+
+    std::atomic<bool> refuse{false}; // takes and presets fail
+    std::atomic<bool> failOpen{false};
+    std::atomic<int> testFailures{0};      // DevTest fails this many more times
+    std::atomic<bool> holdNextTake{false}; // the next take waits for `release`
+    std::atomic<int> takes{0};
+    std::atomic<int> closes{0};
+    std::atomic<int> opens{0};
+    std::atomic<bool> isOpen{false};
+    plat::Event release{true, false};
+
+private:
+    // A take or preset: waits first when held, then `op` unless refusing.
+    template <class Op> int Took(Op op)
+    {
+        ++takes;
+        if (holdNextTake.exchange(false)) release.Wait(swsharetest::kSoonMs);
+        return refuse ? 0 : op();
+    }
+};
+
+namespace swsharetest {
+
+uint16_t FreeUdpPort();
+// The process named `netName` is found at 127.0.0.1:`port`; its URL is "kest://any/<name>".
+void ResolveTo(const char *netName, uint16_t port);
+
+// A dispatcher listening on a free port of its own, active.
+class ActiveDisp {
+public:
+    explicit ActiveDisp(const char *name);
+    ~ActiveDisp();
+    ActiveDisp(const ActiveDisp &) = delete;
+    ActiveDisp &operator=(const ActiveDisp &) = delete;
+    uint16_t Port() const { return static_cast<uint16_t>(disp.GetPort()); }
+
+    CNetDisp disp;
+};
+
+struct Entries {
+    int pst = -1;
+    int pgm = -1;
+    bool operator==(const Entries &) const = default;
+};
+// The entries the base keeps for `channel`.
+Entries BaseEntries(CVideoSwitchA &sw, int channel);
+
+} // namespace swsharetest
