@@ -4,17 +4,10 @@
 
 #include <algorithm>
 
-CKestTelnetShell::CKestTelnetShell(SOCKET s) : CTcpSession(s) {}
-
 // The session's thread may still run this shell's DoShell until the stop has waited for it.
 CKestTelnetShell::~CKestTelnetShell()
 {
     Stop();
-}
-
-int CKestTelnetShell::DoShell()
-{
-    return 0;
 }
 
 int CKestTelnetShell::OnTelnetCommand(int, int)

@@ -1,10 +1,20 @@
 // The telnet administration shell's connection: a TCP session whose input is decoded as a
-// telnet client's (options go to OnTelnetCommand) and read as echoed lines.
+// telnet client's (options go to OnTelnetCommand) and read as echoed lines, with a fixed
+// log-on, a prompt and a registry of named commands. A host-side class derived from it calls
+// __RegisterKestFunc (and registers commands of its own) before the session runs.
 #pragma once
 
+#include "KestLib20/CResAccess.h"
 #include "devext/Devext20Api.h"
 #include "devext/device/CRecvBuffer.h"
 #include "devext/device/CTcpSession.h"
+#include "platform/Collections.h"
+#include "platform/String.h"
+
+#include <mutex>
+#include <vector>
+
+class iRtc;
 
 class DEVEXT20_API CKestTelnetShell : public CTcpSession {
 public:
@@ -12,14 +22,36 @@ public:
     static constexpr int kRecvBufferSize = 4096;
     // Bytes received at a time while no character can be decoded.
     static constexpr int kRecvStep = 16;
+    // Longest command line; a longer one is run in pieces of this length.
+    static constexpr int kCommandLineMax = 256;
+
+    // A command: `function` run on `object` with the shell. Called only when both are set.
+    struct tagOnTelnetNotify {
+        using Function = int (*)(void *object, CKestTelnetShell *shell);
+
+        void *pObject = nullptr;
+        Function pfn = nullptr;
+
+        // The result of the call; 0 when object or function is missing.
+        int Call(CKestTelnetShell *shell) const { return pObject && pfn ? pfn(pObject, shell) : 0; }
+        bool IsComplete() const { return pObject && pfn; }
+
+        // A member function `M` of class T, taking the shell, as a notify on `object`.
+        template <auto M, class T> static tagOnTelnetNotify Of(T *object)
+        {
+            return {object, [](void *o, CKestTelnetShell *shell) {
+                        return (static_cast<T *>(o)->*M)(shell);
+                    }};
+        }
+    };
 
     explicit CKestTelnetShell(SOCKET s);
     ~CKestTelnetShell() override;
 
-    // The log-on and command loop; returns 0 at once for now.
+    // Runs the shell notify (by default the log-on and command loop): its result, 0 unset.
     int DoShell() override;
     // A client's option command (WILL, WONT, DO, DONT with the option; NOP, BRK, IP, AO, AYT
-    // or EL with 0). Does nothing here and returns 0.
+    // or EL with 0). Does nothing here and returns 0: the shell never negotiates.
     virtual int OnTelnetCommand(int command, int option);
 
     // The next character typed (EC as 247); 0 when the connection has ended.
@@ -29,8 +61,71 @@ public:
     // characters are stored; 0 (socket closed) when the connection ends or an echo fails.
     int ReadLine(char *buffer, int max, char mask);
 
+    void SetPrompt(const char *prompt);
+    CString GetPrompt();
+    void SetLastError(const char *text);
+    CString GetLastError();
+
+    // The word at `index` of the command line being run, or the default past its end.
+    CString GetParamAsString(int index, const char *def);
+    int GetParamAsInteger(int index, int def);
+    double GetParamAsFloat(int index, double def);
+
+    // Registers `name` (trimmed, upper case) as {object, notify's function}: an existing entry
+    // takes them as given (a null object disables it); a new one is added only when both are
+    // set.
+    void RegisterFunc(CString name, tagOnTelnetNotify notify, void *object);
+    // The notify of the entry named `name` (upper-cased, compared exactly): 1, else 0.
+    int GetFunction(CString name, tagOnTelnetNotify &notify);
+    // Splits the line into words and runs the command of word 0 (the default command when
+    // none is registered under it): the command's result; 0 when not connected.
+    int ExecFunction(const char *line);
+
+protected:
+    int __DefOnLogOn(CKestTelnetShell *shell);
+    int __DefOnDoShell(CKestTelnetShell *shell);
+    // Sets the resource address to "/etc/tvx", registers QUIT, HELP, LOG, RES, CLASS and
+    // AUTOTASK on this shell and makes HELP the default command.
+    void __RegisterKestFunc();
+    // The items left-aligned in `columns` columns of 79 / `columns` characters, 20 rows a
+    // page with a key awaited between pages.
+    void __PrintList(const CStringArray &items, int columns);
+    // Selects the class named (".." its father; unknown names the root class): 1, or 0 and
+    // nothing changed for an empty name.
+    int SetCurrentClass(const char *name);
+
+    int __DefOnCmdQuit(CKestTelnetShell *shell);
+    int __DefOnCmdHelp(CKestTelnetShell *shell);
+    int __DefOnCmdLog(CKestTelnetShell *shell);
+    int __DefOnCmdRes(CKestTelnetShell *shell);
+    int __DefOnCmdClass(CKestTelnetShell *shell);
+    int __DefOnCmdAutoTask(CKestTelnetShell *shell);
+    // A log message during LOG VIEW, on the log thread.
+    int __OnLogReader(const char *type, const char *text, const char *info);
+
+    iRtc *GetCurrentClass() const { return m_pCurrentClass; }
+    const CResAccess &GetResAccess() const { return m_res; }
+
 private:
+    struct Command {
+        tagOnTelnetNotify notify;
+        CString name;
+    };
+
     bool Echo(const char *bytes, int length);
+    // The upper-cased word 1 of the command line.
+    CString SubCommand();
+    void ListObjects(bool all);
 
     CRecvBuffer m_RecvBuffer{kRecvBufferSize};
+    std::vector<Command> m_commands;
+    CStringArray m_params;
+    CString m_strPrompt = "\r\n(:>";
+    CString m_strLastError;
+    std::mutex m_lock; // prompt, last error and command registry
+    tagOnTelnetNotify m_onLogOn;
+    tagOnTelnetNotify m_onDoShell;
+    tagOnTelnetNotify m_onDefault;
+    CResAccess m_res;
+    iRtc *m_pCurrentClass;
 };

@@ -1,0 +1,242 @@
+// The HTTP shell over loopback: method names, request parsing, record matching and the
+// response bytes, one request per connection.
+#include "ShellTestKit.h"
+
+#include "devext/device/CTcpServer.h"
+#include "devext/services/CHttpService.h"
+#include "devext/services/CHttpShell.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace shell_test;
+
+namespace {
+
+// What a handler saw of the request, and the body it answers with.
+struct Seen {
+    std::atomic<int> calls{0};
+    int method = 0;
+    std::string url;
+    std::vector<std::pair<std::string, std::string>> params, headers;
+    std::string body = "abc";
+};
+
+std::vector<std::pair<std::string, std::string>> Pairs(const CSimplexStringMap &map)
+{
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (int i = 0; i < map.GetCount(); ++i)
+        pairs.emplace_back(map.GetKeys()[i].GetString(), map.GetValues()[i].GetString());
+    return pairs;
+}
+
+int Record(CHttpService *service, CHttpShell *shell)
+{
+    auto *seen = static_cast<Seen *>(service->GetContext());
+    seen->method = shell->GetMethod();
+    seen->url = shell->GetUrl().GetString();
+    seen->params = Pairs(shell->GetParams());
+    seen->headers = Pairs(shell->GetHeaders());
+    ++seen->calls;
+    return shell->SendXml(CString(seen->body.c_str()));
+}
+
+int AnswerHtml(CHttpService *service, CHttpShell *shell)
+{
+    ++static_cast<Seen *>(service->GetContext())->calls;
+    return shell->SendHtml("<p>x</p>");
+}
+
+// A record whose handler writes what it saw into `seen`.
+std::unique_ptr<CHttpService> Service(const char *path, int mask, Seen &seen,
+                                      CHttpService::Handler handler = &Record)
+{
+    auto service = std::make_unique<CHttpService>(path, mask, 1);
+    service->SetContext(&seen);
+    service->SetHandler(handler);
+    return service;
+}
+
+struct Exchange {
+    int result = -1;
+    std::string answer;
+};
+
+// Sends `request` (the client may close its sending side afterwards), serves it on a fresh
+// shell and returns the shell's result with everything the client received.
+Exchange Serve(const std::string &request, bool closeAfter = false)
+{
+    loopback::TcpPair pair = loopback::MakeTcpPair();
+    Client client(std::move(pair.peer));
+    auto shell = std::make_shared<CHttpShell>(pair.accepted);
+    EXPECT_TRUE(client.Send(request));
+    if (closeAfter) ::shutdown(client.Fd(), SHUT_WR);
+    Exchange exchange;
+    exchange.result = shell->DoShell();
+    shell->CloseSocket();
+    exchange.answer = client.ReadToClose();
+    return exchange;
+}
+
+const std::string kNoContent = "HTTP/1.1 204 No content\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                               "\r\n\r\n";
+
+} // namespace
+
+TEST(HttpMethods, NamesResolveLeniently)
+{
+    EXPECT_EQ(CHttpShell::MethodCode("GET"), 0x001);
+    EXPECT_EQ(CHttpShell::MethodCode("get"), 0x001);
+    EXPECT_EQ(CHttpShell::MethodCode("unlink"), 0x200) << "equal without case before contains";
+    EXPECT_EQ(CHttpShell::MethodCode("OPTIONS"), 0x400) << "contains the row OPTION";
+    EXPECT_EQ(CHttpShell::MethodCode("LIN"), 0x100) << "first row containing it";
+    EXPECT_EQ(CHttpShell::MethodCode("PROPFIND"), 0x004) << "first row of the same letter";
+    EXPECT_EQ(CHttpShell::MethodCode("propfind"), 0x004);
+    EXPECT_EQ(CHttpShell::MethodCode("TRACE"), 0x001);
+    EXPECT_EQ(CHttpShell::MethodCode("xyz"), 0x001);
+    EXPECT_EQ(CHttpShell::MethodCode(""), 0x001);
+    EXPECT_EQ(CHttpShell::MethodCode(nullptr), 0x001);
+}
+
+TEST(HttpShell, MatchingRecordAnswersWithTheExactResponse)
+{
+    Seen seen;
+    auto service = Service("/STATUS", 0, seen);
+    const Exchange x = Serve("GET /status HTTP/1.1\r\nHost: a\r\n\r\n");
+    EXPECT_EQ(x.result, 1);
+    EXPECT_EQ(seen.calls, 1);
+    EXPECT_EQ(x.answer, "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                        "Content-length: 3\r\nContent-type: text/xml\r\n"
+                        "Content-language: zh-cn\r\nContent-encoding: GB2312\r\n"
+                        "\r\nabc\r\n");
+
+    Seen html;
+    auto page = Service("/page", CHttpShell::GET, html, &AnswerHtml);
+    const Exchange y = Serve("GET /page HTTP/1.0\n\n");
+    EXPECT_EQ(y.result, 1);
+    EXPECT_NE(y.answer.find("Content-length: 8\r\nContent-type: text/html\r\n"), std::string::npos);
+    EXPECT_EQ(y.answer.substr(y.answer.size() - 12), "\r\n<p>x</p>\r\n");
+}
+
+TEST(HttpShell, RequestTargetAndHeadersAreParsed)
+{
+    Seen seen;
+    auto service = Service("/a", 0, seen);
+    Serve("post /a?x=1&y=2 HTTP/1.1\r\n  Accept  :  text/xml  \r\n: skipped\r\nno colon\r\n"
+          "X-Twice: 1\r\nX-Twice: 2\r\n\r\nbody never read");
+    ASSERT_EQ(seen.calls, 1);
+    EXPECT_EQ(seen.method, CHttpShell::POST);
+    EXPECT_EQ(seen.url, "/a");
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(seen.params, (Pairs{{"?x", "1"}, {"y", "2"}}));
+    EXPECT_EQ(seen.headers, (Pairs{{"Accept", "text/xml"}, {"X-Twice", "2"}}));
+
+    Serve("GET  /a  HTTP/1.1\r\n\r\n");
+    ASSERT_EQ(seen.calls, 2);
+    EXPECT_TRUE(seen.params.empty()) << "a target without '?' has no parameters";
+    EXPECT_TRUE(seen.headers.empty()) << "headers of the earlier request are not kept";
+}
+
+TEST(HttpShell, NoFittingRecordGivesNoContent)
+{
+    Seen seen;
+    auto postOnly = Service("/form", CHttpShell::POST | CHttpShell::PUT, seen);
+    const Exchange x = Serve("GET /form HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(x.result, 0);
+    EXPECT_EQ(x.answer, kNoContent);
+    EXPECT_EQ(Serve("PUT /other HTTP/1.1\r\n\r\n").answer, kNoContent);
+    EXPECT_EQ(seen.calls, 0);
+
+    postOnly.reset();
+    Seen late;
+    {
+        auto gone = Service("/gone", 0, late);
+    }
+    EXPECT_EQ(Serve("GET /gone HTTP/1.1\r\n\r\n").answer, kNoContent)
+        << "a destroyed record is no longer found";
+}
+
+TEST(HttpShell, FirstLiveRecordWinsAndIncompleteRecordsAnswerNothing)
+{
+    Seen first, second;
+    auto a = Service("/dup", 0, first);
+    auto b = Service("/DUP", CHttpShell::GET, second);
+    EXPECT_EQ(Serve("GET /dup HTTP/1.1\r\n\r\n").result, 1);
+    EXPECT_EQ(first.calls, 1);
+    EXPECT_EQ(second.calls, 0);
+
+    Seen quiet;
+    auto noContext = Service("/quiet", 0, quiet);
+    noContext->SetContext(nullptr);
+    const Exchange x = Serve("GET /quiet HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(x.result, 1);
+    EXPECT_EQ(x.answer, "");
+
+    CHttpService copy(*a);
+    a.reset();
+    b.reset();
+    EXPECT_EQ(Serve("GET /dup HTTP/1.1\r\n\r\n").result, 1);
+    EXPECT_EQ(first.calls, 2) << "a copy is a live record of its own";
+}
+
+TEST(HttpShell, UnreadableRequestsGetNoAnswer)
+{
+    Seen seen;
+    auto service = Service("/x", 0, seen);
+    // The connection ends before the empty line.
+    Exchange x = Serve("GET /x HTTP/1.1\r\nHost: a\r\n", true);
+    EXPECT_EQ(x.result, 0);
+    EXPECT_EQ(x.answer, "");
+    // An empty request line.
+    x = Serve("\r\nGET /x HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(x.result, 0);
+    EXPECT_EQ(x.answer, "");
+    // A request line beyond the bound is refused, not gathered without end.
+    x = Serve("GET /x?" + std::string(CHttpShell::kMaxLineLength, 'a') + " HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(x.result, 0);
+    EXPECT_EQ(x.answer, "");
+    // So are endless headers.
+    std::string many = "GET /x HTTP/1.1\r\n";
+    for (int i = 0; i <= CHttpShell::kMaxHeaderLines + 1; ++i) many += "H: v\r\n";
+    x = Serve(many + "\r\n");
+    EXPECT_EQ(x.result, 0);
+    EXPECT_EQ(seen.calls, 0);
+
+    EXPECT_EQ(Serve("GET /x?" + std::string(600, 'q') + " HTTP/1.1\r\n\r\n").result, 1)
+        << "long words within the bound are served";
+}
+
+TEST(HttpShell, ThreadedServerServesConnectionsAtOnce)
+{
+    Seen seen;
+    seen.body = "ok";
+    auto service = Service("/live", CHttpShell::GET, seen);
+    CTcpServer server(0);
+    server.SetUserCount(4);
+    server.SetSessionFactory([](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); },
+                             nullptr);
+    ASSERT_EQ(server.Start(), 1);
+    const uint16_t port = server.GetBoundPort();
+
+    // A client that sends nothing does not hold up the others.
+    Client idle(loopback::Connect(port));
+    std::vector<std::thread> clients;
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 6; ++i)
+        clients.emplace_back([&] {
+            Client client(loopback::Connect(port));
+            client.Send("GET /live HTTP/1.1\r\n\r\n");
+            const std::string answer = client.ReadToClose();
+            if (answer.size() > 6 && answer.substr(answer.size() - 6) == "\r\nok\r\n") ++answered;
+        });
+    for (std::thread &t : clients) t.join();
+    EXPECT_EQ(answered, 6);
+    EXPECT_EQ(seen.calls, 6);
+    server.Stop();
+    EXPECT_TRUE(idle.Closed()) << "stopping the server ends a waiting session";
+}
