@@ -1,0 +1,38 @@
+// The network object of the test program, set up from test settings, and a client of its
+// management service. The program has a distributed-system object that is never activated:
+// its kernel answers from this process's own values ("localhost", 127.0.0.1) and sends
+// nothing. Everything stays on 127.0.0.1.
+#pragma once
+
+#include "devext/device/CClient_NetService.h"
+#include "devext/device/CNet.h"
+
+#include <map>
+#include <string>
+
+namespace nettest {
+
+// The net name every network object of these tests takes: the name a time server has.
+inline constexpr const char *kNetName = "TimeServ";
+
+using Keys = std::map<std::string, std::string>;
+
+// A UDP or TCP port that was free a moment ago.
+uint16_t FreePort(int type);
+
+// A network object made from the keys of "/etc/tvx/Network" given (beside "Net Name"), and
+// activated.
+class ActiveNet {
+public:
+    explicit ActiveNet(const Keys &keys = {});
+    ~ActiveNet();
+    ActiveNet(const ActiveNet &) = delete;
+    ActiveNet &operator=(const ActiveNet &) = delete;
+
+    CNet *operator->() { return &net; }
+    tagNetAddr Addr();
+
+    CNet net;
+};
+
+} // namespace nettest
