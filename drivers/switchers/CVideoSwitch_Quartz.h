@@ -1,0 +1,65 @@
+// The Quartz matrix: 64 inputs on 64 outputs, 38400 baud. A take is a text command that must
+// be answered (anything will do), tried three times. A fixed program output ("PGM") may
+// replace the channel, and a bypass output ("ByPass") follows every take. The port stays
+// open once opened. QuartzX runs each command on every bus of its "BUS" list.
+#pragma once
+
+#include "drivers/KsOvra20Api.h"
+#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CSwitchPerBus.h"
+#include "drivers/switchers/CVideoSwitchSerialA.h"
+
+#include <string>
+
+class KSOVRA20_API CSerialIO_Quartz : public CSerialSwitchIO {
+public:
+    CSerialIO_Quartz();
+    ~CSerialIO_Quartz() override;
+
+    // Routes the input to the output (both 1-based, as sent) on the levels: whether the
+    // matrix answered within three tries.
+    int SendTake(const std::string &levels, int output, int input);
+
+    // Any received block ends the wait of the request.
+    int OnRecvData(int port, pointer_t &data) override;
+};
+
+class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerialA {
+    DECLARE_KEST_CLASS(CVideoSwitch_Quartz)
+
+    CVideoSwitch_Quartz();
+
+    int32_t OnInitInstance() override;
+    // 1 when open; else opens the port: status 0 and 1 when it is open, else status 3 and 0.
+    int DevOpen() override;
+    // Leaves the port open: 1.
+    int DevClose() override;
+    int DevDirectTake(int channel, int entry) override;
+    // Keeps the preset entry; nothing is sent.
+    int DevPreset(int channel, int entry) override;
+    int DevTake(int channel) override;
+
+    int GetProgramOutput() const { return m_nProgramOutput; }
+    int GetBypassOutput() const { return m_nBypassOutput; }
+    const std::string &GetLevels() const { return m_strLevels; }
+
+protected:
+    CSerialSwitchIO &Serial() override { return m_Serial; }
+
+private:
+    // "PGM" when set, else the channel.
+    int Output(int channel) const { return m_nProgramOutput >= 0 ? m_nProgramOutput : channel; }
+    // The same route to the bypass output, when it is set and is not the program output.
+    void FollowBypass(int input);
+
+    CSerialIO_Quartz m_Serial;
+    int m_nProgramOutput = -1; // set at initialisation
+    int m_nBypassOutput = -1;
+    std::string m_strLevels = "VABCDEFG";
+};
+
+class KSOVRA20_API CVideoSwitch_QuartzX : public CSwitchPerBus<CVideoSwitch_Quartz> {
+    DECLARE_KEST_CLASS(CVideoSwitch_QuartzX)
+
+    CVideoSwitch_QuartzX();
+};
