@@ -199,8 +199,9 @@ TEST(SimulatedSource, PlayAtATimeWaitsForItThenForThePreRoll)
     EXPECT_GE(now, start + 999 * kMs) << "returns after PlayBeforeTime";
     timecode_t pos;
     src.DevGetPosition(1, pos);
-    // A few frames of slack: the playing thread may see several clock steps at once under load.
-    EXPECT_NEAR(pos, (now - start) / CPlayCounter::kUnitsPerFrame, 3) << "running from the start";
+    // Some frames of slack: under load the test's clock steps go on after the play returned and
+    // the playing thread may see several of them at once.
+    EXPECT_NEAR(pos, (now - start) / CPlayCounter::kUnitsPerFrame, 10) << "running from the start";
 
     // A close ends a play that waits for its start: nothing plays.
     src.DevOpen();

@@ -40,10 +40,19 @@ std::vector<std::string> Messages(const std::string &file)
     return messages;
 }
 
+// The real time now, as file time: the purge compares file times on disk with the clock, so
+// the manual clock starts where the file system's clock stands.
+int64_t RealFileTimeNow()
+{
+    const auto since = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    return plat::kFileTimeUnixEpoch + since.count() * 10;
+}
+
 class LogFiles : public ::testing::Test {
 protected:
     ScopedTimeZone zone{"UTC"};
-    plat::ScopedTestClock clock{4 * 3600 * 1000, LocalFileTime(2026, 12, 8, 10, 0, 0)};
+    plat::ScopedTestClock clock{4 * 3600 * 1000, RealFileTimeNow()};
     TempDir dir;
 };
 
