@@ -48,8 +48,9 @@ TEST(DialogRegistry, EachModuleThatRegistersPublishesItsOwnRegistry)
     std::vector<IMxtDialogMgr *> registries;
     while (void **found = glGetNextNamedPtr(IMxtDialogMgr::kNamedPtrType, &manager, &slot))
         registries.push_back(static_cast<IMxtDialogMgr *>(*found));
-    // The device library's (the object-property page) and this program's.
-    ASSERT_EQ(registries.size(), 2u);
+    // The device library's (the object-property page), the driver library's (the broadcast
+    // task panel) and this program's.
+    ASSERT_EQ(registries.size(), 3u);
     IMxtDialogMgr &own = CMxtDialogMgr::ThisModule();
     EXPECT_NE(std::find(registries.begin(), registries.end(), &own), registries.end());
     EXPECT_EQ(*own.GetActivePtr(), static_cast<void *>(&own));
