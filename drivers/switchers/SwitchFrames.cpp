@@ -1,6 +1,8 @@
 #include "drivers/switchers/SwitchFrames.h"
 
 #include <numeric>
+#include <algorithm>
+#include <iterator>
 
 namespace swframe {
 
@@ -50,7 +52,7 @@ Bytes Aps1602Frame(uint8_t high, uint8_t command, const Bytes &arguments)
 {
     const auto n = static_cast<uint8_t>(arguments.size() & 0x0F);
     Bytes frame{kApsHead, static_cast<uint8_t>((high & 0x0F) << 4 | n), command};
-    frame.insert(frame.end(), arguments.begin(), arguments.begin() + n);
+    std::copy(arguments.begin(), arguments.begin() + n, std::back_inserter(frame));
     frame.push_back(static_cast<uint8_t>((high & 0x0F) + Sum(frame.data() + 2, frame.size() - 2)));
     return frame;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace swframe {
 
@@ -55,7 +56,7 @@ Bytes QuartzTake(const std::string &levels, int output, int input)
     std::snprintf(numbers, sizeof numbers, "%03d,%03d", std::clamp(output, 0, 999),
                   std::clamp(input, 0, 999));
     Bytes out{'.', 'S'};
-    out.insert(out.end(), levels.begin(), levels.end());
+    std::copy(levels.begin(), levels.end(), std::back_inserter(out));
     AppendText(out, numbers);
     out.push_back(0x0D);
     return out;

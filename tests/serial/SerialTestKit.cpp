@@ -15,6 +15,8 @@
 #include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
+#include <algorithm>
+#include <iterator>
 
 namespace serialtest {
 
@@ -27,7 +29,7 @@ long MsSince(Clock::time_point start)
 Bytes Frame(const std::string &payload)
 {
     Bytes frame{kStx};
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    std::copy(payload.begin(), payload.end(), std::back_inserter(frame));
     frame.push_back(kEtx);
     return frame;
 }

@@ -1,6 +1,8 @@
 #include "tests/sim/SwitcherSim.h"
 
 #include <chrono>
+#include <algorithm>
+#include <iterator>
 
 namespace kestsim {
 
@@ -52,7 +54,7 @@ Bytes ApsReply(uint8_t high, Bytes body)
     unsigned sum = high;
     for (uint8_t b : body) sum += b;
     Bytes reply{static_cast<uint8_t>(high << 4 | ((body.size() - 1) & 0x0F))};
-    reply.insert(reply.end(), body.begin(), body.end());
+    std::copy(body.begin(), body.end(), std::back_inserter(reply));
     reply.push_back(Low8(sum));
     return reply;
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <vector>
+#include <iterator>
 
 using namespace vdcp;
 using Bytes = std::vector<uint8_t>;
@@ -36,7 +37,7 @@ Feed PushAll(CReplyDecoder &decoder, const Bytes &bytes, size_t piece)
 Bytes Sense(uint8_t cmd1, uint8_t cmd2, const Bytes &data)
 {
     Bytes frame{kStx, static_cast<uint8_t>(data.size() + 2), cmd1, cmd2};
-    frame.insert(frame.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), std::back_inserter(frame));
     frame.push_back(Checksum(frame.data() + 2, frame.size() - 2));
     return frame;
 }
