@@ -22,8 +22,8 @@ using namespace nettest;
 
 namespace {
 
-// 192.0.2.1 (a documentation address; nothing is sent to it).
-const uint32_t kSampleIp = htonl(0xC0000201);
+// 127.0.2.1: a loopback address other than the destination's; nothing is sent to it.
+const uint32_t kSampleIp = htonl(0x7F000201);
 
 tagNetHead SampleHead()
 {
@@ -43,7 +43,7 @@ tagNetHead SampleHead()
 }
 
 const std::vector<uint8_t> kSampleBytes = {
-    0xC0, 0x00, 0x02, 0x01, 0x34, 0x12, 0xA2, 0xA1, // source: IP in network order, port LE
+    0x7F, 0x00, 0x02, 0x01, 0x34, 0x12, 0xA2, 0xA1, // source: IP in network order, port LE
     0x7F, 0x00, 0x00, 0x01, 0x78, 0x1B, 0xB2, 0xB1, // destination 127.0.0.1:7032
     0x03, 0x02, 0x05, 0x04, 0x07, 0x06, 0x09, 0x08, // service, message, reply box, result
     0x0B, 0x0A, 0x0D, 0x0C, 0x44, 0x33, 0x22, 0x11, // words 24 and 26, double word 28
