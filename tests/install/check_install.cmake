@@ -1,0 +1,52 @@
+# Installs BUILD_DIR to WORK_DIR/prefix, builds examples/playout against it twice (the CMake
+# package, then pkg-config), and runs both builds through the example's status check.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+
+function(run)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out
+                    TIMEOUT 300)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}")
+    endif()
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(f lib/libKest20.so.1 lib/libDevext20.so.1 lib/libKsOvra20.so.1 lib/libPinio.so.1
+          lib/libKestLib20.a lib/libPCOMM.so lib/libadsapi32.so bin/gpi
+          include/kest/Kest20/KestApplication.h include/kest/drivers/model/CVideoDevMgr.h
+          lib/cmake/Kest/KestConfig.cmake lib/pkgconfig/kest.pc)
+    if(NOT EXISTS ${prefix}/${f})
+        message(FATAL_ERROR "not installed: ${f}")
+    endif()
+endforeach()
+
+# The installed program and libraries find what they need in the prefix alone.
+foreach(f bin/gpi lib/libPinio.so.1 lib/libPCOMM.so)
+    execute_process(COMMAND ldd ${prefix}/${f} OUTPUT_VARIABLE deps RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0 OR deps MATCHES "not found")
+        message(FATAL_ERROR "${f} does not find its libraries:\n${deps}")
+    endif()
+endforeach()
+
+# The outside project, through the CMake package.
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/playout -B ${WORK_DIR}/cmake-build
+    -G ${GENERATOR} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
+
+# The same program through pkg-config.
+set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+execute_process(COMMAND pkg-config --cflags --libs kest OUTPUT_VARIABLE flags
+                RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "pkg-config does not know kest")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+file(MAKE_DIRECTORY ${WORK_DIR}/pc-build)
+run(${CXX} ${SOURCE_DIR}/examples/playout/main.cpp -o ${WORK_DIR}/pc-build/playout ${flags})
+file(COPY ${SOURCE_DIR}/examples/playout/playout.CLSID DESTINATION ${WORK_DIR}/pc-build)
+
+foreach(program ${WORK_DIR}/cmake-build/playout ${WORK_DIR}/pc-build/playout)
+    run(${CMAKE_COMMAND} -DPROGRAM=${program} -DVARIANT=1
+        -P ${SOURCE_DIR}/tests/e2e/check_playout.cmake)
+endforeach()
