@@ -1,8 +1,10 @@
 #include "devext/device/CKestTelnetShell.h"
 
 #include "devext/device/TelnetDecoder.h"
+#include "platform/Gbk.h"
 
 #include <algorithm>
+#include <string_view>
 
 // The session's thread may still run this shell's DoShell until the stop has waited for it.
 CKestTelnetShell::~CKestTelnetShell()
@@ -17,11 +19,19 @@ int CKestTelnetShell::OnTelnetCommand(int, int)
 
 int CKestTelnetShell::ReadChar()
 {
+    bool erase = false;
+    return ReadInput(erase);
+}
+
+int CKestTelnetShell::ReadInput(bool &erase)
+{
     for (;;) {
         const telnet::Item item = telnet::Decode(m_RecvBuffer.Data(), m_RecvBuffer.Count());
         switch (item.kind) {
         case telnet::Item::Char:
+        case telnet::Item::Erase:
             m_RecvBuffer.Remove(item.length);
+            erase = item.kind == telnet::Item::Erase;
             return item.value;
         case telnet::Item::Command:
             m_RecvBuffer.Remove(item.length);
@@ -52,6 +62,19 @@ bool CKestTelnetShell::Echo(const char *bytes, int length)
     return Socket().Send(bytes, length) == length;
 }
 
+namespace {
+
+// The start of the last character of the `length` bytes at `line` (a GBK character is two).
+int LastCharStart(const char *line, int length)
+{
+    const std::string_view text(line, static_cast<size_t>(length));
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); i += plat::GbkCharLength(text, i)) start = i;
+    return static_cast<int>(start);
+}
+
+} // namespace
+
 int CKestTelnetShell::ReadLine(char *buffer, int max, char mask)
 {
     if (!buffer || max < 0) return 0;
@@ -59,21 +82,27 @@ int CKestTelnetShell::ReadLine(char *buffer, int max, char mask)
     buffer[0] = 0;
     if (!IsConnected()) return 0;
     while (length < max) {
-        const int c = ReadChar();
+        bool erase = false;
+        const int c = ReadInput(erase);
         bool ok = c != 0;
         if (c == '\r') {
             if (Echo("\r\n", 2)) {
+                // The LF of a CR LF; what was typed after it is the next line.
                 if (m_RecvBuffer.Count() > 0 && m_RecvBuffer.Data()[0] == '\n')
-                    m_RecvBuffer.Clear();
+                    m_RecvBuffer.Remove(1);
                 return 1;
             }
             ok = false;
-        } else if (c == '\b' || c == telnet::EC) {
+        } else if (erase || c == '\b' || c == 0x7F) {
             if (length > 0) {
-                buffer[--length] = 0;
-                ok = Echo("\b \b", 3);
+                const int start = LastCharStart(buffer, length);
+                // A two-byte character takes two columns on the client's screen.
+                const bool wide = length - start == 2 && !mask;
+                length = start;
+                buffer[length] = 0;
+                ok = wide ? Echo("\b\b  \b\b", 6) : Echo("\b \b", 3);
             }
-        } else if (c >= 0x20 && c < 0x7F) {
+        } else if (c >= 0x20 && c != 0x7F) {
             buffer[length++] = static_cast<char>(c);
             buffer[length] = 0;
             const char shown = mask ? mask : static_cast<char>(c);

@@ -54,11 +54,13 @@ public:
     // or EL with 0). Does nothing here and returns 0: the shell never negotiates.
     virtual int OnTelnetCommand(int command, int option);
 
-    // The next character typed (EC as 247); 0 when the connection has ended.
+    // The next character byte typed (IAC EC as 247); 0 when the connection has ended.
     int ReadChar();
-    // Reads and echoes one line of at most `max` characters into `buffer` (`max` + 1 bytes),
-    // echoing `mask` in place of each character when it is not 0. 1 at CR or when `max`
-    // characters are stored; 0 (socket closed) when the connection ends or an echo fails.
+    // Reads and echoes one line of at most `max` bytes into `buffer` (`max` + 1 bytes),
+    // echoing `mask` in place of each byte when it is not 0. GBK text is taken as typed; BS,
+    // DEL and IAC EC erase the last character. What follows a line end stays for the next
+    // line. 1 at CR or when `max` bytes are stored; 0 (socket closed) when the connection
+    // ends or an echo fails.
     int ReadLine(char *buffer, int max, char mask);
 
     void SetPrompt(const char *prompt);
@@ -113,6 +115,10 @@ private:
     };
 
     bool Echo(const char *bytes, int length);
+    // Sends IAC, the command and the option.
+    void SendTelnetCommand(int command, int option);
+    // ReadChar, telling an erase command (IAC EC) from a typed byte of the same value.
+    int ReadInput(bool &erase);
     // The upper-cased word 1 of the command line.
     CString SubCommand();
     void ListObjects(bool all);

@@ -1,9 +1,17 @@
 #include "devext/device/CSocketFd.h"
 
+#include "platform/TimeSource.h"
+
 #include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+constexpr uint64_t kDeadlineSliceMs = 50;
+} // namespace
 
 std::shared_ptr<CSocketFd> CSocketFd::Adopt(SOCKET fd)
 {
@@ -43,14 +51,32 @@ bool CSocketFd::Close()
     return true;
 }
 
-bool CSocketFd::WaitFor(short events) const
+bool CSocketFd::WaitFor(short events, uint64_t deadline) const
 {
     pollfd fds[2] = {{m_fd, events, 0}, {m_wake, POLLIN, 0}};
     for (;;) {
-        if (IsClosed()) return false;
-        const int n = ::poll(fds, 2, -1);
+        if (IsClosed()) {
+            errno = EBADF;
+            return false;
+        }
+        // A deadline is watched in short slices on the platform's clock, so that a test's
+        // manual clock moves it as well.
+        int slice = -1;
+        if (deadline) {
+            const uint64_t now = plat::MonotonicNanos();
+            if (now >= deadline) {
+                errno = ETIMEDOUT;
+                return false;
+            }
+            slice = static_cast<int>(
+                std::min<uint64_t>((deadline - now) / 1000000 + 1, kDeadlineSliceMs));
+        }
+        const int n = ::poll(fds, 2, slice);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || fds[1].revents) return false;
+        if (n < 0 || fds[1].revents) {
+            errno = EBADF;
+            return false;
+        }
         // Errors and hang-ups count as ready: the next call reports them.
         if (fds[0].revents) return !IsClosed();
     }

@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cerrno>
 #include <memory>
 #include <mutex>
@@ -34,12 +35,15 @@ public:
     bool Close();
     bool IsClosed() const { return m_closed.load(std::memory_order_acquire); }
 
-    // Waits until `events` (POLLIN, POLLOUT) are ready; false once the socket is closed.
-    bool WaitFor(short events) const;
+    // Waits until `events` (POLLIN, POLLOUT) are ready; false once the socket is closed, or
+    // (errno ETIMEDOUT) once the platform's monotonic time reaches `deadline` (nanoseconds,
+    // 0 for none).
+    bool WaitFor(short events, uint64_t deadline = 0) const;
 
     // Runs a non-blocking socket call until it no longer would block, waiting for `events`
-    // between tries. The call's result, or -1 (errno set) once the socket is closed.
-    template <class Call> ssize_t Io(short events, Call call) const
+    // between tries. The call's result, or -1 (errno set) once the socket is closed or the
+    // deadline of WaitFor has passed (errno ETIMEDOUT).
+    template <class Call> ssize_t Io(short events, Call call, uint64_t deadline = 0) const
     {
         for (;;) {
             if (IsClosed()) {
@@ -50,8 +54,8 @@ public:
             if (r >= 0) return r;
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-            if (!WaitFor(events)) {
-                errno = EBADF;
+            if (!WaitFor(events, deadline)) {
+                if (errno != ETIMEDOUT) errno = EBADF;
                 return -1;
             }
         }

@@ -74,10 +74,11 @@ void CTcpSession::Stop()
 
 int CTcpSession::SendFormat(const char *format, ...)
 {
-    if (!IsConnected()) return -1;
+    if (!IsConnected() || !format) return -1;
     va_list args;
     va_start(args, format);
-    const int n = m_Socket.SendFormatV(kFormatBufferSize, format, args);
+    CString text;
+    text.FormatV(format, args);
     va_end(args);
-    return n;
+    return m_Socket.Send(text.GetString(), text.GetLength());
 }

@@ -13,7 +13,6 @@
 class DEVEXT20_API CTcpSession : public std::enable_shared_from_this<CTcpSession> {
 public:
     static constexpr uint32_t kStopBoundMs = 1000;
-    static constexpr int kFormatBufferSize = 256;
 
     // Takes ownership of the accepted socket.
     explicit CTcpSession(SOCKET s);
@@ -32,8 +31,8 @@ public:
     // 0 when an open socket was closed, -1 when none was.
     int CloseSocket() { return m_Socket.Close(); }
     bool IsConnected() const { return m_Socket.IsOpen(); }
-    // Formats into 256 bytes and sends: the byte count, or -1 when the socket is closed, the
-    // text does not fit or the send failed.
+    // Formats and sends the whole text, however long: the byte count, or -1 when the socket
+    // is closed or the send failed.
     int SendFormat(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 protected:

@@ -151,9 +151,18 @@ int CTcpSocket::RecvRaw(void *buffer, int length)
 {
     const std::shared_ptr<CSocketFd> fd = m_socket.Get();
     if (!fd) return -1;
-    const ssize_t n =
-        fd->Io(POLLIN, [&](SOCKET s) { return ::recv(s, buffer, static_cast<size_t>(length), 0); });
+    const ssize_t n = fd->Io(
+        POLLIN, [&](SOCKET s) { return ::recv(s, buffer, static_cast<size_t>(length), 0); },
+        m_recvDeadline.load());
     return n > 0 ? static_cast<int>(n) : Fail(fd);
+}
+
+bool CTcpSocket::Pause(uint64_t deadline)
+{
+    const std::shared_ptr<CSocketFd> fd = m_socket.Get();
+    if (!fd || deadline == 0) return fd && !fd->IsClosed();
+    // Waiting for no event still reports a hang-up or an error.
+    return !fd->WaitFor(0, deadline) && errno == ETIMEDOUT;
 }
 
 int CTcpSocket::Send(const void *buffer, int length)

@@ -11,6 +11,7 @@
 
 #include <netinet/in.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
@@ -52,6 +53,12 @@ public:
     // Bytes received (held line bytes first) or sent; 0 from the peer or an error closes
     // the socket and gives -1. Send sends all bytes.
     int Recv(void *buffer, int length);
+    // Receives fail (and close the socket) once the platform's monotonic time reaches
+    // `deadline` (nanoseconds); 0 lifts it.
+    void SetRecvDeadline(uint64_t deadline) { m_recvDeadline.store(deadline); }
+    // Waits, reading nothing, until the platform's monotonic time reaches `deadline`: true
+    // then, false at once when the socket closes or the peer hangs up.
+    bool Pause(uint64_t deadline);
     int Send(const void *buffer, int length);
 
     int GetPeerName(sockaddr_in &addr) const;
@@ -85,4 +92,5 @@ private:
 
     CSocketRef m_socket;
     CRecvBuffer m_received{kRecvBufferSize};
+    std::atomic<uint64_t> m_recvDeadline{0};
 };

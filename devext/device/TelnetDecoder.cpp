@@ -28,8 +28,8 @@ Item Decode(const uint8_t *data, int count)
     const uint8_t first = data[0];
     // NUL is the terminal's no-operation (a client sends it after CR); it is no character.
     if (first == 0) return Make(Item::Skip, 1);
-    if (first < 128) return Make(Item::Char, 1, first);
-    if (first != IAC) return Make(Item::Discard, 0);
+    // Bytes of 128 and above are text too (GBK characters come as two of them).
+    if (first != IAC) return Make(Item::Char, 1, first);
     if (count < 2) return Make(Item::NeedMore, 0);
     const uint8_t command = data[1];
     switch (command) {
@@ -48,7 +48,7 @@ Item Decode(const uint8_t *data, int count)
     case EL:
         return Make(Item::Command, 2, command);
     case EC:
-        return Make(Item::Char, 2, EC);
+        return Make(Item::Erase, 2, EC);
     default:
         return Make(Item::Discard, 0);
     }

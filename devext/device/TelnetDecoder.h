@@ -28,7 +28,8 @@ enum : uint8_t {
 struct Item {
     enum Kind {
         NeedMore, // an incomplete command: wait for more bytes
-        Char,     // `value` is a character (EC gives 247)
+        Char,     // `value` is a character byte; GBK text comes byte by byte
+        Erase,    // IAC EC: erase a character (`value` is EC, 247)
         Command,  // call the option handler with (`value`, `option`)
         Skip,     // drop `length` bytes: no character
         Discard,  // undecodable: drop everything held

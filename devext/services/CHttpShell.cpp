@@ -4,6 +4,7 @@
 #include "KestLib20/string_traits.h"
 #include "devext/services/CHttpService.h"
 #include "platform/Gbk.h"
+#include "platform/TimeSource.h"
 
 #include <cstdarg>
 
@@ -67,6 +68,14 @@ int CHttpShell::ReadRequestLine(CString &line, CRecvBuffer &received)
 }
 
 int CHttpShell::ParseRequest()
+{
+    Socket().SetRecvDeadline(plat::MonotonicNanos() + uint64_t{kRequestHeadMs} * 1000000);
+    const int parsed = ParseRequestHead();
+    Socket().SetRecvDeadline(0);
+    return parsed;
+}
+
+int CHttpShell::ParseRequestHead()
 {
     CRecvBuffer received(kRequestBufferSize);
     CString line;

@@ -30,6 +30,9 @@ public:
     static constexpr int kMaxLineLength = 8192;
     // More header lines than this fail the request.
     static constexpr int kMaxHeaderLines = 256;
+    // Time a client has to send its request line and headers, counted from when the shell starts
+    // reading; an idle or slow client is then disconnected and holds the service no longer.
+    static constexpr uint32_t kRequestHeadMs = 10000;
 
     // Takes over the accepted socket.
     explicit CHttpShell(SOCKET s);
@@ -60,6 +63,7 @@ public:
 
 private:
     int ParseRequest();
+    int ParseRequestHead();
     // One line of at most kMaxLineLength bytes: its length, or -1 (no line, too long).
     int ReadRequestLine(CString &line, CRecvBuffer &received);
     void SendStatus(int code, const char *reason);

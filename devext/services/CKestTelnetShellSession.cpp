@@ -3,7 +3,13 @@
 #include "devext/device/CKestTelnetShell.h"
 
 #include "Kest20/ClassA.h"
+#include "Kest20/KestLog.h"
 #include "KestLib20/StringConvert.h"
+#include "devext/device/TelnetDecoder.h"
+#include "devext/services/LogOnThrottle.h"
+#include "platform/CTime.h"
+
+#include <arpa/inet.h>
 
 #include <cstdlib>
 
@@ -14,6 +20,17 @@ constexpr const char *kUserName = "KEST20";
 constexpr const char *kPassword = "mrvk73";
 constexpr int kListWidth = 79;
 constexpr int kListRows = 20;
+constexpr int kTelnetOptionEcho = 1;
+// Failed log-ons are logged under this type.
+constexpr const char *kLogLogOn = "LOG_TELNET";
+
+CString IpText(uint32_t ip)
+{
+    const uint32_t host = ntohl(ip);
+    CString text;
+    text.Format("%u.%u.%u.%u", host >> 24, (host >> 16) & 0xFF, (host >> 8) & 0xFF, host & 0xFF);
+    return text;
+}
 
 // The words of a command line: blanks outside double quotes break words; quotes stay in the
 // word, except one pair around a whole word.
@@ -137,17 +154,45 @@ int CKestTelnetShell::ExecFunction(const char *line)
 
 int CKestTelnetShell::__DefOnLogOn(CKestTelnetShell *)
 {
+    uint32_t peer = 0;
+    uint16_t port = 0;
+    Socket().GetPeerName(peer, port);
+    // A peer that failed before waits its turn before it may try again.
+    LogOnThrottle &throttle = LogOnThrottle::Telnet();
+    if (const uint64_t next = throttle.NextTry(peer); next && !Socket().Pause(next)) return 0;
+
     char user[kLogOnFieldMax + 1];
     char password[kLogOnFieldMax + 1];
     SendFormat("Welcome to Kest(v2.0)\r\n\r\n");
     SendFormat("UserName:");
     if (!ReadLine(user, kLogOnFieldMax, 0)) return 0;
     SendFormat("\r\nPassword:");
-    if (!ReadLine(password, kLogOnFieldMax, '.')) return 0;
+    // The client stops echoing the password itself while the shell echoes dots.
+    SendTelnetCommand(telnet::WILL, kTelnetOptionEcho);
+    const int read = ReadLine(password, kLogOnFieldMax, '.');
+    SendTelnetCommand(telnet::WONT, kTelnetOptionEcho);
+    if (!read) return 0;
     CString name(user);
     name.Trim();
     name.MakeUpper();
-    return name == kUserName && CString(password) == kPassword ? 1 : 0;
+    if (name == kUserName && CString(password) == kPassword) {
+        throttle.Succeeded(peer);
+        return 1;
+    }
+    throttle.Failed(peer);
+    CString text;
+    text.Format("Telnet log-on failed: user \"%s\" from %s at %s", user,
+                static_cast<const char *>(IpText(peer)),
+                static_cast<const char *>(CTime::GetCurrentTime().Format("%Y-%m-%d %H:%M:%S")));
+    glReportLog(kLogLogOn, text, "");
+    return 0;
+}
+
+void CKestTelnetShell::SendTelnetCommand(int command, int option)
+{
+    const char bytes[] = {static_cast<char>(telnet::IAC), static_cast<char>(command),
+                          static_cast<char>(option)};
+    Socket().Send(bytes, sizeof bytes);
 }
 
 int CKestTelnetShell::__DefOnDoShell(CKestTelnetShell *)

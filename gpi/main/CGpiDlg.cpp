@@ -162,7 +162,16 @@ void CGpiDlg::OnOpenDevice()
 void CGpiDlg::SetOutput(uint16_t level)
 {
     UpdateData(TRUE);
-    m_card.SetChannelState(static_cast<uint16_t>(m_nOutputChannel), level);
+    const int channel = m_nOutputChannel;
+    CString text;
+    // A number the card cannot have is refused, not wrapped round onto another channel.
+    if (channel < 0 || channel > UINT16_MAX) {
+        text.Format("Dev=GPI channel %d out of range", channel);
+        glReportLog(kLogDev, text, "");
+    } else if (!m_card.SetChannelState(static_cast<uint16_t>(channel), level)) {
+        text.Format("Dev=GPI set channel %d failed", channel);
+        glReportLog(kLogDev, text, "");
+    }
 }
 
 void CGpiDlg::StartReceive()

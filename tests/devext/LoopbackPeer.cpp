@@ -66,9 +66,15 @@ int64_t NowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-Fd Connect(uint16_t port)
+Fd Connect(uint16_t port, uint32_t source)
 {
     Fd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    if (source) {
+        sockaddr_in own{};
+        own.sin_family = AF_INET;
+        own.sin_addr.s_addr = htonl(source);
+        if (::bind(fd.Get(), reinterpret_cast<const sockaddr *>(&own), sizeof own)) return Fd();
+    }
     const sockaddr_in sa = Address(port);
     if (fd.Get() < 0 || ::connect(fd.Get(), reinterpret_cast<const sockaddr *>(&sa), sizeof sa))
         return Fd();
@@ -78,7 +84,7 @@ Fd Connect(uint16_t port)
     return fd;
 }
 
-TcpPair MakeTcpPair()
+TcpPair MakeTcpPair(uint32_t source)
 {
     Fd listener(::socket(AF_INET, SOCK_STREAM, 0));
     const sockaddr_in sa = Address(0);
@@ -86,7 +92,7 @@ TcpPair MakeTcpPair()
         ::listen(listener.Get(), 1))
         return {};
     TcpPair pair;
-    pair.peer = Connect(BoundPort(listener.Get()));
+    pair.peer = Connect(BoundPort(listener.Get()), source);
     pair.accepted = ::accept(listener.Get(), nullptr, nullptr);
     return pair;
 }

@@ -30,10 +30,12 @@ struct TcpPair {
     Fd peer;
     int accepted = -1;
 };
-TcpPair MakeTcpPair();
+// `source`, when given, is the client's own loopback address (127.x.y.z, host order): a
+// server that tells peers apart by address sees another peer.
+TcpPair MakeTcpPair(uint32_t source = 0);
 
 // A client connected to 127.0.0.1:`port`; invalid when the connection failed.
-Fd Connect(uint16_t port);
+Fd Connect(uint16_t port, uint32_t source = 0);
 bool SendAll(int fd, std::string_view bytes);
 // Reads until `count` bytes came, the peer closed, or `timeoutMs` passed.
 std::string Receive(int fd, size_t count, int timeoutMs);

@@ -252,7 +252,7 @@ TEST(TcpServer, StartsOnceAndAgainAfterStop)
     EXPECT_EQ(Ask(client, "again"), "echo:again\r\n");
 }
 
-TEST(TcpSession, StartsOnlyWhileConnectedAndFormatsWithinItsBuffer)
+TEST(TcpSession, StartsOnlyWhileConnectedAndSendsFormattedTextsWhole)
 {
     TcpPair pair = MakeTcpPair();
     Probe probe;
@@ -260,7 +260,9 @@ TEST(TcpSession, StartsOnlyWhileConnectedAndFormatsWithinItsBuffer)
     EXPECT_TRUE(session->IsConnected());
     EXPECT_EQ(session->SendFormat("%d-%s", 42, "x"), 4);
     EXPECT_EQ(Receive(pair.peer.Get(), 4, kWaitMs), "42-x");
-    EXPECT_EQ(session->SendFormat("%s", std::string(256, 'y').c_str()), -1);
+    const std::string longText(300, 'y');
+    EXPECT_EQ(session->SendFormat("<%s>", longText.c_str()), 302);
+    EXPECT_EQ(Receive(pair.peer.Get(), 302, kWaitMs), "<" + longText + ">");
     EXPECT_TRUE(session->IsConnected());
 
     EXPECT_EQ(session->Start(true), 1);

@@ -82,11 +82,13 @@ TEST(TelnetDecoder, CommandsCharactersAndWaitingForTheRest)
         {Bytes({IAC, telnet::WONT, 31}), Item::Command, telnet::WONT, 31, 3},
         {Bytes({IAC, telnet::AYT}), Item::Command, telnet::AYT, 0, 2},
         {Bytes({IAC, telnet::NOP}), Item::Command, telnet::NOP, 0, 2},
-        {Bytes({IAC, telnet::EC}), Item::Char, telnet::EC, 0, 2},
+        {Bytes({IAC, telnet::EC}), Item::Erase, telnet::EC, 0, 2},
         {Bytes({IAC, telnet::SB, 24, 0, 'v', 't', IAC, telnet::SE}), Item::Skip, 0, 0, 8},
         // IAC IAC inside a subnegotiation is a data byte, not the start of its end.
         {Bytes({IAC, telnet::SB, 24, IAC, IAC, telnet::SE, IAC, telnet::SE}), Item::Skip, 0, 0, 8},
-        {Bytes({0x80, 'a'}), Item::Discard, 0, 0, 0},
+        // Bytes of 128 and above are text (GBK), 247 among them.
+        {Bytes({0x80, 'a'}), Item::Char, 0x80, 0, 1},
+        {Bytes({telnet::EC}), Item::Char, telnet::EC, 0, 1},
         {Bytes({IAC, 242}), Item::Discard, 0, 0, 0},
         {Bytes({IAC, IAC}), Item::Discard, 0, 0, 0},
     };
@@ -114,11 +116,20 @@ TEST(TelnetLine, BackspaceEditsTheLineAndEchoesItsErasure)
     EXPECT_EQ(t.result, 1);
     EXPECT_EQ(t.Echo(8), "ab\b \bc\r\n");
 
-    // Erasing on an empty line does nothing; IAC EC erases like BS; unprintables are ignored.
-    ASSERT_TRUE(t.Type("\b" + Bytes({'x', 'y', telnet::IAC, telnet::EC, 1, 27, '\t'}) + "z\r"));
+    // Erasing on an empty line does nothing; IAC EC and DEL erase like BS; unprintables are
+    // ignored.
+    ASSERT_TRUE(
+        t.Type("\b" + Bytes({'x', 'y', telnet::IAC, telnet::EC, 'w', 0x7F, 1, 27, '\t'}) + "z\r"));
     EXPECT_EQ(t.Line(), "xz");
-    EXPECT_EQ(t.Echo(8), "xy\b \bz\r\n");
+    EXPECT_EQ(t.Echo(13), "xy\b \bw\b \bz\r\n");
     EXPECT_EQ(Receive(t.client.Get(), 1, 50), "");
+
+    // GBK text is taken as typed (a lead byte of 247 too); erasing takes a whole character
+    // off, two columns wide.
+    const std::string gbk = Bytes({0xD6, 0xD0, 0xF7, 0xA1});
+    ASSERT_TRUE(t.Type("a" + gbk + "\b\r"));
+    EXPECT_EQ(t.Line(), "a" + gbk.substr(0, 2));
+    EXPECT_EQ(t.Echo(13), "a" + gbk + "\b\b  \b\b\r\n");
 }
 
 TEST(TelnetLine, MaskAndMaximumLength)
@@ -152,6 +163,12 @@ TEST(TelnetLine, LineEndsOfTelnetClients)
     ASSERT_TRUE(t.Type("\nfour\r"));
     EXPECT_EQ(t.Line(), "four");
     EXPECT_EQ(t.Echo(23), "one\r\ntwo\r\nthree\r\nfour\r\n");
+
+    // Lines typed ahead in one piece are each read; only the LF of a CR LF is dropped.
+    ASSERT_TRUE(t.Type("five\r\nsix\r\n"));
+    EXPECT_EQ(t.Line(), "five");
+    EXPECT_EQ(t.Line(), "six");
+    EXPECT_EQ(t.Echo(11), "five\r\nsix\r\n");
 }
 
 TEST(TelnetInput, OptionCommandsGoToTheHandlerAndInputGoesOn)
@@ -182,7 +199,7 @@ TEST(TelnetInput, OptionCommandsGoToTheHandlerAndInputGoesOn)
 TEST(TelnetInput, UndecodableBytesAreDroppedWithWhatIsHeld)
 {
     Telnet t;
-    ASSERT_TRUE(t.Type(Bytes({0x80}) + "abc"));
+    ASSERT_TRUE(t.Type(Bytes({telnet::IAC, 242}) + "abc"));
     t.client.Reset();
     // Nothing of the held bytes becomes a character; then the connection ends.
     EXPECT_EQ(t.shell->ReadChar(), 0);

@@ -6,6 +6,8 @@
 #include "devext/services/CHttpService.h"
 #include "devext/services/CHttpShell.h"
 
+#include "platform/TimeSource.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -209,6 +211,41 @@ TEST(HttpShell, UnreadableRequestsGetNoAnswer)
 
     EXPECT_EQ(Serve("GET /x?" + std::string(600, 'q') + " HTTP/1.1\r\n\r\n").result, 1)
         << "long words within the bound are served";
+}
+
+TEST(HttpShell, AClientThatSendsNoRequestIsDroppedAndTheServiceGoesOn)
+{
+    plat::ScopedTestClock clock;
+    Seen seen;
+    seen.body = "ok";
+    auto service = Service("/live", CHttpShell::GET, seen);
+    CTcpServer server(0); // one user: connections are served one after another
+    server.SetSessionFactory([](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); },
+                             nullptr);
+    ASSERT_EQ(server.Start(), 1);
+    const uint16_t port = server.GetBoundPort();
+
+    // One client says nothing, one drips its request head and never ends it; both hold the
+    // single user until the bound, counted from when each is served, and no longer.
+    for (const std::string head : {"", "GET /live HTTP/1.1\r\nHost: a\r\n"}) {
+        SCOPED_TRACE(head);
+        Client slow(loopback::Connect(port));
+        if (!head.empty()) slow.Send(head);
+        Client next(loopback::Connect(port));
+        ASSERT_TRUE(next.Send("GET /live HTTP/1.1\r\n\r\n"));
+        EXPECT_FALSE(slow.Closed(100));
+        uint32_t advanced = 0;
+        while (advanced < 2 * CHttpShell::kRequestHeadMs && !slow.Closed(20)) {
+            plat::TestClock::Advance(500);
+            advanced += 500;
+        }
+        EXPECT_TRUE(slow.Closed());
+        EXPECT_GE(advanced, CHttpShell::kRequestHeadMs);
+        const std::string answer = next.ReadToClose();
+        EXPECT_EQ(answer.substr(answer.size() > 6 ? answer.size() - 6 : 0), "\r\nok\r\n");
+    }
+    EXPECT_EQ(seen.calls, 2);
+    server.Stop();
 }
 
 TEST(HttpShell, ThreadedServerServesConnectionsAtOnce)

@@ -7,6 +7,7 @@
 #include "devext/device/CKestTelnetShell.h"
 #include "devext/services/CAutoTaskMgr.h"
 #include "devext/services/CHttpService.h"
+#include "platform/TimeSource.h"
 #include "tests/services/ServicesTestKit.h"
 
 #include <gtest/gtest.h>
@@ -59,11 +60,13 @@ public:
     std::vector<std::vector<std::string>> lines;
 };
 
-// A session running on its own thread with a client at the other end.
+// A session running on its own thread with a client at the other end; the client's own
+// address is `source` (host order) when given, so that failed log-ons of one test do not slow
+// down another's.
 struct Session {
-    Session()
+    explicit Session(uint32_t source = 0)
     {
-        loopback::TcpPair pair = loopback::MakeTcpPair();
+        loopback::TcpPair pair = loopback::MakeTcpPair(source);
         client = std::make_unique<Client>(std::move(pair.peer));
         shell = std::make_shared<HostShell>(pair.accepted);
     }
@@ -118,6 +121,37 @@ private:
     std::string m_text;
 };
 
+// The shell's telnet commands around the password: it offers to echo, then stops.
+const std::string kWillEcho = "\xFF\xFB\x01";
+const std::string kWontEcho = "\xFF\xFC\x01";
+
+constexpr uint32_t Loopback(uint32_t last)
+{
+    return 0x7F000000u | last;
+}
+
+// Keeps the texts of the failed log-on messages.
+class LogOnReader : public CLogReader {
+public:
+    LogOnReader() : CLogReader("LOG_TELNET", 1) {}
+    ~LogOnReader() override { Unsubscribe(); }
+    int OnRecvLog(const char *, const char *text, const char *) override
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_texts.emplace_back(text ? text : "");
+        return 1;
+    }
+    std::vector<std::string> Texts()
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        return m_texts;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::string> m_texts;
+};
+
 std::string Padded(const std::string &text, size_t width)
 {
     return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
@@ -134,10 +168,11 @@ TEST(TelnetShell, LogOnAcceptsTheFixedUserOnly)
         s.client->Send("  kest20 \r");
         EXPECT_EQ(s.client->ReadUntil("Password:"), "  kest20 \r\n\r\nPassword:");
         s.client->Send("mrvk73\r");
-        EXPECT_EQ(s.client->ReadUntil(kPrompt), "......\r\n" + kPrompt);
+        EXPECT_EQ(s.client->ReadUntil(kPrompt), kWillEcho + "......\r\n" + kWontEcho + kPrompt);
     }
+    uint32_t source = 10;
     for (const char *password : {"mrvk73 \r", "MRVK73\r", "mrvk7\r"}) {
-        Session s;
+        Session s(Loopback(++source));
         s.Start();
         s.client->ReadUntil("UserName:");
         s.client->Send("KEST20\r");
@@ -145,7 +180,7 @@ TEST(TelnetShell, LogOnAcceptsTheFixedUserOnly)
         s.client->Send(password);
         EXPECT_EQ(s.client->ReadToClose().find("(:>"), std::string::npos) << password;
     }
-    Session wrongUser;
+    Session wrongUser(Loopback(++source));
     wrongUser.Start();
     wrongUser.client->Send("KEST2\rmrvk73\r");
     EXPECT_TRUE(wrongUser.client->Closed());
@@ -311,9 +346,73 @@ TEST(TelnetShell, AutoTaskListsTheFirstManager)
     }
 }
 
+TEST(TelnetShell, FailedLogOnsAreLoggedAndSlowThePeerDown)
+{
+    plat::ScopedTestClock clock;
+    LogOnReader log;
+    const uint32_t guesser = Loopback(21);
+    auto failOnce = [&](Session &s) {
+        s.client->ReadUntil("UserName:");
+        s.client->Send("kest20\r");
+        s.client->ReadUntil("Password:");
+        s.client->Send("guess\r");
+        EXPECT_TRUE(s.client->Closed());
+    };
+    {
+        Session first(guesser);
+        first.Start();
+        failOnce(first);
+    }
+    ASSERT_EQ(log.Texts().size(), 1u);
+    EXPECT_EQ(log.Texts()[0].rfind("Telnet log-on failed: user \"kest20\" from 127.0.0.21 at ", 0),
+              0u)
+        << log.Texts()[0];
+
+    // The next try waits a second from the failure, then two; another peer does not wait.
+    for (uint32_t delay : {1000u, 2000u}) {
+        Session next(guesser);
+        next.Start();
+        Session other(Loopback(22));
+        other.Start();
+        EXPECT_NE(other.client->ReadUntil("UserName:").find("Welcome"), std::string::npos);
+        plat::TestClock::Advance(delay - 1);
+        EXPECT_EQ(next.client->ReadUntil("Welcome", 100), "") << delay;
+        plat::TestClock::Advance(1);
+        EXPECT_NE(next.client->ReadUntil("Welcome").find("Welcome"), std::string::npos) << delay;
+        failOnce(next);
+    }
+    // A good log-on clears the count.
+    plat::TestClock::Advance(4000);
+    {
+        Session good(guesser);
+        good.LogOn();
+    }
+    Session again(guesser);
+    again.Start();
+    failOnce(again);
+    EXPECT_EQ(log.Texts().size(), 4u);
+}
+
+TEST(TelnetShell, TypedAheadAndGbkTextAreKept)
+{
+    Session s;
+    s.Start();
+    // A pasted log-on and two command lines in one piece, GBK text among them.
+    s.client->Send("KEST20\r\nmrvk73\r\necho one\r\necho 名字 \"两 个\"\r\n");
+    for (int i = 0; i < 3; ++i) s.client->ReadUntil(kPrompt);
+    EXPECT_EQ(s.shell->Lines(),
+              (std::vector<std::vector<std::string>>{{"echo", "one"}, {"echo", "名字", "两 个"}}));
+    // DEL erases like BS; a GBK character is erased whole.
+    s.client->Send("echo ab\x7F名\b"
+                   "c\r");
+    s.client->ReadUntil(kPrompt);
+    EXPECT_EQ(s.shell->Lines().back(), (std::vector<std::string>{"echo", "ac"}));
+}
+
 TEST(TelnetShell, ResourceCommandsReadAndWriteSettings)
 {
-    services_test::MountedSettings settings("/etc/tvx", "[ShellDev]\r\nName=alpha\r\n");
+    services_test::MountedSettings settings(
+        "/etc/tvx", "[ShellDev]\r\nName=alpha\r\nLong=" + std::string(300, 'v') + "\r\n");
     Session s;
     s.LogOn();
     const std::string path = "\r\nResource Path:etc/tvx\r\n";
@@ -327,6 +426,9 @@ TEST(TelnetShell, ResourceCommandsReadAndWriteSettings)
     EXPECT_EQ(s.Run("res cd ShellDev"), "\r\nResource Path:etc/tvx/ShellDev\r\n");
     EXPECT_EQ(s.Run("res view Name"),
               "\r\n Value = alpha\r\n\r\nResource Path:etc/tvx/ShellDev\r\n");
+    // A value longer than a formatted piece used to be is sent whole.
+    EXPECT_EQ(s.Run("res view Long"), "\r\n Value = " + std::string(300, 'v') +
+                                          "\r\n\r\nResource Path:etc/tvx/ShellDev\r\n");
     s.client->Send("res set Name\r");
     EXPECT_NE(s.client->ReadUntil(" Name =").find(" Name ="), std::string::npos);
     s.client->Send("beta\r");
