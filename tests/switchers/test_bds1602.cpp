@@ -4,7 +4,7 @@
 // reply, a port that will not open, and the EX variant's main/backup mode.
 #include "tests/switchers/SwitcherTestKit.h"
 
-#include "drivers/switchers/CVideoSwitch_BDS1602CP.h"
+#include "drivers/switchers/binary/CVideoSwitch_BDS1602CP.h"
 
 using namespace devtest;
 using namespace swtest;

@@ -4,13 +4,13 @@
 // preset, with their ranges; the ONYX matrix's polls and confirmations and ONYXX's buses.
 #include "tests/switchers/SwitcherTestKit.h"
 
-#include "drivers/switchers/CVideoSwitch_APS1602.h"
-#include "drivers/switchers/CVideoSwitch_Avs300.h"
-#include "drivers/switchers/CVideoSwitch_BJAS.h"
-#include "drivers/switchers/CVideoSwitch_BJSX.h"
-#include "drivers/switchers/CVideoSwitch_BoHui.h"
-#include "drivers/switchers/CVideoSwitch_Network1616.h"
-#include "drivers/switchers/CVideoSwitch_ONYX.h"
+#include "drivers/switchers/binary/CVideoSwitch_APS1602.h"
+#include "drivers/switchers/binary/CVideoSwitch_Avs300.h"
+#include "drivers/switchers/binary/CVideoSwitch_BJAS.h"
+#include "drivers/switchers/binary/CVideoSwitch_BJSX.h"
+#include "drivers/switchers/binary/CVideoSwitch_BoHui.h"
+#include "drivers/switchers/binary/CVideoSwitch_Network1616.h"
+#include "drivers/switchers/binary/CVideoSwitch_ONYX.h"
 
 #include "platform/Process.h"
 

@@ -1,6 +1,6 @@
 // The binary switch frames byte for byte, and the reply checks and the ONYX decoder on
 // matching, refused, garbled, short and split input.
-#include "drivers/switchers/SwitchFrames.h"
+#include "drivers/switchers/binary/SwitchFrames.h"
 
 #include <gtest/gtest.h>
 
