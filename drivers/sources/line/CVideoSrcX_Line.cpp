@@ -8,11 +8,9 @@ namespace {
 
 constexpr const char *kDescription = "线路信号视频源";
 
-[[maybe_unused]] const int32_t g_described = SetDeviceDescription("CVideoSrcX_Line", kDescription);
-
 } // namespace
 
-IMPLEMENT_KEST_CLASS(CVideoSrcX_Line, CVideoSrcA, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSrcX_Line, CVideoSrcA, kDescription, kDescription)
 
 CVideoSrcX_Line::CVideoSrcX_Line() : CVideoSrcX("LVSRC_LINE")
 {

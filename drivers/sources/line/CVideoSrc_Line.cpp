@@ -10,11 +10,9 @@ constexpr const char *kDescription = "线路信号视频源";
 // Every task lies within these windows (s), however far ahead.
 constexpr int32_t kAlwaysWithin = 0xFFFFFF;
 
-[[maybe_unused]] const int32_t g_described = SetDeviceDescription("CVideoSrc_Line", kDescription);
-
 } // namespace
 
-IMPLEMENT_KEST_CLASS(CVideoSrc_Line, CVideoSrcA, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSrc_Line, CVideoSrcA, kDescription, kDescription)
 
 bool IsLineSourceType(const char *type)
 {

@@ -8,12 +8,9 @@ namespace {
 constexpr const char *kDescription = "机械手(Thomson)";
 constexpr int32_t kDefaultPort = 2;
 
-[[maybe_unused]] const int32_t g_described =
-    SetDeviceDescription("CVideoAux_ThomsonAir", kDescription);
-
 } // namespace
 
-IMPLEMENT_KEST_CLASS(CVideoAux_ThomsonAir, CVideoAuxA, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoAux_ThomsonAir, CVideoAuxA, kDescription, kDescription)
 
 CVideoAux_ThomsonAir::CVideoAux_ThomsonAir() : m_pRobot(std::make_shared<CTapeRobot>())
 {

@@ -102,9 +102,16 @@ int CSerialIO_VDCP::Exchange(int32_t id, const vdcp::Data &data, int tries, vdcp
     std::lock_guard<CDataLock> exchange(m_RequestLock);
     m_nExchangeId = id;
     m_bTryInFlight = false;
-    m_bWriteFailed = false;
-    const int ok = Request(reinterpret_cast<const char *>(frame.bytes.data()), frame.nLength, tries,
-                           m_nReplyMs, kPauseMs, [this, reply] { return TakeReply(reply); });
+    RequestEnd end = RequestEnd::Unanswered;
+    const int ok = Request(
+        reinterpret_cast<const char *>(frame.bytes.data()), frame.nLength, tries, m_nReplyMs,
+        kPauseMs, {[this] { ArmTry(); }, [this, reply] { return TakeReply(reply); }}, &end);
+    if (end == RequestEnd::WriteFailed) {
+        // Nothing went out on the last try: it is not counted, and nothing is awaited.
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        m_bTryInFlight = false;
+        m_nAwaitedId = 0;
+    }
     EndTry();
     m_nExchangeId = 0;
     return ok;
@@ -116,28 +123,15 @@ int CSerialIO_VDCP::Sense(int32_t id, const vdcp::Data &data, int dataBytes, vdc
     return Exchange(id, data, tries, &reply) && reply.HasData(dataBytes) ? 1 : 0;
 }
 
-int CSerialIO_VDCP::DevWrite(const char *data, int length)
+void CSerialIO_VDCP::ArmTry()
 {
-    if (m_nExchangeId == 0) return CSerialIO::DevWrite(data, length);
     EndTry();
-    // A write failure ends the exchange: the base's next try finds nothing written.
-    if (m_bWriteFailed) return 0;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_decoder.Reset();
-        m_reply = vdcp::Reply{};
-        m_nAwaitedId = m_nExchangeId;
-        // A late reply to an earlier try answers none of this one.
-        m_hReplyEvent.Reset();
-    }
-    if (CSerialIO::DevWrite(data, length) <= 0) {
-        m_bWriteFailed = true;
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_nAwaitedId = 0;
-        return 0;
-    }
+    m_decoder.Reset();
+    m_reply = vdcp::Reply{};
+    m_nAwaitedId = m_nExchangeId;
+    // A late reply to an earlier try answers none of this one.
+    m_hReplyEvent.Reset();
     m_bTryInFlight = true;
-    return 1;
 }
 
 void CSerialIO_VDCP::EndTry()

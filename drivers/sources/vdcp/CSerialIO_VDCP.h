@@ -55,8 +55,6 @@ public:
     // Drops the block while no command is awaited; else feeds the reply check and, once a
     // reply is complete or invalid, stores it and wakes the exchange.
     int OnRecvData(int port, pointer_t &data) override;
-    // Within an exchange, arms the reply check for this try before the bytes go out.
-    int DevWrite(const char *data, int length) override;
 
     // The reply wait of every try (the owners' "ComTimeout").
     void SetReplyWait(uint32_t ms) { m_nReplyMs = ms; }
@@ -166,6 +164,9 @@ protected:
 private:
     // The reply test of one answered try, on the exchanging thread.
     ReplyCheck TakeReply(vdcp::Reply *reply);
+    // Before each try's write: counts the try before it as unanswered (when it was not
+    // judged) and arms the reply check for this one.
+    void ArmTry();
     // Counts the try in flight as unanswered, when there is one.
     void EndTry();
     uint8_t ChannelByte(int32_t channel) const;
@@ -181,7 +182,6 @@ private:
     // The exchange in progress, on the thread that holds the exchange lock.
     int32_t m_nExchangeId = 0;
     bool m_bTryInFlight = false; // a try was written and is not judged yet
-    bool m_bWriteFailed = false;
 
     // Under m_RecvLock.
     vdcp::CReplyDecoder m_decoder;

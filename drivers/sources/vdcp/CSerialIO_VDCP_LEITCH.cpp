@@ -38,12 +38,8 @@ CSerialIO_VDCP_LEITCH::~CSerialIO_VDCP_LEITCH() = default;
 
 CSerialIO_VDCP_LEITCH *CSerialIO_VDCP_LEITCH::GetActivePort()
 {
-    if (DevIsOpen()) return this;
     // A port object of another kind speaks another dialect: refused.
-    if (CSerialIO *holder = CSerialIO::GetByActivePort(GetPortNumber()))
-        return dynamic_cast<CSerialIO_VDCP_LEITCH *>(holder);
-    if (OpenAttemptDue() && CSerialIO::DevOpen()) return this;
-    return nullptr;
+    return OpenOrShare<CSerialIO_VDCP_LEITCH>([this] { return OpenAttemptDue(); });
 }
 
 int CSerialIO_VDCP_LEITCH::Open()

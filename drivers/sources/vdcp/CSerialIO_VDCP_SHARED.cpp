@@ -31,11 +31,7 @@ CSerialIO_VDCP_SHARED::~CSerialIO_VDCP_SHARED() = default;
 
 CSerialIO_VDCP_SHARED *CSerialIO_VDCP_SHARED::GetActivePort()
 {
-    if (DevIsOpen()) return this;
-    if (CSerialIO *holder = CSerialIO::GetByActivePort(GetPortNumber()))
-        return dynamic_cast<CSerialIO_VDCP_SHARED *>(holder);
-    if (OpenAttemptDue() && CSerialIO::DevOpen()) return this;
-    return nullptr;
+    return OpenOrShare<CSerialIO_VDCP_SHARED>([this] { return OpenAttemptDue(); });
 }
 
 int CSerialIO_VDCP_SHARED::GetStatus(int32_t *status1, int32_t *status2, int32_t *extended,

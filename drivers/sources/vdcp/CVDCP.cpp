@@ -65,38 +65,50 @@ int32_t CVDCP::Test()
 int32_t CVDCP::GetSharedPort(ISerialVDCP **itf, int32_t *kind)
 {
     if (!itf || !kind) return 0;
-    if (!DevIsOpen()) {
-        CSerialIO *holder = CSerialIO::GetByActivePort(GetPortNumber());
-        if (holder && holder != this) {
-            auto *engine = dynamic_cast<CVDCP *>(holder);
-            if (!engine) {
-                *itf = nullptr;
-                return 0;
+    CVDCP *engine = nullptr; // another engine that holds the line and lets it be shared
+    int32_t mode = 0;        // that engine's share mode
+    bool foreign = false;    // a protocol object of another kind holds the line
+    CSerialIO *route = OpenOrShare(
+        [&](CSerialIO &holder) {
+            auto *other = dynamic_cast<CVDCP *>(&holder);
+            if (!other) {
+                foreign = true;
+                return ShareVerdict::Refuse;
             }
-            switch (engine->GetShareMode()) {
-            case kShareRefused:
-                *itf = nullptr;
-                *kind = 0;
-                return 0;
-            case kShareFull:
-                *itf = engine;
-                *kind = kAccessOwn;
-                return 1;
-            case kShareShared:
-                *itf = engine;
-                *kind = kAccessShared;
-                return 1;
-            case kShareTakeOver:
-                engine->ClosePort(0);
-                engine->Close();
-                break;
-            default:
-                return *itf ? 1 : 0;
+            mode = other->GetShareMode();
+            if (mode != kShareTakeOver) {
+                engine = other;
+                return mode == kShareFull || mode == kShareShared ? ShareVerdict::Share
+                                                                  : ShareVerdict::Refuse;
             }
+            other->ClosePort(0);
+            other->Close();
+            return ShareVerdict::OpenOwn;
+        },
+        [this] { return OpenAttemptDue(); });
+    if (foreign) {
+        *itf = nullptr;
+        return 0;
+    }
+    if (engine) {
+        switch (mode) {
+        case kShareRefused:
+            *itf = nullptr;
+            *kind = 0;
+            return 0;
+        case kShareFull:
+            *itf = engine;
+            *kind = kAccessOwn;
+            return 1;
+        case kShareShared:
+            *itf = engine;
+            *kind = kAccessShared;
+            return 1;
+        default:
+            return *itf ? 1 : 0;
         }
     }
-    if (!DevIsOpen() && OpenAttemptDue()) CSerialIO::DevOpen();
-    *itf = DevIsOpen() ? this : nullptr;
+    *itf = route ? this : nullptr;
     *kind = kAccessOwn;
     return *itf ? 1 : 0;
 }

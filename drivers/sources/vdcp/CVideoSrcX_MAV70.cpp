@@ -59,8 +59,6 @@ constexpr uint32_t kCueSettleMs = 300;
 constexpr uint32_t kAutoStopMs = 2000;
 constexpr int kFirstFrameReads = 10;
 
-[[maybe_unused]] const int32_t g_described = SetDeviceDescription("CVideoSrcX_MAV70", kDescription);
-
 // The port lock of one object for a task step.
 class PortHold {
 public:
@@ -96,7 +94,7 @@ CString Joined(const CStringArray &steps)
 
 } // namespace
 
-IMPLEMENT_KEST_CLASS(CVideoSrcX_MAV70, CVideoSrcX_VDCP, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSrcX_MAV70, CVideoSrcX_VDCP, kDescription, kDescription)
 
 CVideoSrcX_MAV70::CVideoSrcX_MAV70() = default;
 

@@ -30,8 +30,6 @@ constexpr uint32_t kPreviewSwitchLimitMs = 5000;
 constexpr int32_t kPreviewFirst = -10;
 constexpr int32_t kPreviewLast = -9;
 
-[[maybe_unused]] const int32_t g_described = SetDeviceDescription("CVideoSrcX_VDCP", kDescription);
-
 bool Signalled(const plat::Waitable *stop, uint32_t ms)
 {
     if (!stop) {
@@ -43,7 +41,7 @@ bool Signalled(const plat::Waitable *stop, uint32_t ms)
 
 } // namespace
 
-IMPLEMENT_KEST_CLASS(CVideoSrcX_VDCP, CVideoSrcA, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSrcX_VDCP, CVideoSrcA, kDescription, kDescription)
 
 CVideoSrcX_VDCP::CVideoSrcX_VDCP() : CVideoSrcX("LVSRC_DEC_VDCP")
 {

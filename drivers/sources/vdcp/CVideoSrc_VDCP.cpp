@@ -68,23 +68,16 @@ int64_t Now()
     return now;
 }
 
-// The descriptions recorded for the class names (the X kind records none).
-[[maybe_unused]] const int32_t g_described = [] {
-    SetDeviceDescription("CVideoSrc_VDCP", "VDCP视频源");
-    SetDeviceDescription("CVideoSrc_Leitch", "VDCP视频源(Leitch)");
-    SetDeviceDescription("CVideoSrc_Pinnacle", "VDCP视频源(Pinnacle)");
-    SetDeviceDescription("CVideoSrc_Dayang", "VDCP视频源(Dayang)");
-    return SetDeviceDescription("CVideoSrc_VDCP_OMNEON", "VDCP视频源(Omneon)");
-}();
-
 } // namespace
 
-IMPLEMENT_KEST_CLASS(CVideoSrc_VDCP, CVideoSrcA, "VDCP视频源")
+IMPLEMENT_KEST_DEVICE(CVideoSrc_VDCP, CVideoSrcA, "VDCP视频源", "VDCP视频源")
 IMPLEMENT_KEST_CLASS(CVideoSrc_VDCPX, CVideoSrc_VDCP)
-IMPLEMENT_KEST_CLASS(CVideoSrc_Leitch, CVideoSrc_VDCP, "VDCP视频源(Leitch)")
-IMPLEMENT_KEST_CLASS(CVideoSrc_Pinnacle, CVideoSrc_VDCP, "VDCP视频源(Pinnacle)")
-IMPLEMENT_KEST_CLASS(CVideoSrc_Dayang, CVideoSrc_VDCP, "VDCP视频源(Dayang)")
-IMPLEMENT_KEST_CLASS(CVideoSrc_VDCP_OMNEON, CVideoSrc_VDCP, "VDCP视频源(Omneon)")
+IMPLEMENT_KEST_DEVICE(CVideoSrc_Leitch, CVideoSrc_VDCP, "VDCP视频源(Leitch)", "VDCP视频源(Leitch)")
+IMPLEMENT_KEST_DEVICE(CVideoSrc_Pinnacle, CVideoSrc_VDCP, "VDCP视频源(Pinnacle)",
+                      "VDCP视频源(Pinnacle)")
+IMPLEMENT_KEST_DEVICE(CVideoSrc_Dayang, CVideoSrc_VDCP, "VDCP视频源(Dayang)", "VDCP视频源(Dayang)")
+IMPLEMENT_KEST_DEVICE(CVideoSrc_VDCP_OMNEON, CVideoSrc_VDCP, "VDCP视频源(Omneon)",
+                      "VDCP视频源(Omneon)")
 
 CVideoSrc_VDCPX::CVideoSrc_VDCPX() : CVideoSrc_VDCP(kVdcpX) {}
 CVideoSrc_Leitch::CVideoSrc_Leitch() : CVideoSrc_VDCP(kLeitch) {}

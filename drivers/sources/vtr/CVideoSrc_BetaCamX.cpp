@@ -17,13 +17,6 @@ constexpr const char *kDescriptionX = "BetaCamX录象机视频源(等同于BetaC
 constexpr const char *kDescription = "BetaCam录象机视频源";
 constexpr const char *kDescriptionRec = "BetaCamRec录象机视频源";
 
-[[maybe_unused]] const int32_t g_describedX =
-    SetDeviceDescription("CVideoSrc_BetaCamX", kDescriptionX);
-[[maybe_unused]] const int32_t g_described =
-    SetDeviceDescription("CVideoSrc_BetaCam", kDescription);
-[[maybe_unused]] const int32_t g_describedRec =
-    SetDeviceDescription("CVideoSrc_BetaCamRec", kDescriptionRec);
-
 // A failure count below this may be one missed answer: the cue step tries again next pass.
 constexpr int32_t kTolerableFailures = 3;
 // Positions this close to the target (frames) count as cued.
@@ -43,9 +36,9 @@ constexpr int kCueStillPasses = 4;
 
 } // namespace
 
-IMPLEMENT_KEST_CLASS(CVideoSrc_BetaCamX, CVideoSrcA, kDescriptionX)
-IMPLEMENT_KEST_CLASS(CVideoSrc_BetaCam, CVideoSrc_BetaCamX, kDescription)
-IMPLEMENT_KEST_CLASS(CVideoSrc_BetaCamRec, CVideoSrc_BetaCamX, kDescriptionRec)
+IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCamX, CVideoSrcA, kDescriptionX, kDescriptionX)
+IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCam, CVideoSrc_BetaCamX, kDescription, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCamRec, CVideoSrc_BetaCamX, kDescriptionRec, kDescriptionRec)
 
 CVideoSrc_BetaCamX::CVideoSrc_BetaCamX() : CVideoSrcA(kDeviceType), m_pVTR(new CSerialVTR)
 {

@@ -10,9 +10,6 @@ namespace {
 
 constexpr const char *kDescription = "支持机械手的Betacam录象机视频源";
 
-[[maybe_unused]] const int32_t g_described =
-    SetDeviceDescription("CVideoSrc_BetacamCart", kDescription);
-
 bool SameLabel(const char *a, const char *b)
 {
     return plat::GbkCompareNoCase(Label(a).GetString(), Label(b).GetString()) == 0;
@@ -28,7 +25,7 @@ void ForwardProgress(void *user, const char *clip, int32_t state, int32_t step)
 
 } // namespace
 
-IMPLEMENT_KEST_CLASS(CVideoSrc_BetacamCart, CVideoSrc_BetaCamX, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSrc_BetacamCart, CVideoSrc_BetaCamX, kDescription, kDescription)
 
 CVideoSrc_BetacamCart::CVideoSrc_BetacamCart()
 {

@@ -4,18 +4,13 @@
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_APS1602, CVideoSwitchA)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(APS1602切换开关)";
 
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_APS1602", kDescription);
-    return 0;
-}();
-
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_APS1602, CVideoSwitchA, kDescription)
 
 CSerialIO_APS1602::CSerialIO_APS1602()
     : CSerialSwitchIO({4, 9600, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50,
@@ -31,19 +26,31 @@ CSerialIO_APS1602::~CSerialIO_APS1602()
 
 int CSerialIO_APS1602::Send(const std::vector<uint8_t> &frame)
 {
-    return SendRequest(frame, [this] { return m_bVerdict ? ReplyCheck::Accept : ReplyCheck::Refuse; });
+    return SendRequest(frame,
+                       {[this] {
+                            m_decoder.Reset();
+                            m_bVerdict = false;
+                        },
+                        [this] { return m_bVerdict ? ReplyCheck::Accept : ReplyCheck::Refuse; }});
 }
 
 int CSerialIO_APS1602::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    const swframe::Aps1602Verdict verdict = swframe::Aps1602Reply(
-        static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length));
-    if (verdict.program >= 0) m_nProgram = verdict.program;
-    if (verdict.preset >= 0) m_nPreset = verdict.preset;
-    m_bVerdict = verdict.ok;
+    std::vector<swframe::Aps1602Verdict> verdicts;
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        verdicts = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
+                                  static_cast<size_t>(data.length));
+    }
+    if (verdicts.empty()) return 0;
+    for (const auto &verdict : verdicts) {
+        if (verdict.program >= 0) m_nProgram = verdict.program;
+        if (verdict.preset >= 0) m_nPreset = verdict.preset;
+    }
+    m_bVerdict = verdicts.back().ok;
     SignalReply();
-    return verdict.ok ? 1 : 0;
+    return m_bVerdict ? 1 : 0;
 }
 
 // The device's type id is the base's: the model has none of its own.

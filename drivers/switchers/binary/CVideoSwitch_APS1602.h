@@ -5,6 +5,7 @@
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/binary/SwitchFrames.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 
 #include <atomic>
@@ -22,10 +23,11 @@ public:
     int GetProgramSource() const { return m_nProgram.load(); }
     int GetPresetSource() const { return m_nPreset.load(); }
 
-    // Judges each non-empty block as one reply and ends the wait.
+    // Gathers the bytes into replies; each whole reply gives its verdict and ends the wait.
     int OnRecvData(int port, pointer_t &data) override;
 
 private:
+    swframe::CAps1602Decoder m_decoder; // under m_RecvLock
     std::atomic<bool> m_bVerdict{false};
     std::atomic<int> m_nProgram{-1};
     std::atomic<int> m_nPreset{-1};
@@ -53,7 +55,7 @@ protected:
 private:
     // Activates and sends through the shared protocol object: 0 when there is none.
     int Command(const std::vector<uint8_t> &frame);
-    CSerialIO_APS1602 *ActivePort() { return CSerialSwitchIO::GetActivePort(m_Serial); }
+    CSerialIO_APS1602 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_APS1602>(); }
 
     CSerialIO_APS1602 m_Serial;
 };

@@ -4,20 +4,15 @@
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_Avs300, CVideoSwitchA)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(Avs300切换开关)";
 constexpr int kProgramBus = 1;
 constexpr int kPresetBus = 0;
 
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_Avs300", kDescription);
-    return 0;
-}();
-
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_Avs300, CVideoSwitchA, kDescription)
 
 CSerialIO_Avs300::CSerialIO_Avs300()
     : CSerialSwitchIO({2, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50,

@@ -6,9 +6,6 @@
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_BDS1602CP, CVideoSwitchA)
-IMPLEMENT_KEST_CLASS(CVideoSwitch_BDS1602CPEX, CVideoSwitch_BDS1602CP)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(BDS1602切换开关)";
@@ -16,13 +13,10 @@ constexpr const char *kDescriptionEx = "视频切换(扩展协议SATUREN4000切�
 constexpr const char *kLogType = "LOG_BDS1602";
 constexpr const char *kDumpType = "LOG_DBG_BDS1602";
 
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_BDS1602CP", kDescription);
-    SetDeviceDescription("CVideoSwitch_BDS1602CPEX", kDescriptionEx);
-    return 0;
-}();
-
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_BDS1602CP, CVideoSwitchA, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_BDS1602CPEX, CVideoSwitch_BDS1602CP, kDescriptionEx)
 
 CSerialIO_BDS1602CP::CSerialIO_BDS1602CP()
     : CSerialSwitchIO({4, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
@@ -41,7 +35,8 @@ int CSerialIO_BDS1602CP::Send(Mode mode, int bus, int source)
     m_nMode = mode;
     if (mode == kCommand) m_nCommandSource = source;
     const int answered = SendRequest(mode == kQuery ? swframe::Bds1602Query(m_nUnit)
-                                                    : swframe::Bds1602Command(m_nUnit, bus, source));
+                                                    : swframe::Bds1602Command(m_nUnit, bus, source),
+                                     {[this] { m_decoder.Reset(); }, {}});
     m_nMode = kIdle;
     return answered;
 }
@@ -67,16 +62,25 @@ int CSerialIO_BDS1602CP::QueryStatus(int &source)
 int CSerialIO_BDS1602CP::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    const auto state = swframe::Bds1602Reply(static_cast<const uint8_t *>(data.data),
-                                             static_cast<size_t>(data.length), m_nMode == kQuery,
-                                             m_nUnit, m_nProgramBus, m_nCommandSource);
-    if (state) {
+    std::vector<swframe::CBds1602Decoder::Reply> replies;
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        replies = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
+                                 static_cast<size_t>(data.length));
+    }
+    if (replies.empty()) return 0;
+    bool matched = false;
+    for (const auto &reply : replies) {
+        const auto state = swframe::Bds1602Reply(reply.data(), reply.size(), m_nMode == kQuery,
+                                                 m_nUnit, m_nProgramBus, m_nCommandSource);
+        if (!state) continue;
         m_nLastUnit = state->unit;
         m_nLastBus = state->bus;
         m_nLastSource = state->source;
+        matched = true;
     }
     SignalReply();
-    return state ? 1 : 0;
+    return matched ? 1 : 0;
 }
 
 CVideoSwitch_BDS1602CP::CVideoSwitch_BDS1602CP()

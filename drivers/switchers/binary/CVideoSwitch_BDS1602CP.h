@@ -5,6 +5,7 @@
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/binary/SwitchFrames.h"
 #include "drivers/switchers/CSwitchVirtualMode.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 
@@ -31,12 +32,14 @@ public:
     int GetLastBus() const { return m_nLastBus.load(); }
     int GetLastSource() const { return m_nLastSource.load(); }
 
-    // A block of three or more bytes that answers the query or echoes the last program take
-    // becomes the last state; any non-empty block ends the wait.
+    // Gathers the bytes into replies: a reply that answers the query or echoes the last
+    // program take becomes the last state; any whole reply ends the wait.
     int OnRecvData(int port, pointer_t &data) override;
 
 private:
     int Send(Mode mode, int bus, int source);
+
+    swframe::CBds1602Decoder m_decoder; // under m_RecvLock
 
     std::atomic<int> m_nMode{kIdle};
     std::atomic<int> m_nLastUnit{-1};

@@ -4,17 +4,10 @@
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_BJAS, CVideoSwitchA)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(BJAS切换开关)";
 constexpr int kNone = -1;
-
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_BJAS", kDescription);
-    return 0;
-}();
 
 int OneBased(int output)
 {
@@ -22,6 +15,8 @@ int OneBased(int output)
 }
 
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_BJAS, CVideoSwitchA, kDescription)
 
 CSerialIO_BJAS::CSerialIO_BJAS()
     : CSerialSwitchIO({2, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr})

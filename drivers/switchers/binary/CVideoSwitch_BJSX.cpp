@@ -4,9 +4,6 @@
 #include "drivers/switchers/binary/SwitchFrames.h"
 #include "platform/TimeSource.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_BJSX, CVideoSwitchA)
-IMPLEMENT_KEST_CLASS(CVideoSwitch_BJSX_V20, CVideoSwitchA)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(BJSX切换开关)";
@@ -14,13 +11,10 @@ constexpr const char *kDescriptionV20 = "视频切换(BJSXV20切换开关)";
 constexpr CSerialSwitchIO::Line kLine = {1, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr};
 constexpr uint32_t kRouteDelayMs = 10;
 
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_BJSX", kDescription);
-    SetDeviceDescription("CVideoSwitch_BJSX_V20", kDescriptionV20);
-    return 0;
-}();
-
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_BJSX, CVideoSwitchA, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_BJSX_V20, CVideoSwitchA, kDescriptionV20)
 
 CSerialIO_BJSX::CSerialIO_BJSX() : CSerialSwitchIO(kLine) {}
 

@@ -5,17 +5,10 @@
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_BoHui, CVideoSwitchA)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(BoHui切换开关)";
 constexpr const char *kLogType = "LOG_BOHUI";
-
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_BoHui", kDescription);
-    return 0;
-}();
 
 CString OutputList(const std::vector<int> &outputs)
 {
@@ -28,6 +21,8 @@ CString OutputList(const std::vector<int> &outputs)
 }
 
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_BoHui, CVideoSwitchA, kDescription)
 
 CSerialIO_BoHui::CSerialIO_BoHui()
     : CSerialSwitchIO({1, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr})

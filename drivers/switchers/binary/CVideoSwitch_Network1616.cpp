@@ -5,16 +5,9 @@
 #include "drivers/switchers/binary/SwitchFrames.h"
 #include "platform/Process.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_Network1616, CVideoSwitchA)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(Network1616切换台)";
-
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_Network1616", kDescription);
-    return 0;
-}();
 
 void DebugRoute(const char *format, int input, int output)
 {
@@ -24,6 +17,8 @@ void DebugRoute(const char *format, int input, int output)
 }
 
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_Network1616, CVideoSwitchA, kDescription)
 
 CSerialIO_Network1616::CSerialIO_Network1616()
     : CSerialSwitchIO({4, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr})

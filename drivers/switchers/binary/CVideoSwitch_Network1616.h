@@ -40,7 +40,7 @@ protected:
     CSerialSwitchIO *FindActivePort() override { return ActivePort(); }
 
 private:
-    CSerialIO_Network1616 *ActivePort() { return CSerialSwitchIO::GetActivePort(m_Serial); }
+    CSerialIO_Network1616 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_Network1616>(); }
     int Route(int output, int input);
 
     CSerialIO_Network1616 m_Serial;

@@ -5,21 +5,15 @@
 
 #include <mutex>
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_ONYX, CVideoSwitchA)
-IMPLEMENT_KEST_CLASS(CVideoSwitch_ONYXX, CVideoSwitch_ONYX)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(ONYX切换矩阵)";
 constexpr int kMaxByte = 255;
 
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_ONYX", kDescription);
-    SetDeviceDescription("CVideoSwitch_ONYXX", kDescription);
-    return 0;
-}();
-
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_ONYX, CVideoSwitchA, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_ONYXX, CVideoSwitch_ONYX, kDescription)
 
 CSerialIO_ONYX::CSerialIO_ONYX()
     : CSerialSwitchIO({3, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr})

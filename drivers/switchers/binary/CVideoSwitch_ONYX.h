@@ -55,7 +55,7 @@ protected:
     CSerialSwitchIO *FindActivePort() override { return ActivePort(); }
 
 private:
-    CSerialIO_ONYX *ActivePort() { return CSerialSwitchIO::GetActivePort(m_Serial); }
+    CSerialIO_ONYX *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_ONYX>(); }
 
     CSerialIO_ONYX m_Serial;
 };

@@ -14,6 +14,8 @@ constexpr uint8_t kOnyxHead = 0x21;
 constexpr uint8_t kOnyxMatrixHead = 0x23;
 constexpr uint8_t kOnyxCommand = 0x04;
 constexpr size_t kOnyxConfirmLength = 7;
+constexpr uint8_t kBdsHeadBit = 0x80;
+constexpr size_t kBdsReplyLength = 3;
 
 uint8_t Byte(int value)
 {
@@ -46,6 +48,31 @@ std::optional<Bds1602State> Bds1602Reply(const uint8_t *data, size_t length, boo
                       state.source == (source & kBit4Clear);
     if (!query && !echo) return std::nullopt;
     return state;
+}
+
+std::vector<CBds1602Decoder::Reply> CBds1602Decoder::Feed(const uint8_t *data, size_t length)
+{
+    std::vector<Reply> replies;
+    if (data) m_pending.insert(m_pending.end(), data, data + length);
+    size_t at = 0;
+    while (at < m_pending.size()) {
+        const uint8_t *p = m_pending.data() + at;
+        const size_t left = m_pending.size() - at;
+        if (!(p[0] & kBdsHeadBit)) {
+            ++at;
+            continue;
+        }
+        // A byte with bit 7 set inside the reply is the head of another: this one was stray.
+        if ((left > 1 && (p[1] & kBdsHeadBit)) || (left > 2 && (p[2] & kBdsHeadBit))) {
+            ++at;
+            continue;
+        }
+        if (left < kBdsReplyLength) break;
+        replies.push_back({p[0], p[1], p[2]});
+        at += kBdsReplyLength;
+    }
+    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(at));
+    return replies;
 }
 
 Bytes Aps1602Frame(uint8_t high, uint8_t command, const Bytes &arguments)
@@ -95,6 +122,38 @@ Aps1602Verdict Aps1602Reply(const uint8_t *data, size_t length)
         if (data[1] == 0x20) verdict.preset = data[2];
     }
     return verdict;
+}
+
+std::vector<Aps1602Verdict> CAps1602Decoder::Feed(const uint8_t *data, size_t length)
+{
+    std::vector<Aps1602Verdict> verdicts;
+    if (data) m_pending.insert(m_pending.end(), data, data + length);
+    for (;;) {
+        // The first place where a reply whose check holds is complete; the first place where
+        // one may still be coming (the bytes before it can start none).
+        size_t keep = m_pending.size();
+        size_t found = m_pending.size();
+        for (size_t at = 0; at < m_pending.size(); ++at) {
+            const uint8_t *p = m_pending.data() + at;
+            const size_t n = p[0] & 0x0F;
+            if (m_pending.size() - at < n + 3) {
+                keep = std::min(keep, at);
+                continue;
+            }
+            if (Byte((p[0] >> 4) + Sum(p + 1, n + 1)) == p[n + 2]) {
+                found = at;
+                break;
+            }
+        }
+        if (found == m_pending.size()) {
+            m_pending.erase(m_pending.begin(),
+                            m_pending.begin() + static_cast<std::ptrdiff_t>(keep));
+            return verdicts;
+        }
+        const size_t end = found + (m_pending[found] & 0x0F) + 3;
+        verdicts.push_back(Aps1602Reply(m_pending.data() + found, end - found));
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(end));
+    }
 }
 
 Bytes Avs300Frame(int entry)

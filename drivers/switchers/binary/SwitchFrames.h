@@ -1,5 +1,7 @@
 // The frames of the binary-framed serial switches and routers: encoders that are pure
-// functions of a command, and reply checks that judge one received block. None touches a port.
+// functions of a command, reply checks that judge one whole reply, and decoders that take the
+// received bytes as they come (a reply may arrive in pieces, or after stray bytes) and report
+// the replies they complete. None touches a port.
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
@@ -30,6 +32,19 @@ struct Bds1602State {
 KSOVRA20_API std::optional<Bds1602State> Bds1602Reply(const uint8_t *data, size_t length,
                                                       bool query, int unit, int bus, int source);
 
+// The BDS1602's three-byte replies out of the byte stream: a first byte with bit 7 set (A0|u,
+// C0|u), then two with it clear. Bytes that start no reply are dropped.
+class KSOVRA20_API CBds1602Decoder {
+public:
+    using Reply = std::array<uint8_t, 3>;
+    // The replies that the bytes complete, in order.
+    std::vector<Reply> Feed(const uint8_t *data, size_t length);
+    void Reset() { m_pending.clear(); }
+
+private:
+    Bytes m_pending;
+};
+
 // APS1602: 55, (H << 4 | n), command, n arguments, H + sum(command, arguments).
 KSOVRA20_API Bytes Aps1602Frame(uint8_t high, uint8_t command, const Bytes &arguments);
 KSOVRA20_API Bytes Aps1602Take(int source);
@@ -44,6 +59,17 @@ struct Aps1602Verdict {
     int preset = -1;
 };
 KSOVRA20_API Aps1602Verdict Aps1602Reply(const uint8_t *data, size_t length);
+// The APS1602's replies out of the byte stream: (H << 4 | n), n + 1 bytes, H + their sum.
+// Bytes in front of the first reply whose check holds are dropped.
+class KSOVRA20_API CAps1602Decoder {
+public:
+    // The verdicts of the replies that the bytes complete, in order.
+    std::vector<Aps1602Verdict> Feed(const uint8_t *data, size_t length);
+    void Reset() { m_pending.clear(); }
+
+private:
+    Bytes m_pending;
+};
 
 // Avs300: 80, (entry - 1) & 0F, that + 80.
 KSOVRA20_API Bytes Avs300Frame(int entry);

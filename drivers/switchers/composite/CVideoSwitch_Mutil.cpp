@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <cstdarg>
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_Mutil, CVideoSwitchA)
-
 namespace {
 
 constexpr const char *kTypeId = "LVSWITCH_MCS_Mutil";
@@ -24,11 +22,6 @@ constexpr int kTestTries = 7;
 constexpr uint32_t kTestPauseMs = 200;
 // How long a worker that has counted its result is given to return.
 constexpr uint32_t kWorkerEndMs = 1000;
-
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_Mutil", kDescription);
-    return 0;
-}();
 
 const char *ResultWord(bool ok)
 {
@@ -62,6 +55,8 @@ std::vector<uint32_t> Table(CResAccess &setting, const CString &key)
 }
 
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_Mutil, CVideoSwitchA, kDescription)
 
 int CVideoSwitch_Mutil::tagTables::Translate(const std::vector<uint32_t> &table, int number)
 {

@@ -4,19 +4,14 @@
 #include "devext/device/CNetAddress.h"
 #include "devext/device/DeviceDescription.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_Net, CVideoSwitchA)
-
 namespace {
 
 constexpr const char *kTypeId = "LVSWITCH_MCS_NET";
 constexpr const char *kDescription = "视频切换(网络切换台)";
 
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_Net", kDescription);
-    return 0;
-}();
-
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_Net, CVideoSwitchA, kDescription)
 
 CVideoSwitch_Net::CVideoSwitch_Net() : CVideoSwitchA(kTypeId)
 {

@@ -3,18 +3,13 @@
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/text/TextSwitchFrames.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_BW120, CVideoSwitchA)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(BW120切换开关)";
 
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_BW120", kDescription);
-    return 0;
-}();
-
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_BW120, CVideoSwitchA, kDescription)
 
 CSerialIO_BW120::CSerialIO_BW120()
     : CSerialSwitchIO({2, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr})

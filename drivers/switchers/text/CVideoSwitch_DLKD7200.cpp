@@ -8,10 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_DLKD7200, CVideoSwitchA)
-IMPLEMENT_KEST_CLASS(CVideoSwitch_DLKD7100, CVideoSwitchA)
-IMPLEMENT_KEST_CLASS(CVideoSwitch_DLKDEx, CVideoSwitch_DLKD7200)
-
 namespace {
 
 constexpr const char *kLogType = "LOG_DLKD";
@@ -22,14 +18,11 @@ constexpr const char *kDescriptionEx = "视频切换(扩展协议DLKD切换开�
 // Both models log their preset with the DLKD7200's text.
 constexpr const char *kPresetText = "DLKD7200矩阵进行预置，入:%d  ";
 
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_DLKD7200", kDescription7200);
-    SetDeviceDescription("CVideoSwitch_DLKD7100", kDescription7100);
-    SetDeviceDescription("CVideoSwitch_DLKDEx", kDescriptionEx);
-    return 0;
-}();
-
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_DLKD7200, CVideoSwitchA, kDescription7200)
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_DLKD7100, CVideoSwitchA, kDescription7100)
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_DLKDEx, CVideoSwitch_DLKD7200, kDescriptionEx)
 
 CSerialIO_DLKD7200::CSerialIO_DLKD7200() : CSerialIO_DLKD7200('V') {}
 

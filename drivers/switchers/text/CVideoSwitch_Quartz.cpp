@@ -4,21 +4,15 @@
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/text/TextSwitchFrames.h"
 
-IMPLEMENT_KEST_CLASS(CVideoSwitch_Quartz, CVideoSwitchA)
-IMPLEMENT_KEST_CLASS(CVideoSwitch_QuartzX, CVideoSwitch_Quartz)
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(Quartz切换矩阵)";
 constexpr int kTries = 3;
 
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoSwitch_Quartz", kDescription);
-    SetDeviceDescription("CVideoSwitch_QuartzX", kDescription);
-    return 0;
-}();
-
 } // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_Quartz, CVideoSwitchA, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_QuartzX, CVideoSwitch_Quartz, kDescription)
 
 CSerialIO_Quartz::CSerialIO_Quartz()
     : CSerialSwitchIO({4, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr}, kTries, kTries)
