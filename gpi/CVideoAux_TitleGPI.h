@@ -6,7 +6,7 @@
 
 #include "gpi/PinioApi.h"
 
-#include "drivers/switchers/CVideoKeyCtrlA.h"
+#include "drivers/switchers/keyers/CVideoKeyCtrlA.h"
 
 #include <cstdint>
 

@@ -142,29 +142,63 @@ COM_SETTING CSerialIO::GetSetting() const
 }
 
 int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
-                       const ReplyTest &test)
+                       const TryHooks &hooks, RequestEnd *end)
 {
-    std::lock_guard<CDataLock> request(m_RequestLock);
-    for (int attempt = 0; attempt < tries; ++attempt) {
-        if (attempt > 0) plat::Sleep(pauseMs);
-        m_hReplyEvent.Reset();
-        DevFlush(2);
-        {
-            std::lock_guard<CDataLock> lk(m_RecvLock);
-            m_Buffer.RemoveAll();
+    RequestEnd ended = RequestEnd::Unanswered;
+    const int result = [&] {
+        std::lock_guard<CDataLock> request(m_RequestLock);
+        for (int attempt = 0; attempt < tries; ++attempt) {
+            if (attempt > 0) plat::Sleep(pauseMs);
+            m_hReplyEvent.Reset();
+            DevFlush(2);
+            {
+                std::lock_guard<CDataLock> lk(m_RecvLock);
+                m_Buffer.RemoveAll();
+                if (hooks.arm) hooks.arm();
+            }
+            // A line that does not take the frame will not take it 50 ms later either.
+            if (!DevWrite(frame, length)) {
+                ended = RequestEnd::WriteFailed;
+                return 0;
+            }
+            if (m_hReplyEvent.Wait(replyMs) != plat::WAIT_OBJECT_0) continue;
+            // Woken by a close.
+            if (!DevIsOpen()) {
+                ended = RequestEnd::Closed;
+                return 0;
+            }
+            const ReplyCheck check = hooks.test ? hooks.test() : ReplyCheck::Accept;
+            if (check == ReplyCheck::Accept) {
+                ended = RequestEnd::Accepted;
+                return 1;
+            }
+            if (check == ReplyCheck::Refuse) {
+                ended = RequestEnd::Refused;
+                return 0;
+            }
         }
-        if (!DevWrite(frame, length)) {
-            if (!DevIsOpen()) return 0;
-            continue;
+        return 0;
+    }();
+    if (end) *end = ended;
+    return result;
+}
+
+CSerialIO *CSerialIO::OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
+                                  const std::function<bool()> &openDue)
+{
+    if (DevIsOpen()) return this;
+    if (CSerialIO *holder = GetByActivePort(GetSetting().nPort); holder && holder != this) {
+        switch (judge(*holder)) {
+        case ShareVerdict::Share:
+            return holder;
+        case ShareVerdict::Refuse:
+            return nullptr;
+        case ShareVerdict::OpenOwn:
+            break;
         }
-        if (m_hReplyEvent.Wait(replyMs) != plat::WAIT_OBJECT_0) continue;
-        // Woken by a close.
-        if (!DevIsOpen()) return 0;
-        const ReplyCheck check = test ? test() : ReplyCheck::Accept;
-        if (check == ReplyCheck::Accept) return 1;
-        if (check == ReplyCheck::Refuse) return 0;
     }
-    return 0;
+    if (openDue && !openDue()) return nullptr;
+    return DevOpen() ? this : nullptr;
 }
 
 CSerialIO *CSerialIO::GetByActivePort(int port)

@@ -48,6 +48,22 @@ class DEVEXT20_API CSerialIO : public CClassA {
         Retry,  // not the awaited reply: the next try
     };
     using ReplyTest = std::function<ReplyCheck()>;
+    // What a protocol does on each try of a request: `arm` runs under the receive lock, after
+    // the receive buffer is emptied and before the frame is written (a protocol resets its
+    // reply decoder there, so that nothing of an earlier try answers this one); `test` judges
+    // the reply that OnRecvData signalled (none: any reply is accepted).
+    struct TryHooks {
+        std::function<void()> arm;
+        ReplyTest test;
+    };
+    // How a request ended (Closed: the port closed while a written try awaited its reply).
+    enum class RequestEnd { Accepted, Refused, Unanswered, WriteFailed, Closed };
+    // What the open-or-share rule makes of another object that holds the port number open.
+    enum class ShareVerdict {
+        Share,   // send through it
+        Refuse,  // the line is taken: none
+        OpenOwn, // it let the line go: open this object's port
+    };
 
     CSerialIO();
     CSerialIO(const CSerialIO &) = delete;
@@ -82,12 +98,37 @@ class DEVEXT20_API CSerialIO : public CClassA {
     COM_SETTING GetSetting() const;
 
     // One request and its reply, under the request lock: up to `tries` times, `pauseMs`
-    // apart, empty the receive buffer (after DevFlush(2)), write `frame` and wait up to
-    // `replyMs` for SignalReply; then `test` judges the reply (none: any reply is accepted).
-    // 1 when a reply was accepted; 0 when refused, when every try went unanswered or was
-    // turned down for another, or when the port closed.
+    // apart, empty the receive buffer (after DevFlush(2)), arm the try, write `frame` and wait
+    // up to `replyMs` for SignalReply; then the hooks' test judges the reply. 1 when a reply
+    // was accepted; 0 when refused, when every try went unanswered or was turned down for
+    // another, when the port closed, or at once when a write fails (no further try). `end`
+    // (when given) tells which.
     int Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
-                const ReplyTest &test = {});
+                const TryHooks &hooks = {}, RequestEnd *end = nullptr);
+    // The same with only a reply test.
+    int Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
+                const ReplyTest &test)
+    {
+        return Request(frame, length, tries, replyMs, pauseMs, TryHooks{{}, test});
+    }
+
+    // The open-or-share rule of the devices on one line: this object when its port is open;
+    // else, when another object holds the port number open, what `judge` says of it; else
+    // this object once its port opens, when `openDue` (none: always) allows a try now; else
+    // null.
+    CSerialIO *OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
+                           const std::function<bool()> &openDue = {});
+    // The rule for a protocol class `Own` (this object's own): an open object of that class
+    // on the line is shared, one of another protocol refuses the line.
+    template <class Own> Own *OpenOrShare(const std::function<bool()> &openDue = {})
+    {
+        CSerialIO *got = OpenOrShare(
+            [](CSerialIO &holder) {
+                return dynamic_cast<Own *>(&holder) ? ShareVerdict::Share : ShareVerdict::Refuse;
+            },
+            openDue);
+        return dynamic_cast<Own *>(got);
+    }
 
     // The open protocol object on port number `port` to share, newest first; null when none.
     static CSerialIO *GetByActivePort(int port);

@@ -11,10 +11,13 @@
 #include <algorithm>
 #include <mutex>
 
-IMPLEMENT_KEST_CLASS(CVideoDevEchg, CVideoAuxA, "422倒换开关(基本)")
-IMPLEMENT_KEST_CLASS(CVideoDevEchg_422, CVideoDevEchg, "422倒换开关(422控制)")
-IMPLEMENT_KEST_CLASS(CVideoDevEchg_485, CVideoDevEchg, "422倒换开关(485控制)")
-IMPLEMENT_KEST_CLASS(CVideoDevEchg_NPort, CVideoDevEchg, "422倒换开关(NPort控制)")
+IMPLEMENT_KEST_DEVICE(CVideoDevEchg, CVideoAuxA, "422倒换开关(基本)", "422倒换开关(基本)")
+IMPLEMENT_KEST_DEVICE(CVideoDevEchg_422, CVideoDevEchg, "422倒换开关(422控制)",
+                      "422倒换开关(422控制)")
+IMPLEMENT_KEST_DEVICE(CVideoDevEchg_485, CVideoDevEchg, "422倒换开关(485控制)",
+                      "422倒换开关(485控制)")
+IMPLEMENT_KEST_DEVICE(CVideoDevEchg_NPort, CVideoDevEchg, "422倒换开关(NPort控制)",
+                      "422倒换开关(NPort控制)")
 
 namespace {
 
@@ -27,14 +30,6 @@ constexpr int kDefaultCom = 2;
 
 // Numbers the switches of the process, from 1.
 std::atomic<int> g_nEchgCount{0};
-
-[[maybe_unused]] const int32_t g_nDescribed = [] {
-    SetDeviceDescription("CVideoDevEchg", "422倒换开关(基本)");
-    SetDeviceDescription("CVideoDevEchg_422", "422倒换开关(422控制)");
-    SetDeviceDescription("CVideoDevEchg_485", "422倒换开关(485控制)");
-    SetDeviceDescription("CVideoDevEchg_NPort", "422倒换开关(NPort控制)");
-    return 0;
-}();
 
 bool IsPosition(int position)
 {

@@ -41,13 +41,13 @@ int CSerialSwitchIO::WriteFrame(const std::vector<uint8_t> &frame)
                : 0;
 }
 
-int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const ReplyTest &test)
+int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHooks &hooks)
 {
     if (frame.empty()) return 0;
     const ReplyTest judged = [&] {
         m_nTries = m_nAnsweredTries;
-        return test ? test() : ReplyCheck::Accept;
+        return hooks.test ? hooks.test() : ReplyCheck::Accept;
     };
     return Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
-                   m_nTries, kReplyMs, kPauseMs, judged);
+                   m_nTries, kReplyMs, kPauseMs, TryHooks{hooks.arm, judged});
 }

@@ -37,21 +37,12 @@ public:
     // Writes the frame once, under the request lock so that it never falls inside another
     // device's exchange: whether the line took it.
     int WriteFrame(const std::vector<uint8_t> &frame);
-    // The request loop: under the request lock, up to the current tries, 50 ms apart, writes
-    // the frame and waits 1000 ms for a reply, which `test` judges (none: any reply will do).
-    // Any reply raises the tries to their answered value. 1 when a reply was accepted.
-    int SendRequest(const std::vector<uint8_t> &frame, const ReplyTest &test = {});
-
-    // This object when its port is open; else the open object of the same class on the same
-    // port number (another device's on the same line); else this object once its port opens;
-    // else null. An open object of another protocol on the number is not used.
-    template <class Own> static Own *GetActivePort(Own &self)
-    {
-        if (self.DevIsOpen()) return &self;
-        if (auto *shared = dynamic_cast<Own *>(GetByActivePort(self.GetPortNumber())))
-            return shared;
-        return self.DevOpen() ? &self : nullptr;
-    }
+    // The request loop: under the request lock, up to the current tries, 50 ms apart, arms
+    // the try (a model resets its reply decoder there), writes the frame and waits 1000 ms
+    // for a reply, which the hooks' test judges (none: any reply will do). Any reply raises
+    // the tries to their answered value. 1 when a reply was accepted; 0 at once when the line
+    // does not take the frame.
+    int SendRequest(const std::vector<uint8_t> &frame, const TryHooks &hooks = {});
 
 protected:
     // The request loop tries `firstTries` times until the device first answers, then

@@ -1,6 +1,6 @@
 #include "drivers/tasks/CVideoKeyTaskTPU.h"
 
-#include "drivers/switchers/IVideoKeyTaskProcess.h"
+#include "drivers/switchers/keyers/IVideoKeyTaskProcess.h"
 #include "drivers/tasks/BroTaskDevices.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 #include "drivers/tasks/CVideoKeyTaskTMU.h"

@@ -2,7 +2,7 @@
 // logical key onto its member keyers (stub keyers that record what they are given).
 #include "tests/keyers/KeyerTestKit.h"
 
-#include "drivers/switchers/CVideoKey_Multi.h"
+#include "drivers/switchers/composite/CVideoKey_Multi.h"
 
 using namespace keytest;
 using devtest::Section;

@@ -8,7 +8,7 @@
 
 #include "drivers/model/CVideoDevMgr.h"
 #include "drivers/model/CVideoSwitchA.h"
-#include "drivers/switchers/CVideoKeyCtrlA.h"
+#include "drivers/switchers/keyers/CVideoKeyCtrlA.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
 #include "Kest20/KestLog.h"

@@ -3,7 +3,7 @@
 // status channel.
 #pragma once
 
-#include "drivers/sources/CTapeRobot.h"
+#include "drivers/sources/robot/CTapeRobot.h"
 #include "tests/model/DeviceTestKit.h"
 #include "tests/sim/RobotSim.h"
 

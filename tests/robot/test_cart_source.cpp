@@ -4,8 +4,8 @@
 // from the robot's inventory, and the eject that sends the cassette to the load port.
 #include "drivers/model/CVideoDevMgr.h"
 #include "drivers/tasks/IVideoBroTaskProcess.h"
-#include "drivers/sources/CVideoAux_ThomsonAir.h"
-#include "drivers/sources/CVideoSrc_BetacamCart.h"
+#include "drivers/sources/robot/CVideoAux_ThomsonAir.h"
+#include "drivers/sources/vtr/CVideoSrc_BetacamCart.h"
 #include "tests/robot/RobotTestKit.h"
 #include "tests/sim/VtrSim.h"
 

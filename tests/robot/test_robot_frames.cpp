@@ -1,6 +1,6 @@
 // The robot's wire format from byte arrays: command frames with their checksum, the robot's
 // own messages, and how a received block is classified for the command that waits.
-#include "drivers/sources/TapeRobotFrame.h"
+#include "drivers/sources/robot/TapeRobotFrame.h"
 
 #include <gtest/gtest.h>
 

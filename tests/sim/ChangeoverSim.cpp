@@ -50,24 +50,13 @@ Bytes ChangeoverSim::StatusFrame(uint8_t status)
     return {kHead422, status, kTail422};
 }
 
-Answer ChangeoverSim::Shaped(Bytes bytes) const
-{
-    Answer answer = Answer::Of(std::move(bytes));
-    answer.silent = faults_.silent;
-    answer.delayMs = faults_.delayMs;
-    answer.garbage = faults_.garbage;
-    answer.chunkSize = faults_.chunkSize;
-    answer.gapMs = faults_.gapMs;
-    return answer;
-}
-
 Answer ChangeoverSim::Command422(const Bytes &request)
 {
     const uint8_t channels = request[request.size() - 2];
     std::lock_guard<std::mutex> lk(m_);
     positions_.push_back(channels == 0 ? 1 : 2);
     changed_.notify_all();
-    return Shaped(StatusFrame(channels));
+    return peer_.Shape(StatusFrame(channels));
 }
 
 Answer ChangeoverSim::Command485(const Bytes &request)
@@ -76,11 +65,11 @@ Answer ChangeoverSim::Command485(const Bytes &request)
     if (request.back() == kQuery485) {
         ++queries_;
         const uint8_t position = positions_.empty() ? 0 : static_cast<uint8_t>(positions_.back());
-        return Shaped({address_, address_, position, position});
+        return peer_.Shape({address_, address_, position, position});
     }
     positions_.push_back(request.back() == kMain485 ? 1 : 2);
     changed_.notify_all();
-    return Shaped({kAck485});
+    return peer_.Shape({kAck485});
 }
 
 std::vector<int> ChangeoverSim::Positions() const
@@ -104,8 +93,7 @@ int ChangeoverSim::Queries() const
 
 void ChangeoverSim::SetFaults(Faults faults)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    faults_ = std::move(faults);
+    peer_.SetFaults(std::move(faults));
 }
 
 bool ChangeoverSim::SendStatus(uint8_t status)

@@ -4,7 +4,7 @@
 //   and answers with its status frame 0x55 s 0xAA (s: a bit per channel on backup);
 // - RS-485: takes 0xAA c c (5 main, 10 backup) and acknowledges with 0x00; answers the query
 //   0x55 with its address twice and its position twice.
-// Its answers can be silent, late, split into pieces or come after garbage, and it can send
+// Its answers go out shaped by the faults of the peer (kestsim::Faults), and it can send
 // status frames of its own accord.
 #pragma once
 
@@ -21,13 +21,7 @@ class ChangeoverSim {
 public:
     enum class Line { Rs422, Rs485 };
 
-    struct Faults {
-        bool silent = false;
-        uint32_t delayMs = 0;
-        Bytes garbage;
-        size_t chunkSize = 0; // 0: one piece
-        uint32_t gapMs = 0;
-    };
+    using Faults = kestsim::Faults;
 
     ChangeoverSim(PtyPair &pty, Line line, uint8_t address = 7);
     ChangeoverSim(const ChangeoverSim &) = delete;
@@ -50,7 +44,6 @@ public:
 private:
     Answer Command422(const Bytes &request);
     Answer Command485(const Bytes &request);
-    Answer Shaped(Bytes bytes) const;
 
     const Line line_;
     const uint8_t address_;
@@ -58,7 +51,6 @@ private:
     mutable std::condition_variable changed_;
     std::vector<int> positions_;
     int queries_ = 0;
-    Faults faults_;
     // Last: its threads call the answers above, so it goes first.
     ScriptedPeer peer_;
 };

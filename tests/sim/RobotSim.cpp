@@ -71,13 +71,11 @@ void RobotSim::SetPresence(uint32_t map)
 }
 void RobotSim::SetSilent(bool on)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    silent_ = on;
+    peer_.ChangeFaults([&](Faults &f) { f.silent = on; });
 }
 void RobotSim::SetRefuse(bool on)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    refuse_ = on;
+    peer_.ChangeFaults([&](Faults &f) { f.nak = on; });
 }
 void RobotSim::SetBusy(bool on)
 {
@@ -138,9 +136,16 @@ Answer RobotSim::Respond(const Bytes &request)
     Bytes body(request.begin() + 1, request.end() - 1);
     std::lock_guard<std::mutex> lk(m_);
     commands_.push_back(body);
-    if (silent_) return Answer::Silence();
-    if (busy_) return Answer::Of({'B'});
-    if (refuse_) return Answer::Of(kRefused);
+    // A silent or refusing robot does not carry the command out.
+    const Faults faults = peer_.GetFaults();
+    if (faults.silent) return Answer::Silence();
+    if (busy_) return peer_.Shape({'B'});
+    if (faults.nak) return peer_.Shape({}, kRefused);
+    return peer_.Shape(Serve(body).bytes);
+}
+
+Answer RobotSim::Serve(const Bytes &body)
+{
 
     if (Starts(body, "?T")) return Data(Value(stuck_ ? 0x02 : 0, 0, true));
     if (Starts(body, "?L")) return Data(Value(presence_, 0, false));

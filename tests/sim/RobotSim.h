@@ -1,8 +1,9 @@
 // A ThomsonAIR tape robot on the master side of a PtyPair: it decodes the framed commands with
 // its own decoder, keeps shelf cells with labels, four VTR bays and two grippers, carries
 // cassettes on pick and put commands, answers status queries and label reads, and records
-// every command body. Knobs: silence, refusal, a busy answer, a failing gripper, the stuck
-// flag of the robot status, and unsolicited messages.
+// every command body. Knobs: the peer's faults (kestsim::Faults; silence and refusal have
+// setters of their own), a busy answer, a failing gripper, the stuck flag of the robot status,
+// and unsolicited messages.
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
@@ -47,6 +48,8 @@ public:
 
 private:
     Answer Respond(const Bytes &request);
+    // The answer to one command body, under the lock.
+    Answer Serve(const Bytes &body);
     Answer Data(const Bytes &data) const;
     Bytes Value(uint32_t a, uint32_t b, bool two) const;
 
@@ -55,7 +58,7 @@ private:
     std::string bays_[4];
     std::string grippers_[2];
     uint32_t presence_ = 0;
-    bool silent_ = false, refuse_ = false, busy_ = false, gripperFails_ = false, stuck_ = false;
+    bool busy_ = false, gripperFails_ = false, stuck_ = false;
     std::vector<Bytes> commands_;
     ScriptedPeer peer_;
 };

@@ -105,6 +105,45 @@ void ScriptedPeer::HangUp()
     pty_.CloseMaster();
 }
 
+void ScriptedPeer::SetFaults(Faults faults, int count)
+{
+    const bool hangUp = faults.hangUp;
+    {
+        std::lock_guard<std::mutex> lk(faultLock_);
+        faults_ = std::move(faults);
+        faultCount_ = count;
+    }
+    if (hangUp) HangUp();
+}
+
+void ScriptedPeer::ChangeFaults(const std::function<void(Faults &)> &change)
+{
+    std::lock_guard<std::mutex> lk(faultLock_);
+    change(faults_);
+}
+
+Faults ScriptedPeer::GetFaults() const
+{
+    std::lock_guard<std::mutex> lk(faultLock_);
+    return faults_;
+}
+
+Answer ScriptedPeer::Shape(Bytes reply, const Bytes &nak)
+{
+    std::lock_guard<std::mutex> lk(faultLock_);
+    if (faults_.nak) reply = nak;
+    if (faults_.badCheck && reply.size() > 1) reply.back() ^= 0x5A;
+    if (faults_.shortReply && !reply.empty()) reply.pop_back();
+    Answer answer = Answer::Of(std::move(reply));
+    answer.silent = faults_.silent;
+    answer.garbage = faults_.garbage;
+    answer.delayMs = faults_.delayMs;
+    answer.chunkSize = faults_.chunkSize;
+    answer.gapMs = faults_.gapMs;
+    if (faultCount_ > 0 && --faultCount_ == 0) faults_ = Faults{};
+    return answer;
+}
+
 void ScriptedPeer::Stop()
 {
     {

@@ -62,6 +62,20 @@ struct Answer {
     }
 };
 
+// What goes wrong with a simulated device's answers, the same for every model. Every
+// simulator keeps its faults in its peer and shapes each answer with ScriptedPeer::Shape.
+struct Faults {
+    bool silent = false;     // the request is taken and nothing is sent
+    bool nak = false;        // the model's refusal instead of the answer
+    bool badCheck = false;   // the last byte of an answer longer than one byte (its check) is wrong
+    bool shortReply = false; // the last byte of the answer is not sent
+    Bytes garbage;           // sent in front of the answer
+    uint32_t delayMs = 0;    // before the first byte
+    size_t chunkSize = 0;    // the answer in pieces of this size (0: one piece)
+    uint32_t gapMs = 0;      // between pieces
+    bool hangUp = false;     // the line is hung up as soon as the faults are set
+};
+
 // Looks at the bytes received since the last match and returns how many of them a match
 // takes (up to the end of the request), 0 for none.
 using Matcher = std::function<size_t(const Bytes &pending)>;
@@ -99,6 +113,15 @@ public:
     // Stops the peer and closes the master: the line under test sees a hang-up.
     void HangUp();
 
+    // The faults of the answers from now on; `count` > 0 limits them to that many answers.
+    // With hangUp set, the line is hung up at once.
+    void SetFaults(Faults faults, int count = 0);
+    // Changes one knob of the faults held, for every answer from now on.
+    void ChangeFaults(const std::function<void(Faults &)> &change);
+    Faults GetFaults() const;
+    // The answer `reply` as the faults shape it; `nak` is the model's refusal.
+    Answer Shape(Bytes reply, const Bytes &nak = {});
+
 private:
     using Clock = std::chrono::steady_clock;
     struct Rule {
@@ -128,6 +151,10 @@ private:
     std::deque<Piece> queue_;
     bool matching_ = false;
     bool sending_ = false;
+
+    mutable std::mutex faultLock_;
+    Faults faults_;
+    int faultCount_ = 0;
 
     std::mutex writeLock_; // one writer at a time: answers and unsolicited bytes never interleave
     Bytes pending_;        // reader thread only: received bytes not yet taken by a rule

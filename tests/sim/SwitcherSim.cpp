@@ -77,17 +77,6 @@ SwitcherSim::SwitcherSim(PtyPair &pty, Model model, uint8_t unit)
     }
 }
 
-Answer SwitcherSim::Shaped(Bytes bytes) const
-{
-    Answer answer = Answer::Of(std::move(bytes));
-    answer.silent = faults_.silent;
-    answer.delayMs = faults_.delayMs;
-    answer.garbage = faults_.garbage;
-    answer.chunkSize = faults_.chunkSize;
-    answer.gapMs = faults_.gapMs;
-    return answer;
-}
-
 void SwitcherSim::Record(Command command)
 {
     commands_.push_back(command);
@@ -110,8 +99,7 @@ Answer SwitcherSim::Bds(const Bytes &request)
         Record({bus, source, 0});
         reply = {request[at], request[at + 1], request[at + 2]};
     }
-    if (faults_.shortReply) reply.resize(2);
-    return Shaped(reply);
+    return peer_.Shape(reply);
 }
 
 Answer SwitcherSim::Aps(const Bytes &request)
@@ -126,12 +114,11 @@ Answer SwitcherSim::Aps(const Bytes &request)
         reply = ApsReply(7, {command, Low8(command == 0x21 ? program_ : preset_)});
     } else {
         const int source = request[at + 3];
-        if (!faults_.refuse) (command == 0x10 ? program_ : preset_) = source;
+        if (!peer_.GetFaults().nak) (command == 0x10 ? program_ : preset_) = source;
         Record({command, source, 0});
-        reply = ApsReply(1, {static_cast<uint8_t>(faults_.refuse ? 0x02 : 0x01)});
+        reply = ApsReply(1, {0x01});
     }
-    if (faults_.badCheck) reply.back() ^= 0xFF;
-    return Shaped(reply);
+    return peer_.Shape(reply, ApsReply(1, {0x02}));
 }
 
 Answer SwitcherSim::Onyx(const Bytes &request)
@@ -139,7 +126,8 @@ Answer SwitcherSim::Onyx(const Bytes &request)
     std::lock_guard<std::mutex> lk(m_);
     const uint8_t *take = request.data() + request.size() - kOnyxTakeLength;
     Record({0, take[4], take[5]});
-    return Shaped({kOnyxMatrix, take[1], take[2], Low8((take[3] & 0x0F) | 0x01), take[4], take[5], 0x00});
+    return peer_.Shape(
+        {kOnyxMatrix, take[1], take[2], Low8((take[3] & 0x0F) | 0x01), take[4], take[5], 0x00});
 }
 
 std::vector<SwitcherSim::Command> SwitcherSim::Commands() const
@@ -163,8 +151,7 @@ int SwitcherSim::Queries() const
 
 void SwitcherSim::SetFaults(Faults faults)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    faults_ = std::move(faults);
+    peer_.SetFaults(std::move(faults));
 }
 
 void SwitcherSim::SetProgram(int source)

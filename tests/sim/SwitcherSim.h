@@ -3,11 +3,11 @@
 // - BDS1602: takes A0|u bus source (bus 0 program, else preset) and echoes it; answers the
 //   query C0|u 00 with A0|u 00 program-source.
 // - APS1602: takes 55 (H<<4|n) cmd args check; acknowledges a take (cmd 10) or preset (11)
-//   with 10 01 02 (a refusal: 10 02 03), answers the program query (21) with 71 21 s check
-//   and the preset query (20) with 71 20 s check.
+//   with 10 01 02 (its refusal, the nak fault: 10 02 03), answers the program query (21) with 71 21
+//   s check and the preset query (20) with 71 20 s check.
 // - ONYX: takes 21 u 04 L|10 e c sum and confirms it with 23 u 04 L|1 e c 00; polls the line
 //   on demand with 23 u+80 and records the answers.
-// Answers can be silent, late, refused, carry a bad check, come short, split or after garbage.
+// Answers go out shaped by the faults of the peer (kestsim::Faults).
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
@@ -23,16 +23,7 @@ class SwitcherSim {
 public:
     enum class Model { Bds1602, Aps1602, Onyx };
 
-    struct Faults {
-        bool silent = false;
-        bool refuse = false;   // APS1602: a negative acknowledgement
-        bool badCheck = false; // APS1602: the reply's check byte is wrong
-        bool shortReply = false; // BDS1602: only the first two bytes of the reply
-        uint32_t delayMs = 0;
-        Bytes garbage;
-        size_t chunkSize = 0;
-        uint32_t gapMs = 0;
-    };
+    using Faults = kestsim::Faults;
 
     // One command as the switch understood it.
     struct Command {
@@ -63,7 +54,6 @@ private:
     Answer Bds(const Bytes &request);
     Answer Aps(const Bytes &request);
     Answer Onyx(const Bytes &request);
-    Answer Shaped(Bytes bytes) const;
     void Record(Command command);
 
     const Model model_;
@@ -74,7 +64,6 @@ private:
     int queries_ = 0;
     int program_ = 0;
     int preset_ = 0;
-    Faults faults_;
     ScriptedPeer peer_; // last: its threads call the answers above
 };
 

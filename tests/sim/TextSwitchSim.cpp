@@ -81,15 +81,13 @@ Answer TextSwitchSim::Take(const Bytes &request)
         }
         answer = true;
     }
-    bool silent = false;
     {
         std::lock_guard<std::mutex> lk(m_);
         routes_.push_back(route);
-        silent = silent_;
     }
     changed_.notify_all();
-    if (!answer || silent) return Answer::Silence();
-    return Answer::Of({'.', 'A', kCr});
+    if (!answer) return Answer::Silence();
+    return peer_.Shape({'.', 'A', kCr});
 }
 
 std::vector<TextSwitchSim::Route> TextSwitchSim::Routes() const
@@ -107,8 +105,7 @@ bool TextSwitchSim::WaitForRoutes(size_t count, uint32_t ms) const
 
 void TextSwitchSim::SetSilent(bool silent)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    silent_ = silent;
+    peer_.ChangeFaults([&](Faults &f) { f.silent = silent; });
 }
 
 } // namespace kestsim

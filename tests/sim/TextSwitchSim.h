@@ -3,7 +3,8 @@
 // - BW120: " 11" tens units "11" channel CR NUL; never answers.
 // - DLKD: SOH "WR" kind 'x' OO 'y' II CC EOT in hexadecimal, the check the XOR of the bytes
 //   between SOH and the check; never answers. A frame with a bad check is recorded as such.
-// - Quartz: ".S" levels ooo "," iii CR; answers each with ".A" and CR, unless silent.
+// - Quartz: ".S" levels ooo "," iii CR; answers each with ".A" and CR, shaped by the faults
+//   of the peer (kestsim::Faults).
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
@@ -48,7 +49,6 @@ private:
     mutable std::mutex m_;
     mutable std::condition_variable changed_;
     std::vector<Route> routes_;
-    bool silent_ = false;
     ScriptedPeer peer_; // last: its threads call Take
 };
 

@@ -71,9 +71,7 @@ void VdcpSim::AddClip(const std::string &name, int32_t frames)
 
 void VdcpSim::SetFaults(Faults faults, int count)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    faults_ = std::move(faults);
-    faultCount_ = count;
+    peer_.SetFaults(std::move(faults), count);
 }
 
 void VdcpSim::SetCueDelay(uint32_t ms)
@@ -184,20 +182,6 @@ std::string VdcpSim::ClipOf(uint8_t cmd1, const Bytes &data, size_t &used) const
     return name;
 }
 
-Answer VdcpSim::Shaped(Bytes bytes)
-{
-    Answer answer = Answer::Of(std::move(bytes));
-    answer.silent = faults_.silent;
-    answer.delayMs = faults_.delayMs;
-    answer.garbage = faults_.garbage;
-    answer.chunkSize = faults_.chunkSize;
-    answer.gapMs = faults_.gapMs;
-    if (faults_.nak) answer.bytes = {kNak};
-    if (faults_.badChecksum && answer.bytes.size() > 1) answer.bytes.back() ^= 0x5A;
-    if (faultCount_ > 0 && --faultCount_ == 0) faults_ = Faults{};
-    return answer;
-}
-
 Answer VdcpSim::Respond(const Bytes &request)
 {
     const auto stx = std::find(request.begin(), request.end(), kStx);
@@ -205,11 +189,11 @@ Answer VdcpSim::Respond(const Bytes &request)
     std::lock_guard<std::mutex> lk(m_);
     uint8_t sum = 0;
     for (size_t i = 2; i < frame.size(); ++i) sum = static_cast<uint8_t>(sum + frame[i]);
-    if (frame.size() < 5 || sum != 0) return Shaped({kNak});
+    if (frame.size() < 5 || sum != 0) return peer_.Shape({kNak}, {kNak});
     const Bytes data(frame.begin() + 4, frame.end() - 1);
     commands_.push_back({frame[2], frame[3], data});
     Update();
-    return Shaped(Serve(frame[2], frame[3], data));
+    return peer_.Shape(Serve(frame[2], frame[3], data), {kNak});
 }
 
 Bytes VdcpSim::Serve(uint8_t cmd1, uint8_t cmd2, const Bytes &data)

@@ -3,8 +3,8 @@
 // It keeps a clip list, one selected channel with its transport (idle, cued, playing at 25
 // frames a second, stilled, stopped, jogged, shuttled) and answers the port, transport,
 // cue, position, status, id and id-list commands. Clip ids are 8 bytes padded with zeros,
-// or length-prefixed where CMD-1 has bit 7 set. Its answers can be silent, late, refused,
-// corrupted, split into pieces or come after garbage.
+// or length-prefixed where CMD-1 has bit 7 set. Its answers go out shaped by the faults of
+// the peer (kestsim::Faults; a refusal is a NAK).
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
@@ -22,15 +22,7 @@ namespace kestsim {
 
 class VdcpSim {
 public:
-    struct Faults {
-        bool silent = false;
-        bool nak = false;         // every frame refused
-        bool badChecksum = false; // sense replies with a wrong checksum
-        uint32_t delayMs = 0;
-        Bytes garbage;
-        size_t chunkSize = 0; // 0: one piece
-        uint32_t gapMs = 0;
-    };
+    using Faults = kestsim::Faults;
     // One well-formed frame as received.
     struct Command {
         uint8_t cmd1;
@@ -84,7 +76,6 @@ private:
     using Clock = std::chrono::steady_clock;
 
     Answer Respond(const Bytes &request);
-    Answer Shaped(Bytes bytes);
     // The answer to one checked frame; the lock is held.
     Bytes Serve(uint8_t cmd1, uint8_t cmd2, const Bytes &data);
     std::string ClipOf(uint8_t cmd1, const Bytes &data, size_t &used) const;
@@ -100,8 +91,6 @@ private:
     std::map<std::string, int32_t> clips_;
     std::vector<std::string> order_;
     std::vector<Command> commands_;
-    Faults faults_;
-    int faultCount_ = 0;
     uint32_t cueDelayMs_ = 0;
     std::vector<uint8_t> free_{1, 2, 3, 4};
     uint32_t extended_ = 0;

@@ -120,12 +120,11 @@ Answer VtrSim::Respond(const Bytes &request)
     command.tick = plat::GetTickCount();
     std::lock_guard<std::mutex> lk(m_);
     commands_.push_back(command);
-    if (silent_) return Answer::Silence();
-    Bytes reply = nak_ ? Frame(0x10, 0x12, {0x80}) : Reply(command);
-    if (badChecksum_) reply.back() ^= 0xFF;
-    Answer answer = Answer::Of(reply);
-    answer.Late(delayMs_).Split(pieceSize_, gapMs_).AfterGarbage(garbage_);
-    return answer;
+    // A silent or refusing machine does not carry the command out.
+    const Faults faults = peer_.GetFaults();
+    if (faults.silent) return Answer::Silence();
+    const Bytes nak = Frame(0x10, 0x12, {0x80});
+    return peer_.Shape(faults.nak ? nak : Reply(command), nak);
 }
 
 void VtrSim::SetTape(bool present)
@@ -180,39 +179,35 @@ int32_t VtrSim::Position() const
 
 void VtrSim::SetSilent(bool on)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    silent_ = on;
+    peer_.ChangeFaults([&](Faults &f) { f.silent = on; });
 }
 
 void VtrSim::SetNak(bool on)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    nak_ = on;
+    peer_.ChangeFaults([&](Faults &f) { f.nak = on; });
 }
 
 void VtrSim::SetDelay(uint32_t ms)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    delayMs_ = ms;
+    peer_.ChangeFaults([&](Faults &f) { f.delayMs = ms; });
 }
 
 void VtrSim::SetSplit(size_t pieceSize, uint32_t gapMs)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    pieceSize_ = pieceSize;
-    gapMs_ = gapMs;
+    peer_.ChangeFaults([&](Faults &f) {
+        f.chunkSize = pieceSize;
+        f.gapMs = gapMs;
+    });
 }
 
 void VtrSim::SetBadChecksum(bool on)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    badChecksum_ = on;
+    peer_.ChangeFaults([&](Faults &f) { f.badCheck = on; });
 }
 
 void VtrSim::SetGarbage(Bytes garbage)
 {
-    std::lock_guard<std::mutex> lk(m_);
-    garbage_ = std::move(garbage);
+    peer_.ChangeFaults([&](Faults &f) { f.garbage = garbage; });
 }
 
 void VtrSim::SetBadTimecodes(int count)

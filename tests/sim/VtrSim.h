@@ -2,8 +2,8 @@
 // decoder, keeps a transport state (tape in or out, stopped, playing at 25 frames a second on
 // the process's time source, so on the manual clock in tests that install it, cued), answers
 // with acknowledgements and data replies, and records every command with the tick it came at.
-// Fault knobs: silence, NAK, late answers, answers split into pieces, a bad checksum, garbage
-// before the answer, and time-code fields out of range.
+// Faults: those of the peer (kestsim::Faults; a refusal is the NAK reply), set one
+// knob at a time, and time-code fields out of range.
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
@@ -37,7 +37,7 @@ public:
     bool Playing() const;
     int32_t Position() const;
 
-    // Faults, applying to every answer from now on.
+    // Knobs of the peer's faults, applying to every answer from now on.
     void SetSilent(bool on);
     void SetNak(bool on);
     void SetDelay(uint32_t ms);
@@ -76,11 +76,6 @@ private:
     bool cuesComplete_ = true;
     bool byte4_ = false;
     uint8_t model_[2] = {0x20, 0x25};
-    bool silent_ = false, nak_ = false, badChecksum_ = false;
-    uint32_t delayMs_ = 0;
-    size_t pieceSize_ = 0;
-    uint32_t gapMs_ = 0;
-    Bytes garbage_;
     int badTimecodes_ = 0;
     // Last: its threads call Respond, so it stops before the state above goes.
     ScriptedPeer peer_;

@@ -43,7 +43,7 @@ inline VdcpSim::Faults Refusing()
 inline VdcpSim::Faults Corrupt()
 {
     VdcpSim::Faults f;
-    f.badChecksum = true;
+    f.badCheck = true;
     return f;
 }
 inline VdcpSim::Faults Late(uint32_t ms)

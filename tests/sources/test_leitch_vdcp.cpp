@@ -2,8 +2,8 @@
 // in NEW form, the store over it (renames not sent, the loader), and the recorder that takes a
 // port another device holds as it is and turns EE mode off once after its own open.
 #include "drivers/model/CVideoRecA.h"
-#include "drivers/sources/CSerialIO_VDCP_LEITCH.h"
-#include "drivers/sources/CVideoStore_VDCP_LEITCH.h"
+#include "drivers/sources/vdcp/CSerialIO_VDCP_LEITCH.h"
+#include "drivers/sources/vdcp/CVideoStore_VDCP_LEITCH.h"
 #include "tests/sources/VdcpTestKit.h"
 
 #include "Kest20/InstanceRegistry.h"

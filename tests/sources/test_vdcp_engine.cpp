@@ -2,8 +2,8 @@
 // both command sets, tries and the unanswered count on silence, refusals and corrupt replies,
 // a late reply, the status cache and the cued-bit wait, the id list in parts, positions and
 // the counter, and how engines on one port share it.
-#include "drivers/sources/CSerialIO_VDCP_SHARED.h"
-#include "drivers/sources/CVDCP.h"
+#include "drivers/sources/vdcp/CSerialIO_VDCP_SHARED.h"
+#include "drivers/sources/vdcp/CVDCP.h"
 #include "tests/sources/VdcpTestKit.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The VDCP frame pieces and the reply check, from byte arrays: frames of both command sets,
 // clip ids, time codes, jogs and speeds, and replies whole, split, after garbage, too long,
 // corrupted or spread over too many blocks.
-#include "drivers/sources/VdcpCommands.h"
-#include "drivers/sources/VdcpFrame.h"
-#include "drivers/sources/VdcpReply.h"
+#include "drivers/sources/vdcp/VdcpCommands.h"
+#include "drivers/sources/vdcp/VdcpFrame.h"
+#include "drivers/sources/vdcp/VdcpReply.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // window with the stop thread, and the play list putting a task on air and taking it off when
 // the channel stops.
 #include "drivers/model/CVideoSrcA.h"
-#include "drivers/sources/CVideoSrc_VDCP.h"
+#include "drivers/sources/vdcp/CVideoSrc_VDCP.h"
 #include "tests/sources/VdcpTestKit.h"
 
 #include "Kest20/CClock.h"

@@ -1,6 +1,6 @@
 // The shared VDCP channel port: the route to the object that holds the port open, the
 // spacing of open attempts, the state texts, and the counter of a variable play.
-#include "drivers/sources/CSerialIO_VDCP_SHARED.h"
+#include "drivers/sources/vdcp/CSerialIO_VDCP_SHARED.h"
 #include "tests/sources/VdcpTestKit.h"
 
 #include <gtest/gtest.h>

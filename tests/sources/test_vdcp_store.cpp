@@ -1,7 +1,7 @@
 // The VDCP clip store against the simulator: claiming its channel (and sharing the port with
 // a store of the same channel only), the clip requests, the loader that fills the clip cache
 // in the background, and the far copy that only reports progress.
-#include "drivers/sources/CVideoStore_VDCP.h"
+#include "drivers/sources/vdcp/CVideoStore_VDCP.h"
 #include "tests/sources/VdcpTestKit.h"
 
 #include "Kest20/InstanceRegistry.h"

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace swtest {
 
@@ -71,6 +72,26 @@ struct Entries {
     int pgm = -1;
     bool operator==(const Entries &) const = default;
 };
+
+// Replies that come in pieces 20 ms apart, or after a stray byte: `stray` (one that starts no
+// reply) or `strayHead` (one that looks like the start of a reply), the latter in pieces too.
+struct StreamCase {
+    const char *what;
+    kestsim::Faults faults;
+};
+inline std::vector<StreamCase> SplitAndStrayReplies(uint8_t stray, uint8_t strayHead)
+{
+    const auto shaped = [](Bytes garbage, size_t chunkSize) {
+        kestsim::Faults faults;
+        faults.garbage = std::move(garbage);
+        faults.chunkSize = chunkSize;
+        faults.gapMs = 20;
+        return faults;
+    };
+    return {{"a reply in one-byte pieces", shaped({}, 1)},
+            {"a stray byte first", shaped({stray}, 0)},
+            {"a stray head first, in pieces", shaped({strayHead}, 2)}};
+}
 
 inline Entries BaseEntries(CVideoSwitchA &sw, int channel)
 {

@@ -1,10 +1,11 @@
 // The serial switcher pattern on the BDS1602 switch over a board port with a simulated switch:
 // the status query at open, clamped takes and presets with their echoes, the unclamped take of
-// the preset entry, the preset bus, tries that grow once the switch has answered, a short
-// reply, a port that will not open, and the EX variant's main/backup mode.
+// the preset entry, the preset bus, tries that grow once the switch has answered, replies
+// gathered from pieces and after stray bytes, a short reply, a write the line refuses, a port
+// that will not open, and the EX variant's main/backup mode.
 #include "tests/switchers/SwitcherTestKit.h"
 
-#include "drivers/switchers/CVideoSwitch_BDS1602CP.h"
+#include "drivers/switchers/binary/CVideoSwitch_BDS1602CP.h"
 
 using namespace devtest;
 using namespace swtest;
@@ -124,10 +125,31 @@ TEST(Bds1602Line, TriesGrowOnceAnsweredAndFailuresLeaveTheEntries)
     EXPECT_EQ(BaseEntries(sw, 1), (Entries{2, 0})) << "a failed take swaps nothing";
 }
 
-TEST(Bds1602Line, ShortReplyEndsTheWaitWithoutState)
+TEST(Bds1602Line, RepliesAreGatheredFromPiecesAndAfterStrayBytes)
 {
     Line line(plat::SerialPortKind::SIO, 54, Model::Bds1602);
     MountedSettings settings(BdsSetting("BDS", 54));
+    CVideoSwitch_BDS1602CP sw;
+    ASSERT_TRUE(Init(sw, "BDS"));
+    ASSERT_EQ(sw.DevOpen(), 1);
+
+    int entry = 2;
+    for (const auto &c : SplitAndStrayReplies(0x07, 0xFF)) {
+        line.sim->SetFaults(c.faults);
+        line.Peer().ClearReceived();
+        EXPECT_EQ(sw.DevDirectTake(1, entry), 1) << c.what;
+        EXPECT_EQ(sw.Protocol().GetLastSource(), entry - 1) << c.what;
+        EXPECT_TRUE(line.Got({0xA0, 0x00, static_cast<uint8_t>(entry - 1)}))
+            << c.what << ": one try";
+        ++entry;
+    }
+}
+
+TEST(Bds1602Line, ShortReplyIsNoReply)
+{
+    ManualTime time;
+    Line line(plat::SerialPortKind::SIO, 58, Model::Bds1602);
+    MountedSettings settings(BdsSetting("BDS", 58));
     CVideoSwitch_BDS1602CP sw;
     ASSERT_TRUE(Init(sw, "BDS"));
     line.sim->SetProgram(6);
@@ -135,9 +157,31 @@ TEST(Bds1602Line, ShortReplyEndsTheWaitWithoutState)
     kestsim::SwitcherSim::Faults faults;
     faults.shortReply = true;
     line.sim->SetFaults(faults);
-    EXPECT_EQ(sw.DevDirectTake(1, 9), 1);
+    EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(1, 9); }), 0);
     EXPECT_EQ(sw.Protocol().GetLastSource(), 6);
-    EXPECT_EQ(BaseEntries(sw, 1).pgm, 9);
+    EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
+}
+
+TEST(Bds1602Line, FailedWriteEndsTheRequestAtOnce)
+{
+    ManualTime time;
+    Line line(plat::SerialPortKind::SIO, 59, Model::Bds1602);
+    MountedSettings settings(BdsSetting("BDS", 59));
+    DebugOn debug;
+    LogCapture dump("LOG_DBG_BDS1602");
+    CVideoSwitch_BDS1602CP sw;
+    ASSERT_TRUE(Init(sw, "BDS"));
+    ASSERT_EQ(sw.DevOpen(), 1);
+    ASSERT_EQ(sw.Protocol().GetTries(), 3) << "answered: three tries from now on";
+
+    kestsim::SwitcherSim::Faults faults;
+    faults.hangUp = true;
+    line.sim->SetFaults(faults);
+    dump.Clear();
+    EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(1, 4); }), 0);
+    EXPECT_EQ(sw.DevIsOpen(), 1) << "the board port stays open";
+    EXPECT_EQ(dump.Lines(), (std::vector<std::string>{"0300A0"})) << "one write, no further try";
+    EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
 }
 
 TEST(Bds1602Line, PortThatWillNotOpen)

@@ -1,16 +1,17 @@
 // The binary-framed switch and router drivers over pseudo-terminals: the APS1602's check at
-// open, its acknowledged, refused and unanswered commands and a line shared by two devices;
+// open, its acknowledged, refused, garbled and unanswered commands, replies gathered from
+// pieces and after stray bytes, and a line shared by two devices;
 // the frames that the write-only models put on the line for takes, presets and takes of the
 // preset, with their ranges; the ONYX matrix's polls and confirmations and ONYXX's buses.
 #include "tests/switchers/SwitcherTestKit.h"
 
-#include "drivers/switchers/CVideoSwitch_APS1602.h"
-#include "drivers/switchers/CVideoSwitch_Avs300.h"
-#include "drivers/switchers/CVideoSwitch_BJAS.h"
-#include "drivers/switchers/CVideoSwitch_BJSX.h"
-#include "drivers/switchers/CVideoSwitch_BoHui.h"
-#include "drivers/switchers/CVideoSwitch_Network1616.h"
-#include "drivers/switchers/CVideoSwitch_ONYX.h"
+#include "drivers/switchers/binary/CVideoSwitch_APS1602.h"
+#include "drivers/switchers/binary/CVideoSwitch_Avs300.h"
+#include "drivers/switchers/binary/CVideoSwitch_BJAS.h"
+#include "drivers/switchers/binary/CVideoSwitch_BJSX.h"
+#include "drivers/switchers/binary/CVideoSwitch_BoHui.h"
+#include "drivers/switchers/binary/CVideoSwitch_Network1616.h"
+#include "drivers/switchers/binary/CVideoSwitch_ONYX.h"
 
 #include "platform/Process.h"
 
@@ -24,7 +25,7 @@ kestsim::SwitcherSim::Faults Faults(bool silent, bool refuse = false)
 {
     kestsim::SwitcherSim::Faults faults;
     faults.silent = silent;
-    faults.refuse = refuse;
+    faults.nak = refuse;
     return faults;
 }
 
@@ -80,13 +81,44 @@ TEST(Aps1602Line, CheckedOpenAndCommands)
     EXPECT_EQ(sw.DevDirectTake(1, 9), 0) << "refused";
     EXPECT_TRUE(line.Got({0x55, 0x21, 0x10, 0x08, 0x1A})) << "a refusal is not tried again";
     EXPECT_EQ(BaseEntries(sw, 1).pgm, 1);
+    EXPECT_EQ(sw.DevTest(""), 1);
+}
 
+TEST(Aps1602Line, RepliesAreGatheredFromPiecesAndAfterStrayBytes)
+{
+    Line line(plat::SerialPortKind::SIO, 48, Model::Aps1602);
+    MountedSettings settings(Section("APS", {{"COM", "48"}}));
+    CVideoSwitch_APS1602 sw;
+    ASSERT_TRUE(Init(sw, "APS"));
+    ASSERT_EQ(sw.DevOpen(), 1);
+
+    // 3F promises a reply of eighteen bytes.
+    for (const auto &c : SplitAndStrayReplies(0x00, 0x3F)) {
+        line.sim->SetFaults(c.faults);
+        line.sim->SetProgram(6);
+        line.Peer().ClearReceived();
+        int entry = 0;
+        EXPECT_EQ(sw.DevQueryPgmEntry(1, entry), 1) << c.what;
+        EXPECT_EQ(entry, 7) << c.what;
+        EXPECT_TRUE(line.Got({0x55, 0x60, 0x21, 0x27})) << c.what << ": one try";
+    }
+}
+
+TEST(Aps1602Line, GarbledReplyIsNoReply)
+{
+    ManualTime time;
+    Line line(plat::SerialPortKind::SIO, 49, Model::Aps1602);
+    MountedSettings settings(Section("APS", {{"COM", "49"}}));
+    CVideoSwitch_APS1602 sw;
+    ASSERT_TRUE(Init(sw, "APS"));
+    ASSERT_EQ(sw.DevOpen(), 1);
     kestsim::SwitcherSim::Faults bad;
     bad.badCheck = true;
     line.sim->SetFaults(bad);
-    EXPECT_EQ(sw.DevPreset(1, 4), 0) << "a reply with a bad check";
-    EXPECT_EQ(BaseEntries(sw, 1).pst, 3);
-    EXPECT_EQ(sw.DevTest(""), 1);
+    EXPECT_EQ(RunAdvancing([&] { return sw.DevPreset(1, 4); }), 0) << "a reply with a bad check";
+    EXPECT_TRUE(line.sim->WaitForCommands(3, kSoonMs)) << "tried again like an unanswered one";
+    EXPECT_EQ(line.sim->Commands().size(), 3u);
+    EXPECT_EQ(BaseEntries(sw, 1).pst, 0);
 }
 
 TEST(Aps1602Line, UnansweredCheckFailsTheOpen)

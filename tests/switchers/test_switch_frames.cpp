@@ -1,8 +1,10 @@
-// The binary switch frames byte for byte, and the reply checks and the ONYX decoder on
-// matching, refused, garbled, short and split input.
-#include "drivers/switchers/SwitchFrames.h"
+// The binary switch frames byte for byte, and the reply checks and the stream decoders
+// (BDS1602, APS1602, ONYX) on matching, refused, garbled, short and split input.
+#include "drivers/switchers/binary/SwitchFrames.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace swframe;
 
@@ -100,5 +102,87 @@ TEST(SwitchFrames, OnyxPollsAndConfirmationsOutOfSplitAndGarbledInput)
         EXPECT_EQ(events[1].entry, 9);
         EXPECT_EQ(events[1].channel, 5);
         EXPECT_TRUE(events[2].poll);
+    }
+}
+
+namespace {
+
+// Feeds `input` to a decoder in chunks of `chunk` bytes and gathers what it reports.
+template <class Decoder> auto FeedInChunks(Decoder &decoder, const Bytes &input, size_t chunk)
+{
+    decltype(decoder.Feed(nullptr, 0)) all;
+    for (size_t at = 0; at < input.size(); at += chunk) {
+        const auto got = decoder.Feed(input.data() + at, std::min(chunk, input.size() - at));
+        all.insert(all.end(), got.begin(), got.end());
+    }
+    return all;
+}
+
+} // namespace
+
+TEST(SwitchFrames, Bds1602RepliesOutOfSplitAndStrayInput)
+{
+    using Reply = CBds1602Decoder::Reply;
+    const struct {
+        const char *what;
+        Bytes input;
+        std::vector<Reply> replies;
+    } cases[] = {
+        {"an echo", {0xA0, 0x00, 0x05}, {{0xA0, 0x00, 0x05}}},
+        {"a stray byte first", {0x07, 0xA0, 0x00, 0x05}, {{0xA0, 0x00, 0x05}}},
+        {"a stray head first", {0xFF, 0xA0, 0x00, 0x05}, {{0xA0, 0x00, 0x05}}},
+        {"a head cut short by another", {0xA0, 0x01, 0xC3, 0x02, 0x0C}, {{0xC3, 0x02, 0x0C}}},
+        {"two replies",
+         {0xA0, 0x00, 0x05, 0xA7, 0x11, 0x1C},
+         {{0xA0, 0x00, 0x05}, {0xA7, 0x11, 0x1C}}},
+        {"two bytes are no reply yet", {0xA0, 0x00}, {}},
+    };
+    for (const auto &c : cases) {
+        for (size_t chunk = 1; chunk <= c.input.size(); ++chunk) {
+            CBds1602Decoder decoder;
+            EXPECT_EQ(FeedInChunks(decoder, c.input, chunk), c.replies)
+                << c.what << ", chunks of " << chunk;
+        }
+    }
+
+    CBds1602Decoder decoder;
+    const Bytes half{0xA0, 0x00};
+    decoder.Feed(half.data(), half.size());
+    decoder.Reset();
+    const Bytes rest{0x05, 0xA0, 0x00};
+    EXPECT_EQ(decoder.Feed(rest.data(), rest.size()), (std::vector<Reply>{}))
+        << "a reset drops the half";
+    const Bytes last{0x06};
+    EXPECT_EQ(decoder.Feed(last.data(), 1), (std::vector<Reply>{{0xA0, 0x00, 0x06}}));
+}
+
+TEST(SwitchFrames, Aps1602RepliesOutOfSplitAndStrayInput)
+{
+    // Verdicts as (ok, program, preset).
+    using Verdicts = std::vector<std::tuple<bool, int, int>>;
+    const struct {
+        const char *what;
+        Bytes input;
+        Verdicts verdicts;
+    } cases[] = {
+        {"an acknowledgement", {0x10, 0x01, 0x02}, {{true, -1, -1}}},
+        {"a refusal", {0x10, 0x02, 0x03}, {{false, -1, -1}}},
+        {"a program report", {0x71, 0x21, 0x05, 0x2D}, {{true, 5, -1}}},
+        {"a stray byte first", {0x00, 0x10, 0x01, 0x02}, {{true, -1, -1}}},
+        {"a stray byte promising a long reply", {0x3F, 0x71, 0x20, 0x09, 0x30}, {{true, -1, 9}}},
+        {"garbled bytes, then a reply", {0x10, 0x01, 0x03, 0x10, 0x01, 0x02}, {{true, -1, -1}}},
+        {"a reply cut short", {0x71, 0x21, 0x05}, {}},
+        {"two replies",
+         {0x10, 0x01, 0x02, 0x71, 0x21, 0x03, 0x2B},
+         {{true, -1, -1}, {true, 3, -1}}},
+    };
+    for (const auto &c : cases) {
+        for (size_t chunk = 1; chunk <= c.input.size(); ++chunk) {
+            CAps1602Decoder decoder;
+            Verdicts got;
+            for (const auto &v : FeedInChunks(decoder, c.input, chunk))
+                got.emplace_back(v.ok, v.program, v.preset);
+            EXPECT_EQ(got, c.verdicts) << c.what << ", chunks of " << chunk;
+        }
     }
 }

@@ -3,7 +3,7 @@
 // that are missing or refuse, presets and queries, the test's tries, and the open.
 #include "SwShareTestKit.h"
 
-#include "drivers/switchers/CVideoSwitch_Mutil.h"
+#include "drivers/switchers/composite/CVideoSwitch_Mutil.h"
 #include "tests/Kest20/FakeSettings.h"
 
 using namespace swsharetest;

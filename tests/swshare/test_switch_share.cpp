@@ -5,8 +5,8 @@
 #include "SwShareTestKit.h"
 
 #include "drivers/model/CVideoDevMgr.h"
-#include "drivers/switchers/CVideoSwitchShareServ.h"
-#include "drivers/switchers/CVideoSwitch_Net.h"
+#include "drivers/switchers/sharing/CVideoSwitchShareServ.h"
+#include "drivers/switchers/sharing/CVideoSwitch_Net.h"
 #include "tests/sim/ShareSwitchPeer.h"
 
 using namespace swsharetest;

@@ -4,7 +4,7 @@
 #include "SwShareTestKit.h"
 
 #include "Kest20/KestLog.h"
-#include "drivers/switchers/CVideoSwitch_Shared.h"
+#include "drivers/switchers/composite/CVideoSwitch_Shared.h"
 #include "tests/Kest20/FakeSettings.h"
 
 using namespace swsharetest;

@@ -1,6 +1,6 @@
 // The text switches' frames as bytes: the BW120's fixed-width digits and ranges, the DLKD
 // check over the hexadecimal body for both models, and the Quartz take's fixed fields.
-#include "drivers/switchers/TextSwitchFrames.h"
+#include "drivers/switchers/text/TextSwitchFrames.h"
 
 #include <gtest/gtest.h>
 

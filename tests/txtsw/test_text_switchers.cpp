@@ -6,9 +6,9 @@
 #include "tests/sim/TextSwitchSim.h"
 #include "tests/switchers/SwitcherTestKit.h"
 
-#include "drivers/switchers/CVideoSwitch_BW120.h"
-#include "drivers/switchers/CVideoSwitch_DLKD7200.h"
-#include "drivers/switchers/CVideoSwitch_Quartz.h"
+#include "drivers/switchers/text/CVideoSwitch_BW120.h"
+#include "drivers/switchers/text/CVideoSwitch_DLKD7200.h"
+#include "drivers/switchers/text/CVideoSwitch_Quartz.h"
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 // call run on a thread of its own while the test moves the manual clock.
 #pragma once
 
-#include "drivers/sources/VtrProtocol.h"
+#include "drivers/sources/vtr/VtrProtocol.h"
 #include "tests/model/DeviceTestKit.h"
 #include "tests/sim/VtrSim.h"
 

@@ -3,7 +3,7 @@
 // window with its pre-roll, the cue step (already cued, no tape, failures tolerated, the
 // first and second cue with their sleeps), the trace step, putting the machine away after a
 // task, the confirmed cue of the Rec variant, and a virtual source leaving the VTR alone.
-#include "drivers/sources/CVideoSrc_BetaCamX.h"
+#include "drivers/sources/vtr/CVideoSrc_BetaCamX.h"
 #include "tests/vtr/VtrTestKit.h"
 
 #include "Kest20/InstanceRegistry.h"

@@ -1,7 +1,7 @@
 // The UVW VTR source against a byte recorder on a board port, on the manual clock: the bytes
 // of its commands, the start with its pre-roll, the cue step at the first and second cue
 // times, and the put-away that waits when the next task is less than a minute off.
-#include "drivers/sources/CVideoSrc_UVW.h"
+#include "drivers/sources/vtr/CVideoSrc_UVW.h"
 #include "tests/vtr/VtrTestKit.h"
 
 #include "platform/Process.h"

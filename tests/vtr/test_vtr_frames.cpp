@@ -1,8 +1,8 @@
 // The 9-pin frames from byte arrays: command frames, reply decoding (whole, split, bad
 // checksum, too long, not a reply), the BCD positions both ways, the shuttle byte, status
 // bits and model names; and the UVW cue frame.
-#include "drivers/sources/CSerialUVW.h"
-#include "drivers/sources/VtrFrame.h"
+#include "drivers/sources/vtr/CSerialUVW.h"
+#include "drivers/sources/vtr/VtrFrame.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // failure count and the emergency play when nothing answers, split and late replies, the
 // status and position caches, positions that estimate themselves from the speed, the shuttle
 // commands, the step, and the model name.
-#include "drivers/sources/VtrProtocol.h"
+#include "drivers/sources/vtr/VtrProtocol.h"
 #include "tests/vtr/VtrTestKit.h"
 
 #include <memory>

@@ -1,0 +1,715 @@
+#include "drivers/sources/vdcp/CVideoSrc_VDCP.h"
+
+#include "drivers/model/TickInterval.h"
+
+#include "Kest20/CClock.h"
+#include "KestLib20/CResAccess.h"
+#include "devext/device/DeviceDescription.h"
+#include "platform/Sync.h"
+#include "platform/TimeSource.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr const char *kTypeId = "LVSRC_DEC_VDCP";
+constexpr const char *kCompatiblePrefix = "LVSRC_DEC";
+constexpr int64_t kUnitsPerSecond = 10000000;
+constexpr int64_t kUnitsPerMs = 10000;
+constexpr int64_t kMsPerFrame = 40;
+constexpr int32_t kFramesPerSecond = 25;
+constexpr int32_t kAccessOwn = VdcpEngineRoute::kAccessOwn;
+
+constexpr int32_t kCheckPollMs = 5000;
+constexpr uint32_t kCheckNextEveryMs = 1500;
+constexpr uint32_t kTraceEveryMs = 2000;
+constexpr uint32_t kStatusAgeMs = 3000;
+// Within this many seconds of its start a preset is no longer checked on the device.
+constexpr int64_t kLastCheckSeconds = 6;
+
+// Play-list statuses and error bits of this source.
+constexpr int32_t kClipChecked = 5;
+constexpr int32_t kCuing = 9;
+constexpr int32_t kErrDevice = 1;
+constexpr int32_t kErrClip = 2;
+constexpr int32_t kErrCue = 16;
+constexpr int32_t kOptionTriggered = 1;
+
+constexpr int32_t kEEModeLeitch = 0;
+constexpr int32_t kEEModeGvg = 1;
+constexpr int32_t kEEModeNone = -1;
+
+constexpr uint32_t kPreviewPauseMs = 100;
+constexpr uint32_t kPreviewSettleMs = 200;
+constexpr int32_t kNormalSpeed = 1000;
+constexpr uint32_t kSlowPositionAgeMs = 2000;
+constexpr uint32_t kFastPositionAgeMs = 500;
+constexpr uint32_t kJogPositionAgeMs = 1000;
+constexpr int32_t kStalePositionMs = 100;
+constexpr int32_t kFreshPositionMs = 10;
+constexpr int32_t kStopThreadWithinMs = 2001;
+constexpr int32_t kStopEarlyMs = 50;
+constexpr uint32_t kStopStepMs = 100;
+
+constexpr CVideoSrc_VDCP::tagKind kVdcp{"BASIC", 5, CVideoSrc_VDCP::CueLength::ToClipEnd, false};
+constexpr CVideoSrc_VDCP::tagKind kVdcpX{"BASIC", 5, CVideoSrc_VDCP::CueLength::WithinClip, false};
+constexpr CVideoSrc_VDCP::tagKind kLeitch{"NEW", 7, CVideoSrc_VDCP::CueLength::ToClipEnd, false};
+constexpr CVideoSrc_VDCP::tagKind kDayang{"BASIC", 0, CVideoSrc_VDCP::CueLength::ToClipEnd, false};
+constexpr CVideoSrc_VDCP::tagKind kOmneon{"BASIC", 5, CVideoSrc_VDCP::CueLength::WholeWhenUnset,
+                                          true};
+
+int64_t Now()
+{
+    int64_t now = 0;
+    glGetTimeEx(&now);
+    return now;
+}
+
+} // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSrc_VDCP, CVideoSrcA, "VDCP视频源", "VDCP视频源")
+IMPLEMENT_KEST_CLASS(CVideoSrc_VDCPX, CVideoSrc_VDCP)
+IMPLEMENT_KEST_DEVICE(CVideoSrc_Leitch, CVideoSrc_VDCP, "VDCP视频源(Leitch)", "VDCP视频源(Leitch)")
+IMPLEMENT_KEST_DEVICE(CVideoSrc_Pinnacle, CVideoSrc_VDCP, "VDCP视频源(Pinnacle)",
+                      "VDCP视频源(Pinnacle)")
+IMPLEMENT_KEST_DEVICE(CVideoSrc_Dayang, CVideoSrc_VDCP, "VDCP视频源(Dayang)", "VDCP视频源(Dayang)")
+IMPLEMENT_KEST_DEVICE(CVideoSrc_VDCP_OMNEON, CVideoSrc_VDCP, "VDCP视频源(Omneon)",
+                      "VDCP视频源(Omneon)")
+
+CVideoSrc_VDCPX::CVideoSrc_VDCPX() : CVideoSrc_VDCP(kVdcpX) {}
+CVideoSrc_Leitch::CVideoSrc_Leitch() : CVideoSrc_VDCP(kLeitch) {}
+CVideoSrc_Pinnacle::CVideoSrc_Pinnacle() : CVideoSrc_VDCP(kVdcp) {}
+CVideoSrc_Dayang::CVideoSrc_Dayang() : CVideoSrc_VDCP(kDayang) {}
+CVideoSrc_VDCP_OMNEON::CVideoSrc_VDCP_OMNEON() : CVideoSrc_VDCP(kOmneon) {}
+
+struct CVideoSrc_VDCP::StopRun {
+    plat::Event stop{true, false};
+    std::shared_ptr<std::atomic<int32_t>> speed;
+};
+
+CVideoSrc_VDCP::CVideoSrc_VDCP() : CVideoSrc_VDCP(kVdcp) {}
+
+CVideoSrc_VDCP::CVideoSrc_VDCP(const tagKind &kind)
+    : CVideoSrcA(kTypeId), m_kind(kind), m_Route(kind.pszCommandSet, kind.nOptions),
+      m_pSpeed(std::make_shared<std::atomic<int32_t>>(0))
+{
+    m_nPlayBeforeTime = 1;
+    m_nPrepareTime = 3000;
+    m_nTaskPollInterval = kCheckPollMs;
+    m_nDevCheckTime = kCueWindowAlways;
+    m_nClipCheckTime = kCueWindowAlways;
+    m_nFirstCueTime = kCueWindowAlways;
+    m_nSecondCueTime = kCueWindowAlways;
+}
+
+CVideoSrc_VDCP::~CVideoSrc_VDCP()
+{
+    // The play list's thread calls into this object, whose members go before the base's.
+    m_PlayList.SetOwner(nullptr);
+    m_PlayList.Stop();
+    EndStopThread();
+}
+
+int32_t CVideoSrc_VDCP::OnInitInstance()
+{
+    if (!CVideoSrcA::OnInitInstance()) return 0;
+    m_Route.ReadSettings(GetSettingInfo());
+    CResAccess setting(GetSettingInfo());
+    m_nDecoder = setting["Decoder"].GetAsInteger(m_nDecoder);
+    m_nServerType = setting["ServerType"].GetAsInteger(m_nServerType);
+    m_nDiskPreroll = setting["diskpreroll"].GetAsInteger(m_nDiskPreroll);
+    const CString mode = setting["EModeType"].GetAsString("");
+    m_nEEModeType = mode == "LEITCH" ? kEEModeLeitch : mode == "GVG" ? kEEModeGvg : kEEModeNone;
+    CVDCP &engine = m_Route.Engine();
+    engine.SetChannel(m_nDecoder);
+    engine.SetReplyWait(static_cast<uint32_t>(std::max(
+        setting["ComTimeout"].GetAsInteger(static_cast<int32_t>(engine.GetReplyWait())), 0)));
+    return 1;
+}
+
+ISerialVDCP *CVideoSrc_VDCP::GetVDCP(int32_t *kind)
+{
+    return m_Route.Get(kind);
+}
+
+ISerialVDCP *CVideoSrc_VDCP::OpenVDCP()
+{
+    DevOpen();
+    ISerialVDCP *engine = GetVDCP(nullptr);
+    if (engine && engine->IsOpen()) return engine;
+    SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
+    return nullptr;
+}
+
+template <class Op> int CVideoSrc_VDCP::Send(Op op)
+{
+    ISerialVDCP *engine = Engine();
+    return engine ? op(*engine) : 0;
+}
+
+// ---- open, close, test ----
+
+int CVideoSrc_VDCP::DevOpen()
+{
+    CVideoSrcA::DevOpen(); // status 0, and the play-task sleeps may run again
+    if (IsVirtual()) return 1;
+    int32_t kind = 0;
+    ISerialVDCP *engine = GetVDCP(&kind);
+    // Only a channel claimed now is set up; one open already is left as it is.
+    const bool claiming = engine && kind == kAccessOwn && !engine->IsOpen();
+    m_Route.Open(*this, m_nDecoder);
+    if (!claiming || GetDevStatus().nCode != DEVSTATUS_NORMAL) return 1;
+    if (m_nDiskPreroll)
+        engine->SetDiskPreroll(m_nDiskPreroll % kFramesPerSecond,
+                               m_nDiskPreroll / kFramesPerSecond);
+    DevEEMode(2);
+    return 1;
+}
+
+int CVideoSrc_VDCP::DevClose()
+{
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_cued.strName.Empty();
+        m_current.strName.Empty();
+    }
+    EndStopThread();
+    CVideoSrcA::DevClose(); // stops the play list
+    // A port nobody holds is not opened only to be closed again.
+    CVDCP &own = m_Route.Engine();
+    if (!own.DevIsOpen() && !CSerialIO::GetByActivePort(own.GetPortNumber())) return 1;
+    int32_t kind = 0;
+    ISerialVDCP *engine = GetVDCP(&kind);
+    if (!engine) return 1;
+    DevEEMode(0);
+    if (kind == kAccessOwn) engine->Close();
+    return 1;
+}
+
+int CVideoSrc_VDCP::DevIsOpen()
+{
+    if (IsVirtual()) return 1;
+    ISerialVDCP *engine = Engine();
+    return engine ? engine->IsOpen() : 0;
+}
+
+int CVideoSrc_VDCP::DevTest(const char *)
+{
+    if (IsVirtual() || m_Route.GetDuplex()) return 1;
+    ISerialVDCP *engine = OpenVDCP();
+    if (!engine) return 0;
+    const int ok = engine->Test();
+    SetDevStatus(ok ? DEVSTATUS_NORMAL : DEVSTATUS_RUN_FAILED);
+    return ok;
+}
+
+int CVideoSrc_VDCP::DevEEMode(int mode)
+{
+    if (m_nEEModeType == kEEModeNone) return 0;
+    if (IsVirtual()) return CVideoSrcA::DevEEMode(mode);
+    // GVG servers number the modes the other way round.
+    if (m_nEEModeType == kEEModeGvg && (mode == 0 || mode == 2)) mode = 2 - mode;
+    return Send([&](ISerialVDCP &e) { return e.EEMode(mode); });
+}
+
+// ---- cue and play ----
+
+int CVideoSrc_VDCP::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
+                             tagCallBack *callback)
+{
+    if (IsVirtual()) return CVideoSrcA::DevCueEx(clip, som, dur, callback);
+    ISerialVDCP *engine = Engine();
+    if (!engine) return 0;
+    int32_t frames = dur;
+    if (m_kind.cue != CueLength::WholeWhenUnset || frames < 1) {
+        timecode_t size = 0;
+        if (!engine->GetIdSize(clip, size) || size == 0) return 0;
+        if (m_kind.cue == CueLength::ToClipEnd)
+            frames = size - som;
+        else if (m_kind.cue == CueLength::WithinClip)
+            frames = som + frames > size ? size - som : frames;
+        else
+            frames = size;
+    }
+    return DevCue(clip, som, frames);
+}
+
+int CVideoSrc_VDCP::DevCue(const char *clip, timecode_t som, timecode_t dur)
+{
+    if (IsVirtual()) return CVideoSrcA::DevCue(clip, som, dur);
+    ISerialVDCP *engine = Engine();
+    if (!engine) return 0;
+    int32_t status1 = 0;
+    const bool cued =
+        engine->GetStatus(&status1, nullptr, nullptr, 0, nullptr) && (status1 & VDCP_ST_CUED);
+    const CString name = clip ? clip : "";
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        if (!cued) m_cued.strName.Empty();
+        if (!m_cued.strName.IsEmpty() && m_cued.strName == name && m_cued.nSOM == som &&
+            m_cued.nDUR == dur)
+            return 1;
+    }
+    const int ok = engine->CueWithData(clip, som, dur, kCueWaitMs);
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_cued.strName = ok ? name : CString();
+    m_cued.nSOM = ok ? static_cast<int32_t>(som) : 0;
+    m_cued.nDUR = ok ? static_cast<int32_t>(dur) : 0;
+    return ok;
+}
+
+int CVideoSrc_VDCP::DevPlay(const int64_t *at)
+{
+    if (IsVirtual()) return CVideoSrcA::DevPlay(at);
+    if (at && !glSleepUntilSpecialTime(*at - m_nPlayBeforeTime * kUnitsPerMs, ClosingEvent()))
+        return 0; // closed while waiting for the start
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_current = m_cued;
+        m_cued.strName.Empty();
+    }
+    const int ok = Send([](ISerialVDCP &e) { return e.Play(); });
+    if (ok && at) ClosingEvent().Wait(static_cast<uint32_t>(std::max(m_nPlayBeforeTime, 0)));
+    return ok;
+}
+
+int CVideoSrc_VDCP::DevStop()
+{
+    if (IsVirtual()) return CVideoSrcA::DevStop();
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_current.strName.Empty();
+    }
+    return Send([](ISerialVDCP &e) { return e.Stop(); });
+}
+
+int CVideoSrc_VDCP::DevPause()
+{
+    if (IsVirtual()) return CVideoSrcA::DevPause();
+    return Send([](ISerialVDCP &e) { return e.Still(); });
+}
+
+int CVideoSrc_VDCP::DevContinue()
+{
+    if (IsVirtual()) return CVideoSrcA::DevContinue();
+    return Send([](ISerialVDCP &e) { return e.Continue(); });
+}
+
+int CVideoSrc_VDCP::DevStep()
+{
+    if (IsVirtual()) return CVideoSrcA::DevStep();
+    return Send([](ISerialVDCP &e) { return e.Step(); });
+}
+
+int CVideoSrc_VDCP::DevJog(int frames)
+{
+    if (IsVirtual()) return CVideoSrcA::DevJog(frames);
+    return Send([&](ISerialVDCP &e) { return e.Jog(frames); });
+}
+
+int CVideoSrc_VDCP::DevShuttle(double speed)
+{
+    if (IsVirtual()) return CVideoSrcA::DevShuttle(speed);
+    return Send([&](ISerialVDCP &e) { return e.VariablePlay(speed); });
+}
+
+int CVideoSrc_VDCP::DevEject()
+{
+    if (IsVirtual()) return CVideoSrcA::DevEject();
+    return Send([](ISerialVDCP &e) { return e.Stop(); });
+}
+
+int CVideoSrc_VDCP::DevGoto(int32_t frames)
+{
+    if (IsVirtual()) return CVideoSrcA::DevGoto(frames);
+    return Send([&](ISerialVDCP &e) { return e.Goto(frames); });
+}
+
+int CVideoSrc_VDCP::DevIDReq(const char *clip, int &present)
+{
+    if (IsVirtual()) return CVideoSrcA::DevIDReq(clip, present);
+    int32_t answer = 0;
+    Send([&](ISerialVDCP &e) { return e.IdRequest(clip, &answer); });
+    present = answer;
+    return answer;
+}
+
+int CVideoSrc_VDCP::DevGetPosition(int mode, timecode_t &position)
+{
+    if (IsVirtual()) return CVideoSrcA::DevGetPosition(mode, position);
+    int32_t frames = 0;
+    if (!Send([&](ISerialVDCP &e) {
+            return e.GetPosition(&frames, static_cast<int32_t>(kStatusAgeMs), nullptr);
+        }))
+        return 0;
+    position = frames;
+    return 1;
+}
+
+int CVideoSrc_VDCP::DevGetClipSize(const char *clip, timecode_t &size)
+{
+    if (IsVirtual()) return CVideoSrcA::DevGetClipSize(clip, size);
+    size = 0;
+    ISerialVDCP *engine = Engine();
+    if (!engine) return 0;
+    // Servers of type 0 are asked whether the clip exists first.
+    int32_t present = 0;
+    if (m_nServerType == 0 && (!engine->IdRequest(clip, &present) || present == 0)) return 0;
+    timecode_t frames = 0;
+    if (!engine->GetIdSize(clip, frames)) return 0;
+    size = frames;
+    return frames;
+}
+
+int CVideoSrc_VDCP::DevCheckCompatible(const char *type, const char *clip)
+{
+    if (IsVirtual()) return CVideoSrcA::DevCheckCompatible(type, clip);
+    if (!type || std::strncmp(type, kCompatiblePrefix, std::strlen(kCompatiblePrefix)) != 0)
+        return 0;
+    timecode_t size = 0;
+    return DevGetClipSize(clip, size) != 0 ? 1 : 0;
+}
+
+// ---- play-task steps ----
+
+int CVideoSrc_VDCP::OnTaskCheckNextTask()
+{
+    if (!IsTickIntervalElapsed(m_dwCheckNextTick, kCheckNextEveryMs)) return 0;
+    CVideoPlayTask task;
+    if (!m_PlayList.GetPresetTask(task, 0)) return 0;
+    int64_t secs = (task.m_nStart - Now()) / kUnitsPerSecond;
+    if (task.m_nOption & kOptionTriggered) secs = m_nFirstCueTime - 1;
+
+    if (IsVirtual()) {
+        task.m_nStatus = secs < m_nFirstCueTime ? PLAYTASK_CUED : PLAYTASK_WAITING;
+        m_PlayList.ModifyTask(task, 1);
+        return 1;
+    }
+    bool passed = true;
+    if (secs < kLastCheckSeconds) {
+        passed = task.m_nFlags == 0;
+        if (passed && task.m_nStatus <= 4) {
+            task.m_nStatus = kClipChecked;
+            m_PlayList.ModifyTask(task, 1);
+        }
+    } else {
+        DevOpen();
+        ISerialVDCP *engine = Engine();
+        int32_t status1 = 0;
+        passed = engine && engine->IsOpen() &&
+                 engine->GetStatus(&status1, nullptr, nullptr, kStatusAgeMs, nullptr);
+        if (!passed) {
+            task.m_nFlags |= kErrDevice;
+            m_PlayList.ModifyTask(task, 1);
+            return 1;
+        }
+        // A check that passes clears what an earlier one found, so that a clip that has
+        // arrived meanwhile can still be played.
+        task.m_nStatus = PLAYTASK_WAITING;
+        task.m_nFlags = 0;
+        m_PlayList.ModifyTask(task, 1);
+        int32_t present = 0;
+        engine->IdRequest(task.m_strClipID, &present);
+        if (present)
+            task.m_nStatus = kClipChecked;
+        else
+            task.m_nFlags |= kErrClip;
+        m_PlayList.ModifyTask(task, 1);
+    }
+    if (passed && secs < m_nFirstCueTime && task.m_nStatus >= kClipChecked &&
+        task.m_nStatus <= kCuing) {
+        if (DevCue(task.m_strClipID, task.m_nSOM, task.m_nDUR))
+            task.m_nStatus = PLAYTASK_CUED;
+        else
+            task.m_nFlags |= kErrCue;
+        m_PlayList.ModifyTask(task, 1);
+    }
+    return 1;
+}
+
+int CVideoSrc_VDCP::OnTaskTracePgmTask()
+{
+    if (IsVirtual()) return 0;
+    if (!IsTickIntervalElapsed(m_dwTraceTick, kTraceEveryMs)) return 0;
+    CVideoPlayTask pgm;
+    if (!m_PlayList.GetPgmTask(pgm)) return 0;
+    const int64_t sinceStartMs = (Now() - pgm.m_nStart) / kUnitsPerMs;
+    if (sinceStartMs / kMsPerFrame >= pgm.m_nDUR) return 0;
+    ISerialVDCP *engine = OpenVDCP();
+    if (!engine) return 1;
+    // A status from before the start would show the channel still cued.
+    const int32_t age = static_cast<int32_t>(std::clamp<int64_t>(sinceStartMs, 0, kStatusAgeMs));
+    int32_t status1 = 0;
+    if (engine->GetStatus(&status1, nullptr, nullptr, age, nullptr) &&
+        (!(status1 & VDCP_ST_PLAYING) || (status1 & VDCP_ST_STOPPED)))
+        m_PlayList.SyncPlay();
+    return 1;
+}
+
+// ---- preview ----
+
+CVideoSrc_VDCP::tagPreview CVideoSrc_VDCP::Preview()
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    return m_preview;
+}
+
+void CVideoSrc_VDCP::Window(int32_t &start, int32_t &end)
+{
+    const tagPreview preview = Preview();
+    start = preview.nStart;
+    // An empty window is its first frame.
+    end = std::max(start, preview.nStart + preview.nLength - 1);
+}
+
+int32_t CVideoSrc_VDCP::ClampToWindow(int32_t frame)
+{
+    int32_t start = 0, end = 0;
+    Window(start, end);
+    if (frame == kPreviewFirst) return start;
+    if (frame == kPreviewLast) return end;
+    return std::clamp(frame, start, end);
+}
+
+int CVideoSrc_VDCP::PreviewGoto(int32_t frame)
+{
+    if (IsVirtual()) return CVideoSrcA::PreviewGoto(frame);
+    const int32_t target = ClampToWindow(frame);
+    return Send([&](ISerialVDCP &e) { return e.Goto(target); });
+}
+
+int CVideoSrc_VDCP::PreviewCue(const char *clip, int32_t som, int32_t dur, int32_t frame)
+{
+    if (IsVirtual()) return CVideoSrcA::PreviewCue(clip, som, dur, frame);
+    ISerialVDCP *engine = Engine();
+    if (!engine) return 0;
+    return m_kind.bPreviewCuesWithData ? PreviewCueWithData(*engine, clip, som, dur)
+                                       : PreviewCueStandard(*engine, clip, som, dur, frame);
+}
+
+int CVideoSrc_VDCP::PreviewCueStandard(ISerialVDCP &engine, const char *clip, int32_t som,
+                                       int32_t dur, int32_t frame)
+{
+    int32_t status1 = 0;
+    engine.GetStatus(&status1, nullptr, nullptr, 0, nullptr);
+    plat::Sleep(kPreviewPauseMs);
+    const CString name = clip ? clip : "";
+    // The clip is cued, played for a moment and stilled, so that the channel shows it.
+    if (!(status1 & VDCP_ST_PLAYING)) {
+        if (!engine.PlayCue(clip, kCueWaitMs)) return 0;
+        if (!(m_Route.Engine().GetOptions() & kOptionNoPlayBeforeStill)) {
+            plat::Sleep(kPreviewPauseMs);
+            engine.Play();
+        }
+        plat::Sleep(kPreviewPauseMs);
+        engine.Still();
+        plat::Sleep(kPreviewSettleMs);
+    } else if (Preview().strName != name) {
+        if (!engine.PlayCue(clip, kCueWaitMs)) return 0;
+        plat::Sleep(kPreviewPauseMs);
+        engine.Play();
+        plat::Sleep(kPreviewPauseMs);
+        engine.Still();
+        plat::Sleep(kPreviewSettleMs);
+    }
+    timecode_t size = 0;
+    engine.GetIdSize(clip, size);
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_preview.strName = name;
+        m_preview.nClipSize = size;
+        m_preview.nStart = dur < 0 ? 0 : som;
+        m_preview.nLength = dur < 0 ? static_cast<int32_t>(size) : dur;
+    }
+    return PreviewGoto(frame);
+}
+
+int CVideoSrc_VDCP::PreviewCueWithData(ISerialVDCP &engine, const char *clip, int32_t som,
+                                       int32_t dur)
+{
+    timecode_t size = 0;
+    if (dur < 1) {
+        if (!engine.GetIdSize(clip, size) || size == 0) return 0;
+        dur = size;
+    }
+    if (!DevCue(clip, som, dur)) return 0;
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_preview.strName = clip ? clip : "";
+    m_preview.nClipSize = size;
+    m_preview.nStart = som;
+    m_preview.nLength = dur;
+    return 1;
+}
+
+int CVideoSrc_VDCP::PreviewJog(int32_t frames)
+{
+    if (IsVirtual()) return CVideoSrcA::PreviewJog(frames);
+    ISerialVDCP *engine = Engine();
+    if (!engine) return 0;
+    int32_t position = 0;
+    if (!engine->GetPosition(&position, kJogPositionAgeMs, nullptr)) return engine->Jog(frames);
+    int32_t start = 0, end = 0;
+    Window(start, end);
+    const int32_t target = static_cast<int32_t>(
+        std::clamp<int64_t>(static_cast<int64_t>(position) + frames, start, end));
+    if (target == position) return 1;
+    return engine->Jog(target - position);
+}
+
+int CVideoSrc_VDCP::PreviewPlay(double speed, void *context)
+{
+    if (IsVirtual()) return CVideoSrcA::PreviewPlay(speed, context);
+    ISerialVDCP *engine = Engine();
+    if (!engine) return 0;
+    const int ok =
+        std::fabs(speed - 1.0) >= 0.01 ? engine->VariablePlay(speed) : engine->Continue();
+    m_pSpeed->store(static_cast<int32_t>(std::lround(speed * 1000)));
+    return ok;
+}
+
+int CVideoSrc_VDCP::PreviewStill()
+{
+    if (IsVirtual()) return CVideoSrcA::PreviewStill();
+    if (m_pSpeed->load() != 0) {
+        Send([](ISerialVDCP &e) { return e.Still(); });
+        m_pSpeed->store(0);
+    }
+    return 1;
+}
+
+int CVideoSrc_VDCP::PreviewStop()
+{
+    if (IsVirtual()) return CVideoSrcA::PreviewStop();
+    const int ok = Send([](ISerialVDCP &e) { return e.Stop(); });
+    // A stopped preview no longer moves: the stop thread must not hold it anywhere.
+    m_pSpeed->store(0);
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_preview.strName.Empty();
+    return ok;
+}
+
+int32_t CVideoSrc_VDCP::CalcPreviewStopTime(int32_t frame, int32_t *stopFrame)
+{
+    const int32_t speed = m_pSpeed->load();
+    int32_t start = 0, end = 0;
+    Window(start, end);
+    int32_t bound = 0;
+    int64_t distance = 0;
+    if (speed > 0) {
+        bound = end;
+        distance = static_cast<int64_t>(end) - frame;
+    } else if (speed < 0) {
+        bound = start;
+        distance = static_cast<int64_t>(frame) - start;
+    }
+    if (stopFrame) *stopFrame = bound;
+    if (speed == 0) return 0;
+    const int64_t ms = distance * 1000000 / kFramesPerSecond / std::abs(speed) - kStopEarlyMs;
+    return static_cast<int32_t>(std::clamp<int64_t>(ms, 0, INT32_MAX));
+}
+
+int CVideoSrc_VDCP::OnPreviewPlayStop(int32_t frame)
+{
+    if (IsVirtual()) return CVideoSrcA::OnPreviewPlayStop(frame);
+    const int32_t speed = m_pSpeed->load();
+    if (speed == 0) return 0;
+    const tagPreview preview = Preview();
+    // The server stops by itself at either end of the clip.
+    if (speed < 0 && preview.nStart == 0) return 0;
+    if (speed > 0 && preview.nStart + preview.nLength == preview.nClipSize) return 0;
+    int32_t stopFrame = 0;
+    const int32_t ms = CalcPreviewStopTime(frame, &stopFrame);
+    if (ms >= kStopThreadWithinMs) return 0;
+
+    std::lock_guard<std::mutex> lk(m_lock);
+    if (m_StopThread.IsRunning()) return 0;
+    m_StopThread.Close();
+    auto run = std::make_shared<StopRun>();
+    run->speed = m_pSpeed;
+    std::shared_ptr<CVDCP> engine = m_Route.SharedEngine();
+    m_StopThread = plat::Thread::Start([engine, run, stopFrame, ms] {
+        PreviewStopThread(engine, run, stopFrame, static_cast<uint32_t>(ms));
+        return 0u;
+    });
+    m_pStopRun = run;
+    return 1;
+}
+
+void CVideoSrc_VDCP::PreviewStopThread(const std::shared_ptr<CVDCP> &engine,
+                                       const std::shared_ptr<StopRun> &run, int32_t stopFrame,
+                                       uint32_t ms)
+{
+    try {
+        const uint32_t noted = plat::GetTickCount();
+        for (;;) {
+            const int32_t elapsed = plat::TickDiff(plat::GetTickCount(), noted);
+            if (elapsed < 0 || static_cast<uint32_t>(elapsed) >= ms || run->speed->load() == 0)
+                break;
+            const uint32_t step = std::min(kStopStepMs, ms - static_cast<uint32_t>(elapsed));
+            if (run->stop.Wait(step) == plat::WAIT_OBJECT_0) return;
+        }
+        if (run->speed->load() == 0) return;
+        ISerialVDCP *route = nullptr;
+        int32_t kind = 0;
+        if (!engine->GetSharedPort(&route, &kind) || !route) return;
+        int32_t position = 0;
+        if (!(route->GetPosition(&position, 0, nullptr) && position == stopFrame)) {
+            route->Still();
+            route->Goto(stopFrame);
+        }
+        run->speed->store(0);
+    } catch (...) {
+        // The preview goes on as it is; the next position read starts another stop.
+    }
+}
+
+void CVideoSrc_VDCP::EndStopThread()
+{
+    plat::Thread thread;
+    std::shared_ptr<StopRun> run;
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        thread = m_StopThread;
+        run = m_pStopRun;
+        m_StopThread.Close();
+        m_pStopRun.reset();
+    }
+    if (run) run->stop.Set();
+    // Its last exchanges (a position, a still and a jog) end within their reply waits; what
+    // it touches is its own to share, so one that is late is given up.
+    const uint32_t bound = 6 * (2 * m_Route.Engine().GetReplyWait() + 100);
+    if (thread.IsRunning() && !thread.Join(bound)) thread.GiveUp(0);
+}
+
+int CVideoSrc_VDCP::PreviewGetPosition(int32_t *frames)
+{
+    if (IsVirtual()) return CVideoSrcA::PreviewGetPosition(frames);
+    ISerialVDCP *engine = Engine();
+    if (!engine) return 0;
+    const int32_t speed = m_pSpeed->load();
+    const uint32_t age = std::abs(speed) <= kNormalSpeed ? kSlowPositionAgeMs : kFastPositionAgeMs;
+    int32_t position = 0, since = 0;
+    if (!engine->GetPosition(&position, static_cast<int32_t>(age), &since)) return 0;
+    int32_t start = 0, end = 0;
+    Window(start, end);
+    if (position >= start && position <= end) {
+        if (frames) *frames = position;
+        if (since < kFreshPositionMs && speed != 0) OnPreviewPlayStop(position);
+        return 1;
+    }
+    // Played past the window: held at the nearer bound.
+    const int32_t bound = std::clamp(position, start, end);
+    if (frames) *frames = bound;
+    if (since > kStalePositionMs) return 0;
+    if (position > end && speed != 0) OnPreviewPlayStop(bound);
+    int32_t fresh = 0;
+    if (engine->GetPosition(&fresh, 0, nullptr) && fresh != bound) {
+        engine->Still();
+        plat::Sleep(kPreviewPauseMs);
+        engine->Goto(bound);
+    }
+    return 1;
+}

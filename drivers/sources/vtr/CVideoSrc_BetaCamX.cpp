@@ -1,0 +1,469 @@
+#include "drivers/sources/vtr/CVideoSrc_BetaCamX.h"
+
+#include "Kest20/CClock.h"
+#include "Kest20/KestLog.h"
+#include "KestLib20/CFileTime.h"
+#include "KestLib20/CResAccess.h"
+#include "devext/device/DeviceDescription.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+using namespace vtrsource;
+
+namespace {
+
+constexpr const char *kDescriptionX = "BetaCamX录象机视频源(等同于BetaCam录象机视频源)";
+constexpr const char *kDescription = "BetaCam录象机视频源";
+constexpr const char *kDescriptionRec = "BetaCamRec录象机视频源";
+
+// A failure count below this may be one missed answer: the cue step tries again next pass.
+constexpr int32_t kTolerableFailures = 3;
+// Positions this close to the target (frames) count as cued.
+constexpr int32_t kCuedWithin = 3;
+constexpr uint32_t kTimeModeSettleMs = 200;
+constexpr int64_t kFirstCueSleepMaxMs = 6000;
+constexpr int64_t kSecondCueSleepCapMs = 5000;
+constexpr int32_t kStatusNotReady = 1;
+constexpr int32_t kStatusNoTape = 2;
+constexpr int32_t kStatusPositionRead = 5;
+constexpr int32_t kStatusFirstCued = 8;
+// The BetaCamRec cue: polling pauses, and how long a cue may seem stuck.
+constexpr uint32_t kCuePollMs = 2000;
+constexpr uint32_t kCueReadGapMs = 50;
+constexpr int kCueMaxMisses = 6;
+constexpr int kCueStillPasses = 4;
+
+} // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCamX, CVideoSrcA, kDescriptionX, kDescriptionX)
+IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCam, CVideoSrc_BetaCamX, kDescription, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCamRec, CVideoSrc_BetaCamX, kDescriptionRec, kDescriptionRec)
+
+CVideoSrc_BetaCamX::CVideoSrc_BetaCamX() : CVideoSrcA(kDeviceType), m_pVTR(new CSerialVTR)
+{
+    SetTimingDefaults(m_nPlayBeforeTime, m_nPrepareTime, m_nDevCheckTime, m_nClipCheckTime,
+                      m_nFirstCueTime, m_nSecondCueTime, m_nTaskPollInterval);
+}
+
+CVideoSrc_BetaCamX::~CVideoSrc_BetaCamX()
+{
+    // The list's thread runs the steps on the VTR: it ends before the VTR object goes.
+    CVideoSrcA::DevClose();
+    m_PlayList.SetOwner(nullptr);
+    m_PlayList.Stop();
+    m_pVTR->Close();
+    m_pVTR->Release();
+}
+
+int32_t CVideoSrc_BetaCamX::OnInitInstance()
+{
+    if (!CVideoSrcA::OnInitInstance()) return 0;
+    const char *path = GetSettingInfo();
+    m_Vtr.Read(path, m_nFirstCueTime, m_nSecondCueTime, m_nVtrOverOpt);
+    CResAccess setting(path);
+    m_nStandByOnTime = setting["StandByOnTime"].GetAsInteger(m_nStandByOnTime);
+    m_nVtrOverOptStillDur = setting["VtrOverOpt_StillDur"].GetAsInteger(m_nVtrOverOptStillDur);
+    m_nVtrOverOptDelayDur = setting["VtrOverOpt_DelayDur"].GetAsInteger(m_nVtrOverOptDelayDur);
+    m_nSimpleCue = setting["SimpleCue"].GetAsInteger(m_nSimpleCue);
+    m_nEjectStillDur = setting["Eject_StillDur"].GetAsInteger(m_nEjectStillDur);
+    m_pVTR->SetPort(static_cast<int16_t>(m_Vtr.nCom));
+    return 1;
+}
+
+bool CVideoSrc_BetaCamX::Pause(int64_t ms)
+{
+    if (ms <= 0) return true;
+    return plat::WaitForAny({&ClosingEvent()}, static_cast<uint32_t>(ms)) != plat::WAIT_OBJECT_0;
+}
+
+bool CVideoSrc_BetaCamX::MayRetry() const
+{
+    return m_pVTR->GetFailCount() < kTolerableFailures;
+}
+
+int32_t CVideoSrc_BetaCamX::CueTimeMode() const
+{
+    return m_Vtr.nTCType ? CSerialVTR::kTimeModeTimecode : CSerialVTR::kTimeModeTimer;
+}
+
+int CVideoSrc_BetaCamX::DevOpen()
+{
+    // After a close the base lets the play-task sleeps run again.
+    if (m_bReopen.exchange(false)) CVideoSrcA::DevOpen();
+    SetDevStatus(DEVSTATUS_NORMAL);
+    if (IsVirtual() || m_pVTR->IsConnected()) return 1;
+    if (!m_pVTR->Open())
+        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
+    else if (!m_pVTR->Test())
+        SetDevStatus(DEVSTATUS_RUN_FAILED, "Open device failed");
+    return 1;
+}
+
+int CVideoSrc_BetaCamX::DevClose()
+{
+    CVideoSrcA::DevClose();
+    m_bReopen = true;
+    return m_pVTR->Close();
+}
+
+int CVideoSrc_BetaCamX::DevIsOpen()
+{
+    if (IsVirtual()) return 1;
+    return m_pVTR->GetFailCount() < 2 ? 1 : 0;
+}
+
+bool CVideoSrc_BetaCamX::Ready()
+{
+    DevOpen();
+    return DevIsOpen() != 0;
+}
+
+int CVideoSrc_BetaCamX::DevTest(const char *argument)
+{
+    if (IsVirtual()) return 1;
+    if (!Ready()) return 0;
+    const int ready = m_pVTR->IsReady(argument);
+    SetDevStatus(ready ? DEVSTATUS_NORMAL : DEVSTATUS_RUN_FAILED);
+    return ready;
+}
+
+int CVideoSrc_BetaCamX::DevSetMode(int mode)
+{
+    if (IsVirtual()) return CVideoSrcA::DevSetMode(mode);
+    return m_pVTR->SetTimeMode(mode == 1 ? CSerialVTR::kTimeModeTimecode
+                                         : CSerialVTR::kTimeModeTimer);
+}
+
+bool CVideoSrc_BetaCamX::AtTarget(int32_t target, int32_t &position, bool settle)
+{
+    if (m_Vtr.bFixedMode) {
+        m_pVTR->SetTimeMode(CueTimeMode());
+        if (settle) Pause(kTimeModeSettleMs);
+    }
+    position = 0;
+    m_pVTR->GetTimecode(0, &position, 0);
+    return position == target;
+}
+
+int CVideoSrc_BetaCamX::DevCue(const char *clip, timecode_t som, timecode_t dur)
+{
+    if (IsVirtual()) return CVideoSrcA::DevCue(clip, som, dur);
+    if (!Ready()) return 0;
+    int32_t from = som;
+    if (from < 0) from += kFramesPerDay;
+    const int32_t target = CueTarget(from, m_nPlayBeforeTime);
+    int32_t position;
+    if (AtTarget(target, position, true)) return 1;
+    return m_pVTR->CueUpWithData(target);
+}
+
+int CVideoSrc_BetaCamX::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
+                                 tagCallBack *callback)
+{
+    if (IsVirtual()) return CVideoSrcA::DevCueEx(clip, som, dur, callback);
+    if (!Ready()) return 0;
+    const int32_t target = WithinDay(CueTarget(som, m_nPlayBeforeTime));
+    int32_t position;
+    if (AtTarget(target, position, false)) return 1;
+    const int cued = m_pVTR->CueUpWithData(target);
+    glReportDbg(kDevLog, "Cue with data (%s)", cued ? "OK" : "fail");
+    return cued;
+}
+
+int CVideoSrc_BetaCamX::DevGoto(int32_t frames)
+{
+    if (IsVirtual()) return CVideoSrcA::DevGoto(frames);
+    return DevCue("", frames, 0);
+}
+
+int CVideoSrc_BetaCamX::DevPlay(const int64_t *at)
+{
+    if (IsVirtual()) return CVideoSrcA::DevPlay(at);
+    const int32_t leadMs = m_Vtr.nHeadStartTime + m_nPlayBeforeTime;
+    PlayStep step{ClosingEvent(),
+                  leadMs,
+                  leadMs + 1000,
+                  [this] { return Ready(); },
+                  [this] { m_pVTR->StandbyOn(); },
+                  [this] { return m_pVTR->Play(); }};
+    step.logSleep = true;
+    return RunPlay(at, step);
+}
+
+int CVideoSrc_BetaCamX::DevStop()
+{
+    if (IsVirtual()) return CVideoSrcA::DevStop();
+    return RunCommand(
+        Ready(), [this] { return m_pVTR->Stop(); }, "trace; Stop return=%s");
+}
+
+int CVideoSrc_BetaCamX::DevPause()
+{
+    if (IsVirtual()) return CVideoSrcA::DevPause();
+    return RunCommand(
+        Ready(), [this] { return m_pVTR->Stop(); }, "trace; Pause return=%s");
+}
+
+int CVideoSrc_BetaCamX::DevContinue()
+{
+    if (IsVirtual()) return CVideoSrcA::DevContinue();
+    return RunCommand(
+        Ready(), [this] { return m_pVTR->Play(); }, "trace; Pause return=%s");
+}
+
+int CVideoSrc_BetaCamX::DevEject()
+{
+    if (IsVirtual()) return CVideoSrcA::DevEject();
+    return RunCommand(
+        Ready(),
+        [this] {
+            const int result = m_pVTR->Eject();
+            Pause(m_nEjectStillDur);
+            return result;
+        },
+        "trace; Eject return=%s");
+}
+
+int CVideoSrc_BetaCamX::DevShuttle(double speed)
+{
+    if (IsVirtual()) return CVideoSrcA::DevShuttle(speed);
+    return RunCommand(
+        Ready(), [&] { return m_pVTR->Shuttle(speed); }, "trace; Shuttle return=%s");
+}
+
+int CVideoSrc_BetaCamX::DevJog(int frames)
+{
+    if (IsVirtual()) return CVideoSrcA::DevJog(frames);
+    return RunCommand(
+        Ready(), [&] { return m_pVTR->Step(frames); }, "trace; Jog return=%s");
+}
+
+int CVideoSrc_BetaCamX::DevJogEx(int mode, int frames)
+{
+    if (IsVirtual()) return CVideoSrcA::DevJogEx(mode, frames);
+    if (!Ready()) return 0;
+    m_pVTR->Step(frames);
+    return 1;
+}
+
+int CVideoSrc_BetaCamX::ReadPosition(int mode, timecode_t &position, int useCache)
+{
+    if (!Ready()) {
+        position = 0;
+        return 0;
+    }
+    int32_t kind = mode;
+    if (mode == 1)
+        kind = CSerialVTR::kTimeModeTimecode;
+    else if (mode == 2)
+        kind = CSerialVTR::kTimeModeTimer;
+    int32_t frames = 0;
+    const int result = m_pVTR->GetTimecode(kind, &frames, useCache);
+    position = frames;
+    return result;
+}
+
+int CVideoSrc_BetaCamX::DevGetPosition(int mode, timecode_t &position)
+{
+    if (IsVirtual()) return CVideoSrcA::DevGetPosition(mode, position);
+    return ReadPosition(mode, position, 1);
+}
+
+int CVideoSrc_BetaCamX::DevGetPosition2(int mode, timecode_t &position)
+{
+    if (IsVirtual()) return CVideoSrcA::DevGetPosition2(mode, position);
+    return ReadPosition(mode, position, 0);
+}
+
+int CVideoSrc_BetaCamX::DevGetClipSize(const char *clip, timecode_t &size)
+{
+    if (IsVirtual()) return CVideoSrcA::DevGetClipSize(clip, size);
+    size = kClipSize;
+    tagVTRStatus status;
+    if (!m_pVTR->GetStatus(&status, 1) || !status.HasTape()) size = 0;
+    return 1;
+}
+
+int CVideoSrc_BetaCamX::DevCheckCompatible(const char *type, const char *clip)
+{
+    return CheckCompatible(*this, type, clip);
+}
+
+int CVideoSrc_BetaCamX::OnTaskCheckNextTask()
+{
+    CVideoPlayTask task;
+    if (m_PlayList.Active() || m_PlayList.GetStoppedTask(task, 0) ||
+        !m_PlayList.GetPresetTask(task, 0))
+        return 0;
+    const int64_t secs = SecondsToStart(task, m_nFirstCueTime);
+    if (IsVirtual()) {
+        task.m_nFlags = 0;
+        task.m_nStatus = PLAYTASK_CUED;
+        m_PlayList.ModifyTask(task, 1);
+        return 1;
+    }
+
+    const int32_t target = CueTarget(task.m_nSOM, m_nPlayBeforeTime);
+    DevOpen();
+    tagVTRStatus status;
+    if (!DevIsOpen() || !m_pVTR->GetStatus(&status, 1)) {
+        if (MayRetry()) return 0;
+        task.m_nStatus = kStatusNotReady;
+        task.m_nFlags = kErrDevice;
+        m_PlayList.ModifyTask(task, 1);
+    } else if (!status.HasTape()) {
+        task.m_nStatus = kStatusNoTape;
+        task.m_nFlags = secs < m_nClipCheckTime ? kErrNoTape : 0;
+        m_PlayList.ModifyTask(task, 1);
+    } else if (m_Vtr.bFixedMode) {
+        if (!m_pVTR->SetTimeMode(CueTimeMode())) {
+            if (MayRetry()) return 0;
+            task.m_nFlags = kErrDevice;
+        } else {
+            int32_t reading = 0;
+            if (m_pVTR->GetTimecode(0, &reading, 1)) {
+                task.m_nFlags = 0;
+                const int32_t alt = reading < 0 ? reading + kFramesPerDay : reading;
+                if (std::abs(reading - target) < kCuedWithin ||
+                    std::abs(alt - target) < kCuedWithin)
+                    task.m_nStatus = PLAYTASK_CUED;
+                else
+                    task.m_nStatus = status.Test(4, 0) ? kStatusFirstCued : kStatusPositionRead;
+            } else {
+                task.m_nFlags = kErrDevice;
+            }
+        }
+        m_PlayList.ModifyTask(task, 1);
+    }
+    if (!FirstCue(task, target) || !SecondCue(task, target)) return 0;
+    return 1;
+}
+
+bool CVideoSrc_BetaCamX::FirstCue(CVideoPlayTask &task, int32_t target)
+{
+    const int64_t secs = SecondsToStart(task, m_nFirstCueTime);
+    if (!m_Vtr.bFixedMode || secs >= m_nFirstCueTime || task.m_nStatus < kStatusPositionRead ||
+        task.m_nStatus > 7)
+        return true;
+    if (m_nSimpleCue) {
+        if (secs > m_nSecondCueTime) {
+            m_pVTR->CueUpWithData(target);
+            Pause(std::min<int64_t>((secs - m_nSecondCueTime) * 1000, kFirstCueSleepMaxMs));
+        }
+        task.m_nStatus = kStatusFirstCued;
+    } else if (m_pVTR->CueAndWait(0, target, kFirstCueSleepMaxMs)) {
+        task.m_nStatus = kStatusFirstCued;
+    } else {
+        if (MayRetry()) return false;
+        task.m_nFlags = kErrDevice;
+    }
+    m_PlayList.ModifyTask(task, 1);
+    return true;
+}
+
+bool CVideoSrc_BetaCamX::SecondCue(CVideoPlayTask &task, int32_t target)
+{
+    const int64_t secs = SecondsToStart(task, m_nFirstCueTime);
+    if (!m_Vtr.bFixedMode || secs >= m_nSecondCueTime ||
+        (task.m_nStatus != kStatusFirstCued && task.m_nStatus != 9))
+        return true;
+    if (m_nSimpleCue) {
+        if (secs * 1000 > m_nPlayBeforeTime) {
+            m_pVTR->CueUpWithData(target);
+            const int64_t d = secs * 1000 - m_nPlayBeforeTime;
+            Pause(d > kSecondCueSleepCapMs ? d - kSecondCueSleepCapMs : d);
+        }
+        task.m_nStatus = PLAYTASK_CUED;
+    } else if (m_pVTR->CueAndWait(0, target, 0)) {
+        task.m_nStatus = PLAYTASK_CUED;
+    } else {
+        if (MayRetry()) return false;
+        task.m_nFlags = kErrSecondCue;
+    }
+    m_PlayList.ModifyTask(task, 1);
+    return true;
+}
+
+int CVideoSrc_BetaCamX::OnTaskStartNewTask()
+{
+    StartStep step{ClosingEvent(), [this](int64_t ms) {
+                       if (ms < m_nStandByOnTime) m_pVTR->StandbyOn();
+                   }};
+    step.logVirtual = true;
+    step.logStarted = true;
+    return RunStartStep(*this, step);
+}
+
+int CVideoSrc_BetaCamX::OnTaskTracePgmTask()
+{
+    return RunTraceStep(
+        *this, m_dwTraceTick, ClosingEvent(),
+        [this](CVideoPlayTask &task) {
+            tagVTRStatus status;
+            m_pVTR->GetStatus(&status, 1);
+            if (!status.HasTape())
+                task.m_nFlags = kErrDevice;
+            else
+                task.m_nFlags = status.Test(1, 0) ? 0 : kErrNotPlaying;
+        },
+        "CVideoSrc_BetaCamX::OnTaskTracePgmTask set active task = 0");
+}
+
+int CVideoSrc_BetaCamX::OnTaskStopCurrentTask()
+{
+    CVideoPlayTask task;
+    if (!TakeStoppedTask(*this, task)) return 0;
+    if (m_nVtrOverOptStillDur > 0) {
+        DevPause();
+        Pause(m_nVtrOverOptStillDur);
+        glReportDbg(kDevLog, "Sleep %d ms", m_nVtrOverOptStillDur);
+    }
+    if (task.m_nStopOnly) {
+        DevStop();
+    } else {
+        Pause(m_nVtrOverOptDelayDur);
+        PutAway(*this, m_nVtrOverOpt, task.m_nSOM);
+    }
+    return 1;
+}
+
+int CVideoSrc_BetaCamRec::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
+                                   tagCallBack *callback)
+{
+    if (IsVirtual()) return CVideoSrcA::DevCueEx(clip, som, dur, callback);
+    if (!Ready()) return 0;
+    const int32_t target = WithinDay(CueTarget(som, m_nPlayBeforeTime));
+    int32_t last;
+    if (AtTarget(target, last, false)) return 1;
+    int done = m_pVTR->CueUpWithData(target);
+    int misses = 0;
+    int stillPasses = 0;
+    while (done && stillPasses < kCueStillPasses) {
+        if (plat::WaitForAny({&ClosingEvent()}, kCuePollMs) == plat::WAIT_OBJECT_0) {
+            done = 0;
+            break;
+        }
+        tagVTRStatus status;
+        if (m_pVTR->GetStatus(&status, 0)) {
+            if (status.Test(2, 0)) break;
+        } else {
+            ++misses;
+        }
+        plat::WaitForAny({&ClosingEvent()}, kCueReadGapMs);
+        int32_t position = 0;
+        if (!m_pVTR->GetTimecode(0, &position, 0)) {
+            ++misses;
+        } else if (position == last) {
+            ++stillPasses;
+        } else {
+            last = position;
+            misses = 0;
+            stillPasses = 0;
+        }
+        if (misses > kCueMaxMisses) done = 0;
+    }
+    if (stillPasses >= kCueStillPasses) done = 0;
+    glReportDbg(kDevLog, "Cue with data (%s)", done ? "OK" : "fail");
+    return done;
+}

@@ -1,0 +1,94 @@
+// The video source of a Betacam-class VTR on an RS-422 line, driven over the Sony 9-pin
+// protocol by a CSerialVTR of its own. Its play list cues the tape for the next task, starts
+// it with a pre-roll, follows it on air and puts the machine away afterwards.
+// CVideoSrc_BetaCam is the same device under another name; CVideoSrc_BetaCamRec waits for
+// the VTR to report each cue complete.
+#pragma once
+
+#include "drivers/KsOvra20Api.h"
+#include "drivers/model/CVideoSrcA.h"
+#include "drivers/sources/vtr/VtrProtocol.h"
+#include "drivers/sources/vtr/VtrSource.h"
+
+#include <atomic>
+
+class KSOVRA20_API CVideoSrc_BetaCamX : public CVideoSrcA {
+    DECLARE_KEST_CLASS(CVideoSrc_BetaCamX)
+
+    CVideoSrc_BetaCamX();
+    CVideoSrc_BetaCamX(const CVideoSrc_BetaCamX &) = delete;
+    CVideoSrc_BetaCamX &operator=(const CVideoSrc_BetaCamX &) = delete;
+    // Stops the play list before the VTR object goes.
+    ~CVideoSrc_BetaCamX() override;
+
+    int32_t OnInitInstance() override;
+
+    int DevOpen() override;
+    int DevClose() override;
+    int DevIsOpen() override;
+    int DevTest(const char *argument) override;
+    int DevSetMode(int mode) override;
+    int DevCue(const char *clip, timecode_t som, timecode_t dur) override;
+    int DevCueEx(const char *clip, timecode_t som, timecode_t dur, tagCallBack *callback) override;
+    int DevGoto(int32_t frames) override;
+    int DevPlay(const int64_t *at) override;
+    int DevStop() override;
+    int DevPause() override;
+    int DevContinue() override;
+    int DevEject() override;
+    int DevShuttle(double speed) override;
+    int DevJog(int frames) override;
+    int DevJogEx(int mode, int frames) override;
+    int DevGetPosition(int mode, timecode_t &position) override;
+    int DevGetPosition2(int mode, timecode_t &position) override;
+    int DevGetClipSize(const char *clip, timecode_t &size) override;
+    int DevCheckCompatible(const char *type, const char *clip) override;
+
+    int OnTaskStartNewTask() override;
+    int OnTaskCheckNextTask() override;
+    int OnTaskTracePgmTask() override;
+    int OnTaskStopCurrentTask() override;
+
+    ISerialVTR *GetVTR() const { return m_pVTR; }
+
+protected:
+    // Opens the device and tells whether it is open (the transport operations' first step).
+    bool Ready();
+    // The VTR's time mode for cueing and reading positions.
+    int32_t CueTimeMode() const;
+    // Sets the cue time mode and reads the position before a cue: the target, brought into
+    // the day, and whether the tape already stands on it.
+    bool AtTarget(int32_t target, int32_t &position, bool settle);
+    // 1 while the failure count says the VTR may just have missed one answer.
+    bool MayRetry() const;
+    // Reads the position for `mode` (0 current, 1 time code, 2 timer).
+    int ReadPosition(int mode, timecode_t &position, int useCache);
+
+    ISerialVTR *m_pVTR;
+    vtrsource::Settings m_Vtr;
+    int32_t m_nVtrOverOptStillDur = 0; // ms
+    int32_t m_nVtrOverOptDelayDur = 0; // ms
+    int32_t m_nSimpleCue = 1;
+    int32_t m_nEjectStillDur = 5000;  // ms
+    int32_t m_nStandByOnTime = 20000; // ms
+
+private:
+    // The first and second cue of OnTaskCheckNextTask; false to end the step with 0.
+    bool FirstCue(CVideoPlayTask &task, int32_t target);
+    bool SecondCue(CVideoPlayTask &task, int32_t target);
+    // Sleeps, cut short when the device closes. False when cut short.
+    bool Pause(int64_t ms);
+
+    std::atomic<bool> m_bReopen{false}; // a close has run: the base is opened again first
+};
+
+class KSOVRA20_API CVideoSrc_BetaCam : public CVideoSrc_BetaCamX {
+    DECLARE_KEST_CLASS(CVideoSrc_BetaCam)
+};
+
+class KSOVRA20_API CVideoSrc_BetaCamRec : public CVideoSrc_BetaCamX {
+    DECLARE_KEST_CLASS(CVideoSrc_BetaCamRec)
+
+    // Cues, then polls until the VTR reports the cue complete or the tape stops moving.
+    int DevCueEx(const char *clip, timecode_t som, timecode_t dur, tagCallBack *callback) override;
+};

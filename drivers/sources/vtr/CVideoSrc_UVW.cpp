@@ -1,0 +1,255 @@
+#include "drivers/sources/vtr/CVideoSrc_UVW.h"
+
+#include "Kest20/CClock.h"
+#include "Kest20/KestLog.h"
+#include "KestLib20/CFileTime.h"
+
+using namespace vtrsource;
+
+IMPLEMENT_KEST_CLASS(CVideoSrc_UVW, CVideoSrcA)
+
+namespace {
+
+// The machine is left where it is when the next task starts sooner than this after the end.
+constexpr int64_t kPutAwayGapMs = 60000;
+constexpr int32_t kStatusNotReady = 1;
+constexpr int32_t kStatusPrepared = 7;
+constexpr int32_t kStatusFirstCued = 8;
+constexpr int32_t kStatusPositionRead = 5;
+
+} // namespace
+
+CVideoSrc_UVW::CVideoSrc_UVW() : CVideoSrcA(kDeviceType)
+{
+    SetTimingDefaults(m_nPlayBeforeTime, m_nPrepareTime, m_nDevCheckTime, m_nClipCheckTime,
+                      m_nFirstCueTime, m_nSecondCueTime, m_nTaskPollInterval);
+}
+
+CVideoSrc_UVW::~CVideoSrc_UVW()
+{
+    CVideoSrcA::DevClose();
+    m_PlayList.SetOwner(nullptr);
+    m_PlayList.Stop();
+}
+
+int32_t CVideoSrc_UVW::OnInitInstance()
+{
+    if (!CVideoSrcA::OnInitInstance()) return 0;
+    m_Vtr.Read(GetSettingInfo(), m_nFirstCueTime, m_nSecondCueTime, m_nVtrOverOpt);
+    m_Line.SetPort(static_cast<uint16_t>(m_Vtr.nCom));
+    return 1;
+}
+
+int CVideoSrc_UVW::DevOpen()
+{
+    if (m_bReopen.exchange(false)) CVideoSrcA::DevOpen();
+    SetDevStatus(DEVSTATUS_NORMAL);
+    if (IsVirtual()) return 1;
+    if (!m_Line.DevOpen()) SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
+    return 1;
+}
+
+int CVideoSrc_UVW::DevClose()
+{
+    CVideoSrcA::DevClose();
+    m_bReopen = true;
+    return m_Line.DevClose();
+}
+
+int CVideoSrc_UVW::DevIsOpen()
+{
+    if (IsVirtual()) return 1;
+    return m_Line.DevIsOpen();
+}
+
+bool CVideoSrc_UVW::Ready()
+{
+    DevOpen();
+    return DevIsOpen() != 0;
+}
+
+int CVideoSrc_UVW::DevTest(const char *)
+{
+    if (IsVirtual()) return 1;
+    if (!Ready()) return 0;
+    SetDevStatus(DEVSTATUS_NORMAL);
+    return 1;
+}
+
+int CVideoSrc_UVW::DevSetMode(int mode)
+{
+    if (IsVirtual()) return CVideoSrcA::DevSetMode(mode);
+    return Ready() ? 1 : 0;
+}
+
+int CVideoSrc_UVW::DevCue(const char *clip, timecode_t som, timecode_t dur)
+{
+    if (IsVirtual()) return CVideoSrcA::DevCue(clip, som, dur);
+    if (!Ready()) return 0;
+    int32_t from = som;
+    if (from < 0) from += kFramesPerDay;
+    return m_Line.CueTo(CueTarget(from, m_nPlayBeforeTime));
+}
+
+int CVideoSrc_UVW::DevCueEx(const char *clip, timecode_t som, timecode_t dur, tagCallBack *callback)
+{
+    if (IsVirtual()) return CVideoSrcA::DevCueEx(clip, som, dur, callback);
+    if (!Ready()) return 0;
+    const int cued = m_Line.CueTo(WithinDay(CueTarget(som, m_nPlayBeforeTime)));
+    glReportDbg(kDevLog, "Cue with data (%s)", cued ? "OK" : "fail");
+    return cued;
+}
+
+int CVideoSrc_UVW::DevGoto(int32_t frames)
+{
+    if (IsVirtual()) return CVideoSrcA::DevGoto(frames);
+    return DevCue("", frames, 0);
+}
+
+int CVideoSrc_UVW::DevPlay(const int64_t *at)
+{
+    if (IsVirtual()) return CVideoSrcA::DevPlay(at);
+    return RunPlay(at, PlayStep{ClosingEvent(),
+                                m_Vtr.nHeadStartTime + m_nPlayBeforeTime,
+                                m_nPlayBeforeTime,
+                                [this] { return Ready(); },
+                                {},
+                                [this] { return m_Line.Play(); }});
+}
+
+int CVideoSrc_UVW::Command(int (CSerialUVW::*command)(), const char *line)
+{
+    return RunCommand(
+        Ready(), [&] { return (m_Line.*command)(); }, line);
+}
+
+int CVideoSrc_UVW::DevStop()
+{
+    if (IsVirtual()) return CVideoSrcA::DevStop();
+    return Command(&CSerialUVW::Stop, "trace; Stop return=%s");
+}
+
+int CVideoSrc_UVW::DevPause()
+{
+    if (IsVirtual()) return CVideoSrcA::DevPause();
+    return Command(&CSerialUVW::Stop, "trace; Pause return=%s");
+}
+
+int CVideoSrc_UVW::DevContinue()
+{
+    if (IsVirtual()) return CVideoSrcA::DevContinue();
+    return Command(&CSerialUVW::Play, "trace; Pause return=%s");
+}
+
+int CVideoSrc_UVW::DevEject()
+{
+    if (IsVirtual()) return CVideoSrcA::DevEject();
+    return Command(&CSerialUVW::Eject, "trace; Eject return=%s");
+}
+
+int CVideoSrc_UVW::DevShuttle(double speed)
+{
+    if (IsVirtual()) return CVideoSrcA::DevShuttle(speed);
+    if (!Ready()) return 0;
+    if (speed > 0)
+        m_Line.SearchForward();
+    else
+        m_Line.SearchReverse();
+    glReportDbg(kDevLog, "trace; Shuttle return=%s", "OK");
+    return 1;
+}
+
+int CVideoSrc_UVW::DevJog(int frames)
+{
+    if (IsVirtual()) return CVideoSrcA::DevJog(frames);
+    if (!Ready()) return 0;
+    glReportDbg(kDevLog, "trace; Jog return=%s", "OK");
+    return 1;
+}
+
+int CVideoSrc_UVW::DevJogEx(int mode, int frames)
+{
+    if (IsVirtual()) return CVideoSrcA::DevJogEx(mode, frames);
+    return Ready() ? 1 : 0;
+}
+
+int CVideoSrc_UVW::DevGetPosition(int mode, timecode_t &position)
+{
+    if (IsVirtual()) return CVideoSrcA::DevGetPosition(mode, position);
+    if (Ready()) return 1;
+    position = 0;
+    return 0;
+}
+
+int CVideoSrc_UVW::DevGetClipSize(const char *, timecode_t &size)
+{
+    size = kClipSize;
+    return 1;
+}
+
+int CVideoSrc_UVW::DevCheckCompatible(const char *type, const char *clip)
+{
+    return CheckCompatible(*this, type, clip);
+}
+
+int CVideoSrc_UVW::OnTaskCheckNextTask()
+{
+    CVideoPlayTask task;
+    if (m_PlayList.Active() || !m_PlayList.GetPresetTask(task, 0)) return 0;
+    const int64_t secs = SecondsToStart(task, m_nFirstCueTime);
+    if (IsVirtual()) {
+        task.m_nFlags = 0;
+        task.m_nStatus = PLAYTASK_CUED;
+        m_PlayList.ModifyTask(task, 1);
+        return 1;
+    }
+    const int32_t target = CueTarget(task.m_nSOM, m_nPlayBeforeTime);
+    DevOpen();
+    if (!DevIsOpen()) {
+        task.m_nStatus = kStatusNotReady;
+        task.m_nFlags = kErrDevice;
+        m_PlayList.ModifyTask(task, 1);
+    } else if (task.m_nStatus < kStatusFirstCued) {
+        task.m_nStatus = kStatusPrepared;
+        task.m_nFlags = 0;
+        m_PlayList.ModifyTask(task, 1);
+    }
+    if (secs < m_nFirstCueTime && task.m_nStatus >= kStatusPositionRead &&
+        task.m_nStatus <= kStatusPrepared) {
+        if (m_Line.CueTo(target))
+            task.m_nStatus = kStatusFirstCued;
+        else
+            task.m_nFlags = kErrDevice;
+        m_PlayList.ModifyTask(task, 1);
+    }
+    if (secs < m_nSecondCueTime && (task.m_nStatus == kStatusFirstCued || task.m_nStatus == 9)) {
+        if (m_Line.CueTo(target))
+            task.m_nStatus = PLAYTASK_CUED;
+        else
+            task.m_nFlags = kErrSecondCue;
+        m_PlayList.ModifyTask(task, 1);
+    }
+    return 1;
+}
+
+int CVideoSrc_UVW::OnTaskStartNewTask()
+{
+    return RunStartStep(*this, StartStep{ClosingEvent(), {}});
+}
+
+int CVideoSrc_UVW::OnTaskTracePgmTask()
+{
+    return RunTraceStep(*this, m_dwTraceTick, ClosingEvent(), {}, nullptr);
+}
+
+int CVideoSrc_UVW::OnTaskStopCurrentTask()
+{
+    CVideoPlayTask task;
+    if (!TakeStoppedTask(*this, task)) return 0;
+    CVideoPlayTask next;
+    if (m_PlayList.GetPresetTask(next, 0) &&
+        next.m_nStart < task.GetEnd() + kPutAwayGapMs * kUnitsPerMs)
+        return 0;
+    PutAway(*this, m_nVtrOverOpt, task.m_nSOM);
+    return 1;
+}

@@ -1,0 +1,485 @@
+#include "drivers/sources/vtr/VtrProtocol.h"
+
+#include "Kest20/KestLog.h"
+#include "platform/TimeSource.h"
+
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <strings.h>
+
+IMPLEMENT_KEST_CLASS(CSerialVTR, CSerialIO)
+
+namespace {
+
+constexpr double kStopped = 0.0;
+constexpr double kPlaySpeed = 1.0;
+constexpr double kWindSpeed = 40.0;  // what FAST FWD and REWIND are taken to run at
+constexpr double kStatusWind = 42.0; // what the status reports of winding are taken as
+constexpr double kShuttleLimit = 30.0;
+constexpr int kStatusBytes = 0x09; // STATUS SENSE: bytes 0 to 8
+constexpr uint8_t kTimeSenseTimecode = 0x01;
+constexpr uint8_t kTimeSenseTimer = 0x04;
+constexpr int kReadTries = 10;
+constexpr int kStepPasses = 10;
+
+// Milliseconds since `tick`.
+uint32_t Elapsed(uint32_t tick)
+{
+    return plat::GetTickCount() - tick;
+}
+
+bool InRange(int32_t ms, int32_t low, int32_t high)
+{
+    return ms > low && ms < high;
+}
+
+} // namespace
+
+CSerialVTR::CSerialVTR()
+{
+    m_Setting.nPort = 2;
+    m_Setting.nBaud = 38400;
+    m_Setting.nDataBits = 8;
+    m_Setting.nParity = COM_PARITY_ODD;
+    m_Setting.nStopBits = COM_STOPBITS_ONE;
+    m_Setting.nHalfTime = 80;
+    m_Status.Set(0, 0);
+    m_Status.Set(0, 5);
+    m_Status.Set(1, 5);
+}
+
+CSerialVTR::~CSerialVTR()
+{
+    m_evClosed.Set();
+    DevClose();
+}
+
+HRESULT CSerialVTR::QueryInterface(const GUID *, void **out)
+{
+    if (out) *out = nullptr;
+    return 1;
+}
+
+uint32_t CSerialVTR::AddRef()
+{
+    return 1;
+}
+
+uint32_t CSerialVTR::Release()
+{
+    delete this;
+    return 1;
+}
+
+int32_t CSerialVTR::Close()
+{
+    m_evClosed.Set();
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        m_Timecode.counter.SetSpeed(kStopped);
+        m_Timer.counter.SetSpeed(kStopped);
+        m_nFailCount = kNeverConnected;
+        m_dwLastExchange = plat::GetTickCount();
+    }
+    DevClose();
+    return DevIsOpen();
+}
+
+int32_t CSerialVTR::Open()
+{
+    m_evClosed.Reset();
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        m_Timecode.counter.SetSpeed(kStopped);
+        m_Timer.counter.SetSpeed(kStopped);
+    }
+    return DevOpen();
+}
+
+int32_t CSerialVTR::IsOpen()
+{
+    return DevIsOpen();
+}
+
+int32_t CSerialVTR::SetPort(int16_t port)
+{
+    m_Setting.nPort = static_cast<uint16_t>(port);
+    return 1;
+}
+
+int32_t CSerialVTR::GetPort()
+{
+    return m_Setting.nPort;
+}
+
+int32_t CSerialVTR::GetOptions()
+{
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    return m_nOptions;
+}
+
+int32_t CSerialVTR::SetOptions(int32_t bits)
+{
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    return m_nOptions |= bits;
+}
+
+int32_t CSerialVTR::ClearOptions(int32_t bits)
+{
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    return m_nOptions &= ~bits;
+}
+
+int32_t CSerialVTR::IsConnected()
+{
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    return m_nFailCount == 0 ? 1 : 0;
+}
+
+int32_t CSerialVTR::GetFailCount()
+{
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    return m_nFailCount;
+}
+
+int32_t CSerialVTR::Test()
+{
+    bool due;
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        due = Elapsed(m_dwLastExchange) >= m_nTestInterval;
+    }
+    if (due) {
+        Open();
+        tagVTRStatus status;
+        GetStatus(&status, 0);
+    }
+    return IsConnected();
+}
+
+int32_t CSerialVTR::IsReady(const char *)
+{
+    tagVTRStatus status;
+    GetStatus(&status, 0);
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    return m_nFailCount <= 2 && !status.Test(0, 0) ? 1 : 0;
+}
+
+int32_t CSerialVTR::SetInterval(const char *name, int32_t ms)
+{
+    if (!name) return 0;
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    if (strcasecmp(name, "TEST") == 0) {
+        if (InRange(ms, 2000, 60000)) m_nTestInterval = static_cast<uint32_t>(ms);
+        return 0;
+    }
+    uint32_t *interval = nullptr;
+    if (strcasecmp(name, "STATUS") == 0)
+        interval = &m_nStatusInterval;
+    else if (strcasecmp(name, "TIMEMODE") == 0)
+        interval = &m_nTimeModeInterval;
+    else if (strcasecmp(name, "TIMECODE") == 0)
+        interval = &m_nTimecodeInterval;
+    if (interval && InRange(ms, 500, 60000)) *interval = static_cast<uint32_t>(ms);
+    return 0;
+}
+
+int CSerialVTR::DevWrite(const char *data, int length)
+{
+    const int written = CSerialIO::DevWrite(data, length);
+    if (written <= 0) m_bWriteFailed = true;
+    return written;
+}
+
+// One try: the line's input is flushed, the frame written and the reply awaited up to the
+// reply time-out. Any reply completes the exchange, whatever kind it is; an unanswered one
+// counts a failure, a failed write does not.
+int CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n, tagVTRReply *reply)
+{
+    uint8_t frame[vtr::kMaxFrame];
+    const int length = vtr::BuildFrame(id, data, n, frame);
+    if (length == 0) return 0;
+
+    std::lock_guard<CDataLock> send(m_RequestLock);
+    uint32_t timeout;
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        m_nPending = id;
+        timeout = m_nReplyTimeout;
+    }
+    m_bWriteFailed = false;
+    const int answered = Request(reinterpret_cast<const char *>(frame), length, 1, timeout, 0);
+
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    m_nPending = 0;
+    if (m_bWriteFailed) return 0;
+    m_dwLastExchange = plat::GetTickCount();
+    if (!answered) {
+        ++m_nFailCount;
+        return 0;
+    }
+    m_nFailCount = 0;
+    if (reply) *reply = m_Reply;
+    return 1;
+}
+
+int CSerialVTR::OnRecvData(int, pointer_t &data)
+{
+    if (!data.data || data.length <= 0) return 0;
+    std::lock_guard<CDataLock> recv(m_RecvLock);
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        if (m_nPending == 0) return 0;
+    }
+    m_Buffer.Append(data.data, data.length);
+    tagVTRReply reply;
+    if (vtr::ParseReply(m_Buffer.GetData(), static_cast<size_t>(m_Buffer.GetSize()), reply) ==
+        vtr::ReplyParse::NeedMore)
+        return 0;
+    m_Buffer.RemoveAll();
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        m_Reply = reply;
+        m_nPending = 0;
+    }
+    SignalReply();
+    return 1;
+}
+
+void CSerialVTR::SetSpeed(double speed)
+{
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    if ((speed >= 1e-14 || speed <= -1e-14) && !m_Status.HasTape()) speed = kStopped;
+    for (TimedCounter *c : {&m_Timecode, &m_Timer}) {
+        c->counter.SetSpeed(speed);
+        c->read = false;
+    }
+}
+
+int CSerialVTR::Transport(int32_t id, double speed, const uint8_t *data, int n)
+{
+    if (!Exchange(id, data, n)) return 0;
+    SetSpeed(speed);
+    return 1;
+}
+
+bool CSerialVTR::Pause(uint32_t ms)
+{
+    return m_evClosed.Wait(ms) != plat::WAIT_OBJECT_0;
+}
+
+void CSerialVTR::EmergencyPlay()
+{
+    uint8_t frame[vtr::kMaxFrame];
+    const int length = vtr::BuildFrame(vtr::kPlay, nullptr, 0, frame);
+    DevClose();
+    if (!Pause(200)) return;
+    DevOpen();
+    if (!Pause(200)) return;
+    DevWrite(reinterpret_cast<const char *>(frame), length);
+    if (!Pause(1000)) return;
+    DevFlush(2);
+    DevWrite(reinterpret_cast<const char *>(frame), length);
+    glReportDbg("LOG_BETACAM", "Emg play");
+}
+
+int32_t CSerialVTR::Play()
+{
+    if (Transport(vtr::kPlay, kPlaySpeed)) return 1;
+    EmergencyPlay();
+    return 0;
+}
+
+int32_t CSerialVTR::Stop()
+{
+    return Transport(vtr::kStop, kStopped);
+}
+
+int32_t CSerialVTR::Eject()
+{
+    return Transport(vtr::kEject, kStopped);
+}
+
+int32_t CSerialVTR::Record()
+{
+    return Transport(vtr::kRecord, kPlaySpeed);
+}
+
+int32_t CSerialVTR::FastForward()
+{
+    return Transport(vtr::kFastForward, kWindSpeed);
+}
+
+int32_t CSerialVTR::Rewind()
+{
+    return Transport(vtr::kRewind, -kWindSpeed);
+}
+
+int32_t CSerialVTR::Step(int32_t frames)
+{
+    if (!Stop()) return 0;
+    for (int pass = 0; pass < kStepPasses; ++pass) {
+        int32_t first = 0, second = 0, third = 0;
+        GetTimecode(0, &first, 0);
+        GetTimecode(0, &second, 0);
+        if (first != second) continue;
+        GetTimecode(0, &third, 0);
+        if (third == second) return CueUpWithData(third + frames);
+    }
+    return 0;
+}
+
+int32_t CSerialVTR::Shuttle(double speed)
+{
+    if (speed > kShuttleLimit) return FastForward();
+    if (speed < -kShuttleLimit) return Rewind();
+    const uint8_t data = vtr::ShuttleSpeedByte(speed);
+    if (!Exchange(speed > 0 ? vtr::kShuttleForward : vtr::kShuttleReverse, &data, 1)) return 0;
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    m_Timecode.counter.SetSpeed(speed);
+    m_Timer.counter.SetSpeed(speed);
+    return 1;
+}
+
+int32_t CSerialVTR::StandbyOff()
+{
+    return Exchange(vtr::kStandbyOff, nullptr, 0);
+}
+
+int32_t CSerialVTR::StandbyOn()
+{
+    return Exchange(vtr::kStandbyOn, nullptr, 0);
+}
+
+int32_t CSerialVTR::CueUpWithData(int32_t frames)
+{
+    uint8_t data[4];
+    vtr::EncodeCuePoint(frames, data);
+    return Exchange(vtr::kCueUpWithData, data, 4);
+}
+
+int32_t CSerialVTR::CueAndWait(int32_t, int32_t, int32_t)
+{
+    return 1;
+}
+
+int32_t CSerialVTR::SetTimeMode(int32_t mode)
+{
+    const uint8_t data = mode == kTimeModeTimer ? 1 : 0;
+    if (!Exchange(vtr::kTimerModeSelect, &data, 1)) return 0;
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    m_nTimeMode = mode;
+    m_dwTimeModeTick = plat::GetTickCount();
+    m_bTimeModeRead = true;
+    return 1;
+}
+
+int32_t CSerialVTR::GetTimeMode()
+{
+    bool ask;
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        ask = (m_nOptions & kOptionTimerModeSense) &&
+              (!m_bTimeModeRead || Elapsed(m_dwTimeModeTick) >= m_nTimeModeInterval);
+    }
+    tagVTRReply reply;
+    const bool answered = ask && Exchange(vtr::kTimerModeSense, nullptr, 0, &reply);
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    if (answered) {
+        m_nTimeMode = reply.data[0] == 0 ? kTimeModeTimecode : kTimeModeTimer;
+        m_dwTimeModeTick = plat::GetTickCount();
+        m_bTimeModeRead = true;
+    }
+    return m_nTimeMode;
+}
+
+int32_t CSerialVTR::ResetTimer()
+{
+    if (!Exchange(vtr::kTimer1Reset, nullptr, 0)) return 0;
+    std::lock_guard<CDataLock> lk(m_StateLock);
+    m_Timer.counter.SetPosition(0);
+    return 1;
+}
+
+int32_t CSerialVTR::GetDeviceType(int32_t *type, char *name, int32_t len)
+{
+    if (type) *type = 0;
+    if (name && len > 0) name[0] = 0;
+    tagVTRReply reply;
+    if (!Exchange(vtr::kDeviceTypeRequest, nullptr, 0, &reply)) return 0;
+    const int32_t model = (reply.data[0] & 0xF0) * 256 + reply.data[1];
+    if (type) *type = model;
+    if (name && len > 0) {
+        std::strncpy(name, vtr::DeviceTypeName(model), static_cast<size_t>(len));
+        name[len - 1] = 0;
+    }
+    return 1;
+}
+
+int32_t CSerialVTR::GetStatus(tagVTRStatus *out, int32_t useCache)
+{
+    tagVTRStatus status;
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        if (useCache && m_bStatusRead && Elapsed(m_dwStatusTick) < m_nStatusInterval) {
+            if (out) *out = m_Status;
+            return 1;
+        }
+    }
+    const uint8_t data = kStatusBytes;
+    tagVTRReply reply;
+    if (!Exchange(vtr::kStatusSense, &data, 1, &reply)) {
+        status.Set(0, 0);
+        status.Set(0, 5);
+        if (out) *out = status;
+        return 0;
+    }
+    status.Load(reply.data);
+    std::optional<double> speed;
+    if (status.Test(4, 0) || status.Test(1, 5) || status.Test(2, 1) || status.Test(0, 5))
+        speed = kStopped;
+    if (status.Test(1, 0)) speed = kPlaySpeed;
+    if (status.Test(1, 2)) speed = kStatusWind;
+    if (status.Test(1, 3)) speed = -kStatusWind;
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        m_Status = status;
+        m_dwStatusTick = plat::GetTickCount();
+        m_bStatusRead = true;
+    }
+    if (speed) SetSpeed(*speed);
+    if (out) *out = status;
+    return 1;
+}
+
+int32_t CSerialVTR::GetTimecode(int32_t kind, int32_t *frames, int32_t useCache)
+{
+    if (kind == 0) kind = GetTimeMode();
+    TimedCounter &c = kind == kTimeModeTimecode ? m_Timecode : m_Timer;
+    const uint8_t which = kind == kTimeModeTimecode ? kTimeSenseTimecode : kTimeSenseTimer;
+    {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        if (useCache && c.read && Elapsed(c.tick) < m_nTimecodeInterval) {
+            if (frames) *frames = c.counter.GetTimecode();
+            return 1;
+        }
+    }
+    for (int tries = 0; tries < kReadTries; ++tries) {
+        tagVTRReply reply;
+        if (!Exchange(vtr::kCurrentTimeSense, &which, 1, &reply)) {
+            std::lock_guard<CDataLock> lk(m_StateLock);
+            if (frames) *frames = c.counter.GetTimecode();
+            return 0;
+        }
+        int32_t reading = 0;
+        if (!vtr::DecodeTimecode(reply.data, reading)) continue;
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        if (frames) *frames = reading;
+        c.counter.SetPosition(static_cast<int64_t>(reading) * CPlayCounter::kUnitsPerFrame);
+        c.tick = plat::GetTickCount();
+        c.read = true;
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,61 @@
+// The APS1602 switch: 16 sources on one program bus over an RS-422 board port, 9600 baud,
+// odd parity. Every command is a checked frame answered by a checked reply; the device is
+// checked at open with a preset query, and devices on one line share one protocol object.
+#pragma once
+
+#include "drivers/KsOvra20Api.h"
+#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/binary/SwitchFrames.h"
+#include "drivers/switchers/CVideoSwitchSerialA.h"
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+class KSOVRA20_API CSerialIO_APS1602 : public CSerialSwitchIO {
+public:
+    CSerialIO_APS1602();
+    ~CSerialIO_APS1602() override;
+
+    // Sends the frame through the request loop: 1 when the reply's verdict was good.
+    int Send(const std::vector<uint8_t> &frame);
+    // The sources the switch last reported (-1 before any report).
+    int GetProgramSource() const { return m_nProgram.load(); }
+    int GetPresetSource() const { return m_nPreset.load(); }
+
+    // Gathers the bytes into replies; each whole reply gives its verdict and ends the wait.
+    int OnRecvData(int port, pointer_t &data) override;
+
+private:
+    swframe::CAps1602Decoder m_decoder; // under m_RecvLock
+    std::atomic<bool> m_bVerdict{false};
+    std::atomic<int> m_nProgram{-1};
+    std::atomic<int> m_nPreset{-1};
+};
+
+class KSOVRA20_API CVideoSwitch_APS1602 : public CVideoSwitchSerialA {
+    DECLARE_KEST_CLASS(CVideoSwitch_APS1602)
+
+    CVideoSwitch_APS1602();
+
+    int32_t OnInitInstance() override;
+    // Opens through the open-or-share rule; on its own port the switch must answer a preset
+    // query, else the port closes and the status is 5 "Open device failed".
+    int DevOpen() override;
+    int DevTest(const char *argument) override;
+    int DevDirectTake(int channel, int entry) override;
+    int DevPreset(int channel, int entry) override;
+    int DevTake(int channel) override;
+    // Asks the switch for its program source; unanswered, the base's entry is reported.
+    int DevQueryPgmEntry(int channel, int &entry) override;
+
+protected:
+    CSerialSwitchIO &Serial() override { return m_Serial; }
+
+private:
+    // Activates and sends through the shared protocol object: 0 when there is none.
+    int Command(const std::vector<uint8_t> &frame);
+    CSerialIO_APS1602 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_APS1602>(); }
+
+    CSerialIO_APS1602 m_Serial;
+};

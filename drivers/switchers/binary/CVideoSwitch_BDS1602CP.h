@@ -1,0 +1,84 @@
+// The BDS1602 switch: 16 sources on one program bus over an RS-422 board port, 19200 baud.
+// Takes and presets are three-byte frames that the switch echoes; a status query reports
+// the source on air. The EX variant adds the main/backup mode.
+#pragma once
+
+#include "drivers/KsOvra20Api.h"
+#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/binary/SwitchFrames.h"
+#include "drivers/switchers/CSwitchVirtualMode.h"
+#include "drivers/switchers/CVideoSwitchSerialA.h"
+
+#include <atomic>
+#include <cstdint>
+
+class KSOVRA20_API CSerialIO_BDS1602CP : public CSerialSwitchIO {
+public:
+    enum Mode : int { kIdle = 0, kCommand = 1, kQuery = 2 };
+
+    CSerialIO_BDS1602CP();
+    ~CSerialIO_BDS1602CP() override;
+
+    // A program take or a preset of the 0-based source: whether the switch answered.
+    int SendTake(int source);
+    int SendPreset(int source);
+    // Asks the switch for its state; `source` is the last source it reported (-1 before any
+    // answer) whatever the outcome. 1.
+    int QueryStatus(int &source);
+
+    void SetPresetBus(int bus) { m_nPresetBus = bus; }
+    int GetPresetBus() const { return m_nPresetBus.load(); }
+    int GetLastUnit() const { return m_nLastUnit.load(); }
+    int GetLastBus() const { return m_nLastBus.load(); }
+    int GetLastSource() const { return m_nLastSource.load(); }
+
+    // Gathers the bytes into replies: a reply that answers the query or echoes the last
+    // program take becomes the last state; any whole reply ends the wait.
+    int OnRecvData(int port, pointer_t &data) override;
+
+private:
+    int Send(Mode mode, int bus, int source);
+
+    swframe::CBds1602Decoder m_decoder; // under m_RecvLock
+
+    std::atomic<int> m_nMode{kIdle};
+    std::atomic<int> m_nLastUnit{-1};
+    std::atomic<int> m_nLastBus{-1};
+    std::atomic<int> m_nLastSource{-1};
+    const int m_nUnit = 0;
+    const int m_nProgramBus = 0;
+    std::atomic<int> m_nCommandSource{0};
+    std::atomic<int> m_nPresetBus{1};
+};
+
+class KSOVRA20_API CVideoSwitch_BDS1602CP : public CVideoSwitchSerialA {
+    DECLARE_KEST_CLASS(CVideoSwitch_BDS1602CP)
+
+    static constexpr const char *kTypeId = "LVSWITCH_MCS_BDS1602CP";
+
+    CVideoSwitch_BDS1602CP();
+
+    // The switcher keys, then "COM" and "PstEntry".
+    int32_t OnInitInstance() override;
+    // Opens the port and asks the switch's state (an unanswered query is only logged).
+    int DevOpen() override;
+    int DevDirectTake(int channel, int entry) override;
+    int DevPreset(int channel, int entry) override;
+    int DevTake(int channel) override;
+    // Asks the switch: the source it reports, 1-based (0 before any answer). 1.
+    int DevQueryPgmEntry(int channel, int &entry) override;
+
+    CSerialIO_BDS1602CP &Protocol() { return m_Serial; }
+
+protected:
+    CSerialSwitchIO &Serial() override { return m_Serial; }
+
+private:
+    CSerialIO_BDS1602CP m_Serial;
+};
+
+class KSOVRA20_API CVideoSwitch_BDS1602CPEX : public CSwitchVirtualMode<CVideoSwitch_BDS1602CP> {
+    DECLARE_KEST_CLASS(CVideoSwitch_BDS1602CPEX)
+
+    CVideoSwitch_BDS1602CPEX();
+};

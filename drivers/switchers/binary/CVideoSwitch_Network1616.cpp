@@ -1,0 +1,91 @@
+#include "drivers/switchers/binary/CVideoSwitch_Network1616.h"
+
+#include "KestLib20/CResAccess.h"
+#include "devext/device/DeviceDescription.h"
+#include "drivers/switchers/binary/SwitchFrames.h"
+#include "platform/Process.h"
+
+namespace {
+
+constexpr const char *kDescription = "视频切换(Network1616切换台)";
+
+void DebugRoute(const char *format, int input, int output)
+{
+    CString text;
+    text.Format(format, input, output);
+    plat::OutputDebugString(text);
+}
+
+} // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_Network1616, CVideoSwitchA, kDescription)
+
+CSerialIO_Network1616::CSerialIO_Network1616()
+    : CSerialSwitchIO({4, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr})
+{
+}
+
+CSerialIO_Network1616::~CSerialIO_Network1616()
+{
+    DevClose();
+}
+
+int CSerialIO_Network1616::SendRoute(int output, int input)
+{
+    const int o = output - 1, i = input - 1;
+    if (o < 0 || o > kMaxWire || i < 0 || i > kMaxWire) return 0;
+    return WriteFrame(swframe::Network1616Frame(o, i));
+}
+
+CVideoSwitch_Network1616::CVideoSwitch_Network1616()
+    : CVideoSwitchSharedA("LVSWITCH_MCS_Network1616", kDescription, 16, 16)
+{
+}
+
+int32_t CVideoSwitch_Network1616::OnInitInstance()
+{
+    if (!CVideoSwitchA::OnInitInstance()) return 0;
+    ReadPortKey("Com");
+    CResAccess setting(GetSettingInfo());
+    m_nProgram = setting["PGM"].GetAsInteger(m_nProgram);
+    m_nPreset = setting["PST"].GetAsInteger(m_nPreset);
+    m_bWithPreset = setting["WithPreset"].GetAsBool(m_bWithPreset);
+    return 1;
+}
+
+int CVideoSwitch_Network1616::Route(int output, int input)
+{
+    CSerialIO_Network1616 *port = ActivePort();
+    return port ? port->SendRoute(output, input) : 0;
+}
+
+int CVideoSwitch_Network1616::DevDirectTake(int channel, int entry)
+{
+    if (!Activate() || !Route(channel, entry)) return 0;
+    return CVideoSwitchA::DevDirectTake(channel, entry);
+}
+
+int CVideoSwitch_Network1616::DevPreset(int channel, int entry)
+{
+    if (!Activate()) return 0;
+    const int channels = GetChannels();
+    if (channel < 1 || channel > channels) return 0;
+    DebugRoute("预置 输入:%d  输出:%d", entry, channel);
+    CVideoSwitchA::DevPreset(channel, entry);
+    if (!m_bWithPreset) return 1;
+    const int preset = m_nPreset;
+    const bool ownOutput = preset > 0 && preset < channels && preset != m_nProgram;
+    return Route(ownOutput ? preset : channel, entry);
+}
+
+int CVideoSwitch_Network1616::DevTake(int channel)
+{
+    if (!Activate()) return 0;
+    int input = 0;
+    CVideoSwitchA::DevQueryPstEntry(channel, input);
+    const int program = m_nProgram;
+    if (program >= 1 && program <= GetChannels()) channel = program;
+    DebugRoute("切换 输入:%d  输出:%d", input, channel);
+    if (!Route(channel, input)) return 0;
+    return CVideoSwitchA::DevTake(channel);
+}

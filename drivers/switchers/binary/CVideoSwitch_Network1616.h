@@ -1,0 +1,50 @@
+// The Network1616 router: 16 inputs on 16 outputs, 19200 baud. A six-byte frame routes an
+// input to an output, written without awaiting a reply, through the protocol object that the
+// open-or-share rule finds. A take routes the preset entry to the program output "PGM";
+// presets are sent only with "WithPreset", to the preset output "PST" when one is set.
+#pragma once
+
+#include "drivers/KsOvra20Api.h"
+#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CVideoSwitchSerialA.h"
+
+#include <atomic>
+
+class KSOVRA20_API CSerialIO_Network1616 : public CSerialSwitchIO {
+public:
+    static constexpr int kMaxWire = 127;
+
+    CSerialIO_Network1616();
+    ~CSerialIO_Network1616() override;
+
+    // Routes the 1-based input to the 1-based output; an output outside 1..128 or an input
+    // outside 1..128 fails unwritten. Whether the line took it.
+    int SendRoute(int output, int input);
+};
+
+class KSOVRA20_API CVideoSwitch_Network1616 : public CVideoSwitchSharedA {
+    DECLARE_KEST_CLASS(CVideoSwitch_Network1616)
+
+    CVideoSwitch_Network1616();
+
+    // "Com", "PGM", "PST" and "WithPreset".
+    int32_t OnInitInstance() override;
+    int DevDirectTake(int channel, int entry) override;
+    int DevPreset(int channel, int entry) override;
+    int DevTake(int channel) override;
+
+    CSerialIO_Network1616 &Protocol() { return m_Serial; }
+
+protected:
+    CSerialSwitchIO &Serial() override { return m_Serial; }
+    CSerialSwitchIO *FindActivePort() override { return ActivePort(); }
+
+private:
+    CSerialIO_Network1616 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_Network1616>(); }
+    int Route(int output, int input);
+
+    CSerialIO_Network1616 m_Serial;
+    std::atomic<int> m_nProgram{1};
+    std::atomic<int> m_nPreset{-1};
+    std::atomic<bool> m_bWithPreset{false};
+};
