@@ -109,6 +109,11 @@ CFtpClient::~CFtpClient()
     m_pState->replies.Clear();
 }
 
+void CFtpClient::SetDefaultTimeOut(uint32_t ms)
+{
+    m_pState->defaultTimeOut = ms ? ms : kDefaultTimeOutMs;
+}
+
 void CFtpClient::SetHooks(TextHook received, TextHook discarded, TextHook sent)
 {
     std::lock_guard<std::mutex> lk(m_pState->hookLock);
@@ -219,7 +224,7 @@ int CFtpClient::SendLocked(const char *command, CString *reply, uint32_t timeOut
 int CFtpClient::WaitReply(CString *reply, uint32_t timeOutMs)
 {
     tagFtpConnState &state = *m_pState;
-    const uint32_t wait = timeOutMs ? timeOutMs : state.defaultTimeOut;
+    const uint32_t wait = timeOutMs ? timeOutMs : state.defaultTimeOut.load();
     for (;;) {
         tagFtpReply taken;
         bool got = false;
@@ -235,8 +240,8 @@ int CFtpClient::WaitReply(CString *reply, uint32_t timeOutMs)
     }
 }
 
-int CFtpClient::Run(bool own, std::initializer_list<int> ok, const CString &command,
-                    CString *reply)
+int CFtpClient::RunText(bool own, std::initializer_list<int> ok, const CString &command,
+                        CString *reply)
 {
     const int code = own ? SendCommand(command, reply, 0, true) : SendLocked(command, reply, 0);
     return OneOf(code, ok) ? 1 : 0;
@@ -249,7 +254,7 @@ int CFtpClient::Run(bool own, std::initializer_list<int> ok, const char *format,
     va_start(args, format);
     command.FormatV(format, args);
     va_end(args);
-    return Run(own, ok, command);
+    return RunText(own, ok, command);
 }
 
 int CFtpClient::User(const char *name) { return Run(true, {331}, "USER %s", name); }
@@ -275,7 +280,7 @@ int CFtpClient::Rename(const char *from, const char *to)
 int CFtpClient::Pwd(CString &dir)
 {
     CString reply;
-    if (!Run(true, {257}, "PWD", &reply)) return 0;
+    if (!RunText(true, {257}, "PWD", &reply)) return 0;
     const int first = reply.Find('"');
     if (first < 0) return 0;
     const int second = reply.Find('"', first + 1);
@@ -286,7 +291,7 @@ int CFtpClient::Pwd(CString &dir)
 int CFtpClient::Pasv(tagFtpHostPort &hostPort)
 {
     CString reply;
-    if (!Run(false, {227}, "PASV", &reply)) return 0;
+    if (!RunText(false, {227}, "PASV", &reply)) return 0;
     return ParsePasvReply(reply, hostPort) ? 1 : 0;
 }
 
@@ -318,11 +323,11 @@ int CFtpClient::List(const char *path, CStringArray &lines, bool namesOnly)
     if (!lock.Take() || !Port(offer)) return 0;
     CString command = namesOnly ? "NLST" : "LIST";
     if (hasPath) command += CString(" ") + path;
-    if (!Run(false, {125, 150}, command)) return 0;
+    if (!RunText(false, {125, 150}, command)) return 0;
 
     // The server may never connect or stop sending: the guard closes the port after a
     // silence of the bound, which ends the accept or the read.
-    FtpIdleGuard idle(port, kDataTimeOutMs);
+    FtpIdleGuard idle(port, state.defaultTimeOut);
     uint32_t peerIp = 0;
     uint16_t peerPort = 0;
     const SOCKET s = port->Listener().Accept(peerIp, peerPort);

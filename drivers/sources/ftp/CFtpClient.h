@@ -22,7 +22,6 @@ class KSOVRA20_API CFtpClient : public tagURL {
 public:
     // Waits for replies given 0, and the bound on a silent data connection.
     static constexpr uint32_t kDefaultTimeOutMs = 10000;
-    static constexpr uint32_t kDataTimeOutMs = 10000;
     // How long an operation waits for the command lock.
     static constexpr uint32_t kLockWaitMs = 500;
     // How long a close waits for the reader thread before giving it up.
@@ -46,6 +45,10 @@ public:
         SetHooks(Bind(owner, received), Bind(owner, discarded), Bind(owner, sent));
     }
     void SetHooks(TextHook received, TextHook discarded, TextHook sent);
+
+    // The wait of every reply wait given 0 and the bound on a silent data connection
+    // (kDefaultTimeOutMs unless set).
+    void SetDefaultTimeOut(uint32_t ms);
 
     // Connects and logs on (1); 1 at once while connected.
     int Login();
@@ -118,8 +121,8 @@ private:
     // one of `ok`.
     int Run(bool own, std::initializer_list<int> ok, const char *format, ...)
         __attribute__((format(printf, 4, 5)));
-    int Run(bool own, std::initializer_list<int> ok, const CString &command,
-            CString *reply = nullptr);
+    int RunText(bool own, std::initializer_list<int> ok, const CString &command,
+                CString *reply = nullptr);
     // SendCommand's work under the caller's lock.
     int SendLocked(const char *command, CString *reply, uint32_t timeOutMs);
     void StartReader();

@@ -1,10 +1,7 @@
 #include "drivers/sources/ftp/CVideoStore_FtpBase.h"
 
-#include "Kest20/CClock.h"
-#include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
 #include "drivers/model/TickInterval.h"
-#include "platform/Gbk.h"
 #include "platform/Thread.h"
 #include "platform/TimeSource.h"
 
@@ -17,42 +14,20 @@ namespace {
 constexpr const char *kDescription = "视频存贮(基于Ftp协议的视频服务器)";
 constexpr int32_t kDefaultPort = 21;
 constexpr int64_t kMsPerFrame = 40;
-constexpr uint32_t kLongCopyMs = 180000;
-constexpr int64_t kLearnAboveMs = 5000;
-constexpr uint32_t kProgressStepMs = 1000;
-constexpr uint32_t kCopyOk = 0;
-constexpr uint32_t kCopyFailed = 2;
-constexpr int64_t kFramesPerByteRate = 200; // 25 frames a second, 8 bits a byte
-constexpr int64_t kCacheValidFrames = 25 * 60;
-
-// A cache record of the clip, its name cut between characters to the record's field.
-CVideoClipCache::tagCLIP ClipRecord(const char *name, int32_t frames)
-{
-    CVideoClipCache::tagCLIP clip;
-    const size_t length = plat::GbkCutLength(name, CVideoClipCache::kNameLength);
-    std::memcpy(clip.szName, name, length);
-    clip.szName[length] = 0;
-    clip.nSize = frames;
-    return clip;
-}
-
-// The live store of that name as a kind of T, opened on demand; null when there is none.
-template <class T> T *OpenStore(const char *name)
-{
-    return dynamic_cast<T *>(CDeviceA::OpenDev(name, T::GetClassID()));
-}
+constexpr int32_t kCacheValidFrames = 25 * 60;
 
 } // namespace
+
+using ftpstore::OpenStore;
 
 IMPLEMENT_KEST_CLASS(CVideoStore_FtpBase, CVideoStoreA)
 
 CVideoStore_FtpBase::CVideoStore_FtpBase(const char *typeId) : CVideoStoreA(typeId)
 {
     m_strDescription = kDescription;
-    m_ClipCache.SetValidSpan(static_cast<int32_t>(kCacheValidFrames));
+    m_ClipCache.SetValidSpan(kCacheValidFrames);
     m_MainClient.port = kDefaultPort;
-    m_MainClient.SetHooks(this, &CVideoStore_FtpBase::OnRecv, &CVideoStore_FtpBase::OnInvalid,
-                          &CVideoStore_FtpBase::OnSend);
+    ftpstore::SetLogHooks(m_MainClient, this);
 }
 
 CVideoStore_FtpBase::~CVideoStore_FtpBase()
@@ -82,38 +57,6 @@ int32_t CVideoStore_FtpBase::OnInitInstance()
     return 1;
 }
 
-void CVideoStore_FtpBase::Debug(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    glReportDbgX(kLogType, format, args);
-    va_end(args);
-}
-
-void CVideoStore_FtpBase::OnRecv(const CString &line)
-{
-    Debug("(%8s) Recv    :%s", GetInstanceName(), line.GetString());
-}
-
-void CVideoStore_FtpBase::OnInvalid(const CString &line)
-{
-    Debug("(%8s) Invalid :%s", GetInstanceName(), line.GetString());
-}
-
-void CVideoStore_FtpBase::OnSend(const CString &line)
-{
-    Debug("(%8s) Send    :%s", GetInstanceName(), line.GetString());
-}
-
-int CVideoStore_FtpBase::LogOn(CFtpClient &client)
-{
-    if (client.IsConnected()) return 1;
-    if (!client.Login()) return 0;
-    // Every clip name is relative to the start directory.
-    if (!client.path.IsEmpty()) client.Cwd(client.path);
-    return 1;
-}
-
 CFtpClient *CVideoStore_FtpBase::AcquireClient()
 {
     std::unique_lock<std::mutex> lk(m_clientLock);
@@ -122,7 +65,7 @@ CFtpClient *CVideoStore_FtpBase::AcquireClient()
         m_LentClients.end()) {
         m_LentClients.push_back(&m_MainClient);
         lk.unlock();
-        LogOn(m_MainClient);
+        ftpstore::LogOn(m_MainClient);
         return &m_MainClient;
     }
     // The slot is taken while the extra client logs on outside the lock.
@@ -132,7 +75,7 @@ CFtpClient *CVideoStore_FtpBase::AcquireClient()
     m_LentClients.push_back(client);
     m_ExtraClients.push_back(std::move(extra));
     lk.unlock();
-    if (LogOn(*client)) return client;
+    if (ftpstore::LogOn(*client)) return client;
     ReleaseClient(client);
     return nullptr;
 }
@@ -157,7 +100,7 @@ void CVideoStore_FtpBase::ReleaseClient(CFtpClient *client)
 
 int CVideoStore_FtpBase::DevOpen()
 {
-    LogOn(m_MainClient);
+    ftpstore::LogOn(m_MainClient);
     const bool connected = m_MainClient.IsConnected();
     if (connected)
         SetDevStatus(0);
@@ -238,33 +181,13 @@ int CVideoStore_FtpBase::DevLoadTotalClip()
         LentClient client(*this);
         if (!client) return 1;
     }
-    Debug("(%8s) Command : ################# Begin List ############################",
-          GetInstanceName());
-    m_ClipCache.SetLoading(1);
-    const int result = LoadClipList();
-    m_ClipCache.SetLoading(0);
-    Debug("(%8s) Command : ################# End List( %s ) #######################",
-          GetInstanceName(), result ? "OK" : "Failed");
-    return result;
-}
-
-int32_t CVideoStore_FtpBase::BytesToFrames(int64_t bytes) const
-{
-    if (m_nBitRate <= 0) return 0;
-    return static_cast<int32_t>(bytes * kFramesPerByteRate / m_nBitRate);
+    return ftpstore::LoggedLoad(GetInstanceName(), m_ClipCache, [this] { return LoadClipList(); });
 }
 
 void CVideoStore_FtpBase::AddClipBytes(const char *name, int64_t bytes)
 {
-    CVideoClipCache::tagCLIP clip = ClipRecord(name, BytesToFrames(bytes));
+    CVideoClipCache::tagCLIP clip = ftpstore::ClipRecord(name, ftpstore::BytesToFrames(bytes, m_nBitRate));
     m_ClipCache.AddClip(clip);
-}
-
-void CVideoStore_FtpBase::MarkLoaded()
-{
-    int64_t now = 0;
-    glGetTimeEx(&now);
-    m_ClipCache.SetLastLoadTime(now);
 }
 
 int CVideoStore_FtpBase::LoadClipList()
@@ -277,7 +200,7 @@ int CVideoStore_FtpBase::LoadClipList()
     for (int i = 0; i < entries.GetSize(); ++i)
         if (entries[i].type == tagFtpEntry::kFile) AddClipBytes(entries[i].name, entries[i].size);
     const int count = m_ClipCache.GetSize();
-    if (count > 0) MarkLoaded();
+    if (count > 0) ftpstore::MarkLoaded(m_ClipCache);
     return count;
 }
 
@@ -345,63 +268,13 @@ int CVideoStore_FtpBase::CopyClipTo(const char *clip, const char *destStore, uin
     return result;
 }
 
-uint32_t CVideoStore_FtpBase::ExpectedCopyMs(int64_t durationMs, double speed)
-{
-    // Clamped as a real number first, so that a slow speed never wraps the 32-bit time.
-    const double expected = speed > 0 ? static_cast<double>(durationMs) / speed : kMaxCopyMs;
-    return static_cast<uint32_t>(
-        std::clamp(expected, static_cast<double>(kMinCopyMs), static_cast<double>(kMaxCopyMs)));
-}
-
-uint32_t CVideoStore_FtpBase::CopyTimeOutMs(uint32_t expectedMs)
-{
-    return expectedMs < kLongCopyMs ? (expectedMs + 2000) * 5 : expectedMs * 2;
-}
-
-uint32_t CVideoStore_FtpBase::CopyWorker(CVideoStore_FtpBase *store, CString clip, CString dest,
-                                         uint32_t timeOutMs)
-{
-    store->Debug("(  S_TO_S) Command :################# Begin Copy ############################");
-    const int ok = store->CopyClipTo(clip, dest, timeOutMs);
-    store->Debug("(  S_TO_S) Command :################# End Copy(%s) ############################",
-                 ok ? "OK" : "Failed");
-    return ok ? kCopyOk : kCopyFailed;
-}
-
 int CVideoStore_FtpBase::DevFarCopy(const char *clip, const char *, const char *destStore,
                                     tagCopyCallBack callback)
 {
     m_ClipCache.InvalidClip(clip);
     const int64_t duration = static_cast<int64_t>(DevGetClipSize(clip)) * kMsPerFrame;
-    if (duration <= 0) return 0;
-    const uint32_t expected = ExpectedCopyMs(duration, m_dCopySpeed.load());
-    const uint32_t timeOut = CopyTimeOutMs(expected);
-
-    const uint32_t started = plat::GetTickCount();
-    plat::Thread worker = plat::Thread::Start(
-        [this, name = CString(clip), dest = CString(destStore), timeOut] {
-            return CopyWorker(this, name, dest, timeOut);
-        });
-    if (!worker.Valid()) return 0;
-    callback.Report(0, 100);
-    uint32_t remaining = expected;
-    for (;;) {
-        callback.Report(static_cast<int32_t>(int64_t(expected - remaining) * 100 / expected), 100);
-        if (worker.Join(kProgressStepMs)) break;
-        remaining -= std::min(remaining, kProgressStepMs);
-    }
-    const uint32_t elapsed = plat::TickElapsed(started);
-    const bool ok = worker.ExitCode() == kCopyOk;
-    worker.Close();
-    if (!ok) return 0;
-    callback.Report(100, 100);
-    if (duration > kLearnAboveMs)
-        m_dCopySpeed = static_cast<double>(duration) / std::max<uint32_t>(elapsed, 1);
-
-    if (auto *dest = OpenStore<CVideoStoreA>(destStore)) {
-        CVideoClipCache::tagCLIP record =
-            ClipRecord(clip, static_cast<int32_t>(duration / kMsPerFrame));
-        dest->GetClipCache().AddClip(record);
-    }
-    return 1;
+    return m_FarCopy.Run(clip, destStore, duration, "  S_TO_S", callback,
+                         [this, name = CString(clip), dest = CString(destStore)](uint32_t timeOut) {
+                             return CopyClipTo(name, dest, timeOut);
+                         });
 }

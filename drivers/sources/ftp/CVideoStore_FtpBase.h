@@ -9,6 +9,7 @@
 
 #include "drivers/model/CVideoStoreA.h"
 #include "drivers/sources/ftp/CFtpClient.h"
+#include "drivers/sources/ftp/FtpStoreCommon.h"
 #include "platform/Collections.h"
 
 #include <atomic>
@@ -21,11 +22,7 @@ class KSOVRA20_API CVideoStore_FtpBase : public CVideoStoreA {
     DECLARE_KEST_CLASS(CVideoStore_FtpBase)
 
     static constexpr int32_t kDefaultBitRate = 8000000;
-    static constexpr double kInitialCopySpeed = 0.01;
     static constexpr uint32_t kNoopIntervalMs = 60000;
-    static constexpr uint32_t kMinCopyMs = 500;
-    static constexpr uint32_t kMaxCopyMs = 3600000;
-    static constexpr const char *kLogType = "LOG_FTPDEBUG";
 
     explicit CVideoStore_FtpBase(const char *typeId = "LVSTORE_BVS_FTP2");
     ~CVideoStore_FtpBase() override;
@@ -67,11 +64,7 @@ class KSOVRA20_API CVideoStore_FtpBase : public CVideoStoreA {
     // One pending command ("D": delete the argument); 1 when it succeeded.
     virtual int RunPendingCommand(CFtpClient &client, const char *command, const char *argument);
 
-    // The expected copy time of a clip of `durationMs` at the copy speed, clamped to
-    // [kMinCopyMs, kMaxCopyMs], and the time-out of its copy.
-    static uint32_t ExpectedCopyMs(int64_t durationMs, double speed);
-    static uint32_t CopyTimeOutMs(uint32_t expectedMs);
-    double GetCopySpeed() const { return m_dCopySpeed.load(); }
+    double GetCopySpeed() const { return m_FarCopy.Speed(); }
 
 protected:
     // A connection lent by the store, given back when it goes.
@@ -94,8 +87,6 @@ protected:
     // an extra one that logged on; null at the client limit or when the log-on failed.
     CFtpClient *AcquireClient();
     void ReleaseClient(CFtpClient *client);
-    // Logs on and enters the start directory.
-    int LogOn(CFtpClient &client);
 
     // Queues a command ("D " + clip); an empty text is not queued.
     void AddPendingCommand(const CString &command);
@@ -105,25 +96,15 @@ protected:
 
     // Adds the clip to the cache with the length of `bytes`.
     void AddClipBytes(const char *name, int64_t bytes);
-    int32_t BytesToFrames(int64_t bytes) const;
-    void MarkLoaded();
-    void Debug(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
     int32_t m_nBitRate = kDefaultBitRate;
-    std::atomic<double> m_dCopySpeed{kInitialCopySpeed};
+    ftpstore::FarCopy m_FarCopy; // with the learned copy speed
     uint8_t m_bNoop = 1;
     uint32_t m_dwLastNoop = 0;
     int32_t m_nClientLimit = 1;
     CFtpClient m_MainClient;
 
 private:
-    // The main client's hooks.
-    void OnRecv(const CString &line);
-    void OnInvalid(const CString &line);
-    void OnSend(const CString &line);
-    static uint32_t CopyWorker(CVideoStore_FtpBase *store, CString clip, CString dest,
-                               uint32_t timeOutMs);
-
     std::mutex m_clientLock; // the lent clients
     std::vector<CFtpClient *> m_LentClients;
     std::vector<std::unique_ptr<CFtpClient>> m_ExtraClients;

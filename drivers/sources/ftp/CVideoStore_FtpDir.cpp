@@ -7,12 +7,9 @@ namespace {
 
 constexpr const char *kPinnacleDescription = "视频存贮(基于PinnacleFtp协议的视频服务器)";
 
-template <class T> T *OpenStore(const char *name)
-{
-    return dynamic_cast<T *>(CDeviceA::OpenDev(name, T::GetClassID()));
-}
-
 } // namespace
+
+using ftpstore::OpenStore;
 
 IMPLEMENT_KEST_CLASS(CVideoStore_FtpDir, CVideoStore_FtpBase)
 IMPLEMENT_KEST_CLASS(CVideoStore_PinnacleFtp, CVideoStore_FtpDir)
@@ -43,7 +40,7 @@ int CVideoStore_FtpDir::LoadDirSizes()
         int32_t files = 0;
         if (client->GetDirSize(stale[i], bytes, files)) AddClipBytes(stale[i], bytes);
     }
-    MarkLoaded();
+    ftpstore::MarkLoaded(m_ClipCache);
     return 1;
 }
 
@@ -96,7 +93,7 @@ int CVideoStore_PinnacleFtp::LoadClipList()
     for (int i = 0; i < dirs.GetSize(); ++i) names.Add(dirs[i].name);
     m_ClipCache.RefreshCache(names);
     for (int i = 0; i < dirs.GetSize(); ++i) AddClipBytes(dirs[i].name, dirs[i].size);
-    MarkLoaded();
+    ftpstore::MarkLoaded(m_ClipCache);
     return 1;
 }
 

@@ -22,7 +22,7 @@ struct tagFtpConnState {
     plat::Thread reader;
     plat::Event replyEvent{false, false};
     std::atomic<bool> hasEvent{false}; // set by the reader when it first starts
-    uint32_t defaultTimeOut = 10000;
+    std::atomic<uint32_t> defaultTimeOut{10000};
     CTcpSocket control;
     plat::Event commandLock{false, true}; // signalled while free
     std::atomic<int32_t> lockHeld{0};
