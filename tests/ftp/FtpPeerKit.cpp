@@ -103,8 +103,10 @@ FtpServer::FtpServer(const fs::path &root, const std::vector<std::string> &optio
 {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return;
-    std::vector<std::string> args = {"/usr/bin/python3", KEST_FTP_SERVER_SCRIPT, "--root",
-                                     root.string(), "--user", kUser, "--password", kPassword};
+    std::vector<std::string> args = {"/usr/bin/python3", KEST_FTP_SERVER_SCRIPT,
+                                     "--root",           root.string(),
+                                     "--user",           kUser,
+                                     "--password",       kPassword};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char *> argv;
     for (std::string &arg : args) argv.push_back(arg.data());
@@ -134,8 +136,8 @@ void FtpServer::Kill()
 
 std::string FtpServer::Url(const std::string &path) const
 {
-    return std::string("ftp://") + kUser + ":" + kPassword + "@127.0.0.1:" +
-           std::to_string(m_port) + "/" + path;
+    return std::string("ftp://") + kUser + ":" + kPassword +
+           "@127.0.0.1:" + std::to_string(m_port) + "/" + path;
 }
 
 void FtpServer::Configure(CFtpClient &client) const

@@ -29,9 +29,8 @@ std::vector<std::string> Names(const CArray<tagFtpEntry> &entries)
         const tagFtpEntry &e = entries[i];
         names.push_back(std::string(e.type == tagFtpEntry::kDir ? "d:" : "f:") +
                         (e.directory.IsEmpty() ? "" : std::string(e.directory) + "|") +
-                        e.name.GetString() + (e.type == tagFtpEntry::kFile
-                                                  ? "=" + std::to_string(e.size)
-                                                  : ""));
+                        e.name.GetString() +
+                        (e.type == tagFtpEntry::kFile ? "=" + std::to_string(e.size) : ""));
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -73,8 +72,8 @@ TEST_F(FtpClientTest, ListsFilesDirectoriesAndTrees)
 
     CArray<tagFtpEntry> entries;
     ASSERT_EQ(client.ListDir(nullptr, entries), 1);
-    EXPECT_EQ(Names(entries), (std::vector<std::string>{"d:clips", "f:news.mxf=1000",
-                                                         "f:sport at nine.mxf=2500"}));
+    EXPECT_EQ(Names(entries),
+              (std::vector<std::string>{"d:clips", "f:news.mxf=1000", "f:sport at nine.mxf=2500"}));
     CStringArray names;
     ASSERT_EQ(client.List("clips", names, true), 1);
     EXPECT_EQ(Sorted(names), (std::vector<std::string>{"a", "b", "empty"}));
@@ -87,9 +86,9 @@ TEST_F(FtpClientTest, ListsFilesDirectoriesAndTrees)
     ASSERT_GE(dirs.GetSize(), 1);
     EXPECT_EQ(std::string(dirs[0]), "clips/") << "breadth first from the start";
     EXPECT_EQ(Sorted(dirs), (std::vector<std::string>{"clips/", "clips/a", "clips/a/deep",
-                                                       "clips/b", "clips/empty"}));
+                                                      "clips/b", "clips/empty"}));
     EXPECT_EQ(Names(files), (std::vector<std::string>{"f:clips/a/deep|x=20", "f:clips/a|header=10",
-                                                       "f:clips/b|y=30"}));
+                                                      "f:clips/b|y=30"}));
     EXPECT_EQ(client.ListDir("no such dir", entries), 0);
     EXPECT_EQ(client.ListTree("clips/none", files, dirs), 0);
 }

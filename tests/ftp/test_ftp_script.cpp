@@ -22,7 +22,10 @@ using Clock = std::chrono::steady_clock;
 // Everything the three hooks saw, in order, as "recv:", "invalid:" and "send:" lines.
 class HookLog {
 public:
-    void Attach(CFtpClient &client) { client.SetHooks(this, &HookLog::Recv, &HookLog::Invalid, &HookLog::Send); }
+    void Attach(CFtpClient &client)
+    {
+        client.SetHooks(this, &HookLog::Recv, &HookLog::Invalid, &HookLog::Send);
+    }
     std::vector<std::string> Lines()
     {
         std::lock_guard<std::mutex> lk(m_lock);

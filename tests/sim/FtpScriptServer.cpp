@@ -14,7 +14,8 @@ namespace kestsim {
 
 FtpScriptServer::FtpScriptServer()
 {
-    m_rules = {{"USER", "331 password please\r\n"}, {"PASS", "230 logged on\r\n"},
+    m_rules = {{"USER", "331 password please\r\n"},
+               {"PASS", "230 logged on\r\n"},
                {"QUIT", "221 bye\r\n"}};
     if (::pipe2(m_wake, O_CLOEXEC) != 0) return;
     m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -44,8 +44,7 @@ uint32_t ReaderProc(const std::shared_ptr<tagFtpConnState> &state)
             outcome = state->replies.Feed(line);
         }
         if (outcome.received) state->CallHook(&tagFtpConnState::received, outcome.receivedText);
-        if (outcome.discarded)
-            state->CallHook(&tagFtpConnState::discarded, outcome.discardedText);
+        if (outcome.discarded) state->CallHook(&tagFtpConnState::discarded, outcome.discardedText);
         if (outcome.completed) state->replyEvent.Set();
     }
     {
@@ -184,8 +183,7 @@ int CFtpClient::IsBusy() const
     return m_pState->lockHeld.load();
 }
 
-int CFtpClient::SendCommand(const char *command, CString *reply, uint32_t timeOutMs,
-                            bool takeLock)
+int CFtpClient::SendCommand(const char *command, CString *reply, uint32_t timeOutMs, bool takeLock)
 {
     CommandLock lock(*m_pState);
     if (takeLock && !lock.Take()) {
@@ -257,20 +255,62 @@ int CFtpClient::Run(bool own, std::initializer_list<int> ok, const char *format,
     return RunText(own, ok, command);
 }
 
-int CFtpClient::User(const char *name) { return Run(true, {331}, "USER %s", name); }
-int CFtpClient::Pass(const char *password) { return Run(true, {230}, "PASS %s", password); }
-int CFtpClient::Cwd(const char *dir) { return Run(true, {250}, "CWD %s", dir); }
-int CFtpClient::Cdup() { return Run(true, {200}, "CDUP"); }
-int CFtpClient::Mkd(const char *dir) { return Run(true, {257}, "MKD %s", dir); }
-int CFtpClient::Rmd(const char *dir) { return Run(true, {250}, "RMD %s", dir); }
-int CFtpClient::Dele(const char *file) { return Run(true, {250}, "DELE %s", file); }
-int CFtpClient::Rnfr(const char *name) { return Run(true, {350}, "RNFR %s", name); }
-int CFtpClient::Rnto(const char *name) { return Run(true, {250}, "RNTO %s", name); }
-int CFtpClient::Type(char type) { return Run(true, {200, 250}, "TYPE %c", type); }
-int CFtpClient::Rest(int32_t offset) { return Run(true, {350}, "REST %d", offset); }
-int CFtpClient::Noop() { return Run(true, {200}, "NOOP"); }
-int CFtpClient::Retr(const char *file) { return Run(false, {125, 150}, "RETR %s", file); }
-int CFtpClient::Stor(const char *file) { return Run(false, {125, 150}, "STOR %s", file); }
+int CFtpClient::User(const char *name)
+{
+    return Run(true, {331}, "USER %s", name);
+}
+int CFtpClient::Pass(const char *password)
+{
+    return Run(true, {230}, "PASS %s", password);
+}
+int CFtpClient::Cwd(const char *dir)
+{
+    return Run(true, {250}, "CWD %s", dir);
+}
+int CFtpClient::Cdup()
+{
+    return Run(true, {200}, "CDUP");
+}
+int CFtpClient::Mkd(const char *dir)
+{
+    return Run(true, {257}, "MKD %s", dir);
+}
+int CFtpClient::Rmd(const char *dir)
+{
+    return Run(true, {250}, "RMD %s", dir);
+}
+int CFtpClient::Dele(const char *file)
+{
+    return Run(true, {250}, "DELE %s", file);
+}
+int CFtpClient::Rnfr(const char *name)
+{
+    return Run(true, {350}, "RNFR %s", name);
+}
+int CFtpClient::Rnto(const char *name)
+{
+    return Run(true, {250}, "RNTO %s", name);
+}
+int CFtpClient::Type(char type)
+{
+    return Run(true, {200, 250}, "TYPE %c", type);
+}
+int CFtpClient::Rest(int32_t offset)
+{
+    return Run(true, {350}, "REST %d", offset);
+}
+int CFtpClient::Noop()
+{
+    return Run(true, {200}, "NOOP");
+}
+int CFtpClient::Retr(const char *file)
+{
+    return Run(false, {125, 150}, "RETR %s", file);
+}
+int CFtpClient::Stor(const char *file)
+{
+    return Run(false, {125, 150}, "STOR %s", file);
+}
 
 int CFtpClient::Rename(const char *from, const char *to)
 {

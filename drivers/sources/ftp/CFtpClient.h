@@ -38,9 +38,9 @@ public:
     // thread); every line not taken as a reply and every unread reply thrown away; every
     // command just before it is sent (a password shows as "PASS ****"). A hook being called
     // ends before a replacement returns.
-    template <class T> void SetHooks(T *owner, void (T::*received)(const CString &),
-                                     void (T::*discarded)(const CString &),
-                                     void (T::*sent)(const CString &))
+    template <class T>
+    void SetHooks(T *owner, void (T::*received)(const CString &),
+                  void (T::*discarded)(const CString &), void (T::*sent)(const CString &))
     {
         SetHooks(Bind(owner, received), Bind(owner, discarded), Bind(owner, sent));
     }

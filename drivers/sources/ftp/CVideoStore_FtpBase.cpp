@@ -186,7 +186,8 @@ int CVideoStore_FtpBase::DevLoadTotalClip()
 
 void CVideoStore_FtpBase::AddClipBytes(const char *name, int64_t bytes)
 {
-    CVideoClipCache::tagCLIP clip = ftpstore::ClipRecord(name, ftpstore::BytesToFrames(bytes, m_nBitRate));
+    CVideoClipCache::tagCLIP clip =
+        ftpstore::ClipRecord(name, ftpstore::BytesToFrames(bytes, m_nBitRate));
     m_ClipCache.AddClip(clip);
 }
 

@@ -3,6 +3,8 @@
 #include "KestLib20/CResAccess.h"
 #include "drivers/sources/ftp/FtpKeyFiles.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char *kPinnacleDescription = "视频存贮(基于PinnacleFtp协议的视频服务器)";
@@ -35,6 +37,13 @@ int CVideoStore_FtpDir::LoadDirSizes()
     m_ClipCache.RefreshCache(names);
     CStringArray stale;
     m_ClipCache.GetOutofDateClip(stale, kSizeAgeMs);
+    // New and invalidated clips are stamped 0, which reads as recent while the tick count
+    // itself is below the age (the first 30 minutes after boot): they are measured too.
+    CVideoClipCache::tagCLIP clip;
+    for (int i = 0; m_ClipCache.GetAt(i, clip); ++i)
+        if (clip.dwTime == 0 &&
+            std::find(stale.begin(), stale.end(), CString(clip.szName)) == stale.end())
+            stale.Add(clip.szName);
     for (int i = 0; i < stale.GetSize(); ++i) {
         int64_t bytes = 0;
         int32_t files = 0;
@@ -97,8 +106,7 @@ int CVideoStore_PinnacleFtp::LoadClipList()
     return 1;
 }
 
-int CVideoStore_PinnacleFtp::CopyClipTo(const char *clip, const char *destStore,
-                                        uint32_t timeOutMs)
+int CVideoStore_PinnacleFtp::CopyClipTo(const char *clip, const char *destStore, uint32_t timeOutMs)
 {
     if (!clip || !*clip) return 0;
     auto *dest = OpenStore<CVideoStore_FtpDir>(destStore);
@@ -106,8 +114,8 @@ int CVideoStore_PinnacleFtp::CopyClipTo(const char *clip, const char *destStore,
     LentClient source(*this);
     LentClient target(*dest);
     if (!source || !target) return 0;
-    const int result = CopyKeyedClip(*source, *target, clip, m_KeyFiles, timeOutMs,
-                                     KeyedClipRemoval::kRmd);
+    const int result =
+        CopyKeyedClip(*source, *target, clip, m_KeyFiles, timeOutMs, KeyedClipRemoval::kRmd);
     RunPendingFrom(*source, CString());
     dest->RunPendingFrom(*target, CString());
     return result;

@@ -26,9 +26,9 @@ public:
 // One FTP site of the store and its connection pool.
 struct tagFtpSite {
     tagURL url;
-    CString dest;          // destination filter, upper case
-    int32_t max = 1;       // connections at once
-    uint8_t usingRMD = 1;  // remove a clip directory with one RMD, else recursively
+    CString dest;         // destination filter, upper case
+    int32_t max = 1;      // connections at once
+    uint8_t usingRMD = 1; // remove a clip directory with one RMD, else recursively
     std::vector<std::unique_ptr<CPooledFtpClient>> inUse, idle;
 };
 
