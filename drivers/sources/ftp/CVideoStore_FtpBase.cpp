@@ -140,11 +140,8 @@ int CVideoStore_FtpBase::DevTest(const char *)
 
 int CVideoStore_FtpBase::DevIDList(CStringArray &ids, int, int)
 {
-    ids.RemoveAll();
     DevLoadTotalClip();
-    CVideoClipCache::tagCLIP clip;
-    for (int i = 0; m_ClipCache.GetAt(i, clip); ++i) ids.Add(clip.szName);
-    return ids.GetSize();
+    return ftpstore::CachedIds(m_ClipCache, ids);
 }
 
 int CVideoStore_FtpBase::DevDelete(const char *clip, int)
@@ -168,27 +165,20 @@ int CVideoStore_FtpBase::DevCopy(const char *, const char *)
 int CVideoStore_FtpBase::DevGetClipSize(const char *clip)
 {
     DevLoadTotalClip();
-    CVideoClipCache::tagCLIP record;
-    return m_ClipCache.GetAt(CString(clip), record) ? record.nSize : 0;
+    return ftpstore::CachedFrames(m_ClipCache, clip);
 }
 
 int CVideoStore_FtpBase::DevLoadTotalClip()
 {
-    std::unique_lock<std::mutex> loading(m_loadLock, std::try_to_lock);
-    if (!loading.owns_lock() || m_ClipCache.IsLoading()) return 0;
-    if (m_ClipCache.IsValid()) return 1;
-    {
-        LentClient client(*this);
-        if (!client) return 1;
-    }
-    return ftpstore::LoggedLoad(GetInstanceName(), m_ClipCache, [this] { return LoadClipList(); });
+    // Without a free connection the cache stays as it is.
+    return m_Loader.LoadIfDue(
+        GetInstanceName(), m_ClipCache, [this] { return static_cast<bool>(LentClient(*this)); }, 1,
+        [this] { return LoadClipList(); });
 }
 
 void CVideoStore_FtpBase::AddClipBytes(const char *name, int64_t bytes)
 {
-    CVideoClipCache::tagCLIP clip =
-        ftpstore::ClipRecord(name, ftpstore::BytesToFrames(bytes, m_nBitRate));
-    m_ClipCache.AddClip(clip);
+    ftpstore::AddClipBytes(m_ClipCache, name, bytes, m_nBitRate);
 }
 
 int CVideoStore_FtpBase::LoadClipList()
@@ -247,26 +237,38 @@ int CVideoStore_FtpBase::RunPendingFrom(CFtpClient &client, const CString &watch
     return result;
 }
 
-int CVideoStore_FtpBase::RunPendingCommand(CFtpClient &client, const char *command,
-                                           const char *argument)
+int CVideoStore_FtpBase::RunDelete(const char *command, const char *argument,
+                                   const std::function<int(const char *)> &remove)
 {
-    if (!command || command[0] != 'D') return 0;
-    if (!client.Dele(argument)) return 0;
+    if (!command || command[0] != 'D' || !remove(argument)) return 0;
     m_ClipCache.RemoveClip(argument);
     return 1;
 }
 
-int CVideoStore_FtpBase::CopyClipTo(const char *clip, const char *destStore, uint32_t timeOutMs)
+int CVideoStore_FtpBase::RunPendingCommand(CFtpClient &client, const char *command,
+                                           const char *argument)
 {
-    auto *dest = OpenStore<CVideoStore_FtpBase>(destStore);
+    return RunDelete(command, argument, [&](const char *file) { return client.Dele(file); });
+}
+
+int CVideoStore_FtpBase::CopyBetween(CVideoStore_FtpBase *dest, const CopyStep &copy)
+{
     if (!dest) return 0;
     LentClient source(*this);
     LentClient target(*dest);
     if (!source || !target) return 0;
-    const int result = source->CopyTo(clip, *target, timeOutMs);
+    const int result = copy(*source, *target);
     RunPendingFrom(*source, CString());
     dest->RunPendingFrom(*target, CString());
     return result;
+}
+
+int CVideoStore_FtpBase::CopyClipTo(const char *clip, const char *destStore, uint32_t timeOutMs)
+{
+    return CopyBetween(OpenStore<CVideoStore_FtpBase>(destStore),
+                       [&](CFtpClient &source, CFtpClient &target) {
+                           return source.CopyTo(clip, target, timeOutMs);
+                       });
 }
 
 int CVideoStore_FtpBase::DevFarCopy(const char *clip, const char *, const char *destStore,

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -94,6 +95,14 @@ protected:
     // free client; else the result of the first command equal to `watch`, 1 when none is.
     int RunPendingCommands(const CString &watch = CString());
 
+    // Lends a client of this store and one of `dest` to `copy`, then runs both stores'
+    // pending commands; copy's result, 0 without a destination or a free client.
+    using CopyStep = std::function<int(CFtpClient &source, CFtpClient &target)>;
+    int CopyBetween(CVideoStore_FtpBase *dest, const CopyStep &copy);
+    // A "D" command: `remove` of the argument, which then leaves the cache; 1 on success.
+    int RunDelete(const char *command, const char *argument,
+                  const std::function<int(const char *)> &remove);
+
     // Adds the clip to the cache with the length of `bytes`.
     void AddClipBytes(const char *name, int64_t bytes);
 
@@ -110,7 +119,7 @@ private:
     std::vector<std::unique_ptr<CFtpClient>> m_ExtraClients;
     CDataLock m_pendingLock;
     CStringList m_PendingCmds;
-    std::mutex m_loadLock; // one clip list load at a time
+    ftpstore::ClipLoader m_Loader;
 };
 
 // A clip is a directory of the start directory; its length is that of everything in it,

@@ -55,24 +55,16 @@ int CVideoStore_FtpDir::LoadDirSizes()
 
 int CVideoStore_FtpDir::CopyClipTo(const char *clip, const char *destStore, uint32_t timeOutMs)
 {
-    auto *dest = OpenStore<CVideoStore_FtpBase>(destStore);
-    if (!dest) return 0;
-    LentClient source(*this);
-    LentClient target(*dest);
-    if (!source || !target) return 0;
-    const int result = source->CopyDirTo(clip, *target, timeOutMs);
-    RunPendingFrom(*source, CString());
-    dest->RunPendingFrom(*target, CString());
-    return result;
+    return CopyBetween(OpenStore<CVideoStore_FtpBase>(destStore),
+                       [&](CFtpClient &source, CFtpClient &target) {
+                           return source.CopyDirTo(clip, target, timeOutMs);
+                       });
 }
 
 int CVideoStore_FtpDir::RunPendingCommand(CFtpClient &client, const char *command,
                                           const char *argument)
 {
-    if (!command || command[0] != 'D') return 0;
-    if (!client.DeleteTree(argument)) return 0;
-    m_ClipCache.RemoveClip(argument);
-    return 1;
+    return RunDelete(command, argument, [&](const char *dir) { return client.DeleteTree(dir); });
 }
 
 CVideoStore_PinnacleFtp::CVideoStore_PinnacleFtp() : CVideoStore_FtpDir("LVSTORE_BVS_PINNACLEFTP")
@@ -109,23 +101,14 @@ int CVideoStore_PinnacleFtp::LoadClipList()
 int CVideoStore_PinnacleFtp::CopyClipTo(const char *clip, const char *destStore, uint32_t timeOutMs)
 {
     if (!clip || !*clip) return 0;
-    auto *dest = OpenStore<CVideoStore_FtpDir>(destStore);
-    if (!dest) return 0;
-    LentClient source(*this);
-    LentClient target(*dest);
-    if (!source || !target) return 0;
-    const int result =
-        CopyKeyedClip(*source, *target, clip, m_KeyFiles, timeOutMs, KeyedClipRemoval::kRmd);
-    RunPendingFrom(*source, CString());
-    dest->RunPendingFrom(*target, CString());
-    return result;
+    return CopyBetween(OpenStore<CVideoStore_FtpDir>(destStore), [&](CFtpClient &source,
+                                                                     CFtpClient &target) {
+        return CopyKeyedClip(source, target, clip, m_KeyFiles, timeOutMs, KeyedClipRemoval::kRmd);
+    });
 }
 
 int CVideoStore_PinnacleFtp::RunPendingCommand(CFtpClient &client, const char *command,
                                                const char *argument)
 {
-    if (!command || command[0] != 'D') return 0;
-    if (!client.Rmd(argument)) return 0;
-    m_ClipCache.RemoveClip(argument);
-    return 1;
+    return RunDelete(command, argument, [&](const char *dir) { return client.Rmd(dir); });
 }

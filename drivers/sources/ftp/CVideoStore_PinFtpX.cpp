@@ -192,11 +192,8 @@ int CVideoStore_PinFtpX::DevTest(const char *)
 
 int CVideoStore_PinFtpX::DevIDList(CStringArray &ids, int, int)
 {
-    ids.RemoveAll();
     DevLoadTotalClip();
-    CVideoClipCache::tagCLIP clip;
-    for (int i = 0; m_ClipCache.GetAt(i, clip); ++i) ids.Add(clip.szName);
-    return ids.GetSize();
+    return ftpstore::CachedIds(m_ClipCache, ids);
 }
 
 int CVideoStore_PinFtpX::DevDelete(const char *clip, int)
@@ -221,24 +218,14 @@ int CVideoStore_PinFtpX::DevCopy(const char *, const char *)
 int CVideoStore_PinFtpX::DevGetClipSize(const char *clip)
 {
     DevLoadTotalClip();
-    CVideoClipCache::tagCLIP record;
-    return m_ClipCache.GetAt(CString(clip), record) ? record.nSize : 0;
+    return ftpstore::CachedFrames(m_ClipCache, clip);
 }
 
 int CVideoStore_PinFtpX::DevLoadTotalClip()
 {
-    std::unique_lock<std::mutex> loading(m_loadLock, std::try_to_lock);
-    if (!loading.owns_lock() || m_ClipCache.IsLoading()) return 0;
-    if (m_ClipCache.IsValid()) return 1;
-    if (!ftpstore::LogOn(m_MainClient)) return 0;
-    return ftpstore::LoggedLoad(GetInstanceName(), m_ClipCache, [this] { return LoadClipList(); });
-}
-
-void CVideoStore_PinFtpX::AddClipBytes(const char *name, int64_t bytes)
-{
-    CVideoClipCache::tagCLIP clip =
-        ftpstore::ClipRecord(name, ftpstore::BytesToFrames(bytes, m_nBitRate));
-    m_ClipCache.AddClip(clip);
+    return m_Loader.LoadIfDue(
+        GetInstanceName(), m_ClipCache, [this] { return ftpstore::LogOn(m_MainClient) != 0; }, 0,
+        [this] { return LoadClipList(); });
 }
 
 int CVideoStore_PinFtpX::LoadClipList()
@@ -253,7 +240,8 @@ int CVideoStore_PinFtpX::LoadClipList()
         names.Add(dir.name);
     }
     m_ClipCache.RefreshCache(names);
-    for (int i = 0; i < dirs.GetSize(); ++i) AddClipBytes(dirs[i].name, dirs[i].size);
+    for (int i = 0; i < dirs.GetSize(); ++i)
+        ftpstore::AddClipBytes(m_ClipCache, dirs[i].name, dirs[i].size, m_nBitRate);
     ftpstore::MarkLoaded(m_ClipCache);
     return 1;
 }

@@ -80,7 +80,6 @@ class KSOVRA20_API CVideoStore_PinFtpX : public CVideoStoreA {
 private:
     // Acquires (when missing) and logs on a pooled client in up to kConnectTries attempts.
     bool Connect(CPooledFtpClient *&client, const char *name);
-    void AddClipBytes(const char *name, int64_t bytes);
 
     int32_t m_nBitRate = 8000000;
     ftpstore::FarCopy m_FarCopy;
@@ -90,5 +89,5 @@ private:
     uint8_t m_bUsingRMD = 1;
     CDataLock m_siteLock;
     std::vector<tagFtpSite> m_Sites;
-    std::mutex m_loadLock;
+    ftpstore::ClipLoader m_Loader;
 };

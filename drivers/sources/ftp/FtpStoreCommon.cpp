@@ -75,8 +75,34 @@ void MarkLoaded(CVideoClipCache &cache)
     cache.SetLastLoadTime(now);
 }
 
-int LoggedLoad(const char *name, CVideoClipCache &cache, const std::function<int()> &load)
+int CachedIds(CVideoClipCache &cache, CStringArray &ids)
 {
+    ids.RemoveAll();
+    CVideoClipCache::tagCLIP clip;
+    for (int i = 0; cache.GetAt(i, clip); ++i) ids.Add(clip.szName);
+    return ids.GetSize();
+}
+
+int CachedFrames(CVideoClipCache &cache, const char *clip)
+{
+    CVideoClipCache::tagCLIP record;
+    return cache.GetAt(CString(clip), record) ? record.nSize : 0;
+}
+
+void AddClipBytes(CVideoClipCache &cache, const char *name, int64_t bytes, int32_t bitRate)
+{
+    CVideoClipCache::tagCLIP clip = ClipRecord(name, BytesToFrames(bytes, bitRate));
+    cache.AddClip(clip);
+}
+
+int ClipLoader::LoadIfDue(const char *name, CVideoClipCache &cache,
+                          const std::function<bool()> &connect, int noConnection,
+                          const std::function<int()> &load)
+{
+    std::unique_lock<std::mutex> loading(m_lock, std::try_to_lock);
+    if (!loading.owns_lock() || cache.IsLoading()) return 0;
+    if (cache.IsValid()) return 1;
+    if (!connect()) return noConnection;
     Debug("(%8s) Command : ################# Begin List ############################", name);
     cache.SetLoading(1);
     const int result = load();

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 class CComponentA;
 
@@ -33,8 +34,26 @@ CVideoClipCache::tagCLIP ClipRecord(const char *name, int32_t frames);
 int32_t BytesToFrames(int64_t bytes, int32_t bitRate);
 // Records the load time (framework time) in the cache.
 void MarkLoaded(CVideoClipCache &cache);
-// Runs `load` between the "Begin List" and "End List" lines with the cache marked loading.
-int LoggedLoad(const char *name, CVideoClipCache &cache, const std::function<int()> &load);
+// The cached clip names in cache order (their count), and the cached length of a clip (0
+// when it is not in the cache).
+int CachedIds(CVideoClipCache &cache, CStringArray &ids);
+int CachedFrames(CVideoClipCache &cache, const char *clip);
+
+// Adds the clip with the length of `bytes` at `bitRate` to the cache.
+void AddClipBytes(CVideoClipCache &cache, const char *name, int64_t bytes, int32_t bitRate);
+
+// A store's clip list loads: one at a time, and only while the cache is out of date.
+class ClipLoader {
+public:
+    // 0 while another load runs, 1 while the cache is valid, `noConnection` when `connect`
+    // fails; else `load` between the "Begin List" and "End List" lines (the cache marked
+    // loading meanwhile) and its result.
+    int LoadIfDue(const char *name, CVideoClipCache &cache, const std::function<bool()> &connect,
+                  int noConnection, const std::function<int()> &load);
+
+private:
+    std::mutex m_lock;
+};
 
 // The live store of that name as a kind of T, opened on demand; null when there is none.
 template <class T> T *OpenStore(const char *name)
