@@ -103,6 +103,7 @@ CFtpClient::~CFtpClient()
 {
     Close();
     SetHooks({}, {}, {});
+    std::lock_guard<std::mutex> connecting(m_pState->connectLock);
     StopReader();
     std::lock_guard<CDataLock> lk(m_pState->lock);
     m_pState->replies.Clear();
@@ -136,6 +137,8 @@ void CFtpClient::StopReader()
 int CFtpClient::Login()
 {
     tagFtpConnState &state = *m_pState;
+    // One log-on at a time: a second caller waits and finds the first one's connection.
+    std::lock_guard<std::mutex> connecting(state.connectLock);
     if (state.control.IsOpen()) return 1;
     // A reader of an earlier connection is leaving: let it finish before a new one starts,
     // so that its lost-connection reply cannot answer the new log-on.
@@ -169,6 +172,8 @@ int CFtpClient::Close()
     state.control.Send("QUIT\r\n", 6);
     state.control.Close();
     plat::Sleep(kQuitMs);
+    // A log-on in progress fails at once on the closed socket and is waited for.
+    std::lock_guard<std::mutex> connecting(state.connectLock);
     StopReader();
     return 1;
 }

@@ -19,6 +19,7 @@ struct tagFtpConnState {
 
     CDataLock lock; // guards the replies
     FtpReplyParser replies;
+    std::mutex connectLock; // serialises log-ons, and guards `reader`
     plat::Thread reader;
     plat::Event replyEvent{false, false};
     std::atomic<bool> hasEvent{false}; // set by the reader when it first starts
