@@ -15,7 +15,7 @@ import sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
-from pyftpdlib.servers import FTPServer
+from pyftpdlib.servers import ThreadedFTPServer
 
 
 def main():
@@ -64,7 +64,9 @@ def main():
         Handler.dtp_handler = Throttled
 
     logging.basicConfig(level=logging.ERROR)
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    # A thread (and event loop) per connection: in one shared loop, pyftpdlib 1.5.7 may drop a
+    # new control connection whose descriptor number an active data connection just gave up.
+    server = ThreadedFTPServer(("127.0.0.1", 0), Handler)
     print("PORT %d" % server.socket.getsockname()[1], flush=True)
     server.serve_forever()
 
