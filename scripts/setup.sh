@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          locales tzdata python3)
+          locales tzdata python3 python3-pyftpdlib)
 
 missing=()
 for p in "${packages[@]}"; do
