@@ -1,6 +1,6 @@
 // Helpers of the database tests: the two backends every database test runs on (a SQLite file
-// of the test's own, and the PostgreSQL server of the CTest fixture), a capture of a log
-// type, and a connection opened on a backend as the current one.
+// of the test's own, and the PostgreSQL server of the CTest fixture) and a connection opened
+// on a backend as the current one.
 #pragma once
 
 #include "Kest20/CLogReader.h"
@@ -9,6 +9,7 @@
 #include "devext/services/db/CADOConnectLE.h"
 #include "devext/services/db/CADORecordsetLE.h"
 #include "platform/ComTypes.h"
+#include "tests/model/DeviceTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -23,27 +24,7 @@
 
 namespace dbtest {
 
-// The texts of one log type, taken on the reporting thread.
-class LogCapture : public CLogReader {
-public:
-    explicit LogCapture(const char *type) : CLogReader(type, LOG_MODE_EXACT) {}
-    ~LogCapture() override { Unsubscribe(); }
-    int OnRecvLog(const char *, const char *text, const char *) override
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_lines.emplace_back(text);
-        return 1;
-    }
-    std::vector<std::string> Lines()
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_lines;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<std::string> m_lines;
-};
+using devtest::LogCapture;
 
 // The debug flag on while it lives.
 class DebugOn {

@@ -5,6 +5,9 @@
 #include "devext/device/CArgListA.h"
 #include "tests/KestLib20/ScopedTimeZone.h"
 
+#include <atomic>
+#include <thread>
+
 using dbtest::LogCapture;
 
 namespace {
@@ -52,6 +55,41 @@ TEST_P(RecordsetTest, TransactionRolledBackWhenItsSecondStatementFails)
     EXPECT_EQ(rs.ExecuteSQLs(good), 0);
     EXPECT_EQ(glGetLastError()->code, 0);
     EXPECT_EQ(Count("t_tx"), 3);
+}
+
+// Threads running transactions on one connection: each stays whole, none sees another's.
+TEST_P(RecordsetTest, ThreadsSharingAConnectionKeepTheirTransactionsApart)
+{
+    Exec("CREATE TABLE t_par (id INTEGER PRIMARY KEY, thread INTEGER)");
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 15;
+    std::vector<std::thread> threads;
+    std::atomic<int> unexpected{0};
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t, &unexpected] {
+            for (int r = 0; r < kRounds; ++r) {
+                const int id = t * 1000 + r;
+                CString first, second;
+                first.Format("INSERT INTO t_par VALUES (%d, %d)", id, t);
+                // Odd threads fail on their second statement.
+                if (t % 2)
+                    second.Format("INSERT INTO t_nowhere VALUES (%d)", id);
+                else
+                    second.Format("INSERT INTO t_par VALUES (%d, %d)", id + 500, t);
+                CStringArray statements;
+                statements.Add(first);
+                statements.Add(second);
+                CADORecordsetLE rs;
+                const int32_t expected = t % 2 ? plat::db::kNoSuchTable : 0;
+                if (rs.ExecuteSQLs(statements) != expected) ++unexpected;
+            }
+        });
+    for (std::thread &thread : threads) thread.join();
+    EXPECT_EQ(unexpected, 0);
+    EXPECT_EQ(Count("t_par"), kThreads / 2 * kRounds * 2);
+    CADORecordsetLE rs;
+    ASSERT_EQ(rs.ExecuteSQL("SELECT COUNT(*) FROM t_par WHERE thread % 2 = 1"), 0);
+    EXPECT_EQ(rs.GetAsInt(0, -1), 0);
 }
 
 TEST_P(RecordsetTest, FailuresCarryTheProviderDiagnostics)
@@ -128,6 +166,7 @@ TEST_P(RecordsetTest, MissingNullAndUnconvertibleValuesGiveTheDefaults)
     EXPECT_EQ(rs.GetAsInt("missing", 7), 7);
     EXPECT_EQ(rs.GetAsInt(5, 7), 7);
     EXPECT_EQ(rs.GetAsInt(70000, 7), 7);
+    EXPECT_EQ(rs.GetAsInt(-1, 7), 7);
     EXPECT_EQ(rs.GetAsInt("name", 7), 7);  // "abc" is no number
     EXPECT_EQ(rs.GetAsInt("ratio", 7), 2); // 1.5 rounds to even
     EXPECT_EQ(rs.GetAsString(1, ""), "abc");

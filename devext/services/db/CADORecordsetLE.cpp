@@ -244,7 +244,8 @@ const plat::db::Value *CADORecordsetLE::Cell(const CADOColumn &column)
     if (!rs.open || rs.AtStart() || rs.AtEnd()) return nullptr;
     const std::vector<plat::db::Value> &row = rs.rows[static_cast<size_t>(rs.position)];
     if (column.IsIndex()) {
-        if (column.Index() > 0xFFFF || column.Index() >= static_cast<int32_t>(row.size()))
+        if (column.Index() < 0 || column.Index() > 0xFFFF ||
+            column.Index() >= static_cast<int32_t>(row.size()))
             return nullptr;
         return &row[static_cast<size_t>(column.Index())];
     }

@@ -28,15 +28,16 @@ class DEVEXT20_API CADOColumn {
 public:
     CADOColumn(const char *name) : m_name(name ? name : "") {}
     CADOColumn(const char16_t *name);
-    CADOColumn(int32_t index) : m_index(index) {}
+    CADOColumn(int32_t index) : m_index(index), m_isIndex(true) {}
 
-    bool IsIndex() const { return m_index >= 0; }
+    bool IsIndex() const { return m_isIndex; }
     int32_t Index() const { return m_index; }
     const CString &Name() const { return m_name; }
 
 private:
     CString m_name;
     int32_t m_index = -1;
+    bool m_isIndex = false;
 };
 
 class DEVEXT20_API CADORecordsetLE {

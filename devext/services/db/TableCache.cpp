@@ -16,11 +16,22 @@ using Row = std::vector<CString>;
 // The buckets of the row map: tables of thousands of rows are looked up in constant time.
 constexpr size_t kRowBuckets = 8197;
 
-// What both variants share: the table, its columns, the rows by internal key, the lock.
-class TableCacheCore {
+// What both variants share: the table, its columns, the rows by internal key, the lock and
+// the load handler (taking a key argument of type Key).
+template <class Key> class TableCacheCore {
 public:
+    using Handler = int (*)(void *context, Key key);
+
     TableCacheCore() { m_rows.rehash(kRowBuckets); }
     virtual ~TableCacheCore() = default;
+
+    int SetLoadHandler(void *context, Handler handler)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_context = context;
+        m_handler = handler;
+        return 0;
+    }
 
     int Load(const char *condition)
     {
@@ -119,6 +130,27 @@ protected:
         return m_rows.count(key) ? 1 : 0;
     }
 
+    // The lookup: once, then after the load handler (called outside the lock) once more.
+    int LookupOrLoad(const std::string &key, const char **columns, CString *values,
+                     CMapStringToString *row, Key missed)
+    {
+        if (Lookup(key, columns, values, row)) return 1;
+        void *context = nullptr;
+        Handler handler = nullptr;
+        {
+            std::lock_guard<std::mutex> lk(m_lock);
+            context = m_context;
+            handler = m_handler;
+        }
+        return handler && handler(context, missed) ? Lookup(key, columns, values, row) : 0;
+    }
+
+    // The built-in handler: a reload of the whole table of the cache given as context.
+    static int Reload(void *context, Key)
+    {
+        return static_cast<TableCacheCore *>(context)->Load("");
+    }
+
     // Under the lock, after the columns are known.
     virtual void ResolveKeys() = 0;
     virtual std::string RowKey(const Row &row) const = 0;
@@ -126,25 +158,20 @@ protected:
     std::mutex m_lock;
 
 private:
+    void *m_context = this;
+    Handler m_handler = &Reload;
     CString m_table;
     std::vector<CString> m_columns;
     std::unordered_map<std::string, int> m_positions;
     std::unordered_map<std::string, Row> m_rows;
 };
 
-// The lookup of both variants: once, then after the load handler once more.
-template <class Lookup, class Handler> int LookupOrLoad(Lookup lookup, Handler handler)
-{
-    if (lookup()) return 1;
-    return handler() ? lookup() : 0;
-}
-
 // The key list handed to a load handler when the lookup had none.
 const char *kNoKeys[] = {nullptr};
 
 } // namespace
 
-class CTableCacheX::_Impl final : public ITableCacheX, public TableCacheCore {
+class CTableCacheX::_Impl final : public ITableCacheX, public TableCacheCore<const char **> {
 public:
     int Initialize(const char *table, const char **keyColumns, const char **columns) override
     {
@@ -157,10 +184,7 @@ public:
     }
     int SetLoadHandler(void *context, TableCacheXLoadProc handler) override
     {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_context = context;
-        m_handler = handler;
-        return 0;
+        return TableCacheCore::SetLoadHandler(context, handler);
     }
     int GetValue(const char **keys, const char *column, CString &value) override
     {
@@ -211,33 +235,16 @@ private:
     }
     int Find(const char **keys, const char **columns, CString *values, CMapStringToString *row)
     {
-        const std::string key = KeyOf(keys);
-        return LookupOrLoad([&] { return Lookup(key, columns, values, row); },
-                            [&] {
-                                void *context = nullptr;
-                                TableCacheXLoadProc handler = nullptr;
-                                {
-                                    std::lock_guard<std::mutex> lk(m_lock);
-                                    context = m_context;
-                                    handler = m_handler;
-                                }
-                                const char **end = keys;
-                                while (end && *end) ++end;
-                                return handler ? handler(context, end ? end : kNoKeys) : 0;
-                            });
-    }
-    static int Reload(void *context, const char **)
-    {
-        return static_cast<_Impl *>(context)->Load("");
+        const char **end = keys;
+        while (end && *end) ++end;
+        return LookupOrLoad(KeyOf(keys), columns, values, row, end ? end : kNoKeys);
     }
 
     std::vector<CString> m_keyColumns;
     std::vector<int> m_keyPositions;
-    void *m_context = this;
-    TableCacheXLoadProc m_handler = &Reload;
 };
 
-class CTableCache::_Impl final : public ITableCache, public TableCacheCore {
+class CTableCache::_Impl final : public ITableCache, public TableCacheCore<const char *> {
 public:
     int Initialize(const char *table, const char *keyColumn, const char **columns) override
     {
@@ -251,10 +258,7 @@ public:
     }
     int SetLoadHandler(void *context, TableCacheLoadProc handler) override
     {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_context = context;
-        m_handler = handler;
-        return 0;
+        return TableCacheCore::SetLoadHandler(context, handler);
     }
     int Load(const char *condition) override { return TableCacheCore::Load(condition); }
     int IsCached(const char *key) override { return Has(key ? key : ""); }
@@ -287,29 +291,12 @@ private:
     }
     int Find(const char *key, const char **columns, CString *values, CMapStringToString *row)
     {
-        const std::string text = key ? key : "";
-        return LookupOrLoad([&] { return Lookup(text, columns, values, row); },
-                            [&] {
-                                void *context = nullptr;
-                                TableCacheLoadProc handler = nullptr;
-                                {
-                                    std::lock_guard<std::mutex> lk(m_lock);
-                                    context = m_context;
-                                    handler = m_handler;
-                                }
-                                return handler ? handler(context, key ? key + std::strlen(key) : "")
-                                               : 0;
-                            });
-    }
-    static int Reload(void *context, const char *)
-    {
-        return static_cast<_Impl *>(context)->Load("");
+        return LookupOrLoad(key ? key : "", columns, values, row,
+                            key ? key + std::strlen(key) : "");
     }
 
     CString m_keyColumn;
     int m_keyPosition = -1;
-    void *m_context = this;
-    TableCacheLoadProc m_handler = &Reload;
 };
 
 CTableCacheX::CTableCacheX() : m_pImpl(new _Impl) {}
