@@ -14,6 +14,9 @@ namespace {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC wide characters are UTF-16");
 
+// The command time-out the platform's data objects apply by default.
+constexpr int kQueryTimeOutSeconds = 30;
+
 SQLWCHAR *Wide(std::u16string &text)
 {
     return reinterpret_cast<SQLWCHAR *>(text.data());
@@ -47,6 +50,10 @@ public:
             owner.Fail(kConnectionFailure, "the database is not open", "08003", 0, "ODBC");
         owner.Check(SQLAllocHandle(SQL_HANDLE_STMT, owner.m_dbc, &m_handle), SQL_HANDLE_DBC,
                     owner.m_dbc, "SQLAllocHandle");
+        // A statement on a server that stopped answering fails after a while (HYT00, a
+        // connection failure) rather than holding the connection's lock for ever.
+        SQLSetStmtAttr(m_handle, SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kQueryTimeOutSeconds)), 0);
     }
     ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, m_handle); }
     Statement(const Statement &) = delete;
