@@ -1,5 +1,7 @@
 #include "platform/db/Value.h"
 
+#include "platform/TimeConvert.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,31 +29,10 @@ std::optional<double> ParseNumber(std::string_view text)
     return value;
 }
 
-// Days from 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t DaysFromCivil(int64_t y, int m, int d)
-{
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, DateParts &parts)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    parts.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    parts.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    parts.year = static_cast<int>(yoe + era * 400 + (parts.month <= 2));
-}
-
-const int64_t kAutomationEpoch = DaysFromCivil(1899, 12, 30);
+constexpr int64_t kUnitsPerSecond = 10000000;
+constexpr int64_t kSecondsPerDay = 86400;
+// Days from 1601-01-01 (file time) to 1899-12-30 (automation date 0).
+constexpr int64_t kAutomationEpochDays = 109205;
 
 // "yyyy-mm-dd[ hh:mm[:ss[.fff]]]".
 std::optional<double> ParseDate(std::string_view text)
@@ -136,24 +117,33 @@ std::optional<double> Value::ToDate() const
 DateParts FromAutomationDate(double date)
 {
     double whole = std::trunc(date);
-    int64_t seconds = std::llround(std::fabs(date - whole) * 86400.0);
-    if (seconds >= 86400) {
-        seconds -= 86400;
+    int64_t seconds = std::llround(std::fabs(date - whole) * kSecondsPerDay);
+    if (seconds >= kSecondsPerDay) {
+        seconds -= kSecondsPerDay;
         whole += 1;
     }
-    DateParts parts;
-    CivilFromDays(kAutomationEpoch + static_cast<int64_t>(whole), parts);
-    parts.hour = static_cast<int>(seconds / 3600);
-    parts.minute = static_cast<int>(seconds / 60 % 60);
-    parts.second = static_cast<int>(seconds % 60);
-    return parts;
+    const int64_t days = static_cast<int64_t>(whole) + kAutomationEpochDays;
+    SYSTEMTIME st{};
+    if (!FileTimeToSystemTime((days * kSecondsPerDay + seconds) * kUnitsPerSecond, &st))
+        return DateParts{};
+    return DateParts{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
 }
 
-double ToAutomationDate(const DateParts &parts)
+std::optional<double> ToAutomationDate(const DateParts &parts)
 {
-    const double days =
-        static_cast<double>(DaysFromCivil(parts.year, parts.month, parts.day) - kAutomationEpoch);
-    const double time = (parts.hour * 3600 + parts.minute * 60 + parts.second) / 86400.0;
+    SYSTEMTIME st{};
+    st.wYear = static_cast<uint16_t>(parts.year);
+    st.wMonth = static_cast<uint16_t>(parts.month);
+    st.wDay = static_cast<uint16_t>(parts.day);
+    st.wHour = static_cast<uint16_t>(parts.hour);
+    st.wMinute = static_cast<uint16_t>(parts.minute);
+    st.wSecond = static_cast<uint16_t>(parts.second);
+    int64_t fileTime = 0;
+    if (parts.year < 1601 || parts.year > 9999 || !SystemTimeToFileTime(st, &fileTime))
+        return std::nullopt;
+    const int64_t seconds = fileTime / kUnitsPerSecond;
+    const double days = static_cast<double>(seconds / kSecondsPerDay - kAutomationEpochDays);
+    const double time = static_cast<double>(seconds % kSecondsPerDay) / kSecondsPerDay;
     return days >= 0 ? days + time : days - time;
 }
 

@@ -55,8 +55,9 @@ struct DateParts {
 };
 
 // To the nearest second. Dates before 1899-12-30 count days backwards and the time of day
-// forwards, as automation dates do.
+// forwards, as automation dates do. Only the years 1601 to 9999 convert: an earlier date
+// breaks down as 1899-12-30, and parts out of range give nothing.
 PLATDB_API DateParts FromAutomationDate(double date);
-PLATDB_API double ToAutomationDate(const DateParts &parts);
+PLATDB_API std::optional<double> ToAutomationDate(const DateParts &parts);
 
 } // namespace plat::db

@@ -3,6 +3,10 @@
 
 #include "devext/services/db/TableCache.h"
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 namespace {
 
 class CacheTest : public dbtest::DbTest {
@@ -140,6 +144,34 @@ TEST_P(CacheTest, MultiColumnKeysStayApartWhenValuesHoldCommas)
     const char *answer[] = {"42", nullptr};
     EXPECT_EQ(cache->GetValue(answer, "name", value), 1);
     EXPECT_EQ(value, "answer");
+}
+
+// Lookups go on while loads replace the rows, and always see a whole row.
+TEST_P(CacheTest, LookupsGoOnWhileLoadsRun)
+{
+    CTableCache cache;
+    cache->Initialize("t_dev", "id", kColumns);
+    ASSERT_EQ(cache->Load(""), 1);
+    std::atomic<bool> done{false};
+    std::atomic<int> wrong{0};
+    std::thread loader([&] {
+        for (int i = 0; i < 20; ++i) cache->Load(i % 2 ? "" : "id > 10");
+        done = true;
+    });
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t)
+        readers.emplace_back([&] {
+            const char *wanted[] = {"kind", "name", nullptr};
+            while (!done) {
+                CString values[2];
+                if (!cache->GetValues("42", wanted, values) || values[0] != "a" ||
+                    values[1] != "answer")
+                    ++wrong;
+            }
+        });
+    loader.join();
+    for (std::thread &reader : readers) reader.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 // A cache whose table cannot be read answers misses without rows.
