@@ -56,18 +56,22 @@ start)
         skip "the ODBC driver \"PostgreSQL Unicode\" is not installed (odbc-postgresql)"
     data=$(mktemp -d /tmp/kest-pg.XXXXXX) || skip "no temporary directory"
     [ "$(id -u)" = 0 ] && chown postgres "$data"
-    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    {
-        echo "KEST_TEST_PG_DATA=$data"
-        echo "KEST_TEST_PG_PORT=$port"
-    } >"$env_file"
     as_owner "$bin/initdb" -D "$data/db" -U postgres -A trust -E UTF8 --locale=C \
         >"$data/initdb.log" 2>&1 || { rm -rf "$data"; skip "initdb failed"; }
-    if ! server start; then
-        tail -n 5 "$data/server.log" >&2
-        rm -rf "$data"
-        skip "the server did not start"
-    fi
+    # A free port may be taken by someone else before the server binds it: try again.
+    for try in 1 2 3; do
+        port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+        {
+            echo "KEST_TEST_PG_DATA=$data"
+            echo "KEST_TEST_PG_PORT=$port"
+        } >"$env_file"
+        server start && break
+        if [ "$try" = 3 ]; then
+            tail -n 5 "$data/server.log" >&2
+            rm -rf "$data"
+            skip "the server did not start"
+        fi
+    done
     if ! as_owner "$bin/createdb" -h 127.0.0.1 -p "$port" -U postgres kest; then
         server stop
         rm -rf "$data"
