@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          locales tzdata python3 python3-pyftpdlib)
+          locales tzdata python3 python3-pyftpdlib postgresql-15 odbc-postgresql unixodbc
+          unixodbc-dev libsqlite3-dev sqlite3)
 
 missing=()
 for p in "${packages[@]}"; do
