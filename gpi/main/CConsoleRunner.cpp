@@ -40,7 +40,13 @@ void CConsoleRunner::Execute(CDialog &dialog, const std::string &line)
     std::istringstream words(line);
     std::string command;
     int id = 0;
-    if (!(words >> command >> id) || !dialog.GetDlgItem(id)) {
+    const bool read = static_cast<bool>(words >> command >> id);
+    if (read && command == "sys") {
+        if (id < 0 || !ui::ChooseSystemMenu(dialog, static_cast<UINT>(id)))
+            m_out << "?" << std::endl;
+        return;
+    }
+    if (!read || !dialog.GetDlgItem(id)) {
         m_out << "?" << std::endl;
         return;
     }
