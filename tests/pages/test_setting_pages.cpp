@@ -265,3 +265,22 @@ TEST(SettingPages, SwitcherPagesShowTheirKeysAndOpenWhatTheyLeadTo)
     EXPECT_EQ(runner.Runs()[2], "切换任务");
     EXPECT_EQ(file.Text(), before) << "the switcher pages write nothing";
 }
+
+TEST(SettingPages, WordFieldsWithoutAValueLeaveTheSourcesDefault)
+{
+    SettingsFile file(Section("VTR2", {{"class", "CVideoSrc_BetacamX"}}));
+    ui::CScriptedRunner runner;
+    runner.Then([](CDialog &dlg) {
+        CObjectSettingDlg *page = ShowPage(dlg, "CProp_Device_VTR");
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(Selection(*page, Vtr::IDC_OVER_OPT), -1);
+        EXPECT_EQ(Selection(*page, Vtr::IDC_TC_TYPE), -1);
+        EXPECT_EQ(Selection(*page, Vtr::IDC_CASSETTE), 0) << "a number field reads 0";
+        ui::PressOK(dlg);
+    });
+    EXPECT_EQ(glDoSettingDialog("设备属性", "VTR2", "/etc/tvx/VTR2", "CVideoSrc_BetacamX"), IDOK);
+    EXPECT_EQ(Key("/etc/tvx/VTR2", "VtrOverOpt"), "<none>");
+    EXPECT_EQ(Key("/etc/tvx/VTR2", "TCType"), "<none>");
+    EXPECT_EQ(Key("/etc/tvx/VTR2", "TypeOfCassette"), "0");
+    EXPECT_EQ(Key("/etc/tvx/VTR2", "Com"), "");
+}

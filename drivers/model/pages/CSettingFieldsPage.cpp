@@ -7,10 +7,12 @@ IMPLEMENT_DYNAMIC(CSettingFieldsPage, CObjectSettingDlg)
 
 namespace {
 
-// The item of a stored value: its word, else the value as a number less the offset.
+// The item of a stored value: its word, else the value as a number less the offset. A word
+// field without a value selects nothing, so that its reader's default stays in force.
 int SelectionOf(const tagPageField &field, IStringAccess &value)
 {
     const CString text = value.GetAsString("");
+    if (!field.words.empty() && text.IsEmpty()) return -1;
     for (size_t i = 0; i < field.words.size(); ++i)
         if (text.CompareNoCase(field.words[i]) == 0) return static_cast<int>(i);
     return value.GetAsInteger(0) - field.offset;
@@ -56,10 +58,10 @@ void CSettingFieldsPage::OnOK()
         auto *combo = dynamic_cast<CComboBox *>(GetDlgItem(field.id));
         if (!combo) continue;
         const int selection = combo->GetCurSel();
-        if (selection >= 0 && selection < static_cast<int>(field.words.size()))
-            value = field.words[static_cast<size_t>(selection)];
-        else
+        if (field.words.empty())
             value.SetAsInteger(selection + field.offset);
+        else if (selection >= 0 && selection < static_cast<int>(field.words.size()))
+            value = field.words[static_cast<size_t>(selection)];
     }
     CObjectSettingDlg::OnOK();
 }

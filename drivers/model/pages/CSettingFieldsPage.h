@@ -16,7 +16,8 @@ struct tagPageField {
     std::vector<const char *> choices = {};
     int offset = 0;
     // When given, the combo stores the word of its selection instead of the number (the
-    // key's reader takes words); a stored number still selects its item.
+    // key's reader takes words); a stored number still selects its item. Without a value,
+    // or a selection, such a field shows and writes nothing.
     std::vector<const char *> words = {};
 
     bool IsCombo() const { return !choices.empty(); }
