@@ -1,7 +1,7 @@
 // Runs the program's dialogs on a terminal, as there is no display: each line of standard
 // input acts on the dialog's controls ("click <id>", "pick <id> <item>", "text <id> <text>",
-// "show <id>" prints "<id>=<text>", "sys <command>" chooses a system menu entry); "quit" or the end of input cancels the dialog. Message
-// boxes are printed and answered OK.
+// "show <id>" prints "<id>=<text>", "sys <command>" chooses a system menu entry); "quit" or the end
+// of input cancels the dialog. Message boxes are printed and answered OK.
 #pragma once
 
 #include "platform/ui/ModalRunner.h"

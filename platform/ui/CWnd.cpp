@@ -47,9 +47,10 @@ BOOL IsWindow(HWND wnd)
 
 int16_t GetKeyState(int key)
 {
-    const bool held = (key == static_cast<int>(VK_SHIFT) && g_shiftHeld.load()) ||
-                      ((key == static_cast<int>(VK_CONTROL) || key == static_cast<int>(VK_LCONTROL)) &&
-                       g_ctrlHeld.load());
+    const bool held =
+        (key == static_cast<int>(VK_SHIFT) && g_shiftHeld.load()) ||
+        ((key == static_cast<int>(VK_CONTROL) || key == static_cast<int>(VK_LCONTROL)) &&
+         g_ctrlHeld.load());
     return held ? int16_t(-128) : int16_t(0);
 }
 
