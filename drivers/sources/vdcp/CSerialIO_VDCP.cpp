@@ -21,7 +21,6 @@ CSerialIO_VDCP::CSerialIO_VDCP(vdcp::Variant variant) : m_variant(variant)
     m_Setting.nDataBits = 8;
     m_Setting.nParity = COM_PARITY_ODD;
     m_Setting.nStopBits = COM_STOPBITS_ONE;
-    m_Setting.nHalfTime = 50;
 }
 
 CSerialIO_VDCP::~CSerialIO_VDCP()
