@@ -102,7 +102,7 @@ struct Session {
 // Keeps the text of the messages of one exact type.
 class SentReader : public CLogReader {
 public:
-    SentReader() : CLogReader("SHELL_SENT", 1) {}
+    SentReader() : CLogReader("SHELL_SENT", 1) { Subscribe(); }
     ~SentReader() override { Unsubscribe(); }
     int OnRecvLog(const char *, const char *text, const char *) override
     {
