@@ -133,7 +133,7 @@ constexpr uint32_t Loopback(uint32_t last)
 // Keeps the texts of the failed log-on messages.
 class LogOnReader : public CLogReader {
 public:
-    LogOnReader() : CLogReader("LOG_TELNET", 1) {}
+    LogOnReader() : CLogReader("LOG_TELNET", 1) { Subscribe(); }
     ~LogOnReader() override { Unsubscribe(); }
     int OnRecvLog(const char *, const char *text, const char *) override
     {
