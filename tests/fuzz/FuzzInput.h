@@ -1,0 +1,80 @@
+// What every fuzz target reads its input with: small choices taken from the front, then the
+// rest cut into the blocks a line or socket would deliver, and a check that stops the run
+// with a message when a property fails (libFuzzer keeps the input as a crash).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+class Input {
+public:
+    Input(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+
+    bool Empty() const { return m_at >= m_size; }
+    size_t Left() const { return m_size - m_at; }
+    // The next byte; 0 past the end.
+    uint8_t Byte() { return Empty() ? 0 : m_data[m_at++]; }
+    // A choice below `count` (count > 0).
+    int Choice(int count) { return Byte() % count; }
+    // The next block: a length byte (1 .. max) and that many bytes, fewer at the end.
+    std::vector<uint8_t> Block(size_t max = 64)
+    {
+        const size_t want = Byte() % max + 1;
+        return Take(want);
+    }
+    std::vector<uint8_t> Take(size_t n)
+    {
+        n = std::min(n, Left());
+        std::vector<uint8_t> bytes(m_data + m_at, m_data + m_at + n);
+        m_at += n;
+        return bytes;
+    }
+    std::vector<uint8_t> Rest() { return Take(Left()); }
+    // A text up to the next NUL (dropped) or the end.
+    std::string Text()
+    {
+        std::string text;
+        while (!Empty()) {
+            const char c = static_cast<char>(m_data[m_at++]);
+            if (c == 0) break;
+            text += c;
+        }
+        return text;
+    }
+
+private:
+    const uint8_t *m_data;
+    size_t m_size;
+    size_t m_at = 0;
+};
+
+// Lines of a text, split at "\n" (a "\r" before it stays in the line).
+inline std::vector<std::string> Lines(const std::vector<uint8_t> &bytes)
+{
+    std::vector<std::string> lines(1);
+    for (uint8_t b : bytes) {
+        if (b == '\n')
+            lines.emplace_back();
+        else
+            lines.back() += static_cast<char>(b);
+    }
+    return lines;
+}
+
+// Stops the run when a property does not hold.
+#define FUZZ_CHECK(cond)                                                                  \
+    do {                                                                                  \
+        if (!(cond)) {                                                                    \
+            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond); \
+            std::abort();                                                                 \
+        }                                                                                 \
+    } while (0)
+
+} // namespace fuzz

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs one fuzz target from its committed seed corpus: run_fuzz.sh <binary> <seed dir> <work dir>.
+# New inputs go to <work dir>/corpus (the seeds are only read), findings to <work dir>/.
+# KEST_FUZZ_SECONDS sets the run time (default 5); KEST_FUZZ_ARGS adds libFuzzer options.
+set -euo pipefail
+binary=$1 seeds=$2 work=$3
+mkdir -p "$work/corpus"
+exec "$binary" "$work/corpus" "$seeds" \
+    -max_total_time="${KEST_FUZZ_SECONDS:-5}" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="$work/" -print_final_stats=1 ${KEST_FUZZ_ARGS:-}
