@@ -23,7 +23,8 @@ public:
     uint8_t Byte() { return Empty() ? 0 : m_data[m_at++]; }
     // A choice below `count` (count > 0).
     int Choice(int count) { return Byte() % count; }
-    // The next block: a length byte (1 .. max) and that many bytes, fewer at the end.
+    // The next block: a length byte (1 .. max) and that many bytes, fewer at the end (none
+    // when the input ends with the length byte).
     std::vector<uint8_t> Block(size_t max = 64)
     {
         const size_t want = Byte() % max + 1;

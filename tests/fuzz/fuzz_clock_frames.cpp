@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto invalid = [](const clockframe::Reading &) {};
     while (!in.Empty()) {
         const std::vector<uint8_t> block = in.Block(40);
+        if (block.empty()) break;
         if (block.size() == 1 && block[0] == 0xFF) decoder->Reset();
         decoder->Feed(block.data(), block.size(), taken, invalid);
     }

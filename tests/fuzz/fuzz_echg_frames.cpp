@@ -12,6 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     reply.ExpectQuery(in.Byte() & 1);
     while (!in.Empty()) {
         const std::vector<uint8_t> block = in.Block(12);
+        if (block.empty()) break;
         status.Feed(block.data(), block.size(), [](uint8_t) {});
         if (block[0] == 0xEE) reply.ExpectQuery(block.size() % 2);
         reply.Feed(block.data(), block.size(), [](const echg::C485ReplyDecoder::Reply &r) {

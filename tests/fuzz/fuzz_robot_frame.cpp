@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(length >= 0 && length <= taperobot::kMaxFrame);
     while (!in.Empty()) {
         const std::vector<uint8_t> block = in.Block();
+        if (block.empty()) break;
         const taperobot::Classified result =
             taperobot::ClassifyReply(pending, block.data(), block.size());
         FUZZ_CHECK(result.data.size() <= block.size());

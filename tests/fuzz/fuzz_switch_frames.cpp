@@ -12,6 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     swframe::COnyxDecoder onyx(unit, in.Byte() % 8);
     while (!in.Empty()) {
         const std::vector<uint8_t> block = in.Block(24);
+        if (block.empty()) break;
         swframe::Bds1602Reply(block.data(), block.size(), block.size() % 2, unit, bus, source);
         const swframe::Aps1602Verdict aps = swframe::Aps1602Reply(block.data(), block.size());
         FUZZ_CHECK(aps.ok || (aps.program == -1 && aps.preset == -1));

@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     vdcp::CReplyDecoder decoder;
     while (!in.Empty()) {
         const std::vector<uint8_t> block = in.Block(48);
+        if (block.empty()) break;
         const vdcp::Feed feed = decoder.Push(block.data(), block.size());
         if (feed == vdcp::Feed::Incomplete) continue;
         const vdcp::Reply &reply = decoder.GetReply();
