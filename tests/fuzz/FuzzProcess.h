@@ -7,6 +7,7 @@
 #include "tests/Kest20/FakeSettings.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -57,6 +58,11 @@ inline FakeSettings &ProcessSettings()
         if (::mkdtemp(dir.data())) {
             ::setenv("TMPDIR", dir.c_str(), 1);
             ::setenv("KEST_SYSTEM_DIR", dir.c_str(), 1);
+            static const std::string made = dir;
+            std::atexit([] {
+                std::error_code ignored;
+                std::filesystem::remove_all(made, ignored);
+            });
         }
         ::setenv("KEST_BROADCAST", "127.255.255.255", 1);
         return new FakeSettings;
