@@ -1,5 +1,5 @@
 // The receive paths of the serial protocols during their exchanges: a VTR, a VDCP server, a
-// tape robot and both changeover switches run commands on a virtual line whose far end
+// tape robot, both changeover switches and the binary switchers run commands on a virtual line whose far end
 // answers every write with the input's next blocks (or stays silent once it is used up). The
 // manual clock moves on whenever the protocol waits, so unanswered tries cost no real time.
 #include "tests/fuzz/FuzzInput.h"
@@ -13,6 +13,11 @@
 #include "drivers/sources/CSerialTapeRobot.h"
 #include "drivers/sources/CVDCP.h"
 #include "drivers/sources/VtrProtocol.h"
+#include "drivers/switchers/CVideoSwitch_APS1602.h"
+#include "drivers/switchers/CVideoSwitch_BDS1602CP.h"
+#include "drivers/switchers/CVideoSwitch_BJSX.h"
+#include "drivers/switchers/CVideoSwitch_ONYX.h"
+#include "drivers/switchers/SwitchFrames.h"
 
 #include <atomic>
 #include <functional>
@@ -126,6 +131,38 @@ void RunEchg(fuzz::Input &in, const std::vector<int> &ops, bool query)
     line.DevClose();
 }
 
+void RunSwitch(fuzz::Input &in, const std::vector<int> &ops, int model)
+{
+    CSerialIO_APS1602 aps;
+    CSerialIO_BDS1602CP bds;
+    CSerialIO_ONYX onyx;
+    CSerialIO_BJSX bjsx;
+    CSerialIO_BJSX_V20 bjsx20;
+    CSerialSwitchIO *lines[] = {&aps, &bds, &onyx, &bjsx, &bjsx20};
+    CSerialSwitchIO &line = *lines[model % 5];
+    line.SetPortNumber(kPort);
+    line.DevOpen();
+    for (int op : ops) {
+        const int source = in.Byte() % 20;
+        switch (model % 5) {
+        case 0:
+            aps.Send(op & 1 ? swframe::Aps1602Take(source) : swframe::Aps1602ProgramQuery());
+            break;
+        case 1: {
+            int reported = -1;
+            if (op % 3 == 0) bds.SendTake(source);
+            else if (op % 3 == 1) bds.SendPreset(source);
+            else bds.QueryStatus(reported);
+            break;
+        }
+        case 2: onyx.SendTake(source + 1, in.Byte() % 8 + 1); break;
+        case 3: bjsx.SendSource(source % 9); break;
+        default: bjsx20.SendSource(source % 17); break;
+        }
+    }
+    line.DevClose();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -140,7 +177,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::Input in(data, size);
-    const int protocol = in.Choice(5);
+    const int protocol = in.Choice(10);
     std::vector<int> ops(in.Choice(4) + 1);
     for (int &op : ops) op = in.Byte();
 
@@ -152,7 +189,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 0: RunVtr(in, ops); break;
         case 1: RunVdcp(in, ops); break;
         case 2: RunRobot(in, ops); break;
-        default: RunEchg(in, ops, protocol == 3); break;
+        case 3:
+        case 4: RunEchg(in, ops, protocol == 3); break;
+        default: RunSwitch(in, ops, protocol - 5); break;
         }
         done = true;
     });
