@@ -9,6 +9,8 @@ mkdir -p "$work/corpus"
 # globals in several modules are no fault here.
 export ASAN_OPTIONS="detect_odr_violation=0:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
-exec "$binary" "$work/corpus" "$seeds" \
-    -max_total_time="${KEST_FUZZ_SECONDS:-5}" -timeout=10 -rss_limit_mb=2048 \
+seconds=${KEST_FUZZ_SECONDS:-5}
+# A set-up that never gets to the inputs is cut off too.
+exec timeout --signal=ABRT $((seconds * 2 + 60)) "$binary" "$work/corpus" "$seeds" \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$work/" -print_final_stats=1 ${KEST_FUZZ_ARGS:-}
