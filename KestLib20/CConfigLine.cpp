@@ -76,7 +76,7 @@ CString CConfigLine::SaveToString(int keyWidth)
     case kSection:
         // A one-character name ("[ a]" in the file) is written with a space in front of it:
         // three characters would read back as a text line and lose the section.
-        return WithComment((strSection.GetLength() < 2 ? "[ " : "[") + strSection + ']',
+        return WithComment((strSection.GetLength() == 1 ? "[ " : "[") + strSection + ']',
                            strComment);
     case kKey: {
         CString value = strValue;
