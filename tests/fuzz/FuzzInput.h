@@ -69,6 +69,21 @@ inline std::vector<std::string> Lines(const std::vector<uint8_t> &bytes)
     return lines;
 }
 
+// Well-formed GBK: every lead byte (0x81-0xFE) has its trail byte (0x40-0xFE but 0x7F). A
+// lone lead byte takes the next byte of a line (a space, a quote, a "/") as its second, so
+// such texts, which are not the system's, may not read back as they were written.
+inline bool WellFormedGbk(const std::string &text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x81 || byte > 0xFE) continue;
+        if (i + 1 == text.size()) return false;
+        const auto trail = static_cast<unsigned char>(text[++i]);
+        if (trail < 0x40 || trail > 0xFE || trail == 0x7F) return false;
+    }
+    return true;
+}
+
 // Stops the run when a property does not hold.
 #define FUZZ_CHECK(cond)                                                                  \
     do {                                                                                  \

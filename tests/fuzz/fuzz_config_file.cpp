@@ -43,26 +43,12 @@ CString Unquoted(CString value)
     return value.Trim();
 }
 
-// Well-formed GBK: a lead byte without its trail byte would take the next byte of the line (a
-// space, a quote, a "/") as its second. Such texts are not the system's.
-bool WellFormed(const std::string &text)
-{
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x81 || byte > 0xFE) continue;
-        if (i + 1 == text.size()) return false;
-        const auto trail = static_cast<unsigned char>(text[++i]);
-        if (trail < 0x40 || trail > 0xFE || trail == 0x7F) return false;
-    }
-    return true;
-}
-
 // A name a file line holds as it is: no outer white space (names are trimmed when read) and
 // no tab (read as a space).
 bool HeldAsIs(const std::string &name)
 {
     if (name.empty()) return true;
-    return WellFormed(name) && name.find('\t') == std::string::npos &&
+    return fuzz::WellFormedGbk(name) && name.find('\t') == std::string::npos &&
            !std::isspace(static_cast<unsigned char>(name.front())) &&
            !std::isspace(static_cast<unsigned char>(name.back()));
 }
@@ -77,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool wellFormed = true;
     for (const std::string &line : fuzz::Lines(in.Rest())) {
         lines.Add(CString(line.c_str()));
-        wellFormed = wellFormed && WellFormed(line.c_str());
+        wellFormed = wellFormed && fuzz::WellFormedGbk(line.c_str());
     }
 
     CConfigFile file;
@@ -96,6 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     CConfigFile again;
     again.LoadFromStrings(saved);
     for (const Entry &entry : entries) {
+        // A name holding a double quote (which Write refuses) makes the quoted value after it
+        // read as a quoted span, and a "//" in the value as a comment.
+        if (entry.section.Find('"') >= 0 || entry.key.Find('"') >= 0) continue;
         CString read;
         FUZZ_CHECK(again.Read(entry.section, entry.key, read) == 1);
         FUZZ_CHECK(Unquoted(read) == Unquoted(entry.value));
@@ -106,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(again.Read(section.c_str(), key.c_str(), read) == 1);
         FUZZ_CHECK(read == value.c_str());
         // ... also from the saved file, for names that a file line holds as they are.
-        if (!HeldAsIs(section) || !HeldAsIs(key) || !WellFormed(value)) return 0;
+        if (!HeldAsIs(section) || !HeldAsIs(key) || !fuzz::WellFormedGbk(value)) return 0;
         CStringArray written;
         again.SaveToStrings(written);
         CConfigFile reread;

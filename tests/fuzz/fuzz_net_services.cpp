@@ -22,6 +22,9 @@ namespace {
 // Lines 1 and 2 are pseudo-terminals whose far ends are read and thrown away; a request for
 // any other line is not handed on (it would open whatever the machine has).
 constexpr int32_t kLines = 2;
+// Where an open request holds the half-duplex gap: behind the two port numbers, the setting
+// buffer's length and six 16-bit setting fields.
+constexpr int kHalfTimeAt = 4 + 4 + 4 + 12;
 
 struct Process {
     Process()
@@ -87,6 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (hasHead && head.messageId == serialshare::kOpen) {
             int32_t line = 0;
             if (packet->Read(&line, 0, 4) != 4 || line < 1 || line > kLines) break;
+            // No half-duplex gap: a client may ask for a pause of up to a minute before each
+            // write, which is its right but would only slow the run down.
+            const uint8_t none[2] = {};
+            packet->Write(none, kHalfTimeAt, 2);
         }
         process->share.DispHandler(packet);
         break;
