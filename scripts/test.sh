@@ -17,3 +17,5 @@ cmake -S . -B build-tsan -G Ninja -DKEST_TSAN=ON >/dev/null
 cmake --build build-tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir build-tsan -j 8 --output-on-failure
+
+./scripts/fuzz.sh # fuzz stage: clang/libFuzzer targets of tests/fuzz, skipped without clang
