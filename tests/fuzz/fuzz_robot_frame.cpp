@@ -2,7 +2,7 @@
 // command waits, and its command frames from arbitrary parameters.
 #include "tests/fuzz/FuzzInput.h"
 
-#include "drivers/sources/TapeRobotFrame.h"
+#include "drivers/sources/robot/TapeRobotFrame.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

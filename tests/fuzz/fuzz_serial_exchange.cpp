@@ -10,14 +10,14 @@
 
 // Driver headers (their folders move with the protocol families).
 #include "drivers/model/CSerialEchg.h"
-#include "drivers/sources/CSerialTapeRobot.h"
-#include "drivers/sources/CVDCP.h"
-#include "drivers/sources/VtrProtocol.h"
-#include "drivers/switchers/CVideoSwitch_APS1602.h"
-#include "drivers/switchers/CVideoSwitch_BDS1602CP.h"
-#include "drivers/switchers/CVideoSwitch_BJSX.h"
-#include "drivers/switchers/CVideoSwitch_ONYX.h"
-#include "drivers/switchers/SwitchFrames.h"
+#include "drivers/sources/robot/CSerialTapeRobot.h"
+#include "drivers/sources/vdcp/CVDCP.h"
+#include "drivers/sources/vtr/VtrProtocol.h"
+#include "drivers/switchers/binary/CVideoSwitch_APS1602.h"
+#include "drivers/switchers/binary/CVideoSwitch_BDS1602CP.h"
+#include "drivers/switchers/binary/CVideoSwitch_BJSX.h"
+#include "drivers/switchers/binary/CVideoSwitch_ONYX.h"
+#include "drivers/switchers/binary/SwitchFrames.h"
 
 #include <atomic>
 #include <functional>

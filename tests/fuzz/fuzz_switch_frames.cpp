@@ -1,7 +1,7 @@
 // The binary switch reply checks and the ONYX matrix's stream decoder from arbitrary bytes.
 #include "tests/fuzz/FuzzInput.h"
 
-#include "drivers/switchers/SwitchFrames.h"
+#include "drivers/switchers/binary/SwitchFrames.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

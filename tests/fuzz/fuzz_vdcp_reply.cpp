@@ -2,8 +2,8 @@
 // its data within its frame, and the id list of any complete reply reads safely.
 #include "tests/fuzz/FuzzInput.h"
 
-#include "drivers/sources/VdcpFrame.h"
-#include "drivers/sources/VdcpReply.h"
+#include "drivers/sources/vdcp/VdcpFrame.h"
+#include "drivers/sources/vdcp/VdcpReply.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -2,7 +2,7 @@
 // claims more data than its frame, and every time code read back encodes to itself.
 #include "tests/fuzz/FuzzInput.h"
 
-#include "drivers/sources/VtrFrame.h"
+#include "drivers/sources/vtr/VtrFrame.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
