@@ -153,16 +153,38 @@ void TestClock::SetFileTime(int64_t fileTime)
     g_manualFileTime = fileTime;
 }
 
-int TestClock::TimedWaiters()
+namespace {
+
+// The timed waiters still blocked (deadline ahead, not woken), and whether one that an
+// advance or a signal has woken has not run yet.
+struct WaiterCount {
+    int blocked = 0;
+    bool woken = false;
+};
+
+WaiterCount CountTimedWaiters()
 {
     std::lock_guard<std::mutex> lk(detail::DispatcherLock());
-    return static_cast<int>(TimedWaiterList().size());
+    const uint64_t now = g_manualMono.load();
+    WaiterCount count;
+    for (const detail::Waiter *w : TimedWaiterList()) {
+        if (w->woken || w->deadline <= now)
+            count.woken = true;
+        else
+            ++count.blocked;
+    }
+    return count;
 }
+
+} // namespace
+
+int TestClock::TimedWaiters() { return CountTimedWaiters().blocked; }
 
 bool TestClock::WaitForTimedWaiters(int count, uint32_t realMs)
 {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-    while (TimedWaiters() < count) {
+    for (WaiterCount now = CountTimedWaiters(); now.woken || now.blocked < count;
+         now = CountTimedWaiters()) {
         if (std::chrono::steady_clock::now() >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -44,15 +44,29 @@ inline bool Eventually(const std::function<bool()> &condition, int ms = 5000)
     return condition();
 }
 
-// Advances the manual clock `stepMs` at a time, giving other threads a moment between steps,
-// until `done` holds or `maxMs` have passed. Whether it held.
+// Gives other threads a moment, advances the manual clock by `stepMs`, and waits until the
+// threads the step woke have done their work and wait again (as many timed waiters as before
+// the step), or until `done` holds: a thread that takes long to be scheduled does not see
+// the clock run on meanwhile. A thread that ended, or waits on something else, costs the
+// real-time bound once.
+inline void StepClock(uint32_t stepMs, const std::function<bool()> &done = {})
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const int waiting = plat::TestClock::TimedWaiters();
+    plat::TestClock::Advance(stepMs);
+    while (std::chrono::steady_clock::now() < until)
+        if ((done && done()) || plat::TestClock::WaitForTimedWaiters(waiting, 1)) return;
+}
+
+// Steps the manual clock `stepMs` at a time (see StepClock) until `done` holds or `maxMs`
+// have passed. Whether it held.
 inline bool AdvanceUntil(const std::function<bool()> &done, uint32_t stepMs = 50,
                          uint32_t maxMs = 20000)
 {
     for (uint32_t advanced = 0; !done(); advanced += stepMs) {
         if (advanced >= maxMs) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        plat::TestClock::Advance(stepMs);
+        StepClock(stepMs, done);
     }
     return true;
 }
