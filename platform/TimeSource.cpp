@@ -153,38 +153,16 @@ void TestClock::SetFileTime(int64_t fileTime)
     g_manualFileTime = fileTime;
 }
 
-namespace {
-
-// The timed waiters still blocked (deadline ahead, not woken), and whether one that an
-// advance or a signal has woken has not run yet.
-struct WaiterCount {
-    int blocked = 0;
-    bool woken = false;
-};
-
-WaiterCount CountTimedWaiters()
+int TestClock::TimedWaiters()
 {
     std::lock_guard<std::mutex> lk(detail::DispatcherLock());
-    const uint64_t now = g_manualMono.load();
-    WaiterCount count;
-    for (const detail::Waiter *w : TimedWaiterList()) {
-        if (w->woken || w->deadline <= now)
-            count.woken = true;
-        else
-            ++count.blocked;
-    }
-    return count;
+    return static_cast<int>(TimedWaiterList().size());
 }
-
-} // namespace
-
-int TestClock::TimedWaiters() { return CountTimedWaiters().blocked; }
 
 bool TestClock::WaitForTimedWaiters(int count, uint32_t realMs)
 {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-    for (WaiterCount now = CountTimedWaiters(); now.woken || now.blocked < count;
-         now = CountTimedWaiters()) {
+    while (TimedWaiters() < count) {
         if (std::chrono::steady_clock::now() >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

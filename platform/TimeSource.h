@@ -54,12 +54,10 @@ public:
     // Sets the system time only (a jump of the wall clock; monotonic time is unchanged).
     static void SetFileTime(int64_t fileTime);
     // Number of threads now blocked in a timed wait on the manual clock; a test advances
-    // once the threads it drives have reached their waits. A thread that an advance or a
-    // signal has woken counts again once it waits anew.
+    // once the threads it drives have reached their waits.
     static int TimedWaiters();
-    // Waits (in real time, at most `realMs`) until every thread that an advance or a signal
-    // has woken has left its wait, and at least `count` threads are blocked in a timed wait.
-    // Returns whether they were.
+    // Waits (in real time, at most `realMs`) until at least `count` threads are blocked in
+    // a timed wait. Returns whether they were.
     static bool WaitForTimedWaiters(int count, uint32_t realMs = 5000);
 };
 

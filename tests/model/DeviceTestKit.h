@@ -44,11 +44,9 @@ inline bool Eventually(const std::function<bool()> &condition, int ms = 5000)
     return condition();
 }
 
-// Gives other threads a moment, advances the manual clock by `stepMs`, and waits until the
-// threads the step woke have done their work and wait again (as many timed waiters as before
-// the step), or until `done` holds: a thread that takes long to be scheduled does not see
-// the clock run on meanwhile. A thread that ended, or waits on something else, costs the
-// real-time bound once.
+// Gives other threads a moment, advances the manual clock by `stepMs`, and waits (at most 2 s
+// of real time) until as many threads sit in timed waits as before the step, or until `done`
+// holds.
 inline void StepClock(uint32_t stepMs, const std::function<bool()> &done = {})
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
