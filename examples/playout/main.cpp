@@ -150,6 +150,8 @@ template <class Mgr> int RunSchedule(Mgr &mgr, int32_t pstId, int32_t lastStatus
         std::printf("task %d: clip %s on %s at +%.3f s for %d frames\n", planned.id, planned.clip,
                     planned.dev, static_cast<double>(planned.startInMs) / 1000, planned.frames);
     }
+    std::printf("(an item ends as the next goes on air; the last one's EndPlay comes 1 s after "
+                "its end: the trace thread ends a program one second after its end time)\n");
     std::vector<tagVideoBroTask *> list;
     for (tagVideoBroTask &task : tasks) list.push_back(&task);
     list.push_back(nullptr);

@@ -27,7 +27,7 @@ namespace {
 
 std::string DataFile(const char *name)
 {
-    return (fs::path(__FILE__).parent_path() / "data" / name).string();
+    return (fs::path(KEST_TEST_DATA_DIR) / name).string();
 }
 
 CString ReadValue(const CConfigFile &file, const char *section, const char *key)
