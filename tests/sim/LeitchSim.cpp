@@ -31,8 +31,7 @@ LeitchSim::Command LeitchSim::Read(const std::string &line) const
     char levels[64] = {};
     char letter = 0;
     switch (model_) {
-    case Model::Terminal:
-    {
+    case Model::Terminal: {
         unsigned destination = 0, source = 0;
         if (std::sscanf(line.c_str(), "@ %c:%63[^/]/%x,%x", &letter, levels, &destination,
                         &source) == 4 &&
@@ -72,7 +71,8 @@ Answer LeitchSim::Take(const Bytes &request)
         commands_.push_back(c);
         if (model_ == Model::Xpr) {
             reply = {'>'};
-        } else if (model_ == Model::Terminal && (c.kind == 'X' || c.kind == 'P' || line == "@ B:E")) {
+        } else if (model_ == Model::Terminal &&
+                   (c.kind == 'X' || c.kind == 'P' || line == "@ B:E")) {
             // The state of the last cross-point, one line per level.
             const auto last = std::find_if(commands_.rbegin(), commands_.rend(),
                                            [](const Command &x) { return x.source >= 0; });

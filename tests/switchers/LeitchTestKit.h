@@ -27,7 +27,8 @@ struct SimLine {
     bool Got(const std::string &text)
     {
         const Bytes bytes = ToBytes(text);
-        const bool ok = Peer().WaitForBytes(bytes.size(), swtest::kSoonMs) && Peer().Received() == bytes;
+        const bool ok =
+            Peer().WaitForBytes(bytes.size(), swtest::kSoonMs) && Peer().Received() == bytes;
         Peer().ClearReceived();
         return ok;
     }

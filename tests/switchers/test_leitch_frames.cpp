@@ -105,8 +105,8 @@ TEST(LeitchTemplates, StatusCharacterRule)
 {
     const CCmdTemplateMap map = LeitchMap();
     const std::pair<char, const char *> cases[] = {
-        {'7', "@ ? 7\r"}, {'0', "@ ? 0\r"}, {'9', "@ ? 9\r"},
-        {' ', "@ ? 0\r"}, {'\0', "@ ? 0\r"}, {'A', "@ ?\r"}, {':', "@ ?\r"},
+        {'7', "@ ? 7\r"},  {'0', "@ ? 0\r"}, {'9', "@ ? 9\r"}, {' ', "@ ? 0\r"},
+        {'\0', "@ ? 0\r"}, {'A', "@ ?\r"},   {':', "@ ?\r"},
     };
     for (const auto &[c, expected] : cases) {
         const StatusCommand query = StatusQuery(c);
@@ -136,7 +136,7 @@ TEST(LeitchLines, AnalogPanaceaAndXpr)
     };
     for (const auto &[line, expected] : cases) EXPECT_EQ(line, expected);
 
-    const char *keywords[] = {"DESTINATION", "INFORMATION", "LEVEL", "POLL", "QUERY",
+    const char *keywords[] = {"DESTINATION", "INFORMATION", "LEVEL",    "POLL",   "QUERY",
                               "READ",        "SOURCE",      "TERMINAL", "XPOINT", "ZERO"};
     for (int id = 0; id < kKeywordCount; ++id) {
         EXPECT_EQ(AnalogKeywords()[id].id, id);

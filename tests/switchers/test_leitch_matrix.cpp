@@ -46,7 +46,8 @@ TEST(LeitchLine, PresetExecuteAndTakesByteForByte)
     EXPECT_EQ(BaseEntries(sw, 1), (Entries{0, 0})) << "the base's entries are left alone";
     EXPECT_EQ(sw.DevIsOpen(), 0) << "the manager reopens through activation";
 
-    const std::pair<char, const char *> statuses[] = {{'7', "@ ? 7\r"}, {'A', "@ ?\r"}, {' ', "@ ? 0\r"}};
+    const std::pair<char, const char *> statuses[] = {
+        {'7', "@ ? 7\r"}, {'A', "@ ?\r"}, {' ', "@ ? 0\r"}};
     for (const auto &[c, text] : statuses) {
         EXPECT_EQ(sw.Protocol().SendStatus(c), 1);
         EXPECT_TRUE(line.Got(text)) << c;
@@ -121,9 +122,9 @@ TEST(LeitchAnalogLine, KeywordCommandsAndTheirLogs)
     EXPECT_TRUE(line.Got("X0:5,2\r"));
     EXPECT_EQ(line.sim->Commands().back().source, 5);
     EXPECT_EQ(BaseEntries(sw, 2), (Entries{0, 0}));
-    for (const char *text : {"LeitchMatrix_Analog Level 0", "LeitchMatrix_Analog Source 4",
-                             "LeitchMatrix_Analog Destination 2",
-                             "LeitchMatrix_Analog XPoint S:5  D:2"})
+    for (const char *text :
+         {"LeitchMatrix_Analog Level 0", "LeitchMatrix_Analog Source 4",
+          "LeitchMatrix_Analog Destination 2", "LeitchMatrix_Analog XPoint S:5  D:2"})
         EXPECT_TRUE(Eventually([&] { return log.Has(text); })) << text;
 
     kestsim::Faults hangUp;
@@ -138,14 +139,18 @@ namespace {
 // call has returned, so a failed step never leaves it asleep.
 class Stepped {
 public:
-    template <class Call> explicit Stepped(Call call) : m_result(std::async(std::launch::async, call)) {}
+    template <class Call>
+    explicit Stepped(Call call) : m_result(std::async(std::launch::async, call))
+    {
+    }
     ~Stepped()
     {
         AdvanceUntil([&] { return Ready(); }, 10, 600000);
     }
     bool Ready() const
     {
-        return !m_result.valid() || m_result.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+        return !m_result.valid() ||
+               m_result.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
     }
     int Get()
     {

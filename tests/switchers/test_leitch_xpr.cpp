@@ -56,7 +56,8 @@ TEST(XprLine, TakesOnFourLevelsWithinRange)
     EXPECT_EQ(sw.DevDirectTake(2, 5), 1) << "a channel beyond the matrix sends nothing";
     EXPECT_TRUE(Eventually([&] { return log.Has("DEV=Xpr; Emulate = FALSE"); }));
     EXPECT_TRUE(log.Has("Dev=XPR;CMD=(" + Take(16, 1) + ")"));
-    EXPECT_TRUE(Eventually([&] { return sw.Protocol().GetReplyFlag(); })) << "the answers are noted";
+    EXPECT_TRUE(Eventually([&] { return sw.Protocol().GetReplyFlag(); }))
+        << "the answers are noted";
 
     CSerialIO_LeitchXpr &xpr = sw.Protocol();
     EXPECT_EQ(xpr.SendTake(17, 1), 0) << "above the highest source";
@@ -110,8 +111,8 @@ TEST(XprLine, ProgramLockFollowsTheShareMessages)
 TEST(XprLine, PresetTakesThePreviewOutput)
 {
     SimLine line(kSio, 35, Model::Xpr);
-    MountedSettings settings(Section(
-        "XV", {{"COM", "35"}, {"Channel", "4"}, {"PGMChannel", "1"}, {"PSTChannel", "2"}}));
+    MountedSettings settings(
+        Section("XV", {{"COM", "35"}, {"Channel", "4"}, {"PGMChannel", "1"}, {"PSTChannel", "2"}}));
     CVideoSwitch_LeitchXpr sw;
     ASSERT_TRUE(Init(sw, "XV"));
     EXPECT_EQ(sw.DevPreset(1, 3), 1);

@@ -47,8 +47,8 @@ int CSerialIO_LeitchMatrix::OnRecvData(int, pointer_t &data)
     int whole;
     {
         std::lock_guard<CDataLock> lk(m_RecvLock);
-        whole = m_scan.Feed(static_cast<const uint8_t *>(data.data),
-                            static_cast<size_t>(data.length));
+        whole =
+            m_scan.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length));
     }
     m_nReplies += whole;
     return whole;
@@ -68,8 +68,8 @@ int32_t CVideoSwitch_Leitch::OnInitInstance()
 
 int CVideoSwitch_Leitch::Route(int32_t key, int destination, int source)
 {
-    return m_Serial.SendCommand(key, {leitch::CmdArg::Text(kLevels), leitch::CmdArg::Of(destination),
-                                      leitch::CmdArg::Of(source)});
+    return m_Serial.SendCommand(key, {leitch::CmdArg::Text(kLevels),
+                                      leitch::CmdArg::Of(destination), leitch::CmdArg::Of(source)});
 }
 
 int CVideoSwitch_Leitch::DevDirectTake(int, int entry)

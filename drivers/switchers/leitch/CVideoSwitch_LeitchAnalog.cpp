@@ -39,8 +39,8 @@ int Write(CSerialSwitchIO &serial, const std::string &line)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_Leitch_Analog, CVideoSwitchA, kDescription)
 
 CSerialIO_LeitchAnalog::CSerialIO_LeitchAnalog()
-    : CSerialSwitchIO({1, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                       CSerial_M422::GetClassID()})
+    : CSerialSwitchIO(
+          {1, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()})
 {
 }
 

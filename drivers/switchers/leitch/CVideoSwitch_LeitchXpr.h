@@ -41,10 +41,10 @@ protected:
     // channel, and its result.
     int PresetWithPreview(int channel, int source);
 
-    int m_nPgmChannel = 0;     // set at initialisation
-    int m_nPstChannel = -1;    // set at initialisation
-    int m_nSecondOutput = 2;   // set at initialisation
-    int m_nSecondInput = -1;   // set at initialisation
+    int m_nPgmChannel = 0;   // set at initialisation
+    int m_nPstChannel = -1;  // set at initialisation
+    int m_nSecondOutput = 2; // set at initialisation
+    int m_nSecondInput = -1; // set at initialisation
     bool m_bSecondSwitch = false;
 };
 
@@ -66,7 +66,10 @@ class KSOVRA20_API CVideoSwitch_LeitchXpr : public CVideoSwitchXprA {
 
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
-    CSerialIO_LeitchXprA *ActivePort() override { return m_Serial.OpenOrShare<CSerialIO_LeitchXpr>(); }
+    CSerialIO_LeitchXprA *ActivePort() override
+    {
+        return m_Serial.OpenOrShare<CSerialIO_LeitchXpr>();
+    }
     // The entry held to the sources, or the lock source; 0 when the device does not activate
     // or no port is found.
     CSerialIO_LeitchXprA *Prepare(int &source);

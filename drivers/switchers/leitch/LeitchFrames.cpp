@@ -33,11 +33,16 @@ const tagCmdTemplate kLeitchTable[] = {
 };
 
 const Keyword kKeywords[kKeywordCount] = {
-    {kDestination, "DESTINATION", 'D'}, {kInformation, "INFORMATION", 'I'},
-    {kLevel, "LEVEL", 'L'},             {kPoll, "POLL", 'P'},
-    {kQuery, "QUERY", 'Q'},             {kRead, "READ", 'R'},
-    {kSource, "SOURCE", 'S'},           {kTerminal, "TERMINAL", 'T'},
-    {kXPoint, "XPOINT", 'X'},           {kZero, "ZERO", 'Z'},
+    {kDestination, "DESTINATION", 'D'},
+    {kInformation, "INFORMATION", 'I'},
+    {kLevel, "LEVEL", 'L'},
+    {kPoll, "POLL", 'P'},
+    {kQuery, "QUERY", 'Q'},
+    {kRead, "READ", 'R'},
+    {kSource, "SOURCE", 'S'},
+    {kTerminal, "TERMINAL", 'T'},
+    {kXPoint, "XPOINT", 'X'},
+    {kZero, "ZERO", 'Z'},
 };
 
 // The keywords whose command carries one number.
@@ -86,7 +91,8 @@ int CCmdTemplateMap::AddTemplate(const tagCmdTemplate &record)
     entered.szCommand[sizeof entered.szCommand - 1] = '\0';
     entered.szReply[sizeof entered.szReply - 1] = '\0';
     const char *command = entered.szCommand;
-    entered.nArgCount = static_cast<int32_t>(std::count(command, command + std::strlen(command), '%'));
+    entered.nArgCount =
+        static_cast<int32_t>(std::count(command, command + std::strlen(command), '%'));
     m_map.emplace(record.nKey, entered);
     return 1;
 }

@@ -35,11 +35,11 @@ struct CmdArg {
 
 // The keys of the terminal protocol's commands that the drivers send by name.
 enum CmdKey : int32_t {
-    kCmdStatus = 2,    // "@ ?"
-    kCmdStatusOf = 3,  // "@ ? <character>"
-    kCmdPreset = 5,    // "@ P:<levels>/<destination>,<source>"
-    kCmdExecute = 9,   // "@ B:E"
-    kCmdTake = 12,     // "@ X:<levels>/<destination>,<source>"
+    kCmdStatus = 2,   // "@ ?"
+    kCmdStatusOf = 3, // "@ ? <character>"
+    kCmdPreset = 5,   // "@ P:<levels>/<destination>,<source>"
+    kCmdExecute = 9,  // "@ B:E"
+    kCmdTake = 12,    // "@ X:<levels>/<destination>,<source>"
 };
 
 class KSOVRA20_API CCmdTemplateMap {
