@@ -46,6 +46,9 @@ public:
     void SetGarbage(Bytes garbage);
     // The next `count` time readings answer hours 0x25 (out of range).
     void SetBadTimecodes(int count);
+    // Time readings carry every flag bit beside their digits (drop frame, colour frame, field,
+    // binary groups).
+    void SetTimecodeFlags(bool on);
 
     std::vector<Command> Commands() const;
     size_t Count(uint8_t cmd1, uint8_t cmd2) const;
@@ -82,6 +85,7 @@ private:
     uint32_t gapMs_ = 0;
     Bytes garbage_;
     int badTimecodes_ = 0;
+    bool timecodeFlags_ = false;
     // Last: its threads call Respond, so it stops before the state above goes.
     ScriptedPeer peer_;
 };
