@@ -28,12 +28,21 @@ bool HasLineBreak(const char *text)
     return text && (std::strchr(text, '\r') || std::strchr(text, '\n'));
 }
 
+// A name as a line reads it back: no tab (read as a space), nothing to trim.
+bool ReadsBack(const CString &name)
+{
+    CString trimmed = name;
+    return name.Find('\t') < 0 && trimmed.Trim() == name;
+}
+
 // Whether a key line written for these would read back as the same section, key and value.
+// A header of a one-character name is three characters long, which reads as text.
 bool Storable(const char *section, const char *key, const char *value)
 {
     const CString k(key), s(section);
     return !k.IsEmpty() && k[0] != '[' && k.FindOneOf("=\"") < 0 && k.Find("//") < 0 &&
-           s.Find("//") < 0 && !HasLineBreak(section) && !HasLineBreak(key) && !HasLineBreak(value);
+           ReadsBack(k) && s.GetLength() != 1 && ReadsBack(s) && s.Find("//") < 0 &&
+           !HasLineBreak(section) && !HasLineBreak(key) && !HasLineBreak(value);
 }
 
 // The path a save replaces: a symbolic link's target, so the link itself stays.
@@ -100,6 +109,15 @@ struct CConfigFile::_Impl {
             if (line.nKind != CLine::kSection && Same(line.strSection, section))
                 out.push_back(&line);
         return out;
+    }
+
+    // The longest key of the lines, rounded up to a multiple of 8.
+    static int KeyWidth(const std::vector<CLine *> &section)
+    {
+        int width = 0;
+        for (const CLine *line : section)
+            if (line->nKind == CLine::kKey) width = std::max(width, line->strKey.GetLength());
+        return (width + 7) / 8 * 8;
     }
 
     const CLine *FirstHeader(const char *section) const
@@ -180,12 +198,25 @@ int CConfigFile::GetSectionList(CStringArray &list) const
 {
     list.RemoveAll();
     for (const auto &line : m_pImpl->lines) {
-        if (line.nKind != _Impl::CLine::kSection) continue;
+        // A nameless header goes on with the unnamed part, which is not listed.
+        if (line.nKind != _Impl::CLine::kSection || line.strSection.IsEmpty()) continue;
         bool listed = false;
         for (const CString &name : list) listed = listed || Same(name, line.strSection);
         if (!listed) list.Add(line.strSection);
     }
     return list.GetSize();
+}
+
+int CConfigFile::GetSectionLines(const char *section, CStringArray &lines) const
+{
+    lines.RemoveAll();
+    const auto held = m_pImpl->GetSectionLines(section);
+    const int width = _Impl::KeyWidth(held);
+    for (const auto *line : held) {
+        _Impl::CLine copy = *line; // saving a line may change its value
+        lines.Add(copy.SaveToString(width));
+    }
+    return lines.GetSize();
 }
 
 int CConfigFile::GetKeyValueList(const char *section, CStringArray &keys,
@@ -213,11 +244,7 @@ int CConfigFile::SaveToStrings(CStringArray &list)
             list.Add(header.SaveToString(0));
         }
         const auto lines = m_pImpl->GetSectionLines(parts[p]);
-        int width = 0;
-        for (const auto *line : lines)
-            if (line->nKind == _Impl::CLine::kKey)
-                width = std::max(width, line->strKey.GetLength());
-        width = (width + 7) / 8 * 8;
+        const int width = _Impl::KeyWidth(lines);
         for (auto *line : lines) list.Add(line->SaveToString(width));
     }
     return list.GetSize();

@@ -35,6 +35,9 @@ public:
 
     // The section names, each once, in order of first appearance; their number.
     int GetSectionList(CStringArray &list) const;
+    // Every line of the section but its headers, in file order, as a save writes it; their
+    // number.
+    int GetSectionLines(const char *section, CStringArray &lines) const;
     // Key and value of every key line of the section, in file order; their number.
     int GetKeyValueList(const char *section, CStringArray &keys, CStringArray &values) const;
 

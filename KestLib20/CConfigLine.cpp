@@ -51,9 +51,8 @@ void CConfigLine::LoadFromString(const char *line)
     if (length < 4) return;
     if (body[0] == '[' && body[length - 1] == ']') {
         CString name = body.Mid(1, length - 2);
-        if (name.Trim().IsEmpty()) return;
         nKind = kSection;
-        strSection = name;
+        strSection = name.Trim();
         strComment = comment;
         return;
     }

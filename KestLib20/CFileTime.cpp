@@ -187,7 +187,13 @@ CFileTime::CFileTime(const char *date, const char *time)
     const int day = std::clamp(n[2], 1, DaysInMonth(year, month));
     timecode_t timeOfDay;
     timeOfDay.SetAsFrames(time ? std::string(time).substr(0, 64).c_str() : "");
-    m_nTime = FromLocal(Join(year, month, day, 0, 0, 0, 0) + timeOfDay.nFrames * kUnitsPerFrame);
+    // The last day of the last year and a time of many days run past the file time's range:
+    // such a time stops at its end.
+    int64_t local = 0;
+    if (__builtin_add_overflow(Join(year, month, day, 0, 0, 0, 0),
+                               static_cast<int64_t>(timeOfDay.nFrames) * kUnitsPerFrame, &local))
+        local = timeOfDay.nFrames > 0 ? INT64_MAX : INT64_MIN;
+    m_nTime = FromLocal(local);
 }
 
 CFileTime::CFileTime(const tm &local)

@@ -4,6 +4,7 @@
 #include "KestLib20/KestRtcMgr.h"
 #include "KestLib20/RtcArray.h"
 #include "KestLib20/ThisClassFactory.h"
+#include "platform/ConstructionScope.h"
 #include "platform/Gbk.h"
 
 #include <algorithm>
@@ -272,6 +273,8 @@ int32_t CKestRtc::UninstallDMethod(tagDMethod *method)
 
 void *CKestRtc::CreateInstance(const GUID *classId)
 {
+    // Another thread enumerating instances must not call into a half-made object.
+    plat::ConstructionScope making;
     return m_pfnCreate ? m_pfnCreate(classId) : nullptr;
 }
 
@@ -286,15 +289,23 @@ int32_t CKestRtc::RegisterInstance(void *object)
 {
     if (!object) return 0;
     CRtcListLock lock(this);
-    if (std::find(m_instances.begin(), m_instances.end(), object) != m_instances.end()) return 0;
-    m_instances.push_back(object);
+    auto listed = [object](const Instance &entry) { return entry.object == object; };
+    if (std::find_if(m_instances.begin(), m_instances.end(), listed) != m_instances.end())
+        return 0;
+    const bool pending = plat::ConstructionScope::Defer([this, object] {
+        CRtcListLock made(this);
+        for (Instance &entry : m_instances)
+            if (entry.object == object) entry.made = true;
+    });
+    m_instances.push_back({object, !pending});
     return 1;
 }
 
 int32_t CKestRtc::UnregisterInstance(void *object)
 {
     CRtcListLock lock(this);
-    auto found = std::find(m_instances.begin(), m_instances.end(), object);
+    auto found = std::find_if(m_instances.begin(), m_instances.end(),
+                              [object](const Instance &entry) { return entry.object == object; });
     if (found == m_instances.end()) return 0;
     m_instances.erase(found);
     return 1;
@@ -302,14 +313,19 @@ int32_t CKestRtc::UnregisterInstance(void *object)
 
 void *CKestRtc::GetInstance(int32_t index)
 {
+    if (index < 0) return nullptr;
     CRtcListLock lock(this);
-    return EntryAt(m_instances, index);
+    for (const Instance &entry : m_instances)
+        if (entry.made && index-- == 0) return entry.object;
+    return nullptr;
 }
 
 int32_t CKestRtc::GetInstanceCount()
 {
     CRtcListLock lock(this);
-    return static_cast<int32_t>(m_instances.size());
+    return static_cast<int32_t>(
+        std::count_if(m_instances.begin(), m_instances.end(),
+                      [](const Instance &entry) { return entry.made; }));
 }
 
 int32_t CKestRtc::GetClassFactory(IClassFactory **factory)

@@ -130,5 +130,11 @@ private:
     tagInterface *m_pInterfaces = nullptr;
     RTC_CREATE m_pfnCreate;
     RTC_DELETE m_pfnDelete;
-    std::vector<void *> m_instances;
+    // An object made by a factory is listed as soon as its class's constructor starts, but
+    // counted and handed out only once the factory has it whole.
+    struct Instance {
+        void *object;
+        bool made;
+    };
+    std::vector<Instance> m_instances;
 };

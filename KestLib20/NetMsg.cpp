@@ -170,5 +170,5 @@ uint32_t GetNetMsgBroadcastAddress()
     if (plat::GetEnv("KEST_BROADCAST", &text) && ParseAddress(text, &address)) return address;
     CResString setting("/etc/tvx/DSystem/Broadcast");
     if (ParseAddress(setting.GetAsString("").GetString(), &address)) return address;
-    return htonl(0x7FFFFFFFu);
+    return htonl(INADDR_BROADCAST); // a station spans hosts
 }

@@ -67,5 +67,5 @@ int SetNetMsgParamListV(char *message, int size, ...);
 int GetNetMsgParamList(char *message, const char **arguments, int32_t &count);
 
 // Where broadcasts go, in network byte order: $KEST_BROADCAST, else the key "Broadcast" of
-// "/etc/tvx/DSystem", else 127.255.255.255 (every listener of this host).
+// "/etc/tvx/DSystem", else 255.255.255.255 (every host of the station's network).
 uint32_t GetNetMsgBroadcastAddress();

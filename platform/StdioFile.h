@@ -49,6 +49,8 @@ public:
 
     uint32_t Read(void *buffer, uint32_t count);
     bool Write(const void *buffer, uint32_t count);
+    // A read or write has failed since the open (a short read at the end is no failure).
+    bool Failed() const { return m_file && ferror(m_file); }
 
     // Return the new position, or UINT64_MAX when the seek is refused.
     uint64_t Seek(int64_t offset, unsigned int from);

@@ -88,20 +88,32 @@ int32_t LocalUtcOffsetSeconds(int64_t unixSeconds)
     return static_cast<int32_t>(local.tm_gmtoff);
 }
 
+namespace {
+
+// A file time moved by a zone offset stops at the ends of the 64-bit range.
+int64_t MovedBy(int64_t time, int64_t ticks)
+{
+    int64_t moved = 0;
+    if (!__builtin_add_overflow(time, ticks, &moved)) return moved;
+    return ticks > 0 ? INT64_MAX : INT64_MIN;
+}
+
+} // namespace
+
 int64_t FileTimeToLocalFileTime(int64_t utc)
 {
-    int64_t secs = (utc - kFileTimeUnixEpoch) / kTicksPerSecond;
-    return utc + static_cast<int64_t>(LocalUtcOffsetSeconds(secs)) * kTicksPerSecond;
+    int64_t secs = utc / kTicksPerSecond - kFileTimeUnixEpoch / kTicksPerSecond;
+    return MovedBy(utc, static_cast<int64_t>(LocalUtcOffsetSeconds(secs)) * kTicksPerSecond);
 }
 
 int64_t LocalFileTimeToFileTime(int64_t local)
 {
     // The offset that applies is the one at the UTC instant itself: try the offset at the
     // local reading taken as UTC, then correct once (enough away from a zone change).
-    int64_t secs = (local - kFileTimeUnixEpoch) / kTicksPerSecond;
+    int64_t secs = local / kTicksPerSecond - kFileTimeUnixEpoch / kTicksPerSecond;
     int32_t off = LocalUtcOffsetSeconds(secs);
     int32_t off2 = LocalUtcOffsetSeconds(secs - off);
-    return local - static_cast<int64_t>(off2) * kTicksPerSecond;
+    return MovedBy(local, -static_cast<int64_t>(off2) * kTicksPerSecond);
 }
 
 void GetSystemTime(SYSTEMTIME *st) { FileTimeToSystemTime(GetSystemTimeAsFileTime(), st); }

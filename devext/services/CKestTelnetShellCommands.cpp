@@ -144,11 +144,11 @@ void CKestTelnetShell::ListObjects(bool all)
     if (rtc && rtc->IsKindOf(glGetKestRootRtc())) {
         const int32_t count = rtc->GetInstanceCount();
         for (int32_t i = 0; i < count; ++i) {
-            void *entry = rtc->GetInstance(i);
-            auto *object =
-                entry ? dynamic_cast<IComponentA *>(static_cast<IClassA *>(entry)) : nullptr;
+            auto *object = static_cast<IClassA *>(rtc->GetInstance(i));
             if (!object) continue;
-            const char *name = object->GetInstanceName();
+            // An object that is no component has no name of its own.
+            auto *component = dynamic_cast<IComponentA *>(object);
+            const char *name = component ? component->GetInstanceName() : nullptr;
             const bool named = name && *name;
             if (!named && !all) continue;
             CString line;

@@ -138,6 +138,9 @@ CString CMD5::Digest(CStdioFile &file)
     for (uint32_t got = file.Read(block, sizeof block); got >= 1;
          got = file.Read(block, sizeof block))
         md5.Update(block, got);
+    // The digest of the bytes before a read error is not the file's.
+    if (file.Failed())
+        throw std::system_error(EIO, std::generic_category(), file.GetFilePath().GetString());
     return md5.Final();
 }
 

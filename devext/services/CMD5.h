@@ -23,7 +23,8 @@ public:
     CString Final();
 
     static CString Digest(const void *data, size_t length);
-    // Reads the open file from its current position to its end in blocks of 1024 bytes.
+    // Reads the open file from its current position to its end in blocks of 1024 bytes;
+    // throws std::system_error when a read fails.
     static CString Digest(CStdioFile &file);
     // Opens the file as bytes (writers refused meanwhile); throws std::system_error when it
     // cannot be opened.

@@ -43,18 +43,22 @@ void CSerialEchg422::ForgetLine()
     m_bHaveStatus = false;
 }
 
-void CSerialEchg422::WriteTwice(int position, uint32_t gapMs)
+bool CSerialEchg422::WriteTwice(int position, uint32_t gapMs)
 {
     const echg::Frame3 frame = echg::Encode422Switch(position);
     std::lock_guard<CDataLock> request(m_RequestLock);
-    DevWrite(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()));
+    const char *bytes = reinterpret_cast<const char *>(frame.data());
+    const int length = static_cast<int>(frame.size());
+    const bool first = DevWrite(bytes, length) > 0;
     plat::Sleep(gapMs);
-    DevWrite(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()));
+    const bool second = DevWrite(bytes, length) > 0;
+    return first || second;
 }
 
 int CSerialEchg422::DevSwitch(int position)
 {
-    WriteTwice(position, kRepeatMs);
+    // A status that came before says nothing of a switch that never left.
+    if (!WriteTwice(position, kRepeatMs)) return 0;
     if (!m_bHaveStatus) return 0;
     const int32_t age = plat::TickDiff(plat::GetTickCount(), m_dwStatusTick);
     return age >= 0 && static_cast<uint32_t>(age) <= kStatusFreshMs ? 1 : 0;
@@ -62,8 +66,7 @@ int CSerialEchg422::DevSwitch(int position)
 
 int CSerialEchg422::DevSwitch2(int position)
 {
-    WriteTwice(position, kSlowRepeatMs);
-    return 1;
+    return WriteTwice(position, kSlowRepeatMs) ? 1 : 0;
 }
 
 int CSerialEchg422::GetChannelState(int channel) const

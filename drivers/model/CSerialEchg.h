@@ -47,7 +47,8 @@ protected:
     void ForgetLine() override;
 
 private:
-    void WriteTwice(int position, uint32_t gapMs);
+    // Whether the switch frame went out at least once.
+    bool WriteTwice(int position, uint32_t gapMs);
 
     echg::C422StatusDecoder m_decoder; // under m_RecvLock
     std::atomic<uint32_t> m_nStatus{0};

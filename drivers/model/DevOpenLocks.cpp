@@ -6,17 +6,48 @@ CDevOpenLocks::Hold::Hold(CDevOpenLocks &owner, const char *id) : m_owner(owner)
 {
     std::string key = id ? id : "";
     plat::GbkToUpper(key);
+    const std::thread::id me = std::this_thread::get_id();
     {
         std::lock_guard<std::mutex> lk(m_owner.m_lock);
         m_entry = m_owner.m_entries.try_emplace(std::move(key)).first;
-        ++m_entry->second.users;
+        Entry &entry = m_entry->second;
+        if (entry.owner != me && m_owner.WaitsForMeLocked(entry)) {
+            if (entry.users == 0) m_owner.m_entries.erase(m_entry);
+            return;
+        }
+        ++entry.users;
+        m_owner.m_waits[me] = &entry;
     }
     m_entry->second.lock.Lock();
+    std::lock_guard<std::mutex> lk(m_owner.m_lock);
+    m_owner.m_waits.erase(me);
+    m_entry->second.owner = me;
+    ++m_entry->second.depth;
+    m_bHeld = true;
 }
 
 CDevOpenLocks::Hold::~Hold()
 {
-    m_entry->second.lock.Unlock();
+    if (!m_bHeld) return;
     std::lock_guard<std::mutex> lk(m_owner.m_lock);
-    if (--m_entry->second.users == 0) m_owner.m_entries.erase(m_entry);
+    Entry &entry = m_entry->second;
+    if (--entry.depth == 0) entry.owner = std::thread::id();
+    entry.lock.Unlock();
+    if (--entry.users == 0) m_owner.m_entries.erase(m_entry);
+}
+
+bool CDevOpenLocks::WaitsForMeLocked(const Entry &entry) const
+{
+    const std::thread::id me = std::this_thread::get_id();
+    // Each thread waits for one id at most, so the chain ends or comes round within as many
+    // steps as there are waiting threads.
+    const Entry *next = &entry;
+    for (size_t step = 0; next && step <= m_waits.size(); ++step) {
+        const std::thread::id holder = next->owner;
+        if (holder == std::thread::id()) return false;
+        if (holder == me) return true;
+        const auto waiting = m_waits.find(holder);
+        next = waiting == m_waits.end() ? nullptr : waiting->second;
+    }
+    return false;
 }

@@ -309,7 +309,15 @@ CDeviceA *CVideoDevMgr_Impl::GetDev(int32_t kind, const char *id, int open,
         // One thread at a time finds, creates and opens a device of this id; a lookup never
         // meets the device of its own id half made by another thread.
         CDevOpenLocks::Hold one(m_openLocks, devId);
-        device = FindOrOpen(kind, devId, open, status);
+        if (one.Held()) {
+            device = FindOrOpen(kind, devId, open, status);
+        } else {
+            // Its opener waits, in turn, for a device this thread is opening.
+            CString text;
+            text.Format("device %s not opened: its open waits for this one", devId.GetString());
+            glReportLog(kLogType, text, "");
+            status.SetStatus(DEVSTATUS_RUN_FAILED);
+        }
     }
     if (statusOut) *statusOut = status;
     return device;

@@ -241,9 +241,8 @@ int32_t CVideoBroTaskMgrCore<I>::SetTaskParam(int32_t id, int32_t value, int32_t
         if (!list) return 0;
         int32_t before = 0;
         result = list->SetParam(id, value, type, &before);
-        // Only bits the task did not have yet are news for its owner.
-        const uint32_t gained = static_cast<uint32_t>(value) & ~static_cast<uint32_t>(before);
-        if (result && type == BROTASK_PARAM_FLAGS && gained)
+        // The owner is told every flag value that differs from the word the task had.
+        if (result && type == BROTASK_PARAM_FLAGS && value != before)
             out.Tell(*list->Find(id), BROTASK_ERRNOTIFY, value);
     }
     Flush(out);

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -73,6 +76,20 @@ class CTestAbstract : public CTestObject {
     virtual void Shape() = 0;
 };
 
+// A widget whose constructor waits, up to 5 s, until the test lets it end.
+std::atomic<int> g_slowStage{0}; // 1 in the constructor, 2 let go
+
+class CTestSlow : public CTestWidget {
+    DECLARE_KEST_CLASS(CTestSlow)
+
+    CTestSlow()
+    {
+        g_slowStage = 1;
+        for (int i = 0; i < 5000 && g_slowStage != 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+};
+
 } // namespace
 
 namespace shapes {
@@ -85,6 +102,7 @@ IMPLEMENT_KEST_CLASS(CTestWidget, CTestObject, "部件", "Test.Widget")
 IMPLEMENT_KEST_CLASS(CTestGadget, CTestWidget)
 IMPLEMENT_KEST_CLASS(CTestAbstract, CTestObject, "abstract")
 IMPLEMENT_KEST_CLASS(shapes::CCircle, CTestObject)
+IMPLEMENT_KEST_CLASS(CTestSlow, CTestWidget)
 
 TEST(ClassRegistration, ClassesAreInTheTreeFromLoadWithTheirNamesAndSize)
 {
@@ -150,4 +168,28 @@ TEST(ClassRegistration, FactoryMakesTheClassAndDeleteDeactivatesBeforeDestroying
 
     EXPECT_EQ(CTestAbstract::GetClassID()->CreateInstance(nullptr), nullptr) << "no factory";
     EXPECT_EQ(CTestObject::GetClassID()->DeleteInstance(made), 0) << "no delete function";
+}
+
+TEST(ClassRegistration, AnObjectAFactoryIsMakingIsListedOnlyOnceItIsWhole)
+{
+    iRtc *slow = CTestSlow::GetClassID();
+    iRtc *widgets = CTestWidget::GetClassID();
+    g_slowStage = 0;
+    void *made = nullptr;
+    std::thread maker([&] { made = slow->CreateInstance(nullptr); });
+    for (int i = 0; i < 5000 && g_slowStage != 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(g_slowStage, 1);
+    // Its bases are made and its records have it, but no enumeration hands it out yet.
+    EXPECT_EQ(slow->GetInstanceCount(), 0);
+    EXPECT_EQ(widgets->GetInstanceCount(), 0);
+    EXPECT_EQ(widgets->GetInstance(0), nullptr);
+    g_slowStage = 2;
+    maker.join();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(slow->GetInstanceCount(), 1);
+    EXPECT_EQ(widgets->GetInstance(0), made);
+    EXPECT_EQ(widgets->GetInstance(-1), nullptr);
+    static_cast<IClassA *>(made)->Suicide();
+    EXPECT_EQ(widgets->GetInstanceCount(), 0);
 }

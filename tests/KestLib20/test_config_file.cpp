@@ -62,11 +62,12 @@ TEST(ConfigLine, Grammar)
         {"K = \"x", CConfigLine::kKey, "K", "\"x", ""},
         {"[ab]", CConfigLine::kSection, "ab", "", ""},
         {"[ Sys tem ]  // c", CConfigLine::kSection, "Sys tem", "", "// c"},
-        // Short lines, nameless headers and lines without a key are text, kept as written.
+        // A nameless header goes back to the unnamed part.
+        {"[  ]", CConfigLine::kSection, "", "", ""},
+        // Short lines and lines without a key are text, kept as written.
         {"a=1", CConfigLine::kText, "", "", "a=1"},
         {"[a]", CConfigLine::kText, "", "", "[a]"},
         {"K = // c", CConfigLine::kText, "", "", "K = // c"},
-        {"[  ]", CConfigLine::kText, "", "", "[  ]"},
         {"=xy", CConfigLine::kText, "", "", "=xy"},
         {"  abcd\t// x ", CConfigLine::kText, "", "", "abcd // x"},
         {"// only", CConfigLine::kText, "", "", "// only"},
@@ -116,12 +117,68 @@ TEST_F(TextFileTest, GoldenFileSaveIsNormalisedAndStable)
     again.LoadFromFile(saved.c_str());
     EXPECT_EQ(ReadValue(again, "Devices", "Quote"), "a'b");
     EXPECT_EQ(ReadValue(again, "Devices", "Src"), "{\"VTR1\",\"VTR2\"}");
-    EXPECT_EQ(ReadValue(again, "System", "VeryLongValueKey"), CString(std::string(54, 'a')));
+    EXPECT_EQ(ReadValue(again, "", "VeryLongValueKey"), CString(std::string(54, 'a')))
+        << "after a nameless header, with the lines above the first one";
     const std::string resaved = Path("resaved.ini");
     ASSERT_EQ(again.SaveToFile(resaved.c_str()), 1);
     EXPECT_EQ(ReadBytes(resaved), ReadBytes(saved));
     // Nothing is left behind but the two files.
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 2);
+}
+
+TEST_F(TextFileTest, AWriteThatIsTakenReadsBackAndOneThatCannotIsRefused)
+{
+    const std::string path = Path("shapes.ini");
+    struct Case {
+        const char *section, *key;
+        bool taken;
+    } cases[] = {
+        {"", "Top", true},          {"S", "Key", false},        {"\xB0\xA1", "Key", true},
+        {"Ab", "K", true},          {"[x]", "K", true},         {"a]", "K", true},
+        {"a=b", "K", true},         {"Sys tem", "K", true},     {" Sp", "K", false},
+        {"Sp ", "K", false},        {" ", "K", false},          {"Tab\tbed", "K", false},
+        {"Ab", " K", false},        {"Ab", "K ", false},        {"Ab", "K\tL", false},
+        {"Ab", "K L", true},        {"Ab", "\xB0\xA1", true},   {"Ab", "a]", true},
+        {"x//y", "K", false},       {"Ab", "[k", false},        {"Ab", "", false},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        const std::string value = "v" + std::to_string(++n);
+        CConfigFileAccess access(path.c_str());
+        EXPECT_EQ(access.Write(c.section, c.key, value.c_str()), c.taken ? 1 : 0)
+            << "[" << c.section << "] " << c.key;
+        // Read back from the file by both readers, the editable one and the fast one.
+        CConfigFile file;
+        file.LoadFromFile(path.c_str());
+        CString read = "<none>";
+        file.Read(c.section, c.key, read);
+        EXPECT_EQ(read, c.taken ? CString(value.c_str()) : CString("<none>"))
+            << "[" << c.section << "] " << c.key;
+        if (!c.taken || !*c.section) continue;
+        read = "<none>";
+        access.Read(c.section, c.key, read);
+        EXPECT_EQ(read, CString(value.c_str())) << "[" << c.section << "] " << c.key;
+    }
+}
+
+TEST(ConfigFile, ANamelessHeaderGoesOnWithTheUnnamedPartAndIsSavedOnce)
+{
+    CConfigFile file;
+    file.LoadFromStrings(Lines({"Top = 1", "[Sec]", "k = 2", "[  ]", "Path = 3", "[Sec]",
+                                "m = 4"}));
+    EXPECT_EQ(ReadValue(file, "", "Path"), "3");
+    EXPECT_EQ(ReadValue(file, "Sec", "Path"), "<none>");
+    CStringArray list;
+    EXPECT_EQ(file.GetSectionList(list), 1);
+    EXPECT_EQ(file.GetSectionLines("", list), 2);
+    EXPECT_EQ(list[1], "Path     = \"3\"");
+    CStringArray out;
+    file.SaveToStrings(out);
+    const std::vector<std::string> expected{"Top      = \"1\"", "Path     = \"3\"", "[Sec]",
+                                            "k        = \"2\"", "m        = \"4\""};
+    std::vector<std::string> saved;
+    for (const CString &line : out) saved.emplace_back(static_cast<const char *>(line));
+    EXPECT_EQ(saved, expected);
 }
 
 TEST(ConfigFile, LookupsEditsAndLists)
@@ -142,6 +199,10 @@ TEST(ConfigFile, LookupsEditsAndLists)
     EXPECT_EQ(file.GetKeyValueList("AA", keys, values), 3);
     EXPECT_EQ(keys[2], "y");
     EXPECT_EQ(values[1], "2");
+    CStringArray lines;
+    EXPECT_EQ(file.GetSectionLines("aa", lines), 4) << "both parts, text lines too";
+    EXPECT_EQ(lines[2], "// note");
+    EXPECT_EQ(lines[3], "y        = \"4\"");
 
     EXPECT_EQ(file.Write("AA", "K", "9"), 1); // the first matching line takes it
     EXPECT_EQ(ReadValue(file, "AA", "k"), "9");

@@ -58,6 +58,16 @@ TEST_F(FileTimeTest, DatesFromTextAreClampedAndPivoted)
         {"2024-1-1", "-0:0:1", "2023-12-31 23:59:59:000"},
     };
     for (const Case &c : cases) EXPECT_EQ(Text(CFileTime(c.date, c.time)), c.text) << c.date;
+    // Operator text past the end of the range stops at the end, in any zone.
+    for (const char *zone : {"CST-8", "EST5", "UTC0"}) {
+        ScopedTimeZone in(zone);
+        const int64_t lastDay = CFileTime("30827-12-31", "").GetTime();
+        for (const char *time : {"9999999", "99999:59:59:24", "2147483647"}) {
+            const int64_t t = CFileTime("99999-12-31", time).GetTime();
+            EXPECT_GT(t, lastDay) << zone << " " << time;
+            EXPECT_GE(t, INT64_MAX - 24 * 3600 * 10000000LL) << zone << " " << time;
+        }
+    }
     // Local 12:30 in a zone eight hours ahead is 04:30 UTC.
     EXPECT_EQ(CFileTime("2005-06-07", "12:30").GetTime(), Utc(2005, 6, 7, 4, 30));
 }

@@ -232,6 +232,18 @@ TEST(ChangeoverLine, Rs422StatusGoesStaleAfterTwoSeconds)
         << "a status of the line before does not count";
 }
 
+TEST(ChangeoverLine, Rs422SwitchThatCannotBeWrittenFailsWhateverTheStatus)
+{
+    SimLine line(Line::Rs422, 43);
+    CSerialEchg422 port;
+    ASSERT_EQ(port.Reopen(43), 1);
+    line.sim.SendStatus(0x01);
+    ASSERT_TRUE(Eventually([&] { return port.GetChannelState(1) == 2; }));
+    line.sim.Peer().HangUp(); // every write to the line fails from now on
+    EXPECT_EQ(port.DevSwitch(2), 0) << "the status is fresh, but the switch never left";
+    EXPECT_EQ(port.DevSwitch2(2), 0);
+}
+
 TEST(ChangeoverLine, Rs485AcknowledgementsAndQueries)
 {
     SimLine line(Line::Rs485, 43);

@@ -12,8 +12,12 @@
 #include "drivers/model/CVideoSwitchA.h"
 
 #include "Kest20/KestLog.h"
+#include "platform/Gbk.h"
 
 #include <atomic>
+#include <functional>
+#include <future>
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -26,6 +30,7 @@ struct Knobs {
     static inline std::mutex lock;
     static inline std::set<std::string> failOpen, failTest, throwTest;
     static inline std::atomic<int> openDelayMs{0};
+    static inline std::function<void(const std::string &)> onOpen; // set before the opens
 
     static bool Has(const std::set<std::string> &names, const char *name)
     {
@@ -39,6 +44,7 @@ struct Knobs {
         failTest.clear();
         throwTest.clear();
         openDelayMs = 0;
+        onOpen = nullptr;
     }
 };
 
@@ -48,6 +54,7 @@ public:
     int DevOpen() override
     {
         ++opens;
+        if (Knobs::onOpen) Knobs::onOpen(this->GetInstanceName());
         if (const int ms = Knobs::openDelayMs)
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         if (Knobs::Has(Knobs::failOpen, this->GetInstanceName())) {
@@ -425,6 +432,44 @@ TEST_F(DevMgrTest, ConcurrentFirstUseOpensOneDevice)
     ASSERT_NE(vtr1, nullptr);
     EXPECT_EQ(vtr1->opens, 1);
     EXPECT_EQ(CMgrTestSrc::GetClassID()->GetInstanceCount(), 1);
+}
+
+TEST_F(DevMgrTest, TwoDevicesWhoseOpensOpenEachOtherDoNotWaitForEachOther)
+{
+    Init(Config());
+    LogCapture log("LOG_DEV");
+    std::atomic<int> opening{0};
+    std::mutex lock;
+    std::map<std::string, bool> peerOpened;
+    Knobs::onOpen = [&](const std::string &self) {
+        if (self != "VTR1" && self != "VTR2") return;
+        // Both opens are under way before either asks for the other device.
+        ++opening;
+        for (int i = 0; i < 5000 && opening < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const bool opened = mgr->GetVideoDev(self == "VTR1" ? "VTR2" : "VTR1") != nullptr;
+        std::lock_guard<std::mutex> lk(lock);
+        peerOpened[self] = opened;
+    };
+    auto first = std::async(std::launch::async, [&] { return mgr->GetVideoDev("VTR1"); });
+    auto second = std::async(std::launch::async, [&] { return mgr->GetVideoDev("VTR2"); });
+    ASSERT_EQ(first.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "the two opens wait for each other";
+    ASSERT_EQ(second.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_NE(first.get(), nullptr);
+    EXPECT_NE(second.get(), nullptr);
+    std::lock_guard<std::mutex> lk(lock);
+    ASSERT_EQ(peerOpened.size(), 2u);
+    EXPECT_NE(peerOpened["VTR1"], peerOpened["VTR2"])
+        << "the open that would close the circle fails, the other waits and gets its device";
+    const std::string failed = peerOpened["VTR1"] ? "VTR1" : "VTR2";
+    EXPECT_TRUE(Eventually([&] {
+        for (std::string line : log.Lines()) {
+            plat::GbkToUpper(line);
+            if (line == "DEVICE " + failed + " NOT OPENED: ITS OPEN WAITS FOR THIS ONE") return true;
+        }
+        return false;
+    }));
 }
 
 TEST_F(DevMgrTest, AKindHoldsAtMost256Devices)

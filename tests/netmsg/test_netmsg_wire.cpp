@@ -2,15 +2,20 @@
 // lists, and the reply queues that requesters wait on.
 #include "tests/netmsg/NetMsgTestKit.h"
 
+#include "KestLib20/CConfigFileAccessX.h"
 #include "KestLib20/CNetMsgQueue.h"
 #include "KestLib20/NetMsg.h"
+#include "platform/Process.h"
 #include "platform/TimeSource.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -139,6 +144,38 @@ TEST(NetMsgArguments, StringsAreEndedAtTheLengthField)
     ASSERT_EQ(1, GetNetMsgParamList(bytes.data(), args, count));
     ASSERT_EQ(2, count);
     EXPECT_STREQ("secondX", args[1]);
+}
+
+TEST(NetMsgBroadcast, TheEnvironmentThenTheSettingThenEveryHost)
+{
+    std::string saved;
+    const bool had = plat::GetEnv("KEST_BROADCAST", &saved);
+    const std::string file = ::testing::TempDir() + "kest_broadcast.cfg";
+    struct Case {
+        const char *env;     // null: not set
+        const char *setting; // null: no key
+        const char *address;
+    } cases[] = {
+        {nullptr, nullptr, "255.255.255.255"},
+        {nullptr, "127.255.255.255", "127.255.255.255"},
+        {"127.0.0.1", "127.255.255.255", "127.0.0.1"},
+        {"no address", "10.1.255.255", "10.1.255.255"},
+        {"", "not one either", "255.255.255.255"},
+    };
+    for (const Case &c : cases) {
+        std::ofstream(file, std::ios::trunc)
+            << (c.setting ? std::string("[DSystem]\r\nBroadcast=") + c.setting + "\r\n" : "");
+        CConfigFileAccessX settings(file.c_str());
+        settings.Mount("/etc/tvx");
+        plat::SetEnv("KEST_BROADCAST", c.env);
+        in_addr address{GetNetMsgBroadcastAddress()};
+        char text[INET_ADDRSTRLEN] = "";
+        inet_ntop(AF_INET, &address, text, sizeof text);
+        EXPECT_STREQ(text, c.address) << (c.env ? c.env : "-") << " " << (c.setting ? c.setting : "-");
+    }
+    // Never leave this host from a test.
+    plat::SetEnv("KEST_BROADCAST", had ? saved.c_str() : "127.255.255.255");
+    std::remove(file.c_str());
 }
 
 TEST(NetMsgQueue, FixedIdsRenewAndTemporaryIdsComeFromTheCounter)

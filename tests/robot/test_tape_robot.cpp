@@ -1,10 +1,12 @@
 // The robot logic against a simulated robot: initialisation with its status lines and the
 // inventory it reads, finding labels, loading and unloading a VTR bay through the command
-// queue with progress reports, the rescue after a failed move, the robot's own messages, and
-// the test's tolerance of failures.
+// queue with progress reports, the rescue after a failed move, the robot's own messages, the
+// test's tolerance of failures, and failed writes.
 #include "tests/robot/RobotTestKit.h"
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -207,4 +209,31 @@ TEST_F(TapeRobot, TheTestToleratesNineteenFailuresAfterAPass)
     EXPECT_EQ(robot->Test(), 0);
     sim.SetRefuse(false);
     EXPECT_EQ(robot->Test(), 1);
+}
+
+TEST_F(RobotLineTest, AFailedWriteFailsTheCommandWithoutAReplyWait)
+{
+    ASSERT_TRUE(pty.Valid());
+    CQuickRobotLine line;
+    ASSERT_EQ(line.DevOpen(), 1);
+    sim.Peer().HangUp(); // every write to the line fails from now on
+    uint32_t first = 0, second = 0;
+    CString label;
+    struct Call {
+        const char *name;
+        std::function<int32_t()> call;
+    };
+    const Call calls[] = {
+        {"run", [&] { return line.Run(4); }},
+        {"gripper", [&] { return line.BayGripper(1, 'A', 'O'); }},
+        {"status", [&] { return line.QueryStatus(1, first, second); }},
+        {"label", [&] { return line.ReadLabel('A', 1, label); }},
+        {"presence", [&] { return line.ReadPresenceMap(first); }},
+    };
+    for (const Call &c : calls) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(c.call(), 0) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500))
+            << c.name;
+    }
 }

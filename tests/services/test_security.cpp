@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <map>
 #include <string>
 #include <system_error>
@@ -159,4 +162,28 @@ TEST(Md5, FilesFromTheirPositionAndMissingFiles)
     EXPECT_EQ(CMD5::Digest(file), CMD5::Digest(big.data() + 1000, big.size() - 1000));
 
     EXPECT_THROW(CMD5::DigestFile((dir / "missing.bin").c_str()), std::system_error);
+}
+
+TEST(Md5, AReadErrorGivesNoDigest)
+{
+    TempDir dir;
+    WriteFile(dir / "data.bin", std::string(3000, 'x'));
+    CStdioFile writeOnly;
+    ASSERT_TRUE(writeOnly.Open((dir / "data.bin").c_str(),
+                               CStdioFile::modeWrite | CStdioFile::modeNoTruncate |
+                                   CStdioFile::typeBinary));
+    EXPECT_THROW(CMD5::Digest(writeOnly), std::system_error) << "the first read fails";
+
+    // Our own memory read up to a page that is not mapped: the reads fail part-way.
+    const long page = sysconf(_SC_PAGESIZE);
+    void *pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                       -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(munmap(static_cast<char *>(pages) + page, page), 0);
+    CStdioFile memory;
+    ASSERT_TRUE(memory.Open("/proc/self/mem", CStdioFile::modeRead | CStdioFile::typeBinary));
+    const int64_t from = reinterpret_cast<intptr_t>(pages) + page - 3000;
+    ASSERT_EQ(memory.Seek(from, CStdioFile::begin), static_cast<uint64_t>(from));
+    EXPECT_THROW(CMD5::Digest(memory), std::system_error);
+    munmap(pages, page);
 }

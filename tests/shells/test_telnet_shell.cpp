@@ -328,6 +328,42 @@ TEST(TelnetShell, ClassObjListsNamedObjectsUnlessAll)
     EXPECT_EQ(s.shell->GetCurrentClass(), glGetKestRootRtc());
 }
 
+namespace {
+
+// A live object of a record that is no component: it has no instance name.
+class PlainObject : public IClassA {
+public:
+    HRESULT QueryInterface(const GUID *, void **out) override
+    {
+        if (out) *out = nullptr;
+        return 1;
+    }
+    uint32_t AddRef() override { return 1; }
+    uint32_t Release() override { return 1; }
+    iRtc *GetObjectRtc() override { return CKestnut::GetClassID(); }
+    int32_t IsValid() override { return 1; }
+    int32_t Suicide() override { return 0; }
+    IClassA **GetActivePtr() override { return nullptr; }
+};
+
+} // namespace
+
+TEST(TelnetShell, ClassObjAllListsObjectsThatAreNoComponentsAsNoName)
+{
+    PlainObject plain;
+    iRtc *root = glGetKestRootRtc();
+    ASSERT_EQ(root->RegisterInstance(static_cast<IClassA *>(&plain)), 1);
+    Session s;
+    s.LogOn();
+    const std::string all = s.Run("class obj all");
+    const std::string named = s.Run("class obj cclassa");
+    root->UnregisterInstance(static_cast<IClassA *>(&plain));
+    EXPECT_NE(all.find(Padded("class name = CKestnut  object  name=#NONAME", 79)),
+              std::string::npos)
+        << all;
+    EXPECT_EQ(named.find("#NONAME"), std::string::npos) << "only with ALL";
+}
+
 TEST(TelnetShell, AutoTaskListsTheFirstManager)
 {
     Session s;

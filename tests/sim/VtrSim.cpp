@@ -88,6 +88,12 @@ Bytes VtrSim::Reply(const Command &c)
             --badTimecodes_;
             time[3] = 0x25;
         }
+        if (timecodeFlags_) {
+            time[0] |= 0xC0;
+            time[1] |= 0x80;
+            time[2] |= 0x80;
+            time[3] |= 0xC0;
+        }
         return Frame(0x70, c.data.empty() || c.data[0] == 0x01 ? 0x04 : 0x00, time);
     }
     if (c.Is(0x60, 0x36)) return Frame(0x70, 0x36, {0x01});
@@ -214,6 +220,12 @@ void VtrSim::SetBadTimecodes(int count)
 {
     std::lock_guard<std::mutex> lk(m_);
     badTimecodes_ = count;
+}
+
+void VtrSim::SetTimecodeFlags(bool on)
+{
+    std::lock_guard<std::mutex> lk(m_);
+    timecodeFlags_ = on;
 }
 
 std::vector<VtrSim::Command> VtrSim::Commands() const

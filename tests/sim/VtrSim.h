@@ -46,6 +46,9 @@ public:
     void SetGarbage(Bytes garbage);
     // The next `count` time readings answer hours 0x25 (out of range).
     void SetBadTimecodes(int count);
+    // Time readings carry every flag bit beside their digits (drop frame, colour frame, field,
+    // binary groups).
+    void SetTimecodeFlags(bool on);
 
     std::vector<Command> Commands() const;
     size_t Count(uint8_t cmd1, uint8_t cmd2) const;
@@ -77,6 +80,7 @@ private:
     bool byte4_ = false;
     uint8_t model_[2] = {0x20, 0x25};
     int badTimecodes_ = 0;
+    bool timecodeFlags_ = false;
     // Last: its threads call Respond, so it stops before the state above goes.
     ScriptedPeer peer_;
 };

@@ -1,7 +1,7 @@
 // The VDCP protocol engine against the simulator on a board port: what goes on the wire in
 // both command sets, tries and the unanswered count on silence, refusals and corrupt replies,
 // a late reply, the status cache and the cued-bit wait, the id list in parts, positions and
-// the counter, and how engines on one port share it.
+// the counter, how engines on one port share it, failed writes, and writes without a gap.
 #include "drivers/sources/vdcp/CSerialIO_VDCP_SHARED.h"
 #include "drivers/sources/vdcp/CVDCP.h"
 #include "tests/sources/VdcpTestKit.h"
@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 
 using namespace vdcptest;
@@ -24,6 +25,15 @@ protected:
         ASSERT_TRUE(line.pty.Valid());
         engine.SetReplyWait(300);
         engine.SetPort(kPort, 1);
+    }
+    // The engine open with NEWS0100 cued at frame 100, its position read.
+    void CueAt100()
+    {
+        ASSERT_EQ(engine.Open(), 1);
+        ASSERT_EQ(engine.CueWithData("NEWS0100", 100, 1000, 0), 1);
+        int32_t frames = -1;
+        ASSERT_EQ(engine.GetPosition(&frames, 0, nullptr), 1);
+        ASSERT_EQ(frames, 100);
     }
     std::string Data(size_t index) const
     {
@@ -161,11 +171,8 @@ TEST_F(VdcpEngineTest, TheStatusCacheAndTheWaitForTheCuedBit)
 
 TEST_F(VdcpEngineTest, PositionsGotoAndTheCounter)
 {
-    ASSERT_EQ(engine.Open(), 1);
-    ASSERT_EQ(engine.CueWithData("NEWS0100", 100, 1000, 0), 1);
+    ASSERT_NO_FATAL_FAILURE(CueAt100());
     int32_t frames = -1;
-    ASSERT_EQ(engine.GetPosition(&frames, 0, nullptr), 1);
-    EXPECT_EQ(frames, 100);
     ASSERT_EQ(engine.Goto(100), 1);
     EXPECT_EQ(line.sim.CountOf(0x10, 0x07), 0u) << "there already";
     ASSERT_EQ(engine.Goto(300), 1);
@@ -271,4 +278,60 @@ TEST_F(VdcpEngineTest, TestAsksOnlyOnAQuietLine)
         [&] { return test.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(test.get(), 0);
     EXPECT_EQ(engine.GetFailCount(), 2);
+}
+
+TEST_F(VdcpEngineTest, APositionFromTheCounterStandsWithoutTheStatusAndTheCuedWaitGivesUp)
+{
+    ASSERT_NO_FATAL_FAILURE(CueAt100());
+    int32_t frames = -1;
+    // From here every exchange runs on the manual clock (the line's pause between writes too).
+    plat::ScopedTestClock clock(plat::GetTickCount() + 1000, devtest::kFileTime2020);
+
+    // The status has gone stale and is asked again, unanswered: the counter still answers.
+    line.sim.SetFaults(Silent());
+    plat::TestClock::Advance(3000);
+    const size_t asked = line.sim.CountOf(0x30, 0x05);
+    frames = -1;
+    EXPECT_EQ(devtest::RunAdvancing([&] { return engine.GetPosition(&frames, 60000, nullptr); }),
+              1);
+    EXPECT_EQ(frames, 100);
+    // The simulator takes the frames on a thread of its own.
+    EXPECT_TRUE(devtest::Eventually([&] { return line.sim.CountOf(0x30, 0x05) == asked + 2; }))
+        << "the status was asked, twice";
+    EXPECT_EQ(engine.GetFailCount(), 2);
+    EXPECT_EQ(line.sim.CountOf(0x30, 0x06), 1u) << "the position was not";
+
+    // The wait for the cued bit gives up once six tries in a row have gone unanswered, long
+    // before its time-out: the two above and two looks of two tries each, 400 ms apart.
+    const uint32_t before = plat::GetTickCount();
+    EXPECT_EQ(devtest::RunAdvancing([&] { return engine.WaitStatus(0x80, 600000); }), 0);
+    EXPECT_EQ(engine.GetFailCount(), 6);
+    EXPECT_TRUE(
+        devtest::Eventually([&] { return line.sim.CountOf(0x30, 0x05) == asked + 2 + 4; }));
+    EXPECT_LT(plat::TickDiff(plat::GetTickCount(), before), 60000);
+}
+
+TEST_F(VdcpEngineTest, AFailedWriteFailsAtOnceWithoutATryMore)
+{
+    ASSERT_EQ(engine.Open(), 1);
+    line.sim.Peer().HangUp(); // every write to the line fails from now on
+    int32_t value = 0;
+    struct Call {
+        const char *name;
+        std::function<int32_t()> call;
+    };
+    const Call calls[] = {
+        {"Stop", [&] { return engine.Stop(); }},
+        {"CueWithData", [&] { return engine.CueWithData("CLIP1", 0, 100, 0); }},
+        {"GetStatus", [&] { return engine.GetStatus(&value, nullptr, nullptr, 0, nullptr); }},
+        {"GetPosition", [&] { return engine.GetPosition(&value, 0, nullptr); }},
+        {"SelectPort", [&] { return engine.SelectPort(1); }},
+        {"IdRequest", [&] { return engine.IdRequest("CLIP1", &value); }},
+    };
+    for (const Call &c : calls) {
+        const auto start = Clock::now();
+        EXPECT_EQ(c.call(), 0) << c.name;
+        EXPECT_LT(MsSince(start), 250) << c.name << ": neither a reply wait nor a second try";
+        EXPECT_EQ(engine.GetFailCount(), 0) << c.name;
+    }
 }

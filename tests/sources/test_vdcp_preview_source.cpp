@@ -166,6 +166,18 @@ TEST_F(VdcpPreviewSourceTest, PreviewStaysInItsWindowAndTheLeitchKindCuesWithout
     EXPECT_EQ(own.sim.Position(), 0);
     ASSERT_EQ(source.PreviewGoto(5000), 1);
     EXPECT_EQ(own.sim.Position(), 999);
+    {
+        // A position that cannot be read sends no jog: it might leave the window.
+        plat::ScopedTestClock clock(plat::GetTickCount() + 10000, devtest::kFileTime2020);
+        own.sim.SetFaults(Silent());
+        const size_t sent = own.sim.Commands().size();
+        EXPECT_EQ(devtest::RunAdvancing([&] { return source.PreviewJog(-1000); }), 0);
+        ASSERT_TRUE(devtest::Eventually([&] { return own.sim.Commands().size() > sent; }));
+        const auto commands = own.sim.Commands();
+        for (size_t i = sent; i < commands.size(); ++i)
+            EXPECT_EQ(commands[i].cmd2, 0x06) << "only the position asked";
+        own.sim.SetFaults({});
+    }
 
     // Moving towards a window end that is the clip's: the server stops there itself.
     ASSERT_EQ(source.PreviewPlay(2.0, nullptr), 1);

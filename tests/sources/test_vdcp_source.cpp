@@ -1,7 +1,7 @@
 // The VDCP play-out source against the simulator: claiming its decoder channel on the port
 // and sharing the port with a source of the same channel only, the status report, cues that
 // are not sent twice, and the task side: cue steps, cue to the first frame of a trigger task,
-// and a timed start.
+// a timed start and a trigger task's take; preview in its range.
 #include "drivers/model/CVideoSrcA.h"
 #include "drivers/tasks/CVideoBroTaskMgr3.h"
 #include "drivers/tasks/CVideoBroTaskTPU.h"
@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <mutex>
 
@@ -223,4 +224,118 @@ TEST_F(VdcpSourceTest, CueStepsCueToTheFirstFrameAndATimedStart)
     EXPECT_GE(MsSince(start), 1300);
     EXPECT_EQ(line.sim.CountOf(0x10, 0x01), 1u);
     EXPECT_EQ(statuses.Of(3).back(), BROTASK_BEGINPLAY);
+}
+
+TEST_F(VdcpSourceTest, PreviewStaysInItsRangeOnTheChannel)
+{
+    CVideoSrcA &src = Src("VDCP1");
+    ASSERT_EQ(src.DevOpen(), 1);
+    // The channel is not playing: the clip is cued and stilled, the range [100, 499].
+    ASSERT_EQ(src.PreviewCue("NEWS0100", 100, 400, -10), 1);
+    EXPECT_EQ(line.sim.CountOf(0x20, 0x24), 1u);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x04), 1u);
+    EXPECT_EQ(line.sim.Position(), 100);
+    struct Step {
+        const char *what;
+        std::function<int()> call;
+        int32_t position;
+    };
+    const Step steps[] = {
+        {"goto the end", [&] { return src.PreviewGoto(-9); }, 499},
+        {"goto past the end", [&] { return src.PreviewGoto(10000); }, 499},
+        {"jog back past the start", [&] { return src.PreviewJog(-1000); }, 100},
+        {"jog forward", [&] { return src.PreviewJog(25); }, 125},
+        {"goto the start", [&] { return src.PreviewGoto(-10); }, 100},
+    };
+    for (const Step &step : steps) {
+        EXPECT_EQ(step.call(), 1) << step.what;
+        EXPECT_EQ(line.sim.Position(), step.position) << step.what;
+    }
+    const size_t jogs = line.sim.CountOf(0x10, 0x07);
+    EXPECT_EQ(src.PreviewJog(-1), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x07), jogs) << "at the start already";
+
+    // Played past the range: the position is held at the end.
+    ASSERT_EQ(src.DevJog(500), 1);
+    int32_t at = 0;
+    ASSERT_EQ(src.PreviewGetPosition(&at), 1);
+    EXPECT_EQ(at, 499);
+    EXPECT_EQ(line.sim.Position(), 499);
+
+    ASSERT_EQ(src.PreviewPlay(2.0, nullptr), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x08), 1u) << "a variable play";
+    plat::Event stop(true, true);
+    ASSERT_EQ(src.PreviewPlay(1.0, &stop), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x06), 1u) << "continued";
+    EXPECT_EQ(line.sim.CountOf(0x20, 0x25), 0u) << "stopped before the rest is cued";
+    const size_t stills = line.sim.CountOf(0x10, 0x04);
+    ASSERT_EQ(src.PreviewStill(), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x04), stills + 1);
+
+    {
+        // A position that cannot be read sends no jog: it might leave the range.
+        plat::ScopedTestClock clock(plat::GetTickCount() + 10000, devtest::kFileTime2020);
+        line.sim.SetFaults(Silent());
+        const size_t before = line.sim.CountOf(0x10, 0x07);
+        EXPECT_EQ(devtest::RunAdvancing([&] { return src.PreviewJog(-1000); }), 0);
+        EXPECT_EQ(line.sim.CountOf(0x10, 0x07), before);
+        line.sim.SetFaults({});
+    }
+    ASSERT_EQ(src.PreviewStop(), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x00), 1u);
+}
+
+TEST_F(VdcpSourceTest, ATriggerTaskPlaysOnATakeOnly)
+{
+    CVideoBroTaskMgr3 mgr;
+    IVideoBroTaskMgr3 &m = *mgr.operator->();
+    static_cast<CVideoBroTaskTPU &>(*m.GetTPU()).ShutDown();
+    IVideoBroTaskProcess &proc = Proc("VDCP1");
+    devtest::LogCapture tpuLog("LOG_AIR_TPU");
+    auto status = [&](int32_t id) {
+        tagVideoBroTask task;
+        m.GetTask(id, task);
+        return task.Status;
+    };
+    m.AddTask(Task(1, "CLIP1", 60 * devtest::kSecond, BROTASK_START_TRIGGER));
+    m.Goto(0);
+    ASSERT_EQ(proc.DevTaskCue(&m, 0), 1);
+    ASSERT_EQ(status(1), BROTASK_ENDCUE);
+    // The start thread waits in the source: the hold and the take reach it as messages.
+    m.GetTPU()->SetUnitState(TPU_UNIT_NEW, TPU_UNIT_BUSY);
+
+    // A hold: nothing is played.
+    m.GetTPU()->SendUnitMsg(TPU_UNIT_NEW, TPU_CMD_CANCEL, 3);
+    EXPECT_EQ(proc.DevTaskPlay(&m, 0), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x01), 0u);
+    EXPECT_EQ(status(1), BROTASK_ENDCUE);
+
+    // A take plays at once and puts the task on air.
+    m.GetTPU()->SendUnitMsg(TPU_UNIT_NEW, TPU_CMD_PLAY_NOW, 3);
+    EXPECT_EQ(proc.DevTaskPlay(&m, 0), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x01), 1u);
+    EXPECT_EQ(statuses.Of(1).back(), BROTASK_BEGINPLAY);
+    EXPECT_EQ(m.GetTaskFlag(1), 0);
+    EXPECT_TRUE(devtest::Eventually([&] {
+        for (const std::string &text : tpuLog.Lines())
+            if (text.find("): PlayTrigger (time=") != std::string::npos) return true;
+        return false;
+    }));
+
+    // A take of a task that is not cued plays nothing; a refused play flags the device.
+    m.RemoveAllTask();
+    m.AddTask(Task(2, "CLIP1", 60 * devtest::kSecond, BROTASK_START_TRIGGER));
+    m.Goto(0);
+    int32_t cmd = 0, param = 0; // the cancels of the list's change are not for this test
+    while (m.GetTPU()->GetUnitMsg(TPU_UNIT_NEW, &cmd, &param, 0)) {
+    }
+    m.GetTPU()->SendUnitMsg(TPU_UNIT_NEW, TPU_CMD_PLAY_NOW, 3);
+    EXPECT_EQ(proc.DevTaskPlay(&m, 0), 0);
+    m.SetTaskStatus(2, BROTASK_ENDCUE);
+    line.sim.SetFaults(Refusing());
+    m.GetTPU()->SendUnitMsg(TPU_UNIT_NEW, TPU_CMD_PLAY_NOW, 3);
+    EXPECT_EQ(proc.DevTaskPlay(&m, 0), 1);
+    EXPECT_EQ(m.GetTaskFlag(2), BROTASK_FLAG_DEVICE);
+    EXPECT_EQ(status(2), BROTASK_BEGINPLAY);
+    line.sim.SetFaults({});
 }

@@ -335,3 +335,30 @@ TEST(OnyxLine, PollsConfirmationsAndBuses)
     ASSERT_TRUE(Init(one, "ONE"));
     EXPECT_EQ(one.GetBuses(), (std::vector<int>{6}));
 }
+
+TEST(SwitcherWrites, AFailedWriteFailsTheCommandAndLeavesTheEntries)
+{
+    // One answering model and one that only writes.
+    Line aps(plat::SerialPortKind::SIO, 58, Model::Aps1602);
+    Line avs(plat::SerialPortKind::SIO, 59);
+    MountedSettings settings(Section("APS", {{"COM", "58"}}) + Section("AVS", {{"Com", "59"}}));
+    CVideoSwitch_APS1602 answering;
+    CVideoSwitch_Avs300 writing;
+    ASSERT_TRUE(Init(answering, "APS"));
+    ASSERT_TRUE(Init(writing, "AVS"));
+    ASSERT_EQ(answering.DevOpen(), 1);
+    ASSERT_EQ(answering.DevDirectTake(1, 3), 1);
+    ASSERT_EQ(writing.DevDirectTake(1, 5), 1);
+    aps.Peer().HangUp(); // every write to the lines fails from now on
+    avs.Peer().HangUp();
+    struct Case {
+        const char *name;
+        CVideoSwitchA &sw;
+        int pgm;
+    };
+    for (const Case &c : {Case{"APS1602", answering, 3}, Case{"AVS300", writing, 5}}) {
+        EXPECT_EQ(c.sw.DevDirectTake(1, 7), 0) << c.name;
+        EXPECT_EQ(c.sw.DevPreset(1, 8), 0) << c.name;
+        EXPECT_EQ(BaseEntries(c.sw, 1).pgm, c.pgm) << c.name;
+    }
+}

@@ -107,16 +107,17 @@ TEST_F(TaskMgr1Test, OnlyThePresetBeginsAndItReplacesTheProgramAtTheHead)
     EXPECT_TRUE(HasLine(tmuLog, "Set CLIP2 Status to End Play OK"));
 }
 
-TEST_F(TaskMgr1Test, FlagReportsTellOnlyBitsATaskDidNotHave)
+TEST_F(TaskMgr1Test, FlagReportsTellEveryValueThatDiffersFromTheFlagWord)
 {
     AddThree();
-    for (int32_t flags : {1, 1, 0, 3}) m.SetTaskFlag(1, flags);
-    const auto told = calls.Calls();
-    ASSERT_EQ(told.size(), 2u);
-    EXPECT_EQ(told[0].status, BROTASK_ERRNOTIFY);
-    EXPECT_EQ(told[0].extra, 1);
-    EXPECT_EQ(told[1].extra, 3);
-    EXPECT_EQ(m.GetTaskFlag(1), 3);
+    for (int32_t flags : {1, 1, 0, 3, 1}) m.SetTaskFlag(1, flags);
+    std::vector<int32_t> extras;
+    for (const auto &call : calls.Calls()) {
+        EXPECT_EQ(call.status, BROTASK_ERRNOTIFY);
+        extras.push_back(call.extra);
+    }
+    EXPECT_EQ(extras, (std::vector<int32_t>{1, 0, 3, 1})) << "the value given, not the word";
+    EXPECT_EQ(m.GetTaskFlag(1), 3) << "bits are only added";
     EXPECT_EQ(m.SetTaskFlag(9, 1), 0);
 }
 
@@ -330,6 +331,91 @@ TEST_F(TaskMgr3Test, SyncTaskRecuesADriftingProgramAheadOfItself)
     EXPECT_LT(src.playAt, before + 2010 * kMs);
     EXPECT_EQ(Stored(m, 1).Start, given);
     EXPECT_EQ(m.SyncTask(2, &given, 0), 0) << "another task than the one on air";
+}
+
+TEST_F(TaskMgr1Test, SyncTaskAbortsThePresetOfAProgramThatHasDrifted)
+{
+    EXPECT_EQ(m.SyncTask(1, nullptr, 0), 0) << "no program on air";
+    AddThree();
+    Edit(m, 1, [](tagVideoBroTask &task) { task.Start = Now() - 10 * kSecond; });
+    m.SetTaskStatus(1, BROTASK_BEGINPLAY);
+    m.SetTaskStatus(2, BROTASK_ENDCUE);
+    SetBusy({TPU_UNIT_CUE}); // a cue under way hears the abort
+    CStubBroSrc &src = Src("SRC1");
+    struct Case {
+        int32_t position; // 250 frames have passed since the start
+        bool aborts;
+    };
+    for (const Case &c : {Case{250 + 9, false}, Case{250 - 9, false}, Case{250 + 10, true},
+                          Case{250 - 10, true}}) {
+        m.SetTaskStatus(2, BROTASK_ENDCUE);
+        tmuLog.Clear();
+        src.position = c.position;
+        EXPECT_EQ(m.SyncTask(0, nullptr, 0), 1) << c.position;
+        EXPECT_EQ(Stored(m, 2).Status, c.aborts ? BROTASK_BEGIN : BROTASK_ENDCUE) << c.position;
+        EXPECT_EQ(UnitMsg(m, TPU_UNIT_CUE),
+                  c.aborts ? Msg(TPU_CMD_CANCEL, TPU_FROM_ABORT) : Msg(0, 0))
+            << c.position;
+        EXPECT_EQ(HasLine(tmuLog, ") : pst abort (id=CLIP2 dev=SRC2)"), c.aborts) << c.position;
+    }
+}
+
+TEST_F(TaskMgr1Test, TheStagingListIsSubmittedAsAWholeAndEmptiedOnRequest)
+{
+    AddThree();
+    EXPECT_EQ(m.AddStaged(calls.Task(5, "SRC1", 90 * kSecond, 250)), 1);
+    EXPECT_EQ(m.AddStaged(calls.Task(4, "SRC2", 80 * kSecond, 250)), 1);
+    EXPECT_EQ(IdList(m), (V{1, 2, 3})) << "staging leaves the pending list alone";
+    ASSERT_EQ(m.SubmitStaged(), 1);
+    EXPECT_EQ(IdList(m), (V{4, 5})) << "submitted and sorted by start";
+    EXPECT_EQ(m.RemoveAllStaged(), 1);
+    m.AddStaged(calls.Task(6, "SRC1", 100 * kSecond, 250));
+    ASSERT_EQ(m.SubmitStaged(), 1);
+    EXPECT_EQ(IdList(m), (V{6})) << "only what was staged since";
+}
+
+TEST_F(TaskMgr3Test, SyncTaskPutsAStoppedProgramBackOnAirAtItsPlace)
+{
+    AddThree();
+    EXPECT_EQ(m.SyncTask(0, nullptr, 0), 0) << "no program and no id";
+    EXPECT_EQ(m.SyncTask(1, nullptr, 0), 0) << "no start given";
+    const int64_t given = Now() - 4 * kSecond; // 100 frames into its material
+    calls.Clear();
+    const int64_t before = Now();
+    ASSERT_EQ(m.SyncTask(1, &given, 20), 1);
+    CStubBroSrc &src = Src("SRC1");
+    const int32_t offset = 20 + 100 + 2000 / 40; // the position, the time since, PrepareTime
+    EXPECT_EQ(src.cuedSom, offset);
+    EXPECT_GE(src.playAt, given + (offset - 20) * 400000);
+    EXPECT_LT(src.playAt, before + 2010 * kMs);
+    EXPECT_EQ(calls.Statuses(1), (std::vector<int32_t>{BROTASK_CUING, BROTASK_ENDCUE,
+                                                       BROTASK_PLAYING}));
+    EXPECT_EQ(PgmId(m), 1);
+    EXPECT_EQ(Stored(m, 1).Start, given);
+    EXPECT_EQ(Stored(m, 1).Status, BROTASK_PLAYING);
+    EXPECT_TRUE(HasLine(tmuLog, "SyncStoppedPgm:StartTime."));
+    EXPECT_TRUE(HasLine(tmuLog, ": ClipID =CLIP1,SOM=")) << "SyncStoppedPgmCue";
+    EXPECT_EQ(m.SyncTask(2, &given, 0), 0) << "another task than the one on air";
+
+    // A task whose material has all been played by now is not cued.
+    m.StopPgm(0);
+    src.cuedSom = -1;
+    const int64_t longAgo = Now() - 60 * kSecond;
+    EXPECT_EQ(m.SyncTask(3, &longAgo, 0), 0);
+    EXPECT_EQ(src.cuedSom, -1);
+}
+
+TEST_F(TaskMgr3Test, TheSynchronisedStatusNamesTheProgramTask)
+{
+    AddThree();
+    m.SetTaskStatus(0, BROTASK_PLAYING);
+    EXPECT_TRUE(HasLine(tmuLog, ": SyncPgmID not found"));
+    EXPECT_EQ(PgmId(m), 0);
+    calls.Clear();
+    m.SetTaskStatus(2, BROTASK_PLAYING);
+    EXPECT_EQ(PgmId(m), 2);
+    EXPECT_EQ(Stored(m, 2).Status, BROTASK_PLAYING);
+    EXPECT_EQ(Told(), (std::vector<Msg>{{2, BROTASK_PLAYING}}));
 }
 
 TEST(BroTaskMgrRegistry, LiveManagersInOrderOfCreationFromAnyThread)

@@ -196,3 +196,20 @@ TEST_F(UvwSource, AfterATaskTheTapeStaysWhenTheNextStartsWithinAMinute)
     EXPECT_TRUE(dev.Has("Cue with data (OK)"));
     EXPECT_TRUE(dev.Has("trace; Eject return=OK"));
 }
+
+TEST_F(UvwSource, AFailedWriteFailsTheCommand)
+{
+    peer.HangUp(); // every write to the line fails from now on
+    struct Call {
+        const char *name;
+        std::function<int()> call;
+    };
+    const Call calls[] = {
+        {"stop", [&] { return source.DevStop(); }},
+        {"eject", [&] { return source.DevEject(); }},
+        {"shuttle", [&] { return source.DevShuttle(2.0); }},
+        {"goto", [&] { return source.DevGoto(1000); }},
+        {"cue", [&] { return source.DevCue("", 100, 0); }},
+    };
+    for (const Call &c : calls) EXPECT_EQ(devtest::RunAdvancing(c.call), 0) << c.name;
+}

@@ -65,15 +65,15 @@ TEST(VtrFrames, TimeReadingsAreCheckedAndPastNoonReadsNegative)
     const uint8_t noonPlusOne[4] = {0x00, 0x00, 0x00, 0x13};
     ASSERT_TRUE(vtr::DecodeTimecode(noonPlusOne, frames));
     EXPECT_EQ(frames, -990000);
-    const uint8_t flagged[4] = {0x80 | 0x24, 0x80 | 0x59, 0x59, 0x11};
-    ASSERT_TRUE(vtr::DecodeTimecode(flagged, frames)) << "bit 7 carries flags";
+    const uint8_t flagged[4] = {0xC0 | 0x24, 0x80 | 0x59, 0x80 | 0x59, 0xC0 | 0x11};
+    ASSERT_TRUE(vtr::DecodeTimecode(flagged, frames)) << "the bits above the digits are flags";
     EXPECT_EQ(frames, ((11 * 60 + 59) * 60 + 59) * 25 + 24);
     for (const auto &bad :
          {std::vector<uint8_t>{0x25, 0, 0, 0}, {0, 0x60, 0, 0}, {0, 0, 0x60, 0}, {0, 0, 0, 0x24}})
         EXPECT_FALSE(vtr::DecodeTimecode(bad.data(), frames));
 }
 
-TEST(VtrFrames, RepliesAreAwaitedWholeAndJudgedLeniently)
+TEST(VtrFrames, RepliesAreAwaitedWholeAndOnlySoundOnesTaken)
 {
     tagVTRReply reply;
     const Bytes data{0x74, 0x04, 0x01, 0x02, 0x03, 0x04, 0x82};
@@ -86,21 +86,37 @@ TEST(VtrFrames, RepliesAreAwaitedWholeAndJudgedLeniently)
     EXPECT_EQ(reply.count, 4);
     EXPECT_EQ(Bytes(reply.data, reply.data + 4), (Bytes{1, 2, 3, 4}));
 
+    EXPECT_TRUE(vtr::Answers(reply, vtr::kTimeData));
+    EXPECT_FALSE(vtr::Answers(reply, vtr::kStatusData));
+
     Bytes badSum = data;
     badSum.back() ^= 1;
-    ASSERT_EQ(Parse(badSum, reply), vtr::ReplyParse::Done);
-    EXPECT_EQ(reply.command, 0x84) << "still a reply";
+    ASSERT_EQ(Parse(badSum, reply), vtr::ReplyParse::Garbled);
     EXPECT_EQ(reply.data[0], 0) << "its data is not taken";
 
     Bytes longer = data;
     longer.push_back(0);
-    ASSERT_EQ(Parse(longer, reply), vtr::ReplyParse::Done);
+    ASSERT_EQ(Parse(longer, reply), vtr::ReplyParse::Garbled);
     EXPECT_EQ(reply.command, 0);
-
-    ASSERT_EQ(Parse({0x11, 0x12, 0x80, 0xA3}, reply), vtr::ReplyParse::Done);
-    EXPECT_EQ(reply.category, 0x10) << "a NAK completes like any reply";
-    ASSERT_EQ(Parse({0x55, 0x01, 0x02}, reply), vtr::ReplyParse::Done);
+    ASSERT_EQ(Parse({0x55, 0x01, 0x02}, reply), vtr::ReplyParse::Garbled);
     EXPECT_EQ(reply.command, 0) << "not a reply group";
+
+    // Sound replies answer only the operation that awaits their kind.
+    struct Case {
+        Bytes bytes;
+        bool ack, deviceType, status;
+    };
+    for (const Case &c : {Case{{0x10, 0x01, 0x11}, true, false, false},
+                          Case{{0x11, 0x12, 0x80, 0xA3}, false, false, false}, // NAK
+                          Case{{0x12, 0x11, 0x20, 0x25, 0x68}, false, true, false},
+                          Case{{0x71, 0x20, 0x00, 0x91}, false, false, false}, // too short
+                          Case{{0x79, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x99}, false, false,
+                               true}}) {
+        ASSERT_EQ(Parse(c.bytes, reply), vtr::ReplyParse::Done) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(vtr::Answers(reply, vtr::kAck), c.ack) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(vtr::Answers(reply, vtr::kDeviceType), c.deviceType);
+        EXPECT_EQ(vtr::Answers(reply, vtr::kStatusData), c.status);
+    }
 }
 
 TEST(VtrFrames, ShuttleBytesStatusBitsAndModels)

@@ -1,10 +1,11 @@
-// The 9-pin protocol object against a simulated VTR: what any reply means (a NAK too), the
+// The 9-pin protocol object against a simulated VTR: which reply completes an operation, the
 // failure count and the emergency play when nothing answers, split and late replies, the
 // status and position caches, positions that estimate themselves from the speed, the shuttle
 // commands, the step, and the model name.
 #include "drivers/sources/vtr/VtrProtocol.h"
 #include "tests/vtr/VtrTestKit.h"
 
+#include <functional>
 #include <memory>
 
 using namespace vtrtest;
@@ -42,16 +43,56 @@ TEST(VtrLine, TheLineIsARs422LineAt38400BaudOddParity)
     EXPECT_EQ(line.CueAndWait(0, 100, 6000), 1) << "nothing to wait for";
 }
 
-TEST_F(VtrProtocolTest, AnyReplyCompletesAnExchangeAndSilenceCountsFailures)
+TEST_F(VtrProtocolTest, OnlyTheAwaitedReplyCompletesAnOperationAndSilenceCountsFailures)
 {
     EXPECT_EQ(line->GetFailCount(), CSerialVTR::kNeverConnected);
-    vtr.SetNak(true);
-    EXPECT_EQ(line->Stop(), 1) << "a NAK answers the exchange";
-    EXPECT_EQ(line->IsConnected(), 1);
-    vtr.SetNak(false);
-    vtr.SetBadChecksum(true);
-    EXPECT_EQ(line->StandbyOn(), 1);
+    // A NAK or a reply with a bad checksum shows the VTR is there but fails the operation;
+    // GetTimecode asks again up to its tries.
+    struct Call {
+        const char *name;
+        std::function<int32_t()> call;
+        size_t sent; // commands sent for one call
+    };
+    tagVTRStatus status;
+    int32_t frames = 0, type = 0;
+    char model[16];
+    const Call calls[] = {
+        {"Stop", [&] { return line->Stop(); }, 1},
+        {"StandbyOn", [&] { return line->StandbyOn(); }, 1},
+        {"CueUpWithData", [&] { return line->CueUpWithData(100); }, 1},
+        {"SetTimeMode", [&] { return line->SetTimeMode(1); }, 1},
+        {"ResetTimer", [&] { return line->ResetTimer(); }, 1},
+        {"Shuttle", [&] { return line->Shuttle(1.0); }, 1},
+        {"GetStatus", [&] { return line->GetStatus(&status, 0); }, 1},
+        {"GetDeviceType", [&] { return line->GetDeviceType(&type, model, sizeof(model)); }, 1},
+        {"GetTimecode", [&] { return line->GetTimecode(2, &frames, 0); }, 10},
+    };
+    for (const bool nak : {true, false}) {
+        vtr.SetNak(nak);
+        vtr.SetBadChecksum(!nak);
+        status = tagVTRStatus();
+        for (const Call &c : calls) {
+            vtr.ClearCommands();
+            EXPECT_EQ(c.call(), 0) << c.name << (nak ? " NAK" : " bad checksum");
+            EXPECT_EQ(vtr.Commands().size(), c.sent) << c.name;
+            EXPECT_EQ(line->IsConnected(), 1) << c.name;
+        }
+        EXPECT_TRUE(status.Test(0, 0) && status.Test(0, 5)) << "read as no tape";
+        EXPECT_FALSE(status.Test(1, 0)) << "nothing of the error byte taken";
+        EXPECT_EQ(type, 0);
+    }
     vtr.SetBadChecksum(false);
+    // A refused TIMER MODE SENSE leaves the mode as it was.
+    plat::TestClock::Advance(5000);
+    vtr.SetNak(true);
+    EXPECT_EQ(line->GetTimeMode(), CSerialVTR::kTimeModeTimer);
+    vtr.SetNak(false);
+    ASSERT_EQ(line->SetTimeMode(2), 1);
+    plat::TestClock::Advance(5000);
+    vtr.SetNak(true);
+    EXPECT_EQ(line->GetTimeMode(), CSerialVTR::kTimeModeTimecode);
+    EXPECT_EQ(vtr.Count(0x60, 0x36), 2u);
+    vtr.SetNak(false);
 
     vtr.SetSilent(true);
     EXPECT_EQ(RunAdvancing([&] { return line->Stop(); }), 0);
@@ -79,22 +120,24 @@ TEST_F(VtrProtocolTest, RepliesSplitLateOrAfterGarbageAreGathered)
     EXPECT_EQ(line->Stop(), 1) << "the reply wait runs on the test clock";
 }
 
-TEST_F(VtrProtocolTest, PlayWithoutAnAnswerFallsBackToTheEmergencyPlay)
+TEST_F(VtrProtocolTest, PlayNotAcknowledgedFallsBackToTheEmergencyPlay)
 {
+    for (const bool nak : {true, false}) {
+        LogCapture log("LOG_BETACAM");
+        vtr.ClearCommands();
+        vtr.SetNak(nak);
+        vtr.SetSilent(!nak);
+        EXPECT_EQ(RunAdvancing([&] { return line->Play(); }), 0) << nak;
+        EXPECT_TRUE(log.Has("Emg play")) << nak;
+        // The last PLAY may still be on the line when Play returns.
+        EXPECT_TRUE(devtest::Eventually([&] { return vtr.Count(0x20, 0x01) == 3u; }, 2000))
+            << "after the reopen PLAY goes out twice more";
+        EXPECT_EQ(line->IsOpen(), 1) << "the line is open again";
+    }
+    vtr.SetSilent(false);
     LogCapture log("LOG_BETACAM");
-    vtr.SetNak(true);
-    EXPECT_EQ(line->Play(), 1) << "a NAK is an answer: no emergency play";
-    EXPECT_EQ(vtr.Count(0x20, 0x01), 1u);
+    EXPECT_EQ(line->Play(), 1);
     EXPECT_FALSE(log.Has("Emg play"));
-
-    vtr.SetNak(false);
-    vtr.SetSilent(true);
-    EXPECT_EQ(RunAdvancing([&] { return line->Play(); }), 0);
-    EXPECT_TRUE(log.Has("Emg play"));
-    // The last PLAY may still be on the line when Play returns.
-    EXPECT_TRUE(devtest::Eventually([&] { return vtr.Count(0x20, 0x01) == 4u; }, 2000))
-        << "after the reopen PLAY goes out twice more";
-    EXPECT_EQ(line->IsOpen(), 1) << "the line is open again";
 }
 
 TEST_F(VtrProtocolTest, PositionsDecodeCheckAndRunOnFromTheSpeed)
@@ -113,6 +156,13 @@ TEST_F(VtrProtocolTest, PositionsDecodeCheckAndRunOnFromTheSpeed)
     EXPECT_EQ(vtr.Commands().back().data, Bytes{0x04}) << "the timer asked";
     vtr.SetBadTimecodes(10);
     EXPECT_EQ(line->GetTimecode(1, &frames, 0), 0);
+
+    // Drop-frame, colour-frame, field and binary-group flags beside the digits.
+    vtr.SetTimecodeFlags(true);
+    vtr.SetPosition(90000 * 11 + 1500 * 59 + 25 * 59 + 24);
+    ASSERT_EQ(line->GetTimecode(2, &frames, 0), 1);
+    EXPECT_EQ(frames, 90000 * 11 + 1500 * 59 + 25 * 59 + 24);
+    vtr.SetTimecodeFlags(false);
 
     // A fresh reading is estimated from the speed within the cache interval.
     vtr.ClearCommands();
@@ -221,4 +271,32 @@ TEST_F(VtrProtocolTest, TheModelAndTheTimeMode)
     vtr.ClearCommands();
     EXPECT_EQ(line->GetTimeMode(), 2);
     EXPECT_EQ(vtr.Count(0x60, 0x36), 0u);
+}
+
+TEST_F(VtrProtocolTest, AFailedWriteFailsAtOnceWithoutCountingAFailure)
+{
+    ASSERT_EQ(line->Stop(), 1);
+    vtr.Peer().HangUp(); // every write to the line fails from now on
+    tagVTRStatus status;
+    int32_t frames = 0, type = 0;
+    char model[16];
+    struct Call {
+        const char *name;
+        std::function<int32_t()> call;
+    };
+    const Call calls[] = {
+        {"Stop", [&] { return line->Stop(); }},
+        {"Shuttle", [&] { return line->Shuttle(2.0); }},
+        {"CueUpWithData", [&] { return line->CueUpWithData(100); }},
+        {"SetTimeMode", [&] { return line->SetTimeMode(2); }},
+        {"GetStatus", [&] { return line->GetStatus(&status, 0); }},
+        {"GetTimecode", [&] { return line->GetTimecode(2, &frames, 0); }},
+        {"GetDeviceType", [&] { return line->GetDeviceType(&type, model, sizeof(model)); }},
+    };
+    for (const Call &c : calls) {
+        const uint32_t before = plat::GetTickCount();
+        EXPECT_EQ(RunAdvancing(c.call), 0) << c.name;
+        EXPECT_LT(plat::TickDiff(plat::GetTickCount(), before), 1000) << c.name << ": no reply wait";
+        EXPECT_EQ(line->GetFailCount(), 0) << c.name;
+    }
 }

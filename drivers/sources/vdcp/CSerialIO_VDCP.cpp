@@ -255,11 +255,12 @@ int CSerialIO_VDCP::QueryPosition(int32_t *frames, uint32_t ageMs, int32_t *sinc
     }
     if (cached) {
         // The counter runs on from the last answer; a status that has gone stale is asked
-        // again so that a stopped channel stops the counter.
-        const int ok = QueryStatus(nullptr, nullptr, nullptr, kStaleMs, nullptr);
+        // again so that a stopped channel stops the counter. The answer is the counter's
+        // whether or not that status came.
+        QueryStatus(nullptr, nullptr, nullptr, kStaleMs, nullptr);
         if (frames) *frames = GetCounterFrames();
         if (since) *since = static_cast<int32_t>(age);
-        return ok;
+        return 1;
     }
     vdcp::Reply reply;
     if (!Sense(vdcp::kPosition, vdcp::Data().Byte(kPositionRequest), kPositionDataBytes, reply))

@@ -398,7 +398,8 @@ int CVideoSrcX_VDCP::PreviewJog(int32_t frames)
     CSerialIO_VDCP_SHARED *route = Route();
     if (!route) return 0;
     int32_t position = 0;
-    if (!route->GetPosition(&position, 1)) return route->Jog(frames);
+    // Without a position the jog could leave the preview range: nothing is sent.
+    if (!route->GetPosition(&position, 1)) return 0;
     int32_t start = 0, end = 0;
     PreviewRange(start, end);
     const int32_t target = static_cast<int32_t>(

@@ -550,7 +550,8 @@ int CVideoSrc_VDCP::PreviewJog(int32_t frames)
     ISerialVDCP *engine = Engine();
     if (!engine) return 0;
     int32_t position = 0;
-    if (!engine->GetPosition(&position, kJogPositionAgeMs, nullptr)) return engine->Jog(frames);
+    // Without a position the jog could leave the window: nothing is sent.
+    if (!engine->GetPosition(&position, kJogPositionAgeMs, nullptr)) return 0;
     int32_t start = 0, end = 0;
     Window(start, end);
     const int32_t target = static_cast<int32_t>(

@@ -150,13 +150,9 @@ int CVideoSrc_UVW::DevEject()
 int CVideoSrc_UVW::DevShuttle(double speed)
 {
     if (IsVirtual()) return CVideoSrcA::DevShuttle(speed);
-    if (!Ready()) return 0;
-    if (speed > 0)
-        m_Line.SearchForward();
-    else
-        m_Line.SearchReverse();
-    glReportDbg(kDevLog, "trace; Shuttle return=%s", "OK");
-    return 1;
+    // A search that never reached the VTR is told as such.
+    return Command(speed > 0 ? &CSerialUVW::SearchForward : &CSerialUVW::SearchReverse,
+                   "trace; Shuttle return=%s");
 }
 
 int CVideoSrc_UVW::DevJog(int frames)

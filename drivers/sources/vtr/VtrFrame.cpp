@@ -144,11 +144,20 @@ ReplyParse ParseReply(const uint8_t *bytes, size_t n, tagVTRReply &reply)
     reply.count = count;
     reply.category = category;
     reply.command = bytes[1] | 0x80;
-    if (n > frame || !isReply)
+    if (n > frame || !isReply) {
         reply.command = 0;
-    else if (Checksum(bytes, frame - 1) == bytes[frame - 1])
-        std::memcpy(reply.data, bytes + 2, static_cast<size_t>(count));
+        return ReplyParse::Garbled;
+    }
+    if (Checksum(bytes, frame - 1) != bytes[frame - 1]) return ReplyParse::Garbled;
+    std::memcpy(reply.data, bytes + 2, static_cast<size_t>(count));
     return ReplyParse::Done;
+}
+
+bool Answers(const tagVTRReply &reply, const Expect &expect)
+{
+    return reply.category == expect.category &&
+           (expect.command == 0 || reply.command == expect.command) &&
+           reply.count >= expect.count;
 }
 
 uint8_t ToBcd(int value)
@@ -176,8 +185,8 @@ void EncodeCuePoint(int32_t frames, uint8_t out[4])
 
 bool DecodeTimecode(const uint8_t data[4], int32_t &frames)
 {
-    const int ff = FromBcd(data[0]), ss = FromBcd(data[1]), mm = FromBcd(data[2]),
-              hh = FromBcd(data[3]);
+    const int ff = FromBcd(data[0] & 0x3F), ss = FromBcd(data[1]), mm = FromBcd(data[2]),
+              hh = FromBcd(data[3] & 0x3F);
     if (hh >= 24 || mm >= 60 || ss >= 60 || ff >= 25) return false;
     frames = ((hh * 60 + mm) * 60 + ss) * 25 + ff;
     if (frames > kFramesPerDay / 2) frames -= kFramesPerDay;

@@ -75,24 +75,44 @@ uint8_t Checksum(const uint8_t *bytes, size_t n);
 
 enum class ReplyParse {
     NeedMore, // a reply has begun and its frame is not all there yet
-    Done,     // `reply` holds what the bytes make
+    Done,     // `reply` holds a sound reply frame
+    Garbled,  // the exchange is over, but what came is no sound reply: `reply` holds what
+              // the bytes make
 };
 
 // Reads the bytes received for one exchange. A reply frame (group 0x10 or 0x70) is awaited
 // until it is whole; anything else of three bytes or more completes at once with command 0.
-// The data is copied only for a whole frame of the received length whose checksum matches.
+// The data is copied only for a whole frame of the received length whose checksum matches;
+// every other completion is Garbled.
 ReplyParse ParseReply(const uint8_t *bytes, size_t n, tagVTRReply &reply);
 
+// The answer a command waits for: the reply group, CMD-2 as the reply record keeps it (bit 7
+// set; 0 for any) and the least data count. Anything else, a NAK among them, fails it.
+struct Expect {
+    int32_t category;
+    int32_t command;
+    int32_t count;
+};
+constexpr Expect kAck{0x10, 0x81, 0};        // 10 01
+constexpr Expect kDeviceType{0x10, 0x91, 2}; // 12 11 and the model
+constexpr Expect kStatusData{0x70, 0xA0, 9};  // 79 20, status bytes 0 to 8
+constexpr Expect kTimeModeData{0x70, 0xB6, 1}; // 71 36
+constexpr Expect kTimeData{0x70, 0, 4};        // 74 and the kind of time as CMD-2
+
+// A sound reply of the expected kind.
+bool Answers(const tagVTRReply &reply, const Expect &expect);
+
 // Two BCD digits: the value below 100 in the high and low nibble, and back (masked to 0x7F
-// when reading, as the time-code bits above the digits carry flags).
+// when reading, as the bit above the digits carries a flag).
 uint8_t ToBcd(int value);
 int FromBcd(uint8_t byte);
 
 // The frame count as CUE UP WITH DATA's four bytes (frames, seconds, minutes, hours), after
 // bringing it into one day: a negative count into 0 .. day-1, one above a day into 1 .. day.
 void EncodeCuePoint(int32_t frames, uint8_t out[4]);
-// Reads CURRENT TIME SENSE's four bytes; false when a field is out of range. Positions past
-// 12 hours read as negative.
+// Reads CURRENT TIME SENSE's four bytes, their flag bits masked off (frames and hours carry
+// two, seconds and minutes one); false when a field is out of range. Positions past 12 hours
+// read as negative.
 bool DecodeTimecode(const uint8_t data[4], int32_t &frames);
 
 // The SHUTTLE data byte for a speed: 32 x (log10 |speed| + 2), truncated; 0 up to 0.01.

@@ -193,13 +193,14 @@ int CSerialVTR::DevWrite(const char *data, int length)
 }
 
 // One try: the line's input is flushed, the frame written and the reply awaited up to the
-// reply time-out. Any reply completes the exchange, whatever kind it is; an unanswered one
-// counts a failure, a failed write does not.
-int CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n, tagVTRReply *reply)
+// reply time-out. Any reply shows the VTR is there; only a sound one of the expected kind
+// completes the command. An unanswered exchange counts a failure, a failed write does not.
+CSerialVTR::Answer CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n,
+                                        tagVTRReply *reply, const vtr::Expect &expect)
 {
     uint8_t frame[vtr::kMaxFrame];
     const int length = vtr::BuildFrame(id, data, n, frame);
-    if (length == 0) return 0;
+    if (length == 0) return Answer::None;
 
     std::lock_guard<CDataLock> send(m_RequestLock);
     uint32_t timeout;
@@ -216,15 +217,21 @@ int CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n, tagVTRReply *re
     std::lock_guard<CDataLock> lk(m_StateLock);
     m_nPending = 0;
     if (closed) m_nFailCount = kNeverConnected;
-    if (m_bWriteFailed) return 0;
+    if (m_bWriteFailed) return Answer::None;
     m_dwLastExchange = plat::GetTickCount();
     if (!answered) {
         ++m_nFailCount;
-        return 0;
+        return Answer::None;
     }
     m_nFailCount = 0;
+    if (!m_bReplySound || !vtr::Answers(m_Reply, expect)) return Answer::Wrong;
     if (reply) *reply = m_Reply;
-    return 1;
+    return Answer::Right;
+}
+
+int CSerialVTR::Command(int32_t id, const uint8_t *data, int n)
+{
+    return Exchange(id, data, n) == Answer::Right ? 1 : 0;
 }
 
 int CSerialVTR::OnRecvData(int, pointer_t &data)
@@ -237,13 +244,14 @@ int CSerialVTR::OnRecvData(int, pointer_t &data)
     }
     m_Buffer.Append(data.data, data.length);
     tagVTRReply reply;
-    if (vtr::ParseReply(m_Buffer.GetData(), static_cast<size_t>(m_Buffer.GetSize()), reply) ==
-        vtr::ReplyParse::NeedMore)
-        return 0;
+    const vtr::ReplyParse parse =
+        vtr::ParseReply(m_Buffer.GetData(), static_cast<size_t>(m_Buffer.GetSize()), reply);
+    if (parse == vtr::ReplyParse::NeedMore) return 0;
     m_Buffer.RemoveAll();
     {
         std::lock_guard<CDataLock> lk(m_StateLock);
         m_Reply = reply;
+        m_bReplySound = parse == vtr::ReplyParse::Done;
         m_nPending = 0;
     }
     SignalReply();
@@ -262,7 +270,7 @@ void CSerialVTR::SetSpeed(double speed)
 
 int CSerialVTR::Transport(int32_t id, double speed, const uint8_t *data, int n)
 {
-    if (!Exchange(id, data, n)) return 0;
+    if (!Command(id, data, n)) return 0;
     SetSpeed(speed);
     return 1;
 }
@@ -338,7 +346,7 @@ int32_t CSerialVTR::Shuttle(double speed)
     if (speed > kShuttleLimit) return FastForward();
     if (speed < -kShuttleLimit) return Rewind();
     const uint8_t data = vtr::ShuttleSpeedByte(speed);
-    if (!Exchange(speed > 0 ? vtr::kShuttleForward : vtr::kShuttleReverse, &data, 1)) return 0;
+    if (!Command(speed > 0 ? vtr::kShuttleForward : vtr::kShuttleReverse, &data, 1)) return 0;
     std::lock_guard<CDataLock> lk(m_StateLock);
     m_Timecode.counter.SetSpeed(speed);
     m_Timer.counter.SetSpeed(speed);
@@ -347,19 +355,19 @@ int32_t CSerialVTR::Shuttle(double speed)
 
 int32_t CSerialVTR::StandbyOff()
 {
-    return Exchange(vtr::kStandbyOff, nullptr, 0);
+    return Command(vtr::kStandbyOff);
 }
 
 int32_t CSerialVTR::StandbyOn()
 {
-    return Exchange(vtr::kStandbyOn, nullptr, 0);
+    return Command(vtr::kStandbyOn);
 }
 
 int32_t CSerialVTR::CueUpWithData(int32_t frames)
 {
     uint8_t data[4];
     vtr::EncodeCuePoint(frames, data);
-    return Exchange(vtr::kCueUpWithData, data, 4);
+    return Command(vtr::kCueUpWithData, data, 4);
 }
 
 int32_t CSerialVTR::CueAndWait(int32_t, int32_t, int32_t)
@@ -370,7 +378,7 @@ int32_t CSerialVTR::CueAndWait(int32_t, int32_t, int32_t)
 int32_t CSerialVTR::SetTimeMode(int32_t mode)
 {
     const uint8_t data = mode == kTimeModeTimer ? 1 : 0;
-    if (!Exchange(vtr::kTimerModeSelect, &data, 1)) return 0;
+    if (!Command(vtr::kTimerModeSelect, &data, 1)) return 0;
     std::lock_guard<CDataLock> lk(m_StateLock);
     m_nTimeMode = mode;
     m_dwTimeModeTick = plat::GetTickCount();
@@ -387,7 +395,9 @@ int32_t CSerialVTR::GetTimeMode()
               (!m_bTimeModeRead || Elapsed(m_dwTimeModeTick) >= m_nTimeModeInterval);
     }
     tagVTRReply reply;
-    const bool answered = ask && Exchange(vtr::kTimerModeSense, nullptr, 0, &reply);
+    const bool answered =
+        ask && Exchange(vtr::kTimerModeSense, nullptr, 0, &reply, vtr::kTimeModeData) ==
+                   Answer::Right;
     std::lock_guard<CDataLock> lk(m_StateLock);
     if (answered) {
         m_nTimeMode = reply.data[0] == 0 ? kTimeModeTimecode : kTimeModeTimer;
@@ -399,7 +409,7 @@ int32_t CSerialVTR::GetTimeMode()
 
 int32_t CSerialVTR::ResetTimer()
 {
-    if (!Exchange(vtr::kTimer1Reset, nullptr, 0)) return 0;
+    if (!Command(vtr::kTimer1Reset)) return 0;
     std::lock_guard<CDataLock> lk(m_StateLock);
     m_Timer.counter.SetPosition(0);
     return 1;
@@ -410,7 +420,8 @@ int32_t CSerialVTR::GetDeviceType(int32_t *type, char *name, int32_t len)
     if (type) *type = 0;
     if (name && len > 0) name[0] = 0;
     tagVTRReply reply;
-    if (!Exchange(vtr::kDeviceTypeRequest, nullptr, 0, &reply)) return 0;
+    if (Exchange(vtr::kDeviceTypeRequest, nullptr, 0, &reply, vtr::kDeviceType) != Answer::Right)
+        return 0;
     const int32_t model = (reply.data[0] & 0xF0) * 256 + reply.data[1];
     if (type) *type = model;
     if (name && len > 0) {
@@ -432,7 +443,7 @@ int32_t CSerialVTR::GetStatus(tagVTRStatus *out, int32_t useCache)
     }
     const uint8_t data = kStatusBytes;
     tagVTRReply reply;
-    if (!Exchange(vtr::kStatusSense, &data, 1, &reply)) {
+    if (Exchange(vtr::kStatusSense, &data, 1, &reply, vtr::kStatusData) != Answer::Right) {
         status.Set(0, 0);
         status.Set(0, 5);
         if (out) *out = status;
@@ -470,13 +481,14 @@ int32_t CSerialVTR::GetTimecode(int32_t kind, int32_t *frames, int32_t useCache)
     }
     for (int tries = 0; tries < kReadTries; ++tries) {
         tagVTRReply reply;
-        if (!Exchange(vtr::kCurrentTimeSense, &which, 1, &reply)) {
+        const Answer answer = Exchange(vtr::kCurrentTimeSense, &which, 1, &reply, vtr::kTimeData);
+        if (answer == Answer::None) {
             std::lock_guard<CDataLock> lk(m_StateLock);
             if (frames) *frames = c.counter.GetTimecode();
             return 0;
         }
         int32_t reading = 0;
-        if (!vtr::DecodeTimecode(reply.data, reading)) continue;
+        if (answer == Answer::Wrong || !vtr::DecodeTimecode(reply.data, reading)) continue;
         std::lock_guard<CDataLock> lk(m_StateLock);
         if (frames) *frames = reading;
         c.counter.SetPosition(static_cast<int64_t>(reading) * CPlayCounter::kUnitsPerFrame);

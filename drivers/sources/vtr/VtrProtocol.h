@@ -122,8 +122,16 @@ class KSOVRA20_API CSerialVTR : public CSerialIO, public ISerialVTR {
     int DevWrite(const char *data, int length) override;
 
 private:
-    // One command and its answer (see the source file). 1 when answered.
-    int Exchange(int32_t id, const uint8_t *data, int n, tagVTRReply *reply = nullptr);
+    enum class Answer {
+        None,  // the write failed or nothing came
+        Wrong, // a reply came, but not the one awaited (a NAK, a bad checksum, another kind)
+        Right,
+    };
+    // One command and its answer (see the source file).
+    Answer Exchange(int32_t id, const uint8_t *data, int n, tagVTRReply *reply = nullptr,
+                    const vtr::Expect &expect = vtr::kAck);
+    // A command that only awaits its acknowledgement; 1 when acknowledged.
+    int Command(int32_t id, const uint8_t *data = nullptr, int n = 0);
     // A transport command; on success both counters take `speed` (as the status allows).
     int Transport(int32_t id, double speed, const uint8_t *data = nullptr, int n = 0);
     // Gives both counters the speed, 0 while the cached status says no tape, and makes the
@@ -148,6 +156,7 @@ private:
     int32_t m_nPending = 0;
     uint32_t m_nReplyTimeout = 1000;
     tagVTRReply m_Reply;
+    bool m_bReplySound = false;
     int32_t m_nFailCount = kNeverConnected;
     uint32_t m_dwLastExchange = 0;
     int32_t m_nOptions = kOptionTimerModeSense;
