@@ -43,6 +43,8 @@ class KSOVRA20_API CVideoSwitch_Talley : public CVideoSwitchSerialA {
     // The controller cannot be asked: the base's program entry.
     int DevQueryPgmEntry(int channel, int &entry) override;
 
+    CSerialIO_Talley &Protocol() { return m_Serial; }
+
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
 
