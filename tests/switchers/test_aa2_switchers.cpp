@@ -61,16 +61,6 @@ struct Aa2Line {
     std::unique_ptr<kestsim::Aa2MatrixSim> sim;
 };
 
-// Advances the manual clock until the call has returned (a board port paces its writes on
-// it): the call's result.
-int Settle(std::future<int> &call)
-{
-    EXPECT_TRUE(AdvanceUntil(
-        [&] { return call.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
-        50, 600000));
-    return call.get();
-}
-
 kestsim::Faults With(bool kestsim::Faults::*knob)
 {
     kestsim::Faults faults;

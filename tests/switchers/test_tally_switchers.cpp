@@ -75,16 +75,6 @@ uint32_t AdvancedUntil(const std::function<bool()> &done)
     return plat::TickDiff(plat::GetTickCount(), before);
 }
 
-// Advances the manual clock until the call has returned (a board port paces its writes on
-// it): the call's result.
-int Settle(std::future<int> &call)
-{
-    EXPECT_TRUE(AdvanceUntil(
-        [&] { return call.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
-        50, 600000));
-    return call.get();
-}
-
 } // namespace
 
 TEST(TalleyLine, TakeWritesTheTableCodeTwiceTenMsApart)
