@@ -22,7 +22,7 @@ target_link_libraries(KestLib20Whole INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,Kes
 
 # Libraries that carry the version: the deliverables and the platform layer. The vendor
 # stand-ins (board and card libraries) keep the plain names a site's own builds would have.
-set(KEST_VERSIONED_LIBS KestPlatform KestUi Kest20 Devext20 KsOvra20 Pinio)
+set(KEST_VERSIONED_LIBS KestPlatform KestUi KestDb Kest20 Devext20 KsOvra20 Pinio)
 set(KEST_VENDOR_LIBS PCOMM adsapi32)
 set_target_properties(${KEST_VERSIONED_LIBS} PROPERTIES
                       VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
@@ -50,7 +50,7 @@ target_compile_options(KestPlatform INTERFACE $<INSTALL_INTERFACE:${KEST_CALLER_
 target_link_options(KestPlatform INTERFACE $<INSTALL_INTERFACE:${KEST_CALLER_LINK_OPTIONS}>)
 
 # In the tree, the same names a control program uses against an installed system.
-foreach(t Kest20 Devext20 KsOvra20 Pinio KestPlatform KestUi)
+foreach(t Kest20 Devext20 KsOvra20 Pinio KestPlatform KestUi KestDb)
     add_library(Kest::${t} ALIAS ${t})
 endforeach()
 add_library(Kest::KestLib20 ALIAS KestLib20Whole)

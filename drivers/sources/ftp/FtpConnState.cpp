@@ -1,0 +1,45 @@
+#include "drivers/sources/ftp/FtpConnState.h"
+
+#include "KestLib20/ThreadStop.h"
+
+namespace {
+constexpr uint32_t kGuardStopMs = 1000;
+}
+
+CTcpSocket *CFtpDataPort::Adopt(SOCKET s)
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_data = std::make_unique<CTcpSocket>(s);
+    if (m_closed) m_data->Close();
+    return m_data.get();
+}
+
+void CFtpDataPort::Close()
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_closed = true;
+    m_listen.Close();
+    if (m_data) m_data->Close();
+}
+
+FtpIdleGuard::FtpIdleGuard(std::shared_ptr<CFtpDataPort> port, uint32_t boundMs)
+    : m_shared(std::make_shared<Shared>())
+{
+    m_thread = plat::Thread::Start([shared = m_shared, port = std::move(port), boundMs] {
+        for (;;) {
+            const uint32_t r = plat::WaitForAny({&shared->done, &shared->activity}, boundMs);
+            if (r == plat::WAIT_OBJECT_0 + 1) continue;
+            if (r == plat::WAIT_TIMEOUT) {
+                shared->expired = true;
+                port->Close();
+            }
+            return 0u;
+        }
+    });
+}
+
+FtpIdleGuard::~FtpIdleGuard()
+{
+    m_shared->done.Set();
+    JoinOrGiveUp(m_thread, kGuardStopMs);
+}

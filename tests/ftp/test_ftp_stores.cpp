@@ -1,0 +1,405 @@
+// The FTP clip stores against real FTP servers: settings, clip lists with lengths from byte
+// sizes, rename and delete (a refused delete reported as failed and the clip kept), the debug
+// log, and far copies between two servers: a clip with its key files checked at the
+// destination, a clip that lacks one, a destination that refuses the copy, the PinFtpX site
+// pools, and the clip copy manager driving a copy end to end.
+#include "tests/ftp/FtpPeerKit.h"
+#include "tests/model/DeviceTestKit.h"
+
+#include "Kest20/KestLog.h"
+#include "drivers/model/CVideoDevMgr.h"
+#include "drivers/sources/ftp/CVideoStore_FtpBase.h"
+#include "drivers/sources/ftp/CVideoStore_PinFtpX.h"
+#include "drivers/tasks/CVideoClipCopyTaskMgr.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using devtest::Section;
+using ftptest::FtpServer;
+using ftptest::TempTree;
+
+// The progress a store reports, in order.
+struct Progress {
+    std::mutex lock;
+    std::vector<int> done;
+
+    static void Report(void *context, int32_t done, int32_t total)
+    {
+        auto *self = static_cast<Progress *>(context);
+        std::lock_guard<std::mutex> lk(self->lock);
+        self->done.push_back(total ? done * 100 / total : -1);
+    }
+    CVideoStoreA::tagCopyCallBack Callback() { return {this, &Progress::Report}; }
+    std::vector<int> All()
+    {
+        std::lock_guard<std::mutex> lk(lock);
+        return done;
+    }
+};
+
+// A URL as a setting value: quoted, so that its "//" is no comment.
+std::string Quoted(const std::string &url)
+{
+    return "\"" + url + "\"";
+}
+
+// The Port key replaces the URL's port.
+std::string Port(const FtpServer &server)
+{
+    return std::to_string(server.Port());
+}
+
+class FtpStoreTest : public ::testing::Test {
+protected:
+    FtpStoreTest() : m_previousDebug(glSetDebugFlag(1)) {}
+    ~FtpStoreTest() override { glSetDebugFlag(m_previousDebug); }
+
+    // Mounts the settings; the stores are made from them on first use.
+    void Mount(const std::string &text)
+    {
+        m_settings = std::make_unique<devtest::MountedSettings>(text);
+    }
+    template <class T> T *Open(const char *name)
+    {
+        tagDevStatus status;
+        auto *store = dynamic_cast<T *>(CDeviceA::OpenDev(name, T::GetClassID(), &status));
+        EXPECT_NE(store, nullptr) << name << " status " << status.nCode;
+        return store;
+    }
+    static std::vector<std::string> Ids(CVideoStoreA &store)
+    {
+        CStringArray ids;
+        store.DevIDList(ids, 0, 100);
+        std::vector<std::string> out(ids.begin(), ids.end());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    static void Expire(CVideoStoreA &store) { store.GetClipCache().SetLastLoadTime(0); }
+
+    int m_previousDebug;
+    devtest::LogCapture debug{"LOG_FTPDEBUG"};
+    std::unique_ptr<devtest::MountedSettings> m_settings;
+    devtest::DeleteDevices m_cleanup{
+        {"FA", "FB", "FBAD", "FHTTP", "DA", "DB", "PA", "PB", "PRO", "XA", "XB"}};
+};
+
+TEST_F(FtpStoreTest, SettingsDecideWhetherTheStoreStarts)
+{
+    Mount(
+        Section("FBAD", {{"class", "CVideoStore_FtpBase"}, {"Server", "ftp://"}}) +
+        Section("FHTTP", {{"class", "CVideoStore_FtpBase"}, {"Server", "http://u:p@127.0.0.1/"}}));
+    for (const char *name : {"FBAD", "FHTTP"}) {
+        tagDevStatus status;
+        EXPECT_EQ(CDeviceA::OpenDev(name, CVideoStore_FtpBase::GetClassID(), &status), nullptr)
+            << name;
+    }
+}
+
+TEST_F(FtpStoreTest, AFileStoreListsMeasuresRenamesAndDeletes)
+{
+    TempTree tree, locked;
+    tree.File("NEWS", 1000000);  // 25 frames at 8 Mbit/s
+    tree.File("SPORT", 2000000); // 50 frames
+    tree.Dir("notaclip");
+    locked.File("KEEP", 400000);
+    FtpServer server(tree.Root()), readOnly(locked.Root(), {"--read-only"});
+    Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
+                         {"Server", Quoted(server.Url())},
+                         {"Port", Port(server)}}) +
+          Section("FB", {{"class", "CVideoStore_FtpBase"},
+                         {"Server", Quoted(readOnly.Url())},
+                         {"Port", std::to_string(readOnly.Port())},
+                         {"BitRate", "4000000"}}));
+    auto *store = Open<CVideoStore_FtpBase>("FA");
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(store->GetTypeID(), CString("LVSTORE_BVS_FTP2"));
+    EXPECT_EQ(store->DevIsOpen(), 1);
+    EXPECT_EQ(store->GetDevStatus().nCode, 0);
+    EXPECT_EQ(store->GetClipCache().GetValidSpan(), 1500) << "valid for a minute";
+
+    EXPECT_EQ(Ids(*store), (std::vector<std::string>{"NEWS", "SPORT"}));
+    EXPECT_EQ(store->DevGetClipSize("NEWS"), 25);
+    EXPECT_EQ(store->DevGetClipSize("SPORT"), 50);
+    EXPECT_EQ(store->DevGetClipSize("NONE"), 0);
+    EXPECT_TRUE(debug.Has(
+        "(      FA) Command : ################# Begin List ############################"));
+    EXPECT_TRUE(
+        debug.Has("(      FA) Command : ################# End List( OK ) #######################"));
+    EXPECT_TRUE(debug.Has("(      FA) Send    :PASS ****"));
+    EXPECT_TRUE(debug.Has("(      FA) Send    :LIST"));
+    for (const std::string &line : debug.Lines())
+        EXPECT_EQ(line.find(ftptest::kPassword), std::string::npos) << line;
+
+    EXPECT_EQ(store->DevRename("SPORT", "SPORT2"), 1);
+    EXPECT_TRUE(tree.Exists("SPORT2"));
+    EXPECT_EQ(store->DevCopy("NEWS", "NEWS2"), 0);
+
+    EXPECT_EQ(store->DevDelete("NEWS", 0), 1);
+    EXPECT_FALSE(tree.Exists("NEWS"));
+    EXPECT_FALSE(store->GetClipCache().IsExists("NEWS"));
+    EXPECT_EQ(store->DevDelete("NEWS", 0), 0) << "the server had nothing to delete";
+
+    auto *refusing = Open<CVideoStore_FtpBase>("FB");
+    ASSERT_NE(refusing, nullptr);
+    EXPECT_EQ(refusing->DevGetClipSize("KEEP"), 20);
+    EXPECT_EQ(refusing->DevDelete("KEEP", 0), 0) << "a refused delete is reported";
+    EXPECT_TRUE(locked.Exists("KEEP"));
+    EXPECT_TRUE(refusing->GetClipCache().IsExists("KEEP"));
+
+    // The connection goes away: the test reports it, the next open logs on again.
+    server.Kill();
+    for (int i = 0; i < 5000 && store->DevIsOpen(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(store->DevTest(""), 0);
+    EXPECT_EQ(store->GetDevStatus().nCode, 4);
+    EXPECT_EQ(store->DevOpen(), 0);
+    EXPECT_EQ(store->GetDevStatus().nCode, 3);
+}
+
+TEST_F(FtpStoreTest, AnEmptyFileStoreReadsAsAFailedLoad)
+{
+    TempTree tree;
+    FtpServer server(tree.Root());
+    Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
+                         {"Server", Quoted(server.Url())},
+                         {"Port", Port(server)}}));
+    auto *store = Open<CVideoStore_FtpBase>("FA");
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(store->DevLoadTotalClip(), 0);
+    EXPECT_TRUE(debug.Has(
+        "(      FA) Command : ################# End List( Failed ) #######################"));
+}
+
+TEST_F(FtpStoreTest, ADirectoryStoreMeasuresItsClipDirectories)
+{
+    TempTree tree;
+    tree.File("clips/NEWS/a", 500000);
+    tree.File("clips/NEWS/sub/b", 500000);
+    tree.File("clips/EMPTY/.keep", 0);
+    tree.File("clips/loose.file", 100);
+    FtpServer server(tree.Root());
+    Mount(Section("DA", {{"class", "CVideoStore_FtpDir"},
+                         {"Server", Quoted(server.Url("clips"))},
+                         {"Port", Port(server)}}));
+    auto *store = Open<CVideoStore_FtpDir>("DA");
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(store->GetTypeID(), CString("LVSTORE_BVS_FTPDIR"));
+    EXPECT_EQ(Ids(*store), (std::vector<std::string>{"EMPTY", "NEWS"}));
+    EXPECT_EQ(store->DevGetClipSize("NEWS"), 25);
+    EXPECT_EQ(store->DevRename("NEWS", "OTHER"), 0);
+
+    tree.File("clips/LATE/x", 800000);
+    Expire(*store);
+    EXPECT_EQ(store->DevGetClipSize("LATE"), 20);
+    EXPECT_EQ(store->DevGetClipSize("NEWS"), 25) << "measured again only after 30 minutes";
+
+    EXPECT_EQ(store->DevDelete("NEWS", 0), 1);
+    EXPECT_FALSE(tree.Exists("clips/NEWS"));
+    EXPECT_EQ(Ids(*store), (std::vector<std::string>{"EMPTY", "LATE"}));
+}
+
+class PinnacleCopyTest : public FtpStoreTest {
+protected:
+    PinnacleCopyTest()
+    {
+        // 500 + 200000 + 3000 + 50000 bytes = 253500: 150 frames (6 s) at 338000 bit/s.
+        source.File("NEWS/header", 500);
+        source.File("NEWS/ft", 200000);
+        source.File("NEWS/std", 3000);
+        source.File("NEWS/video.dat", 50000);
+        source.File("NOSTD/header", 500);
+        source.File("NOSTD/ft", 200000);
+        source.File("NOSTD/video.dat", 53000);
+    }
+    std::string Store(const char *name, const FtpServer &server)
+    {
+        return Section(name, {{"class", "CVideoStore_PinnacleFtp"},
+                              {"Server", Quoted(server.Url())},
+                              {"Port", Port(server)},
+                              {"BitRate", "338000"},
+                              {"SCAN_DIR_INFO", "1"},
+                              {"Client", "2"}});
+    }
+
+    TempTree source, target, locked;
+    FtpServer from{source.Root(), {"--rmd-tree"}}, to{target.Root(), {"--rmd-tree"}},
+        refusing{locked.Root(), {"--read-only"}};
+};
+
+TEST_F(PinnacleCopyTest, AClipIsCopiedWithItsKeyFilesCheckedAndProgressReaches100)
+{
+    Mount(Store("PA", from) + Store("PB", to) + Store("PRO", refusing));
+    auto *store = Open<CVideoStore_PinnacleFtp>("PA");
+    auto *dest = Open<CVideoStore_PinnacleFtp>("PB");
+    ASSERT_TRUE(store && dest);
+    EXPECT_EQ(store->GetTypeID(), CString("LVSTORE_BVS_PINNACLEFTP"));
+    ASSERT_EQ(store->DevGetClipSize("NEWS"), 150);
+    EXPECT_EQ(Ids(*dest), std::vector<std::string>{});
+
+    Progress progress;
+    ASSERT_EQ(store->DevFarCopy("NEWS", "unused", "PB", progress.Callback()), 1);
+    const std::vector<int> reports = progress.All();
+    ASSERT_GE(reports.size(), 3u);
+    EXPECT_EQ(reports.front(), 0);
+    EXPECT_EQ(reports.back(), 100);
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+    for (const char *file : {"NEWS/header", "NEWS/ft", "NEWS/std", "NEWS/video.dat"})
+        EXPECT_TRUE(target.Read(file) == source.Read(file)) << file;
+    EXPECT_GT(store->GetCopySpeed(), 0.01) << "a 6 s clip copied in far less than 600 s";
+    EXPECT_EQ(dest->DevGetClipSize("NEWS"), 150) << "in the destination's cache at once";
+    EXPECT_TRUE(debug.Has(
+        "(  S_TO_S) Command :################# End Copy(OK) ############################"));
+
+    // A clip without all its key files is refused; a destination that refuses writes fails
+    // the copy; neither reports 100.
+    for (const auto &[clip, destName] : {std::pair{"NOSTD", "PB"}, std::pair{"NEWS", "PRO"}}) {
+        Progress failed;
+        EXPECT_EQ(store->DevFarCopy(clip, "", destName, failed.Callback()), 0) << clip;
+        const std::vector<int> seen = failed.All();
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 100), 0) << clip;
+    }
+    EXPECT_FALSE(target.Exists("NOSTD"));
+    EXPECT_FALSE(locked.Exists("NEWS"));
+    EXPECT_TRUE(debug.Has(
+        "(  S_TO_S) Command :################# End Copy(Failed) ############################"));
+    EXPECT_EQ(store->DevFarCopy("NONE", "", "PB", Progress().Callback()), 0) << "no length";
+
+    // Pinnacle stores delete a clip directory with one RMD.
+    EXPECT_EQ(dest->DevDelete("NEWS", 0), 1);
+    EXPECT_FALSE(target.Exists("NEWS"));
+}
+
+TEST_F(PinnacleCopyTest, FarCopiesRunAtOnceEachOnAConnectionOfItsOwn)
+{
+    for (const char *file : {"header", "ft", "std", "video.dat"})
+        source.Text(std::string("SPORT/") + file, source.Read(std::string("NEWS/") + file));
+    Mount(Store("PA", from) + Store("PB", to));
+    auto *store = Open<CVideoStore_PinnacleFtp>("PA");
+    ASSERT_TRUE(store && Open<CVideoStore_PinnacleFtp>("PB"));
+    ASSERT_EQ(store->DevGetClipSize("SPORT"), 150);
+    Progress first, second;
+    auto other = std::async(std::launch::async, [&] {
+        return store->DevFarCopy("SPORT", "", "PB", second.Callback());
+    });
+    EXPECT_EQ(store->DevFarCopy("NEWS", "", "PB", first.Callback()), 1);
+    EXPECT_EQ(other.get(), 1);
+    for (const char *file : {"NEWS/ft", "SPORT/ft", "SPORT/video.dat"})
+        EXPECT_TRUE(target.Read(file) == source.Read(file)) << file;
+    // Every connection came back: the next copy finds one.
+    EXPECT_EQ(store->DevFarCopy("NEWS", "", "PB", first.Callback()), 1);
+}
+
+TEST_F(PinnacleCopyTest, TheClipCopyManagerDrivesACopyEndToEnd)
+{
+    Mount(Section("DevMgr", {{"VideoStore", "{\"PA\",\"PB\"}"}}) +
+          Section("CopyMgr", {{"nMaxChannel", "1"}}) + Store("PA", from) + Store("PB", to));
+    CVideoDevMgr devMgr;
+    devMgr.Initlization("/etc/tvx/DevMgr");
+    ASSERT_NE(devMgr.GetVideoStoreDev("PA", 1), nullptr);
+    ASSERT_NE(devMgr.GetVideoStoreDev("PB", 1), nullptr);
+
+    struct Receiver : CVideoClipCopyTaskReceiver {
+        int32_t OnStatus(int32_t, int32_t status, int32_t param)
+        {
+            std::lock_guard<std::mutex> lk(lock);
+            calls.emplace_back(status, param);
+            return 0;
+        }
+        std::vector<std::pair<int32_t, int32_t>> Calls()
+        {
+            std::lock_guard<std::mutex> lk(lock);
+            return calls;
+        }
+        std::mutex lock;
+        std::vector<std::pair<int32_t, int32_t>> calls;
+    } receiver;
+
+    CVideoClipCopyTaskMgr mgr;
+    mgr.Init("/etc/tvx/CopyMgr");
+    tagVideoClipCopyTask task;
+    task.strSrcStore = "PA";
+    task.strDestStore = "PB";
+    task.strClipID = "NEWS";
+    task.SetCallBack(&receiver, &Receiver::OnStatus);
+    ASSERT_GT(mgr.AddCopyTask(task), 0);
+    const auto ended = [&] {
+        for (const auto &[status, param] : receiver.Calls())
+            if (status == CLIPCOPY_COPIED || status == CLIPCOPY_FAILED) return true;
+        return false;
+    };
+    ASSERT_TRUE(devtest::Eventually(ended, 60000));
+    const auto calls = receiver.Calls();
+    EXPECT_EQ(calls.back(), std::make_pair(int32_t{CLIPCOPY_COPIED}, 0));
+    EXPECT_NE(std::find(calls.begin(), calls.end(), std::make_pair(int32_t{CLIPCOPY_COPYING}, 100)),
+              calls.end());
+    EXPECT_TRUE(target.Read("NEWS/ft") == source.Read("NEWS/ft"));
+    mgr.ShutDown();
+}
+
+TEST_F(FtpStoreTest, PinFtpXCopiesThroughTheSiteItsDestinationNames)
+{
+    TempTree source, target;
+    source.File("NEWS/header", 500);
+    source.File("NEWS/ft", 20000);
+    source.File("NEWS/std", 3000);
+    source.File("NEWS/video.dat", 2000);
+    // Two ways to the same source disk: the main one and the one meant for copies to XB.
+    FtpServer main(source.Root()), path(source.Root()), to(target.Root());
+    const auto site = [](const FtpServer &server, const char *extra) {
+        return "{\"Server=" + server.Url() + "\"," + extra + "}";
+    };
+    Mount(Section("XA", {{"class", "CVideoStore_PinFtpX"},
+                         {"ftp.1", site(main, "\"Max=1\"")},
+                         {"ftp.2", site(path, "\"Max=2\",\"Dest=xb,XC\"")},
+                         {"BitRate", "40000"}}) +
+          Section("XB", {{"class", "CVideoStore_PinFtpX"},
+                         {"ftp.1", site(to, "\"Max=1\",\"UsingRMD=0\"")}}));
+    auto *store = Open<CVideoStore_PinFtpX>("XA");
+    auto *dest = Open<CVideoStore_PinFtpX>("XB");
+    ASSERT_TRUE(store && dest);
+    EXPECT_EQ(store->GetTypeID(), CString("LVSTORE_BVS_FTP2"));
+    EXPECT_EQ(store->GetSiteCount(), 2);
+
+    // A named destination takes its site whatever its count; others the first with room.
+    struct Case {
+        const char *name;
+        uint16_t port;
+    };
+    std::vector<CPooledFtpClient *> lent;
+    const Case cases[] = {
+        {"xb", path.Port()}, {"XC", path.Port()}, {"other", main.Port()}, {"xb", path.Port()}};
+    for (const Case &c : cases) {
+        CPooledFtpClient *client = store->AcquireClient(c.name);
+        ASSERT_NE(client, nullptr) << c.name;
+        EXPECT_EQ(client->port, c.port) << c.name;
+        lent.push_back(client);
+    }
+    EXPECT_EQ(store->AcquireClient("other"), nullptr) << "every site at its limit";
+    for (CPooledFtpClient *client : lent) store->ReleaseClient(client);
+
+    // The clip list is loaded through the main site; the copy to XB then goes through the
+    // other one, which is all that is left.
+    ASSERT_GT(store->DevGetClipSize("NEWS"), 0);
+    main.Kill();
+    Progress progress;
+    ASSERT_EQ(store->DevFarCopy("NEWS", "", "XB", progress.Callback()), 1);
+    EXPECT_EQ(progress.All().back(), 100);
+    for (const char *file : {"NEWS/header", "NEWS/ft", "NEWS/std", "NEWS/video.dat"})
+        EXPECT_TRUE(target.Read(file) == source.Read(file)) << file;
+    EXPECT_TRUE(debug.Has(
+        "(  NEWS_TO_XB) Command :################# Begin Copy ############################"));
+
+    // XB's first site removes clip directories recursively (UsingRMD=0).
+    EXPECT_EQ(dest->DevDelete("NEWS", 0), 1);
+    EXPECT_FALSE(target.Exists("NEWS"));
+    EXPECT_EQ(store->DevTest(""), 1);
+}
+
+} // namespace
