@@ -25,6 +25,7 @@ const PCommLibrary &PCommLibrary::Get()
         Find(handle, "sio_write", &entries.write);
         Find(handle, "sio_read", &entries.read);
         Find(handle, "sio_break", &entries.brk);
+        Find(handle, "sio_putch", &entries.putch);
         return entries;
     }();
     return library;

@@ -20,12 +20,16 @@ public:
     static constexpr int kReopenTries = 3;
     static constexpr uint32_t kReopenPauseMs = 1000;
 
-    // How a variant behaves while virtual: whether the commands still keep the entries, and a
-    // debug line (type and text, null: none) written when a share message arrives.
+    // How a variant behaves while virtual: whether the commands still keep the entries,
+    // whether its preset stays the model's in both modes, a debug line (type and text, null:
+    // none) written when a share message arrives, and one (on the same type) written when
+    // leaving virtual mode has reopened the port.
     struct Options {
         bool entriesFollow = true;
         const char *noticeType = nullptr;
         const char *noticeText = nullptr;
+        bool presetAlwaysModel = false;
+        const char *reopenedText = nullptr;
     };
 
     explicit CSwitchVirtualMode(Options options = {}) : m_options(options)
@@ -56,7 +60,11 @@ public:
             Model::DevClose();
         } else {
             for (int attempt = 0; attempt < kReopenTries; ++attempt) {
-                if (Model::DevOpen()) break;
+                if (Model::DevOpen()) {
+                    if (m_options.noticeType && m_options.reopenedText)
+                        glReportDbg(m_options.noticeType, "%s", m_options.reopenedText);
+                    break;
+                }
                 if (m_evStop.Wait(kReopenPauseMs) == plat::WAIT_OBJECT_0) break;
             }
         }
@@ -75,7 +83,7 @@ public:
     }
     int DevPreset(int channel, int entry) override
     {
-        if (!m_bVirtualFlag) return Model::DevPreset(channel, entry);
+        if (!m_bVirtualFlag || m_options.presetAlwaysModel) return Model::DevPreset(channel, entry);
         return m_options.entriesFollow ? CVideoSwitchA::DevPreset(channel, entry) : 1;
     }
     int DevTake(int channel) override

@@ -157,6 +157,14 @@ int sio_write(int port, const char *buf, int len)
     return static_cast<int>(written);
 }
 
+int sio_putch(int port, int ch)
+{
+    auto p = Find(port);
+    if (!p) return Missing(port);
+    const char c = static_cast<char>(ch);
+    return p->Write(&c, 1, p->WriteBoundMs(1)) == 1 ? 1 : SIO_IOERROR;
+}
+
 int sio_read(int port, char *buf, int len)
 {
     auto p = Find(port);

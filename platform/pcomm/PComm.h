@@ -82,6 +82,8 @@ PCOMM_API int sio_cnt_irq(int port, SioCntIrqCallback callback, int count);
 PCOMM_API int sio_flush(int port, int func);
 /* Returns the count written: `len` unless the line did not take every byte in time. */
 PCOMM_API int sio_write(int port, const char *buf, int len);
+/* Writes one character on the line open on the port: 1 when it went out, else a negative code. */
+PCOMM_API int sio_putch(int port, int ch);
 /* Reads the bytes waiting, at most `len`, without waiting; returns the count (0 for none). */
 PCOMM_API int sio_read(int port, char *buf, int len);
 /* Holds the line in the break state for `ms` milliseconds. */

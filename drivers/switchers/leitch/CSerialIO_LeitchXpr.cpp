@@ -1,0 +1,99 @@
+#include "drivers/switchers/leitch/CSerialIO_LeitchXpr.h"
+
+#include "Kest20/KestLog.h"
+#include "devext/device/CSerial_M422.h"
+#include "drivers/switchers/leitch/LeitchFrames.h"
+#include "platform/TimeSource.h"
+
+#include <mutex>
+
+namespace {
+
+CSerialSwitchIO::Line XprLine()
+{
+    return {3, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()};
+}
+
+} // namespace
+
+CSerialIO_LeitchXprA::CSerialIO_LeitchXprA(int destinations, int highestSource)
+    : CSerialSwitchIO(XprLine()), m_nHighestSource(highestSource),
+      m_LastSources(static_cast<size_t>(destinations))
+{
+}
+
+int CSerialIO_LeitchXprA::SendTake(int source, int destination)
+{
+    if (destination > GetDestinations() || source > m_nHighestSource) return 0;
+    const std::string line = TakeLine(source, destination);
+    glReportLog("LOG_DEV", ("Dev=XPR;CMD=(" + line + ")").c_str(), nullptr);
+    if (!Send(line)) return 0;
+    if (destination >= 1) m_LastSources[static_cast<size_t>(destination - 1)] = source;
+    return 1;
+}
+
+int CSerialIO_LeitchXprA::QuerySource(int destination)
+{
+    if (destination > GetDestinations()) return 0;
+    Send("R\r");
+    return destination >= 1 ? m_LastSources[static_cast<size_t>(destination - 1)].load() : 0;
+}
+
+int CSerialIO_LeitchXprA::Send(const std::string &line)
+{
+    std::lock_guard<CDataLock> request(m_RequestLock);
+    m_hReplyEvent.Reset();
+    DevFlush(2);
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        m_Buffer.RemoveAll();
+    }
+    if (!WriteLine(line)) return 0;
+    plat::Sleep(kSettleMs);
+    return 1;
+}
+
+int CSerialIO_LeitchXprA::WriteLine(const std::string &line)
+{
+    return DevWrite(line.data(), static_cast<int>(line.size())) > 0 ? 1 : 0;
+}
+
+int CSerialIO_LeitchXprA::OnRecvData(int, pointer_t &data)
+{
+    if (!data.data || data.length < 1) return 0;
+    m_bReply = true;
+    SignalReply();
+    return 1;
+}
+
+CSerialIO_LeitchXpr::CSerialIO_LeitchXpr() : CSerialIO_LeitchXprA(4, 16) {}
+
+CSerialIO_LeitchXpr::~CSerialIO_LeitchXpr()
+{
+    DevClose();
+}
+
+std::string CSerialIO_LeitchXpr::TakeLine(int source, int destination) const
+{
+    return leitch::XprTake(source, destination);
+}
+
+CSerialIO_LeitchXprAS::CSerialIO_LeitchXprAS() : CSerialIO_LeitchXprA(32, 32) {}
+
+CSerialIO_LeitchXprAS::~CSerialIO_LeitchXprAS()
+{
+    DevClose();
+}
+
+std::string CSerialIO_LeitchXprAS::TakeLine(int source, int destination) const
+{
+    return leitch::XprAsTake(source, destination);
+}
+
+int CSerialIO_LeitchXprAS::WriteLine(const std::string &line)
+{
+    const size_t head = line.size() < 2 ? 0 : line.size() - 2;
+    for (size_t i = 0; i < head; ++i)
+        if (DevWrite(line.data() + i, 1) <= 0) return 0;
+    return DevWrite(line.data() + head, static_cast<int>(line.size() - head)) > 0 ? 1 : 0;
+}
