@@ -6,8 +6,9 @@
 #include <mutex>
 
 CSerialSwitchIO::CSerialSwitchIO(const Line &line, int firstTries, int answeredTries,
-                                 const char *dumpType)
-    : m_nAnsweredTries(answeredTries), m_pDumpType(dumpType), m_nTries(firstTries)
+                                 const char *dumpType, uint32_t replyMs, uint32_t pauseMs)
+    : m_nAnsweredTries(answeredTries), m_pDumpType(dumpType), m_nReplyMs(replyMs),
+      m_nPauseMs(pauseMs), m_nTries(firstTries)
 {
     m_Setting.nPort = line.port;
     m_Setting.nBaud = line.baud;
@@ -41,13 +42,17 @@ int CSerialSwitchIO::WriteFrame(const std::vector<uint8_t> &frame)
                : 0;
 }
 
-int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHooks &hooks)
+int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHooks &hooks,
+                                 RequestEnd *end)
 {
-    if (frame.empty()) return 0;
+    if (frame.empty()) {
+        if (end) *end = RequestEnd::WriteFailed;
+        return 0;
+    }
     const ReplyTest judged = [&] {
         m_nTries = m_nAnsweredTries;
         return hooks.test ? hooks.test() : ReplyCheck::Accept;
     };
     return Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
-                   m_nTries, kReplyMs, kPauseMs, TryHooks{hooks.arm, judged});
+                   m_nTries, m_nReplyMs, m_nPauseMs, TryHooks{hooks.arm, judged}, end);
 }

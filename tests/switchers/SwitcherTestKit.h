@@ -8,6 +8,7 @@
 #include "Kest20/KestLog.h"
 #include "drivers/model/CVideoSwitchA.h"
 
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,6 +92,16 @@ inline std::vector<StreamCase> SplitAndStrayReplies(uint8_t stray, uint8_t stray
     return {{"a reply in one-byte pieces", shaped({}, 1)},
             {"a stray byte first", shaped({stray}, 0)},
             {"a stray head first, in pieces", shaped({strayHead}, 2)}};
+}
+
+// Advances the manual clock until a call started on another thread has returned (a board
+// port paces its writes on it): the call's result.
+inline int Settle(std::future<int> &call)
+{
+    EXPECT_TRUE(devtest::AdvanceUntil(
+        [&] { return call.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
+        50, 600000));
+    return call.get();
 }
 
 inline Entries BaseEntries(CVideoSwitchA &sw, int channel)

@@ -1,0 +1,176 @@
+#include "drivers/switchers/aa2/CSerialIO_AA2.h"
+
+#include "devext/device/CSerial_M422.h"
+#include "devext/device/CSerial_RS232.h"
+
+IMPLEMENT_KEST_CLASS(CSerialIO_AA2, CSerialIO)
+IMPLEMENT_KEST_CLASS(CSerialIO_VRS1620, CSerialIO)
+
+namespace {
+
+constexpr int kFirstTries = 1;
+constexpr int kAnsweredTries = 3;
+
+} // namespace
+
+CAa2SerialIO::CAa2SerialIO(swframe::Aa2Dialect dialect, const Line &line)
+    : CSerialSwitchIO(line, kFirstTries, kAnsweredTries, nullptr, kAa2ReplyMs, kPauseMs),
+      m_dialect(dialect)
+{
+}
+
+int CAa2SerialIO::Exchange(const swframe::Bytes &frame)
+{
+    return SendRequest(frame,
+                       {[this] {
+                            m_decoder.Reset();
+                            m_bVerdict = false;
+                        },
+                        [this] { return m_bVerdict ? ReplyCheck::Accept : ReplyCheck::Refuse; }});
+}
+
+int CAa2SerialIO::SendSwitch(int input, int output)
+{
+    return Exchange(swframe::Aa2Switch(m_dialect, input, output));
+}
+
+int CAa2SerialIO::QueryOutput(int output, int &input)
+{
+    m_nQueried = output;
+    const int answered = Exchange(swframe::Aa2Query(output));
+    input = output >= 0 && output < kOutputs ? m_inputs[static_cast<size_t>(output)].load() : -1;
+    return answered;
+}
+
+int CAa2SerialIO::Reopen(uint16_t port)
+{
+    DevClose();
+    SetPortNumber(port);
+    return DevOpen();
+}
+
+bool CAa2SerialIO::IsLocked(int output) const
+{
+    return output >= 0 && output < kOutputs && m_locks[static_cast<size_t>(output)].load();
+}
+
+int CAa2SerialIO::GetSecondInput(int output) const
+{
+    return output >= 0 && output < kOutputs ? m_seconds[static_cast<size_t>(output)].load() : -1;
+}
+
+bool CAa2SerialIO::TakeReply(const swframe::Aa2Event &event)
+{
+    if (!event.checkOk) return false;
+    const swframe::Aa2Reply reply = swframe::Aa2ParseReply(m_dialect, event.text);
+    const int queried = m_nQueried.load();
+    if (reply.ok && queried >= 0 && queried < kOutputs) {
+        const auto at = static_cast<size_t>(queried);
+        m_locks[at] = reply.locked;
+        if (reply.input >= 0) m_inputs[at] = reply.input;
+        if (reply.second >= 0) m_seconds[at] = reply.second;
+    }
+    return reply.ok;
+}
+
+int CAa2SerialIO::OnRecvData(int, pointer_t &data)
+{
+    if (!data.data || data.length < 1) return 0;
+    std::vector<swframe::Aa2Event> events;
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        events = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
+                                static_cast<size_t>(data.length));
+    }
+    bool answered = false;
+    for (const auto &event : events) {
+        switch (event.kind) {
+        case swframe::Aa2Event::Kind::Poll:
+            OnPoll();
+            continue;
+        case swframe::Aa2Event::Kind::Ack:
+            m_bVerdict = true;
+            break;
+        case swframe::Aa2Event::Kind::Nak:
+            m_bVerdict = false;
+            break;
+        case swframe::Aa2Event::Kind::Reply:
+            m_bVerdict = TakeReply(event);
+            break;
+        }
+        answered = true;
+    }
+    if (!answered) return 0;
+    SignalReply();
+    return m_bVerdict ? 1 : 0;
+}
+
+CSerialIO_AA2::CSerialIO_AA2()
+    : CAa2SerialIO(swframe::Aa2Dialect::Aa2, {3, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
+                                              CSerial_M422::GetClassID()})
+{
+}
+
+CSerialIO_AA2::~CSerialIO_AA2()
+{
+    DevClose();
+}
+
+CSerialIO_AA2Polled::CSerialIO_AA2Polled() = default;
+
+CSerialIO_AA2Polled::~CSerialIO_AA2Polled()
+{
+    DevClose();
+}
+
+bool CSerialIO_AA2Polled::HasPending() const
+{
+    std::lock_guard<std::mutex> lk(m_pendingLock);
+    return !m_pending.empty();
+}
+
+int CSerialIO_AA2Polled::DevWrite(const char *data, int length)
+{
+    if (!data || length < 1 || static_cast<size_t>(length) > kMaxFrame || !DevIsOpen()) return 0;
+    for (int check = 0; check < kPendingChecks && HasPending(); ++check)
+        m_evTaken.Wait(kPendingCheckMs);
+    std::lock_guard<std::mutex> lk(m_pendingLock);
+    // One still pending after the checks is replaced.
+    m_pending.assign(data, data + length);
+    return length;
+}
+
+void CSerialIO_AA2Polled::OnPoll()
+{
+    swframe::Bytes frame;
+    {
+        std::lock_guard<std::mutex> lk(m_pendingLock);
+        frame.swap(m_pending);
+    }
+    if (frame.empty()) return;
+    CSerialSwitchIO::DevWrite(reinterpret_cast<const char *>(frame.data()),
+                              static_cast<int>(frame.size()));
+    m_evTaken.Set();
+}
+
+CSerialIO_VRS1620::CSerialIO_VRS1620()
+    : CSerialIO_VRS1620({3, 2400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
+                         CSerial_M422::GetClassID()})
+{
+}
+
+CSerialIO_VRS1620::CSerialIO_VRS1620(const Line &line)
+    : CAa2SerialIO(swframe::Aa2Dialect::Vrs1620, line)
+{
+}
+
+CSerialIO_VRS1620::~CSerialIO_VRS1620()
+{
+    DevClose();
+}
+
+CSerialIO_VRS1620_RS232::CSerialIO_VRS1620_RS232()
+    : CSerialIO_VRS1620({3, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
+                         CSerial_RS232::GetClassID()})
+{
+}

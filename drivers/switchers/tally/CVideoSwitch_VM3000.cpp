@@ -1,0 +1,227 @@
+#include "drivers/switchers/tally/CVideoSwitch_VM3000.h"
+
+#include "KestLib20/CResAccess.h"
+#include "devext/device/CSerial_M422.h"
+#include "devext/device/DeviceDescription.h"
+#include "platform/Process.h"
+#include "platform/TimeSource.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+constexpr const char *kDescription = "视频切换(VM3000切换矩阵)";
+constexpr const char *kExDescription = "视频切换(扩展协议VM3000切换矩阵)";
+constexpr char kSwitch = 'S';
+constexpr char kRead = 'R';
+
+void DebugOutput(const char *format, int first, int second = 0)
+{
+    CString text;
+    text.Format(format, first, second);
+    plat::OutputDebugString(text);
+}
+
+} // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_VM3000, CVideoSwitchA, kDescription)
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_VM3000EX, CVideoSwitch_VM3000, kExDescription)
+
+CSerialIO_VM3000::CSerialIO_VM3000()
+    : CSerialSwitchIO({4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
+                       CSerial_M422::GetClassID()},
+                      kTries, kTries, nullptr, kReplyMs, kVm3000PauseMs)
+{
+}
+
+CSerialIO_VM3000::~CSerialIO_VM3000()
+{
+    DevClose();
+}
+
+int CSerialIO_VM3000::Send(char letter, int output, int input)
+{
+    // No reply yet: an unanswered request must not report the verdict of an earlier one.
+    m_nReplyCode = -1;
+    m_nReportedOutput = -1;
+    m_nReportedInput = -1;
+    RequestEnd end = RequestEnd::Unanswered;
+    const int result = SendRequest(swframe::Vm3000Command(letter, output, input),
+                                   {[this, letter] {
+                                        m_decoder.Reset();
+                                        m_nPending = letter;
+                                    },
+                                    [this] {
+                                        const int code = m_nReplyCode.load();
+                                        return code == 'N' || code <= 0 ? ReplyCheck::Refuse
+                                                                        : ReplyCheck::Accept;
+                                    }},
+                                   &end);
+    if (end == RequestEnd::WriteFailed) m_nPending = -1;
+    return result;
+}
+
+int CSerialIO_VM3000::SendSwitch(int output, int input)
+{
+    return Send(kSwitch, output, input);
+}
+
+int CSerialIO_VM3000::QueryOutput(int output, int &input)
+{
+    input = -1;
+    if (!Send(kRead, output, -1)) return 0;
+    // The answer may follow the acknowledgement in a reply of its own.
+    for (int wait = 0; m_nReportedInput < 0 && wait < GetTries(); ++wait) {
+        if (m_hReplyEvent.Wait(kReplyMs) == plat::WAIT_OBJECT_0) continue;
+        plat::Sleep(kVm3000PauseMs);
+    }
+    input = m_nReportedInput.load();
+    return input >= 0 ? 1 : 0;
+}
+
+void CSerialIO_VM3000::SetCommand(int output, int input)
+{
+    m_nOutput = output;
+    m_nInput = input;
+}
+
+int CSerialIO_VM3000::OnRecvData(int, pointer_t &data)
+{
+    if (!data.data || data.length < 1) return 0;
+    std::vector<swframe::Vm3000Reply> replies;
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        replies = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
+                                 static_cast<size_t>(data.length));
+    }
+    if (replies.empty()) return 0;
+    for (const auto &reply : replies) {
+        if (reply.letter == 'Y' || reply.letter == 'N') {
+            m_nReplyCode = reply.letter;
+            m_nReportedOutput = -1;
+            m_nReportedInput = -1;
+        } else if (reply.letter == kRead && m_nPending == kRead) {
+            m_nReplyCode = reply.letter;
+            m_nReportedOutput = reply.output;
+            m_nReportedInput = reply.input;
+        }
+    }
+    SignalReply();
+    return m_nReplyCode == 'N' ? 0 : 1;
+}
+
+CVideoSwitch_VM3000::CVideoSwitch_VM3000()
+    : CVideoSwitchSharedA("LVSWITCH_MCS_VM3000", kDescription, 64, 64)
+{
+}
+
+int32_t CVideoSwitch_VM3000::OnInitInstance()
+{
+    if (!CVideoSwitchA::OnInitInstance()) return 0;
+    ReadPortKey("Com");
+    CResAccess setting(GetSettingInfo());
+    m_nProgramOutput = setting["PGM"].GetAsInteger(m_nProgramOutput);
+    m_nPresetOutput = setting["PST"].GetAsInteger(m_nPresetOutput);
+    m_nSecondOutput = setting["PGM_Second"].GetAsInteger(m_nSecondOutput);
+    m_nSecondDelayMs = setting["IntervalTime_Second"].GetAsInteger(m_nSecondDelayMs);
+    return 1;
+}
+
+CSerialIO_VM3000 *CVideoSwitch_VM3000::Ready()
+{
+    return Activate() ? ActivePort() : nullptr;
+}
+
+int CVideoSwitch_VM3000::DevSetTransType(int)
+{
+    return 1;
+}
+
+int CVideoSwitch_VM3000::DevSetTransRate(int)
+{
+    return 1;
+}
+
+int CVideoSwitch_VM3000::DevDirectTake(int channel, int entry)
+{
+    CSerialIO_VM3000 *port = Ready();
+    if (!port) return 0;
+    entry = ClampEntry(entry);
+    port->SetCommand(channel, entry);
+    return port->SendSwitch(channel, entry) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
+}
+
+int CVideoSwitch_VM3000::DevPreset(int channel, int entry)
+{
+    CSerialIO_VM3000 *port = Ready();
+    if (!port) return 0;
+    entry = ClampEntry(entry);
+    const bool toPreset = m_nPresetOutput > 0 && m_nPresetOutput < GetChannels() &&
+                          m_nPresetOutput != m_nProgramOutput;
+    const int output = toPreset ? m_nPresetOutput : channel;
+    DebugOutput("预置命令  输出:%d  输入:%d", output, entry);
+    port->SetCommand(output, entry);
+    return 1;
+}
+
+int CVideoSwitch_VM3000::DevTake(int channel)
+{
+    CSerialIO_VM3000 *port = Ready();
+    if (!port) return 0;
+    int output = port->GetCommandOutput();
+    if (m_nProgramOutput >= 1 && m_nProgramOutput <= GetChannels()) {
+        output = m_nProgramOutput;
+        DebugOutput("切换命令  输出:%d", output);
+        channel = m_nProgramOutput;
+    }
+    const int input = port->GetCommandInput();
+    const int result = port->SendSwitch(output, input);
+    if (m_nSecondOutput > 0 && m_nSecondOutput <= GetChannels() &&
+        m_nSecondOutput != m_nProgramOutput) {
+        plat::Sleep(static_cast<uint32_t>(std::max(0, m_nSecondDelayMs)));
+        port->SendSwitch(m_nSecondOutput, input);
+    }
+    if (!result) return 0;
+    // The preset was kept in the protocol object only: the base takes the input that went
+    // on air, not a preset entry it never held.
+    CVideoSwitchA::DevPreset(channel, input);
+    return CVideoSwitchA::DevTake(channel);
+}
+
+int CVideoSwitch_VM3000::DevQueryPgmEntry(int channel, int &entry)
+{
+    CSerialIO_VM3000 *port = Ready();
+    if (!port) return 0;
+    int input = -1;
+    const int answered = port->QueryOutput(channel, input);
+    entry = answered ? input : -1;
+    return answered;
+}
+
+int CVideoSwitch_VM3000::DevQueryPstEntry(int, int &)
+{
+    return 1;
+}
+
+int CVideoSwitch_VM3000::DevQueryTransMode(int &, int &)
+{
+    return 1;
+}
+
+CVideoSwitch_VM3000EX::CVideoSwitch_VM3000EX()
+{
+    m_strDescription = kExDescription;
+}
+
+int CVideoSwitch_VM3000EX::DevSetTransType(int type)
+{
+    return GetVirtual() ? CVideoSwitchA::DevSetTransType(type)
+                        : CVideoSwitch_VM3000::DevSetTransType(type);
+}
+
+int CVideoSwitch_VM3000EX::DevSetTransRate(int rate)
+{
+    return GetVirtual() ? CVideoSwitchA::DevSetTransRate(rate)
+                        : CVideoSwitch_VM3000::DevSetTransRate(rate);
+}
