@@ -5,7 +5,7 @@
 
 #include "drivers/sources/videoserver/CVideoStore_Pinnacle.h"
 #include "drivers/sources/videoserver/HpvsLibrary.h"
-#include "platform/Process.h"
+#include "platform/FindProc.h"
 
 #include <gtest/gtest.h>
 
@@ -34,23 +34,17 @@ struct Sim {
         static const Sim sim = [] {
             Sim s;
             void *library = plat::LoadLibrary(hpvs::kLibraryName);
-            Find(library, "hpvsSimReset", &s.reset);
-            Find(library, "hpvsSimAddClip", &s.addClip);
-            Find(library, "hpvsSimClipFrames", &s.clipFrames);
-            Find(library, "hpvsSimSetCopy", &s.setCopy);
-            Find(library, "hpvsSimFailNext", &s.failNext);
-            Find(library, "hpvsSimCalls", &s.calls);
-            Find(library, "hpvsSimContact", &s.contact);
-            Find(library, "hpvsSimInitialised", &s.initialised);
+            plat::FindProc(library, "hpvsSimReset", &s.reset);
+            plat::FindProc(library, "hpvsSimAddClip", &s.addClip);
+            plat::FindProc(library, "hpvsSimClipFrames", &s.clipFrames);
+            plat::FindProc(library, "hpvsSimSetCopy", &s.setCopy);
+            plat::FindProc(library, "hpvsSimFailNext", &s.failNext);
+            plat::FindProc(library, "hpvsSimCalls", &s.calls);
+            plat::FindProc(library, "hpvsSimContact", &s.contact);
+            plat::FindProc(library, "hpvsSimInitialised", &s.initialised);
             return s;
         }();
         return sim;
-    }
-
-private:
-    template <class F> static void Find(void *library, const char *name, F *function)
-    {
-        *function = reinterpret_cast<F>(plat::GetProcAddress(library, name));
     }
 };
 

@@ -1,7 +1,7 @@
 #include "drivers/sources/videoserver/HpvsLibrary.h"
 
 #include "Kest20/KestLog.h"
-#include "platform/Process.h"
+#include "platform/FindProc.h"
 
 #include <mutex>
 
@@ -21,11 +21,6 @@ Shared &State()
     return shared;
 }
 
-template <class F> void Find(void *library, const char *name, F *function)
-{
-    *function = reinterpret_cast<F>(plat::GetProcAddress(library, name));
-}
-
 } // namespace
 
 const Entries &Library()
@@ -34,20 +29,20 @@ const Entries &Library()
         Entries e;
         void *library = plat::LoadLibrary(kLibraryName);
         if (!library) return e;
-        Find(library, "hpvsInit", &e.init);
-        Find(library, "hpvsShutdown", &e.shutdown);
-        Find(library, "hpvsCreateConn", &e.createConn);
-        Find(library, "hpvsDestroyConn", &e.destroyConn);
-        Find(library, "hpvsListNodes", &e.listNodes);
-        Find(library, "hpvsNextNodes", &e.nextNodes);
-        Find(library, "hpvsListMedia", &e.listMedia);
-        Find(library, "hpvsNextMedia", &e.nextMedia);
-        Find(library, "hpvsDeleteMedia", &e.deleteMedia);
-        Find(library, "hpvsRenameFile", &e.renameFile);
-        Find(library, "hpvsQueryMedia", &e.queryMedia);
-        Find(library, "hpvsCopyMedia", &e.copyMedia);
-        Find(library, "hpvsCmdStatus", &e.cmdStatus);
-        Find(library, "hpvsTerminateCmd", &e.terminateCmd);
+        plat::FindProc(library, "hpvsInit", &e.init);
+        plat::FindProc(library, "hpvsShutdown", &e.shutdown);
+        plat::FindProc(library, "hpvsCreateConn", &e.createConn);
+        plat::FindProc(library, "hpvsDestroyConn", &e.destroyConn);
+        plat::FindProc(library, "hpvsListNodes", &e.listNodes);
+        plat::FindProc(library, "hpvsNextNodes", &e.nextNodes);
+        plat::FindProc(library, "hpvsListMedia", &e.listMedia);
+        plat::FindProc(library, "hpvsNextMedia", &e.nextMedia);
+        plat::FindProc(library, "hpvsDeleteMedia", &e.deleteMedia);
+        plat::FindProc(library, "hpvsRenameFile", &e.renameFile);
+        plat::FindProc(library, "hpvsQueryMedia", &e.queryMedia);
+        plat::FindProc(library, "hpvsCopyMedia", &e.copyMedia);
+        plat::FindProc(library, "hpvsCmdStatus", &e.cmdStatus);
+        plat::FindProc(library, "hpvsTerminateCmd", &e.terminateCmd);
         return e;
     }();
     return entries;
