@@ -4,6 +4,8 @@
 
 namespace {
 constexpr int64_t kUnitsPerMs = 10000;
+constexpr int kMultiplierShift = 18;
+constexpr int kHeartBeatTestMs = 2000;
 } // namespace
 
 int CCounterDev::QueryCounter(int64_t *count)
@@ -56,4 +58,35 @@ int CCounterDev_Performance::QueryCounter(int64_t *count)
 {
     if (count) *count = plat::MonotonicCounter100ns();
     return 1;
+}
+
+CCounterDev_RDTSC::CCounterDev_RDTSC(int testPeriodMs)
+{
+    SetFrequency(TestFrequency(testPeriodMs, true));
+}
+
+int CCounterDev_RDTSC::QueryCounter(int64_t *count)
+{
+    // 128 bits: the stamp times 2^18 would leave 64 bits after some 40 days of uptime.
+    const auto stamp = static_cast<unsigned __int128>(plat::MonotonicCounter100ns());
+    if (count) *count = static_cast<int64_t>((stamp * m_nMultiplier) >> kMultiplierShift);
+    return 1;
+}
+
+void CCounterDev_RDTSC::OnHeartBeat()
+{
+    if (const uint32_t hz = TestFrequency(kHeartBeatTestMs, false)) SetFrequency(hz);
+}
+
+int CCounterDev_RDTSC::SetFrequency(uint32_t hz)
+{
+    if (hz == 0) return 0;
+    m_nFrequency = hz;
+    m_nMultiplier = (static_cast<uint64_t>(10000000) << kMultiplierShift) / hz;
+    return 1;
+}
+
+uint32_t CCounterDev_RDTSC::TestFrequency(int, bool) const
+{
+    return kStampFrequency;
 }

@@ -54,6 +54,30 @@ public:
     int QueryCounter(int64_t *count) override;
 };
 
-// The fine device. The processor's time-stamp counter needs its frequency measured against
-// the tick count; the monotonic clock has a known rate, so it stands in, read in 100 ns units.
-class KEST20_API CCounterDev_RDTSC : public CCounterDev_Performance {};
+// The fine device: a stamp counter scaled into 100 ns units by the multiplier 10,000,000 x 2^18
+// / frequency, the reading being stamp x multiplier shifted right by 18 bits. The processor's
+// time-stamp counter needed its frequency measured against the tick count; here the monotonic
+// clock, whose rate is known, gives the stamps, so TestFrequency reports that rate at once and
+// SetFrequency records it.
+class KEST20_API CCounterDev_RDTSC : public CCounterDev {
+public:
+    static constexpr uint32_t kStampFrequency = 10000000; // Hz: the monotonic clock in 100 ns
+
+    // Takes its frequency from TestFrequency with `testPeriodMs` (the framework's device: 50).
+    explicit CCounterDev_RDTSC(int testPeriodMs = 50);
+
+    int QueryCounter(int64_t *count) override;
+    // Takes the frequency again (a test period of 2000 ms, without waiting).
+    void OnHeartBeat() override;
+
+    // Records the stamp frequency in Hz and its multiplier; 0 (and nothing changes) for 0.
+    int SetFrequency(uint32_t hz);
+    uint32_t GetFrequency() const { return m_nFrequency; }
+    // The stamp frequency in Hz. The rate is known, so neither the test period nor the wait
+    // flag delays the answer, and it never fails (0).
+    uint32_t TestFrequency(int testPeriodMs, bool wait) const;
+
+private:
+    uint32_t m_nFrequency = 0;
+    uint64_t m_nMultiplier = 0;
+};

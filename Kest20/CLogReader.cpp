@@ -2,9 +2,8 @@
 
 #include "Kest20/LogMsgThrd.h"
 
-CLogReader::CLogReader(const char *type, int32_t mode)
+CLogReader::CLogReader(const char *type, int32_t mode) : m_strType(type ? type : ""), m_nMode(mode)
 {
-    Modify(type, mode);
 }
 
 CLogReader::CLogReader(tagOnRecvLog handler) : m_handler(std::move(handler)) {}
@@ -16,8 +15,15 @@ CLogReader::~CLogReader()
 
 int CLogReader::Modify(const char *type, int32_t mode)
 {
+    m_strType = type ? type : "";
+    m_nMode = mode;
+    return Subscribe();
+}
+
+int CLogReader::Subscribe()
+{
     Unsubscribe();
-    m_nHandle = glRegisterLogProcessUnit(type, &static_On_ReceiveLog, this, mode);
+    m_nHandle = glRegisterLogProcessUnit(m_strType.c_str(), &static_On_ReceiveLog, this, m_nMode);
     return 1;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <type_traits>
 
 class CMsgThrd;
@@ -20,7 +21,9 @@ public:
     // A member function of the handler object, bound to that object.
     using tagOnRecvLog = std::function<int(const char *type, const char *text, const char *info)>;
 
-    // Subscribes with the type (or pattern) and mode; no handler.
+    // Takes the type (or pattern) and mode; no handler. It subscribes only once the reader is
+    // whole: a derived reader calls Subscribe at the end of its constructor, so no message
+    // reaches an OnRecvLog under construction.
     CLogReader(const char *type, int32_t mode);
     // Subscribes with `handler` called on `object`; with either null no handler is called.
     template <class T>
@@ -40,6 +43,8 @@ public:
 
     // Ends the current subscription and subscribes again with the type and mode: 1.
     int Modify(const char *type, int32_t mode);
+    // Subscribes with the type and mode given to the constructor (or the last Modify): 1.
+    int Subscribe();
 
     // The unit function of every reader: `reader`'s OnRecvLog; 0 for a null reader.
     static int static_On_ReceiveLog(void *reader, const char *type, const char *text,
@@ -65,6 +70,8 @@ protected:
 private:
     int m_nHandle = -1;
     tagOnRecvLog m_handler;
+    std::string m_strType;
+    int32_t m_nMode = LOG_MODE_EXACT;
 };
 
 class KEST20_API CLogMsg : public CLogReader {

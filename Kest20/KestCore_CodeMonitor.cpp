@@ -35,6 +35,7 @@ int CCodeMonitor::RegisterLPU(const char *name, LOGPROC function, void *paramete
     std::lock_guard<CDataLock> lock(m_lock);
     if (m_bShut) return 0;
     unit.key = ++m_nLastKey;
+    if (mode == LOG_MODE_PATTERN) ++m_nPatternUnits;
     if (m_free.empty()) {
         m_units.push_back(unit);
         return static_cast<int>(m_units.size()) - 1;
@@ -55,6 +56,7 @@ int CCodeMonitor::UnregisterLPU(int handle)
         // Already free: listing the index twice would hand one entry to two subscribers.
         if (!unit.key) return 1;
         key = unit.key;
+        if (unit.lpu.mode == LOG_MODE_PATTERN) --m_nPatternUnits;
         unit.key = 0;
         unit.lpu.name[0] = 0;
         unit.lpu.function = nullptr;
@@ -91,9 +93,10 @@ int CCodeMonitor::Report(const char *type, const char *text, const char *info)
         call.reset();
     }
     std::lock_guard<CDataLock> lock(m_lock);
-    // Queued under the table lock, so that no message is queued once the core is shut.
+    // Queued under the table lock, so that no message is queued once the core is shut, and
+    // only for a pattern unit to read.
     if (m_bShut) return 0;
-    m_pThread->Post(type, text, info);
+    if (m_nPatternUnits > 0) m_pThread->Post(type, text, info);
     return 1;
 }
 
@@ -127,6 +130,7 @@ int CCodeMonitor::Close()
     std::lock_guard<CDataLock> lock(m_lock);
     m_units.clear();
     m_free.clear();
+    m_nPatternUnits = 0;
     return 1;
 }
 

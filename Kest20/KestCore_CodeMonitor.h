@@ -60,6 +60,8 @@ private:
     std::deque<int> m_free;
     uintptr_t m_nLastKey = 0;
     bool m_bShut = false;
+    // Units in pattern mode: with none, a message is not queued for the log thread at all.
+    int m_nPatternUnits = 0;
     CCallGate m_gate;
     std::unique_ptr<CMsgThrd> m_pThread;
 };

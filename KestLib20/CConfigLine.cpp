@@ -74,7 +74,10 @@ CString CConfigLine::SaveToString(int keyWidth)
 {
     switch (nKind) {
     case kSection:
-        return WithComment('[' + strSection + ']', strComment);
+        // A one-character name ("[ a]" in the file) is written with a space in front of it:
+        // three characters would read back as a text line and lose the section.
+        return WithComment((strSection.GetLength() == 1 ? "[ " : "[") + strSection + ']',
+                           strComment);
     case kKey: {
         CString value = strValue;
         // A bracketed value is written as it is unless a "//" in it would read as a comment.

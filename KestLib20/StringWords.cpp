@@ -112,6 +112,11 @@ int GetFirstNum(CString &s, int32_t &number, bool remove)
     return digits;
 }
 
+int GetFirstLast(CString &, CString &, CString &, int32_t)
+{
+    return 1;
+}
+
 int FormatWord(char *word)
 {
     if (!word || !*word) return 0;

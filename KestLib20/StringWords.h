@@ -19,6 +19,8 @@ int GetLastWord(const char *src, char *dst, int dstSize, int32_t charClass);
 // The leading decimal digits of s as a number; with remove, deletes them from s. The number
 // of digits (0 when s does not begin with one).
 int GetFirstNum(CString &s, int32_t &number, bool remove);
+// Kept for the callers of the string family: answers 1 and changes nothing.
+int GetFirstLast(CString &s, CString &first, CString &last, int32_t charClass);
 
 // A word ending in "#" in upper case, any other in lower case, then its first character in
 // upper case. 0 for an empty word.

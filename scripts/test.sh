@@ -1,19 +1,85 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the system with AddressSanitizer and
-# UndefinedBehaviorSanitizer, runs the whole test suite, then builds the threaded test
-# binaries (marked TSAN in their CMakeLists) with ThreadSanitizer and runs them.
-set -euo pipefail
+# Installs what is missing, then runs the test suite in stages: the whole suite built with
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the threaded test binaries (marked
+# TSAN in their CMakeLists) built with ThreadSanitizer, then the fuzz targets (a few seconds
+# each from their seed corpora). Every stage runs even when an earlier
+# one failed; each prints a line at the start of each of its phases, the end shows one summary
+# line per stage, and the exit code is non-zero when any stage failed.
+#
+# Adding a stage: one line at the bottom, `stage <name> <command> [arguments...]`. The command
+# runs from the repository's top directory and fails with a non-zero status; it may print its
+# phases with `phase <text>` and put a short note in the summary with `note <text>`. A stage
+# that builds a tree and runs its tests can use `suite <build dir> <cmake options...>`, with
+# the environment of its tests given before `stage` (see the ThreadSanitizer stage).
+set -uo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
 
 jobs=$(nproc)
-cmake -S . -B build-asan -G Ninja -DKEST_SANITIZE=ON >/dev/null
-cmake --build build-asan -j "$jobs"
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir build-asan -j 8 --output-on-failure
 
-cmake -S . -B build-tsan -G Ninja -DKEST_TSAN=ON >/dev/null
-cmake --build build-tsan -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    ctest --test-dir build-tsan -j 8 --output-on-failure
+summary=()
+failed=0
+stage_note=""
+stage_name=""
+
+phase() { echo "==> $*"; }
+note() { stage_note="$*"; }
+
+# stage <name> <command...>: runs one stage and records its outcome for the summary.
+stage() {
+    stage_name=$1
+    shift
+    stage_note=""
+    if "$@"; then
+        summary+=("$stage_name: passed${stage_note:+ ($stage_note)}")
+    else
+        summary+=("$stage_name: FAILED${stage_note:+ ($stage_note)}")
+        failed=1
+    fi
+}
+
+# suite <build dir> <cmake options...>: configures and builds the tree, runs its tests.
+suite() {
+    local dir=$1
+    shift
+    phase "configuring the $stage_name tree ($dir)"
+    if ! cmake -S . -B "$dir" -G Ninja "$@" "${launcher[@]}" >/dev/null; then
+        note "configuration failed, no tests run"
+        return 1
+    fi
+    phase "building the $stage_name tree ($dir)"
+    if ! cmake --build "$dir" -- -j "$jobs" -l "$((jobs * 3 / 2))"; then
+        note "build failed, no tests run"
+        return 1
+    fi
+    phase "running the tests of the $stage_name tree"
+    local log
+    log=$(mktemp)
+    ctest --test-dir "$dir" -j "$jobs" --output-on-failure | tee "$log"
+    local rc=${PIPESTATUS[0]}
+    # CTest's last words: "N% tests passed, F tests failed out of T".
+    local line run fails
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+    rm -f "$log"
+    run=$(sed -nE 's/.*out of ([0-9]+).*/\1/p' <<<"$line")
+    fails=$(sed -nE 's/.*, ([0-9]+) tests? failed.*/\1/p' <<<"$line")
+    note "built; ${run:-no} tests run, ${fails:-?} failed"
+    return "$rc"
+}
+
+phase "installing what is missing"
+./scripts/setup.sh || exit 1
+
+stage "ASan+UBSan" suite build-asan -DKEST_SANITIZE=ON
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 stage TSan suite build-tsan -DKEST_TSAN=ON
+stage fuzz ./scripts/fuzz.sh # clang/libFuzzer targets of tests/fuzz, skipped without clang
+
+echo
+echo "==> summary"
+printf '    %s\n' "${summary[@]}"
+exit "$failed"

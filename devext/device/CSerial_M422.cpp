@@ -168,8 +168,15 @@ int CSerial_M422::DevWrite(const char *data, int length)
     const PCommLibrary &sio = PCommLibrary::Get();
     if (!m_bOpen || !sio.write || length < 0 || (!data && length > 0)) return 0;
     HalfTime();
-    std::lock_guard<CDataLock> lk(m_pLine->calls);
-    return sio.write(m_Setting.nPort, data, length) == length ? 1 : 0;
+    int written;
+    {
+        std::lock_guard<CDataLock> lk(m_pLine->calls);
+        written = sio.write(m_Setting.nPort, data, length);
+    }
+    // A line that failed (its far end hung up) closes the port: the port reports itself not
+    // open, and its protocol opens a new one on its next open.
+    if (written < 0) DevClose();
+    return written == length ? 1 : 0;
 }
 
 int CSerial_M422::DevRead(char *buffer, int &length)

@@ -3,6 +3,9 @@
 #include "devext/device/PortDelivery.h"
 #include "platform/SerialPortResolver.h"
 
+#include "platform/Process.h"
+
+#include <cerrno>
 #include <mutex>
 
 IMPLEMENT_KEST_CLASS(CSerial_RS232, CSerialDevA)
@@ -46,8 +49,10 @@ int CSerial_RS232::DevOpen()
     m_Line.SetDtr(true);
     m_Line.SetRts(true);
     auto delivery = std::make_shared<PortDelivery>(this, port);
+    *m_pHungUp = false;
     if (!m_Line.StartReceiver(
-            [delivery](const uint8_t *data, size_t length) { delivery->Deliver(data, length); })) {
+            [delivery](const uint8_t *data, size_t length) { delivery->Deliver(data, length); },
+            [hungUp = m_pHungUp] { *hungUp = true; })) {
         m_Line.Close();
         return 0;
     }
@@ -68,12 +73,20 @@ int CSerial_RS232::DevClose()
     return 1;
 }
 
+int CSerial_RS232::DevIsOpen()
+{
+    return m_bOpen && !*m_pHungUp ? 1 : 0;
+}
+
 int CSerial_RS232::DevWrite(const char *data, int length)
 {
     if (!m_bOpen || length < 0 || (!data && length > 0)) return 0;
     HalfTime();
     const size_t count = static_cast<size_t>(length);
-    return m_Line.Write(data, count, m_Line.WriteBoundMs(count)) == count ? 1 : 0;
+    if (m_Line.Write(data, count, m_Line.WriteBoundMs(count)) == count) return 1;
+    // A line that failed rather than one too slow to take the bytes is gone.
+    if (plat::GetLastError() != ETIMEDOUT) *m_pHungUp = true;
+    return 0;
 }
 
 int CSerial_RS232::DevRead(char *buffer, int &length)

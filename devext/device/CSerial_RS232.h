@@ -7,6 +7,7 @@
 #include "devext/device/CSerialDevA.h"
 #include "platform/SerialLine.h"
 
+#include <atomic>
 #include <memory>
 
 class PortDelivery;
@@ -37,9 +38,14 @@ class DEVEXT20_API CSerial_RS232 : public CSerialDevA {
     int DevRead(char *buffer, int &length) override;
     // Bit 0 discards the input side, bit 1 the output side. 1, or 0 when closed.
     int DevFlush(int mode) override;
+    // 0 once the far end has hung up (or a write failed): the port then waits only for its
+    // close, and its protocol opens a new one on its next open.
+    int DevIsOpen() override;
 
 private:
     plat::SerialLine m_Line;
     CDataLock m_ReadLock;
     std::shared_ptr<PortDelivery> m_pDelivery; // while open
+    // Set by the receive thread when the line hangs up; shared with a thread given up.
+    const std::shared_ptr<std::atomic<bool>> m_pHungUp = std::make_shared<std::atomic<bool>>();
 };

@@ -50,6 +50,13 @@ protected:
     }
     // Nothing goes before the task on air.
     int32_t InsertIndexLocked(int32_t index) override { return m_nPgmID && index == 0 ? 1 : index; }
+    // The preset leaves the list, so the task after it becomes the preset.
+    void EndLostPstLocked(tagVideoBroTask &pst, BroTaskOutbox &out) override
+    {
+        pst.Status = BROTASK_ENDPLAY;
+        out.Tell(pst, BROTASK_ENDPLAY, 0);
+        m_Pending->RemoveAt(m_Pending->IndexOf(pst.TaskID), 1);
+    }
 
 private:
     // The program task, with status 13, moves from the head of the pending list to the ended
@@ -114,7 +121,7 @@ int32_t CVideoBroTaskMgr1_Impl::SetStatus(int32_t id, int32_t status)
             out.Tell(*task, status, 0);
         }
     }
-    out.Flush();
+    Flush(out);
     return 1;
 }
 

@@ -45,6 +45,13 @@ protected:
     tagVideoBroTask *PgmLocked() override { return m_Pending->Find(m_nPgmID); }
     tagVideoBroTask *PstLocked() override { return m_Pending->Find(m_nPstID); }
     int32_t SetStatus(int32_t id, int32_t status) override;
+    // The preset stays in the list as ended; the task after it becomes the preset.
+    void EndLostPstLocked(tagVideoBroTask &pst, BroTaskOutbox &out) override
+    {
+        pst.Status = BROTASK_ENDPLAY;
+        out.Tell(pst, BROTASK_ENDPLAY, 0);
+        GotoNextLocked(pst.TaskID);
+    }
 
 private:
     // The record after task `id` becomes the preset, following it in time; without one there
@@ -144,7 +151,7 @@ int32_t CVideoBroTaskMgr3_Impl::SetStatus(int32_t id, int32_t status)
             out.Tell(*task, status, 0);
         }
     }
-    out.Flush();
+    Flush(out);
     return 1;
 }
 

@@ -49,9 +49,58 @@ template <class I> CVideoBroTaskMgrCore<I> &CoreOf(I *mgr)
 
 } // namespace
 
-void BroTaskOutbox::Flush()
+namespace {
+
+// The gates whose callbacks the calling thread is inside of, innermost last.
+thread_local std::vector<const BroTaskCallbackGate *> t_inside;
+
+} // namespace
+
+bool BroTaskCallbackGate::Enter()
 {
-    for (const Item &item : m_items) item.task.CallBack(item.status, item.extra);
+    std::lock_guard<std::mutex> lk(m_lock);
+    if (m_bClosed) return false;
+    ++m_nInFlight;
+    t_inside.push_back(this);
+    return true;
+}
+
+void BroTaskCallbackGate::Leave()
+{
+    t_inside.pop_back();
+    std::lock_guard<std::mutex> lk(m_lock);
+    --m_nInFlight;
+    m_evLeft.Set();
+}
+
+void BroTaskCallbackGate::Close()
+{
+    // A callback that releases its own manager does not wait for itself.
+    const auto mine = static_cast<int>(std::count(t_inside.begin(), t_inside.end(), this));
+    const uint32_t begin = plat::GetTickCount();
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lk(m_lock);
+            m_bClosed = true;
+            if (m_nInFlight <= mine) return;
+        }
+        const uint32_t elapsed = plat::TickElapsed(begin);
+        if (elapsed >= kCloseBoundMs) {
+            brotask::LogTMU("(Close.%04d): a status callback is still under way",
+                            brotask::ThreadId());
+            return;
+        }
+        m_evLeft.Wait(kCloseBoundMs - elapsed);
+    }
+}
+
+void BroTaskOutbox::Flush(BroTaskCallbackGate &gate)
+{
+    for (const Item &item : m_items) {
+        if (!gate.Enter()) break;
+        item.task.CallBack(item.status, item.extra);
+        gate.Leave();
+    }
     m_items.clear();
 }
 
@@ -73,6 +122,9 @@ template <class I> void CVideoBroTaskMgrCore<I>::ReleaseHandle()
 template <class I> void CVideoBroTaskMgrCore<I>::Close()
 {
     MgrRegistry<I>::Of().Unregister(this);
+    // From here on the host hears nothing; a unit thread given up below gives up its source
+    // steps at their next check.
+    m_gate.Close();
     m_pTPU->SetTaskMgr(nullptr);
     m_pTPU->Stop();
 }
@@ -194,7 +246,7 @@ int32_t CVideoBroTaskMgrCore<I>::SetTaskParam(int32_t id, int32_t value, int32_t
         if (result && type == BROTASK_PARAM_FLAGS && gained)
             out.Tell(*list->Find(id), BROTASK_ERRNOTIFY, value);
     }
-    out.Flush();
+    Flush(out);
     return result;
 }
 
@@ -275,6 +327,21 @@ template <class I> int32_t CVideoBroTaskMgrCore<I>::RemoveTask(int32_t id)
     if (index < 0) return 0;
     m_Pending->RemoveAt(index, 1);
     OnRemovedLocked(id);
+    return 1;
+}
+
+template <class I> int32_t CVideoBroTaskMgrCore<I>::EndLostPst(int32_t id, int64_t now)
+{
+    BroTaskOutbox out;
+    {
+        std::lock_guard<CDataLock> lk(m_lock);
+        tagVideoBroTask *pst = PstLocked();
+        if (!pst || pst->TaskID != id || pst->IsTrigger() || pst->Status >= BROTASK_BEGINPLAY ||
+            now <= pst->GetEndTime())
+            return 0;
+        EndLostPstLocked(*pst, out);
+    }
+    Flush(out);
     return 1;
 }
 

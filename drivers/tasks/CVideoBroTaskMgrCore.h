@@ -10,18 +10,39 @@
 
 #include "drivers/tasks/CVideoBroTaskArray.h"
 #include "drivers/tasks/CVideoBroTaskTPU.h"
+#include "drivers/tasks/IBroTaskMgrUnit.h"
 #include "drivers/tasks/IVideoBroTaskMgr.h"
 
 #include "KestLib20/CDataLock.h"
+#include "platform/Sync.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // SyncTask: a source whose position lies within this many frames of where it should be is in
 // step.
 constexpr int64_t kSyncToleranceFrames = 9;
+
+// Lets a manager's status callbacks through until the manager is released: none starts after
+// Close, which waits (bounded) for those under way on other threads.
+class BroTaskCallbackGate {
+public:
+    static constexpr uint32_t kCloseBoundMs = 2000;
+
+    // False once closed; otherwise the caller makes its callback and then calls Leave.
+    bool Enter();
+    void Leave();
+    void Close();
+
+private:
+    std::mutex m_lock;
+    int m_nInFlight = 0;
+    bool m_bClosed = false;
+    plat::Event m_evLeft{false, false};
+};
 
 // Status callbacks to be made once the manager's lock is left, in the order they were added.
 class BroTaskOutbox {
@@ -30,7 +51,8 @@ public:
     {
         m_items.push_back({task, status, extra});
     }
-    void Flush();
+    // Makes the callbacks while the gate lets them through.
+    void Flush(BroTaskCallbackGate &gate);
 
 private:
     struct Item {
@@ -41,7 +63,7 @@ private:
     std::vector<Item> m_items;
 };
 
-template <class I> class CVideoBroTaskMgrCore : public I {
+template <class I> class CVideoBroTaskMgrCore : public I, public IBroTaskMgrUnit {
 public:
     CVideoBroTaskMgrCore();
     virtual ~CVideoBroTaskMgrCore();
@@ -80,6 +102,8 @@ public:
     int32_t GetTaskCount() override;
     int32_t GetTaskIDList(CDWordArray &ids) override;
 
+    int32_t EndLostPst(int32_t id, int64_t now) override;
+
 protected:
     // The program and preset records in the pending list, or null. The lock is held.
     virtual tagVideoBroTask *PgmLocked() = 0;
@@ -90,6 +114,11 @@ protected:
     virtual void OnRemovedLocked(int32_t) {}
     // Where a record to go before pending `index` is inserted. The lock is held.
     virtual int32_t InsertIndexLocked(int32_t index) { return index; }
+    // Ends the preset `pst`, which never went on air, and moves on to the next preset. The
+    // lock is held.
+    virtual void EndLostPstLocked(tagVideoBroTask &pst, BroTaskOutbox &out) = 0;
+    // Makes the callbacks of `out` unless the manager has been released.
+    void Flush(BroTaskOutbox &out) { out.Flush(m_gate); }
 
     // A copy of `task`, or a default record with id 0.
     static tagVideoBroTask CopyOf(const tagVideoBroTask *task);
@@ -119,6 +148,7 @@ protected:
 private:
     void Close();
 
+    BroTaskCallbackGate m_gate;
     std::shared_ptr<CVideoBroTaskTPU> m_pTPU;
     std::atomic<uint32_t> m_nRef{1}; // the handles together hold one
     std::atomic<uint32_t> m_nHandles{1};

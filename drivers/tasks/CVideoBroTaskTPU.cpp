@@ -2,6 +2,7 @@
 
 #include "drivers/tasks/BroTaskDevices.h"
 #include "drivers/tasks/BroTaskLog.h"
+#include "drivers/tasks/IBroTaskMgrUnit.h"
 #include "drivers/tasks/IVideoBroTaskMgr.h"
 #include "drivers/tasks/IVideoBroTaskProcess.h"
 
@@ -17,6 +18,7 @@ struct CVideoBroTaskTPU::Run {
     const CVideoBroTaskTPU *owner;
     std::atomic<bool> stop{false};
     plat::Event evStop{true, false};
+    plat::Event evWake{false, false}; // ends the wait for the next cycle
 };
 
 struct CVideoBroTaskTPU::Slot {
@@ -285,6 +287,22 @@ int32_t CVideoBroTaskTPU::SleepUntil(int64_t time)
     return run ? glSleepUntilSpecialTime(time, run->evStop) : glSleepUntilSpecialTime(time);
 }
 
+int32_t CVideoBroTaskTPU::StopAsked()
+{
+    return CallerStopped() ? 1 : 0;
+}
+
+bool CVideoBroTaskTPU::CallingUnitStopped()
+{
+    return t_pRun && t_pRun->stop;
+}
+
+void CVideoBroTaskTPU::Wake(int index)
+{
+    std::lock_guard<CDataLock> lk(m_lock);
+    if (const auto &run = m_slots[index]->run) run->evWake.Set();
+}
+
 CVideoBroTaskTPU::MgrRef CVideoBroTaskTPU::BoundMgr()
 {
     std::lock_guard<CDataLock> lk(m_lock);
@@ -322,7 +340,8 @@ void CVideoBroTaskTPU::ThreadMain(int index, const std::shared_ptr<Run> &run)
             }
         }
         RunStep(index);
-        if (run->evStop.Wait(kCycleMs[index]) == plat::WAIT_OBJECT_0) break;
+        if (plat::WaitForAny({&run->evStop, &run->evWake}, kCycleMs[index]) == plat::WAIT_OBJECT_0)
+            break;
     }
     {
         std::lock_guard<CDataLock> lk(m_lock);
@@ -388,10 +407,29 @@ IVideoBroTaskProcess *CVideoBroTaskTPU::SourceOf(IVideoBroTaskMgr &mgr, const ta
     return source;
 }
 
+bool CVideoBroTaskTPU::EndLostPst(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst)
+{
+    if (pst.IsTrigger() || pst.Status >= BROTASK_BEGINPLAY) return false;
+    const int64_t now = brotask::Now();
+    if (now <= pst.GetEndTime()) return false;
+    auto *unit = dynamic_cast<IBroTaskMgrUnit *>(&mgr);
+    if (!unit || !unit->EndLostPst(pst.TaskID, now)) return false;
+    LogTPU("(TPU.%04d): pst task never aired, ended,(id=%s dev=%s flags=%u)", Tid(), pst.ID.szText,
+           pst.Dev.szText, pst.Flags);
+    // A source still waiting to start the task gives up (the preset moved on, as by a Goto);
+    // the next preset is due at once.
+    if (GetUnitState(TPU_UNIT_NEW) != TPU_UNIT_IDLE)
+        SendUnitMsg(TPU_UNIT_NEW, TPU_CMD_CANCEL, TPU_FROM_GOTO);
+    Wake(kCue);
+    Wake(kNew);
+    return true;
+}
+
 void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask pst;
     if (!mgr.GetPstTask(pst)) return;
+    if (EndLostPst(mgr, pst) && !mgr.GetPstTask(pst)) return;
     if (pst.Status >= BROTASK_BEGINPLAY) {
         LogTPU("(CueThrd.%04d): Find invalid preset task(id=%s dev=%s)", Tid(), pst.ID.szText,
                pst.Dev.szText);
@@ -408,14 +446,22 @@ void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
     IVideoBroTaskProcess *source =
         SourceOf(mgr, pst, "(CueThrd.%04d): video src dev open failed,(id=%s dev=%s)");
     if (!source) return;
-    BusyUnit busy(*this, TPU_UNIT_CUE);
-    source->DevTaskCue(&mgr, 0);
+    {
+        BusyUnit busy(*this, TPU_UNIT_CUE);
+        source->DevTaskCue(&mgr, 0);
+    }
+    // An overdue preset that is cued now starts without waiting for the next cycle.
+    tagVideoBroTask cued;
+    if (mgr.GetPstTask(cued) == pst.TaskID && cued.Status == BROTASK_ENDCUE && !cued.IsTrigger() &&
+        cued.GetTimeToStart() <= 0)
+        Wake(kNew);
 }
 
 void CVideoBroTaskTPU::NewStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask pst;
     if (!mgr.GetPstTask(pst)) return;
+    if (EndLostPst(mgr, pst) && !mgr.GetPstTask(pst)) return;
     const int64_t seconds = pst.GetTimeToStart() / kUnitsPerSecond;
     if (!pst.IsTrigger() && seconds > kStartWindowSeconds) return;
     IVideoBroTaskProcess *source =

@@ -53,6 +53,11 @@ public:
     int32_t GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param, uint32_t waitMs) override;
     int32_t SendUnitMsg(int32_t unit, int32_t cmd, int32_t param) override;
     int32_t SleepUntil(int64_t time) override;
+    int32_t StopAsked() override;
+
+    // Whether the calling thread is a unit thread (of any process unit) that is asked to stop.
+    // Device protocols shared by several callers check it before each exchange.
+    static bool CallingUnitStopped();
 
     // One cycle of each thread's work with the bound manager (nothing without one). The
     // threads run them; a caller that keeps the threads shut down can run them one by one.
@@ -93,6 +98,11 @@ private:
     // clip id, device id) is logged.
     IVideoBroTaskProcess *SourceOf(IVideoBroTaskMgr &mgr, const tagVideoBroTask &task,
                                    const char *failedLine);
+    // Ends the preset when its whole slot has passed and it never went on air; the threads
+    // that handle presets are woken for the next one. True when it was ended.
+    bool EndLostPst(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst);
+    // Ends the wait of thread `index` for its next cycle.
+    void Wake(int index);
     // Pauses the source of the task that was on air before the preset went on air.
     void PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst,
                        const tagVideoBroTask &pgm);

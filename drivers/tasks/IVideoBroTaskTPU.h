@@ -69,6 +69,10 @@ public:
     // Sleeps until the framework clock reaches `time` (100 ns units); a stop of the calling
     // unit thread ends the sleep early. 1 when the time was reached, 0 when stopped.
     virtual int32_t SleepUntil(int64_t time) = 0;
+    // 1 when the calling thread is a unit thread of this process unit that is asked to stop
+    // (its manager released, or a stop under way): a source step gives up there and sends its
+    // device nothing more.
+    virtual int32_t StopAsked() = 0;
 
 protected:
     ~IVideoBroTaskTPU() = default;

@@ -90,12 +90,18 @@ void CConsoleRunner::Execute(CDialog &dialog, const std::string &line)
     std::string command;
     int id = 0;
     if (!(words >> command)) return;
-    if (command != "click" && command != "pick" && command != "text" && command != "show") {
-        Print("? unknown command \"" + command + "\" (click, pick, text, show, quit)");
+    if (command != "click" && command != "pick" && command != "text" && command != "show" &&
+        command != "sys") {
+        Print("? unknown command \"" + command + "\" (click, pick, text, show, sys, quit)");
         return;
     }
     if (!(words >> id)) {
-        Print("? " + command + " needs a control id");
+        Print("? " + command + " needs " + (command == "sys" ? "a command" : "a control id"));
+        return;
+    }
+    if (command == "sys") {
+        if (id < 0 || !ui::ChooseSystemMenu(dialog, static_cast<UINT>(id)))
+            Print("? no system menu command " + std::to_string(id));
         return;
     }
     CWnd *control = dialog.GetDlgItem(id);

@@ -1,9 +1,10 @@
 // Runs the program's dialogs on a terminal, as there is no display: each line of standard
 // input acts on the dialog's controls ("click <id>", "pick <id> <item>", "text <id> <text>",
 // "show <id>" prints "<id>=<text>", a check box as "<id>=[x] <caption>" or "<id>=[ ]
-// <caption>"); "quit" or the end of input cancels the dialog. Message boxes and the device
-// log ("LOG_DEV", where the card and the dialog say why something failed) are printed.
-// Texts are GBK; on a UTF-8 terminal they are printed, and typed, in UTF-8.
+// <caption>"; "sys <command>" chooses a system menu entry); "quit" or the end of input cancels
+// the dialog. Message boxes and the device log ("LOG_DEV", where the card and the dialog say
+// why something failed) are printed. Texts are GBK; on a UTF-8 terminal they are printed, and
+// typed, in UTF-8.
 #pragma once
 
 #include "Kest20/CLogReader.h"

@@ -1,4 +1,5 @@
 #include "gpi/main/CGpiDlg.h"
+#include "gpi/main/CAboutDlg.h"
 
 #include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"
@@ -83,6 +84,10 @@ CString CGpiDlg::SynopText()
 
 BOOL CGpiDlg::OnInitDialog()
 {
+    if (CMenu *menu = GetSystemMenu(FALSE)) {
+        menu->AppendMenu(MF_SEPARATOR);
+        menu->AppendMenu(MF_STRING, CAboutDlg::IDM_ABOUTBOX, CAboutDlg::kMenuText);
+    }
     // The port list before the base's data exchange, which shows the selection.
     if (auto *ports = dynamic_cast<CComboBox *>(GetDlgItem(IDC_PORT))) {
         for (const char *port : {"0", "1", "2", "3", "4", "5", "6", "7"}) ports->AddString(port);
@@ -145,6 +150,16 @@ BOOL CGpiDlg::OnCommand(WPARAM wParam, LPARAM lParam)
     default:
         return CDialog::OnCommand(wParam, lParam);
     }
+}
+
+void CGpiDlg::OnSysCommand(UINT id, LPARAM lParam)
+{
+    if (!CAboutDlg::IsAboutCommand(id)) {
+        CDialog::OnSysCommand(id, lParam);
+        return;
+    }
+    CAboutDlg about(this);
+    about.DoModal();
 }
 
 void CGpiDlg::OnDestroy()

@@ -28,6 +28,8 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange *dx) override;
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    // The About entry opens the About box; other commands take the default path.
+    void OnSysCommand(UINT id, LPARAM lParam) override;
     void OnDestroy() override;
     // Announces one trigger (on the receive thread).
     virtual void PostSynop(const CString &text);

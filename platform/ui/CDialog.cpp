@@ -147,6 +147,15 @@ LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return CWnd::WindowProc(message, wParam, lParam);
 }
 
+LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
+        SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED));
+        return 0;
+    }
+    return CWnd::DefWindowProc(message, wParam, lParam);
+}
+
 BOOL CDialog::OnCommand(WPARAM wParam, LPARAM)
 {
     if (HIWORD(wParam) != BN_CLICKED) return FALSE;

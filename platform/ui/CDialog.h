@@ -43,6 +43,8 @@ protected:
     // Sends WM_INITDIALOG and, when OnInitDialog asks for it, focuses the first tab stop.
     void InitDialog();
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // SC_CLOSE from the system menu cancels the dialog, as its Cancel button would.
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Lets the dialog's window delete a control object it was given when it is destroyed.
     static void AdoptControl(CWnd *control) { control->m_bAutoDelete = true; }
     // IDOK and IDCANCEL clicked: OnOK and OnCancel.

@@ -18,6 +18,7 @@ CWnd *g_focus = nullptr;
 std::mutex g_liveLock;
 std::set<const CWnd *> g_live;
 std::atomic<uint32_t> g_shiftHeld{0};
+std::atomic<uint32_t> g_ctrlHeld{0};
 
 // The message being handled on this thread, for Default().
 thread_local const MSG *t_current = nullptr;
@@ -31,6 +32,11 @@ void SetShiftHeld(bool held)
     g_shiftHeld = held ? 1 : 0;
 }
 
+void SetCtrlHeld(bool held)
+{
+    g_ctrlHeld = held ? 1 : 0;
+}
+
 } // namespace uistate
 
 BOOL IsWindow(HWND wnd)
@@ -41,7 +47,11 @@ BOOL IsWindow(HWND wnd)
 
 int16_t GetKeyState(int key)
 {
-    return key == static_cast<int>(VK_SHIFT) && g_shiftHeld.load() ? int16_t(-128) : int16_t(0);
+    const bool held =
+        (key == static_cast<int>(VK_SHIFT) && g_shiftHeld.load()) ||
+        ((key == static_cast<int>(VK_CONTROL) || key == static_cast<int>(VK_LCONTROL)) &&
+         g_ctrlHeld.load());
+    return held ? int16_t(-128) : int16_t(0);
 }
 
 CWnd::~CWnd()
@@ -435,6 +445,9 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_GETDLGCODE:
         return OnGetDlgCode();
+    case WM_SYSCOMMAND:
+        OnSysCommand(static_cast<UINT>(wParam), lParam);
+        return 0;
     case WM_COMMAND:
         if (OnCommand(wParam, lParam)) return 0;
         break;
@@ -472,6 +485,20 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     default:
         return 0;
     }
+}
+
+CMenu *CWnd::GetSystemMenu(BOOL revert)
+{
+    if (!m_pSystemMenu || revert) {
+        m_pSystemMenu = std::make_unique<CMenu>();
+        m_pSystemMenu->AppendMenu(MF_STRING, SC_CLOSE, "关闭(&C)");
+    }
+    return revert ? nullptr : m_pSystemMenu.get();
+}
+
+void CWnd::OnSysCommand(UINT, LPARAM)
+{
+    Default();
 }
 
 LRESULT CWnd::Default()

@@ -10,10 +10,12 @@
 
 #include "platform/String.h"
 #include "platform/ui/CDC.h"
+#include "platform/ui/CMenu.h"
 #include "platform/ui/CObject.h"
 #include "platform/ui/UiTypes.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -108,6 +110,10 @@ class PLATUI_API CWnd : public CObject {
     // the window took the message itself.
     virtual BOOL PreTranslateMessage(MSG *msg);
 
+    // The window's system menu, made with its one standard entry (SC_CLOSE) on first use.
+    // With `revert` the menu goes back to that entry and null is returned.
+    CMenu *GetSystemMenu(BOOL revert);
+
     // Shown through the modal runner; the button pressed.
     int MessageBox(const char *text, const char *caption = nullptr, UINT type = MB_OK);
 
@@ -140,6 +146,8 @@ protected:
     virtual void OnLButtonDown(UINT flags, CPoint point);
     virtual void OnLButtonDblClk(UINT flags, CPoint point);
     virtual UINT OnGetDlgCode();
+    // WM_SYSCOMMAND: a system menu entry chosen; the base does the default (Default()).
+    virtual void OnSysCommand(UINT id, LPARAM lParam);
     // WM_COMMAND from a child or a menu-less accelerator: TRUE when handled.
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
     // WM_NOTIFY from a child (lParam an NMHDR *): TRUE when handled, with the answer.
@@ -178,6 +186,7 @@ private:
     std::atomic<bool> m_bInvalid{false};
     std::thread::id m_owner;
     std::vector<tagCanvasOp> m_canvas;
+    std::unique_ptr<CMenu> m_pSystemMenu;
 };
 
 // True while `wnd` is a window that exists; safe from any thread.

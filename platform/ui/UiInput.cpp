@@ -68,9 +68,18 @@ void Click(CWnd &parent, int id)
     if (CWnd *control = Child(parent, id)) control->SendMessage(BM_CLICK);
 }
 
-void ClickAt(CWnd &wnd, CPoint point)
+void ClickAt(CWnd &wnd, CPoint point, bool ctrl)
 {
-    wnd.SendMessage(WM_LBUTTONDOWN, 0, MAKELPARAM(point.x, point.y));
+    uistate::SetCtrlHeld(ctrl);
+    wnd.SendMessage(WM_LBUTTONDOWN, ctrl ? MK_CONTROL : 0, MAKELPARAM(point.x, point.y));
+    uistate::SetCtrlHeld(false);
+}
+
+bool ChooseSystemMenu(CWnd &wnd, UINT id)
+{
+    if (!wnd.GetSystemMenu(FALSE)->HasCommand(id)) return false;
+    wnd.SendMessage(WM_SYSCOMMAND, id);
+    return true;
 }
 
 void PressOK(CWnd &dialog)

@@ -31,8 +31,12 @@ PLATUI_API void PressKey(UINT key, bool shift = false);
 PLATUI_API void Focus(CWnd &parent, int id);
 // Clicks the button `id`.
 PLATUI_API void Click(CWnd &parent, int id);
-// A mouse click at a point of the window's client area.
-PLATUI_API void ClickAt(CWnd &wnd, CPoint point);
+// A mouse click at a point of the window's client area, with the left Ctrl key held when
+// `ctrl`.
+PLATUI_API void ClickAt(CWnd &wnd, CPoint point, bool ctrl = false);
+// Chooses the entry `id` of the window's system menu; false (and nothing is sent) when the
+// menu has no such entry.
+PLATUI_API bool ChooseSystemMenu(CWnd &wnd, UINT id);
 // IDOK or IDCANCEL clicked on the dialog (whether or not it shows such a button).
 PLATUI_API void PressOK(CWnd &dialog);
 PLATUI_API void PressCancel(CWnd &dialog);

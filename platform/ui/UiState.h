@@ -5,6 +5,8 @@ namespace uistate {
 
 // Whether Shift counts as held (GetKeyState) while a key is delivered.
 void SetShiftHeld(bool held);
+// Whether the (left) Ctrl key counts as held while a click is delivered.
+void SetCtrlHeld(bool held);
 
 } // namespace uistate
 

@@ -117,17 +117,22 @@ constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_CHAR = 0x0102;
 constexpr UINT WM_INITDIALOG = 0x0110;
 constexpr UINT WM_COMMAND = 0x0111;
+constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_LBUTTONDOWN = 0x0201;
 constexpr UINT WM_LBUTTONDBLCLK = 0x0203;
 constexpr UINT EM_SETSEL = 0x00B1;
 constexpr UINT EM_SCROLLCARET = 0x00B7;
 constexpr UINT BM_CLICK = 0x00F5;
 
+// System commands (WM_SYSCOMMAND's wParam; the low four bits are the system's own).
+constexpr UINT SC_CLOSE = 0xF060;
+
 // Virtual keys.
 constexpr UINT VK_BACK = 0x08;
 constexpr UINT VK_TAB = 0x09;
 constexpr UINT VK_RETURN = 0x0D;
 constexpr UINT VK_SHIFT = 0x10;
+constexpr UINT VK_CONTROL = 0x11;
 constexpr UINT VK_ESCAPE = 0x1B;
 constexpr UINT VK_SPACE = 0x20;
 constexpr UINT VK_END = 0x23;
@@ -137,6 +142,10 @@ constexpr UINT VK_UP = 0x26;
 constexpr UINT VK_RIGHT = 0x27;
 constexpr UINT VK_DOWN = 0x28;
 constexpr UINT VK_DELETE = 0x2E;
+constexpr UINT VK_LCONTROL = 0xA2;
+
+// Mouse message key flags.
+constexpr UINT MK_CONTROL = 0x0008;
 
 // Window styles.
 constexpr uint32_t WS_TABSTOP = 0x00010000;

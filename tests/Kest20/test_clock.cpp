@@ -224,6 +224,34 @@ TEST(CounterDevices, TickDeviceCarriesOnAcrossTheWrap)
     EXPECT_FALSE(fine.IsSync(tick, 1000));
 }
 
+TEST(CounterDevices, FineDeviceScalesItsStampsByTheRecordedFrequency)
+{
+    plat::ScopedTestClock manual(1000);
+    CCounterDev_RDTSC fine;
+    EXPECT_EQ(fine.GetFrequency(), CCounterDev_RDTSC::kStampFrequency);
+    EXPECT_EQ(fine.TestFrequency(2000, false), CCounterDev_RDTSC::kStampFrequency);
+    CCounterDev_Performance reference;
+    int64_t a = 0, b = 0;
+    // After some 74 days the stamps times 2^18 no longer fit 64 bits.
+    for (const uint32_t step : {0u, 1000u, 0x7FFFFFFFu, 0x7FFFFFFFu, 0x7FFFFFFFu}) {
+        plat::TestClock::Advance(step);
+        fine.QueryCounter(&a);
+        reference.QueryCounter(&b);
+        EXPECT_EQ(a, b) << step;
+    }
+    // Stamps counted at twice the rate: the reading runs at half the pace.
+    ASSERT_EQ(fine.SetFrequency(2 * CCounterDev_RDTSC::kStampFrequency), 1);
+    fine.QueryCounter(&a);
+    plat::TestClock::Advance(1000);
+    fine.QueryCounter(&b);
+    EXPECT_EQ(b - a, 500 * 10000LL);
+    EXPECT_EQ(fine.SetFrequency(0), 0);
+    EXPECT_EQ(fine.GetFrequency(), 2 * CCounterDev_RDTSC::kStampFrequency);
+    // The heartbeat takes the known rate again.
+    fine.OnHeartBeat();
+    EXPECT_EQ(fine.GetFrequency(), CCounterDev_RDTSC::kStampFrequency);
+}
+
 TEST(ClockSleep, PastInstantReturnsAtOnce)
 {
     // The process clock carries on across the manual clock at the same tick.

@@ -36,7 +36,7 @@ TEST(LogReader, ServesItsHandlerUntilModifiedOrDestroyed)
     EXPECT_EQ(CLogReader::static_On_ReceiveLog(nullptr, "LOG_READER_B", "x", ""), 0);
 
     struct Counting : CLogReader {
-        Counting() : CLogReader("LOG_READER_OVR", LOG_MODE_EXACT) {}
+        Counting() : CLogReader("LOG_READER_OVR", LOG_MODE_EXACT) { Subscribe(); }
         int OnRecvLog(const char *, const char *text, const char *) override
         {
             texts.push_back(text);
@@ -46,6 +46,30 @@ TEST(LogReader, ServesItsHandlerUntilModifiedOrDestroyed)
     } overriding;
     glReportLog("LOG_READER_OVR", "one", "");
     EXPECT_EQ(overriding.texts, std::vector<std::string>{"one"});
+}
+
+TEST(LogReader, AReaderIsNotCalledBeforeItIsWhole)
+{
+    struct Building : CLogReader {
+        Building() : CLogReader("LOG_READER_WHOLE", LOG_MODE_EXACT)
+        {
+            // Served at once on this thread when a subscription were made already.
+            glReportLog("LOG_READER_WHOLE", "while building", "");
+            whole = true;
+            Subscribe();
+        }
+        ~Building() override { Unsubscribe(); }
+        int OnRecvLog(const char *, const char *text, const char *) override
+        {
+            (whole ? texts : early).push_back(text);
+            return 1;
+        }
+        bool whole = false;
+        std::vector<std::string> texts, early;
+    } reader;
+    glReportLog("LOG_READER_WHOLE", "built", "");
+    EXPECT_TRUE(reader.early.empty()) << reader.early.front();
+    EXPECT_EQ(reader.texts, std::vector<std::string>{"built"});
 }
 
 TEST(LogReader, DestructionWaitsForADeliveryInProgress)

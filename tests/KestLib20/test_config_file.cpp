@@ -27,7 +27,7 @@ namespace {
 
 std::string DataFile(const char *name)
 {
-    return (fs::path(__FILE__).parent_path() / "data" / name).string();
+    return (fs::path(KEST_TEST_DATA_DIR) / name).string();
 }
 
 CString ReadValue(const CConfigFile &file, const char *section, const char *key)
@@ -346,4 +346,28 @@ TEST_F(TextFileTest, SearchAlongDirectories)
     }
     EXPECT_TRUE(IsExistingFile((Path("b") + "\\x.ini").c_str()));
     EXPECT_FALSE(IsExistingFile(Path("b").c_str()));
+}
+
+TEST(ConfigFile, SavedSectionsReadBack)
+{
+    // Headers whose names make short lines: a saved one-character name must still be a header.
+    const std::vector<CStrings> files = {
+        Lines({"[ a]", "k = 1"}),
+        Lines({"top = 0", "[ a ]", "k = 1", "[bc]", "k = 2"}),
+        Lines({"[ \xB0\xA1 ]", "k = 1"}),
+    };
+    for (const CStrings &lines : files) {
+        CConfigFile file;
+        file.LoadFromStrings(lines);
+        CStringArray saved;
+        file.SaveToStrings(saved);
+        CConfigFile again;
+        again.LoadFromStrings(saved);
+        CStringArray sections, resaved;
+        file.GetSectionList(sections);
+        for (const CString &section : sections)
+            EXPECT_EQ(ReadValue(again, section, "k"), ReadValue(file, section, "k")) << section;
+        again.SaveToStrings(resaved);
+        EXPECT_EQ(resaved.GetSize(), saved.GetSize());
+    }
 }

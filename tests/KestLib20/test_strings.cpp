@@ -386,6 +386,10 @@ TEST(Words, FirstLastAndNumbers)
     EXPECT_EQ(s, "rest");
     EXPECT_EQ(GetFirstNum(s, number, true), 0);
     EXPECT_EQ(number, 123);
+
+    CString first = "f", last = "l";
+    EXPECT_EQ(GetFirstLast(s, first, last, ' '), 1);
+    EXPECT_EQ(s + first + last, "restfl");
 }
 
 TEST(Words, FormattingSplittingAndSizing)

@@ -1,14 +1,17 @@
 # Runs the play-out example (PROGRAM, with VARIANT) and checks what it printed: each task of the
-# schedule went through device check, clip check and cue before it went on air, and ended; the
-# tasks went on air in the order of the schedule; nothing was reported as an error.
+# schedule that can play went through device check, clip check and cue before it went on air,
+# and ended; the tasks went on air in the order of the schedule; the one task on a source that
+# is not in the device list (4) was reported in error once and ended without going on air,
+# before the task after it went on air; nothing else was reported as an error.
 execute_process(COMMAND ${PROGRAM} ${VARIANT} OUTPUT_VARIABLE out ERROR_VARIABLE err
                 RESULT_VARIABLE rc TIMEOUT 60)
 message("${out}${err}")
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "the example ended with ${rc}")
 endif()
-if(out MATCHES "ErrNotify")
-    message(FATAL_ERROR "a task was reported in error")
+string(REGEX MATCHALL "task [0-9]+  ErrNotify \\(flags [0-9]+\\)" errors "${out}")
+if(NOT errors STREQUAL "task 4  ErrNotify (flags 1)")
+    message(FATAL_ERROR "errors reported: ${errors}\nexpected: task 4  ErrNotify (flags 1)")
 endif()
 
 set(expected DevChecking DevChkEnd ClipChecking ClipChkEnd Cuing EndCue BeginPlay EndPlay)
@@ -39,3 +42,13 @@ foreach(id 1 2 3)
     endif()
     set(previous ${onAir})
 endforeach()
+
+statuses_of(4 got)
+if(NOT got STREQUAL "ErrNotify;EndPlay")
+    message(FATAL_ERROR "task 4: ${got}\nexpected: ErrNotify;EndPlay")
+endif()
+string(FIND "${out}" "task 4  EndPlay" passedOver)
+string(FIND "${out}" "task 3  BeginPlay" next)
+if(NOT next GREATER passedOver)
+    message(FATAL_ERROR "task 3 went on air before task 4 was passed over")
+endif()

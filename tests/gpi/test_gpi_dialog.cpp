@@ -1,9 +1,12 @@
 // The monitor dialog: what counts as a trigger, which line is watched, and what is announced.
 #include "tests/gpi/GpiTestKit.h"
 
+#include "gpi/main/CConsoleRunner.h"
 #include "gpi/main/CGpiDlg.h"
 
 #include "platform/ui/UiInput.h"
+
+#include <sstream>
 
 using namespace gpitest;
 
@@ -143,4 +146,56 @@ TEST_F(GpiDialogTest, OutputButtonsDriveTheTypedChannel)
     m_dialog.DoModal();
     ASSERT_EQ(runner.Boxes().size(), 1u);
     EXPECT_EQ(runner.Boxes()[0].text, "Open Succeed");
+}
+
+TEST_F(GpiDialogTest, TheSystemMenuOpensTheAboutBoxForItsCommands)
+{
+    ui::CScriptedRunner runner;
+    CString line;
+    runner.Then([](CDialog &dlg) {
+        CMenu *menu = dlg.GetSystemMenu(FALSE);
+        ASSERT_NE(menu, nullptr);
+        const int last = menu->GetMenuItemCount() - 1;
+        ASSERT_GE(last, 1);
+        EXPECT_EQ(menu->GetMenuItemID(last - 1), 0u) << "a separator before the entry";
+        EXPECT_EQ(menu->GetMenuItemID(last), 16u);
+        CString text;
+        menu->GetMenuString(16, text, MF_BYCOMMAND);
+        EXPECT_EQ(text, "关于 GPI(&A)...");
+        EXPECT_TRUE(ui::ChooseSystemMenu(dlg, 16));
+        // Commands 17 to 31 open it too (the menu offers only 16); 32 does not.
+        dlg.SendMessage(WM_SYSCOMMAND, 31);
+        dlg.SendMessage(WM_SYSCOMMAND, 32);
+        EXPECT_FALSE(dlg.HasEnded());
+        ui::Click(dlg, IDOK);
+    });
+    runner.Then([&](CDialog &box) {
+        CWnd *label = box.GetWindow(GW_CHILD);
+        ASSERT_NE(label, nullptr);
+        label->GetWindowText(line);
+        ui::Click(box, IDOK);
+    });
+    runner.Then([](CDialog &box) { ui::PressCancel(box); });
+    EXPECT_EQ(m_dialog.DoModal(), IDOK);
+    EXPECT_EQ(runner.Runs(), (std::vector<CString>{"GPI", "关于 GPI", "关于 GPI"}));
+    EXPECT_EQ(line, "GPI 1.0 版");
+}
+
+TEST_F(GpiDialogTest, OtherSystemCommandsTakeTheDefaultPath)
+{
+    ui::CScriptedRunner runner;
+    runner.Then([](CDialog &dlg) { EXPECT_TRUE(ui::ChooseSystemMenu(dlg, SC_CLOSE)); });
+    EXPECT_EQ(m_dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(runner.Runs(), std::vector<CString>{"GPI"});
+}
+
+TEST(GpiConsole, TheAboutBoxIsReachedFromStandardInput)
+{
+    std::istringstream in("sys 16\nshow 1\nclick 1\nsys 99\nquit\n");
+    std::ostringstream out;
+    CConsoleRunner console(in, out);
+    CGpiDlg dialog;
+    // The About box takes the lines up to its OK; the main dialog is cancelled at "quit".
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(out.str(), "1=确定\n?\n");
 }

@@ -44,15 +44,27 @@ inline bool Eventually(const std::function<bool()> &condition, int ms = 5000)
     return condition();
 }
 
-// Advances the manual clock `stepMs` at a time, giving other threads a moment between steps,
-// until `done` holds or `maxMs` have passed. Whether it held.
+// Gives other threads a moment, advances the manual clock by `stepMs`, and waits (at most 2 s
+// of real time) until as many threads sit in timed waits as before the step, or until `done`
+// holds.
+inline void StepClock(uint32_t stepMs, const std::function<bool()> &done = {})
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const int waiting = plat::TestClock::TimedWaiters();
+    plat::TestClock::Advance(stepMs);
+    while (std::chrono::steady_clock::now() < until)
+        if ((done && done()) || plat::TestClock::WaitForTimedWaiters(waiting, 1)) return;
+}
+
+// Steps the manual clock `stepMs` at a time (see StepClock) until `done` holds or `maxMs`
+// have passed. Whether it held.
 inline bool AdvanceUntil(const std::function<bool()> &done, uint32_t stepMs = 50,
                          uint32_t maxMs = 20000)
 {
     for (uint32_t advanced = 0; !done(); advanced += stepMs) {
         if (advanced >= maxMs) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        plat::TestClock::Advance(stepMs);
+        StepClock(stepMs, done);
     }
     return true;
 }
@@ -137,7 +149,7 @@ inline std::string Section(const std::string &name,
 // The texts of one log type, taken on the reporting thread.
 class LogCapture : public CLogReader {
 public:
-    explicit LogCapture(const char *type) : CLogReader(type, LOG_MODE_EXACT) {}
+    explicit LogCapture(const char *type) : CLogReader(type, LOG_MODE_EXACT) { Subscribe(); }
     ~LogCapture() override { Unsubscribe(); }
     int OnRecvLog(const char *, const char *text, const char *) override
     {

@@ -22,7 +22,7 @@ public:
         ASSERT_NE(made, nullptr);
         m_pSystem = static_cast<CDSystem *>(static_cast<IClassA *>(made));
         ASSERT_NE(glGetDistributedSystemCore(), nullptr);
-        glGetDistributedSystemCore()->SetHostName("localhost");
+        glGetDistributedSystemCore()->SetHostName("127.0.0.1");
     }
     void TearDown() override
     {
@@ -59,6 +59,7 @@ ActiveNet::ActiveNet(const Keys &keys)
     {
         FakeSettings settings;
         settings.Set("/etc/tvx/Network", "Net Name", kNetName);
+        settings.Set("/etc/tvx/Network", "Default Port", std::to_string(FreePort(SOCK_DGRAM)));
         for (const auto &[key, value] : keys) settings.Set("/etc/tvx/Network", key, value);
         EXPECT_EQ(net.InitInstance(nullptr, nullptr), 1);
     }

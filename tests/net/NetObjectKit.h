@@ -1,6 +1,6 @@
 // The network object of the test program, set up from test settings, and a client of its
 // management service. The program has a distributed-system object that is never activated:
-// its kernel answers from this process's own values ("localhost", 127.0.0.1) and sends
+// its kernel answers from this process's own values (host 127.0.0.1) and sends
 // nothing. Everything stays on 127.0.0.1.
 #pragma once
 
@@ -21,7 +21,9 @@ using Keys = std::map<std::string, std::string>;
 uint16_t FreePort(int type);
 
 // A network object made from the keys of "/etc/tvx/Network" given (beside "Net Name"), and
-// activated.
+// activated. Without a "Default Port" key its dispatcher listens on a port that was free, so
+// that parallel test processes do not crowd the range the management client asks; "0" puts
+// it on the first free port of that range.
 class ActiveNet {
 public:
     explicit ActiveNet(const Keys &keys = {});

@@ -94,7 +94,10 @@ TEST(NetObject, TheStartListFindsItAsNetwork)
 
 TEST(NetService, FindsProcessesAndMailBoxes)
 {
-    ActiveNet net; // no "Default Port": a port the management client asks
+    // Every dispatcher of this host hears the question by name, those of other test
+    // processes too: the name is this process's own.
+    const std::string netName = "FindMe" + std::to_string(getpid());
+    ActiveNet net(Keys{{"Net Name", netName}, {"Default Port", "0"}}); // in the asked range
     const int port = net->GetNetDisp().GetPort();
     ASSERT_GE(port, 7032);
     ASSERT_LE(port, 7063);
@@ -102,11 +105,11 @@ TEST(NetService, FindsProcessesAndMailBoxes)
 
     CString name;
     EXPECT_EQ(client.CMD_Get_DispName(name), 1);
-    EXPECT_EQ(name, kNetName);
+    EXPECT_EQ(name, netName.c_str());
 
     CClient_NetService host(tagNetAddr{htonl(INADDR_LOOPBACK), 0});
     uint16_t found = 0;
-    EXPECT_EQ(host.CMD_Get_DispPort("timeSERV", found), 1);
+    EXPECT_EQ(host.CMD_Get_DispPort(("fINDmE" + netName.substr(6)).c_str(), found), 1);
     EXPECT_EQ(found, port);
 
     uint16_t id = 99;
@@ -134,7 +137,8 @@ TEST(NetService, FindsProcessesAndMailBoxes)
     ASSERT_EQ(count, ports.GetSize());
     bool listed = false;
     for (int i = 0; i < count; ++i)
-        listed = listed || (names[i] == kNetName && ports[i] == static_cast<uint32_t>(port));
+        listed = listed ||
+                 (names[i] == netName.c_str() && ports[i] == static_cast<uint32_t>(port));
     EXPECT_TRUE(listed);
 }
 

@@ -21,9 +21,9 @@ namespace {
 
 // The framework of the test program. The distributed-system object is made once and never
 // activated: its kernel answers from this process's own values, so resolving a name sends
-// nothing, and the host name it gives is "localhost", which resolves to 127.0.0.1. At the end
-// the application closes, so that no framework thread (the log's) outlives the statics of
-// the program.
+// nothing, and the host name it gives is 127.0.0.1, which resolves without a hosts file. At
+// the end the application closes, so that no framework thread (the log's) outlives the
+// statics of the program.
 class ProgramEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
@@ -33,7 +33,7 @@ public:
         m_pSystem = static_cast<CDSystem *>(static_cast<IClassA *>(made));
         IDSKernel *kernel = glGetDistributedSystemCore();
         ASSERT_NE(kernel, nullptr);
-        kernel->SetHostName("localhost");
+        kernel->SetHostName("127.0.0.1");
     }
     void TearDown() override
     {

@@ -6,7 +6,11 @@
 #include "drivers/sources/vdcp/CVDCP.h"
 #include "tests/sources/VdcpTestKit.h"
 
+#include "platform/TimeSource.h"
+
 #include <gtest/gtest.h>
+
+#include <future>
 
 using namespace vdcptest;
 
@@ -61,6 +65,25 @@ TEST_F(VdcpEngineTest, OpeningAsksTheStatusAndCommandsGoOutInEitherSet)
     EXPECT_EQ(engine.Close(), 1);
     EXPECT_EQ(engine.GetFailCount(), 255);
     EXPECT_EQ(engine.Play(), 0) << "nothing is sent on a closed port";
+}
+
+TEST_F(VdcpEngineTest, ExchangesFollowEachOtherWithoutATurnaroundGap)
+{
+    // On a stopped clock a gap between writes never passes: the exchanges end only if the
+    // port writes each frame at once.
+    plat::ScopedTestClock clock;
+    auto exchanges = std::async(std::launch::async, [&] {
+        int ok = engine.Open();
+        for (int i = 0; i < 3; ++i) ok &= engine.Play();
+        return ok;
+    });
+    const bool atOnce = exchanges.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    for (int i = 0; i < 100 && !atOnce; ++i)
+        if (exchanges.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            plat::TestClock::Advance(50);
+    EXPECT_TRUE(atOnce) << "a write waited for a turnaround gap";
+    EXPECT_EQ(exchanges.get(), 1);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x01), 3u);
 }
 
 TEST_F(VdcpEngineTest, SilenceIsTriedTwiceARefusalOnceAndCorruptRepliesAreRefusals)

@@ -28,7 +28,7 @@ public:
         m_pSystem = static_cast<CDSystem *>(static_cast<IClassA *>(made));
         IDSKernel *kernel = glGetDistributedSystemCore();
         ASSERT_NE(kernel, nullptr);
-        kernel->SetHostName("localhost");
+        kernel->SetHostName("127.0.0.1");
     }
     void TearDown() override
     {

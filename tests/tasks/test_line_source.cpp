@@ -25,12 +25,14 @@ protected:
         EXPECT_NE(answer, nullptr) << id;
         return *static_cast<IVideoBroTaskProcess *>(answer);
     }
-    // The start step on a thread of its own; returns once its source waits on unit 2.
+    // The start step on a thread of its own; returns once its source waits on unit 2 (one
+    // timed waiter more than before).
     std::future<void> StartStepWaiting()
     {
+        const int idle = plat::TestClock::TimedWaiters();
         auto step = std::async(std::launch::async, [this] { tpu.NewStep(); });
         EXPECT_TRUE(Eventually([&] { return tpu.GetUnitState(TPU_UNIT_NEW) == TPU_UNIT_BUSY; }));
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(plat::TestClock::WaitForTimedWaiters(idle + 1)) << "the step waits";
         return step;
     }
     static bool Done(std::future<void> &step, int ms = 20)
@@ -98,9 +100,9 @@ TEST_F(LineSourceTest, ATimedStartWaitsOnUnitTwoAndPlaysAtItsTimeOrAtTheTake)
     EXPECT_EQ(Proc("LINE1").DevTaskPlay(&m, 0), 1);
     EXPECT_EQ(calls.Count(1, BROTASK_BEGINPLAY), 0) << "20 s ahead: left to a later call";
 
-    plat::TestClock::Advance(10000);
+    devtest::StepClock(10000);
     auto step = StartStepWaiting();
-    plat::TestClock::Advance(9700);
+    devtest::StepClock(9700, [&] { return Done(step, 0); });
     EXPECT_FALSE(Done(step)) << "still waiting on unit 2";
     EXPECT_TRUE(devtest::AdvanceUntil([&] { return Done(step, 0); }, 10));
     const Call onAir = calls.First(1, BROTASK_BEGINPLAY);

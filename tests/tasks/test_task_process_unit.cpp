@@ -218,7 +218,8 @@ TEST_F(TpuTest, CueAndStartThreadsEndWhenIdleAndEveryAddTaskBringsThemBack)
     EXPECT_EQ(tpu.IsWorking(), 0);
     EXPECT_FALSE(HasLine(tpuLog, "Trace Thread ShutDown"));
 
-    const tagVideoBroTask task = calls.Task(1, "GHOST", 60 * kSecond, 250);
+    // Far enough ahead that its slot does not pass while the rounds advance the clock.
+    const tagVideoBroTask task = calls.Task(1, "GHOST", 600 * kSecond, 250);
     m.AddTask(task);
     EXPECT_EQ(tpu.IsWorking(), 1);
     // The threads find the list empty just as a task comes: they go on or start again.
@@ -254,16 +255,17 @@ TEST_F(TpuTest, DestructionEndsAStartCallWaitingForTheOperator)
         << "the stop's hold";
 }
 
-TEST_F(TpuTest, AThreadGivenUpKeepsTheManagerItWorksFor)
+TEST_F(TpuTest, AThreadGivenUpKeepsTheManagerItWorksForAndItsHostHearsNothingMore)
 {
     CStubBroSrc &src = Src("SRC1");
     std::promise<void> entered, gate;
     std::shared_future<void> opened = gate.get_future().share();
-    std::atomic<bool> left{false};
+    std::atomic<bool> left{false}, stopAsked{false};
     src.onCue = [&, opened](IVideoBroTaskMgr &mgr) {
         entered.set_value();
         opened.wait();
         mgr.SetTaskStatus(1, BROTASK_ENDCUE); // the manager's handle has gone by now
+        stopAsked = mgr.GetTPU()->StopAsked();
         left = true;
         return 1;
     };
@@ -274,6 +276,8 @@ TEST_F(TpuTest, AThreadGivenUpKeepsTheManagerItWorksFor)
         return 0;
     });
     gate.set_value();
-    EXPECT_TRUE(Eventually([&] { return left && calls.Count(1, BROTASK_ENDCUE) == 1; }));
+    ASSERT_TRUE(Eventually([&] { return left.load(); }));
+    EXPECT_TRUE(stopAsked) << "the source is told to give up";
+    EXPECT_EQ(calls.Count(1, BROTASK_ENDCUE), 0) << "a released manager calls its host no more";
     std::this_thread::sleep_for(std::chrono::milliseconds(50)); // it leaves its loop
 }

@@ -242,3 +242,47 @@ TEST(Windows, TextsMayBeSetFromAnotherThreadWhileTheOwnerWorksTheWindow)
     EXPECT_LE(end, status.GetWindowTextLength()) << "the caret never lies past the text";
     EXPECT_TRUE(host.notices.size() >= 2000u) << "the owner's typing still notifies";
 }
+
+namespace {
+
+// Records the system commands it is sent and, like a plain window, does nothing with them.
+class CSysRecorder : public uitest::CRecorder {
+public:
+    std::vector<UINT> commands;
+
+protected:
+    void OnSysCommand(UINT id, LPARAM lParam) override
+    {
+        commands.push_back(id);
+        CRecorder::OnSysCommand(id, lParam);
+    }
+};
+
+} // namespace
+
+TEST(SystemMenu, EntriesAreAddedChosenAndRevertedAndCloseCancelsADialog)
+{
+    CSysRecorder wnd;
+    CMenu *menu = wnd.GetSystemMenu(FALSE);
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->GetMenuItemCount(), 1);
+    EXPECT_EQ(menu->GetMenuItemID(0), SC_CLOSE);
+    menu->AppendMenu(MF_SEPARATOR);
+    menu->AppendMenu(MF_STRING, 0x20, "条目");
+    EXPECT_EQ(wnd.GetSystemMenu(FALSE), menu) << "one menu per window";
+    CString text;
+    EXPECT_EQ(menu->GetMenuString(2, text, MF_BYPOSITION), 4);
+    EXPECT_EQ(text, "条目");
+    EXPECT_EQ(menu->GetMenuString(0x21, text, MF_BYCOMMAND), 0);
+    EXPECT_EQ(menu->GetMenuItemID(1), 0u);
+    EXPECT_EQ(menu->GetMenuItemID(3), 0xFFFFFFFFu);
+
+    EXPECT_TRUE(ui::ChooseSystemMenu(wnd, 0x20));
+    EXPECT_FALSE(ui::ChooseSystemMenu(wnd, 0)) << "a separator is no entry";
+    EXPECT_FALSE(ui::ChooseSystemMenu(wnd, 0x30));
+    EXPECT_EQ(wnd.commands, std::vector<UINT>{0x20});
+    EXPECT_EQ(wnd.GetSystemMenu(TRUE), nullptr);
+    EXPECT_FALSE(ui::ChooseSystemMenu(wnd, 0x20)) << "reverted to the close entry alone";
+    EXPECT_TRUE(ui::ChooseSystemMenu(wnd, SC_CLOSE));
+    EXPECT_TRUE(IsWindow(&wnd)) << "a plain window is left as it is";
+}

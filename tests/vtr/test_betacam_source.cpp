@@ -2,7 +2,8 @@
 // classes registered on it, opening and the device status, the cue of DevGoto, the start
 // window with its pre-roll, the cue step (already cued, no tape, failures tolerated, the
 // first and second cue with their sleeps), the trace step, putting the machine away after a
-// task, the confirmed cue of the Rec variant, and a virtual source leaving the VTR alone.
+// task, the confirmed cue of the Rec variant, a virtual source leaving the VTR alone, and a
+// VTR that hangs up and comes back on a new line.
 #include "drivers/sources/vtr/CVideoSrc_BetaCamX.h"
 #include "tests/vtr/VtrTestKit.h"
 
@@ -199,6 +200,25 @@ TEST_F(BetaCamSource, OpeningTestsTheVtrAndASilentOneIsARunFailure)
     vtr.SetTape(false);
     source.Line().Advance(4000);
     EXPECT_EQ(source.DevCheckCompatible("LVSRC_VTR", "X"), 0) << "no tape, no clip";
+}
+
+TEST_F(BetaCamSource, AVtrThatHangsUpIsOpenedAgainOnTheNewLineAtTheSamePort)
+{
+    Open();
+    ASSERT_EQ(source.DevStop(), 1);
+    vtr.Peer().HangUp();
+    kestsim::PtyPair again;
+    ASSERT_TRUE(again.Valid());
+    again.Bind(plat::SerialPortKind::COM, kComPort);
+    kestsim::VtrSim fresh{again};
+
+    EXPECT_EQ(source.DevStop(), 0) << "the line is gone";
+    EXPECT_EQ(source.DevIsOpen(), 0) << "the source reports itself not open";
+    source.Line().Advance(3000); // the VTR's test spacing
+    EXPECT_EQ(source.DevStop(), 1) << "opened again on the new line";
+    EXPECT_EQ(source.DevIsOpen(), 1);
+    EXPECT_EQ(fresh.Count(0x20, 0x00), 1u) << "STOP reached the VTR on the new line";
+    source.DevClose(); // before the new line goes
 }
 
 TEST_F(BetaCamSource, GotoCuesThePreRollBeforeTheFrameUnlessTheTapeIsThere)

@@ -41,6 +41,20 @@ bool CVideoSrcX::IsMine(const tagVideoBroTask &task)
     return plat::GbkCompareNoCase(task.Dev.szText, GetInstanceName()) == 0;
 }
 
+CVideoSrcX::ClipAnswer CVideoSrcX::AskClip(const char *clip, timecode_t &size)
+{
+    size = 0;
+    DevGetClipSize(clip, size);
+    return size != 0 ? ClipAnswer::Present : ClipAnswer::Absent;
+}
+
+bool CVideoSrcX::StillDue(IVideoBroTaskMgr &mgr, int32_t id)
+{
+    if (mgr.GetTPU()->StopAsked()) return false;
+    tagVideoBroTask pst;
+    return mgr.GetPstTask(pst) == id;
+}
+
 int32_t CVideoSrcX::DevTaskCue(IVideoBroTaskMgr *mgr, int32_t)
 {
     tagVideoBroTask pst;
@@ -104,6 +118,7 @@ int32_t CVideoSrcX::Cue(IVideoBroTaskMgr &mgr, const tagCueLeadTime &lead)
     if (status < BROTASK_DEVCHKEND && seconds < lead.nDevCheck) {
         setStatus(BROTASK_DEVCHECKING);
         const bool open = DevOpen() != 0;
+        if (!StillDue(mgr, id)) return 0;
         mgr.SetTaskFlag(id, open ? 0 : BROTASK_FLAG_DEVICE);
         setStatus(BROTASK_DEVCHKEND);
         if (!open) return 0;
@@ -111,11 +126,15 @@ int32_t CVideoSrcX::Cue(IVideoBroTaskMgr &mgr, const tagCueLeadTime &lead)
     if (status < BROTASK_CLIPCHKEND && seconds < lead.nClipCheck) {
         setStatus(BROTASK_CLIPCHECKING);
         timecode_t size = 0;
-        DevGetClipSize(pst.ID, size);
+        const ClipAnswer answer = AskClip(pst.ID, size);
         mgr.GetTPU()->SleepUntil(brotask::Now() + kClipCheckPauseMs * kUnitsPerMs);
-        mgr.SetTaskFlag(id, size == 0 ? BROTASK_FLAG_CLIP : 0);
+        if (!StillDue(mgr, id)) return 0;
+        // Only the device's word that it lacks the clip makes the clip missing.
+        mgr.SetTaskFlag(id, answer == ClipAnswer::Present  ? 0
+                            : answer == ClipAnswer::Absent ? BROTASK_FLAG_CLIP
+                                                           : BROTASK_FLAG_DEVICE);
         setStatus(BROTASK_CLIPCHKEND);
-        if (size == 0) return 0;
+        if (answer != ClipAnswer::Present) return 0;
     }
     // A cue while a program task is on air waits until that task has started.
     tagVideoBroTask pgm;
@@ -124,6 +143,7 @@ int32_t CVideoSrcX::Cue(IVideoBroTaskMgr &mgr, const tagCueLeadTime &lead)
         if (seconds >= lead.nCue) return 1;
         setStatus(BROTASK_CUING);
         const bool cued = DevCueEx(pst.ID, pst.SOM, pst.DUR, nullptr) != 0;
+        if (!StillDue(mgr, id)) return 0;
         LogTPU("(CueThrd.%04d): %s, (SOM%d), (DUR%d), time:%s, PlayCue st:%d, ret:%s ", ThreadId(),
                pst.ID.szText, pst.SOM, pst.DUR, TimeOfDayText(brotask::Now()).GetString(), status,
                cued ? "OK" : "Failed");
@@ -147,7 +167,7 @@ int32_t CVideoSrcX::Play(IVideoBroTaskMgr *mgr, int32_t)
     int32_t cmd = 0, param = 0;
     tpu->GetUnitMsg(TPU_UNIT_NEW, &cmd, &param, static_cast<uint32_t>(wait));
     // The preset may have changed during the wait; one on another source is not ours to play.
-    if (!mgr->GetPstTask(pst) || !IsMine(pst)) return 0;
+    if (tpu->StopAsked() || !mgr->GetPstTask(pst) || !IsMine(pst)) return 0;
     if (pst.Status < BROTASK_ENDCUE) {
         LogTPU("(Dev.New.%04d): Get unCued task (ID=%s)", ThreadId(), pst.ID.szText);
         return 0;
@@ -161,8 +181,10 @@ int32_t CVideoSrcX::Play(IVideoBroTaskMgr *mgr, int32_t)
         // The rest of the way to the pre-roll is the unit's sleep, which its stop ends;
         // DevPlay itself then sleeps no more than the pre-roll.
         if (!tpu->SleepUntil(pst.Start - m_nPlayBeforeTime * kUnitsPerMs)) return 1;
+        if (!StillDue(*mgr, pst.TaskID)) return 0;
         played = DevPlay(&pst.Start);
     }
+    if (tpu->StopAsked()) return 0;
     if (!played) mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
     LogTPU("(Dev.New.%04d): Play (time=%s)", ThreadId(),
            cmd == TPU_CMD_PLAY_NOW ? "Now" : TimeOfDayText(pst.Start).GetString());
@@ -177,12 +199,14 @@ int32_t CVideoSrcX::PlayTrigger(IVideoBroTaskMgr *mgr, int32_t)
     if (!tpu->GetUnitMsg(TPU_UNIT_NEW, &cmd, &param, kTriggerWaitMs) || cmd == TPU_CMD_CANCEL)
         return 1;
     tagVideoBroTask pst;
-    if (!mgr->GetPstTask(pst) || !IsMine(pst) || pst.Status < BROTASK_ENDCUE) return 0;
+    if (tpu->StopAsked() || !mgr->GetPstTask(pst) || !IsMine(pst) || pst.Status < BROTASK_ENDCUE)
+        return 0;
     const int64_t noted = brotask::Now();
     if (DevPlay(nullptr))
         tpu->SleepUntil(brotask::Now() + m_nPlayBeforeTime * kUnitsPerMs);
-    else
+    else if (!tpu->StopAsked())
         mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
+    if (tpu->StopAsked()) return 0;
     LogTPU("(Dev.New.%04d): PlayTrigger (time=%s)", ThreadId(), TimeOfDayText(noted).GetString());
     mgr->SetTaskStatus(pst.TaskID, BROTASK_BEGINPLAY);
     return 1;

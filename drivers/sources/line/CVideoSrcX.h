@@ -47,7 +47,20 @@ public:
     virtual int32_t Play(IVideoBroTaskMgr *mgr, int32_t reserved);
 
 protected:
+    // What the device says of a clip in the clip check.
+    enum class ClipAnswer {
+        Present,
+        Absent,   // the device said it does not have it
+        NoAnswer, // the line failed or the device refused the question
+    };
+
     explicit CVideoSrcX(const char *typeId);
+
+    // Base: the clip is present when DevGetClipSize gives it a size.
+    virtual ClipAnswer AskClip(const char *clip, timecode_t &size);
+    // Whether a step goes on after a blocking call: its unit was not asked to stop (its
+    // manager released) and the preset is still task `id`.
+    static bool StillDue(IVideoBroTaskMgr &mgr, int32_t id);
 
     // Device check (statuses 3, 4), clip check (6, 7) and cue (9, 10) of the preset, each when
     // due by `lead`; the cue only while no program task is on air or it has started.

@@ -1,5 +1,7 @@
 #include "drivers/sources/vdcp/CSerialIO_VDCP.h"
 
+#include "drivers/tasks/CVideoBroTaskTPU.h"
+
 #include "Kest20/KestLog.h"
 #include "platform/TimeSource.h"
 
@@ -21,7 +23,6 @@ CSerialIO_VDCP::CSerialIO_VDCP(vdcp::Variant variant) : m_variant(variant)
     m_Setting.nDataBits = 8;
     m_Setting.nParity = COM_PARITY_ODD;
     m_Setting.nStopBits = COM_STOPBITS_ONE;
-    m_Setting.nHalfTime = 50;
 }
 
 CSerialIO_VDCP::~CSerialIO_VDCP()
@@ -100,6 +101,8 @@ int CSerialIO_VDCP::Exchange(int32_t id, const vdcp::Data &data, int tries, vdcp
 
     // Held across every try, so callers on several threads queue (the base takes it again).
     std::lock_guard<CDataLock> exchange(m_RequestLock);
+    // A unit thread of a released task manager, given up while it waited here, sends nothing.
+    if (CVideoBroTaskTPU::CallingUnitStopped()) return 0;
     m_nExchangeId = id;
     m_bTryInFlight = false;
     RequestEnd end = RequestEnd::Unanswered;
@@ -277,7 +280,7 @@ int CSerialIO_VDCP::WaitStatus(int32_t mask, int32_t timeoutMs)
         const int ok = QueryStatus(&status1, nullptr, &extended, 0, nullptr);
         if (ok && extended != 0 && GivesUpOnExtended(mask)) return 0;
         if (ok && (status1 & mask)) return 1;
-        if (m_nFailCount >= kWaitGiveUpFails) return 0;
+        if (m_nFailCount >= kWaitGiveUpFails || CVideoBroTaskTPU::CallingUnitStopped()) return 0;
         timeoutMs -= static_cast<int32_t>(kStatusPollMs);
         if (timeoutMs <= 0) return 0;
     }

@@ -32,6 +32,8 @@ bool vdcp::ParseNewIdList(const Reply &reply, CStringArray &names)
 CSerialIO_VDCP_LEITCH::CSerialIO_VDCP_LEITCH() : CSerialIO_VDCP(vdcp::Variant::New)
 {
     m_pPortRtc = CSerial_M422::GetClassID();
+    // The Leitch server wants 50 ms between writes; the other VDCP ports write at once.
+    m_Setting.nHalfTime = 50;
 }
 
 CSerialIO_VDCP_LEITCH::~CSerialIO_VDCP_LEITCH() = default;

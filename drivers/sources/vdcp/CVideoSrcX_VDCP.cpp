@@ -85,10 +85,20 @@ void CVideoSrcX_VDCP::SetCued(const tagVdcpClip &clip)
 
 // ---- open, close, test ----
 
+CSerialIO_VDCP_SHARED *CVideoSrcX_VDCP::Route()
+{
+    if (m_bOpened && !m_Port.DevIsOpen()) {
+        m_bOpened = false;
+        m_bClaimLost = true;
+    }
+    if (m_bClaimLost) return DevOpen() ? m_Port.GetActivePort() : nullptr;
+    return m_Port.GetActivePort();
+}
+
 int CVideoSrcX_VDCP::DevOpen()
 {
     if (m_bOpened && m_Port.DevIsOpen()) return 1;
-    CSerialIO_VDCP_SHARED *route = Route();
+    CSerialIO_VDCP_SHARED *route = m_Port.GetActivePort();
     if (!route) {
         SetDevStatus(3);
         return 0;
@@ -122,6 +132,7 @@ int CVideoSrcX_VDCP::DevOpen()
     SetDevName(name);
     CVideoSrcA::DevOpen(); // status 0, and the play-task sleeps may run again
     m_bOpened = true;
+    m_bClaimLost = false;
     return 1;
 }
 
@@ -129,6 +140,7 @@ int CVideoSrcX_VDCP::DevClose()
 {
     // Closing never takes a route: it must not open a port only to close it.
     m_bOpened = false;
+    m_bClaimLost = false;
     SetDevName("DEV_VSRC_UNKNOWN");
     ForgetClips();
     CVideoSrcA::DevClose();
@@ -281,6 +293,19 @@ int CVideoSrcX_VDCP::DevGetClipSize(const char *clip, timecode_t &size)
     if (!route || !DevIDReq(clip, present) || !route->GetIdSize(clip, &frames)) return 0;
     size = frames;
     return frames;
+}
+
+CVideoSrcX::ClipAnswer CVideoSrcX_VDCP::AskClip(const char *clip, timecode_t &size)
+{
+    size = 0;
+    CSerialIO_VDCP_SHARED *route = Route();
+    int32_t present = 0, frames = 0;
+    // A refusal or no answer says nothing of the clip.
+    if (!route || !route->IdRequest(clip, &present)) return ClipAnswer::NoAnswer;
+    if (!present) return ClipAnswer::Absent;
+    if (!route->GetIdSize(clip, &frames)) return ClipAnswer::NoAnswer;
+    size = frames;
+    return frames > 0 ? ClipAnswer::Present : ClipAnswer::Absent;
 }
 
 int CVideoSrcX_VDCP::DevCheckCompatible(const char *type, const char *clip)

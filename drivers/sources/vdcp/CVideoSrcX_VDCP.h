@@ -57,8 +57,12 @@ class CVideoSrcX_VDCP : public CVideoSrcX {
     int32_t DevTaskTrace(IVideoBroTaskMgr *mgr, int32_t reserved) override;
 
 protected:
-    // The route of every device operation (null: no port to be had).
-    CSerialIO_VDCP_SHARED *Route() { return m_Port.GetActivePort(); }
+    // The route of every device operation (null: no port to be had). When the own port of a
+    // claimed channel has closed (its line hung up), the next operation opens the port again
+    // and claims the channel anew, as the device's open does.
+    CSerialIO_VDCP_SHARED *Route();
+    // The id request and, for a clip the server has, its size.
+    ClipAnswer AskClip(const char *clip, timecode_t &size) override;
     // The source's own port object, whether or not it holds the port.
     CSerialIO_VDCP_SHARED &OwnPort() { return m_Port; }
     void ForgetClips();
@@ -73,6 +77,7 @@ private:
     CSerialIO_VDCP_SHARED m_Port;
     int32_t m_nDecoder = 1;
     std::atomic<bool> m_bOpened{false};
+    std::atomic<bool> m_bClaimLost{false}; // the own port closed under the claimed channel
 
     std::mutex m_clipLock; // guards the two records below
     tagVdcpClip m_cued;    // what this source last cued and believes still cued

@@ -210,9 +210,12 @@ int CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n, tagVTRReply *re
     }
     m_bWriteFailed = false;
     const int answered = Request(reinterpret_cast<const char *>(frame), length, 1, timeout, 0);
+    // A line that hung up closed its port: the VTR is not connected until it is opened again.
+    const bool closed = m_bWriteFailed && !DevIsOpen();
 
     std::lock_guard<CDataLock> lk(m_StateLock);
     m_nPending = 0;
+    if (closed) m_nFailCount = kNeverConnected;
     if (m_bWriteFailed) return 0;
     m_dwLastExchange = plat::GetTickCount();
     if (!answered) {

@@ -1,0 +1,301 @@
+// Schedules that go on, in real time on the VDCP simulator with the process unit's threads and
+// both manager variants: a task whose clip the server lacks and a task on a device the list
+// does not have are ended once their slot has passed, and the task after them plays; a server
+// that hangs up and comes back on a new line at the same port plays the next task; a line that
+// fails during the clip check flags the device, not the clip; a manager released while its
+// cue thread waits in a source calls its host no more, and the source sends nothing more.
+#include "drivers/model/CVideoDevMgr.h"
+#include "drivers/tasks/CVideoBroTaskMgr1.h"
+#include "drivers/tasks/CVideoBroTaskMgr3.h"
+#include "drivers/tasks/CVideoBroTaskTPU.h"
+#include "drivers/tasks/IVideoBroTaskProcess.h"
+#include "tests/sources/VdcpTestKit.h"
+
+#include "Kest20/CClock.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+
+using namespace vdcptest;
+
+namespace {
+
+constexpr int kPort = 45;
+constexpr int64_t kMsUnits = devtest::kMs;
+
+struct Call {
+    int32_t id, status, extra;
+    int64_t at;
+};
+
+// Every status callback with its framework time.
+class Calls {
+public:
+    static int32_t OnStatus(void *self, int32_t id, int32_t status, int32_t extra)
+    {
+        auto *calls = static_cast<Calls *>(self);
+        int64_t now = 0;
+        glGetTimeEx(&now);
+        std::lock_guard<std::mutex> lk(calls->m_lock);
+        calls->m_calls.push_back({id, status, extra, now});
+        return 0;
+    }
+    // The time of the first call (id, status); -1 when none.
+    int64_t At(int32_t id, int32_t status)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        for (const Call &call : m_calls)
+            if (call.id == id && call.status == status) return call.at;
+        return -1;
+    }
+    int Count(int32_t id, int32_t status)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        int count = 0;
+        for (const Call &call : m_calls) count += call.id == id && call.status == status;
+        return count;
+    }
+    int CountSince(int64_t time)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        int count = 0;
+        for (const Call &call : m_calls) count += call.at >= time;
+        return count;
+    }
+    // Every call, for a failure's message.
+    std::string Dump(int64_t origin)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        std::string text;
+        for (const Call &call : m_calls)
+            text += std::to_string((call.at - origin) / kMsUnits) + " ms: task " +
+                    std::to_string(call.id) + " " + std::to_string(call.status) + " " +
+                    std::to_string(call.extra) + "\n";
+        return text;
+    }
+    // The flag bits told for `id`, together.
+    int32_t Flags(int32_t id)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        int32_t flags = 0;
+        for (const Call &call : m_calls)
+            if (call.id == id && call.status == BROTASK_ERRNOTIFY) flags |= call.extra;
+        return flags;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<Call> m_calls;
+};
+
+int64_t Now()
+{
+    int64_t now = 0;
+    glGetTimeEx(&now);
+    return now;
+}
+
+std::string Settings()
+{
+    return devtest::Section("DevMgr", {{"VideoSrc", "{\"VDCP1\"}"}}) +
+           devtest::Section("VDCP1", {{"class", "CVideoSrcX_VDCP"},
+                                      {"Com", std::to_string(kPort)},
+                                      {"Decoder", "1"},
+                                      {"ComTimeout", "300"}});
+}
+
+// One manager of either variant behind one face.
+struct AnyMgr {
+    explicit AnyMgr(int variant)
+    {
+        if (variant == 1)
+            one = std::make_unique<CVideoBroTaskMgr1>();
+        else
+            three = std::make_unique<CVideoBroTaskMgr3>();
+    }
+    IVideoBroTaskMgr &operator*() const
+    {
+        return one ? static_cast<IVideoBroTaskMgr &>(*one->operator->())
+                   : static_cast<IVideoBroTaskMgr &>(*three->operator->());
+    }
+    int32_t Submit(const std::vector<tagVideoBroTask> &tasks)
+    {
+        std::vector<tagVideoBroTask> copies = tasks;
+        std::vector<tagVideoBroTask *> list;
+        for (tagVideoBroTask &task : copies) list.push_back(&task);
+        list.push_back(nullptr);
+        return one ? (*one)->Submit(list.data(), 0)
+                   : (*three)->Submit(list.data(), tasks[0].TaskID);
+    }
+    // Releases the manager, as its host does.
+    void Release()
+    {
+        one.reset();
+        three.reset();
+    }
+    std::unique_ptr<CVideoBroTaskMgr1> one;
+    std::unique_ptr<CVideoBroTaskMgr3> three;
+};
+
+class VdcpSchedule : public ::testing::Test {
+protected:
+    VdcpSchedule() { m_devices.Initlization("/etc/tvx/DevMgr"); }
+    ~VdcpSchedule() override { m_devices.Finalization(); }
+    void SetUp() override { ASSERT_TRUE(m_line->pty.Valid()); }
+
+    tagVideoBroTask Task(int32_t id, const char *dev, const char *clip, int64_t startMs,
+                         int32_t frames)
+    {
+        tagVideoBroTask task;
+        task.TaskID = id;
+        task.Dev = dev;
+        task.ID = clip;
+        task.StartType = BROTASK_START_TIME;
+        task.Start = m_origin + startMs * kMsUnits;
+        task.DUR = frames;
+        task.pUserData = &calls;
+        task.pfnCallBack = &Calls::OnStatus;
+        return task;
+    }
+
+    std::unique_ptr<SimLine> m_line = std::make_unique<SimLine>(kPort);
+    std::unique_ptr<SimLine> m_again; // a new line at the same port
+    devtest::MountedSettings m_settings{Settings()};
+    CVideoDevMgr m_devices;
+    devtest::DeleteDevices m_cleanup{{"VDCP1"}};
+    Calls calls;
+    const int64_t m_origin = Now();
+};
+
+class VdcpScheduleTest : public VdcpSchedule, public ::testing::WithParamInterface<int> {};
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Variants, VdcpScheduleTest, ::testing::Values(1, 3));
+
+TEST_P(VdcpScheduleTest, TasksThatCannotPlayEndAfterTheirSlotAndTheNextOnePlays)
+{
+    constexpr int32_t kSlot = 25; // frames: 1 s
+    const int64_t slot = kSlot * tagVideoBroTask::kUnitsPerFrame;
+    // The clip "MISSING" is not on the server; "GHOST" is not in the device list. The last task
+    // is long enough to be cued within its slot when, in variant 3, that slot begins as the
+    // one before ends.
+    const std::vector<tagVideoBroTask> planned{
+        Task(1, "VDCP1", "CLIP1", 2500, kSlot), Task(2, "VDCP1", "MISSING", 3500, kSlot),
+        Task(3, "GHOST", "CLIP1", 4500, kSlot), Task(4, "VDCP1", "NEWS0100", 8000, 4 * kSlot)};
+    AnyMgr mgr(GetParam());
+    ASSERT_EQ(mgr.Submit(planned), 1);
+    ASSERT_TRUE(devtest::Eventually([&] { return calls.Count(4, BROTASK_BEGINPLAY) > 0; }, 15000))
+        << calls.Dump(m_origin);
+
+    // Variant 1 keeps each task's start; variant 3 starts each one when the one before ends.
+    const int64_t firstOnAir = calls.At(1, BROTASK_BEGINPLAY);
+    ASSERT_GT(firstOnAir, 0);
+    auto slotEnd = [&](int32_t id) {
+        return GetParam() == 1 ? planned[id - 1].GetEndTime() : firstOnAir + id * slot;
+    };
+    for (int32_t id : {2, 3}) {
+        EXPECT_EQ(calls.Count(id, BROTASK_BEGINPLAY), 0) << "task " << id << " never plays";
+        EXPECT_EQ(calls.Count(id, BROTASK_ENDPLAY), 1) << "task " << id << " is ended once";
+        EXPECT_GE(calls.At(id, BROTASK_ENDPLAY), slotEnd(id)) << "task " << id;
+        EXPECT_LT(calls.At(id, BROTASK_ENDPLAY), slotEnd(id) + 1100 * kMsUnits) << "task " << id;
+    }
+    EXPECT_EQ(calls.Flags(2) & (BROTASK_FLAG_CLIP | BROTASK_FLAG_DEVICE), BROTASK_FLAG_CLIP)
+        << "the server said the clip is not there";
+    EXPECT_EQ(calls.Flags(3), BROTASK_FLAG_DEVICE);
+
+    const int64_t onAir = calls.At(4, BROTASK_BEGINPLAY);
+    EXPECT_GT(onAir, calls.At(3, BROTASK_ENDPLAY));
+    if (GetParam() == 1) {
+        EXPECT_GE(onAir, planned[3].Start - 5 * kMsUnits) << "on time";
+        EXPECT_LT(onAir, planned[3].Start + 1000 * kMsUnits) << "on time";
+    } else {
+        // Due when the slot before ends, it is cued then and plays at once.
+        EXPECT_LT(onAir, slotEnd(3) + 3000 * kMsUnits);
+    }
+    EXPECT_EQ(calls.Flags(4), 0);
+    EXPECT_EQ(m_line->sim.CountOf(0x10, 0x01), 2u) << "two PLAYs: tasks 1 and 4";
+}
+
+TEST_P(VdcpScheduleTest, AServerThatHangsUpIsOpenedAgainOnTheNewLineAndPlaysTheNextTask)
+{
+    AnyMgr mgr(GetParam());
+    ASSERT_EQ(mgr.Submit({Task(1, "VDCP1", "CLIP1", 2000, 25)}), 1);
+    ASSERT_TRUE(devtest::Eventually([&] { return calls.Count(1, BROTASK_ENDPLAY) > 0; }, 10000));
+
+    // The server goes; a new one comes on a new line at the same port number.
+    m_line->sim.Peer().HangUp();
+    m_again = std::make_unique<SimLine>(kPort);
+    SimLine &again = *m_again;
+    ASSERT_TRUE(again.pty.Valid());
+
+    tagVideoBroTask due = Task(2, "VDCP1", "NEWS0100", 0, 25);
+    due.Start = Now() + 9000 * kMsUnits;
+    ASSERT_EQ(mgr.Submit({due}), 1);
+    ASSERT_TRUE(devtest::Eventually([&] { return calls.Count(2, BROTASK_BEGINPLAY) > 0; }, 15000));
+    const int64_t onAir = calls.At(2, BROTASK_BEGINPLAY);
+    EXPECT_GE(onAir, due.Start - 5 * kMsUnits) << "on time";
+    EXPECT_LT(onAir, due.Start + 1000 * kMsUnits) << "on time";
+    EXPECT_EQ(again.sim.CuedClip(), "NEWS0100") << "cued on the new line";
+    EXPECT_EQ(again.sim.SelectedChannel(), 1) << "the channel claimed again";
+    EXPECT_EQ(again.sim.CountOf(0x10, 0x01), 1u) << "played on the new line";
+}
+
+TEST_F(VdcpSchedule, ALineFaultDuringTheClipCheckFlagsTheDeviceNotTheClip)
+{
+    AnyMgr mgr(1);
+    IVideoBroTaskMgr &m = *mgr;
+    static_cast<CVideoBroTaskTPU &>(*m.GetTPU()).ShutDown();
+    auto *device = m_devices.GetVideoDev("VDCP1", 1, nullptr);
+    ASSERT_NE(device, nullptr);
+    void *answer = nullptr;
+    device->QueryInterface(&IID_IVideoBroTaskProcess, &answer);
+    auto &source = *static_cast<IVideoBroTaskProcess *>(answer);
+
+    const struct {
+        const char *name;
+        VdcpSim::Faults faults;
+        const char *clip;
+        int32_t flag;
+    } cases[] = {
+        {"silent", Silent(), "CLIP1", BROTASK_FLAG_DEVICE},
+        {"refusing", Refusing(), "CLIP1", BROTASK_FLAG_DEVICE},
+        {"corrupt", Corrupt(), "CLIP1", BROTASK_FLAG_DEVICE},
+        {"missing clip", VdcpSim::Faults{}, "MISSING", BROTASK_FLAG_CLIP},
+    };
+    int32_t id = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        m.RemoveAllTask();
+        m.AddTask(Task(++id, "VDCP1", c.clip, 60000, 250));
+        ASSERT_EQ(device->DevOpen(), 1) << "the device check finds it open";
+        m_line->sim.SetFaults(c.faults, 2); // both tries of the id request
+        EXPECT_EQ(source.DevTaskCue(&m, 0), 0);
+        m_line->sim.SetFaults(VdcpSim::Faults{});
+        EXPECT_EQ(m.GetTaskFlag(id), c.flag);
+        tagVideoBroTask task;
+        m.GetTask(id, task);
+        EXPECT_EQ(task.Status, BROTASK_CLIPCHKEND);
+    }
+}
+
+TEST_F(VdcpSchedule, AReleasedManagerCallsItsHostNoMoreAndItsSourceSendsNothingMore)
+{
+    // The cue waits for the cued bit, asking the status every 400 ms for up to 6 s.
+    m_line->sim.SetCueDelay(60000);
+    AnyMgr mgr(1);
+    ASSERT_EQ(mgr.Submit({Task(1, "VDCP1", "CLIP1", 60000, 250)}), 1);
+    ASSERT_TRUE(devtest::Eventually([&] { return calls.Count(1, BROTASK_CUING) > 0; }, 10000));
+    SleepMs(500);
+
+    const auto begin = Clock::now();
+    mgr.Release(); // gives the cue thread up after the stop's bound
+    EXPECT_LT(MsSince(begin), 2500);
+    const size_t sent = m_line->sim.Commands().size();
+    const int64_t released = Now();
+    SleepMs(1500); // several of the status polls the cue would send
+    EXPECT_EQ(m_line->sim.Commands().size(), sent) << "nothing sent for a released manager";
+    EXPECT_EQ(calls.CountSince(released), 0) << "no callback after the release";
+}
