@@ -23,7 +23,7 @@ target_link_libraries(KestLib20Whole INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,Kes
 # Libraries that carry the version: the deliverables and the platform layer. The vendor
 # stand-ins (board and card libraries) keep the plain names a site's own builds would have.
 set(KEST_VERSIONED_LIBS KestPlatform KestUi KestDb Kest20 Devext20 KsOvra20 Pinio)
-set(KEST_VENDOR_LIBS PCOMM adsapi32)
+set(KEST_VENDOR_LIBS PCOMM adsapi32 hpvslapi)
 set_target_properties(${KEST_VERSIONED_LIBS} PROPERTIES
                       VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 # Installed libraries find each other, and the libraries loaded by name, beside themselves.

@@ -52,7 +52,7 @@ TEST_F(GpiConsoleTest, FailedCommandsSayWhy)
                                 true);
     EXPECT_EQ(out, "Dev=GPI channel -1 out of range\n"
                    "Dev=GPI channel 99999 out of range\n"
-                   "? unknown command \"bogus\" (click, pick, text, show, quit)\n"
+                   "? unknown command \"bogus\" (click, pick, text, show, sys, quit)\n"
                    "? click needs a control id\n"
                    "? no control 4242\n");
     // Channel 13 was driven; the numbers out of range drove nothing (they would wrap round

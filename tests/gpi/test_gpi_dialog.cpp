@@ -193,9 +193,9 @@ TEST(GpiConsole, TheAboutBoxIsReachedFromStandardInput)
 {
     std::istringstream in("sys 16\nshow 1\nclick 1\nsys 99\nquit\n");
     std::ostringstream out;
-    CConsoleRunner console(in, out);
+    CConsoleRunner console(in, out, false);
     CGpiDlg dialog;
     // The About box takes the lines up to its OK; the main dialog is cancelled at "quit".
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(out.str(), "1=确定\n?\n");
+    EXPECT_EQ(out.str(), "1=确定\n? no system menu command 99\n");
 }

@@ -13,7 +13,7 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(f lib/libKest20.so.1 lib/libDevext20.so.1 lib/libKsOvra20.so.1 lib/libPinio.so.1
-          lib/libKestLib20.a lib/libPCOMM.so lib/libadsapi32.so bin/gpi
+          lib/libKestLib20.a lib/libPCOMM.so lib/libadsapi32.so lib/libhpvslapi.so bin/gpi
           include/kest/Kest20/KestApplication.h include/kest/drivers/model/CVideoDevMgr.h
           lib/cmake/Kest/KestConfig.cmake lib/pkgconfig/kest.pc)
     if(NOT EXISTS ${prefix}/${f})
