@@ -6,8 +6,9 @@
 #include <mutex>
 
 CSerialSwitchIO::CSerialSwitchIO(const Line &line, int firstTries, int answeredTries,
-                                 const char *dumpType)
-    : m_nAnsweredTries(answeredTries), m_pDumpType(dumpType), m_nTries(firstTries)
+                                 const char *dumpType, uint32_t replyMs)
+    : m_nAnsweredTries(answeredTries), m_pDumpType(dumpType), m_nReplyMs(replyMs),
+      m_nTries(firstTries)
 {
     m_Setting.nPort = line.port;
     m_Setting.nBaud = line.baud;
@@ -49,5 +50,5 @@ int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHoo
         return hooks.test ? hooks.test() : ReplyCheck::Accept;
     };
     return Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
-                   m_nTries, kReplyMs, kPauseMs, TryHooks{hooks.arm, judged});
+                   m_nTries, m_nReplyMs, kPauseMs, TryHooks{hooks.arm, judged});
 }

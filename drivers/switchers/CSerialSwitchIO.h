@@ -38,8 +38,8 @@ public:
     // device's exchange: whether the line took it.
     int WriteFrame(const std::vector<uint8_t> &frame);
     // The request loop: under the request lock, up to the current tries, 50 ms apart, arms
-    // the try (a model resets its reply decoder there), writes the frame and waits 1000 ms
-    // for a reply, which the hooks' test judges (none: any reply will do). Any reply raises
+    // the try (a model resets its reply decoder there), writes the frame and waits the reply
+    // wait (1000 ms unless the model sets another) for a reply, which the hooks' test judges (none: any reply will do). Any reply raises
     // the tries to their answered value. 1 when a reply was accepted; 0 at once when the line
     // does not take the frame.
     int SendRequest(const std::vector<uint8_t> &frame, const TryHooks &hooks = {});
@@ -47,13 +47,14 @@ public:
 protected:
     // The request loop tries `firstTries` times until the device first answers, then
     // `answeredTries`. `dumpType`: the log type that every frame written goes to in
-    // hexadecimal (null: none).
+    // hexadecimal (null: none). `replyMs`: how long a try waits for its reply.
     explicit CSerialSwitchIO(const Line &line, int firstTries = 1, int answeredTries = 3,
-                             const char *dumpType = nullptr);
+                             const char *dumpType = nullptr, uint32_t replyMs = kReplyMs);
     int DevWrite(const char *data, int length) override;
 
 private:
     const int m_nAnsweredTries;
     const char *const m_pDumpType;
+    const uint32_t m_nReplyMs;
     std::atomic<int> m_nTries;
 };

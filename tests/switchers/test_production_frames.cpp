@@ -1,0 +1,82 @@
+// The production switchers' frames and reply decoders from byte arrays: every request built
+// byte-exact, and every reply decoded alike whole and in pieces.
+#include "drivers/switchers/production/Ttv9920Frames.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Feeds `bytes` in pieces of `piece` (0: whole) and returns the first whole reply.
+template <class Decoder> auto FeedInPieces(Decoder &decoder, const Bytes &bytes, size_t piece)
+{
+    decoder.Reset();
+    decltype(decoder.Feed(nullptr, 0)) got{};
+    const size_t step = piece ? piece : bytes.size();
+    for (size_t at = 0; at < bytes.size() && !got; at += step)
+        got = decoder.Feed(bytes.data() + at, std::min(step, bytes.size() - at));
+    return got;
+}
+
+} // namespace
+
+TEST(Ttv9920Frames, RequestsFromTheTable)
+{
+    struct Case {
+        int number;
+        Bytes data;
+        Bytes frame;
+    };
+    const std::vector<Case> cases{
+        {2, {0x07}, {0x03, 0x01, 0xC1, 0x07}},
+        {11, ttvframe::RateDigits(25), {0x05, 0x01, 0xCC, 0xA0, 0x02, 0x05}},
+        {11, ttvframe::RateDigits(999), {0x05, 0x01, 0xCC, 0xA9, 0x09, 0x09}},
+        {24, {}, {0x02, 0x01, 0x41}},
+        {7, {0x4A}, {0x03, 0x01, 0xC6, 0x4A}},
+        {14, {0x01, 0x02}, {0x04, 0x01, 0xD0, 0x01, 0x02}},                      // caller's length
+        {17, {0x01}, {0x08, 0x01, 0xD4, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00}},     // padded
+        {31, {0x01, 0x02}, {0x02, 0x01, 0x4A}},                                   // cut
+        {0, {0x01}, {}},
+        {41, {0x01}, {}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(ttvframe::Frame(c.number, c.data), c.frame) << c.number;
+    EXPECT_EQ(ttvframe::FindRow(22)->command, 0xFF);
+    EXPECT_EQ(ttvframe::FindRow(40)->command, 0x58);
+}
+
+TEST(Ttv9920Frames, RepliesWholeAndInPieces)
+{
+    using ttvframe::ReplyState;
+    struct Case {
+        const char *what;
+        Bytes bytes;
+        ReplyState state;
+        size_t length;
+    };
+    const std::vector<Case> cases{
+        {"acknowledge", {0x01, 0x80}, ReplyState::Acknowledged, 2},
+        {"refusal", {0x01, 0x00}, ReplyState::Failed, 2},
+        {"short acknowledge", {0x84, 0x33}, ReplyState::Acknowledged, 1},
+        {"data", {0x05, 0x01, 0x90, 0x0C, 0x00, 0x00, 0x77}, ReplyState::Data, 6},
+        {"data without its flag", {0x05, 0x01, 0x10, 0x0C, 0x00, 0x00}, ReplyState::Failed, 6},
+        {"length without unit", {0x05, 0x02, 0x90}, ReplyState::Failed, 1},
+        {"other", {0x30}, ReplyState::Failed, 1},
+        {"too long for the record", {0x20, 0x01, 0x90}, ReplyState::Failed, 1},
+    };
+    ttvframe::CReplyDecoder decoder;
+    for (const auto &c : cases) {
+        for (const size_t piece : {size_t{0}, size_t{1}, size_t{2}}) {
+            const auto reply = FeedInPieces(decoder, c.bytes, piece);
+            ASSERT_TRUE(reply) << c.what << " " << piece;
+            EXPECT_EQ(reply->state, c.state) << c.what << " " << piece;
+            EXPECT_EQ(reply->bytes, Bytes(c.bytes.begin(), c.bytes.begin() + c.length))
+                << c.what << " " << piece;
+        }
+    }
+    decoder.Reset();
+    const Bytes partial{0x05, 0x01, 0x90};
+    EXPECT_FALSE(decoder.Feed(partial.data(), partial.size())) << "a data reply not yet whole";
+}
