@@ -1,5 +1,6 @@
 // The production switchers' frames and reply decoders from byte arrays: every request built
 // byte-exact, and every reply decoded alike whole and in pieces.
+#include "drivers/switchers/production/M21Frames.h"
 #include "drivers/switchers/production/Ttv9920Frames.h"
 
 #include <gtest/gtest.h>
@@ -79,4 +80,63 @@ TEST(Ttv9920Frames, RepliesWholeAndInPieces)
     decoder.Reset();
     const Bytes partial{0x05, 0x01, 0x90};
     EXPECT_FALSE(decoder.Feed(partial.data(), partial.size())) << "a data reply not yet whole";
+}
+
+TEST(M21Frames, RequestsOfBothModels)
+{
+    using namespace m21frame;
+    struct Case {
+        const char *what;
+        Bytes frame;
+        Bytes expected;
+    };
+    const std::vector<Case> cases{
+        {"source 5 on program", SelectSource(kProgramBus, 5),
+         {0x02, 0x06, 0x7F, 0x01, 0x05, 0x05, 0x00, 0x00, 0x70}},
+        {"source 11 on preset", SelectSource(kPresetBus, 11),
+         {0x02, 0x06, 0x7F, 0x02, 0x0B, 0x0B, 0x00, 0x00, 0x63}},
+        {"take", Take(), {0x02, 0x02, 0x44, 0x80, 0x3A}},
+        {"type 1", TransType(1), {0x02, 0x02, 0x4C, 0x01, 0xB1}},
+        {"type 2", TransType(2), {0x02, 0x02, 0x4C, 0x06, 0xAC}},
+        {"type 3", TransType(3), {0x02, 0x02, 0x4C, 0x07, 0xAB}},
+        {"type 4", TransType(4), {0x02, 0x02, 0x4C, 0x02, 0xB0}},
+        {"type 9", TransType(9), {0x02, 0x02, 0x4C, 0x08, 0xAA}},
+        {"rate 2", TransRate(2), {0x02, 0x02, 0x4D, 0x02, 0xAF}},
+        {"rate 3", TransRate(3), {0x02, 0x02, 0x4D, 0x01, 0xB0}},
+        {"rate 7", TransRate(7), {0x02, 0x02, 0x4D, 0x03, 0xAE}},
+        {"M21 key, defaults", Key(kM21, 1, 1),
+         {0x02, 0x0E, 0xE1, 0x07, 0x00, 0x40, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xCA}},
+        {"SATURN4000 key, defaults, off", Key(kSaturn4000, 1, 1, true),
+         {0x02, 0x0E, 0xE0, 0x08, 0x00, 0xA0, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x6A}},
+        {"M21 key 8 on 80", Key(kM21, 0x80, 8),
+         {0x02, 0x0E, 0xE1, 0x08, 0x00, 0x80, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x89}},
+        {"M21 mix 6 on 80", Mix(kM21, 0x80, 6), {0x02, 0x06, 0xE0, 0x06, 0x00, 0x80, 0x00, 0x00, 0x94}},
+        {"SATURN4000 mix, defaults", Mix(kSaturn4000, 3, 9),
+         {0x02, 0x06, 0xE1, 0x05, 0x00, 0x40, 0x00, 0x00, 0xD4}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(c.frame, c.expected) << c.what;
+}
+
+TEST(M21Frames, AnswersFromTheStream)
+{
+    using m21frame::Answer;
+    const Bytes message{0x02, 0x03, 0x10, 0x01, 0x02, 0xEA};
+    Bytes stream{0x33, 0x04, 0x08};
+    stream.insert(stream.end(), message.begin(), message.end());
+    stream.push_back(0x04);
+    for (const size_t piece : {size_t{0}, size_t{1}, size_t{2}, size_t{4}}) {
+        m21frame::CAnswerDecoder decoder;
+        std::vector<Answer> answers;
+        const size_t step = piece ? piece : stream.size();
+        for (size_t at = 0; at < stream.size(); at += step) {
+            auto got = decoder.Feed(stream.data() + at, std::min(step, stream.size() - at));
+            answers.insert(answers.end(), got.begin(), got.end());
+        }
+        ASSERT_EQ(answers.size(), 4u) << piece << ": the stray byte is dropped";
+        EXPECT_EQ(answers[0].kind, Answer::Acknowledge) << piece;
+        EXPECT_EQ(answers[1].kind, Answer::Refusal) << piece;
+        EXPECT_EQ(answers[2].kind, Answer::Message) << piece;
+        EXPECT_EQ(answers[2].bytes, message) << piece << ": one message, however it came";
+        EXPECT_EQ(answers[3].kind, Answer::Acknowledge) << piece;
+    }
 }
