@@ -1,5 +1,6 @@
 // The production switchers' frames and reply decoders from byte arrays: every request built
 // byte-exact, and every reply decoded alike whole and in pieces.
+#include "drivers/switchers/production/M2100Packet.h"
 #include "drivers/switchers/production/M21Frames.h"
 #include "drivers/switchers/production/Ttv9920Frames.h"
 
@@ -138,5 +139,58 @@ TEST(M21Frames, AnswersFromTheStream)
         EXPECT_EQ(answers[2].kind, Answer::Message) << piece;
         EXPECT_EQ(answers[2].bytes, message) << piece << ": one message, however it came";
         EXPECT_EQ(answers[3].kind, Answer::Acknowledge) << piece;
+    }
+}
+
+TEST(M2100Packets, BlocksAndPackets)
+{
+    using namespace m2100;
+    EXPECT_EQ(Packet(Block(kSet, {0x0B, 0x05})),
+              (Bytes{0x02, 0x00, 0x05, 0x01, 0x00, 0x02, 0x0B, 0x05, 0xE8}));
+    EXPECT_EQ(Packet(Block(kQuery, {0x0D})), (Bytes{0x02, 0x00, 0x04, 0x02, 0x00, 0x01, 0x0D, 0xEC}));
+    EXPECT_TRUE(Block(kSet, Bytes(62, 0x00)).empty()) << "a block passes 64 bytes";
+    EXPECT_EQ(Block(kSet, Bytes(61, 0x00)).size(), 64u);
+    Bytes blocks;
+    for (int i = 0; i < 4; ++i) {
+        const Bytes block = Block(kSet, Bytes(61, 0x00));
+        blocks.insert(blocks.end(), block.begin(), block.end());
+    }
+    EXPECT_TRUE(Packet(blocks).empty()) << "a packet passes 256 bytes";
+    EXPECT_TRUE(Packet({}).empty());
+}
+
+TEST(M2100Packets, RepliesFromTheStream)
+{
+    using namespace m2100;
+    // A reply block: status 1, a bus value for an even bus, an item without value, key mask
+    // 05, transition rate 2 with 0x0102, then an unknown tag that ends the block.
+    const Bytes items{0x0D, 0x01, 0x06, 0x00, 0x02, 0x1F, 0x00, 0x07, 0x0C, 0x05,
+                      0x04, 0x02, 0x02, 0x01, 0x77, 0x03, 0x09};
+    Bytes reply = Packet(Block(kReply, items));
+    Bytes bad = Packet(Block(kReply, {0x0D, 0x00}));
+    bad.back() ^= 0x01;
+    Bytes stream{0x04, 0x99, 0x05};
+    for (const Bytes &part : {reply, bad}) stream.insert(stream.end(), part.begin(), part.end());
+    for (const size_t piece : {size_t{0}, size_t{1}, size_t{3}}) {
+        CDecoder decoder;
+        std::vector<Event> events;
+        const size_t step = piece ? piece : stream.size();
+        for (size_t at = 0; at < stream.size(); at += step) {
+            auto got = decoder.Feed(stream.data() + at, std::min(step, stream.size() - at));
+            events.insert(events.end(), got.begin(), got.end());
+        }
+        ASSERT_EQ(events.size(), 4u) << piece;
+        EXPECT_EQ(events[0].kind, Event::Acknowledge);
+        EXPECT_EQ(events[1].kind, Event::Refusal);
+        ASSERT_EQ(events[2].kind, Event::Reply) << piece;
+        const Items &got = events[2].items;
+        EXPECT_EQ(got.status, std::optional<uint8_t>(1));
+        EXPECT_EQ(got.evenBus, std::optional<uint8_t>(0x1F));
+        EXPECT_FALSE(got.oddBus);
+        EXPECT_EQ(got.keyMask, std::optional<uint8_t>(5));
+        EXPECT_EQ(got.transRate, std::optional<uint8_t>(2));
+        EXPECT_EQ(got.rateValue, std::optional<uint16_t>(0x0102));
+        EXPECT_FALSE(got.transType) << "the unknown tag ended the block";
+        EXPECT_EQ(events[3].kind, Event::BadPacket) << piece;
     }
 }
