@@ -206,6 +206,18 @@ TEST(M2100Pool, SwitcherAndKeyerShareOneControlObject)
 
     first->DevClose();
     EXPECT_EQ(CM2100Pool::Get().UseCount(29), 2);
+    {
+        // A switcher that turned virtual while open still gives its object back at its end.
+        CVideoSwitch_M2100 third;
+        ASSERT_TRUE(Init(third, "SWA"));
+        ASSERT_EQ(third.DevOpen(), 1);
+        EXPECT_EQ(CM2100Pool::Get().UseCount(29), 3);
+        third.OnSetVirtual(1);
+        EXPECT_EQ(third.DevDirectTake(1, 6), 1);
+        EXPECT_EQ(BaseEntries(third, 1).pgm, 6);
+    }
+    EXPECT_EQ(CM2100Pool::Get().UseCount(29), 2);
+    EXPECT_EQ(line.sim->Commands().size(), 1u) << "nothing sent while virtual";
     EXPECT_EQ(keyer->IsOpen(), 1) << "closing one leaves the line open for the others";
     EXPECT_EQ(second.DevDirectTake(1, 4), 1);
     first.reset();

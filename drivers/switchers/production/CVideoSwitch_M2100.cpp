@@ -21,7 +21,14 @@ CVideoSwitch_M2100::CVideoSwitch_M2100() : CVideoSwitchA("LVSWITCH_MCS_M2100")
 
 CVideoSwitch_M2100::~CVideoSwitch_M2100()
 {
-    DevClose();
+    ReleaseControl();
+}
+
+void CVideoSwitch_M2100::ReleaseControl()
+{
+    std::lock_guard<std::mutex> lk(m_controlLock);
+    if (m_pControl) CM2100Pool::Get().Release(m_pControl->GetPort());
+    m_pControl = nullptr;
 }
 
 int32_t CVideoSwitch_M2100::OnInitInstance()
@@ -64,9 +71,7 @@ int CVideoSwitch_M2100::DevOpen()
 int CVideoSwitch_M2100::DevClose()
 {
     if (IsVirtual()) return CVideoSwitchA::DevClose();
-    std::lock_guard<std::mutex> lk(m_controlLock);
-    if (m_pControl) CM2100Pool::Get().Release(m_nPort);
-    m_pControl = nullptr;
+    ReleaseControl();
     return 1;
 }
 

@@ -41,6 +41,8 @@ class KSOVRA20_API CVideoSwitch_M2100 : public CVideoSwitchA {
 private:
     // Opens as DevOpen does: the control object when the line is then connected, else null.
     CM2100Control *Ready();
+    // Gives the control object held back to the pool (virtual or not).
+    void ReleaseControl();
     static int BusOf(int channel) { return channel == 1 ? kProgramBus : kOtherBus; }
 
     std::mutex m_controlLock;
