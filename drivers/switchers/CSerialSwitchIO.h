@@ -39,7 +39,8 @@ public:
     int WriteFrame(const std::vector<uint8_t> &frame);
     // The request loop: under the request lock, up to the current tries, 50 ms apart, arms
     // the try (a model resets its reply decoder there), writes the frame and waits 1000 ms
-    // (or the model's pause and wait) for a reply, which the hooks' test judges (none: any reply will do). Any reply raises
+    // (or the model's pause and wait) for a reply, which the hooks' test judges (none: any
+    // reply will do). Any reply raises
     // the tries to their answered value. 1 when a reply was accepted; 0 at once when the line
     // does not take the frame. `end` (when given) tells how the request ended.
     int SendRequest(const std::vector<uint8_t> &frame, const TryHooks &hooks = {},

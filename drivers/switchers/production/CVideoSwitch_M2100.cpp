@@ -1,0 +1,173 @@
+#include "drivers/switchers/production/CVideoSwitch_M2100.h"
+
+#include "KestLib20/CResAccess.h"
+#include "devext/device/DeviceDescription.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char *kDescription = "视频切换(M2100切换台)";
+
+} // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_M2100, CVideoSwitchA, kDescription)
+
+CVideoSwitch_M2100::CVideoSwitch_M2100() : CVideoSwitchA("LVSWITCH_MCS_M2100")
+{
+    m_strDescription = kDescription;
+    SetMatrix(32, 1);
+}
+
+CVideoSwitch_M2100::~CVideoSwitch_M2100()
+{
+    ReleaseControl();
+}
+
+void CVideoSwitch_M2100::ReleaseControl()
+{
+    std::lock_guard<std::mutex> lk(m_controlLock);
+    if (m_pControl) CM2100Pool::Get().Release(m_pControl->GetPort());
+    m_pControl = nullptr;
+}
+
+int32_t CVideoSwitch_M2100::OnInitInstance()
+{
+    if (!CVideoSwitchA::OnInitInstance()) return 0;
+    CResAccess setting(GetSettingInfo());
+    const int32_t port = setting["Com"].GetAsInteger(m_nPort);
+    if (port >= 0 && port <= UINT16_MAX) m_nPort = static_cast<uint16_t>(port);
+    m_bContinuous = setting["Continuous"].GetAsBool(m_bContinuous);
+    m_bRetCheck = setting["RetCheck"].GetAsBool(m_bRetCheck);
+    m_bTakeDirect = setting["TakeMode_Direct"].GetAsBool(m_bTakeDirect);
+    m_bSetTransType = setting["SetTransType"].GetAsBool(m_bSetTransType);
+    m_bSetTransRate = setting["SetTransRate"].GetAsBool(m_bSetTransRate);
+    return 1;
+}
+
+int CVideoSwitch_M2100::DevOpen()
+{
+    if (IsVirtual()) return CVideoSwitchA::DevOpen();
+    SetDevStatus(DEVSTATUS_NORMAL);
+    CM2100Control *control = nullptr;
+    {
+        std::lock_guard<std::mutex> lk(m_controlLock);
+        if (!m_pControl) {
+            m_pControl = CM2100Pool::Get().Acquire(m_nPort);
+            m_pControl->SetContinuous(m_bContinuous);
+            m_pControl->SetWaitForReply(m_bRetCheck);
+        }
+        control = m_pControl;
+    }
+    if (control->Connected()) return 1;
+    control->Open();
+    if (!control->IsOpen())
+        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
+    else if (!control->Check())
+        SetDevStatus(DEVSTATUS_RUN_FAILED);
+    return 1;
+}
+
+int CVideoSwitch_M2100::DevClose()
+{
+    if (IsVirtual()) return CVideoSwitchA::DevClose();
+    ReleaseControl();
+    return 1;
+}
+
+int CVideoSwitch_M2100::DevIsOpen()
+{
+    if (IsVirtual()) return CVideoSwitchA::DevIsOpen();
+    std::lock_guard<std::mutex> lk(m_controlLock);
+    return m_pControl ? m_pControl->Connected() : 0;
+}
+
+CM2100Control *CVideoSwitch_M2100::Ready()
+{
+    DevOpen();
+    if (!DevIsOpen()) return nullptr;
+    std::lock_guard<std::mutex> lk(m_controlLock);
+    return m_pControl;
+}
+
+int CVideoSwitch_M2100::DevTest(const char *argument)
+{
+    if (IsVirtual()) return CVideoSwitchA::DevTest(argument);
+    SetDevStatus(DEVSTATUS_NORMAL);
+    DevOpen();
+    CM2100Control *control = nullptr;
+    {
+        std::lock_guard<std::mutex> lk(m_controlLock);
+        control = m_pControl;
+    }
+    int status = 0;
+    if (!control || !control->QueryStatus(status)) {
+        SetDevStatus(DEVSTATUS_RUN_FAILED);
+        return 0;
+    }
+    if (status == 0 && m_bRetCheck) {
+        SetDevStatus(DEVSTATUS_RUN_FAILED, "Device Locked");
+        return 0;
+    }
+    return 1;
+}
+
+int CVideoSwitch_M2100::DevSetTransType(int type)
+{
+    if (IsVirtual()) return CVideoSwitchA::DevSetTransType(type);
+    if (!m_bSetTransType) return 1;
+    CM2100Control *control = Ready();
+    const int code = type >= 2 && type <= 5 ? type : 1;
+    if (!control || !control->SetTransType(code)) return 0;
+    return CVideoSwitchA::DevSetTransType(type);
+}
+
+int CVideoSwitch_M2100::DevSetTransRate(int rate)
+{
+    if (IsVirtual()) return CVideoSwitchA::DevSetTransRate(rate);
+    if (!m_bSetTransRate) return 1;
+    CM2100Control *control = Ready();
+    const int code = rate == 2 ? 2 : rate == 3 ? 1 : 3;
+    if (!control || !control->SetTransRate(code, 0)) return 0;
+    return CVideoSwitchA::DevSetTransRate(rate);
+}
+
+int CVideoSwitch_M2100::DevDirectTake(int channel, int entry)
+{
+    entry = std::clamp(entry, 1, std::max(1, GetSources()));
+    if (IsVirtual()) return CVideoSwitchA::DevDirectTake(channel, entry);
+    CM2100Control *control = Ready();
+    if (!control || !control->SelectSource(BusOf(channel), entry, 0)) return 0;
+    return CVideoSwitchA::DevDirectTake(channel, entry);
+}
+
+int CVideoSwitch_M2100::DevPreset(int channel, int entry)
+{
+    entry = std::clamp(entry, 1, std::max(1, GetSources()));
+    if (IsVirtual()) return CVideoSwitchA::DevPreset(channel, entry);
+    CM2100Control *control = Ready();
+    if (!control || !control->Command01(1) || !control->SelectSource(kOtherBus, entry, 0)) return 0;
+    return CVideoSwitchA::DevPreset(channel, entry);
+}
+
+int CVideoSwitch_M2100::DevTake(int channel)
+{
+    channel = std::clamp(channel, 1, std::max(1, GetChannels()));
+    if (IsVirtual()) return CVideoSwitchA::DevTake(channel);
+    CM2100Control *control = Ready();
+    if (!control) return 0;
+    int preset = 0;
+    CVideoSwitchA::DevQueryPstEntry(channel, preset);
+    const int ok = m_bTakeDirect ? control->SelectSource(BusOf(channel), preset, 0) : control->Take();
+    return ok ? CVideoSwitchA::DevTake(channel) : 0;
+}
+
+int CVideoSwitch_M2100::DevQueryPgmEntry(int, int &entry)
+{
+    return CVideoSwitchA::DevQueryPgmEntry(1, entry);
+}
+
+int CVideoSwitch_M2100::DevQueryPstEntry(int, int &entry)
+{
+    return CVideoSwitchA::DevQueryPstEntry(1, entry);
+}

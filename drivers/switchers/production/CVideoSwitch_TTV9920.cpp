@@ -1,0 +1,180 @@
+#include "drivers/switchers/production/CVideoSwitch_TTV9920.h"
+
+#include "devext/device/DeviceDescription.h"
+
+#include <mutex>
+
+namespace {
+
+constexpr const char *kDescription = "视频切换(TTV9920切换台)";
+
+// Request numbers of the table that the operations send.
+constexpr int kDirectTake = 2;
+constexpr int kPreset = 3;
+constexpr int kTake = 7;
+constexpr int kTransType = 10;
+constexpr int kTransRate = 11;
+constexpr int kQueryProgram = 24;
+constexpr int kQueryPreset = 25;
+constexpr uint8_t kTakeData = 0x4A;
+constexpr size_t kEntryByte = 3;
+
+uint8_t Byte(int value)
+{
+    return static_cast<uint8_t>(value & 0xFF);
+}
+
+} // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoSwitch_TTV9920, CVideoSwitchA, kDescription)
+
+CSerialIO_TTV9920::CSerialIO_TTV9920()
+    : CSerialSwitchIO({COM_SETTING{}.nPort, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 0, nullptr},
+                      1, 1, nullptr, kReplyMs)
+{
+}
+
+CSerialIO_TTV9920::~CSerialIO_TTV9920()
+{
+    DevClose();
+}
+
+int CSerialIO_TTV9920::Exchange(const ttvframe::Bytes &frame, ttvframe::ReplyState wanted,
+                                ttvframe::Reply *out)
+{
+    using ttvframe::ReplyState;
+    ttvframe::Reply got;
+    const int ok = SendRequest(frame, {[this] {
+                                           m_decoder.Reset();
+                                           m_reply = {};
+                                       },
+                                       [&] {
+                                           std::lock_guard<CDataLock> lk(m_RecvLock);
+                                           got = m_reply;
+                                           const bool good =
+                                               wanted == ReplyState::Failed
+                                                   ? got.state != ReplyState::Failed
+                                                   : got.state == wanted;
+                                           return good ? ReplyCheck::Accept : ReplyCheck::Refuse;
+                                       }});
+    if (out) *out = got;
+    return ok;
+}
+
+int CSerialIO_TTV9920::Send(int number, const ttvframe::Bytes &data, ttvframe::Reply *reply)
+{
+    const ttvframe::Bytes frame = ttvframe::Frame(number, data);
+    return frame.empty() ? 0 : Exchange(frame, ttvframe::ReplyState::Failed, reply);
+}
+
+int CSerialIO_TTV9920::LinkTest()
+{
+    return Exchange(ttvframe::LinkTest(), ttvframe::ReplyState::Acknowledged, nullptr);
+}
+
+int CSerialIO_TTV9920::OnRecvData(int, pointer_t &data)
+{
+    if (!data.data || data.length < 1) return 0;
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        auto reply =
+            m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length));
+        if (!reply) return 0;
+        m_reply = std::move(*reply);
+    }
+    SignalReply();
+    return 1;
+}
+
+CVideoSwitch_TTV9920::CVideoSwitch_TTV9920()
+    : CVideoSwitchSharedA("LVSWITCH_MCS_TTV9920", kDescription, 16, 1)
+{
+}
+
+int32_t CVideoSwitch_TTV9920::OnInitInstance()
+{
+    if (!CVideoSwitchA::OnInitInstance()) return 0;
+    ReadPortKey("Com");
+    return 1;
+}
+
+int CVideoSwitch_TTV9920::DevOpen()
+{
+    if (m_Serial.DevIsOpen()) return 1;
+    CSerialIO_TTV9920 *port = ActivePort();
+    if (!port) {
+        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
+        return 0;
+    }
+    if (port == &m_Serial && !m_Serial.LinkTest()) {
+        SetDevStatus(DEVSTATUS_RUN_FAILED, "Open device failed");
+        m_Serial.DevClose();
+        return 0;
+    }
+    SetDevStatus(DEVSTATUS_NORMAL);
+    return port->DevIsOpen();
+}
+
+int CVideoSwitch_TTV9920::Command(int number, const ttvframe::Bytes &data, ttvframe::Reply *reply)
+{
+    if (!Activate()) return 0;
+    CSerialIO_TTV9920 *port = ActivePort();
+    return port ? port->Send(number, data, reply) : 0;
+}
+
+int CVideoSwitch_TTV9920::DevSetTransType(int type)
+{
+    return Command(kTransType, {Byte(type)}) ? CVideoSwitchA::DevSetTransType(type) : 0;
+}
+
+int CVideoSwitch_TTV9920::DevSetTransRate(int rate)
+{
+    return Command(kTransRate, ttvframe::RateDigits(rate)) ? CVideoSwitchA::DevSetTransRate(rate)
+                                                            : 0;
+}
+
+int CVideoSwitch_TTV9920::DevDirectTake(int channel, int entry)
+{
+    return Command(kDirectTake, {Byte(entry)}) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
+}
+
+int CVideoSwitch_TTV9920::DevPreset(int channel, int entry)
+{
+    return Command(kPreset, {Byte(entry)}) ? CVideoSwitchA::DevPreset(channel, entry) : 0;
+}
+
+int CVideoSwitch_TTV9920::DevTake(int channel)
+{
+    return Command(kTake, {kTakeData}) ? CVideoSwitchA::DevTake(channel) : 0;
+}
+
+int CVideoSwitch_TTV9920::QueryEntry(int number)
+{
+    ttvframe::Reply reply;
+    if (!Command(number, {}, &reply) || reply.state != ttvframe::ReplyState::Data ||
+        reply.bytes.size() <= kEntryByte)
+        return -1;
+    return reply.bytes[kEntryByte];
+}
+
+int CVideoSwitch_TTV9920::DevQueryPgmEntry(int channel, int &entry)
+{
+    const int got = QueryEntry(kQueryProgram);
+    if (got < 0) return 0;
+    entry = got;
+    return CVideoSwitchA::DevDirectTake(channel, got);
+}
+
+int CVideoSwitch_TTV9920::DevQueryPstEntry(int channel, int &entry)
+{
+    const int got = QueryEntry(kQueryPreset);
+    if (got < 0) return 0;
+    entry = got;
+    return CVideoSwitchA::DevPreset(channel, got);
+}
+
+int CVideoSwitch_TTV9920::DevQueryTransMode(int &, int &)
+{
+    Activate();
+    return 0;
+}
