@@ -2,14 +2,14 @@
 # Builds an optimised tree (build-bench) with only the benchmarks and runs each of them,
 # printing one table: every figure beside the machine's own limit measured in the same run.
 #
-#     scripts/bench.sh [starts=200] [spacing ms=1000] [idle s=10]
+#     scripts/bench.sh [starts=200] [spacing ms=2500] [idle s=10]
 #
 # Run it on an idle machine; the ratios hold on a busy one, the absolute figures do not.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 starts=${1:-200}
-spacing=${2:-1000}
+spacing=${2:-2500}
 idle=${3:-10}
 build=build-bench
 log=${TMPDIR:-/tmp}/kest-bench-build.log

@@ -4,7 +4,7 @@
 // sleeping to absolute deadlines halfway between the starts and writing one byte to another
 // pseudo-terminal read by the same kind of reader.
 //
-//     bench_play_lateness [starts=200] [spacing ms=1000]
+//     bench_play_lateness [starts=200] [spacing ms=2500]
 #include "tests/bench/BenchKit.h"
 #include "tests/sim/VdcpSim.h"
 
@@ -80,7 +80,7 @@ std::vector<double> Lateness(const std::vector<int64_t> &arrivals, int64_t first
 int main(int argc, char **argv)
 {
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-    const int64_t spacingMs = argc > 2 ? std::max(200, std::atoi(argv[2])) : 1000;
+    const int64_t spacingMs = argc > 2 ? std::max(200, std::atoi(argv[2])) : 2500;
 
     kestsim::PtyPair pty;
     pty.Bind(plat::SerialPortKind::SIO, kPort);
@@ -139,6 +139,12 @@ int main(int argc, char **argv)
         sim.WaitForCount(0x10, 0x01, static_cast<size_t>(count),
                          static_cast<uint32_t>(kFirstMs + (count + 5) * spacingMs));
         timer.join();
+        for (const auto &command : sim.Commands()) {
+            if (std::getenv("BENCH_TRACE"))
+                std::fprintf(stderr, "%.3f ms: %02X %02X\n",
+                             bench::ToMs(command.at.time_since_epoch().count() - firstDueNs),
+                             command.cmd1, command.cmd2);
+        }
         for (const auto &command : sim.Commands())
             if ((command.cmd1 & 0x7F) == 0x10 && command.cmd2 == 0x01)
                 plays.push_back(command.at.time_since_epoch().count());
