@@ -184,6 +184,7 @@ std::string VdcpSim::ClipOf(uint8_t cmd1, const Bytes &data, size_t &used) const
 
 Answer VdcpSim::Respond(const Bytes &request)
 {
+    const Clock::time_point at = Clock::now();
     const auto stx = std::find(request.begin(), request.end(), kStx);
     const Bytes frame(stx, request.end());
     std::lock_guard<std::mutex> lk(m_);
@@ -191,7 +192,7 @@ Answer VdcpSim::Respond(const Bytes &request)
     for (size_t i = 2; i < frame.size(); ++i) sum = static_cast<uint8_t>(sum + frame[i]);
     if (frame.size() < 5 || sum != 0) return peer_.Shape({kNak}, {kNak});
     const Bytes data(frame.begin() + 4, frame.end() - 1);
-    commands_.push_back({frame[2], frame[3], data});
+    commands_.push_back({frame[2], frame[3], data, at});
     Update();
     return peer_.Shape(Serve(frame[2], frame[3], data), {kNak});
 }

@@ -23,11 +23,12 @@ namespace kestsim {
 class VdcpSim {
 public:
     using Faults = kestsim::Faults;
-    // One well-formed frame as received.
+    // One well-formed frame as received, with the time its reader took it in.
     struct Command {
         uint8_t cmd1;
         uint8_t cmd2;
         Bytes data;
+        std::chrono::steady_clock::time_point at{};
     };
 
     explicit VdcpSim(PtyPair &pty);
