@@ -173,7 +173,10 @@ TEST_F(SwitchTaskTest, PresetsOnceWithinTheRestTimeThenOnEveryPassFrom23To8Secon
     std::vector<int64_t> ahead; // seconds ahead of each preset
     for (const SwitchCmd &cmd : sw.Cmds("pst")) ahead.push_back((at - cmd.at) / kSecond);
     ASSERT_FALSE(ahead.empty());
-    EXPECT_EQ(ahead[0], 29) << "first preset once within PSTRestTime";
+    // The first pass within PSTRestTime: 29 s ahead (28 when a loaded machine's worker lags a
+    // step behind the clock).
+    EXPECT_GE(ahead[0], 28) << "first preset once within PSTRestTime";
+    EXPECT_LE(ahead[0], 29) << "first preset once within PSTRestTime";
     EXPECT_EQ(std::count_if(ahead.begin(), ahead.end(), [](int64_t s) { return s >= 23; }), 1);
     const auto repeated =
         std::count_if(ahead.begin(), ahead.end(), [](int64_t s) { return s >= 8 && s < 23; });
