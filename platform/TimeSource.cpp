@@ -159,6 +159,36 @@ int TestClock::TimedWaiters()
     return static_cast<int>(TimedWaiterList().size());
 }
 
+namespace {
+
+struct WaiterCounts {
+    int blocked = 0;
+    int woken = 0;
+};
+
+WaiterCounts CountWaiters()
+{
+    std::lock_guard<std::mutex> lk(detail::DispatcherLock());
+    WaiterCounts counts;
+    for (const detail::Waiter *w : TimedWaiterList()) ++(w->woken ? counts.woken : counts.blocked);
+    return counts;
+}
+
+} // namespace
+
+int TestClock::BlockedWaiters() { return CountWaiters().blocked; }
+
+bool TestClock::WaitForSettled(int count, uint32_t realMs)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
+    for (;;) {
+        const WaiterCounts counts = CountWaiters();
+        if (counts.woken == 0 && counts.blocked >= count) return true;
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
 bool TestClock::WaitForTimedWaiters(int count, uint32_t realMs)
 {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);

@@ -59,6 +59,12 @@ public:
     // Waits (in real time, at most `realMs`) until at least `count` threads are blocked in
     // a timed wait. Returns whether they were.
     static bool WaitForTimedWaiters(int count, uint32_t realMs = 5000);
+    // Waits (in real time, at most `realMs`) until every thread the clock or an object has
+    // woken from a timed wait has run on, and at least `count` threads are blocked in timed
+    // waits again. A test steps on once this holds, so no thread misses a step.
+    static bool WaitForSettled(int count, uint32_t realMs = 5000);
+    // Number of threads blocked in a timed wait and not yet woken.
+    static int BlockedWaiters();
 };
 
 // RAII installation of the manual clock for one test.

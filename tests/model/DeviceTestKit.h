@@ -44,17 +44,23 @@ inline bool Eventually(const std::function<bool()> &condition, int ms = 5000)
     return condition();
 }
 
-// Gives other threads a moment, advances the manual clock by `stepMs`, and waits (at most 2 s
-// of real time) until as many threads sit in timed waits as before the step, or until `done`
-// holds.
+// Gives other threads a moment, advances the manual clock by `stepMs`, and waits until every
+// thread the step woke has run on (at most 2 s of real time), and then a little for as many
+// threads to sit in timed waits as before the step (a woken thread may end or turn to I/O), or
+// until `done` holds.
 inline void StepClock(uint32_t stepMs, const std::function<bool()> &done = {})
 {
+    using std::chrono::steady_clock;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    const int waiting = plat::TestClock::TimedWaiters();
+    plat::TestClock::WaitForSettled(0, 100);
+    const int waiting = plat::TestClock::BlockedWaiters();
     plat::TestClock::Advance(stepMs);
-    while (std::chrono::steady_clock::now() < until)
-        if ((done && done()) || plat::TestClock::WaitForTimedWaiters(waiting, 1)) return;
+    const auto woken = steady_clock::now() + std::chrono::seconds(2);
+    while (!plat::TestClock::WaitForSettled(0, 1))
+        if ((done && done()) || steady_clock::now() >= woken) return;
+    const auto until = steady_clock::now() + std::chrono::milliseconds(50);
+    while (steady_clock::now() < until)
+        if ((done && done()) || plat::TestClock::WaitForSettled(waiting, 1)) return;
 }
 
 // Steps the manual clock `stepMs` at a time (see StepClock) until `done` holds or `maxMs`
@@ -79,6 +85,29 @@ template <class Call> auto RunAdvancing(Call call)
         [&] { return result.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
         50, 600000));
     return result.get();
+}
+
+// Runs `call` on another thread and steps the manual clock `stepMs` at a time, each step only
+// once the call is blocked in a timed wait, so the manual time it takes does not depend on the
+// machine's load. Returns the result and that manual time; a call still running after `maxMs`
+// fails the test and is carried to its end.
+template <class Call> auto RunStepping(Call call, uint32_t stepMs, uint32_t maxMs)
+{
+    plat::TestClock::WaitForSettled(0, 1000);
+    const int idle = plat::TestClock::BlockedWaiters();
+    const uint32_t start = plat::GetTickCount();
+    auto result = std::async(std::launch::async, call);
+    const auto returned = [&] {
+        return result.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+    };
+    for (uint32_t stepped = 0; stepped < maxMs && !returned(); stepped += stepMs) {
+        Eventually([&] { return returned() || plat::TestClock::WaitForSettled(idle + 1, 1); });
+        if (!returned()) plat::TestClock::Advance(stepMs);
+    }
+    const uint32_t took = plat::TickElapsed(start);
+    EXPECT_TRUE(Eventually(returned, 2000) || AdvanceUntil(returned, stepMs, 600000))
+        << "still running after " << maxMs << " ms";
+    return std::make_pair(result.get(), took);
 }
 
 // The manual clock for one test, started well past the machine's first seconds (a device's

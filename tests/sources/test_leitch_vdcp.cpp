@@ -128,6 +128,7 @@ TEST_F(LeitchTest, ARecorderOnAHeldPortChecksTheEncoderAndItsOwnOpenTurnsEEModeO
     EXPECT_EQ(recLine.sim.CountOf(0x90, 0x0A), 1u) << "once in the recorder's life";
 
     devtest::LogCapture report("#OVRA_STATUSDEV");
-    EXPECT_EQ(own.DevTest(""), 1);
+    // The Leitch turnaround gap runs on the manual clock.
+    EXPECT_EQ(devtest::RunAdvancing([&] { return own.DevTest(""); }), 1);
     EXPECT_TRUE(report.Has("<DEV=\"LREC2\" ID=\"1\" MSG=\"空闲 \">"));
 }
