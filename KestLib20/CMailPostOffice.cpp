@@ -4,7 +4,6 @@
 #include "KestLib20/CDataLock.h"
 #include "KestLib20/KestModule.h"
 #include "KestLib20/KestNamedPtr.h"
-#include "KestLib20/ThreadStop.h"
 #include "platform/Gbk.h"
 #include "platform/String.h"
 #include "platform/Sync.h"
@@ -227,7 +226,7 @@ struct CMailPostOffice::State {
     {
         const uint32_t generation = ++apartment->lastGeneration;
         apartment->generation = generation;
-        JoinOrGiveUp(apartment->thread, 0);
+        apartment->thread.StopWithin(0, 0);
         apartment->thread = plat::Thread::Start([self, apartment, generation] {
             self->Serve(*apartment, generation);
             return 0u;
@@ -322,7 +321,7 @@ CMailPostOffice::~CMailPostOffice()
         for (Apartment *apartment : m_pState->Searched(0))
             threads.push_back(State::Stop(*apartment));
     }
-    for (plat::Thread &thread : threads) JoinOrGiveUp(thread, kStopBound);
+    for (plat::Thread &thread : threads) thread.StopWithin(kStopBound, 0);
 }
 
 HRESULT CMailPostOffice::QueryInterface(const GUID *iid, void **object)
@@ -493,7 +492,7 @@ int32_t CMailPostOffice::DeleteApartment(int32_t id)
         thread = State::Stop(**it);
         further.erase(it);
     }
-    JoinOrGiveUp(thread, kStopBound);
+    thread.StopWithin(kStopBound, 0);
     return 1;
 }
 

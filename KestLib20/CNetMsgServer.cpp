@@ -2,7 +2,6 @@
 
 #include "KestLib20/ActivePtr.h"
 #include "KestLib20/CDataLock.h"
-#include "KestLib20/ThreadStop.h"
 #include "platform/Thread.h"
 
 #include <arpa/inet.h>
@@ -106,7 +105,7 @@ int32_t CNetMsgServer::Start()
     run->socket = OpenListenSocket(m_pImpl->port);
     run->wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (run->socket < 0 || run->wake < 0) return 0;
-    JoinOrGiveUp(m_pImpl->thread, 0);
+    m_pImpl->thread.StopWithin(0, 0);
     m_pImpl->run = run;
     m_pImpl->thread = plat::Thread::Start([this, keepAlive = weak_from_this().lock(), run] {
         Receive(this, keepAlive, run);
@@ -130,7 +129,7 @@ int32_t CNetMsgServer::Stop()
     }
     if (!run) return 0;
     run->AskToEnd();
-    JoinOrGiveUp(thread, kStopBound);
+    thread.StopWithin(kStopBound, 0);
     m_pImpl->queue.RemoveAllMsg();
     return 1;
 }

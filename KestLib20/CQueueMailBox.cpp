@@ -1,7 +1,5 @@
 #include "KestLib20/CQueueMailBox.h"
 
-#include "KestLib20/ThreadStop.h"
-
 #include <mutex>
 #include <vector>
 
@@ -109,7 +107,7 @@ int32_t CAutoMailBox::Start()
         generation = ++m_pReaders->lastGeneration;
         m_pReaders->generation = generation;
     }
-    JoinOrGiveUp(m_thread, 0);
+    m_thread.StopWithin(0, 0);
     m_thread = plat::Thread::Start([queue = m_pQueue, readers = m_pReaders, generation] {
         Deliver(queue, readers, generation);
         return 0u;
@@ -126,7 +124,8 @@ int32_t CAutoMailBox::Stop()
     }
     // Wakes the thread so that it sees the request at once.
     m_pQueue->event.Set();
-    JoinOrGiveUp(m_thread, kStopBound);
+    m_thread.StopWithin(kStopBound, 0);
+    m_thread.Close();
     return 1;
 }
 

@@ -97,10 +97,10 @@ TaskList::iterator FindIn(TaskList &list, const tagTask *rec)
     return std::find_if(list.begin(), list.end(), [rec](const auto &r) { return r.get() == rec; });
 }
 
-// Gives up a thread that has ended or is about to: no join, so never a wait under a lock.
+// Gives up a thread that has ended or is about to: a zero bound, so never a wait under a lock.
 void Forget(plat::Thread &thread)
 {
-    thread.GiveUp(0);
+    thread.StopWithin(0, 0);
     thread.Close();
 }
 
@@ -688,9 +688,9 @@ int32_t CRlzTaskPoolWin32::ShutDown()
 
     Outbox out;
     for (size_t i = 0; i < threads.size(); ++i) {
-        if (!threads[i].IsRunning()) continue;
-        // It ends by itself: its task stays its own and is released when it returns.
-        threads[i].GiveUp(0);
+        // One still running ends by itself: its task stays its own and is released when it
+        // returns.
+        if (threads[i].StopWithin(0, 0)) continue;
         if (numbers[i])
             out.lines.push_back(
                 Format("error@ShutDown; Terminate Apartment Thread(%d)", numbers[i]));

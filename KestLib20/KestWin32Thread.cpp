@@ -207,11 +207,7 @@ int32_t KestWin32Thread::Stop()
         state->stopRequested.store(true);
         Cmd(kStopRequested, 0);
         state->stop.Set();
-        bool ended = thread.Id() != plat::GetCurrentThreadId() && thread.Join(kStopBound);
-        if (!ended) {
-            Cmd(kGivingUp, 0);
-            thread.GiveUp(0);
-        }
+        if (!thread.StopWithin(kStopBound, 0)) Cmd(kGivingUp, 0);
     }
     KestTlsObjectMgrWin32::Mgr().Unregister(thread.Id(), state.get());
     std::lock_guard<std::mutex> lk(m_mutex);

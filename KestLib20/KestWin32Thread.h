@@ -11,7 +11,7 @@
 #include <mutex>
 
 // The thread's procedure: command 1 runs the thread's body, 2 tells it a stop was asked for,
-// 3 that it is about to be given up.
+// 3 that it is being given up (it runs on by itself).
 using KEST_THREAD_PROC = int32_t (*)(void *param, int32_t command, int32_t argument);
 
 class IKestThread {

@@ -48,7 +48,7 @@ void EndWorker(CDataLock &lock, thread_c &thread, uint32_t ms)
         worker = thread.Handle();
     }
     if (!worker.Valid()) return;
-    if (worker.Id() != plat::GetCurrentThreadId()) worker.Join(ms);
+    worker.StopWithin(ms, 0);
     std::lock_guard<CDataLock> lk(lock);
     if (thread.Handle().Id() == worker.Id()) thread.Close(0);
 }

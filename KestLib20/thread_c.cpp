@@ -8,9 +8,7 @@ void thread_c::Create(THREAD_PROC function, void *argument)
 
 void thread_c::Close(uint32_t exitCode)
 {
-    if (!thread_.Valid()) return;
-    if (thread_.IsRunning()) thread_.GiveUp(exitCode);
-    thread_.Close();
+    StopWithin(0, exitCode);
 }
 
 int thread_c::Active()
@@ -22,3 +20,10 @@ int thread_c::Active()
 }
 
 bool thread_c::Wait(uint32_t ms) const { return !thread_.Valid() || thread_.Join(ms); }
+
+bool thread_c::StopWithin(uint32_t ms, uint32_t exitCode)
+{
+    const bool ended = thread_.StopWithin(ms, exitCode);
+    thread_.Close();
+    return ended;
+}

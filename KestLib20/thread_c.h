@@ -1,4 +1,5 @@
-// Handle of one worker thread: create it, see whether it still runs, wait for it, give it up.
+// Handle of one worker thread: create it, see whether it still runs, wait for it, give it up,
+// stop it.
 #pragma once
 
 #include "KestLib20/KestLibApi.h"
@@ -24,6 +25,9 @@ public:
     int Active();
     // Waits up to `ms` for the held thread to end; true when none is held or it has ended.
     bool Wait(uint32_t ms) const;
+    // The end of a stop (plat::Thread::StopWithin): waits up to `ms` for the held thread, gives
+    // it up with `exitCode` when it has not ended, and forgets it; true when it had ended.
+    bool StopWithin(uint32_t ms, uint32_t exitCode);
     // The held thread as a waitable handle (empty when none).
     const plat::Thread &Handle() const { return thread_; }
     bool IsNull() const { return !thread_.Valid(); }

@@ -242,8 +242,7 @@ int CGPICard_PinioTech::Stop()
     if (m_thread.IsNull())
         plat::Sleep(kStopWaitMs);
     else
-        m_thread.Wait(kStopWaitMs);
-    m_thread.Close(0);
+        m_thread.StopWithin(kStopWaitMs, 0);
     return 1;
 }
 
@@ -251,8 +250,7 @@ void CGPICard_PinioTech::EndReceiveThread()
 {
     if (m_thread.IsNull()) return;
     m_bStop = 1;
-    m_thread.Wait(kStopWaitMs);
-    m_thread.Close(0);
+    m_thread.StopWithin(kStopWaitMs, 0);
 }
 
 uint32_t CGPICard_PinioTech::__ReceiveThrdProc(void *card)

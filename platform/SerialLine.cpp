@@ -498,11 +498,9 @@ bool SerialLine::StopReceiver(uint32_t boundMs)
     }
     if (!r) return true;
     r->RequestStop();
-    // From inside a handler: the thread cannot wait for itself; it ends when the handler
-    // returns, as it sees the stop.
-    if (t.Id() != GetCurrentThreadId() && t.Join(boundMs)) return true;
-    t.GiveUp(0);
-    return false;
+    // From inside a handler the thread is not waited for; it ends when the handler returns,
+    // as it sees the stop.
+    return t.StopWithin(boundMs, 0);
 }
 
 std::shared_ptr<SerialLine::Handle> SerialLine::Current() const

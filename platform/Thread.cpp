@@ -143,6 +143,14 @@ void Thread::GiveUp(uint32_t exitCode)
     if (thread_->thread.joinable()) thread_->thread.detach();
 }
 
+bool Thread::StopWithin(uint32_t boundMs, uint32_t giveUpCode)
+{
+    if (!thread_) return true;
+    if (thread_->tid != GetCurrentThreadId() && Join(boundMs)) return true;
+    GiveUp(giveUpCode);
+    return false;
+}
+
 uint32_t GetCurrentThreadId() { return detail::CurrentThreadRecord()->tid; }
 
 } // namespace plat

@@ -1,5 +1,6 @@
-// Worker threads as waitable handles: start, exit code, still-active test, timed join and
-// give-up. A thread is never killed where it stands; a stop that times out gives it up.
+// Worker threads as waitable handles: start, exit code, still-active test, timed join, give-up
+// and the bounded stop. A thread is never killed where it stands; a stop that times out gives
+// it up.
 #pragma once
 
 #include "platform/PlatformApi.h"
@@ -35,6 +36,11 @@ public:
     // Gives the thread up: nobody waits for it any more and its exit code reads `exitCode`.
     // It runs on until it returns by itself; what it touches must be jointly owned.
     void GiveUp(uint32_t exitCode);
+    // The end of every stop, once the thread has been asked to end: waits up to `boundMs` for
+    // it and gives it up with `giveUpCode` when it has not ended. Called on the thread itself
+    // it does not wait (the thread cannot end while it waits) and gives it up: it ends when
+    // it returns. True when the thread has ended or the handle is empty; the handle is kept.
+    bool StopWithin(uint32_t boundMs, uint32_t giveUpCode);
     // Drops this handle (the thread, if running, is not affected).
     void Close() { obj_.reset(); thread_.reset(); }
 

@@ -1,7 +1,5 @@
 #include "devext/device/CTcpServer.h"
 
-#include "devext/device/ThreadStop.h"
-
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -151,5 +149,5 @@ void CTcpServer::Stop()
     if (!shared) return;
     std::vector<SessionPtr> sessions = shared->BeginStop();
     for (const SessionPtr &session : sessions) session->Stop();
-    JoinOrGiveUp(thread, kStopBoundMs);
+    thread.StopWithin(kStopBoundMs, 0);
 }

@@ -1,6 +1,6 @@
 #include "devext/device/CTcpSession.h"
 
-#include "devext/device/ThreadStop.h"
+#include "platform/Thread.h"
 
 #include <mutex>
 
@@ -68,7 +68,7 @@ void CTcpSession::Stop()
         thread = m_pThread->thread;
     }
     const uint32_t id = thread.Id();
-    JoinOrGiveUp(thread, kStopBoundMs);
+    thread.StopWithin(kStopBoundMs, 0);
     if (id) m_pThread->ClearIf(id);
 }
 

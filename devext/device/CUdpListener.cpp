@@ -1,7 +1,5 @@
 #include "devext/device/CUdpListener.h"
 
-#include "devext/device/ThreadStop.h"
-
 #include <vector>
 
 // What the receive thread touches besides the listener's OnRecv: it outlives a listener that
@@ -90,7 +88,7 @@ void CUdpListener::Stop()
     }
     if (receiver) receiver->stop.Set();
     m_socket.Close();
-    JoinOrGiveUp(thread, kStopBoundMs);
+    thread.StopWithin(kStopBoundMs, 0);
 }
 
 int CUdpListener::OnRecv(char *data, int length, const tagNetAddr &from)

@@ -38,8 +38,7 @@ CAutoTaskA::CAutoTaskA() : m_pSchedule(std::make_unique<tagAutoTaskSchedule>()) 
 
 CAutoTaskA::~CAutoTaskA()
 {
-    if (m_actionThread.Valid() && !m_actionThread.Join(kActionThreadWaitMs))
-        m_actionThread.GiveUp(0);
+    m_actionThread.StopWithin(kActionThreadWaitMs, 0);
 }
 
 CAutoTaskA *CAutoTaskA::OpenTask(const char *name, iRtc *rtc)

@@ -109,7 +109,7 @@ void CAutoTaskMgr::StopWorker(uint32_t waitMs)
         _Impl->worker.Close();
         _Impl->workerActive = false;
     }
-    if (worker.Valid() && !worker.Join(waitMs)) worker.GiveUp(0);
+    worker.StopWithin(waitMs, 0);
 }
 
 int CAutoTaskMgr::GetSize()

@@ -96,7 +96,7 @@ void CBeepMusic::Stop()
     m_pState->stopped.Set();
     m_pState->wake.Set();
     std::lock_guard start(m_startLock);
-    if (m_worker.Valid() && !m_worker.Join(kStopWaitMs)) m_worker.GiveUp(0);
+    m_worker.StopWithin(kStopWaitMs, 0);
     m_worker.Close();
 }
 

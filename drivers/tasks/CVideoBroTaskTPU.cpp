@@ -148,10 +148,9 @@ int32_t CVideoBroTaskTPU::Stop()
         m_ending.clear();
         for (Unit &unit : m_units) unit.ev.Set();
     }
-    // A thread that stops its own unit (a callback releasing the manager) ends after its step.
-    const uint32_t self = plat::GetCurrentThreadId();
-    for (plat::Thread &thread : threads)
-        if (thread.Id() != self && !thread.Join(kStopBoundMs)) thread.GiveUp(0);
+    // A thread that stops its own unit (a callback releasing the manager) is not waited for;
+    // it ends after its step.
+    for (plat::Thread &thread : threads) thread.StopWithin(kStopBoundMs, 0);
 
     std::lock_guard<CDataLock> lk(m_lock);
     for (auto &slot : m_slots) {

@@ -160,8 +160,7 @@ int CVideoClipCopyTaskMgr_Impl::RemoveAllTask()
         const uint32_t spent = plat::GetTickCount() - begin;
         return spent < kJobStopMs ? kJobStopMs - spent : 0;
     };
-    for (plat::Thread &thread : stopped)
-        if (!thread.Join(left())) thread.GiveUp(kGivenUpExitCode);
+    for (plat::Thread &thread : stopped) thread.StopWithin(left(), kGivenUpExitCode);
     for (const plat::Event &idle : telling) idle.Wait(left());
     plat::OutputDebugString("Remove All VideoClipCopyTask\n");
     return 1;
@@ -178,7 +177,7 @@ int CVideoClipCopyTaskMgr_Impl::ShutDown()
     RemoveAllTask();
     m_evWake.Set();
     // With no job left the scheduler ends at its next look.
-    if (!scheduler.Join(kSchedulerStopMs)) scheduler.GiveUp(kGivenUpExitCode);
+    scheduler.StopWithin(kSchedulerStopMs, kGivenUpExitCode);
     return 1;
 }
 
@@ -406,7 +405,7 @@ CVideoClipCopyTaskMgr_Impl::EndRunningLocked(JobList::iterator job, bool ok, boo
 {
     Job ended = std::move(*job);
     const auto next = m_running.erase(job);
-    if (stopThread && ended.task.hThread.Valid()) ended.task.hThread.GiveUp(kGivenUpExitCode);
+    if (stopThread) ended.task.hThread.StopWithin(0, kGivenUpExitCode);
     ended.task.hThread.Close();
     ended.run = 0;
     ended.state.reset();

@@ -81,11 +81,9 @@ public:
             m_queue.emplace_back(KEYTPU_CMD_STOP, 0);
         }
         m_evMsg.Set();
-        // A worker that stops its own unit (its keyer releasing the last handle) ends after
-        // its pass.
-        const uint32_t self = plat::GetCurrentThreadId();
-        for (plat::Thread &thread : threads)
-            if (thread.Id() != self && !thread.Join(kStopBoundMs)) thread.GiveUp(0);
+        // A worker that stops its own unit (its keyer releasing the last handle) is not
+        // waited for; it ends after its pass.
+        for (plat::Thread &thread : threads) thread.StopWithin(kStopBoundMs, 0);
         return 1;
     }
 

@@ -426,11 +426,10 @@ struct CVideoPlayTaskList::State : std::enable_shared_from_this<State> {
     // Waits for thread `gen` to end; one that has not ended within the bound is given up.
     void Reap(plat::Thread ending, uint32_t gen)
     {
-        const bool ended = ending.Join(kStopBoundMs);
+        const bool ended = ending.StopWithin(kStopBoundMs, 0);
         std::lock_guard<CDataLock> lk(lock);
         if (gen != generation) return; // reaped or replaced meanwhile
         if (!ended) {
-            thread.GiveUp(0);
             ++generation;
             threadLive = false;
             stopRequested = false;

@@ -56,12 +56,11 @@ double SpeedOf(const PreviewCommand &command)
 }
 
 // Waits for a thread asked to end, until the tick `due`; a thread that has not ended by then
-// is given up. A thread stopping itself (from a callback) is only asked.
+// is given up. A thread stopping itself (from a callback) is not waited for.
 void StopThread(plat::Thread &thread, uint32_t due)
 {
-    if (!thread.Valid() || thread.Id() == plat::GetCurrentThreadId()) return;
     const int32_t left = plat::TickDiff(due, plat::GetTickCount());
-    if (!thread.Join(left > 0 ? static_cast<uint32_t>(left) : 0)) thread.GiveUp(kGivenUpExitCode);
+    thread.StopWithin(left > 0 ? static_cast<uint32_t>(left) : 0, kGivenUpExitCode);
 }
 
 } // namespace

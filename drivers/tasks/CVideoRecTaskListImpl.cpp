@@ -240,10 +240,8 @@ void CVideoRecTaskList_Impl::Stop(NodeList &nodes)
     for (Node &node : nodes) node.stop.Set();
     for (Node &node : nodes) {
         plat::Thread &thread = node.task.m_hThread;
-        if (!thread.Valid()) continue;
-        // A removal from the task's own callback cannot wait for its own thread.
-        if (thread.Id() == plat::GetCurrentThreadId() || !thread.Join(kStopWaitMs))
-            thread.GiveUp(kGivenUpExitCode);
+        // A removal from the task's own callback does not wait for its own thread.
+        thread.StopWithin(kStopWaitMs, kGivenUpExitCode);
         thread.Close();
     }
 }

@@ -181,11 +181,9 @@ public:
             }
             thread = std::exchange(m_thread, {});
         }
-        // A worker stopping its own unit (a callback releasing the last handle) ends after its
-        // pass.
-        if (thread.Valid() && thread.Id() != plat::GetCurrentThreadId() &&
-            !thread.Join(kStopBoundMs))
-            thread.GiveUp(0);
+        // A worker stopping its own unit (a callback releasing the last handle) is not waited
+        // for; it ends after its pass.
+        thread.StopWithin(kStopBoundMs, 0);
         return 1;
     }
 

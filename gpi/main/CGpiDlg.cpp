@@ -200,8 +200,7 @@ void CGpiDlg::EndReceive()
 {
     if (m_thread.IsNull()) return;
     m_bStop = 1;
-    m_thread.Wait(kStopWaitMs);
-    m_thread.Close(0);
+    m_thread.StopWithin(kStopWaitMs, 0);
 }
 
 uint32_t CGpiDlg::ReceiveThrdProc(void *dialog)

@@ -142,6 +142,61 @@ TEST(Threads, GiveUpLetsTheThreadFinishOnJointlyOwnedState)
     EXPECT_TRUE(Eventually([&] { return watch.expired(); }));
 }
 
+// The bounded stop: its answer and the exit code it leaves, for a thread that ends when asked,
+// one that ignores the stop past the bound, an empty handle and a thread stopping itself. The
+// bound runs on the manual clock, stepped here.
+TEST(Threads, StopWithinWaitsUpToTheBoundThenGivesUpWithTheCode)
+{
+    constexpr uint32_t kBound = 1000, kCode = 42, kOwn = 7;
+    enum class Kind { EndsWhenAsked, IgnoresTheStop, Empty, StopsItself };
+    struct Case {
+        const char *what;
+        Kind kind;
+        bool ended;
+        uint32_t exitCode;
+    };
+    const Case cases[] = {
+        {"ends within the bound", Kind::EndsWhenAsked, true, kOwn},
+        {"still runs at the bound", Kind::IgnoresTheStop, false, kCode},
+        {"empty handle", Kind::Empty, true, 0},
+        {"called on the thread itself", Kind::StopsItself, false, kCode},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedTestClock clock;
+        Event go(true, false), asked(true, false), letGo(true, false);
+        std::atomic<int> result{-1};
+        auto handle = std::make_shared<Thread>();
+        if (c.kind != Kind::Empty) {
+            *handle = Thread::Start([=, &result, kind = c.kind] {
+                go.Wait(INFINITE); // the handle is in place
+                if (kind == Kind::StopsItself) result = handle->StopWithin(kBound, kCode);
+                (kind == Kind::EndsWhenAsked ? asked : letGo).Wait(INFINITE);
+                return kOwn;
+            });
+            ASSERT_TRUE(handle->Valid());
+            go.Set();
+        }
+        if (c.kind == Kind::EndsWhenAsked) asked.Set();
+        std::thread stopper;
+        if (c.kind != Kind::StopsItself)
+            stopper = std::thread([&] { result = handle->StopWithin(kBound, kCode); });
+        if (c.kind == Kind::IgnoresTheStop) {
+            EXPECT_TRUE(TestClock::WaitForTimedWaiters(1));
+            TestClock::Advance(kBound - 1);
+            EXPECT_EQ(result.load(), -1) << "returned before the bound";
+            TestClock::Advance(1);
+        }
+        EXPECT_TRUE(Eventually([&] { return result.load() != -1; }));
+        if (stopper.joinable()) stopper.join();
+        EXPECT_EQ(result.load(), c.ended ? 1 : 0);
+        EXPECT_EQ(handle->ExitCode(), c.exitCode);
+        letGo.Set();
+        EXPECT_TRUE(Eventually([&] { return !handle->IsRunning(); }));
+        EXPECT_EQ(handle->ExitCode(), c.exitCode) << "a given-up thread keeps the code";
+    }
+}
+
 TEST(Threads, ExceptionEndsTheThreadNotTheProcess)
 {
     std::string captured;

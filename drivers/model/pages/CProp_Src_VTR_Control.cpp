@@ -6,7 +6,6 @@
 
 #include "KestLib20/timecode_t.h"
 #include "devext/device/CMxtDialogReg.h"
-#include "devext/device/ThreadStop.h"
 #include "platform/TimeSource.h"
 #include "platform/ui/DialogTemplate.h"
 
@@ -188,7 +187,8 @@ void CProp_Src_VTR_Control::StopPolling()
         m_pShared->page = nullptr;
         m_pShared->vtr = nullptr;
     }
-    JoinOrGiveUp(m_Poll, kStopWaitMs);
+    m_Poll.StopWithin(kStopWaitMs, 0);
+    m_Poll.Close();
     m_pShared.reset();
 }
 

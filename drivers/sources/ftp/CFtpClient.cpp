@@ -1,6 +1,5 @@
 #include "drivers/sources/ftp/CFtpClient.h"
 
-#include "KestLib20/ThreadStop.h"
 #include "drivers/sources/ftp/FtpConnState.h"
 #include "platform/Process.h"
 #include "platform/TimeSource.h"
@@ -131,7 +130,8 @@ void CFtpClient::StartReader()
 
 void CFtpClient::StopReader()
 {
-    JoinOrGiveUp(m_pState->reader, kReaderStopMs);
+    m_pState->reader.StopWithin(kReaderStopMs, 0);
+    m_pState->reader.Close();
 }
 
 int CFtpClient::Login()

@@ -1,7 +1,5 @@
 #include "drivers/sources/ftp/FtpConnState.h"
 
-#include "KestLib20/ThreadStop.h"
-
 namespace {
 constexpr uint32_t kGuardStopMs = 1000;
 }
@@ -41,5 +39,5 @@ FtpIdleGuard::FtpIdleGuard(std::shared_ptr<CFtpDataPort> port, uint32_t boundMs)
 FtpIdleGuard::~FtpIdleGuard()
 {
     m_shared->done.Set();
-    JoinOrGiveUp(m_thread, kGuardStopMs);
+    m_thread.StopWithin(kGuardStopMs, 0);
 }

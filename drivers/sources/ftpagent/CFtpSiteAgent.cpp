@@ -52,8 +52,7 @@ CFtpSiteAgent::~CFtpSiteAgent()
         std::lock_guard<std::mutex> lk(m_lock);
         tasks.swap(m_tasks);
     }
-    for (auto &[id, task] : tasks)
-        if (!task->thread.Join(kTaskStopMs)) task->thread.GiveUp(0);
+    for (auto &[id, task] : tasks) task->thread.StopWithin(kTaskStopMs, 0);
 }
 
 int32_t CFtpSiteAgent::AgentOpen(const CString &, int32_t, const CString &)
@@ -151,7 +150,7 @@ int32_t CFtpSiteAgent::RemoveTask(int32_t id, int32_t &result)
         m_tasks.erase(it);
     }
     result = task->state.load();
-    if (!task->thread.Join(kTaskStopMs)) task->thread.GiveUp(0);
+    task->thread.StopWithin(kTaskStopMs, 0);
     return 0;
 }
 

@@ -135,8 +135,7 @@ int CVideoRec_Multi::DevRecord(const int64_t *at)
             if (start->result) ++started;
     } else {
         // The members still starting run on with what they share.
-        for (plat::Thread &thread : threads)
-            if (!thread.Join(0)) thread.GiveUp(0);
+        for (plat::Thread &thread : threads) thread.StopWithin(0, 0);
     }
     return started == m_Devs.GetSize() ? 1 : 0;
 }

@@ -622,6 +622,5 @@ void CTapeRobot::Shutdown()
     }
     // Closing the line ends a reply wait in progress.
     m_pSerial->DevClose();
-    if (plat::GetCurrentThreadId() == m_nWorkerThreadId) return;
-    if (worker.IsRunning() && !worker.Join(kStopWaitMs)) worker.GiveUp(0);
+    worker.StopWithin(kStopWaitMs, 0);
 }

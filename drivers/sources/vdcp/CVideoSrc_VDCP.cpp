@@ -682,7 +682,7 @@ void CVideoSrc_VDCP::EndStopThread()
     // Its last exchanges (a position, a still and a jog) end within their reply waits; what
     // it touches is its own to share, so one that is late is given up.
     const uint32_t bound = 6 * (2 * m_Route.Engine().GetReplyWait() + 100);
-    if (thread.IsRunning() && !thread.Join(bound)) thread.GiveUp(0);
+    thread.StopWithin(bound, 0);
 }
 
 int CVideoSrc_VDCP::PreviewGetPosition(int32_t *frames)

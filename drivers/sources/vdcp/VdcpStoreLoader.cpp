@@ -84,7 +84,7 @@ void VdcpStoreLoader::Stop(const std::function<void()> &wake)
     }
     if (wake) wake();
     if (!guard) return;
-    if (!thread.Join(kStopWaitMs)) thread.GiveUp(0);
+    thread.StopWithin(kStopWaitMs, 0);
 }
 
 int VdcpFarCopySteps(const CVideoStoreA::tagCopyCallBack &callback, const plat::Waitable &closing)

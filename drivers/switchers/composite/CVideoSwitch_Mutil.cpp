@@ -281,8 +281,7 @@ int CVideoSwitch_Mutil::RunTake(TakeKind kind, int channel, int entry)
     const int succeeded = round->Succeeded();
     // Workers still busy with a slow member are given up; their episode stays theirs.
     const bool finished = round->AllFinished();
-    for (plat::Thread &worker : workers)
-        if (!worker.Join(finished ? kWorkerEndMs : 0)) worker.GiveUp(0);
+    for (plat::Thread &worker : workers) worker.StopWithin(finished ? kWorkerEndMs : 0, 0);
     return succeeded;
 }
 
