@@ -7,6 +7,7 @@
 #include "tests/sim/ProductionSwitcherSim.h"
 
 #include "Kest20/KestLog.h"
+#include "drivers/switchers/CSerialSwitchIO.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
 #include <memory>
@@ -91,6 +92,16 @@ public:
 
 private:
     int m_previous;
+};
+
+// A protocol object of some other device, holding a line of the port class `portClass`.
+class OtherProtocol : public CSerialSwitchIO {
+public:
+    OtherProtocol(uint16_t port, iRtc *portClass)
+        : CSerialSwitchIO({port, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, portClass})
+    {
+    }
+    ~OtherProtocol() override { DevClose(); }
 };
 
 // Faults of a simulated device.

@@ -35,17 +35,6 @@ Bytes Times(const Bytes &frame, int n)
     return all;
 }
 
-// A protocol object of some other device on a line.
-class OtherProtocol : public CSerialSwitchIO {
-public:
-    explicit OtherProtocol(uint16_t port)
-        : CSerialSwitchIO({port, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                           CSerial_RS232::GetClassID()})
-    {
-    }
-    ~OtherProtocol() override { DevClose(); }
-};
-
 } // namespace
 
 TEST(Dsk50dKeyer, SendsTheCodeOfEachTasksLogicalKeyRepeatedly)
@@ -191,7 +180,7 @@ TEST(Dsk50dKeyer, PortsOpenPerPortNumberAndCloseForTheNextKeyer)
     EXPECT_EQ(a.DevTaskDirectTake(logo().Get()), 1);
     EXPECT_TRUE(first.Got(Times(keyframe::Dsk50dSetKey(5, true), 2)));
 
-    OtherProtocol other(24);
+    OtherProtocol other(24, CSerial_RS232::GetClassID());
     ASSERT_EQ(other.DevOpen(), 1);
     EXPECT_EQ(d.DevOpen(), 0) << "a line another protocol holds is not a DSK50D's";
     EXPECT_EQ(d.GetDevStatus().nCode, DEVSTATUS_COM_OPEN_FAILED);
