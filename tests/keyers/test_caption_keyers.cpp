@@ -9,6 +9,8 @@
 #include "drivers/switchers/keyers/CVideoAux_TrikKey.h"
 #include "drivers/switchers/keyers/KeyerFrames.h"
 
+#include <future>
+
 using namespace devtest;
 using namespace keydrv;
 using Model = kestsim::KeyerSim::Model;
@@ -179,4 +181,29 @@ TEST(TrikKeyKeyer, SharesItsLineOnlyWithAnotherTrikKey)
     EXPECT_EQ(third.GetDevStatus().nCode, DEVSTATUS_COM_OPEN_FAILED);
     EXPECT_EQ(third.DevIsOpen(), 0);
     EXPECT_EQ(third.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get()), 0);
+}
+
+TEST(ShiHuiKeyer, DeactivatingTheKeyerEndsAWaitingTake)
+{
+    ManualTime time;
+    KeyerLine line(kSio, 40, Model::ShiHui);
+    MountedSettings settings(ShiHuiSection("SHIHUI", 40));
+    CVideoAux_ShiHui keyer;
+    ASSERT_TRUE(Init(keyer, "SHIHUI"));
+    ASSERT_EQ(keyer.ActiveInstance(), 1);
+    const int64_t start = ManualTime::Now() + 60 * kSecond;
+    const int waiting = plat::TestClock::TimedWaiters();
+    auto take = std::async(std::launch::async, [&] {
+        return keyer.DevTaskDirectTake(Group({Task(0, 1, 1, start)}).Get());
+    });
+    ASSERT_TRUE(Eventually([&] { return plat::TestClock::TimedWaiters() > waiting; }));
+    EXPECT_EQ(keyer.DeactiveInstance(0), 1);
+    ASSERT_EQ(take.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(take.get(), 0);
+    EXPECT_LT(ManualTime::Now(), start);
+    EXPECT_FALSE(line.Peer().WaitForBytes(1, 100)) << "nothing sent";
+
+    ASSERT_EQ(keyer.ActiveInstance(), 1) << "active again, it takes again";
+    EXPECT_EQ(RunAdvancing([&] { return keyer.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get()); }),
+              1);
 }
