@@ -1,10 +1,10 @@
-// What the keyer driver tests share: a line whose far end is a simulated keyer or production
-// switcher, a key task group, a device initialised from a setting, and the "#OVRA_KEY" texts.
+// What the keyer driver tests share beside the production switcher tests' kit: a line whose
+// far end is a simulated keyer, a key task group, a protocol object of another device, and
+// the "#OVRA_KEY" texts.
 #pragma once
 
-#include "tests/model/DeviceTestKit.h"
 #include "tests/sim/KeyerSim.h"
-#include "tests/sim/ProductionSwitcherSim.h"
+#include "tests/switchers/ProductionTestKit.h"
 
 #include "Kest20/KestLog.h"
 #include "drivers/switchers/CSerialSwitchIO.h"
@@ -41,17 +41,6 @@ struct KeyerLine {
     std::unique_ptr<kestsim::KeyerSim> sim;
 };
 
-// A board port with a simulated production switcher at its end.
-struct SwitcherLine {
-    SwitcherLine(int port, kestsim::ProductionSwitcherSim::Model model)
-    {
-        pty.Bind(kSio, port);
-        sim = std::make_unique<kestsim::ProductionSwitcherSim>(pty, model);
-    }
-    kestsim::PtyPair pty;
-    std::unique_ptr<kestsim::ProductionSwitcherSim> sim;
-};
-
 // A plain key task.
 inline tagVideoKeyTask Task(int32_t functype, int32_t key, int32_t op, int64_t at = 0,
                             const char *source = "AUTO")
@@ -72,27 +61,11 @@ inline CVideoKeyTaskArray Group(const std::vector<tagVideoKeyTask> &tasks)
     return group;
 }
 
-// Initialises `device` from the section `name` of the mounted settings.
-template <class Device> bool Init(Device &device, const std::string &name)
-{
-    return device.InitInstance(("/etc/tvx/" + name).c_str(), name.c_str()) == 1;
-}
-
 // The "#OVRA_KEY" text of an operation and a function type.
 inline std::string KeyText(int op, int functype)
 {
     return "STATUS = \"" + std::to_string(op) + "\",FUNCTYPE =\"" + std::to_string(functype) + "\"";
 }
-
-// The debug log on for the test's life.
-class DebugOn {
-public:
-    DebugOn() : m_previous(glSetDebugFlag(1)) {}
-    ~DebugOn() { glSetDebugFlag(m_previous); }
-
-private:
-    int m_previous;
-};
 
 // A protocol object of some other device, holding a line of the port class `portClass`.
 class OtherProtocol : public CSerialSwitchIO {
@@ -104,19 +77,9 @@ public:
     ~OtherProtocol() override { DevClose(); }
 };
 
-// Faults of a simulated device.
-inline kestsim::Faults Refusing()
-{
-    kestsim::Faults faults;
-    faults.nak = true;
-    return faults;
-}
-
-inline kestsim::Faults Silent()
-{
-    kestsim::Faults faults;
-    faults.silent = true;
-    return faults;
-}
+using prodtest::Refusing;
+using prodtest::Silent;
+using swtest::DebugOn;
+using swtest::Init;
 
 } // namespace keydrv

@@ -37,7 +37,7 @@ std::vector<Bytes> KeyActions(const kestsim::ProductionSwitcherSim &sim)
 TEST(Saturn4000Keyer, BusKeyAndWaitFollowTheMode)
 {
     ManualTime time;
-    SwitcherLine line(51, SwitcherModel::M21);
+    prodtest::SimLine line(kSio, 51, SwitcherModel::M21);
     const auto keyer = [](const char *name, const char *complex, const char *onlyPreset) {
         return Section(name, {{"COM", "51"},
                               {"Logo", "2"},
@@ -100,7 +100,7 @@ TEST(Saturn4000Keyer, WithoutTheSwitchersLineOrWithARefusalNothingIsReported)
 {
     ManualTime time;
     DebugOn debug;
-    SwitcherLine line(52, SwitcherModel::M21);
+    prodtest::SimLine line(kSio, 52, SwitcherModel::M21);
     MountedSettings settings(Section("SAT", {{"COM", "52"}}) +
                              Section("KEYER", {{"COM", "52"}, {"OnlyPreset", "FALSE"}}));
     LogCapture keyLog("#OVRA_KEY");
@@ -132,7 +132,7 @@ TEST(Saturn4000Keyer, WithoutTheSwitchersLineOrWithARefusalNothingIsReported)
 
 TEST(TitleSaturn4000, PutsItsKeyOnOrOffForAnAuxiliaryTask)
 {
-    SwitcherLine line(55, SwitcherModel::M21);
+    prodtest::SimLine line(kSio, 55, SwitcherModel::M21);
     MountedSettings settings(Section("SAT", {{"COM", "55"}}) +
                              Section("TITLE", {{"COM", "55"}, {"Key", "1"}}) +
                              Section("NOLINE", {{"COM", "56"}}));
@@ -182,8 +182,8 @@ std::vector<std::pair<int, Bytes>> Blocks(const kestsim::ProductionSwitcherSim &
 TEST(M2100Keyer, SetsTheKeyMaskAndReportsTheKeys)
 {
     ManualTime time;
-    SwitcherLine line(53, SwitcherModel::M2100);
-    SwitcherLine stepwise(57, SwitcherModel::M2100);
+    prodtest::SimLine line(kSio, 53, SwitcherModel::M2100);
+    prodtest::SimLine stepwise(kSio, 57, SwitcherModel::M2100);
     MountedSettings settings(Section("KEYER", {{"COM", "53"}, {"Title", "3"}}) +
                              Section("STEPS", {{"COM", "57"}, {"Continuous", "0"}, {"RetCheck", "1"}}));
     LogCapture keyLog("#OVRA_KEY");
@@ -234,7 +234,7 @@ TEST(M2100Keyer, SetsTheKeyMaskAndReportsTheKeys)
 
 TEST(M2100Keyer, SharesTheControlObjectWithTheSwitcher)
 {
-    SwitcherLine line(54, SwitcherModel::M2100);
+    prodtest::SimLine line(kSio, 54, SwitcherModel::M2100);
     MountedSettings settings(Section("SW", {{"Com", "54"}}) + Section("KEYER", {{"COM", "54"}}) +
                              Section("STANDBY", {{"COM", "54"}, {"Exchange", "TRUE"}, {"Virtual", "TRUE"}}));
     CVideoSwitch_M2100 sw;
