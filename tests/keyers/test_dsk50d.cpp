@@ -144,7 +144,9 @@ TEST(Dsk50dKeyer, AnyReplyBlockEndsASendUnlessItShowsTheKeyUnset)
                   }),
                   c.result)
             << c.what;
-        if (c.sends) EXPECT_EQ(line.sim->Commands().size(), c.sends) << c.what;
+        if (c.sends) {
+            EXPECT_EQ(line.sim->Commands().size(), c.sends) << c.what;
+        }
         EXPECT_EQ(line.sim->KeyOn(2), c.result == 1) << c.what;
         line.sim->SetKeyOn(2, false);
     }

@@ -102,7 +102,9 @@ TEST(Dsk50dDecoder, FindsTheBlocksInEveryChunking)
                 EXPECT_EQ(replies[i].kind, c.replies[i].kind) << c.what;
                 EXPECT_EQ(replies[i].code, c.replies[i].code) << c.what;
                 EXPECT_EQ(replies[i].hasStates, c.replies[i].hasStates) << c.what;
-                if (c.replies[i].hasStates) EXPECT_EQ(replies[i].states, c.replies[i].states) << c.what;
+                if (c.replies[i].hasStates) {
+                    EXPECT_EQ(replies[i].states, c.replies[i].states) << c.what;
+                }
             }
         }
     }

@@ -154,7 +154,9 @@ TEST(TitleSaturn4000, PutsItsKeyOnOrOffForAnAuxiliaryTask)
         CVideoAuxTask task;
         task.m_nAction = c.action;
         EXPECT_EQ(title.DevDoAuxTask(task), 1) << c.action;
-        if (!c.actions.empty()) EXPECT_TRUE(line.sim->WaitForCommands(1, kSoonMs));
+        if (!c.actions.empty()) {
+            EXPECT_TRUE(line.sim->WaitForCommands(1, kSoonMs));
+        }
         EXPECT_EQ(KeyActions(*line.sim), c.actions) << c.action;
     }
     EXPECT_TRUE(Eventually([&] { return traceLog.Has("DEV=; DoAction(0) Result:(OK) "); }));

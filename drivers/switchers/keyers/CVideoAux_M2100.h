@@ -9,14 +9,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 class KSOVRA20_API CVideoAux_M2100 : public CVideoKeyDriverA {
     DECLARE_KEST_CLASS(CVideoAux_M2100)
 
     CVideoAux_M2100();
-    // Gives the control object back to the pool.
-    ~CVideoAux_M2100() override;
 
     // The keyer base's keys, then COM (2), PutOffTime (0 ms), Continuous (1), RetCheck (0).
     int32_t OnInitInstance() override;
@@ -36,11 +33,7 @@ class KSOVRA20_API CVideoAux_M2100 : public CVideoKeyDriverA {
     int32_t DevTaskDirectTake(IVideoKeyTaskArray *tasks) override;
 
 private:
-    CM2100Control *Control();
-    void ReleaseControl();
-
-    std::mutex m_controlLock;
-    CM2100Control *m_pControl = nullptr; // from the pool while open
+    CM2100Link m_link; // the control object while open
     std::atomic<uint16_t> m_nPort{2};
     std::atomic<int32_t> m_nPutOffTime{0};
     std::atomic<bool> m_bContinuous{true};
