@@ -26,7 +26,8 @@ Bytes Joined(const std::vector<Bytes> &frames)
 
 std::string ShiHuiSection(const char *name, int port, const std::string &more = "")
 {
-    return Section(name, {{"COM", std::to_string(port)}, {"Logo", "3"}, {"Title", "4"}, {"Time", "5"}}) +
+    return Section(name,
+                   {{"COM", std::to_string(port)}, {"Logo", "3"}, {"Title", "4"}, {"Time", "5"}}) +
            more;
 }
 
@@ -50,13 +51,17 @@ TEST(ShiHuiKeyer, SendsEachTasksKeyAndReportsIt)
         std::vector<std::string> reports;
     };
     const std::vector<Case> cases{
-        {"a logo task: the Logo key", {Task(KEYTASK_FUNC_LOGO, 9, 1)}, {keyframe::ShiHuiKey(3, true)},
+        {"a logo task: the Logo key",
+         {Task(KEYTASK_FUNC_LOGO, 9, 1)},
+         {keyframe::ShiHuiKey(3, true)},
          {KeyText(1, 256)}},
         {"a title task off, then a clock task",
          {Task(KEYTASK_FUNC_TITLE, 9, 0), Task(KEYTASK_FUNC_TIME, 9, 1)},
          {keyframe::ShiHuiKey(4, false), keyframe::ShiHuiKey(5, true)},
          {KeyText(0, 257), KeyText(1, 258)}},
-        {"a plain task: its own key", {Task(300, 12, 1)}, {keyframe::ShiHuiKey(12, true)},
+        {"a plain task: its own key",
+         {Task(300, 12, 1)},
+         {keyframe::ShiHuiKey(12, true)},
          {KeyText(1, 12)}},
     };
     for (const Case &c : cases) {
@@ -101,9 +106,8 @@ TEST(ShiHuiKeyer, ARefusedOrUnansweredCommandFailsTheTakeInOneTry)
 TEST(ShiHuiKeyer, AVirtualKeyerSendsNothingAndAClosedLineFails)
 {
     KeyerLine line(kSio, 44, Model::ShiHui);
-    MountedSettings settings(
-        ShiHuiSection("SHIHUI", 44, "Exchange=TRUE\r\nVirtual=TRUE\r\n") +
-        ShiHuiSection("NOLINE", 49));
+    MountedSettings settings(ShiHuiSection("SHIHUI", 44, "Exchange=TRUE\r\nVirtual=TRUE\r\n") +
+                             ShiHuiSection("NOLINE", 49));
     CVideoAux_ShiHui standby;
     ASSERT_TRUE(Init(standby, "SHIHUI"));
     EXPECT_EQ(standby.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get()), 1);
@@ -136,14 +140,23 @@ TEST(TrikKeyKeyer, TogglesOnlyWhatChangesTheStateHeld)
     const std::vector<Case> cases{
         {"two logo-on tasks: one toggle",
          {Task(KEYTASK_FUNC_LOGO, 2, 1), Task(KEYTASK_FUNC_LOGO, 2, 1)},
-         {keyframe::TrikKeyToggle(2)}, {KeyText(1, 256)}, true, true},
+         {keyframe::TrikKeyToggle(2)},
+         {KeyText(1, 256)},
+         true,
+         true},
         {"the title is on from the setting", {Task(KEYTASK_FUNC_TITLE, 3, 1)}, {}, {}, true, true},
         {"a plain task follows the title task before it",
          {Task(KEYTASK_FUNC_TITLE, 3, 0), Task(0, 5, 1), Task(0, 5, 1)},
          {keyframe::TrikKeyToggle(3), keyframe::TrikKeyToggle(5)},
-         {KeyText(0, 257), KeyText(1, 0)}, true, true},
-        {"a plain task at the head has no state to follow", {Task(0, 6, 0)},
-         {keyframe::TrikKeyToggle(6)}, {KeyText(0, 0)}, true, true},
+         {KeyText(0, 257), KeyText(1, 0)},
+         true,
+         true},
+        {"a plain task at the head has no state to follow",
+         {Task(0, 6, 0)},
+         {keyframe::TrikKeyToggle(6)},
+         {KeyText(0, 0)},
+         true,
+         true},
     };
     for (const Case &c : cases) {
         keyLog.Clear();

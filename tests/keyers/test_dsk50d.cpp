@@ -57,14 +57,20 @@ TEST(Dsk50dKeyer, SendsTheCodeOfEachTasksLogicalKeyRepeatedly)
         int result;
     };
     const std::vector<Case> cases{
-        {"a title task: Title 2 is code 9", {Task(KEYTASK_FUNC_TITLE, 7, 1)},
-         Times({0x12, 0x03, 0x01, 0x09, 0x01, 0x0A}, 2), 1},
-        {"a logo task off: Logo 1 is code 5", {Task(KEYTASK_FUNC_LOGO, 7, 0)},
-         Times(keyframe::Dsk50dSetKey(5, false), 2), 1},
+        {"a title task: Title 2 is code 9",
+         {Task(KEYTASK_FUNC_TITLE, 7, 1)},
+         Times({0x12, 0x03, 0x01, 0x09, 0x01, 0x0A}, 2),
+         1},
+        {"a logo task off: Logo 1 is code 5",
+         {Task(KEYTASK_FUNC_LOGO, 7, 0)},
+         Times(keyframe::Dsk50dSetKey(5, false), 2),
+         1},
         {"a clock task: its own Time key is 0", {Task(KEYTASK_FUNC_TIME, 1, 1)}, {}, 0},
         {"key 3 lies beyond KeyArray", {Task(0, 3, 1)}, {}, 0},
-        {"a skipped task, then key 2", {Task(0, 0, 1), Task(0, 2, 1)},
-         Times(keyframe::Dsk50dSetKey(9, true), 2), 1},
+        {"a skipped task, then key 2",
+         {Task(0, 0, 1), Task(0, 2, 1)},
+         Times(keyframe::Dsk50dSetKey(9, true), 2),
+         1},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(keyer.DevTaskDirectTake(Group(c.tasks).Get()), c.result) << c.what;
@@ -73,7 +79,8 @@ TEST(Dsk50dKeyer, SendsTheCodeOfEachTasksLogicalKeyRepeatedly)
         else
             EXPECT_TRUE(line.Got(c.bytes)) << c.what;
     }
-    EXPECT_TRUE(takeLog.Has("trace(CVideoAux_DSK50D::DevTaskDirectTake) SET KEY = 9; Up = 1 ; OK = 1"));
+    EXPECT_TRUE(
+        takeLog.Has("trace(CVideoAux_DSK50D::DevTaskDirectTake) SET KEY = 9; Up = 1 ; OK = 1"));
     EXPECT_EQ(keyLog.Count(), 0u) << "the DSK50D posts no key status";
 }
 
@@ -99,9 +106,11 @@ TEST(Dsk50dKeyer, WaitsForTheStartAndSpacesTheRepeats)
         ASSERT_TRUE(AdvanceUntil([&] { return !line.sim->Commands().empty(); })) << c.source;
         EXPECT_GE(ManualTime::Now(), start + c.later) << c.source;
         const uint32_t sent = plat::GetTickCount();
-        EXPECT_TRUE(AdvanceUntil([&] {
-            return take.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
-        }, 50, 600000));
+        EXPECT_TRUE(AdvanceUntil(
+            [&] {
+                return take.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+            },
+            50, 600000));
         EXPECT_EQ(take.get(), 1) << c.source;
         // nIntervalTime 20 is raised to 100: a pause after each of the two sends.
         EXPECT_GE(plat::TickDiff(plat::GetTickCount(), sent), 200) << c.source;
@@ -113,7 +122,8 @@ TEST(Dsk50dKeyer, AnyReplyBlockEndsASendUnlessItShowsTheKeyUnset)
 {
     ManualTime time;
     KeyerLine line(kCom, 26, Model::Dsk50d);
-    MountedSettings settings(Section("DSK", {{"COM", "26"}, {"KeyArray", "2"}, {"nRetryTime", "1"}}));
+    MountedSettings settings(
+        Section("DSK", {{"COM", "26"}, {"KeyArray", "2"}, {"nRetryTime", "1"}}));
     CVideoAux_DSK50D keyer;
     ASSERT_TRUE(Init(keyer, "DSK"));
     ASSERT_EQ(RunAdvancing([&] { return keyer.DevOpen(); }), 1);
@@ -139,10 +149,9 @@ TEST(Dsk50dKeyer, AnyReplyBlockEndsASendUnlessItShowsTheKeyUnset)
         line.sim->SetStatusReplies(c.statusReplies);
         line.sim->SetFaults(c.faults);
         line.sim->ClearCommands();
-        EXPECT_EQ(RunAdvancing([&] {
-                      return keyer.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get());
-                  }),
-                  c.result)
+        EXPECT_EQ(
+            RunAdvancing([&] { return keyer.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get()); }),
+            c.result)
             << c.what;
         if (c.sends) {
             EXPECT_EQ(line.sim->Commands().size(), c.sends) << c.what;

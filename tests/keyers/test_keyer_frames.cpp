@@ -29,8 +29,11 @@ TEST(KeyerFrames, EachModelsCommandsByteForByte)
     };
     const std::vector<Case> cases{
         {"DSK50D code 9 on", keyframe::Dsk50dSetKey(9, true), {0x12, 0x03, 0x01, 0x09, 0x01, 0x0A}},
-        {"DSK50D code 9 off", keyframe::Dsk50dSetKey(9, false), {0x12, 0x03, 0x01, 0x09, 0x00, 0x0B}},
-        {"DSK50D code 0x80 on", keyframe::Dsk50dSetKey(0x80, true),
+        {"DSK50D code 9 off",
+         keyframe::Dsk50dSetKey(9, false),
+         {0x12, 0x03, 0x01, 0x09, 0x00, 0x0B}},
+        {"DSK50D code 0x80 on",
+         keyframe::Dsk50dSetKey(0x80, true),
          {0x12, 0x03, 0x01, 0x80, 0x01, 0x83}},
         {"ShiHui key 3 on", keyframe::ShiHuiKey(3, true), Text("C1D3N01\r")},
         {"ShiHui key 10 off", keyframe::ShiHuiKey(10, false), Text("C1SAN01\r")},
@@ -87,7 +90,8 @@ TEST(Dsk50dDecoder, FindsTheBlocksInEveryChunking)
         {"an end block", {0x02, 0x01, 'C', 0x7F}, {{0x01, 'C', false, {}}}},
         {"stray bytes first", {0xFF, 0x12, 0x02, 0x01, 'B', 0x00}, {{0x01, 'B', false, {}}}},
         {"a block of another kind still counts", {0x02, 0x07, 'Z', 0x01}, {{0x07, 'Z', false, {}}}},
-        {"a block then a status", twoBlocks,
+        {"a block then a status",
+         twoBlocks,
          {{0x01, 'B', false, {}}, {0x15, 'A', true, {1, 0, 1, 0}}}},
         {"the other status kind", Status(0x14, {0, 0, 0, 1}), {{0x14, 'A', true, {0, 0, 0, 1}}}},
         {"three bytes are no block yet", {0x02, 0x01, 'B'}, {}},
@@ -108,43 +112,6 @@ TEST(Dsk50dDecoder, FindsTheBlocksInEveryChunking)
             }
         }
     }
-}
-
-TEST(Dsk50dDecoder, ResetDropsAPartBlock)
-{
-    keyframe::CDsk50dDecoder decoder;
-    const Bytes head{0x02, 0x01};
-    EXPECT_TRUE(decoder.Feed(head.data(), head.size()).empty());
-    decoder.Reset();
-    const Bytes rest{'B', 0x00, 0x02, 0x01, 'C', 0x00};
-    const auto replies = decoder.Feed(rest.data(), rest.size());
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(replies[0].code, 'C');
-}
-
-TEST(Dsk50dDecoder, OnlyAKind15StatusContradictsTheStateSet)
-{
-    const auto decoded = [](const Bytes &bytes) { return Decode(bytes, bytes.size()).at(0); };
-    const auto status = decoded(Status(0x15, {1, 0, 0, 0}));
-    struct Case {
-        const char *what;
-        keyframe::Dsk50dReply reply;
-        int code;
-        bool on;
-        bool contradicts;
-    };
-    const std::vector<Case> cases{
-        {"key 0 reported on, set on", status, 0, true, false},
-        {"key 0 reported on, set off", status, 0, false, true},
-        {"key 1 reported off, set on", status, 1, true, true},
-        {"key 9 is not reported", status, 9, false, false},
-        {"a negative code is not reported", status, -1, true, false},
-        {"kind 14 carries states but is not compared", decoded(Status(0x14, {0, 0, 0, 0})), 0, true,
-         false},
-        {"an end block", decoded({0x02, 0x01, 'B', 0x00}), 0, true, false},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(keyframe::Dsk50dContradicts(c.reply, c.code, c.on), c.contradicts) << c.what;
 }
 
 } // namespace

@@ -18,17 +18,35 @@ TEST(KeyerTasks, AKeyTaskReachesEachKeyerAtItsTime)
         plat::SerialPortKind kind;
         int port;
         Model model;
-        const char *keys;       // the keyer's settings beside class, type and port
+        const char *keys; // the keyer's settings beside class, type and port
         int32_t functype;
         kestsim::KeyerSim::Command command;
-        const char *report;     // "#OVRA_KEY", or none
+        const char *report; // "#OVRA_KEY", or none
     };
     const std::vector<Case> cases{
-        {"CVideoAux_DSK50D", kCom, 27, Model::Dsk50d, "KeyArray=4,6\r\nTitle=2\r\nnRetryTime=1\r\n",
-         KEYTASK_FUNC_TITLE, {6, true}, nullptr},
-        {"CVideoAux_ShiHui", kSio, 47, Model::ShiHui, "Title=7\r\n", KEYTASK_FUNC_TITLE, {7, true},
+        {"CVideoAux_DSK50D",
+         kCom,
+         27,
+         Model::Dsk50d,
+         "KeyArray=4,6\r\nTitle=2\r\nnRetryTime=1\r\n",
+         KEYTASK_FUNC_TITLE,
+         {6, true},
+         nullptr},
+        {"CVideoAux_ShiHui",
+         kSio,
+         47,
+         Model::ShiHui,
+         "Title=7\r\n",
+         KEYTASK_FUNC_TITLE,
+         {7, true},
          "STATUS = \"1\",FUNCTYPE =\"257\""},
-        {"CVideoAux_TrikKey", kSio, 48, Model::TrikKey, "", KEYTASK_FUNC_TITLE, {3, true},
+        {"CVideoAux_TrikKey",
+         kSio,
+         48,
+         Model::TrikKey,
+         "",
+         KEYTASK_FUNC_TITLE,
+         {3, true},
          "STATUS = \"1\",FUNCTYPE =\"257\""},
     };
     for (const Case &c : cases) {
@@ -38,7 +56,8 @@ TEST(KeyerTasks, AKeyTaskReachesEachKeyerAtItsTime)
         const std::string port = std::to_string(c.port);
         keytest::PrivateSettings settings(
             Section("DevMgr", {{"VideoAux", R"({"KEY1"})"}}) +
-            Section("KEY1", {{"class", c.keyerClass}, {"DeviceTypeId", "LVAUX_KEYER"}, {"COM", port}}) +
+            Section("KEY1",
+                    {{"class", c.keyerClass}, {"DeviceTypeId", "LVAUX_KEYER"}, {"COM", port}}) +
             c.keys);
         LogCapture keyLog("#OVRA_KEY");
         CVideoDevMgr devMgr;

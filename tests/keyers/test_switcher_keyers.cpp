@@ -57,26 +57,49 @@ TEST(Saturn4000Keyer, BusKeyAndWaitFollowTheMode)
         const char *what;
         const char *keyer;
         const char *source;
-        int64_t startIn;  // from now
-        int64_t dueIn;    // the earliest the actions may go, from now; -1: no wait at all
+        int64_t startIn; // from now
+        int64_t dueIn;   // the earliest the actions may go, from now; -1: no wait at all
         std::vector<Bytes> actions;
         std::vector<std::string> reports;
     };
     const int64_t tenMinutes = 600 * kSecond;
     const std::vector<Case> cases{
-        {"due in ten minutes, OnlyPreset: at once on the preset bus", "PRESET", "AUTO", tenMinutes,
-         -1, {KeyData(0x08, 0x80), KeyData(0x08, 0xA0)}, {KeyText(1, 256), KeyText(0, 256)}},
-        {"due already, OnlyPreset: the program bus", "PRESET", "AUTO", -kSecond, -1,
-         {KeyData(0x08, 0x40), KeyData(0x08, 0x60)}, {KeyText(1, 256), KeyText(0, 256)}},
-        {"from the user interface: at the start, program bus", "PRESET", "GUI", 2 * kSecond,
-         2 * kSecond, {KeyData(0x08, 0x40), KeyData(0x08, 0x60)},
+        {"due in ten minutes, OnlyPreset: at once on the preset bus",
+         "PRESET",
+         "AUTO",
+         tenMinutes,
+         -1,
+         {KeyData(0x08, 0x80), KeyData(0x08, 0xA0)},
          {KeyText(1, 256), KeyText(0, 256)}},
-        {"without OnlyPreset: DelayTime after the start", "PROGRAM", "AUTO", 2 * kSecond,
-         2 * kSecond + 300 * kMs, {KeyData(0x08, 0x40), KeyData(0x08, 0x60)},
+        {"due already, OnlyPreset: the program bus",
+         "PRESET",
+         "AUTO",
+         -kSecond,
+         -1,
+         {KeyData(0x08, 0x40), KeyData(0x08, 0x60)},
+         {KeyText(1, 256), KeyText(0, 256)}},
+        {"from the user interface: at the start, program bus",
+         "PRESET",
+         "GUI",
+         2 * kSecond,
+         2 * kSecond,
+         {KeyData(0x08, 0x40), KeyData(0x08, 0x60)},
+         {KeyText(1, 256), KeyText(0, 256)}},
+        {"without OnlyPreset: DelayTime after the start",
+         "PROGRAM",
+         "AUTO",
+         2 * kSecond,
+         2 * kSecond + 300 * kMs,
+         {KeyData(0x08, 0x40), KeyData(0x08, 0x60)},
          {KeyText(1, 256), KeyText(0, 256)}},
         // Key 1 is the Title key by default: it reports as a caption.
-        {"complex: each task its own key", "COMPLEX", "AUTO", 2 * kSecond, 2 * kSecond + 300 * kMs,
-         {KeyData(0x08, 0x40), KeyData(0x07, 0x60)}, {KeyText(1, 256), KeyText(0, 257)}},
+        {"complex: each task its own key",
+         "COMPLEX",
+         "AUTO",
+         2 * kSecond,
+         2 * kSecond + 300 * kMs,
+         {KeyData(0x08, 0x40), KeyData(0x07, 0x60)},
+         {KeyText(1, 256), KeyText(0, 257)}},
     };
     for (const Case &c : cases) {
         CVideoAux_SATURN4000 keyer;
@@ -148,8 +171,8 @@ TEST(TitleSaturn4000, PutsItsKeyOnOrOffForAnAuxiliaryTask)
         int action;
         std::vector<Bytes> actions;
     };
-    for (const Case &c : {Case{0, {KeyData(0x07, 0x60)}}, Case{1, {KeyData(0x07, 0x40)}},
-                          Case{5, {}}}) {
+    for (const Case &c :
+         {Case{0, {KeyData(0x07, 0x60)}}, Case{1, {KeyData(0x07, 0x40)}}, Case{5, {}}}) {
         line.sim->ClearCommands();
         CVideoAuxTask task;
         task.m_nAction = c.action;
@@ -185,9 +208,7 @@ TEST(M2100Keyer, SetsTheKeyMaskAndReportsTheKeys)
 {
     ManualTime time;
     prodtest::SimLine line(kSio, 53, SwitcherModel::M2100);
-    prodtest::SimLine stepwise(kSio, 57, SwitcherModel::M2100);
-    MountedSettings settings(Section("KEYER", {{"COM", "53"}, {"Title", "3"}}) +
-                             Section("STEPS", {{"COM", "57"}, {"Continuous", "0"}, {"RetCheck", "1"}}));
+    MountedSettings settings(Section("KEYER", {{"COM", "53"}, {"Title", "3"}}));
     LogCapture keyLog("#OVRA_KEY");
     CVideoAux_M2100 keyer;
     ASSERT_TRUE(Init(keyer, "KEYER"));
@@ -206,39 +227,20 @@ TEST(M2100Keyer, SetsTheKeyMaskAndReportsTheKeys)
     EXPECT_EQ(line.sim->KeyMask(), 0x05);
     EXPECT_EQ(keyLog.Lines(), std::vector<std::string>{KeyText(1, 257)});
 
-    line.sim->ClearCommands();
-    EXPECT_EQ(RunAdvancing([&] { return keyer.DevTaskDirectTake(title.Get()); }), 1);
-    EXPECT_EQ(Blocks(*line.sim), (std::vector<std::pair<int, Bytes>>{{2, {0x0C}}}))
-        << "the mask stays: only the query";
-
-    CVideoAux_M2100 steps;
-    ASSERT_TRUE(Init(steps, "STEPS"));
-    ASSERT_EQ(RunAdvancing([&] { return steps.DevOpen(); }), 1);
-    stepwise.sim->ClearCommands();
     keyLog.Clear();
-    const auto two = Group({Task(0, 1, 1), Task(0, 2, 1)});
-    EXPECT_EQ(RunAdvancing([&] { return steps.DevTaskDirectTake(two.Get()); }), 1);
-    EXPECT_EQ(Blocks(*stepwise.sim),
-              (std::vector<std::pair<int, Bytes>>{
-                  {2, {0x0C}}, {1, {0x01, 0x02, 0x0B, 0x03}}, {1, {0x01, 0x02, 0x02, 0x03}}}))
-        << "not continuous: the mask, then the take";
-    EXPECT_EQ(keyLog.Lines(), (std::vector<std::string>{KeyText(1, 256), KeyText(1, 2)}));
-
-    keyLog.Clear();
-    stepwise.sim->SetFaults(Refusing(), 2);
-    EXPECT_EQ(RunAdvancing([&] {
-                  return steps.DevTaskDirectTake(Group({Task(0, 4, 1)}).Get());
-              }),
+    line.sim->SetFaults(Refusing(), 1);
+    EXPECT_EQ(RunAdvancing([&] { return keyer.DevTaskDirectTake(Group({Task(0, 4, 1)}).Get()); }),
               0)
-        << "with RetCheck a refusal fails the take";
+        << "the mask query refused";
     EXPECT_EQ(keyLog.Count(), 0u);
 }
 
 TEST(M2100Keyer, SharesTheControlObjectWithTheSwitcher)
 {
     prodtest::SimLine line(kSio, 54, SwitcherModel::M2100);
-    MountedSettings settings(Section("SW", {{"Com", "54"}}) + Section("KEYER", {{"COM", "54"}}) +
-                             Section("STANDBY", {{"COM", "54"}, {"Exchange", "TRUE"}, {"Virtual", "TRUE"}}));
+    MountedSettings settings(
+        Section("SW", {{"Com", "54"}}) + Section("KEYER", {{"COM", "54"}}) +
+        Section("STANDBY", {{"COM", "54"}, {"Exchange", "TRUE"}, {"Virtual", "TRUE"}}));
     CVideoSwitch_M2100 sw;
     CVideoAux_M2100 keyer, standby;
     ASSERT_TRUE(Init(sw, "SW"));

@@ -10,8 +10,7 @@ namespace {
 size_t FindCommand(const Bytes &pending, const Bytes &head, size_t size)
 {
     for (size_t i = 0; i + head.size() <= pending.size(); ++i) {
-        if (!std::equal(head.begin(), head.end(), pending.begin() + static_cast<long>(i)))
-            continue;
+        if (!std::equal(head.begin(), head.end(), pending.begin() + static_cast<long>(i))) continue;
         return i + size <= pending.size() ? i + size : 0;
     }
     return 0;
@@ -36,16 +35,25 @@ KeyerSim::KeyerSim(PtyPair &pty, Model model) : model_(model), peer_(pty)
 {
     switch (model_) {
     case Model::Dsk50d:
-        peer_.When([](const Bytes &p) { return FindCommand(p, {0x12, 0x03}, 6); },
-                   [this](const Bytes &request) { return Dsk50d(request); });
+        peer_.When(
+            [](const Bytes &p) {
+                return FindCommand(p, {0x12, 0x03}, 6);
+            },
+            [this](const Bytes &request) { return Dsk50d(request); });
         break;
     case Model::ShiHui:
-        peer_.When([](const Bytes &p) { return FindCommand(p, {'C', '1'}, 8); },
-                   [this](const Bytes &request) { return ShiHui(request); });
+        peer_.When(
+            [](const Bytes &p) {
+                return FindCommand(p, {'C', '1'}, 8);
+            },
+            [this](const Bytes &request) { return ShiHui(request); });
         break;
     case Model::TrikKey:
-        peer_.When([](const Bytes &p) { return FindCommand(p, {0x55, 0x00, 0x2E}, 6); },
-                   [this](const Bytes &request) { return TrikKey(request); });
+        peer_.When(
+            [](const Bytes &p) {
+                return FindCommand(p, {0x55, 0x00, 0x2E}, 6);
+            },
+            [this](const Bytes &request) { return TrikKey(request); });
         break;
     }
 }

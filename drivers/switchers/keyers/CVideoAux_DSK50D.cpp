@@ -22,9 +22,9 @@ constexpr int32_t kLeastRetry = 1;
 IMPLEMENT_KEST_DEVICE(CVideoAux_DSK50D, CVideoKeyCtrlA, kDescription)
 
 CSerialIO_DSK50D::CSerialIO_DSK50D()
-    : CSerialSwitchIO({2, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                       CSerial_RS232::GetClassID()},
-                      kTries, kTries, kDumpLog)
+    : CSerialSwitchIO(
+          {2, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_RS232::GetClassID()}, kTries,
+          kTries, kDumpLog)
 {
     m_RequestLock.SetTimeOut(kLockHoldMs);
 }
@@ -88,7 +88,7 @@ int32_t CVideoAux_DSK50D::OnInitInstance()
     return 1;
 }
 
-CSerialIO_DSK50D *CVideoAux_DSK50D::OpenPort()
+CSerialIO_DSK50D *CVideoAux_DSK50D::FindPort()
 {
     if (m_Serial.DevIsOpen()) return &m_Serial;
     return dynamic_cast<CSerialIO_DSK50D *>(CSerialIO::GetByActivePort(m_Serial.GetPortNumber()));
@@ -96,7 +96,7 @@ CSerialIO_DSK50D *CVideoAux_DSK50D::OpenPort()
 
 int CVideoAux_DSK50D::DevOpen()
 {
-    if (OpenPort()) return 1;
+    if (FindPort()) return 1;
     // Only a DSK50D object shares the line; one of another protocol keeps it from us.
     if (!m_Serial.OpenOrShare<CSerialIO_DSK50D>()) {
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
@@ -114,23 +114,27 @@ int CVideoAux_DSK50D::DevClose()
 
 int CVideoAux_DSK50D::DevIsOpen()
 {
-    return OpenPort() ? 1 : 0;
+    return FindPort() ? 1 : 0;
 }
 
 int32_t CVideoAux_DSK50D::LogicalKey(const tagVideoKeyTask &task) const
 {
     switch (task.functype) {
-    case KEYTASK_FUNC_LOGO: return m_nOwnLogo;
-    case KEYTASK_FUNC_TITLE: return m_nOwnTitle;
-    case KEYTASK_FUNC_TIME: return m_nOwnTime;
-    default: return task.nKey;
+    case KEYTASK_FUNC_LOGO:
+        return m_nOwnLogo;
+    case KEYTASK_FUNC_TITLE:
+        return m_nOwnTitle;
+    case KEYTASK_FUNC_TIME:
+        return m_nOwnTime;
+    default:
+        return task.nKey;
     }
 }
 
 int32_t CVideoAux_DSK50D::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
     if (!tasks || tasks->GetCount() <= 0) return 0;
-    CSerialIO_DSK50D *port = OpenPort();
+    CSerialIO_DSK50D *port = FindPort();
     if (!port) {
         LogOpenFailed(GetDevName());
         return 0;

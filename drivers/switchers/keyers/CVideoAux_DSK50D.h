@@ -53,7 +53,7 @@ class KSOVRA20_API CVideoAux_DSK50D : public CVideoKeyDriverA {
 
 private:
     // The open DSK50D protocol object of port COM, opening none.
-    CSerialIO_DSK50D *OpenPort();
+    CSerialIO_DSK50D *FindPort();
     // The task's logical key: the own Logo, Title or Time key for those functions, else the
     // task's key number.
     int32_t LogicalKey(const tagVideoKeyTask &task) const;

@@ -19,9 +19,9 @@ constexpr uint16_t kDefaultCom = 2;
 IMPLEMENT_KEST_DEVICE(CVideoAux_ShiHui, CVideoKeyCtrlA, kDescription)
 
 CSerialIO_ShiHui::CSerialIO_ShiHui()
-    : CSerialSwitchIO({4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                       CSerial_M422::GetClassID()},
-                      1, 1, nullptr, kReplyMs)
+    : CSerialSwitchIO(
+          {4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()}, 1, 1,
+          nullptr, kReplyMs)
 {
 }
 
@@ -32,13 +32,13 @@ CSerialIO_ShiHui::~CSerialIO_ShiHui()
 
 int CSerialIO_ShiHui::SetKey(int key, bool on)
 {
-    return SendRequest(keyframe::ShiHuiKey(key, on),
-                       {[this] { m_bReplied = false; },
-                        [this] {
-                            std::lock_guard<CDataLock> lk(m_RecvLock);
-                            return keyframe::ShiHuiAccepted(m_nFirst) ? ReplyCheck::Accept
-                                                                      : ReplyCheck::Refuse;
-                        }});
+    return SendRequest(keyframe::ShiHuiKey(key, on), {[this] { m_bReplied = false; },
+                                                      [this] {
+                                                          std::lock_guard<CDataLock> lk(m_RecvLock);
+                                                          return keyframe::ShiHuiAccepted(m_nFirst)
+                                                                     ? ReplyCheck::Accept
+                                                                     : ReplyCheck::Refuse;
+                                                      }});
 }
 
 int CSerialIO_ShiHui::OnRecvData(int, pointer_t &data)

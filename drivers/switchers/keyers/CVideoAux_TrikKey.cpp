@@ -17,8 +17,8 @@ constexpr const char *kDevLog = "LOG_DEV";
 IMPLEMENT_KEST_DEVICE(CVideoAux_TrikKey, CVideoKeyCtrlA, kDescription)
 
 CSerialIO_TrikKey::CSerialIO_TrikKey()
-    : CSerialSwitchIO({4, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50,
-                       CSerial_M422::GetClassID()})
+    : CSerialSwitchIO(
+          {4, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()})
 {
 }
 
@@ -69,10 +69,14 @@ int CVideoAux_TrikKey::DevIsOpen()
 std::atomic<bool> *CVideoAux_TrikKey::StateOf(int32_t functype)
 {
     switch (functype) {
-    case KEYTASK_FUNC_LOGO: return &m_bLogoOn;
-    case KEYTASK_FUNC_TITLE: return &m_bTitleOn;
-    case KEYTASK_FUNC_TIME: return &m_bTimeOn;
-    default: return nullptr;
+    case KEYTASK_FUNC_LOGO:
+        return &m_bLogoOn;
+    case KEYTASK_FUNC_TITLE:
+        return &m_bTitleOn;
+    case KEYTASK_FUNC_TIME:
+        return &m_bTimeOn;
+    default:
+        return nullptr;
     }
 }
 

@@ -15,6 +15,9 @@ public:
     int32_t OnActiveInstance() override;
     int32_t OnDeactiveInstance() override;
 
+    // "Dev=<device name>;Open Failed" through the debug log on "LOG_DEV".
+    static void LogOpenFailed(const char *devName);
+
 protected:
     CVideoKeyDriverA(const char *typeId, const char *description);
 
@@ -28,11 +31,6 @@ protected:
     int32_t FuncTypeOfKey(int32_t key) const;
     // "#OVRA_KEY": the operation and the function type of a key that was set.
     static void ReportKey(int32_t operation, int32_t functype);
-public:
-    // "Dev=<device name>;Open Failed" through the debug log on "LOG_DEV".
-    static void LogOpenFailed(const char *devName);
-
-protected:
     // The port number in the setting `key` (default `current`; a value outside 0..65535
     // keeps it).
     uint16_t ReadPortKey(const char *key, uint16_t current);

@@ -34,8 +34,8 @@ Bytes Dsk50dSetKey(int code, bool on)
 {
     const uint8_t key = Byte(code);
     const uint8_t state = on ? 0x01 : 0x00;
-    return {kDskHead, kDskCount, kDskSetKey, key, state,
-            static_cast<uint8_t>(kDskCount ^ kDskSetKey ^ key ^ state)};
+    return {kDskHead, kDskCount, kDskSetKey,
+            key,      state,     static_cast<uint8_t>(kDskCount ^ kDskSetKey ^ key ^ state)};
 }
 
 std::vector<Dsk50dReply> CDsk50dDecoder::Feed(const uint8_t *data, size_t length)
@@ -77,8 +77,14 @@ bool Dsk50dContradicts(const Dsk50dReply &reply, int code, bool on)
 Bytes ShiHuiKey(int key, bool on)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {'C', '1', static_cast<uint8_t>(on ? 'D' : 'S'),
-            static_cast<uint8_t>(kDigits[key & 0x0F]), 'N', '0', '1', '\r'};
+    return {'C',
+            '1',
+            static_cast<uint8_t>(on ? 'D' : 'S'),
+            static_cast<uint8_t>(kDigits[key & 0x0F]),
+            'N',
+            '0',
+            '1',
+            '\r'};
 }
 
 bool ShiHuiAccepted(uint8_t first)

@@ -27,8 +27,8 @@ KSOVRA20_API Bytes Dsk50dSetKey(int code, bool on);
 struct Dsk50dReply {
     uint8_t kind = 0;
     uint8_t code = 0;
-    bool hasStates = false;           // kinds 14 and 15 with code 'A'
-    std::array<uint8_t, 4> states{};  // keys 0 to 3, as sent (nonzero: on)
+    bool hasStates = false;          // kinds 14 and 15 with code 'A'
+    std::array<uint8_t, 4> states{}; // keys 0 to 3, as sent (nonzero: on)
 };
 
 // Gathers reply blocks from the bytes as they come: a block is 02 and three bytes more, a
