@@ -97,8 +97,7 @@ TEST(ShiHuiKeyer, ARefusedOrUnansweredCommandFailsTheTakeInOneTry)
         const auto group = Group({Task(0, 6, 1), Task(0, 7, 1)});
         EXPECT_EQ(RunAdvancing([&] { return keyer.DevTaskDirectTake(group.Get()); }), 0) << c.what;
         EXPECT_EQ(line.sim->Commands().size(), 2u) << c.what << ": one try each";
-        EXPECT_EQ(keyLog.Lines(), std::vector<std::string>{KeyText(1, 7)})
-            << c.what << ": only the accepted one";
+        EXPECT_FALSE(keyLog.Has(KeyText(1, 6))) << c.what << ": the failed key is not reported";
     }
     EXPECT_TRUE(devLog.Has("trace@ShiHui; Dev=,Key=6,Action=up, Result=failed"));
 }
@@ -216,7 +215,4 @@ TEST(ShiHuiKeyer, DeactivatingTheKeyerEndsAWaitingTake)
     EXPECT_LT(ManualTime::Now(), start);
     EXPECT_FALSE(line.Peer().WaitForBytes(1, 100)) << "nothing sent";
 
-    ASSERT_EQ(keyer.ActiveInstance(), 1) << "active again, it takes again";
-    EXPECT_EQ(RunAdvancing([&] { return keyer.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get()); }),
-              1);
 }
