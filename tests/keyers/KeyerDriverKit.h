@@ -3,6 +3,7 @@
 // the "#OVRA_KEY" texts.
 #pragma once
 
+#include "tests/keyers/KeyerTestKit.h"
 #include "tests/sim/KeyerSim.h"
 #include "tests/switchers/ProductionTestKit.h"
 
@@ -41,17 +42,11 @@ struct KeyerLine {
     std::unique_ptr<kestsim::KeyerSim> sim;
 };
 
-// A plain key task.
+// A key task of no keyer in particular.
 inline tagVideoKeyTask Task(int32_t functype, int32_t key, int32_t op, int64_t at = 0,
                             const char *source = "AUTO")
 {
-    tagVideoKeyTask task;
-    task.functype = functype;
-    task.nKey = key;
-    task.nop = op;
-    task.StartTime = at;
-    task.Source = source;
-    return task;
+    return keytest::KeyTask(0, "", at, functype, source, key, op);
 }
 
 inline CVideoKeyTaskArray Group(const std::vector<tagVideoKeyTask> &tasks)
