@@ -2,6 +2,7 @@
 
 #include "Kest20/KestLog.h"
 #include "devext/device/CSerial_M422.h"
+#include "devext/device/tagDevStatus.h"
 #include "platform/TimeSource.h"
 
 #include <algorithm>
@@ -246,6 +247,48 @@ int CM2100Control::OnRecvData(int, pointer_t &data)
     }
     if (any) SignalReply();
     return any ? 1 : 0;
+}
+
+CM2100Link::~CM2100Link()
+{
+    Release();
+}
+
+int32_t CM2100Link::Open(uint16_t port, bool continuous, bool retCheck)
+{
+    CM2100Control *control = nullptr;
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        if (!m_pControl) {
+            m_pControl = CM2100Pool::Get().Acquire(port);
+            m_pControl->SetContinuous(continuous);
+            m_pControl->SetWaitForReply(retCheck);
+        }
+        control = m_pControl;
+    }
+    if (control->Connected()) return DEVSTATUS_NORMAL;
+    control->Open();
+    if (!control->IsOpen()) return DEVSTATUS_COM_OPEN_FAILED;
+    return control->Check() ? DEVSTATUS_NORMAL : DEVSTATUS_RUN_FAILED;
+}
+
+void CM2100Link::Release()
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    if (m_pControl) CM2100Pool::Get().Release(m_pControl->GetPort());
+    m_pControl = nullptr;
+}
+
+CM2100Control *CM2100Link::Get()
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    return m_pControl;
+}
+
+int CM2100Link::Connected()
+{
+    CM2100Control *control = Get();
+    return control ? control->Connected() : 0;
 }
 
 CM2100Pool &CM2100Pool::Get()

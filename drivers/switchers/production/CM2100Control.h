@@ -89,6 +89,33 @@ private:
     bool m_bAwaitPacket = false;  // under m_RecvLock: the request is a query
 };
 
+// A device's hold on the control object of its port, which the switcher and the keyer of one
+// line share: taken from the pool when the device opens, given back when it closes.
+class KSOVRA20_API CM2100Link {
+public:
+    CM2100Link() = default;
+    CM2100Link(const CM2100Link &) = delete;
+    CM2100Link &operator=(const CM2100Link &) = delete;
+    // Gives the control object back.
+    ~CM2100Link();
+
+    // Takes the control object of `port` from the pool when none is held and hands it the
+    // reply settings; unless it is connected, opens the line and checks it. The device
+    // status that tells how it went: 0, 3 for a line that does not open, 5 for a switcher
+    // that does not answer.
+    int32_t Open(uint16_t port, bool continuous, bool retCheck);
+    // Gives the control object back to the pool (nothing when none is held).
+    void Release();
+    // The control object held, or null.
+    CM2100Control *Get();
+    // Its connected value; 0 without one.
+    int Connected();
+
+private:
+    std::mutex m_lock;
+    CM2100Control *m_pControl = nullptr; // from the pool while held
+};
+
 // The process-wide pool of control objects, one per port.
 class KSOVRA20_API CM2100Pool {
 public:

@@ -19,18 +19,6 @@ CVideoSwitch_M2100::CVideoSwitch_M2100() : CVideoSwitchA("LVSWITCH_MCS_M2100")
     SetMatrix(32, 1);
 }
 
-CVideoSwitch_M2100::~CVideoSwitch_M2100()
-{
-    ReleaseControl();
-}
-
-void CVideoSwitch_M2100::ReleaseControl()
-{
-    std::lock_guard<std::mutex> lk(m_controlLock);
-    if (m_pControl) CM2100Pool::Get().Release(m_pControl->GetPort());
-    m_pControl = nullptr;
-}
-
 int32_t CVideoSwitch_M2100::OnInitInstance()
 {
     if (!CVideoSwitchA::OnInitInstance()) return 0;
@@ -48,46 +36,28 @@ int32_t CVideoSwitch_M2100::OnInitInstance()
 int CVideoSwitch_M2100::DevOpen()
 {
     if (IsVirtual()) return CVideoSwitchA::DevOpen();
-    SetDevStatus(DEVSTATUS_NORMAL);
-    CM2100Control *control = nullptr;
-    {
-        std::lock_guard<std::mutex> lk(m_controlLock);
-        if (!m_pControl) {
-            m_pControl = CM2100Pool::Get().Acquire(m_nPort);
-            m_pControl->SetContinuous(m_bContinuous);
-            m_pControl->SetWaitForReply(m_bRetCheck);
-        }
-        control = m_pControl;
-    }
-    if (control->Connected()) return 1;
-    control->Open();
-    if (!control->IsOpen())
-        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
-    else if (!control->Check())
-        SetDevStatus(DEVSTATUS_RUN_FAILED);
+    SetDevStatus(m_link.Open(m_nPort, m_bContinuous, m_bRetCheck));
     return 1;
 }
 
 int CVideoSwitch_M2100::DevClose()
 {
     if (IsVirtual()) return CVideoSwitchA::DevClose();
-    ReleaseControl();
+    m_link.Release();
     return 1;
 }
 
 int CVideoSwitch_M2100::DevIsOpen()
 {
     if (IsVirtual()) return CVideoSwitchA::DevIsOpen();
-    std::lock_guard<std::mutex> lk(m_controlLock);
-    return m_pControl ? m_pControl->Connected() : 0;
+    return m_link.Connected();
 }
 
 CM2100Control *CVideoSwitch_M2100::Ready()
 {
     DevOpen();
     if (!DevIsOpen()) return nullptr;
-    std::lock_guard<std::mutex> lk(m_controlLock);
-    return m_pControl;
+    return m_link.Get();
 }
 
 int CVideoSwitch_M2100::DevTest(const char *argument)
@@ -95,11 +65,7 @@ int CVideoSwitch_M2100::DevTest(const char *argument)
     if (IsVirtual()) return CVideoSwitchA::DevTest(argument);
     SetDevStatus(DEVSTATUS_NORMAL);
     DevOpen();
-    CM2100Control *control = nullptr;
-    {
-        std::lock_guard<std::mutex> lk(m_controlLock);
-        control = m_pControl;
-    }
+    CM2100Control *control = m_link.Get();
     int status = 0;
     if (!control || !control->QueryStatus(status)) {
         SetDevStatus(DEVSTATUS_RUN_FAILED);

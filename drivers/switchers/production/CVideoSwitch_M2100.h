@@ -17,9 +17,6 @@ class KSOVRA20_API CVideoSwitch_M2100 : public CVideoSwitchA {
     static constexpr int kOtherBus = 0x3E;
 
     CVideoSwitch_M2100();
-    // Gives the control object back to the pool.
-    ~CVideoSwitch_M2100() override;
-
     int32_t OnInitInstance() override;
     // Takes the control object of port Com from the pool and checks the line: 1 (the status
     // tells 3 for a line that does not open, 5 for a switcher that does not answer).
@@ -41,12 +38,9 @@ class KSOVRA20_API CVideoSwitch_M2100 : public CVideoSwitchA {
 private:
     // Opens as DevOpen does: the control object when the line is then connected, else null.
     CM2100Control *Ready();
-    // Gives the control object held back to the pool (virtual or not).
-    void ReleaseControl();
     static int BusOf(int channel) { return channel == 1 ? kProgramBus : kOtherBus; }
 
-    std::mutex m_controlLock;
-    CM2100Control *m_pControl = nullptr; // from the pool while open
+    CM2100Link m_link; // the control object while open
     std::atomic<uint16_t> m_nPort{1};
     std::atomic<bool> m_bContinuous{true};
     std::atomic<bool> m_bRetCheck{false};

@@ -1,0 +1,109 @@
+#include "drivers/switchers/keyers/CVideoAux_ShiHui.h"
+
+#include "Kest20/KestLog.h"
+#include "devext/device/CSerial_M422.h"
+#include "devext/device/DeviceDescription.h"
+#include "drivers/switchers/keyers/KeyerFrames.h"
+#include "drivers/tasks/CVideoKeyTaskArray.h"
+
+#include <mutex>
+
+namespace {
+
+constexpr const char *kDescription = "师慧字幕机驱动";
+constexpr const char *kDevLog = "LOG_DEV";
+constexpr uint16_t kDefaultCom = 2;
+
+} // namespace
+
+IMPLEMENT_KEST_DEVICE(CVideoAux_ShiHui, CVideoKeyCtrlA, kDescription)
+
+CSerialIO_ShiHui::CSerialIO_ShiHui()
+    : CSerialSwitchIO(
+          {4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()}, 1, 1,
+          nullptr, kReplyMs)
+{
+}
+
+CSerialIO_ShiHui::~CSerialIO_ShiHui()
+{
+    DevClose();
+}
+
+int CSerialIO_ShiHui::SetKey(int key, bool on)
+{
+    return SendRequest(keyframe::ShiHuiKey(key, on), {[this] { m_bReplied = false; },
+                                                      [this] {
+                                                          std::lock_guard<CDataLock> lk(m_RecvLock);
+                                                          return keyframe::ShiHuiAccepted(m_nFirst)
+                                                                     ? ReplyCheck::Accept
+                                                                     : ReplyCheck::Refuse;
+                                                      }});
+}
+
+int CSerialIO_ShiHui::OnRecvData(int, pointer_t &data)
+{
+    if (!data.data || data.length < 1) return 0;
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        // The rest of a reply, or bytes after it, decide nothing.
+        if (m_bReplied) return 0;
+        m_bReplied = true;
+        m_nFirst = static_cast<const uint8_t *>(data.data)[0];
+    }
+    SignalReply();
+    return 1;
+}
+
+CVideoAux_ShiHui::CVideoAux_ShiHui() : CVideoKeyDriverA(kUnknownType, kDescription)
+{
+    m_Serial.SetPortNumber(kDefaultCom);
+}
+
+int32_t CVideoAux_ShiHui::OnInitInstance()
+{
+    if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
+    m_Serial.SetPortNumber(ReadPortKey("COM", m_Serial.GetPortNumber()));
+    return 1;
+}
+
+int CVideoAux_ShiHui::DevOpen()
+{
+    if (m_Serial.DevIsOpen()) return 1;
+    const int opened = m_Serial.DevOpen();
+    SetDevStatus(opened ? DEVSTATUS_NORMAL : DEVSTATUS_COM_OPEN_FAILED);
+    return opened;
+}
+
+int CVideoAux_ShiHui::DevClose()
+{
+    m_Serial.DevClose();
+    return 1;
+}
+
+int CVideoAux_ShiHui::DevIsOpen()
+{
+    return m_Serial.DevIsOpen();
+}
+
+int32_t CVideoAux_ShiHui::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
+{
+    if (IsVirtual()) return 1;
+    if (!tasks || tasks->GetCount() <= 0 || !DevOpen()) return 0;
+    if (!WaitForStart(*tasks->GetPtrAt(0), 0)) return 0;
+    int32_t all = 1;
+    for (int32_t i = 0; i < tasks->GetCount(); ++i) {
+        const tagVideoKeyTask task = *tasks->GetPtrAt(i);
+        const int32_t key = GetKeyID(&task);
+        const int ok = m_Serial.SetKey(key, task.nop != 0);
+        glReportDbg(kDevLog, "trace@ShiHui; Dev=%s,Key=%d,Action=%s, Result=%s",
+                    static_cast<const char *>(GetDevName()), key, task.nop ? "up" : "down",
+                    ok ? "OK" : "failed");
+        if (ok)
+            ReportKey(task.nop, FuncTypeOfKey(key));
+        else
+            all = 0;
+        if (!Pause(kTaskPauseMs)) return 0;
+    }
+    return all;
+}

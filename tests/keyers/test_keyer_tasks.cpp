@@ -1,0 +1,81 @@
+// Key tasks driving each serial keyer end to end: the key task unit finds the keyer through
+// the device manager (which creates it from its setting and opens its line), and at the task's
+// time the keyer's command reaches the simulated keyer.
+#include "tests/keyers/KeyerDriverKit.h"
+#include "tests/keyers/KeyerTestKit.h"
+
+#include "drivers/tasks/CVideoKeyTaskTMU.h"
+#include "drivers/tasks/CVideoKeyTaskTPU.h"
+
+using namespace devtest;
+using namespace keydrv;
+using Model = kestsim::KeyerSim::Model;
+
+TEST(KeyerTasks, AKeyTaskReachesEachKeyerAtItsTime)
+{
+    struct Case {
+        const char *keyerClass;
+        plat::SerialPortKind kind;
+        int port;
+        Model model;
+        const char *keys; // the keyer's settings beside class, type and port
+        int32_t functype;
+        kestsim::KeyerSim::Command command;
+        const char *report; // "#OVRA_KEY", or none
+    };
+    const std::vector<Case> cases{
+        {"CVideoAux_DSK50D",
+         kCom,
+         27,
+         Model::Dsk50d,
+         "KeyArray=4,6\r\nTitle=2\r\nnRetryTime=1\r\n",
+         KEYTASK_FUNC_TITLE,
+         {6, true},
+         nullptr},
+        {"CVideoAux_ShiHui",
+         kSio,
+         47,
+         Model::ShiHui,
+         "Title=7\r\n",
+         KEYTASK_FUNC_TITLE,
+         {7, true},
+         "STATUS = \"1\",FUNCTYPE =\"257\""},
+        {"CVideoAux_TrikKey",
+         kSio,
+         48,
+         Model::TrikKey,
+         "",
+         KEYTASK_FUNC_TITLE,
+         {3, true},
+         "STATUS = \"1\",FUNCTYPE =\"257\""},
+    };
+    for (const Case &c : cases) {
+        ManualTime time;
+        DebugOn debug;
+        KeyerLine line(c.kind, c.port, c.model);
+        const std::string port = std::to_string(c.port);
+        keytest::PrivateSettings settings(
+            Section("DevMgr", {{"VideoAux", R"({"KEY1"})"}}) +
+            Section("KEY1",
+                    {{"class", c.keyerClass}, {"DeviceTypeId", "LVAUX_KEYER"}, {"COM", port}}) +
+            c.keys);
+        LogCapture keyLog("#OVRA_KEY");
+        CVideoDevMgr devMgr;
+        devMgr.Initlization("/etc/tvx/DevMgr");
+        DeleteDevices cleanup({"KEY1"});
+
+        CVideoKeyTaskTMU tmu;
+        const int64_t start = ManualTime::Now() + 3 * kSecond;
+        ASSERT_EQ(tmu->AddTask(keytest::KeyTask(1, "KEY1", start, c.functype, "AUTO", 3, 1)), 1)
+            << c.keyerClass;
+        ASSERT_TRUE(AdvanceUntil([&] { return !line.sim->Commands().empty(); })) << c.keyerClass;
+        EXPECT_GE(ManualTime::Now(), start) << c.keyerClass;
+        EXPECT_EQ(line.sim->Commands().front(), c.command) << c.keyerClass;
+        ASSERT_TRUE(AdvanceUntil([&] { return tmu->GetTPU()->IsRunning() == 0; })) << c.keyerClass;
+        EXPECT_EQ(tmu->GetTaskCount(), 0) << c.keyerClass;
+        if (c.report)
+            EXPECT_EQ(keyLog.Lines(), std::vector<std::string>{c.report}) << c.keyerClass;
+        else
+            EXPECT_EQ(keyLog.Count(), 0u) << c.keyerClass;
+    }
+}
