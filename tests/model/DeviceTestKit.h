@@ -44,23 +44,49 @@ inline bool Eventually(const std::function<bool()> &condition, int ms = 5000)
     return condition();
 }
 
-// Gives other threads a moment, advances the manual clock by `stepMs`, and waits until every
-// thread the step woke has run on (at most 2 s of real time), and then a little for as many
-// threads to sit in timed waits as before the step (a woken thread may end or turn to I/O), or
-// until `done` holds.
+// Whether every other thread of this process sleeps (none runs or waits for the disk) and no
+// thread the clock or an object woke is still to run: nothing happens until the clock moves or
+// bytes arrive.
+inline bool ProcessQuiet()
+{
+    if (!plat::TestClock::WaitForSettled(0, 0)) return false;
+    const std::string self = std::to_string(gettid());
+    std::error_code error;
+    for (const auto &task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        if (task.path().filename() == self) continue;
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue; // the thread has ended
+        const size_t name = line.rfind(')');
+        if (name == std::string::npos || name + 2 >= line.size()) continue;
+        const char state = line[name + 2];
+        if (state == 'R' || state == 'D') return false;
+    }
+    return true;
+}
+
+// Waits (at most `realMs` of real time) until the process is quiet twice in a row, or until
+// `done` holds.
+inline void WaitQuiet(uint32_t realMs, const std::function<bool()> &done = {})
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
+    int quiet = 0;
+    while (std::chrono::steady_clock::now() < until) {
+        if (done && done()) return;
+        quiet = ProcessQuiet() ? quiet + 1 : 0;
+        if (quiet == 2) return;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+// Advances the manual clock by `stepMs` once the process is quiet, then waits (at most 2 s of
+// real time) until the threads the step woke have run and gone back to sleep, or until `done`
+// holds. So no thread misses a step, however loaded the machine.
 inline void StepClock(uint32_t stepMs, const std::function<bool()> &done = {})
 {
-    using std::chrono::steady_clock;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    plat::TestClock::WaitForSettled(0, 100);
-    const int waiting = plat::TestClock::BlockedWaiters();
+    WaitQuiet(100, done);
     plat::TestClock::Advance(stepMs);
-    const auto woken = steady_clock::now() + std::chrono::seconds(2);
-    while (!plat::TestClock::WaitForSettled(0, 1))
-        if ((done && done()) || steady_clock::now() >= woken) return;
-    const auto until = steady_clock::now() + std::chrono::milliseconds(50);
-    while (steady_clock::now() < until)
-        if ((done && done()) || plat::TestClock::WaitForSettled(waiting, 1)) return;
+    WaitQuiet(2000, done);
 }
 
 // Steps the manual clock `stepMs` at a time (see StepClock) until `done` holds or `maxMs`
