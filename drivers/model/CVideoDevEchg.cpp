@@ -138,11 +138,12 @@ int CVideoDevEchg::SwitchOver(int mode, CSerialEchg &port)
             port.Reopen(own["COM"].GetAsInteger(kDefaultCom));
             port.DevSwitch(mode == 1 ? ownMaster : ownSlave);
         }
-        // The main chain is announced only once the switch has had time to settle.
+        // The port is given back before the announcement, so whoever acts on it finds the
+        // port free; the main chain is announced only once the switch has had time to settle.
+        port.DevClose();
         if (mode == 1) PauseDelay();
         PostShareBus(mode);
     }
-    port.DevClose();
     return 0;
 }
 
