@@ -9,6 +9,8 @@
 
 #include "platform/Collections.h"
 
+#include <functional>
+
 class IVideoBroTaskTPU;
 
 class CVideoSrcX_MAV70 : public CVideoSrcX_VDCP {
