@@ -13,6 +13,7 @@ Usage: scripts/check_headers.py [build dir, default build-asan] [time bound s, d
 import glob
 import os
 import re
+import signal
 import subprocess
 import sys
 
@@ -69,21 +70,25 @@ def missing_includes(root):
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    build = sys.argv[1] if len(sys.argv) > 1 else "build-asan"
+    tree = sys.argv[1] if len(sys.argv) > 1 else "build-asan"
     bound = int(sys.argv[2]) if len(sys.argv) > 2 else 900
     failed = False
     print("==> the standard headers each header names", flush=True)
     for fault in missing_includes(root):
         print("    " + fault)
         failed = True
-    print(f"==> each header compiled on its own ({build})", flush=True)
+    print(f"==> each header compiled on its own ({tree})", flush=True)
     jobs = os.cpu_count() or 1
-    command = ["cmake", "--build", build, "--target", "kest_header_check", "--",
+    command = ["cmake", "--build", tree, "--target", "kest_header_check", "--",
                "-k", "0", "-j", str(jobs), "-l", str(jobs * 3 // 2)]
+    # In a session of its own, so that the bound ends the compilers under cmake too.
+    build = subprocess.Popen(command, cwd=root, start_new_session=True)
     try:
-        if subprocess.run(command, cwd=root, timeout=bound).returncode != 0:
+        if build.wait(timeout=bound) != 0:
             failed = True
     except subprocess.TimeoutExpired:
+        os.killpg(build.pid, signal.SIGTERM)
+        build.wait()
         print(f"    not done within {bound} s")
         failed = True
     return 1 if failed else 0
