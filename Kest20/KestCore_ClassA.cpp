@@ -31,25 +31,6 @@ CString DefaultSetting(const char *name)
 
 } // namespace
 
-CCreationLocks::Hold::Hold(CCreationLocks &owner, const char *name) : m_owner(owner)
-{
-    std::string key = name;
-    plat::GbkToUpper(key);
-    {
-        std::lock_guard<std::mutex> lock(m_owner.m_lock);
-        m_entry = m_owner.m_entries.try_emplace(std::move(key)).first;
-        ++m_entry->second.users;
-    }
-    m_entry->second.lock.Lock();
-}
-
-CCreationLocks::Hold::~Hold()
-{
-    m_entry->second.lock.Unlock();
-    std::lock_guard<std::mutex> lock(m_owner.m_lock);
-    if (--m_entry->second.users == 0) m_owner.m_entries.erase(m_entry);
-}
-
 CKestCore_ClassA::~CKestCore_ClassA()
 {
     std::vector<CClassA *> created;
@@ -150,7 +131,9 @@ CClassA *CKestCore_ClassA::exCreateComponent(const char *name, const char *setti
     else if (path[0] != '/')
         path = DefaultSetting(path);
 
-    CCreationLocks::Hold creating(m_creation, trimmed);
+    // A name whose creation waits, in turn, for one this thread is creating is looked up and
+    // activated without its lock, as the thread that holds it would do itself.
+    CNamedLocks::Hold creating(m_creation, trimmed);
     CClassA *object = exGetInstanceByName(base, trimmed);
     if (!object) object = CreateNamed(trimmed, path, base);
     if (object && activate) object->ActiveInstance();

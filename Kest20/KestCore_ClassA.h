@@ -6,41 +6,13 @@
 #include "Kest20/ClassA.h"
 #include "Kest20/KestCore.h"
 #include "KestLib20/CDataLock.h"
+#include "KestLib20/CNamedLocks.h"
 #include "platform/Collections.h"
 #include "platform/String.h"
 #include "platform/Sync.h"
 
-#include <map>
 #include <mutex>
-#include <string>
 #include <vector>
-
-// Recursive locks by instance name without case, so that finding, creating and activating one
-// name is atomic while other names are created in parallel.
-class CCreationLocks {
-    struct Entry {
-        plat::RecursiveLock lock;
-        int users = 0;
-    };
-    using Entries = std::map<std::string, Entry>;
-
-public:
-    class Hold {
-    public:
-        Hold(CCreationLocks &owner, const char *name);
-        ~Hold();
-        Hold(const Hold &) = delete;
-        Hold &operator=(const Hold &) = delete;
-
-    private:
-        CCreationLocks &m_owner;
-        Entries::iterator m_entry;
-    };
-
-private:
-    std::mutex m_lock;
-    Entries m_entries;
-};
 
 class CKestCore_ClassA {
 public:
@@ -71,7 +43,7 @@ private:
     CDataLock m_lock; // over the two lists; never held while an object is called
     std::vector<CClassA *> m_live;
     std::vector<CClassA *> m_created;
-    CCreationLocks m_creation;
+    CNamedLocks m_creation; // one thread at a time finds, creates and activates a name
 };
 
 using CClassACore = CKestCore<CKestCore_ClassA, 2>;

@@ -6,6 +6,7 @@
 #include "KestLib20/KestLibApi.h"
 #include "platform/Sync.h"
 
+#include <atomic>
 #include <cstdint>
 
 class KESTLIB_SHARED_TYPE CDataLock {
@@ -32,5 +33,5 @@ public:
 private:
     plat::RecursiveLock m_lock;
     uint32_t m_dwTimeOut = 1000;
-    volatile uint32_t m_dwLockTick = 0;
+    std::atomic<uint32_t> m_dwLockTick{0}; // read by other threads
 };

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class CPatrolTask : public CTask {
 public:

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then runs the test suite in stages: the whole suite built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the threaded test binaries (marked
-# TSAN in their CMakeLists) built with ThreadSanitizer, then the fuzz targets (a few seconds
-# each from their seed corpora). Every stage runs even when an earlier
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the check that each installed header
+# stands on its own, then the threaded test binaries (marked TSAN in their CMakeLists) built
+# with ThreadSanitizer, then the fuzz targets (a few seconds each from their seed corpora). Every stage runs even when an earlier
 # one failed; each prints a line at the start of each of its phases, the end shows one summary
 # line per stage, and the exit code is non-zero when any stage failed.
 #
@@ -76,6 +76,7 @@ phase "installing what is missing"
 ./scripts/setup.sh || exit 1
 
 stage "ASan+UBSan" suite build-asan -DKEST_SANITIZE=ON
+stage headers ./scripts/check_headers.py build-asan # each installed header on its own
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 stage TSan suite build-tsan -DKEST_TSAN=ON
 stage fuzz ./scripts/fuzz.sh # clang/libFuzzer targets of tests/fuzz, skipped without clang
 

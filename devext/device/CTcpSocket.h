@@ -9,6 +9,7 @@
 #include "platform/Collections.h"
 #include "platform/String.h"
 
+#include <memory>
 #include <netinet/in.h>
 
 #include <atomic>

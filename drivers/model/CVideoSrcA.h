@@ -12,7 +12,7 @@
 #include "devext/device/CDeviceA.h"
 #include "drivers/KsOvra20Api.h"
 #include "drivers/model/CPlayCounter.h"
-#include "drivers/tasks/CVideoPlayTaskList.h"
+#include "drivers/model/CVideoPlayTaskList.h"
 #include "platform/Sync.h"
 
 #include <atomic>

@@ -308,7 +308,7 @@ CDeviceA *CVideoDevMgr_Impl::GetDev(int32_t kind, const char *id, int open,
     {
         // One thread at a time finds, creates and opens a device of this id; a lookup never
         // meets the device of its own id half made by another thread.
-        CDevOpenLocks::Hold one(m_openLocks, devId);
+        CNamedLocks::Hold one(m_openLocks, devId);
         if (one.Held()) {
             device = FindOrOpen(kind, devId, open, status);
         } else {

@@ -4,10 +4,10 @@
 // finds it still there.
 #pragma once
 
-#include "drivers/model/DevOpenLocks.h"
 #include "drivers/model/VideoDevEntries.h"
 
 #include "KestLib20/CDataLock.h"
+#include "KestLib20/CNamedLocks.h"
 #include "KestLib20/KestWin32Thread.h"
 #include "platform/Collections.h"
 #include "platform/String.h"
@@ -86,7 +86,7 @@ private:
     void EndCheckRunLocked(std::shared_ptr<CVideoDevMgr_Impl> &hold);
     static int32_t CheckThreadProc(void *param, int32_t command, int32_t argument);
 
-    CDevOpenLocks m_openLocks;
+    CNamedLocks m_openLocks;
     std::vector<CheckEntry> m_Checks;
     CStringArray m_CheckIds; // upper-case ids of CheckDevList
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
+#include "drivers/tasks/CVideoTaskPtr.h"
 #include "drivers/tasks/tagVideoBroTask.h"
 
 #include <cstdint>
@@ -55,17 +56,9 @@ protected:
     ~IVideoBroTaskArray() = default;
 };
 
-// Handle of one array. Copies share the array; the last handle (or other reference) to go
-// releases it.
-class KSOVRA20_API CVideoBroTaskArray {
+// Handle of one array: creates an empty one; copies share it, the last handle (or other
+// reference) to go releases it.
+class KSOVRA20_API CVideoBroTaskArray : public CVideoTaskPtr<IVideoBroTaskArray> {
 public:
     CVideoBroTaskArray();
-    CVideoBroTaskArray(const CVideoBroTaskArray &other);
-    CVideoBroTaskArray &operator=(const CVideoBroTaskArray &other);
-    ~CVideoBroTaskArray();
-
-    IVideoBroTaskArray *operator->() const { return _Impl; }
-
-private:
-    IVideoBroTaskArray *_Impl;
 };

@@ -21,7 +21,7 @@ public:
     virtual int32_t RemoveAt(int32_t index, int32_t n) = 0;
     // Appends a copy; its index.
     virtual int32_t Add(const tagVideoSwitchTask &task) = 0;
-    // The record itself, valid until the array next grows; null out of range.
+    // The record itself, valid until it is removed; null out of range.
     virtual tagVideoSwitchTask *ElementAt(int32_t index) = 0;
     // Appends / replaces by copies of the other array's records. The new count.
     virtual int32_t Append(IVideoSwitchTaskArray *other) = 0;

@@ -1,8 +1,9 @@
 // What the key task and switcher task units share: the handles that host programs hold their
-// objects by, the growth of their task arrays, their process-wide registries of management
-// units by name, and the framework time now.
+// objects by, their process-wide registries of management units by name, and the framework
+// time now.
 #pragma once
 
+#include "drivers/tasks/CVideoTaskPtr.h"
 #include "platform/Gbk.h"
 
 #include <algorithm>
@@ -12,40 +13,7 @@
 #include <utility>
 #include <vector>
 
-// A handle that shares one reference-counted object (AddRef and Release): the handle made
-// first holds the new object's reference, copies add one, each handle releases its own.
-template <class I> class CVideoTaskPtr {
-public:
-    CVideoTaskPtr(const CVideoTaskPtr &other) : _Impl(other._Impl) { _Impl->AddRef(); }
-    CVideoTaskPtr &operator=(const CVideoTaskPtr &other)
-    {
-        other._Impl->AddRef();
-        _Impl->Release();
-        _Impl = other._Impl;
-        return *this;
-    }
-    ~CVideoTaskPtr() { _Impl->Release(); }
-
-    I *operator->() const { return _Impl; }
-    I *Get() const { return _Impl; }
-
-protected:
-    explicit CVideoTaskPtr(I *created) : _Impl(created) {}
-
-private:
-    I *_Impl;
-};
-
 namespace videotask {
-
-// Room for `needed` entries, grown the way the platform's arrays grow: by an eighth of the
-// array, at least 4 and at most 1024 entries, or to what is needed.
-template <class T> void Reserve(std::vector<T> &array, size_t needed)
-{
-    if (needed <= array.capacity()) return;
-    const size_t step = std::clamp<size_t>(array.size() / 8, 4, 1024);
-    array.reserve(std::max(array.capacity() + step, needed));
-}
 
 // Management units registered by name, in order of registration. The registry holds no
 // reference: a unit removes its name before it goes.

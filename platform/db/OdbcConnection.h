@@ -4,6 +4,10 @@
 
 #include "platform/db/Connection.h"
 
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace plat::db {
 
 class OdbcConnection : public Connection {

@@ -3,6 +3,10 @@
 
 #include "platform/db/Connection.h"
 
+#include <optional>
+#include <string>
+#include <vector>
+
 struct sqlite3;
 struct sqlite3_stmt;
 

@@ -1,11 +1,11 @@
 // The network object of the test program, set up from test settings, and a client of its
-// management service. The program has a distributed-system object that is never activated:
-// its kernel answers from this process's own values (host 127.0.0.1) and sends
-// nothing. Everything stays on 127.0.0.1.
+// management service. The program is set up by tests/sim/program. Everything stays on
+// 127.0.0.1.
 #pragma once
 
 #include "devext/device/CClient_NetService.h"
 #include "devext/device/CNet.h"
+#include "tests/sim/RawUdpProcess.h"
 
 #include <map>
 #include <string>
@@ -17,8 +17,7 @@ inline constexpr const char *kNetName = "TimeServ";
 
 using Keys = std::map<std::string, std::string>;
 
-// A UDP or TCP port that was free a moment ago.
-uint16_t FreePort(int type);
+using kestsim::FreePort;
 
 // A network object made from the keys of "/etc/tvx/Network" given (beside "Net Name"), and
 // activated. Without a "Default Port" key its dispatcher listens on a port that was free, so

@@ -10,7 +10,7 @@
 #include <atomic>
 
 using namespace sharetest;
-using kestsim::ToBytes;
+using namespace kestsim;
 
 namespace {
 
@@ -25,8 +25,8 @@ protected:
     ShareClientTest()
     {
         ResolveTo("RawServer", server.Port());
-        server.Answer([this](const Bytes &request) -> RawProcess::Reply {
-            switch (Field(request, kMessageId)) {
+        server.Answer([this](uint16_t message, const Bytes &) -> RawProcess::Reply {
+            switch (message) {
             case 4:
                 return {{1, Concat({Le32(700), Pattern(700)})}};
             case kHeartBeat:
@@ -39,7 +39,7 @@ protected:
         });
     }
     size_t HeartFailures() const { return Count(log, "Serial_Net Comm Failure(Heart)"); }
-    bool HeartBeatCame() { return !server.Next(kHeartBeat, 0).empty(); }
+    bool HeartBeatCame() { return !server.NextOf(kHeartBeat, 0).empty(); }
     void ForgetHeartBeats()
     {
         while (HeartBeatCame()) {
@@ -59,36 +59,36 @@ protected:
 TEST_F(ShareClientTest, RequestsAreByteExact)
 {
     ASSERT_EQ(protocol.DevOpen(), 1);
-    const Bytes open = server.Next(1);
-    EXPECT_EQ(Field(open, 0, 4), 0u) << "the source address is the receiver's to fill in";
-    EXPECT_EQ(Field(open, kSourcePort), clientDisp.Port());
-    EXPECT_EQ(IpAt(open, kDestinationIp), (Bytes{127, 0, 0, 1}));
-    EXPECT_EQ(Field(open, kDestinationPort), server.Port());
-    EXPECT_EQ(Field(open, kServiceId), 35u);
-    EXPECT_NE(Field(open, kReplyBox), 0u);
-    EXPECT_EQ(Field(open, kResult), 0u);
-    EXPECT_EQ(Field(open, 24, 8), 0u);
+    const Bytes open = server.NextOf(1);
+    EXPECT_EQ(NetField(open, 0, 4), 0u) << "the source address is the receiver's to fill in";
+    EXPECT_EQ(NetField(open, kHeadSourcePort), clientDisp.Port());
+    EXPECT_EQ(IpAt(open, kHeadDestinationIp), (Bytes{127, 0, 0, 1}));
+    EXPECT_EQ(NetField(open, kHeadDestinationPort), server.Port());
+    EXPECT_EQ(NetField(open, kHeadService), 35u);
+    EXPECT_NE(NetField(open, kHeadReplyBox), 0u);
+    EXPECT_EQ(NetField(open, kHeadResult), 0u);
+    EXPECT_EQ(NetField(open, 24, 8), 0u);
     // Remote port, own port, then the 14 setting bytes with the own port number in them.
     const Bytes setting = {122, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x25, 0, 0};
-    EXPECT_EQ(DataOf(open), Concat({Le32(kRemotePort), Le32(kLocalPort), Le32(14), setting}));
+    EXPECT_EQ(NetData(open), Concat({Le32(kRemotePort), Le32(kLocalPort), Le32(14), setting}));
 
     ASSERT_EQ(protocol.Write(ToBytes("abc")), 1);
-    const Bytes write = server.Next(3);
-    EXPECT_EQ(Field(write, kReplyBox), 0u) << "one-way";
-    EXPECT_EQ(DataOf(write), PortAndBuffer(kRemotePort, ToBytes("abc")));
+    const Bytes write = server.NextOf(3);
+    EXPECT_EQ(NetField(write, kHeadReplyBox), 0u) << "one-way";
+    EXPECT_EQ(NetData(write), PortAndBuffer(kRemotePort, ToBytes("abc")));
     // A block longer than the other side takes from one message goes in several.
     const Bytes block = Pattern(1500);
     ASSERT_EQ(protocol.Write(block), 1);
-    EXPECT_EQ(DataOf(server.Next(3)),
+    EXPECT_EQ(NetData(server.NextOf(3)),
               PortAndBuffer(kRemotePort, Bytes(block.begin(), block.begin() + 1024)));
-    EXPECT_EQ(DataOf(server.Next(3)),
+    EXPECT_EQ(NetData(server.NextOf(3)),
               PortAndBuffer(kRemotePort, Bytes(block.begin() + 1024, block.end())));
 
     // The server read 700 bytes: a read takes at most 512, and at most what was asked.
     char buffer[1024] = {};
     int length = sizeof buffer;
     ASSERT_EQ(protocol.DevRead(buffer, length), 1);
-    EXPECT_EQ(DataOf(server.Next(4)), Le32(kRemotePort));
+    EXPECT_EQ(NetData(server.NextOf(4)), Le32(kRemotePort));
     ASSERT_EQ(length, 512);
     EXPECT_EQ(Bytes(buffer, buffer + length), Pattern(512));
     length = 100;
@@ -96,10 +96,10 @@ TEST_F(ShareClientTest, RequestsAreByteExact)
     EXPECT_EQ(length, 100);
 
     ASSERT_EQ(protocol.DevFlush(3), 1);
-    EXPECT_EQ(DataOf(server.Next(5)), Concat({Le32(kRemotePort), Le32(3)}));
+    EXPECT_EQ(NetData(server.NextOf(5)), Concat({Le32(kRemotePort), Le32(3)}));
 
     ASSERT_EQ(protocol.DevClose(), 1);
-    EXPECT_EQ(DataOf(server.Next(2)), Le32(kRemotePort));
+    EXPECT_EQ(NetData(server.NextOf(2)), Le32(kRemotePort));
     EXPECT_FALSE(HeartBeatCame()) << "no heartbeat while the clock stands";
 }
 
@@ -128,9 +128,9 @@ TEST_F(ShareClientTest, ElevenLostHeartbeatsCloseThePortAndAGoodOneStartsTheCoun
 {
     ASSERT_EQ(protocol.DevOpen(), 1);
     Bytes beat;
-    ASSERT_TRUE(AdvanceUntil([&] { return !(beat = server.Next(kHeartBeat, 0)).empty(); }, 2000));
-    EXPECT_NE(Field(beat, kReplyBox), 0u);
-    EXPECT_EQ(DataOf(beat), Le32(kRemotePort));
+    ASSERT_TRUE(AdvanceUntil([&] { return !(beat = server.NextOf(kHeartBeat, 0)).empty(); }, 2000));
+    EXPECT_NE(NetField(beat, kHeadReplyBox), 0u);
+    EXPECT_EQ(NetData(beat), Le32(kRemotePort));
     // Unanswered: each one ends with the reply time-out.
     heartBeat = HeartBeatAnswer::Silent;
     ASSERT_TRUE(AdvanceUntil([&] { return HeartFailures() == 5; }, 60000));

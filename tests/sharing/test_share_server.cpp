@@ -9,7 +9,7 @@
 #include <termios.h>
 
 using namespace sharetest;
-using kestsim::ToBytes;
+using namespace kestsim;
 
 namespace {
 
@@ -38,7 +38,7 @@ protected:
     {
         const Bytes reply = Ask(message, data);
         EXPECT_FALSE(reply.empty()) << "message " << message << ": no reply";
-        return static_cast<uint16_t>(Field(reply, kResult));
+        return static_cast<uint16_t>(NetField(reply, kHeadResult));
     }
     bool Served(int port)
     {
@@ -58,15 +58,15 @@ TEST_F(ShareServerTest, RepliesAreByteExactAndTheLineFollowsTheClientsSettings)
 {
     const Bytes reply = Ask(1, OpenRequest(kServedPort));
     ASSERT_FALSE(reply.empty());
-    EXPECT_EQ(Field(reply, kServiceId), 3u);
-    EXPECT_EQ(Field(reply, kMessageId), 38u);
-    EXPECT_EQ(Field(reply, kReplyBox), 201u) << "the box the request named";
-    EXPECT_EQ(Field(reply, kResult), 1u);
-    EXPECT_EQ(Field(reply, kSourcePort), serverDisp.Port());
-    EXPECT_EQ(IpAt(reply, kDestinationIp), (Bytes{127, 0, 0, 1}));
-    EXPECT_EQ(Field(reply, kDestinationPort), client.Port());
-    EXPECT_EQ(Field(reply, 24, 8), 0u);
-    EXPECT_TRUE(DataOf(reply).empty());
+    EXPECT_EQ(NetField(reply, kHeadService), 3u);
+    EXPECT_EQ(NetField(reply, kHeadMessage), 38u);
+    EXPECT_EQ(NetField(reply, kHeadReplyBox), 201u) << "the box the request named";
+    EXPECT_EQ(NetField(reply, kHeadResult), 1u);
+    EXPECT_EQ(NetField(reply, kHeadSourcePort), serverDisp.Port());
+    EXPECT_EQ(IpAt(reply, kHeadDestinationIp), (Bytes{127, 0, 0, 1}));
+    EXPECT_EQ(NetField(reply, kHeadDestinationPort), client.Port());
+    EXPECT_EQ(NetField(reply, 24, 8), 0u);
+    EXPECT_TRUE(NetData(reply).empty());
 
     // The line runs with the client's settings, on the served port number.
     termios line{};
@@ -85,12 +85,12 @@ TEST_F(ShareServerTest, RepliesAreByteExactAndTheLineFollowsTheClientsSettings)
 
     // What the line receives goes to the client, one-way, under its own port number.
     ASSERT_TRUE(device.Send(ToBytes("pong")));
-    const Bytes data = client.Next(6);
+    const Bytes data = client.NextOf(6);
     ASSERT_FALSE(data.empty());
-    EXPECT_EQ(Field(data, kServiceId), 35u);
-    EXPECT_EQ(Field(data, kReplyBox), 0u);
-    EXPECT_EQ(Field(data, kDestinationPort), client.Port());
-    EXPECT_EQ(DataOf(data), PortAndBuffer(kClientPort, ToBytes("pong")));
+    EXPECT_EQ(NetField(data, kHeadService), 35u);
+    EXPECT_EQ(NetField(data, kHeadReplyBox), 0u);
+    EXPECT_EQ(NetField(data, kHeadDestinationPort), client.Port());
+    EXPECT_EQ(NetData(data), PortAndBuffer(kClientPort, ToBytes("pong")));
 
     EXPECT_EQ(ResultOf(7, Le32(kServedPort)), 1);
     EXPECT_EQ(ResultOf(7, Le32(kOtherPort)), 0);
@@ -98,12 +98,12 @@ TEST_F(ShareServerTest, RepliesAreByteExactAndTheLineFollowsTheClientsSettings)
     EXPECT_EQ(ResultOf(5, Concat({Le32(kOtherPort), Le32(1)})), 0);
 
     const Bytes read = Ask(4, Le32(kServedPort));
-    EXPECT_EQ(Field(read, kResult), 1u);
-    const Bytes readData = DataOf(read);
-    EXPECT_EQ(readData.size(), 4 + Field(readData, 0, 4)) << "a buffer of what was read";
+    EXPECT_EQ(NetField(read, kHeadResult), 1u);
+    const Bytes readData = NetData(read);
+    EXPECT_EQ(readData.size(), 4 + NetField(readData, 0, 4)) << "a buffer of what was read";
     const Bytes unread = Ask(4, Le32(kOtherPort));
-    EXPECT_EQ(Field(unread, kResult), 0u);
-    EXPECT_TRUE(DataOf(unread).empty());
+    EXPECT_EQ(NetField(unread, kHeadResult), 0u);
+    EXPECT_TRUE(NetData(unread).empty());
 
     EXPECT_EQ(ResultOf(2, Le32(kServedPort)), 1);
     EXPECT_FALSE(Served(kServedPort));

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "tests/model/DeviceTestKit.h"
+#include "tests/sim/RawUdpProcess.h"
+#include "tests/sim/program/NetProgram.h"
 
 #include "devext/device/CNetDisp.h"
 #include "drivers/model/CVideoSwitchA.h"
@@ -58,21 +60,9 @@ private:
 
 namespace swsharetest {
 
-uint16_t FreeUdpPort();
-// The process named `netName` is found at 127.0.0.1:`port`; its URL is "kest://any/<name>".
-void ResolveTo(const char *netName, uint16_t port);
-
-// A dispatcher listening on a free port of its own, active.
-class ActiveDisp {
-public:
-    explicit ActiveDisp(const char *name);
-    ~ActiveDisp();
-    ActiveDisp(const ActiveDisp &) = delete;
-    ActiveDisp &operator=(const ActiveDisp &) = delete;
-    uint16_t Port() const { return static_cast<uint16_t>(disp.GetPort()); }
-
-    CNetDisp disp;
-};
+using kestsim::ActiveDisp;
+using kestsim::FreeUdpPort;
+using kestsim::ResolveTo;
 
 struct Entries {
     int pst = -1;

@@ -107,28 +107,28 @@ TEST_F(SwitchShareTest, TheServerRepliesByteForByteAndDropsShortRequests)
     ASSERT_TRUE(client.Send(serverDisp.Port(), 1, 11, ShareText("SW8")));
     Bytes reply = client.ReplyIn(11, kSoonMs);
     ASSERT_FALSE(reply.empty());
-    EXPECT_EQ(ShareField(reply, kHeadResult), 1u);
-    EXPECT_EQ(ShareData(reply), ShareValues({ShareInt(8), ShareInt(32)})) << "channels, sources";
+    EXPECT_EQ(NetField(reply, kHeadResult), 1u);
+    EXPECT_EQ(NetData(reply), ShareValues({ShareInt(8), ShareInt(32)})) << "channels, sources";
 
     ASSERT_TRUE(client.Send(serverDisp.Port(), 7, 12,
                             ShareValues({ShareText("SW8"), ShareInt(3), ShareInt(12)})));
     reply = client.ReplyIn(12, kSoonMs);
-    EXPECT_EQ(ShareField(reply, kHeadResult), 1u);
-    EXPECT_TRUE(ShareData(reply).empty());
+    EXPECT_EQ(NetField(reply, kHeadResult), 1u);
+    EXPECT_TRUE(NetData(reply).empty());
     EXPECT_EQ(BaseEntries(*Borrowed(), 3).pgm, 12);
 
     ASSERT_TRUE(
         client.Send(serverDisp.Port(), 10, 13, ShareValues({ShareText("SW8"), ShareInt(3)})));
     reply = client.ReplyIn(13, kSoonMs);
-    EXPECT_EQ(ShareField(reply, kHeadResult), 1u);
-    EXPECT_EQ(ShareData(reply), ShareInt(12));
+    EXPECT_EQ(NetField(reply, kHeadResult), 1u);
+    EXPECT_EQ(NetData(reply), ShareInt(12));
 
     // A switcher the manager does not know: result 0 (an open then carries no size).
     ASSERT_TRUE(client.Send(serverDisp.Port(), 1, 14, ShareText("NOPE")));
     reply = client.ReplyIn(14, kSoonMs);
     ASSERT_FALSE(reply.empty());
-    EXPECT_EQ(ShareField(reply, kHeadResult), 0u);
-    EXPECT_EQ(ShareData(reply), ShareValues({ShareInt(0), ShareInt(0)}));
+    EXPECT_EQ(NetField(reply, kHeadResult), 0u);
+    EXPECT_EQ(NetData(reply), ShareValues({ShareInt(0), ShareInt(0)}));
 
     // A direct take with one integer only is not answered, and changes nothing.
     ASSERT_TRUE(
@@ -151,17 +151,17 @@ TEST_F(SwitchShareTest, RequestsAreByteExactAndGoToTheConfiguredChannels)
     Configure("PGM=3\r\nPST=3\r\n");
     ASSERT_EQ(net.ActiveInstance(), 1);
     Bytes open = fake.NextRequest(kSoonMs);
-    EXPECT_EQ(ShareField(open, kHeadMessage), 1u);
-    EXPECT_EQ(ShareField(open, kHeadSourcePort), clientDisp.Port());
-    EXPECT_EQ(ShareField(open, kHeadDestinationPort), fake.Port());
-    EXPECT_NE(ShareField(open, kHeadReplyBox), 0u);
-    EXPECT_EQ(ShareData(open), ShareText("SW8"));
+    EXPECT_EQ(NetField(open, kHeadMessage), 1u);
+    EXPECT_EQ(NetField(open, kHeadSourcePort), clientDisp.Port());
+    EXPECT_EQ(NetField(open, kHeadDestinationPort), fake.Port());
+    EXPECT_NE(NetField(open, kHeadReplyBox), 0u);
+    EXPECT_EQ(NetData(open), ShareText("SW8"));
     EXPECT_EQ(net.GetChannels(), 2);
 
     auto sent = [&](uint16_t message) {
         const Bytes request = fake.NextRequest(kSoonMs);
-        EXPECT_EQ(ShareField(request, kHeadMessage), message);
-        return ShareData(request);
+        EXPECT_EQ(NetField(request, kHeadMessage), message);
+        return NetData(request);
     };
     net.DevDirectTake(1, 5);
     EXPECT_EQ(sent(7), ShareValues({ShareText("SW8"), ShareInt(3), ShareInt(5)}));
@@ -196,7 +196,7 @@ TEST_F(SwitchShareTest, PresetsGoToTheProgramChannelUnlessThePresetChannelIsOwn)
         fake.NextRequest(kSoonMs);
         sw.DevPreset(3, 7);
         const Bytes preset = fake.NextRequest(kSoonMs);
-        EXPECT_EQ(ShareInts(ShareData(preset), 7), (std::vector<int32_t>{channel, 7})) << keys;
+        EXPECT_EQ(ShareInts(NetData(preset), 7), (std::vector<int32_t>{channel, 7})) << keys;
     }
 
     // PGM 0: takes go to the caller's channel.
@@ -206,9 +206,9 @@ TEST_F(SwitchShareTest, PresetsGoToTheProgramChannelUnlessThePresetChannelIsOwn)
     ASSERT_EQ(sw.ActiveInstance(), 1);
     fake.NextRequest(kSoonMs);
     sw.DevDirectTake(3, 1);
-    EXPECT_EQ(ShareInts(ShareData(fake.NextRequest(kSoonMs)), 7), (std::vector<int32_t>{3, 1}));
+    EXPECT_EQ(ShareInts(NetData(fake.NextRequest(kSoonMs)), 7), (std::vector<int32_t>{3, 1}));
     sw.DevTake(2);
-    EXPECT_EQ(ShareInts(ShareData(fake.NextRequest(kSoonMs)), 7), (std::vector<int32_t>{2}));
+    EXPECT_EQ(ShareInts(NetData(fake.NextRequest(kSoonMs)), 7), (std::vector<int32_t>{2}));
 }
 
 TEST_F(SwitchShareTest, AFailedOpenForgetsTheServerAndTheNextOneResolvesAgain)

@@ -3,7 +3,7 @@
 // owner that counts the steps its thread calls.
 #pragma once
 
-#include "drivers/tasks/CVideoPlayTaskList.h"
+#include "drivers/model/CVideoPlayTaskList.h"
 
 #include "tests/KestLib20/ScopedTimeZone.h"
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 struct CADOConnectLE::_Impl {
     // Guarded by the connection list's lock, which GetByName holds while it compares.

@@ -50,10 +50,10 @@ int32_t CVideoStore_FtpBase::OnInitInstance()
     m_bNoop = setting["Noop"].GetAsInteger(m_bNoop) ? 1 : 0;
     m_nClientLimit = setting["Client"].GetAsInteger(m_nClientLimit);
     if (url.scheme.CompareNoCase("FTP") != 0) {
-        SetDevStatus(2);
+        SetDevStatus(DEVSTATUS_BAD_SETTING);
         return 0;
     }
-    SetDevStatus(0);
+    SetDevStatus(DEVSTATUS_NORMAL);
     return 1;
 }
 
@@ -103,9 +103,9 @@ int CVideoStore_FtpBase::DevOpen()
     ftpstore::LogOn(m_MainClient);
     const bool connected = m_MainClient.IsConnected();
     if (connected)
-        SetDevStatus(0);
+        SetDevStatus(DEVSTATUS_NORMAL);
     else
-        SetDevStatus(3, "Ftp Error ");
+        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED, "Ftp Error ");
     {
         std::lock_guard<CDataLock> lk(m_pendingLock);
         m_PendingCmds.RemoveAll();
@@ -128,10 +128,10 @@ int CVideoStore_FtpBase::DevIsOpen()
 int CVideoStore_FtpBase::DevTest(const char *)
 {
     if (!m_MainClient.IsConnected()) {
-        SetDevStatus(4);
+        SetDevStatus(DEVSTATUS_NET_FAILED);
         return 0;
     }
-    SetDevStatus(0);
+    SetDevStatus(DEVSTATUS_NORMAL);
     if (m_MainClient.IsBusy()) return 1;
     if (m_bNoop && IsTickIntervalElapsed(m_dwLastNoop, kNoopIntervalMs) && !m_MainClient.Noop())
         m_MainClient.Close();

@@ -148,9 +148,9 @@ int CVideoStore_PinFtpX::DevOpen()
     ftpstore::LogOn(m_MainClient);
     const int connected = m_MainClient.IsConnected();
     if (connected)
-        SetDevStatus(0);
+        SetDevStatus(DEVSTATUS_NORMAL);
     else
-        SetDevStatus(3, "Ftp Error ");
+        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED, "Ftp Error ");
     return connected;
 }
 

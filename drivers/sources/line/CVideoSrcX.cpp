@@ -174,22 +174,21 @@ int32_t CVideoSrcX::Play(IVideoBroTaskMgr *mgr, int32_t)
     }
     if (cmd == TPU_CMD_CANCEL) return 1;
 
-    int played = 0;
-    if (cmd == TPU_CMD_PLAY_NOW) {
-        played = DevPlay(nullptr);
-    } else {
+    const bool now = cmd == TPU_CMD_PLAY_NOW;
+    if (!now) {
         // The rest of the way to the pre-roll is the unit's sleep, which its stop ends;
         // DevPlay itself then sleeps no more than the pre-roll.
         if (!tpu->SleepUntil(pst.Start - m_nPlayBeforeTime * kUnitsPerMs)) return 1;
         if (!StillDue(*mgr, pst.TaskID)) return 0;
-        played = DevPlay(&pst.Start);
     }
-    if (tpu->StopAsked()) return 0;
-    if (!played) mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
-    LogTPU("(Dev.New.%04d): Play (time=%s)", ThreadId(),
-           cmd == TPU_CMD_PLAY_NOW ? "Now" : TimeOfDayText(pst.Start).GetString());
-    mgr->SetTaskStatus(pst.TaskID, BROTASK_BEGINPLAY);
-    return 1;
+    return RunPlayStep([&] {
+        const int played = DevPlay(now ? nullptr : &pst.Start);
+        if (tpu->StopAsked()) return 0;
+        if (!played) mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
+        LogPlay(played, now ? CString("Now") : TimeOfDayText(pst.Start));
+        mgr->SetTaskStatus(pst.TaskID, BROTASK_BEGINPLAY);
+        return 1;
+    });
 }
 
 int32_t CVideoSrcX::PlayTrigger(IVideoBroTaskMgr *mgr, int32_t)
@@ -202,12 +201,28 @@ int32_t CVideoSrcX::PlayTrigger(IVideoBroTaskMgr *mgr, int32_t)
     if (tpu->StopAsked() || !mgr->GetPstTask(pst) || !IsMine(pst) || pst.Status < BROTASK_ENDCUE)
         return 0;
     const int64_t noted = brotask::Now();
-    if (DevPlay(nullptr))
-        tpu->SleepUntil(brotask::Now() + m_nPlayBeforeTime * kUnitsPerMs);
-    else if (!tpu->StopAsked())
-        mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
+    const char *what = "PlayTrigger";
+    const int32_t started = RunPlayStep([&] { return StartTriggered(*tpu, pst, what); });
+    if (!started && !tpu->StopAsked()) mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
     if (tpu->StopAsked()) return 0;
-    LogTPU("(Dev.New.%04d): PlayTrigger (time=%s)", ThreadId(), TimeOfDayText(noted).GetString());
+    LogTPU("(Dev.New.%04d): %s (time=%s)", ThreadId(), what, TimeOfDayText(noted).GetString());
     mgr->SetTaskStatus(pst.TaskID, BROTASK_BEGINPLAY);
     return 1;
+}
+
+int32_t CVideoSrcX::RunPlayStep(const std::function<int32_t()> &step)
+{
+    return step();
+}
+
+int32_t CVideoSrcX::StartTriggered(IVideoBroTaskTPU &tpu, const tagVideoBroTask &, const char *&)
+{
+    if (!DevPlay(nullptr)) return 0;
+    tpu.SleepUntil(brotask::Now() + m_nPlayBeforeTime * kUnitsPerMs);
+    return 1;
+}
+
+void CVideoSrcX::LogPlay(int, const CString &when)
+{
+    LogTPU("(Dev.New.%04d): Play (time=%s)", ThreadId(), when.GetString());
 }

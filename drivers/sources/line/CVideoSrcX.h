@@ -9,8 +9,12 @@
 #include "drivers/model/CVideoSrcA.h"
 #include "drivers/tasks/IVideoBroTaskProcess.h"
 #include "drivers/tasks/tagVideoBroTask.h"
+#include "platform/String.h"
 
 #include <cstdint>
+#include <functional>
+
+class IVideoBroTaskTPU;
 
 class CVideoSrcX : public CVideoSrcA, public IVideoBroTaskProcess {
 public:
@@ -67,6 +71,16 @@ protected:
     int32_t Cue(IVideoBroTaskMgr &mgr, const tagCueLeadTime &lead);
     // The task names this source (device id against the instance name, without case).
     bool IsMine(const tagVideoBroTask &task);
+
+    // The start step of Play and PlayTrigger (the device call and what follows it), run under
+    // whatever guard the device needs; the base runs it as it is.
+    virtual int32_t RunPlayStep(const std::function<int32_t()> &step);
+    // Starts the triggered preset at once; `what` names the start in the log. The base plays
+    // and waits out the pre-roll. Nonzero when the device started.
+    virtual int32_t StartTriggered(IVideoBroTaskTPU &tpu, const tagVideoBroTask &pst,
+                                   const char *&what);
+    // Logs a timed start or take ("Now").
+    virtual void LogPlay(int played, const CString &when);
 
     tagCueLeadTime m_TriggerLead{kAlwaysDue, kAlwaysDue, kAlwaysDue};
     tagCueLeadTime m_TimeLead{kAlwaysDue, kAlwaysDue, kAlwaysDue};

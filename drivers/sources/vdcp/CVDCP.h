@@ -7,6 +7,8 @@
 #include "drivers/sources/vdcp/CSerialIO_VDCP.h"
 #include "drivers/sources/vdcp/ISerialVDCP.h"
 
+#include <atomic>
+
 class KSOVRA20_API CVDCP : public CSerialIO_VDCP, public ISerialVDCP {
     DECLARE_KEST_CLASS(CVDCP)
 

@@ -22,11 +22,7 @@ constexpr int64_t kUnitsPerFrame = tagVideoBroTask::kUnitsPerFrame;
 
 // How long each holder keeps the port lock after its device call.
 constexpr uint32_t kHoldAfterMs = 300;
-// Play: a start further ahead (ms) is left to a later call; the wait ends this long before
-// the pre-roll.
-constexpr int64_t kPlayWindowMs = 15001;
-constexpr int64_t kPlayWaitMargin = 200;
-constexpr uint32_t kTriggerWaitMs = 18000000;
+// A trigger task stilled on its first frame settles this long after it is continued.
 constexpr uint32_t kContinueSettleMs = 20;
 
 // Stop and wait: status reads 100 ms apart, at most 30.
@@ -124,64 +120,26 @@ int32_t CVideoSrcX_MAV70::CueTimeTask(IVideoBroTaskMgr *mgr, int32_t)
     return Locked([&] { return CVideoSrcX::CueTimeTask(mgr, 0); });
 }
 
-int32_t CVideoSrcX_MAV70::Play(IVideoBroTaskMgr *mgr, int32_t)
+int32_t CVideoSrcX_MAV70::RunPlayStep(const std::function<int32_t()> &step)
 {
-    tagVideoBroTask pst;
-    if (!mgr->GetPstTask(pst) || !IsMine(pst)) return 0;
-    const int64_t ms = (pst.Start - brotask::Now()) / kUnitsPerMs;
-    if (ms >= kPlayWindowMs) return 1;
-    const int64_t wait = std::max<int64_t>(ms - m_nPlayBeforeTime - kPlayWaitMargin, 0);
-
-    IVideoBroTaskTPU *tpu = mgr->GetTPU();
-    int32_t cmd = 0, param = 0;
-    tpu->GetUnitMsg(TPU_UNIT_NEW, &cmd, &param, static_cast<uint32_t>(wait));
-    // The preset may have changed during the wait; one on another source is not ours to play.
-    if (!mgr->GetPstTask(pst) || !IsMine(pst)) return 0;
-    if (pst.Status < BROTASK_ENDCUE) {
-        LogTPU("(Dev.New.%04d): Get unCued task (ID=%s)", ThreadId(), pst.ID.szText);
-        return 0;
-    }
-    if (cmd == TPU_CMD_CANCEL) return 1;
-    const bool now = cmd == TPU_CMD_PLAY_NOW;
-    // The rest of the way to the pre-roll is the unit's sleep, which its stop ends.
-    if (!now && !tpu->SleepUntil(pst.Start - m_nPlayBeforeTime * kUnitsPerMs)) return 1;
-    return Locked([&] {
-        const int played = DevPlay(now ? nullptr : &pst.Start);
-        if (!played) mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
-        LogTPU("(Dev.New.%04d): Play (%s, time=%s)", ThreadId(), played ? "OK" : "failed",
-               now ? "Now" : brotask::TimeOfDayText(pst.Start).GetString());
-        mgr->SetTaskStatus(pst.TaskID, BROTASK_BEGINPLAY);
-        return 1;
-    });
+    return Locked(step);
 }
 
-int32_t CVideoSrcX_MAV70::PlayTrigger(IVideoBroTaskMgr *mgr, int32_t)
+int32_t CVideoSrcX_MAV70::StartTriggered(IVideoBroTaskTPU &tpu, const tagVideoBroTask &pst,
+                                         const char *&what)
 {
-    IVideoBroTaskTPU *tpu = mgr->GetTPU();
-    int32_t cmd = 0, param = 0;
-    if (!tpu->GetUnitMsg(TPU_UNIT_NEW, &cmd, &param, kTriggerWaitMs) || cmd == TPU_CMD_CANCEL)
-        return 1;
-    tagVideoBroTask pst;
-    if (!mgr->GetPstTask(pst) || !IsMine(pst) || pst.Status < BROTASK_ENDCUE) return 0;
-    const int64_t noted = brotask::Now();
-    const int started = Locked([&] {
-        // A task stilled on its first frame goes on from there.
-        if (pst.Value == 1) {
-            const int ok = DevContinue();
-            if (ok && m_nPlayBeforeTime) Nap(*tpu, kContinueSettleMs);
-            LogTPU("(Dev.New.%04d): ContinueTrigger (time=%s)", ThreadId(),
-                   brotask::TimeOfDayText(noted).GetString());
-            return ok;
-        }
-        const int ok = DevPlay(nullptr);
-        if (ok) Nap(*tpu, static_cast<uint32_t>(std::max(m_nPlayBeforeTime, 0)));
-        LogTPU("(Dev.New.%04d): PlayTrigger (time=%s)", ThreadId(),
-               brotask::TimeOfDayText(noted).GetString());
-        return ok;
-    });
-    if (!started) mgr->SetTaskFlag(pst.TaskID, BROTASK_FLAG_DEVICE);
-    mgr->SetTaskStatus(pst.TaskID, BROTASK_BEGINPLAY);
-    return 1;
+    if (pst.Value != 1) return CVideoSrcX_VDCP::StartTriggered(tpu, pst, what);
+    // A task stilled on its first frame goes on from there.
+    what = "ContinueTrigger";
+    const int ok = DevContinue();
+    if (ok && m_nPlayBeforeTime) Nap(tpu, kContinueSettleMs);
+    return ok;
+}
+
+void CVideoSrcX_MAV70::LogPlay(int played, const CString &when)
+{
+    LogTPU("(Dev.New.%04d): Play (%s, time=%s)", ThreadId(), played ? "OK" : "failed",
+           when.GetString());
 }
 
 // ---- device side ----

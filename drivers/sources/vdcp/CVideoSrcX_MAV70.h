@@ -9,6 +9,8 @@
 
 #include "platform/Collections.h"
 
+#include <functional>
+
 class IVideoBroTaskTPU;
 
 class CVideoSrcX_MAV70 : public CVideoSrcX_VDCP {
@@ -24,9 +26,6 @@ class CVideoSrcX_MAV70 : public CVideoSrcX_VDCP {
     // answers 0 whatever it did.
     int32_t CueTriggerTask(IVideoBroTaskMgr *mgr, int32_t reserved) override;
     int32_t CueTimeTask(IVideoBroTaskMgr *mgr, int32_t reserved) override;
-    // A task cued to its first frame is continued, any other played; under the port lock.
-    int32_t PlayTrigger(IVideoBroTaskMgr *mgr, int32_t reserved) override;
-    int32_t Play(IVideoBroTaskMgr *mgr, int32_t reserved) override;
     // Stops the decoder and waits (up to 3 s) until it neither plays nor reports stopped;
     // the ms waited, 0 when the stop failed.
     int32_t DevTaskPause(IVideoBroTaskMgr *mgr, int32_t reserved) override;
@@ -45,6 +44,15 @@ class CVideoSrcX_MAV70 : public CVideoSrcX_VDCP {
     int PreviewStill() override;
     int PreviewStop() override;
     int PreviewGetPosition(int32_t *frames) override;
+
+protected:
+    // The start steps run under the port lock, held 300 ms after the step.
+    int32_t RunPlayStep(const std::function<int32_t()> &step) override;
+    // A task cued to its first frame is continued, any other played.
+    int32_t StartTriggered(IVideoBroTaskTPU &tpu, const tagVideoBroTask &pst,
+                           const char *&what) override;
+    // "Play (OK|failed, time=...)".
+    void LogPlay(int played, const CString &when) override;
 
 private:
     // Runs `step` under the port lock of the route (or the own port object while there is

@@ -100,7 +100,7 @@ int CVideoSrcX_VDCP::DevOpen()
     if (m_bOpened && m_Port.DevIsOpen()) return 1;
     CSerialIO_VDCP_SHARED *route = m_Port.GetActivePort();
     if (!route) {
-        SetDevStatus(3);
+        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
         return 0;
     }
     plat::Sleep(kOpenPauseMs);
@@ -108,21 +108,21 @@ int CVideoSrcX_VDCP::DevOpen()
     if (route == &m_Port) {
         if (!m_Port.OpenPort(m_nDecoder, 0, nullptr)) {
             m_Port.Close();
-            SetDevStatus(5, "Open device failed");
+            SetDevStatus(DEVSTATUS_RUN_FAILED, "Open device failed");
             return 0;
         }
         m_Port.SelectPort(m_nDecoder);
         m_Port.GetStatus(nullptr, &status2, nullptr, 0);
         if (status2 != m_nDecoder) {
             m_Port.Close();
-            SetDevStatus(5, "Open decoder error");
+            SetDevStatus(DEVSTATUS_RUN_FAILED, "Open decoder error");
             return 0;
         }
     } else {
         // The port is held by another source: it serves only the channel selected on it.
         route->GetStatus(nullptr, &status2, nullptr, 0);
         if (status2 != m_nDecoder) {
-            SetDevStatus(5, "decoder port conflict");
+            SetDevStatus(DEVSTATUS_RUN_FAILED, "decoder port conflict");
             return 0;
         }
     }

@@ -7,6 +7,7 @@
 #include "drivers/sources/vdcp/CSerialIO_VDCP_SHARED.h"
 #include "drivers/sources/line/CVideoSrcX.h"
 
+#include <atomic>
 #include <mutex>
 
 class CVideoSrcX_VDCP : public CVideoSrcX {

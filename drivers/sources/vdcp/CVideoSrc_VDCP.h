@@ -112,7 +112,11 @@ private:
 
     ISerialVDCP *Engine() { return GetVDCP(nullptr); }
     // The engine's answer to `op`, 0 without an engine.
-    template <class Op> int Send(Op op);
+    template <class Op> int Send(Op op)
+    {
+        ISerialVDCP *engine = Engine();
+        return engine ? op(*engine) : 0;
+    }
     tagPreview Preview();
     // The window [start, end].
     void Window(int32_t &start, int32_t &end);

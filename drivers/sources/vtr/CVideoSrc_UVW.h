@@ -8,6 +8,8 @@
 #include "drivers/sources/vtr/CSerialUVW.h"
 #include "drivers/sources/vtr/VtrSource.h"
 
+#include <atomic>
+
 class KSOVRA20_API CVideoSrc_UVW : public CVideoSrcA {
     DECLARE_KEST_CLASS(CVideoSrc_UVW)
 

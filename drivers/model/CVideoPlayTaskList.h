@@ -8,8 +8,8 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/tasks/CVideoPlayTask.h"
-#include "drivers/tasks/IVideoPlayTaskOwner.h"
+#include "drivers/model/CVideoPlayTask.h"
+#include "drivers/model/IVideoPlayTaskOwner.h"
 
 #include <cstdint>
 #include <memory>

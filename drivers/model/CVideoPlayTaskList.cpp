@@ -1,4 +1,4 @@
-#include "drivers/tasks/CVideoPlayTaskList.h"
+#include "drivers/model/CVideoPlayTaskList.h"
 
 #include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"

@@ -1,8 +1,8 @@
-// Recursive locks by device id (without case), so that finding, creating and opening one
-// device is done by one thread at a time while other devices open in parallel. An id's lock
-// exists while somebody holds or waits for it. Two threads that would wait for each other
-// (each opening a device whose activation opens the other's) are told instead: the hold that
-// would close the circle is not taken.
+// Recursive locks by name (without case), so that finding, creating and opening what one name
+// stands for (an instance, a device) is done by one thread at a time while other names go on
+// in parallel. A name's lock exists while somebody holds or waits for it. Two threads that
+// would wait for each other (each making something whose activation makes the other's) are
+// told instead: the hold that would close the circle is not taken.
 #pragma once
 
 #include "platform/Sync.h"
@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-class CDevOpenLocks {
+class CNamedLocks {
     struct Entry {
         plat::RecursiveLock lock;
         int users = 0;
@@ -24,7 +24,7 @@ class CDevOpenLocks {
 public:
     class Hold {
     public:
-        Hold(CDevOpenLocks &owner, const char *id);
+        Hold(CNamedLocks &owner, const char *name);
         ~Hold();
         Hold(const Hold &) = delete;
         Hold &operator=(const Hold &) = delete;
@@ -33,7 +33,7 @@ public:
         bool Held() const { return m_bHeld; }
 
     private:
-        CDevOpenLocks &m_owner;
+        CNamedLocks &m_owner;
         Entries::iterator m_entry;
         bool m_bHeld = false;
     };
@@ -43,7 +43,7 @@ private:
     // m_lock is held.
     bool WaitsForMeLocked(const Entry &entry) const;
 
-    std::mutex m_lock; // over the map and the waits, never held while waiting for an id
+    std::mutex m_lock; // over the map and the waits, never held while waiting for a name
     Entries m_entries;
-    std::map<std::thread::id, const Entry *> m_waits; // the id each waiting thread waits for
+    std::map<std::thread::id, const Entry *> m_waits; // the name each waiting thread waits for
 };

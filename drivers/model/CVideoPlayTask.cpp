@@ -1,4 +1,4 @@
-#include "drivers/tasks/CVideoPlayTask.h"
+#include "drivers/model/CVideoPlayTask.h"
 
 int CVideoPlayTask::CallBack(int32_t status, int32_t extra) const
 {

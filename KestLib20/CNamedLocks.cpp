@@ -1,10 +1,10 @@
-#include "drivers/model/DevOpenLocks.h"
+#include "KestLib20/CNamedLocks.h"
 
 #include "platform/Gbk.h"
 
-CDevOpenLocks::Hold::Hold(CDevOpenLocks &owner, const char *id) : m_owner(owner)
+CNamedLocks::Hold::Hold(CNamedLocks &owner, const char *name) : m_owner(owner)
 {
-    std::string key = id ? id : "";
+    std::string key = name ? name : "";
     plat::GbkToUpper(key);
     const std::thread::id me = std::this_thread::get_id();
     {
@@ -26,7 +26,7 @@ CDevOpenLocks::Hold::Hold(CDevOpenLocks &owner, const char *id) : m_owner(owner)
     m_bHeld = true;
 }
 
-CDevOpenLocks::Hold::~Hold()
+CNamedLocks::Hold::~Hold()
 {
     if (!m_bHeld) return;
     std::lock_guard<std::mutex> lk(m_owner.m_lock);
@@ -36,10 +36,10 @@ CDevOpenLocks::Hold::~Hold()
     if (--entry.users == 0) m_owner.m_entries.erase(m_entry);
 }
 
-bool CDevOpenLocks::WaitsForMeLocked(const Entry &entry) const
+bool CNamedLocks::WaitsForMeLocked(const Entry &entry) const
 {
     const std::thread::id me = std::this_thread::get_id();
-    // Each thread waits for one id at most, so the chain ends or comes round within as many
+    // Each thread waits for one name at most, so the chain ends or comes round within as many
     // steps as there are waiting threads.
     const Entry *next = &entry;
     for (size_t step = 0; next && step <= m_waits.size(); ++step) {
