@@ -129,11 +129,14 @@ int CClock::SleepUntil(int64_t target, const plat::Waitable *stop)
         int64_t remaining = target - counter.QueryCounter();
         if (remaining <= kFineMargin) return 1;
         if (remaining <= kFineSpan) break;
-        int64_t ms = std::min<int64_t>((remaining - kFineSpan) / kUnitsPerMs, plat::INFINITE - 1);
-        if (ms == 0) break;
+        const int64_t coarse = remaining - kFineSpan;
+        if (coarse < kUnitsPerMs) break;
+        // To the instant, not rounded down to the ms: the fine reads then start 10 ms before
+        // the target rather than up to 11 ms.
+        const uint64_t until = plat::MonotonicNanos() + static_cast<uint64_t>(coarse) * 100;
         if (!stop)
-            plat::Sleep(static_cast<uint32_t>(ms));
-        else if (stop->Wait(static_cast<uint32_t>(ms)) == plat::WAIT_OBJECT_0)
+            plat::SleepUntil(until);
+        else if (stop->WaitUntil(until) == plat::WAIT_OBJECT_0)
             return 0;
     }
     for (int i = 0; i < kFineReads; ++i) {

@@ -15,6 +15,20 @@ CClassA::CClassA(const CClassA &other) : CComponentA(other)
         registry->CClassA_RegisterInstance(this);
 }
 
+CClassA &CClassA::operator=(const CClassA &other)
+{
+    CComponentA::operator=(other);
+    if (CKestCore_ClassA *registry = CClassACore::GetCore()) registry->CClassA_RenameInstance(this);
+    return *this;
+}
+
+int32_t CClassA::SetInstanceName(const char *name)
+{
+    const int32_t result = CComponentA::SetInstanceName(name);
+    if (CKestCore_ClassA *registry = CClassACore::GetCore()) registry->CClassA_RenameInstance(this);
+    return result;
+}
+
 CClassA::~CClassA()
 {
     DeactiveInstance(1);

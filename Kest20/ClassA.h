@@ -15,7 +15,9 @@ public:
     // Lists the object in the instance registry (while the registry is open).
     CClassA();
     CClassA(const CClassA &other);
-    CClassA &operator=(const CClassA &other) = default;
+    // Both keep the registry's index by name up to date.
+    CClassA &operator=(const CClassA &other);
+    int32_t SetInstanceName(const char *name) override;
     // Deactivates with kill, then takes the object off the registry's lists.
     ~CClassA() override;
 

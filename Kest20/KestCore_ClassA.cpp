@@ -2,6 +2,7 @@
 
 #include "Kest20/InstanceRegistry.h"
 #include "KestLib20/CResAccess.h"
+#include "platform/ConstructionScope.h"
 #include "platform/Gbk.h"
 
 #include <algorithm>
@@ -47,7 +48,16 @@ CKestCore_ClassA::~CKestCore_ClassA()
 void CKestCore_ClassA::CClassA_RegisterInstance(CClassA *object)
 {
     std::lock_guard<CDataLock> lock(m_lock);
+    // An object made by a factory is found by name only once it is whole, as its class
+    // records hand it out.
+    const bool pending = plat::ConstructionScope::Defer([object] {
+        if (CKestCore_ClassA *registry = CClassACore::GetCore()) {
+            std::lock_guard<CDataLock> made(registry->m_lock);
+            registry->m_index.MarkMade(object);
+        }
+    });
     m_live.push_back(object);
+    m_index.Add(object, !pending);
 }
 
 void CKestCore_ClassA::CClassA_UnRegisterInstance(CClassA *object)
@@ -55,12 +65,19 @@ void CKestCore_ClassA::CClassA_UnRegisterInstance(CClassA *object)
     std::lock_guard<CDataLock> lock(m_lock);
     std::erase(m_live, object);
     std::erase(m_created, object);
+    m_index.Remove(object);
+}
+
+void CKestCore_ClassA::CClassA_RenameInstance(CClassA *object)
+{
+    std::lock_guard<CDataLock> lock(m_lock);
+    m_index.Rename(object);
 }
 
 int CKestCore_ClassA::exIsValidAddress(const void *object)
 {
     std::lock_guard<CDataLock> lock(m_lock);
-    return std::find(m_live.begin(), m_live.end(), object) != m_live.end() ? 1 : 0;
+    return m_index.Contains(object) ? 1 : 0;
 }
 
 std::vector<CClassA *> CKestCore_ClassA::GetLiveObjects()
@@ -88,6 +105,24 @@ CClassA *CKestCore_ClassA::exGetInstanceByName(iRtc *base, const char *name)
 {
     // Instance lists below CClassA hold framework objects only.
     if (!base || !name || !base->IsKindOf(CClassA::GetClassID())) return nullptr;
+    CClassA *found = nullptr;
+    int count = 0;
+    {
+        std::lock_guard<CDataLock> lock(m_lock);
+        for (CClassA *object : m_index.Named(name)) {
+            // Listed in a class record below `base`: CClassA's own record lists nothing.
+            iRtc *rtc = object->GetObjectRtc();
+            if (!rtc || rtc == CClassA::GetClassID() || !rtc->IsKindOf(base)) continue;
+            found = object;
+            if (++count > 1) break;
+        }
+    }
+    // Two of one name: the first is the one the class records give first.
+    return count > 1 ? ScanByName(base, name) : found;
+}
+
+CClassA *CKestCore_ClassA::ScanByName(iRtc *base, const char *name)
+{
     std::deque<iRtc *> queue{base};
     while (!queue.empty()) {
         iRtc *rtc = queue.front();

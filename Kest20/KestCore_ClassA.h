@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Kest20/ClassA.h"
+#include "Kest20/InstanceRegistryIndex.h"
 #include "Kest20/KestCore.h"
 #include "KestLib20/CDataLock.h"
 #include "KestLib20/CNamedLocks.h"
@@ -32,6 +33,8 @@ public:
 
     void CClassA_RegisterInstance(CClassA *object);
     void CClassA_UnRegisterInstance(CClassA *object);
+    // Lists the object again under the name it has now.
+    void CClassA_RenameInstance(CClassA *object);
     // Deactivates with kill from last to first, then deletes from last to first; only entries
     // that are live objects are touched.
     void CClassA_DeleteObjects(const std::vector<CClassA *> &objects);
@@ -39,9 +42,14 @@ public:
 private:
     CClassA *CreateNamed(const CString &name, const CString &setting, iRtc *base);
     bool IsLive(CClassA *object);
+    // The first live object named `name` below `base`, breadth-first over the class records.
+    CClassA *ScanByName(iRtc *base, const char *name);
 
-    CDataLock m_lock; // over the two lists; never held while an object is called
+    // Over the lists and the index; never held while an object is called but for the getters
+    // of its name and class.
+    CDataLock m_lock;
     std::vector<CClassA *> m_live;
+    CInstanceIndex m_index;
     std::vector<CClassA *> m_created;
     CNamedLocks m_creation; // one thread at a time finds, creates and activates a name
 };

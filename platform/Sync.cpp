@@ -61,7 +61,16 @@ constexpr auto kManualRecheck = std::chrono::milliseconds(200);
 
 } // namespace
 
-uint32_t WaitForMultiple(const Waitable *const *objects, size_t count, bool waitAll, uint32_t ms)
+namespace {
+
+constexpr uint64_t kNoDeadline = UINT64_MAX;
+
+// The one wait behind every timed and untimed wait: `deadline` is a monotonic time in ns
+// (kNoDeadline for none). On the real clock the condition wait sleeps to that instant with
+// nothing rounded; under the manual clock the waiter is listed as a timed waiter and woken by
+// Advance.
+uint32_t WaitForMultipleAt(const Waitable *const *objects, size_t count, bool waitAll,
+                           uint64_t deadline, bool poll)
 {
     std::vector<detail::WaitObject *> objs(count);
     for (size_t i = 0; i < count; ++i) {
@@ -72,11 +81,11 @@ uint32_t WaitForMultiple(const Waitable *const *objects, size_t count, bool wait
     std::unique_lock<std::mutex> lk(detail::DispatcherLock());
     int hit = SatisfiedLocked(objs.data(), count, waitAll);
     if (hit >= 0) return WAIT_OBJECT_0 + static_cast<uint32_t>(hit);
-    if (ms == 0) return WAIT_TIMEOUT;
+    const bool timed = deadline != kNoDeadline;
+    if (poll || (timed && MonotonicNanos() >= deadline)) return WAIT_TIMEOUT;
 
     detail::Waiter w;
-    bool timed = ms != INFINITE;
-    if (timed) w.deadline = MonotonicNanos() + static_cast<uint64_t>(ms) * 1000000ull;
+    if (timed) w.deadline = deadline;
     for (auto *o : objs) o->AddWaiterLocked(&w);
     bool registeredTimed = false;
 
@@ -110,10 +119,31 @@ uint32_t WaitForMultiple(const Waitable *const *objects, size_t count, bool wait
     return result;
 }
 
+} // namespace
+
+uint32_t WaitForMultiple(const Waitable *const *objects, size_t count, bool waitAll, uint32_t ms)
+{
+    if (ms == INFINITE) return WaitForMultipleAt(objects, count, waitAll, kNoDeadline, false);
+    return WaitForMultipleAt(objects, count, waitAll,
+                             MonotonicNanos() + static_cast<uint64_t>(ms) * 1000000ull, ms == 0);
+}
+
+uint32_t WaitForMultipleUntil(const Waitable *const *objects, size_t count, bool waitAll,
+                              uint64_t monoDeadline)
+{
+    return WaitForMultipleAt(objects, count, waitAll, monoDeadline, false);
+}
+
 uint32_t Waitable::Wait(uint32_t ms) const
 {
     const Waitable *self = this;
     return WaitForMultiple(&self, 1, false, ms);
+}
+
+uint32_t Waitable::WaitUntil(uint64_t monoDeadline) const
+{
+    const Waitable *self = this;
+    return WaitForMultipleUntil(&self, 1, false, monoDeadline);
 }
 
 Event::Event(bool manualReset, bool initialState)

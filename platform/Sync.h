@@ -33,6 +33,9 @@ public:
     // WAIT_OBJECT_0 when signalled within `ms`, WAIT_TIMEOUT otherwise, WAIT_FAILED when
     // the handle is empty.
     uint32_t Wait(uint32_t ms) const;
+    // As Wait, up to the monotonic instant `monoDeadline` (ns, see MonotonicNanos); a
+    // deadline that has passed only looks at the object.
+    uint32_t WaitUntil(uint64_t monoDeadline) const;
     detail::WaitObject *Object() const { return obj_.get(); }
 
 protected:
@@ -54,6 +57,9 @@ public:
 // empty handle. Auto-reset events that satisfy the wait are reset.
 PLAT_API uint32_t WaitForMultiple(const Waitable *const *objects, size_t count, bool waitAll,
                                   uint32_t ms);
+// As WaitForMultiple, up to the monotonic instant `monoDeadline` (ns), not rounded to ms.
+PLAT_API uint32_t WaitForMultipleUntil(const Waitable *const *objects, size_t count, bool waitAll,
+                                       uint64_t monoDeadline);
 inline uint32_t WaitForAny(std::initializer_list<const Waitable *> objects, uint32_t ms)
 {
     return WaitForMultiple(objects.begin(), objects.size(), false, ms);

@@ -106,6 +106,8 @@ void Sleep(uint32_t ms)
     WaitForMultiple(nullptr, 0, false, ms);
 }
 
+void SleepUntil(uint64_t monoDeadline) { WaitForMultipleUntil(nullptr, 0, false, monoDeadline); }
+
 void TestClock::Install(uint32_t tickMs, int64_t fileTime)
 {
     std::lock_guard<std::mutex> lk(detail::DispatcherLock());

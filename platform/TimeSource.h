@@ -38,6 +38,9 @@ constexpr int64_t kFileTimeUnixEpoch = 116444736000000000LL;
 
 // Sleeps `ms` milliseconds on the time source; 0 yields the processor.
 PLAT_API void Sleep(uint32_t ms);
+// Sleeps until the monotonic instant `monoDeadline` (ns, see MonotonicNanos), to the
+// nanosecond on the real clock; returns at once when it has passed.
+PLAT_API void SleepUntil(uint64_t monoDeadline);
 
 // Manual clock for tests. While installed, the tick count, monotonic time and system time
 // only move when the test advances them, and timed waits measure against them.

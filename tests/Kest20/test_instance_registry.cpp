@@ -4,11 +4,14 @@
 #include "tests/Kest20/TestComponents.h"
 
 #include "Kest20/InstanceRegistry.h"
+#include "platform/ConstructionScope.h"
 #include "platform/TimeSource.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <set>
 #include <thread>
 #include <vector>
@@ -117,6 +120,67 @@ TEST(InstanceByName, FoundWithoutCaseThroughItsClassAndEveryRegisteringBase)
     EXPECT_NE(glGetInstanceByName(Root(), "RegFind"), nullptr);
     EXPECT_EQ(glGetInstanceByName(CTestSource::GetClassID(), "RegFin"), nullptr);
     EXPECT_EQ(glGetInstanceByName(nullptr, "RegFind"), nullptr);
+}
+
+TEST(InstanceByName, LookupsFollowObjectsThatComeGoAndAreRenamed)
+{
+    auto *a = new CTestSource;
+    auto *b = new CTestSwitcher;
+    auto *c = new CTestSwitcher;
+    auto named = [](CClassA *o, const char *name) { o->SetInstanceName(name); };
+    // Each step changes the objects, then every name is looked up below the root.
+    const struct {
+        const char *what;
+        std::function<void()> step;
+        CClassA *idxA, *idxB, *idxC;
+    } steps[] = {
+        {"named", [&] { named(a, "IdxA"), named(b, "IdxB"), named(c, "IdxC"); }, a, b, c},
+        {"renamed", [&] { named(a, "idxd"); }, nullptr, b, c},
+        {"renamed back in another case", [&] { named(a, "IDXA"); }, a, b, c},
+        {"two of one name: the first listed", [&] { *b = *c; }, a, nullptr, b},
+        {"the first of them deleted", [&] { delete b; }, a, nullptr, c},
+        {"deleted", [&] { delete c; }, a, nullptr, nullptr},
+        {"renamed to a free name", [&] { named(a, "IdxC"); }, nullptr, nullptr, a},
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.what);
+        s.step();
+        EXPECT_EQ(glGetInstanceByName(Root(), "idxa"), s.idxA);
+        EXPECT_EQ(glGetInstanceByName(Root(), "IdxB"), s.idxB);
+        EXPECT_EQ(glGetInstanceByName(Root(), "IDXC"), s.idxC);
+    }
+    EXPECT_EQ(glGetInstanceByName(CTestSwitcher::GetClassID(), "IdxC"), nullptr)
+        << "the one left of that name is no switcher";
+    delete a;
+    EXPECT_EQ(glGetInstanceByName(Root(), "IdxC"), nullptr);
+}
+
+TEST(InstanceByName, ManyLiveObjectsEachFoundByItsNameUntilDeleted)
+{
+    std::vector<std::unique_ptr<CTestSource>> objects(300);
+    for (size_t i = 0; i < objects.size(); ++i) {
+        objects[i] = std::make_unique<CTestSource>();
+        objects[i]->SetInstanceName(("IdxMany" + std::to_string(i)).c_str());
+    }
+    for (size_t i = 0; i < objects.size(); i += 2) objects[i].reset();
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const std::string name = "idxmany" + std::to_string(i);
+        EXPECT_EQ(glGetInstanceByName(CHookedDevice::GetClassID(), name.c_str()),
+                  objects[i].get())
+            << name;
+    }
+}
+
+TEST(InstanceByName, AnObjectMadeInAConstructionScopeIsFoundOnlyOnceTheScopeEnds)
+{
+    std::unique_ptr<CTestSource> object;
+    {
+        plat::ConstructionScope making;
+        object = std::make_unique<CTestSource>();
+        object->SetInstanceName("IdxScoped");
+        EXPECT_EQ(glGetInstanceByName(Root(), "IdxScoped"), nullptr);
+    }
+    EXPECT_EQ(glGetInstanceByName(Root(), "IdxScoped"), object.get());
 }
 
 TEST(DeleteObjects, DeactivatesAllLastToFirstThenDeletesLastToFirst)

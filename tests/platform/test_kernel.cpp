@@ -316,3 +316,52 @@ TEST(TimeConvert, BrokenDownTimeAndLocalZones)
     EXPECT_EQ(FileTimeToLocalFileTime(ft), ft);
     SetEnv("TZ", hadTz ? oldTz.c_str() : nullptr);
 }
+
+TEST(AbsoluteWaits, RealClockWakesAtTheInstantNeverBefore)
+{
+    // Spans below and between whole ms catch a deadline rounded to ms.
+    const struct {
+        int64_t offsetUs;
+        bool signalled;
+        uint32_t result;
+    } cases[] = {{-1000, false, WAIT_TIMEOUT}, {0, false, WAIT_TIMEOUT},
+                 {300, false, WAIT_TIMEOUT},   {2500, false, WAIT_TIMEOUT},
+                 {-1000, true, WAIT_OBJECT_0}, {2500, true, WAIT_OBJECT_0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.offsetUs);
+        Event ev(false, c.signalled);
+        const uint64_t deadline = MonotonicNanos() + c.offsetUs * 1000;
+        EXPECT_EQ(ev.WaitUntil(deadline), c.result);
+        if (!c.signalled) {
+            EXPECT_GE(MonotonicNanos(), deadline);
+        }
+        const uint64_t sleepTo = MonotonicNanos() + c.offsetUs * 1000;
+        SleepUntil(sleepTo);
+        EXPECT_GE(MonotonicNanos(), sleepTo);
+    }
+}
+
+TEST(AbsoluteWaits, ManualClockWakesTheWaiterOnlyOnceTheInstantIsReached)
+{
+    ScopedTestClock clock(1000);
+    const uint64_t start = MonotonicNanos();
+    Event stop;
+    std::atomic<uint64_t> sleptUntil{0};
+    std::atomic<uint32_t> waitResult{WAIT_FAILED};
+    std::thread sleeper([&] {
+        SleepUntil(start + 10'500'000);
+        sleptUntil = MonotonicNanos();
+    });
+    std::thread waiter([&] { waitResult = stop.WaitUntil(start + 60'000'000); });
+    ASSERT_TRUE(TestClock::WaitForSettled(2));
+    TestClock::AdvanceNanos(10'499'999);
+    ASSERT_TRUE(TestClock::WaitForSettled(2));
+    EXPECT_EQ(TestClock::BlockedWaiters(), 2) << "half a ms short: nobody wakes";
+    TestClock::AdvanceNanos(1);
+    sleeper.join();
+    EXPECT_EQ(sleptUntil.load(), start + 10'500'000);
+    ASSERT_TRUE(TestClock::WaitForSettled(1));
+    stop.Set();
+    waiter.join();
+    EXPECT_EQ(waitResult.load(), WAIT_OBJECT_0) << "the object ends the wait before the instant";
+}
