@@ -36,7 +36,10 @@ const char *CWinntSystem::GetSystemDirectoryA()
     return ToScratch(EnvOr("KEST_SYSTEM_DIR", "/etc/kest"));
 }
 
-const char *CWinntSystem::GetWindowsDirectoryA() { return ToScratch("/etc"); }
+const char *CWinntSystem::GetWindowsDirectoryA()
+{
+    return ToScratch("/etc");
+}
 
 const char *CWinntSystem::GetCurrentDirectoryA()
 {
@@ -52,9 +55,15 @@ const char *CWinntSystem::GetTempPathA()
     return ToScratch(dir);
 }
 
-const char *CWinntSystem::GetProgramFileName() { return ToScratch(plat::GetProgramFileName()); }
+const char *CWinntSystem::GetProgramFileName()
+{
+    return ToScratch(plat::GetProgramFileName());
+}
 
-const char *CWinntSystem::GetProgramPath() { return ToScratch(plat::GetProgramDirectory()); }
+const char *CWinntSystem::GetProgramPath()
+{
+    return ToScratch(plat::GetProgramDirectory());
+}
 
 const char *CWinntSystem::GetProgramName()
 {

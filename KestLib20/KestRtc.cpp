@@ -290,8 +290,7 @@ int32_t CKestRtc::RegisterInstance(void *object)
     if (!object) return 0;
     CRtcListLock lock(this);
     auto listed = [object](const Instance &entry) { return entry.object == object; };
-    if (std::find_if(m_instances.begin(), m_instances.end(), listed) != m_instances.end())
-        return 0;
+    if (std::find_if(m_instances.begin(), m_instances.end(), listed) != m_instances.end()) return 0;
     const bool pending = plat::ConstructionScope::Defer([this, object] {
         CRtcListLock made(this);
         for (Instance &entry : m_instances)
@@ -323,9 +322,8 @@ void *CKestRtc::GetInstance(int32_t index)
 int32_t CKestRtc::GetInstanceCount()
 {
     CRtcListLock lock(this);
-    return static_cast<int32_t>(
-        std::count_if(m_instances.begin(), m_instances.end(),
-                      [](const Instance &entry) { return entry.made; }));
+    return static_cast<int32_t>(std::count_if(m_instances.begin(), m_instances.end(),
+                                              [](const Instance &entry) { return entry.made; }));
 }
 
 int32_t CKestRtc::GetClassFactory(IClassFactory **factory)

@@ -38,7 +38,10 @@ buffer_t *buffer_t::Resize(buffer_t *buffer, int32_t capacity)
     return fresh;
 }
 
-void buffer_t::Free(buffer_t *buffer) { free(buffer); }
+void buffer_t::Free(buffer_t *buffer)
+{
+    free(buffer);
+}
 
 int32_t buffer_t::RemoveAt(int32_t position, int32_t count)
 {

@@ -19,7 +19,10 @@ int thread_c::Active()
     return 0;
 }
 
-bool thread_c::Wait(uint32_t ms) const { return !thread_.Valid() || thread_.Join(ms); }
+bool thread_c::Wait(uint32_t ms) const
+{
+    return !thread_.Valid() || thread_.Join(ms);
+}
 
 bool thread_c::StopWithin(uint32_t ms, uint32_t exitCode)
 {

@@ -13,7 +13,9 @@ public:
     CTimeSpan() = default;
     CTimeSpan(int64_t seconds) : m_span(seconds) {}
     CTimeSpan(int32_t days, int hours, int minutes, int seconds)
-        : m_span(((int64_t{days} * 24 + hours) * 60 + minutes) * 60 + seconds) {}
+        : m_span(((int64_t{days} * 24 + hours) * 60 + minutes) * 60 + seconds)
+    {
+    }
 
     // Totals count the whole span; the parts without "Total" are what remains below the next
     // larger unit (hours 0-23 and so on; negative for a negative span).
@@ -27,11 +29,13 @@ public:
 
     CTimeSpan operator+(CTimeSpan other) const { return m_span + other.m_span; }
     CTimeSpan operator-(CTimeSpan other) const { return m_span - other.m_span; }
-    CTimeSpan &operator+=(CTimeSpan other) {
+    CTimeSpan &operator+=(CTimeSpan other)
+    {
         m_span += other.m_span;
         return *this;
     }
-    CTimeSpan &operator-=(CTimeSpan other) {
+    CTimeSpan &operator-=(CTimeSpan other)
+    {
         m_span -= other.m_span;
         return *this;
     }
@@ -67,11 +71,13 @@ public:
     CTimeSpan operator-(CTime other) const { return m_time - other.m_time; }
     CTime operator+(CTimeSpan span) const { return m_time + span.GetTotalSeconds(); }
     CTime operator-(CTimeSpan span) const { return m_time - span.GetTotalSeconds(); }
-    CTime &operator+=(CTimeSpan span) {
+    CTime &operator+=(CTimeSpan span)
+    {
         m_time += span.GetTotalSeconds();
         return *this;
     }
-    CTime &operator-=(CTimeSpan span) {
+    CTime &operator-=(CTimeSpan span)
+    {
         m_time -= span.GetTotalSeconds();
         return *this;
     }

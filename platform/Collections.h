@@ -29,7 +29,8 @@ public:
 
     // New elements are value-initialised (zero for numbers and pointers). The growth step is
     // the vector's own; growBy is accepted for the familiar signature.
-    void SetSize(int newSize, int growBy = -1) {
+    void SetSize(int newSize, int growBy = -1)
+    {
         (void)growBy;
         if (newSize < 0) throw std::out_of_range("CArray::SetSize");
         m_items.resize(static_cast<size_t>(newSize));
@@ -45,13 +46,15 @@ public:
     TYPE *GetData() { return m_items.data(); }
     const TYPE *GetData() const { return m_items.data(); }
 
-    int Add(ARG_TYPE value) {
+    int Add(ARG_TYPE value)
+    {
         m_items.push_back(TYPE(value));
         return GetSize() - 1;
     }
 
     // Returns the index of the first appended element.
-    int Append(const CArray &src) {
+    int Append(const CArray &src)
+    {
         const int first = GetSize();
         if (&src == this) {
             m_items.reserve(m_items.size() * 2);
@@ -62,19 +65,22 @@ public:
         return first;
     }
 
-    void Copy(const CArray &src) {
+    void Copy(const CArray &src)
+    {
         if (&src != this) m_items = src.m_items;
     }
 
     // An index past the end first grows the array to it.
-    void InsertAt(int index, ARG_TYPE value, int count = 1) {
+    void InsertAt(int index, ARG_TYPE value, int count = 1)
+    {
         if (index < 0 || count < 0) throw std::out_of_range("CArray::InsertAt");
         TYPE copy(value); // value may be one of our own elements
         if (index > GetSize()) m_items.resize(static_cast<size_t>(index));
         m_items.insert(m_items.begin() + index, static_cast<size_t>(count), copy);
     }
 
-    void RemoveAt(int index, int count = 1) {
+    void RemoveAt(int index, int count = 1)
+    {
         if (index < 0 || count < 0 || count > GetSize() - index)
             throw std::out_of_range("CArray::RemoveAt");
         m_items.erase(m_items.begin() + index, m_items.begin() + index + count);
@@ -82,7 +88,8 @@ public:
 
     void RemoveAll() { m_items.clear(); }
 
-    void SetAtGrow(int index, ARG_TYPE value) {
+    void SetAtGrow(int index, ARG_TYPE value)
+    {
         if (index < 0) throw std::out_of_range("CArray::SetAtGrow");
         TYPE copy(value);
         if (index >= GetSize()) m_items.resize(static_cast<size_t>(index) + 1);
@@ -95,7 +102,8 @@ public:
     const TYPE *end() const { return m_items.data() + m_items.size(); }
 
 private:
-    size_t Checked(int index) const {
+    size_t Checked(int index) const
+    {
         if (index < 0 || index >= GetSize()) throw std::out_of_range("CArray index");
         return static_cast<size_t>(index);
     }
@@ -130,19 +138,23 @@ public:
     Items &items() { return m_items; }
     const Items &items() const { return m_items; }
 
-    Entry &Insert(typename Items::const_iterator where, ENTRY_DATA data) {
+    Entry &Insert(typename Items::const_iterator where, ENTRY_DATA data)
+    {
         auto it = m_items.insert(where, Entry{std::move(data), {}});
         it->self = it;
         return *it;
     }
 
-    static POSITION ToPos(const Entry &e) {
+    static POSITION ToPos(const Entry &e)
+    {
         return reinterpret_cast<POSITION>(const_cast<Entry *>(&e));
     }
-    POSITION ToPos(typename Items::const_iterator it) const {
+    POSITION ToPos(typename Items::const_iterator it) const
+    {
         return it == m_items.end() ? nullptr : ToPos(*it);
     }
-    static Entry &FromPos(POSITION pos) {
+    static Entry &FromPos(POSITION pos)
+    {
         if (!pos) throw std::out_of_range("null POSITION");
         return *reinterpret_cast<Entry *>(pos);
     }
@@ -162,12 +174,14 @@ public:
     POSITION AddHead(ARG_TYPE value) { return Insert(m_list.items().begin(), value); }
     POSITION AddTail(ARG_TYPE value) { return Insert(m_list.items().end(), value); }
 
-    TYPE RemoveHead() {
+    TYPE RemoveHead()
+    {
         TYPE value = std::move(GetHead());
         m_list.items().pop_front();
         return value;
     }
-    TYPE RemoveTail() {
+    TYPE RemoveTail()
+    {
         TYPE value = std::move(GetTail());
         m_list.items().pop_back();
         return value;
@@ -179,7 +193,8 @@ public:
     const TYPE &GetTail() const { return NotEmpty().back().data; }
 
     POSITION GetHeadPosition() const { return m_list.ToPos(m_list.items().begin()); }
-    POSITION GetTailPosition() const {
+    POSITION GetTailPosition() const
+    {
         return IsEmpty() ? nullptr : m_list.ToPos(m_list.items().back());
     }
 
@@ -195,14 +210,17 @@ public:
     void RemoveAt(POSITION pos) { m_list.items().erase(List::FromPos(pos).self); }
 
     // A null position inserts at the head (before) or the tail (after).
-    POSITION InsertBefore(POSITION pos, ARG_TYPE value) {
+    POSITION InsertBefore(POSITION pos, ARG_TYPE value)
+    {
         return pos ? Insert(List::FromPos(pos).self, value) : AddHead(value);
     }
-    POSITION InsertAfter(POSITION pos, ARG_TYPE value) {
+    POSITION InsertAfter(POSITION pos, ARG_TYPE value)
+    {
         return pos ? Insert(std::next(List::FromPos(pos).self), value) : AddTail(value);
     }
 
-    POSITION Find(ARG_TYPE value, POSITION startAfter = nullptr) const {
+    POSITION Find(ARG_TYPE value, POSITION startAfter = nullptr) const
+    {
         auto it =
             startAfter
                 ? typename List::Items::const_iterator(std::next(List::FromPos(startAfter).self))
@@ -212,7 +230,8 @@ public:
         return nullptr;
     }
 
-    POSITION FindIndex(int index) const {
+    POSITION FindIndex(int index) const
+    {
         if (index < 0 || index >= GetCount()) return nullptr;
         return m_list.ToPos(std::next(m_list.items().begin(), index));
     }
@@ -222,7 +241,8 @@ public:
 private:
     using List = plat::detail::PositionList<TYPE>;
 
-    TYPE &Step(POSITION &pos, bool forward) const {
+    TYPE &Step(POSITION &pos, bool forward) const
+    {
         auto &e = List::FromPos(pos);
         if (forward)
             pos = m_list.ToPos(std::next(e.self));
@@ -231,14 +251,17 @@ private:
         return e.data;
     }
 
-    POSITION Insert(typename List::Items::const_iterator where, ARG_TYPE value) {
+    POSITION Insert(typename List::Items::const_iterator where, ARG_TYPE value)
+    {
         return List::ToPos(m_list.Insert(where, TYPE(value)));
     }
-    const typename List::Items &NotEmpty() const {
+    const typename List::Items &NotEmpty() const
+    {
         if (IsEmpty()) throw std::out_of_range("CList is empty");
         return m_list.items();
     }
-    typename List::Items &NotEmpty() {
+    typename List::Items &NotEmpty()
+    {
         if (IsEmpty()) throw std::out_of_range("CList is empty");
         return m_list.items();
     }
@@ -259,7 +282,8 @@ public:
     int GetSize() const { return GetCount(); }
     bool IsEmpty() const { return m_index.empty(); }
 
-    bool Lookup(ARG_KEY key, VALUE &value) const {
+    bool Lookup(ARG_KEY key, VALUE &value) const
+    {
         const auto found = m_index.find(KEY(key));
         if (found == m_index.end()) return false;
         value = found->second->data.second;
@@ -267,7 +291,8 @@ public:
     }
 
     // A new key gets a value-initialised value (an empty text, a null pointer).
-    VALUE &operator[](ARG_KEY key) {
+    VALUE &operator[](ARG_KEY key)
+    {
         KEY k(key);
         auto found = m_index.find(k);
         if (found != m_index.end()) return found->second->data.second;
@@ -278,7 +303,8 @@ public:
 
     void SetAt(ARG_KEY key, ARG_VALUE value) { (*this)[key] = value; }
 
-    bool RemoveKey(ARG_KEY key) {
+    bool RemoveKey(ARG_KEY key)
+    {
         const auto found = m_index.find(KEY(key));
         if (found == m_index.end()) return false;
         m_list.items().erase(found->second);
@@ -286,7 +312,8 @@ public:
         return true;
     }
 
-    void RemoveAll() {
+    void RemoveAll()
+    {
         m_index.clear();
         m_list.items().clear();
     }
@@ -295,7 +322,8 @@ public:
 
     // Fills key and value from the entry at pos and moves pos on (null after the last). The
     // entry just returned may be removed without disturbing the walk.
-    void GetNextAssoc(POSITION &pos, KEY &key, VALUE &value) const {
+    void GetNextAssoc(POSITION &pos, KEY &key, VALUE &value) const
+    {
         const auto &e = List::FromPos(pos);
         pos = m_list.ToPos(std::next(e.self));
         key = e.data.first;

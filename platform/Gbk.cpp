@@ -9,11 +9,13 @@
 namespace plat {
 namespace {
 
-unsigned char FoldLower(unsigned char c) {
+unsigned char FoldLower(unsigned char c)
+{
     return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
 }
 
-template <typename Fold> void FoldCase(std::string &text, Fold fold) {
+template <typename Fold> void FoldCase(std::string &text, Fold fold)
+{
     for (size_t i = 0; i < text.size();) {
         const size_t n = GbkCharLength(text, i);
         if (n == 1) text[i] = static_cast<char>(fold(static_cast<unsigned char>(text[i])));
@@ -26,7 +28,8 @@ template <typename Fold> void FoldCase(std::string &text, Fold fold) {
 class Converter {
 public:
     Converter(const char *to, const char *from) : m_cd(iconv_open(to, from)) {}
-    ~Converter() {
+    ~Converter()
+    {
         if (m_cd != kInvalid) iconv_close(m_cd);
     }
     Converter(const Converter &) = delete;
@@ -35,11 +38,11 @@ public:
     // Input that does not convert is skipped one unit (inUnit bytes) at a time, each unit
     // replaced by what `replace(unit)` gives, so bad input never stops the conversion.
     template <typename Replace>
-    std::string Run(const char *in, size_t inLen, size_t inUnit, Replace replace) {
+    std::string Run(const char *in, size_t inLen, size_t inUnit, Replace replace)
+    {
         std::string out;
         if (m_cd == kInvalid) { // no conversion modules installed: nothing converts
-            for (size_t i = 0; i < inLen; i += inUnit)
-                out += replace(in + i);
+            for (size_t i = 0; i < inLen; i += inUnit) out += replace(in + i);
             return out;
         }
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
@@ -73,12 +76,14 @@ constexpr const char *kUtf16 = std::endian::native == std::endian::little ? "UTF
 // UTF-8 value in the environment).
 constexpr char16_t kEscapeBase = 0xDC00;
 
-std::string EscapeByte(const char *unit) {
+std::string EscapeByte(const char *unit)
+{
     const char16_t escaped = kEscapeBase + static_cast<unsigned char>(*unit);
     return std::string(reinterpret_cast<const char *>(&escaped), 2);
 }
 
-std::string UnescapeUnit(const char *unit) {
+std::string UnescapeUnit(const char *unit)
+{
     char16_t c;
     std::memcpy(&c, unit, 2);
     if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF)
@@ -86,19 +91,25 @@ std::string UnescapeUnit(const char *unit) {
     return "?";
 }
 
-std::string Question(const char *) { return "?"; }
+std::string Question(const char *)
+{
+    return "?";
+}
 
 } // namespace
 
-void GbkToUpper(std::string &text) {
+void GbkToUpper(std::string &text)
+{
     FoldCase(text, [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; });
 }
 
-void GbkToLower(std::string &text) {
+void GbkToLower(std::string &text)
+{
     FoldCase(text, FoldLower);
 }
 
-int GbkCompareNoCase(std::string_view a, std::string_view b) {
+int GbkCompareNoCase(std::string_view a, std::string_view b)
+{
     // While the texts are equal so far, a trail byte sits at the same place in both.
     bool trail = false;
     const size_t n = std::min(a.size(), b.size());
@@ -115,7 +126,8 @@ int GbkCompareNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-size_t GbkCutLength(const char *text, size_t maxBytes) {
+size_t GbkCutLength(const char *text, size_t maxBytes)
+{
     size_t i = 0;
     while (i < maxBytes && text[i] != '\0') {
         const size_t n =
@@ -126,7 +138,8 @@ size_t GbkCutLength(const char *text, size_t maxBytes) {
     return i;
 }
 
-std::u16string GbkToUtf16(std::string_view gbk) {
+std::u16string GbkToUtf16(std::string_view gbk)
+{
     thread_local Converter conv(kUtf16, "GBK");
     const std::string bytes = conv.Run(gbk.data(), gbk.size(), 1, EscapeByte);
     std::u16string out(bytes.size() / 2, u'\0');
@@ -134,18 +147,21 @@ std::u16string GbkToUtf16(std::string_view gbk) {
     return out;
 }
 
-std::string Utf16ToGbk(std::u16string_view utf16) {
+std::string Utf16ToGbk(std::u16string_view utf16)
+{
     thread_local Converter conv("GBK", kUtf16);
     return conv.Run(reinterpret_cast<const char *>(utf16.data()), utf16.size() * 2, 2,
                     UnescapeUnit);
 }
 
-std::string GbkToUtf8(std::string_view gbk) {
+std::string GbkToUtf8(std::string_view gbk)
+{
     thread_local Converter conv("UTF-8", "GBK");
     return conv.Run(gbk.data(), gbk.size(), 1, Question);
 }
 
-std::string Utf8ToGbk(std::string_view utf8) {
+std::string Utf8ToGbk(std::string_view utf8)
+{
     thread_local Converter conv("GBK", "UTF-8");
     return conv.Run(utf8.data(), utf8.size(), 1, Question);
 }

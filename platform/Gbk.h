@@ -12,12 +12,14 @@ namespace plat {
 
 // A byte 0x81-0xFE starts a two-byte character; the byte after it is its trail byte, which
 // can be any value 0x40-0xFE, ASCII letters and the backslash included.
-constexpr bool IsGbkLead(unsigned char c) {
+constexpr bool IsGbkLead(unsigned char c)
+{
     return c >= 0x81 && c <= 0xFE;
 }
 
 // Byte length of the character at text[i]: 2 for a lead byte with a byte after it, else 1.
-constexpr size_t GbkCharLength(std::string_view text, size_t i) {
+constexpr size_t GbkCharLength(std::string_view text, size_t i)
+{
     return IsGbkLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
 }
 

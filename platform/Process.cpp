@@ -48,9 +48,15 @@ bool EndsWithNoCase(const std::string &s, const char *suffix)
 
 } // namespace
 
-uint32_t GetCurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+uint32_t GetCurrentProcessId()
+{
+    return static_cast<uint32_t>(getpid());
+}
 
-uint32_t GetParentProcessId() { return static_cast<uint32_t>(getppid()); }
+uint32_t GetParentProcessId()
+{
+    return static_cast<uint32_t>(getppid());
+}
 
 std::string GetProgramFileName()
 {
@@ -160,11 +166,20 @@ void *GetProcAddress(void *library, const char *symbol)
     return dlsym(library, symbol);
 }
 
-bool FreeLibrary(void *library) { return library && dlclose(library) == 0; }
+bool FreeLibrary(void *library)
+{
+    return library && dlclose(library) == 0;
+}
 
-uint32_t GetLastError() { return t_lastError; }
+uint32_t GetLastError()
+{
+    return t_lastError;
+}
 
-void SetLastError(uint32_t code) { t_lastError = code; }
+void SetLastError(uint32_t code)
+{
+    t_lastError = code;
+}
 
 void OutputDebugString(const char *text)
 {
@@ -210,6 +225,9 @@ bool TerminateProcess(uint32_t pid)
     return kill(static_cast<pid_t>(pid), SIGKILL) == 0;
 }
 
-void ExitProcessNow(int code) { _exit(code); }
+void ExitProcessNow(int code)
+{
+    _exit(code);
+}
 
 } // namespace plat

@@ -299,7 +299,10 @@ struct SerialLine::Receiver {
 
 SerialLine::SerialLine() = default;
 
-SerialLine::~SerialLine() { Close(); }
+SerialLine::~SerialLine()
+{
+    Close();
+}
 
 bool SerialLine::Open(const std::string &path, const SerialSettings &settings)
 {
@@ -332,7 +335,10 @@ void SerialLine::Close()
     path_.clear();
 }
 
-bool SerialLine::IsOpen() const { return Current() != nullptr; }
+bool SerialLine::IsOpen() const
+{
+    return Current() != nullptr;
+}
 
 std::string SerialLine::Path() const
 {

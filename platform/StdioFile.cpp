@@ -17,7 +17,8 @@ constexpr unsigned int kAccessMask = 0x0003;
 constexpr unsigned int kShareMask = 0x0070;
 
 // Backslashes become slashes, except a trail byte of a GBK character that happens to be 0x5C.
-std::string PosixPath(std::string_view name) {
+std::string PosixPath(std::string_view name)
+{
     std::string path(name);
     for (size_t i = 0; i < path.size(); i += plat::GbkCharLength(path, i))
         if (path[i] == '\\') path[i] = '/';
@@ -28,7 +29,8 @@ std::string PosixPath(std::string_view name) {
 // open that denies writing holds a lock (shared when it only reads, so that several such
 // readers coexist); a writer that denies nothing holds none but must be able to take an
 // exclusive lock for a moment, which fails while anyone denies writing.
-bool TakeShareLock(int fd, unsigned int share, bool writes) {
+bool TakeShareLock(int fd, unsigned int share, bool writes)
+{
     int op = LOCK_EX;
     if (share == CStdioFile::shareDenyWrite && !writes) {
         op = LOCK_SH;
@@ -43,11 +45,13 @@ bool TakeShareLock(int fd, unsigned int share, bool writes) {
 
 } // namespace
 
-CStdioFile::~CStdioFile() {
+CStdioFile::~CStdioFile()
+{
     Close();
 }
 
-bool CStdioFile::Open(const char *fileName, unsigned int flags) {
+bool CStdioFile::Open(const char *fileName, unsigned int flags)
+{
     Close();
     auto fail = [](int err, int fd = -1) {
         if (fd >= 0) ::close(fd);
@@ -81,19 +85,22 @@ bool CStdioFile::Open(const char *fileName, unsigned int flags) {
     return true;
 }
 
-void CStdioFile::Close() {
+void CStdioFile::Close()
+{
     if (!m_file) return;
     fclose(m_file);
     m_file = nullptr;
     m_path.Empty();
 }
 
-void CStdioFile::SwitchTo(LastOp op) {
+void CStdioFile::SwitchTo(LastOp op)
+{
     if (m_lastOp != LastOp::none && m_lastOp != op) fseeko(m_file, 0, SEEK_CUR);
     m_lastOp = op;
 }
 
-bool CStdioFile::ReadString(CString &line) {
+bool CStdioFile::ReadString(CString &line)
+{
     line.Empty();
     if (!m_file) return false;
     SwitchTo(LastOp::read);
@@ -110,7 +117,8 @@ bool CStdioFile::ReadString(CString &line) {
     return true;
 }
 
-bool CStdioFile::WriteString(const char *text) {
+bool CStdioFile::WriteString(const char *text)
+{
     if (!m_file || !text) return false;
     const std::string_view in(text);
     if (!m_textMode) return Write(in.data(), static_cast<uint32_t>(in.size()));
@@ -125,13 +133,15 @@ bool CStdioFile::WriteString(const char *text) {
     return Write(out.data(), static_cast<uint32_t>(out.size()));
 }
 
-uint32_t CStdioFile::Read(void *buffer, uint32_t count) {
+uint32_t CStdioFile::Read(void *buffer, uint32_t count)
+{
     if (!m_file || !buffer) return 0;
     SwitchTo(LastOp::read);
     return static_cast<uint32_t>(fread(buffer, 1, count, m_file));
 }
 
-bool CStdioFile::Write(const void *buffer, uint32_t count) {
+bool CStdioFile::Write(const void *buffer, uint32_t count)
+{
     if (!m_file || (!buffer && count > 0)) return false;
     SwitchTo(LastOp::write);
     if (count == 0) return true;
@@ -139,7 +149,8 @@ bool CStdioFile::Write(const void *buffer, uint32_t count) {
     return fwrite(buffer, 1, count, m_file) == count;
 }
 
-uint64_t CStdioFile::Seek(int64_t offset, unsigned int from) {
+uint64_t CStdioFile::Seek(int64_t offset, unsigned int from)
+{
     const int whence = from == end ? SEEK_END : from == current ? SEEK_CUR : SEEK_SET;
     if (!m_file || fseeko(m_file, offset, whence) != 0) return UINT64_MAX;
     m_lastOp = LastOp::none;
@@ -147,18 +158,21 @@ uint64_t CStdioFile::Seek(int64_t offset, unsigned int from) {
     return GetPosition();
 }
 
-uint64_t CStdioFile::GetPosition() const {
+uint64_t CStdioFile::GetPosition() const
+{
     const off_t pos = m_file ? ftello(m_file) : -1;
     return pos < 0 ? 0 : static_cast<uint64_t>(pos);
 }
 
-uint64_t CStdioFile::GetLength() {
+uint64_t CStdioFile::GetLength()
+{
     if (!m_file) return 0;
     if (m_lastOp == LastOp::write) fflush(m_file);
     struct stat st {};
     return fstat(fileno(m_file), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-bool CStdioFile::Flush() {
+bool CStdioFile::Flush()
+{
     return m_file && fflush(m_file) == 0;
 }

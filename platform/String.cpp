@@ -14,21 +14,25 @@ constexpr const char *kWhitespace = " \t\n\v\f\r";
 
 // First character start at or after `start` (walking from `start`) for which
 // match(position, byteLength) holds; npos when none does.
-template <typename Match> size_t FindChar(std::string_view text, size_t start, Match match) {
+template <typename Match> size_t FindChar(std::string_view text, size_t start, Match match)
+{
     for (size_t i = start; i < text.size(); i += plat::GbkCharLength(text, i))
         if (match(i, plat::GbkCharLength(text, i))) return i;
     return npos;
 }
 
-bool CharInSet(std::string_view set, std::string_view ch) {
+bool CharInSet(std::string_view set, std::string_view ch)
+{
     return FindChar(set, 0, [&](size_t j, size_t n) { return set.substr(j, n) == ch; }) != npos;
 }
 
-int ToIndex(size_t pos) {
+int ToIndex(size_t pos)
+{
     return pos == npos ? -1 : static_cast<int>(pos);
 }
 
-std::string VFormat(const char *format, va_list args) {
+std::string VFormat(const char *format, va_list args)
+{
     if (!format) return {};
     char small[256];
     va_list again;
@@ -46,7 +50,8 @@ std::string VFormat(const char *format, va_list args) {
 
 CString::CString(const char *text) : m_text(View(text)) {}
 
-CString::CString(const char *text, int length) {
+CString::CString(const char *text, int length)
+{
     if (text && length > 0) m_text.assign(text, static_cast<size_t>(length));
 }
 
@@ -54,54 +59,65 @@ CString::CString(char ch, int repeat) : m_text(repeat > 0 ? static_cast<size_t>(
 
 CString::CString(std::string_view text) : m_text(text) {}
 
-CString &CString::operator=(const char *text) {
+CString &CString::operator=(const char *text)
+{
     m_text = View(text);
     return *this;
 }
 
-CString &CString::operator=(char ch) {
+CString &CString::operator=(char ch)
+{
     m_text.assign(1, ch);
     return *this;
 }
 
-char CString::GetAt(int index) const {
+char CString::GetAt(int index) const
+{
     if (index < 0 || index > GetLength()) throw std::out_of_range("CString::GetAt");
     return m_text[static_cast<size_t>(index)];
 }
 
-void CString::SetAt(int index, char ch) {
+void CString::SetAt(int index, char ch)
+{
     if (index < 0 || index >= GetLength()) throw std::out_of_range("CString::SetAt");
     m_text[static_cast<size_t>(index)] = ch;
 }
 
-CString &CString::operator+=(const CString &text) {
+CString &CString::operator+=(const CString &text)
+{
     m_text += text.m_text;
     return *this;
 }
 
-CString &CString::operator+=(const char *text) {
+CString &CString::operator+=(const char *text)
+{
     m_text += View(text);
     return *this;
 }
 
-CString &CString::operator+=(char ch) {
+CString &CString::operator+=(char ch)
+{
     m_text += ch;
     return *this;
 }
 
-int CString::Compare(const char *text) const {
+int CString::Compare(const char *text) const
+{
     return m_text.compare(View(text));
 }
 
-int CString::CompareNoCase(const char *text) const {
+int CString::CompareNoCase(const char *text) const
+{
     return plat::GbkCompareNoCase(m_text, View(text));
 }
 
-CString CString::Mid(int first) const {
+CString CString::Mid(int first) const
+{
     return Mid(first, GetLength());
 }
 
-CString CString::Mid(int first, int count) const {
+CString CString::Mid(int first, int count) const
+{
     first = std::max(first, 0);
     count = std::max(count, 0);
     if (first >= GetLength()) return {};
@@ -110,26 +126,31 @@ CString CString::Mid(int first, int count) const {
         std::string_view(m_text).substr(static_cast<size_t>(first), static_cast<size_t>(count)));
 }
 
-CString CString::Left(int count) const {
+CString CString::Left(int count) const
+{
     return Mid(0, count);
 }
 
-CString CString::Right(int count) const {
+CString CString::Right(int count) const
+{
     count = std::clamp(count, 0, GetLength());
     return Mid(GetLength() - count, count);
 }
 
-CString &CString::MakeUpper() {
+CString &CString::MakeUpper()
+{
     plat::GbkToUpper(m_text);
     return *this;
 }
 
-CString &CString::MakeLower() {
+CString &CString::MakeLower()
+{
     plat::GbkToLower(m_text);
     return *this;
 }
 
-CString &CString::MakeReverse() {
+CString &CString::MakeReverse()
+{
     // Characters change places; the two bytes of a GBK character keep their order.
     std::string out(m_text.size(), '\0');
     FindChar(m_text, 0, [&](size_t i, size_t n) {
@@ -140,13 +161,15 @@ CString &CString::MakeReverse() {
     return *this;
 }
 
-int CString::Find(char ch, int start) const {
+int CString::Find(char ch, int start) const
+{
     if (start < 0 || start >= GetLength()) return -1;
     return ToIndex(FindChar(m_text, static_cast<size_t>(start),
                             [&](size_t i, size_t n) { return n == 1 && m_text[i] == ch; }));
 }
 
-int CString::Find(const char *text, int start) const {
+int CString::Find(const char *text, int start) const
+{
     if (!text || start < 0 || start > GetLength()) return -1;
     const std::string_view sub(text);
     if (sub.empty()) return start;
@@ -155,7 +178,8 @@ int CString::Find(const char *text, int start) const {
     }));
 }
 
-int CString::ReverseFind(char ch) const {
+int CString::ReverseFind(char ch) const
+{
     size_t last = npos;
     FindChar(m_text, 0, [&](size_t i, size_t n) {
         if (n == 1 && m_text[i] == ch) last = i;
@@ -164,14 +188,16 @@ int CString::ReverseFind(char ch) const {
     return ToIndex(last);
 }
 
-int CString::FindOneOf(const char *chars) const {
+int CString::FindOneOf(const char *chars) const
+{
     const std::string_view set = View(chars);
     const std::string_view text = m_text;
     return ToIndex(
         FindChar(text, 0, [&](size_t i, size_t n) { return CharInSet(set, text.substr(i, n)); }));
 }
 
-int CString::Replace(char oldCh, char newCh) {
+int CString::Replace(char oldCh, char newCh)
+{
     if (oldCh == newCh) return 0;
     int count = 0;
     FindChar(m_text, 0, [&](size_t i, size_t n) {
@@ -184,7 +210,8 @@ int CString::Replace(char oldCh, char newCh) {
     return count;
 }
 
-int CString::Replace(const char *oldText, const char *newText) {
+int CString::Replace(const char *oldText, const char *newText)
+{
     const std::string_view from = View(oldText);
     if (from.empty()) return 0;
     // Built apart so that newText may point into this text.
@@ -205,7 +232,8 @@ int CString::Replace(const char *oldText, const char *newText) {
     return count;
 }
 
-int CString::Remove(char ch) {
+int CString::Remove(char ch)
+{
     std::string out;
     out.reserve(m_text.size());
     FindChar(m_text, 0, [&](size_t i, size_t n) {
@@ -217,32 +245,38 @@ int CString::Remove(char ch) {
     return removed;
 }
 
-int CString::Insert(int index, char ch) {
+int CString::Insert(int index, char ch)
+{
     m_text.insert(static_cast<size_t>(std::clamp(index, 0, GetLength())), 1, ch);
     return GetLength();
 }
 
-int CString::Insert(int index, const char *text) {
+int CString::Insert(int index, const char *text)
+{
     index = std::clamp(index, 0, GetLength());
     m_text.insert(static_cast<size_t>(index), std::string(View(text)));
     return GetLength();
 }
 
-int CString::Delete(int index, int count) {
+int CString::Delete(int index, int count)
+{
     index = std::max(index, 0);
     count = std::min(std::max(count, 0), GetLength() - index);
     if (count > 0) m_text.erase(static_cast<size_t>(index), static_cast<size_t>(count));
     return GetLength();
 }
 
-CString &CString::TrimLeft() {
+CString &CString::TrimLeft()
+{
     return TrimLeft(kWhitespace);
 }
-CString &CString::TrimLeft(char ch) {
+CString &CString::TrimLeft(char ch)
+{
     return TrimLeft(std::string(1, ch).c_str());
 }
 
-CString &CString::TrimLeft(const char *chars) {
+CString &CString::TrimLeft(const char *chars)
+{
     const std::string_view set = View(chars);
     const std::string_view text = m_text;
     const size_t keep =
@@ -251,14 +285,17 @@ CString &CString::TrimLeft(const char *chars) {
     return *this;
 }
 
-CString &CString::TrimRight() {
+CString &CString::TrimRight()
+{
     return TrimRight(kWhitespace);
 }
-CString &CString::TrimRight(char ch) {
+CString &CString::TrimRight(char ch)
+{
     return TrimRight(std::string(1, ch).c_str());
 }
 
-CString &CString::TrimRight(const char *chars) {
+CString &CString::TrimRight(const char *chars)
+{
     // Found walking forward: only there are character boundaries known.
     const std::string_view set = View(chars);
     const std::string_view text = m_text;
@@ -271,17 +308,21 @@ CString &CString::TrimRight(const char *chars) {
     return *this;
 }
 
-CString &CString::Trim() {
+CString &CString::Trim()
+{
     return TrimRight().TrimLeft();
 }
-CString &CString::Trim(char ch) {
+CString &CString::Trim(char ch)
+{
     return TrimRight(ch).TrimLeft(ch);
 }
-CString &CString::Trim(const char *chars) {
+CString &CString::Trim(const char *chars)
+{
     return TrimRight(chars).TrimLeft(chars);
 }
 
-CString CString::SpanIncluding(const char *chars) const {
+CString CString::SpanIncluding(const char *chars) const
+{
     const std::string_view set = View(chars);
     const std::string_view text = m_text;
     return CString(text.substr(0, FindChar(text, 0, [&](size_t i, size_t n) {
@@ -289,7 +330,8 @@ CString CString::SpanIncluding(const char *chars) const {
                                })));
 }
 
-CString CString::SpanExcluding(const char *chars) const {
+CString CString::SpanExcluding(const char *chars) const
+{
     const std::string_view set = View(chars);
     const std::string_view text = m_text;
     return CString(text.substr(0, FindChar(text, 0, [&](size_t i, size_t n) {
@@ -297,7 +339,8 @@ CString CString::SpanExcluding(const char *chars) const {
                                })));
 }
 
-void CString::Format(const char *format, ...) {
+void CString::Format(const char *format, ...)
+{
     va_list args;
     va_start(args, format);
     FormatV(format, args);
@@ -305,28 +348,33 @@ void CString::Format(const char *format, ...) {
 }
 
 // Formatted apart first: an argument may point into this text.
-void CString::FormatV(const char *format, va_list args) {
+void CString::FormatV(const char *format, va_list args)
+{
     m_text = VFormat(format, args);
 }
 
-void CString::AppendFormat(const char *format, ...) {
+void CString::AppendFormat(const char *format, ...)
+{
     va_list args;
     va_start(args, format);
     m_text += VFormat(format, args);
     va_end(args);
 }
 
-char *CString::GetBuffer(int minLength) {
+char *CString::GetBuffer(int minLength)
+{
     if (minLength > GetLength()) m_text.resize(static_cast<size_t>(minLength));
     return m_text.data();
 }
 
-char *CString::GetBufferSetLength(int length) {
+char *CString::GetBufferSetLength(int length)
+{
     m_text.resize(static_cast<size_t>(std::max(length, 0)));
     return m_text.data();
 }
 
-void CString::ReleaseBuffer(int newLength) {
+void CString::ReleaseBuffer(int newLength)
+{
     const size_t n = newLength < 0 ? strnlen(m_text.data(), m_text.size())
                                    : std::min(static_cast<size_t>(newLength), m_text.size());
     m_text.resize(n);

@@ -33,7 +33,8 @@ public:
     char GetAt(int index) const;
     // Any integer type: with only an int overload, a long index would be ambiguous with the
     // built-in pointer subscript through the const char * conversion.
-    template <std::integral I> char operator[](I index) const {
+    template <std::integral I> char operator[](I index) const
+    {
         return GetAt(std::in_range<int>(index) ? static_cast<int>(index) : -1);
     }
     void SetAt(int index, char ch);
@@ -101,14 +102,17 @@ public:
 
     friend bool operator==(const CString &a, const CString &b) { return a.m_text == b.m_text; }
     friend bool operator==(const CString &a, const char *b) { return a.m_text == View(b); }
-    friend std::strong_ordering operator<=>(const CString &a, const CString &b) {
+    friend std::strong_ordering operator<=>(const CString &a, const CString &b)
+    {
         return a.m_text.compare(b.m_text) <=> 0;
     }
-    friend std::strong_ordering operator<=>(const CString &a, const char *b) {
+    friend std::strong_ordering operator<=>(const CString &a, const char *b)
+    {
         return a.m_text.compare(View(b)) <=> 0;
     }
 
-    friend CString operator+(const CString &a, const CString &b) {
+    friend CString operator+(const CString &a, const CString &b)
+    {
         return Concat(a.m_text, b.m_text);
     }
     friend CString operator+(const CString &a, const char *b) { return Concat(a.m_text, View(b)); }
@@ -118,7 +122,8 @@ public:
 
 private:
     static std::string_view View(const char *text) { return text ? text : ""; }
-    static CString Concat(std::string_view a, std::string_view b) {
+    static CString Concat(std::string_view a, std::string_view b)
+    {
         CString r;
         r.m_text.reserve(a.size() + b.size());
         r.m_text.append(a).append(b);
@@ -129,7 +134,8 @@ private:
 };
 
 template <> struct std::hash<CString> {
-    size_t operator()(const CString &s) const noexcept {
+    size_t operator()(const CString &s) const noexcept
+    {
         return std::hash<std::string_view>{}(
             std::string_view(s.GetString(), static_cast<size_t>(s.GetLength())));
     }

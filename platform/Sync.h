@@ -111,8 +111,7 @@ inline int32_t InterlockedExchangeAdd(volatile int32_t *p, int32_t v)
 }
 inline int32_t InterlockedCompareExchange(volatile int32_t *p, int32_t exchange, int32_t comparand)
 {
-    __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST,
-                                __ATOMIC_SEQ_CST);
+    __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
     return comparand;
 }
 

@@ -127,7 +127,10 @@ uint32_t Thread::ExitCode() const
     return thread_->exitCode;
 }
 
-uint32_t Thread::Id() const { return thread_ ? thread_->tid : 0; }
+uint32_t Thread::Id() const
+{
+    return thread_ ? thread_->tid : 0;
+}
 
 void Thread::GiveUp(uint32_t exitCode)
 {
@@ -151,6 +154,9 @@ bool Thread::StopWithin(uint32_t boundMs, uint32_t giveUpCode)
     return false;
 }
 
-uint32_t GetCurrentThreadId() { return detail::CurrentThreadRecord()->tid; }
+uint32_t GetCurrentThreadId()
+{
+    return detail::CurrentThreadRecord()->tid;
+}
 
 } // namespace plat

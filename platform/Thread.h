@@ -43,7 +43,11 @@ public:
     // it returns. True when the thread has ended or the handle is empty; the handle is kept.
     bool StopWithin(uint32_t boundMs, uint32_t giveUpCode);
     // Drops this handle (the thread, if running, is not affected).
-    void Close() { obj_.reset(); thread_.reset(); }
+    void Close()
+    {
+        obj_.reset();
+        thread_.reset();
+    }
 
 private:
     std::shared_ptr<detail::ThreadObject> thread_;

@@ -24,7 +24,10 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d)
     return daysFrom1970 + 134774; // 1601-01-01 .. 1970-01-01
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m)
 {
@@ -72,8 +75,8 @@ bool SystemTimeToFileTime(const SYSTEMTIME &st, int64_t *fileTime)
         st.wSecond > 59 || st.wMilliseconds > 999)
         return false;
     int64_t days = DaysFromCivil(st.wYear, st.wMonth, st.wDay);
-    int64_t t = days * kTicksPerDay + ((st.wHour * 60 + st.wMinute) * 60 + st.wSecond) *
-                                          kTicksPerSecond +
+    int64_t t = days * kTicksPerDay +
+                ((st.wHour * 60 + st.wMinute) * 60 + st.wSecond) * kTicksPerSecond +
                 st.wMilliseconds * 10000LL;
     if (fileTime) *fileTime = t;
     return true;
@@ -116,7 +119,10 @@ int64_t LocalFileTimeToFileTime(int64_t local)
     return MovedBy(local, -static_cast<int64_t>(off2) * kTicksPerSecond);
 }
 
-void GetSystemTime(SYSTEMTIME *st) { FileTimeToSystemTime(GetSystemTimeAsFileTime(), st); }
+void GetSystemTime(SYSTEMTIME *st)
+{
+    FileTimeToSystemTime(GetSystemTimeAsFileTime(), st);
+}
 
 void GetLocalTime(SYSTEMTIME *st)
 {

@@ -60,7 +60,10 @@ void WakeTimedWaitersLocked()
 
 namespace detail {
 
-void AddTimedWaiterLocked(Waiter *w) { TimedWaiterList().push_back(w); }
+void AddTimedWaiterLocked(Waiter *w)
+{
+    TimedWaiterList().push_back(w);
+}
 
 void RemoveTimedWaiterLocked(Waiter *w)
 {
@@ -68,7 +71,10 @@ void RemoveTimedWaiterLocked(Waiter *w)
     v.erase(std::remove(v.begin(), v.end(), w), v.end());
 }
 
-bool ManualClockActive() { return g_manual.load(std::memory_order_acquire); }
+bool ManualClockActive()
+{
+    return g_manual.load(std::memory_order_acquire);
+}
 
 std::chrono::steady_clock::time_point RealDeadline(uint64_t monoDeadline)
 {
@@ -106,7 +112,10 @@ void Sleep(uint32_t ms)
     WaitForMultiple(nullptr, 0, false, ms);
 }
 
-void SleepUntil(uint64_t monoDeadline) { WaitForMultipleUntil(nullptr, 0, false, monoDeadline); }
+void SleepUntil(uint64_t monoDeadline)
+{
+    WaitForMultipleUntil(nullptr, 0, false, monoDeadline);
+}
 
 void TestClock::Install(uint32_t tickMs, int64_t fileTime)
 {
@@ -130,9 +139,15 @@ void TestClock::Uninstall()
     WakeTimedWaitersLocked();
 }
 
-bool TestClock::IsInstalled() { return g_manual.load(); }
+bool TestClock::IsInstalled()
+{
+    return g_manual.load();
+}
 
-void TestClock::Advance(uint32_t ms) { AdvanceNanos(static_cast<uint64_t>(ms) * 1000000ull); }
+void TestClock::Advance(uint32_t ms)
+{
+    AdvanceNanos(static_cast<uint64_t>(ms) * 1000000ull);
+}
 
 void TestClock::AdvanceNanos(uint64_t ns)
 {
@@ -178,7 +193,10 @@ WaiterCounts CountWaiters()
 
 } // namespace
 
-int TestClock::BlockedWaiters() { return CountWaiters().blocked; }
+int TestClock::BlockedWaiters()
+{
+    return CountWaiters().blocked;
+}
 
 bool TestClock::WaitForSettled(int count, uint32_t realMs)
 {

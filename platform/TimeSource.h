@@ -22,13 +22,19 @@ inline int32_t TickDiff(uint32_t later, uint32_t earlier)
 }
 
 // Milliseconds elapsed since `since`, wrap-safe for spans below 49.7 days.
-inline uint32_t TickElapsed(uint32_t since) { return GetTickCount() - since; }
+inline uint32_t TickElapsed(uint32_t since)
+{
+    return GetTickCount() - since;
+}
 
 // Monotonic time in nanoseconds (never wraps, never goes back).
 PLAT_API uint64_t MonotonicNanos();
 
 // Monotonic counter in 100 ns units (the performance counter of the framework clock).
-inline int64_t MonotonicCounter100ns() { return static_cast<int64_t>(MonotonicNanos() / 100); }
+inline int64_t MonotonicCounter100ns()
+{
+    return static_cast<int64_t>(MonotonicNanos() / 100);
+}
 
 // System time as file time: 100 ns units since 1601-01-01 UTC.
 PLAT_API int64_t GetSystemTimeAsFileTime();

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, then runs the test suite in stages: the whole suite built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the check that each installed header
-# stands on its own, then the threaded test binaries (marked TSAN in their CMakeLists) built
-# with ThreadSanitizer, then the fuzz targets (a few seconds each from their seed corpora). Every stage runs even when an earlier
-# one failed; each prints a line at the start of each of its phases, the end shows one summary
-# line per stage, and the exit code is non-zero when any stage failed.
+# Installs what is missing, then runs the test suite in stages: the format check, the whole
+# suite built with AddressSanitizer and UndefinedBehaviorSanitizer, the check that each
+# installed header stands on its own, the threaded test binaries (marked TSAN in their
+# CMakeLists) built with ThreadSanitizer, and the fuzz targets (a few seconds each from their
+# seed corpora). Every stage runs even when an earlier one failed; each prints a line at the
+# start of each of its phases, the end shows one summary line per stage, and the exit code is
+# non-zero when any stage failed.
 #
 # Adding a stage: one line at the bottom, `stage <name> <command> [arguments...]`. The command
 # runs from the repository's top directory and fails with a non-zero status; it may print its
@@ -75,6 +76,7 @@ suite() {
 phase "installing what is missing"
 ./scripts/setup.sh || exit 1
 
+stage format ./scripts/format.sh # every source follows .clang-format
 stage "ASan+UBSan" suite build-asan -DKEST_SANITIZE=ON
 stage headers ./scripts/check_headers.py build-asan # each installed header on its own
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 stage TSan suite build-tsan -DKEST_TSAN=ON

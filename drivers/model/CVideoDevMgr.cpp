@@ -249,7 +249,8 @@ int CVideoDevMgr::GetVideoStoreLocation(const char *id)
 CString CVideoDevMgr::GetVideoStoreIDByLocation(int location)
 {
     return FirstWhere(
-        *_Impl, _Impl->m_Store, [location](const tagVideoStore &e) { return e.nLocation == location; },
+        *_Impl, _Impl->m_Store,
+        [location](const tagVideoStore &e) { return e.nLocation == location; },
         [](const tagVideoStore &e) { return e.strDevID; }, CString());
 }
 

@@ -73,9 +73,8 @@ int CVideoDevMgrConfig::GetDevSettingPath(CMapStringToString &paths) const
 {
     paths.RemoveAll();
     const std::pair<const CStringArray *, int32_t> kinds[] = {
-        {&VideoSrc, VIDEODEV_SRC},     {&VideoRec, VIDEODEV_REC},
-        {&VideoAux, VIDEODEV_AUX},     {&VideoStore, VIDEODEV_STORE},
-        {&VideoSwitch, VIDEODEV_SWITCH},
+        {&VideoSrc, VIDEODEV_SRC},     {&VideoRec, VIDEODEV_REC},       {&VideoAux, VIDEODEV_AUX},
+        {&VideoStore, VIDEODEV_STORE}, {&VideoSwitch, VIDEODEV_SWITCH},
     };
     for (const auto &[list, kind] : kinds) {
         for (const CString &id : *list) {
@@ -109,9 +108,8 @@ int CVideoDevMgrConfig::Check(CStringArray &messages) const
 
     messages.Add("---------------Check Default Device--------------");
     const std::pair<const CString *, const CStringArray *> defaults[] = {
-        {&VideoSrcDef, &VideoSrc},       {&VideoRecDef, &VideoRec},
-        {&VideoSwitchDef, &VideoSwitch}, {&VideoStoreDef, &VideoStore},
-        {&VideoAuxDef, &VideoAux},
+        {&VideoSrcDef, &VideoSrc},     {&VideoRecDef, &VideoRec}, {&VideoSwitchDef, &VideoSwitch},
+        {&VideoStoreDef, &VideoStore}, {&VideoAuxDef, &VideoAux},
     };
     const char *names[] = {"VideoSrc", "VideoRec", "VideoSwitch", "VideoStore", "VideoAux"};
     for (int i = 0; i < 5; ++i) {

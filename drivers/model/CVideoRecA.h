@@ -51,7 +51,7 @@ class KSOVRA20_API CVideoRecA : public CDeviceA {
     virtual int DevGetInitClip(tagClipStatus &status);
 
 protected:
-    int32_t m_nSwitchEntry = 0;     // the recorder's input on its switcher
+    int32_t m_nSwitchEntry = 0;      // the recorder's input on its switcher
     int32_t m_nRecBeforeTime = 1000; // ms
     int32_t m_nPrepareTime = 2000;   // ms
     CPlayCounter m_Counter;

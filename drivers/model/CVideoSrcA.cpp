@@ -380,10 +380,9 @@ void CVideoSrcA::PlayPreset(CVideoPlayTask &task)
     }
     char start[CFileTime::kDateTimeTextSize];
     char dur[timecode_t::kTextSize];
-    glReportDbg(kLogType, "Start new Task(TaskID=%d,id=%s,start=%s,dur=%s,dev=%s)",
-                task.m_nTaskID, task.m_strClipID.GetString(),
-                CFileTime(task.m_nStart).GetAsString(start), timecode_t(task.m_nDUR).GetAsString(dur),
-                dev);
+    glReportDbg(kLogType, "Start new Task(TaskID=%d,id=%s,start=%s,dur=%s,dev=%s)", task.m_nTaskID,
+                task.m_strClipID.GetString(), CFileTime(task.m_nStart).GetAsString(start),
+                timecode_t(task.m_nDUR).GetAsString(dur), dev);
     const int played = DevPlay(&task.m_nStart);
     if (!played) task.m_nFlags |= kErrPlay;
     glReportDbg(kLogType, "end Start new Task (dev=%s,ret=%s)", dev, played ? "OK" : "failed");

@@ -144,10 +144,10 @@ protected:
     int32_t m_nTaskPollInterval = 10000; // ms: the play list's thread looks at least this often
     int32_t m_nAdjustFrame = 0;
     CPlayCounter m_Counter;
-    int32_t m_nDevCheckTime = 120;  // s
-    int32_t m_nClipCheckTime = 60;  // s
-    int32_t m_nFirstCueTime = 20;   // s
-    int32_t m_nSecondCueTime = 10;  // s
+    int32_t m_nDevCheckTime = 120; // s
+    int32_t m_nClipCheckTime = 60; // s
+    int32_t m_nFirstCueTime = 20;  // s
+    int32_t m_nSecondCueTime = 10; // s
     // Ticks a driver uses to space its check-next and trace steps; the check-next tick is
     // cleared whenever the start step runs the check-next step, so that it runs at once.
     uint32_t m_dwCheckNextTick = 0;

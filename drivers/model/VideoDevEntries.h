@@ -22,12 +22,12 @@ enum VideoDevKind : int32_t {
 constexpr int kVideoDevPerKind = 256;
 
 struct tagVideoDev {
-    CString strDevID;       // upper case, as configured
-    CString strDevName;     // key DeviceName
-    CString strSettingPath; // resource path of the device's settings
-    CString strParentID;    // key Parent
-    CString strReserved;    // left empty
-    CString strTypeID;      // key DeviceTypeId, upper case
+    CString strDevID;        // upper case, as configured
+    CString strDevName;      // key DeviceName
+    CString strSettingPath;  // resource path of the device's settings
+    CString strParentID;     // key Parent
+    CString strReserved;     // left empty
+    CString strTypeID;       // key DeviceTypeId, upper case
     uint32_t dwLastOpen = 0; // tick of the last open attempt
     tagDevStatus status;     // last status posted
 };

@@ -167,8 +167,8 @@ void CVideoDevMgr_Impl::Finalise()
         std::lock_guard<CDataLock> lk(m_lock);
         m_IdMap.clear();
         m_CheckIds.RemoveAll();
-        for (int32_t kind : {VIDEODEV_SRC, VIDEODEV_REC, VIDEODEV_AUX, VIDEODEV_STORE,
-                             VIDEODEV_SWITCH}) {
+        for (int32_t kind :
+             {VIDEODEV_SRC, VIDEODEV_REC, VIDEODEV_AUX, VIDEODEV_STORE, VIDEODEV_SWITCH}) {
             DefaultLocked(kind).Empty();
             for (int i = 0; tagVideoDev *head = HeadLocked(kind, i); ++i)
                 configured.push_back({kind, head->strDevID});
@@ -294,8 +294,7 @@ CDeviceA *CVideoDevMgr_Impl::FindOrOpen(int32_t kind, const CString &devId, int 
     return device;
 }
 
-CDeviceA *CVideoDevMgr_Impl::GetDev(int32_t kind, const char *id, int open,
-                                    tagDevStatus *statusOut)
+CDeviceA *CVideoDevMgr_Impl::GetDev(int32_t kind, const char *id, int open, tagDevStatus *statusOut)
 {
     CString devId;
     {

@@ -37,7 +37,8 @@ int CSerialSwitchIO::WriteFrame(const std::vector<uint8_t> &frame)
 {
     if (frame.empty()) return 0;
     std::lock_guard<CDataLock> request(m_RequestLock);
-    return DevWrite(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size())) > 0
+    return DevWrite(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size())) >
+                   0
                ? 1
                : 0;
 }

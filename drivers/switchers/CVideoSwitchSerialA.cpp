@@ -47,7 +47,6 @@ int CVideoSwitchSerialA::OpenPlain()
     return opened;
 }
 
-
 void CVideoSwitchSerialA::LogCommand(const char *type, const char *operation, bool ok,
                                      const char *failedWord)
 {

@@ -17,7 +17,10 @@ const CDlgTemplateReg g_template({IDD_KEY_TASK_LIST,
                                   WS_POPUP | WS_CAPTION,
                                   {0, 0, 520, 300},
                                   {
-                                      {IDC_TASK_LIST, UiControl::ListView, nullptr, "",
+                                      {IDC_TASK_LIST,
+                                       UiControl::ListView,
+                                       nullptr,
+                                       "",
                                        WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT,
                                        {7, 7, 513, 293}},
                                   }});
@@ -47,11 +50,11 @@ protected:
         tagVideoKeyTask task;
         char time[CFileTime::kDateTimeTextSize];
         for (int32_t i = 0; tmu->GetTaskAt(i, task); ++i)
-            AddTaskListRow(list, {std::to_string(task.TaskID).c_str(), task.DevID.szText,
-                                  CFileTime(task.StartTime).GetAsString(time),
-                                  std::to_string(task.nKey).c_str(), task.nop ? "上" : "下",
-                                  std::to_string(task.functype).c_str(),
-                                  KeyTaskStatusName(task.Status)});
+            AddTaskListRow(list,
+                           {std::to_string(task.TaskID).c_str(), task.DevID.szText,
+                            CFileTime(task.StartTime).GetAsString(time),
+                            std::to_string(task.nKey).c_str(), task.nop ? "上" : "下",
+                            std::to_string(task.functype).c_str(), KeyTaskStatusName(task.Status)});
     }
 };
 

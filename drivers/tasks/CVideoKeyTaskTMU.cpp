@@ -335,7 +335,8 @@ private:
     {
         tagVideoKeyTask **table = m_tasks->GetData();
         const int32_t count = m_tasks->GetCount();
-        for (int32_t i = 0; i < count; ++i) table[i]->StartTime -= table[i]->StartTime % kUnitsPerMs;
+        for (int32_t i = 0; i < count; ++i)
+            table[i]->StartTime -= table[i]->StartTime % kUnitsPerMs;
         auto before = [](const tagVideoKeyTask &a, const tagVideoKeyTask &b) {
             if (a.StartTime != b.StartTime) return a.StartTime < b.StartTime;
             return std::strcmp(a.DevID.szText, b.DevID.szText) < 0;

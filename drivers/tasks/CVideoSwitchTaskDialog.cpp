@@ -18,7 +18,10 @@ const CDlgTemplateReg g_template({IDD_SWITCH_TASK_LIST,
                                   WS_POPUP | WS_CAPTION,
                                   {0, 0, 520, 300},
                                   {
-                                      {IDC_TASK_LIST, UiControl::ListView, nullptr, "",
+                                      {IDC_TASK_LIST,
+                                       UiControl::ListView,
+                                       nullptr,
+                                       "",
                                        WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT,
                                        {7, 7, 513, 293}},
                                   }});
@@ -28,10 +31,10 @@ struct tagStateName {
     const char *name;
 };
 constexpr tagStateName kStatusNames[] = {
-    {SWITCHTASK_BEGIN, "stTaskBegin"},           {SWITCHTASK_CHECKDEV, "stTaskCheckDev"},
-    {SWITCHTASK_PRESET, "stTaskPreset"},         {SWITCHTASK_SETMODE, "stTaskSetMode"},
-    {SWITCHTASK_SETRATE, "stTaskSetRate"},       {SWITCHTASK_BEGINSWITCH, "stTaskBeginSwitch"},
-    {SWITCHTASK_ENDSWITCH, "stTaskEndSwitch"},   {SWITCHTASK_ERROR, "stTaskError"},
+    {SWITCHTASK_BEGIN, "stTaskBegin"},         {SWITCHTASK_CHECKDEV, "stTaskCheckDev"},
+    {SWITCHTASK_PRESET, "stTaskPreset"},       {SWITCHTASK_SETMODE, "stTaskSetMode"},
+    {SWITCHTASK_SETRATE, "stTaskSetRate"},     {SWITCHTASK_BEGINSWITCH, "stTaskBeginSwitch"},
+    {SWITCHTASK_ENDSWITCH, "stTaskEndSwitch"}, {SWITCHTASK_ERROR, "stTaskError"},
 };
 
 class CSwitchTaskListDlg : public CKeySwitchTaskListDlg {
@@ -57,10 +60,11 @@ protected:
         char time[CFileTime::kDateTimeTextSize];
         for (int32_t i = 0; i < tasks->GetCount(); ++i) {
             const tagVideoSwitchTask &task = *tasks->ElementAt(i);
-            AddTaskListRow(list, {std::to_string(i + 1).c_str(), std::to_string(task.TaskID).c_str(),
-                                  task.DevID.szText, CFileTime(task.Time).GetAsString(time),
-                                  std::to_string(task.ChnID).c_str(),
-                                  std::to_string(task.SrcID).c_str(), SwitchTaskStateText(task)});
+            AddTaskListRow(list,
+                           {std::to_string(i + 1).c_str(), std::to_string(task.TaskID).c_str(),
+                            task.DevID.szText, CFileTime(task.Time).GetAsString(time),
+                            std::to_string(task.ChnID).c_str(), std::to_string(task.SrcID).c_str(),
+                            SwitchTaskStateText(task)});
         }
     }
 };

@@ -337,8 +337,8 @@ private:
             Report(task, SWITCHTASK_ENDSWITCH, task.SrcID);
         else
             ReportError(task, SWITCHTASK_ERR_SWITCH);
-        glReportDbg(kLogSwitch, "end switch( Src=%d, Dev DelayTime=%d), (%s)", task.SrcID,
-                    delayMs, OkText(ok));
+        glReportDbg(kLogSwitch, "end switch( Src=%d, Dev DelayTime=%d), (%s)", task.SrcID, delayMs,
+                    OkText(ok));
     }
 
     // The task's time less the transition's lead and the switcher's delay, in whole frames.
@@ -380,8 +380,7 @@ private:
             }
         }
         if (task.pUserData && task.pfnCallBack)
-            task.pfnCallBack(task.pUserData, task.TaskID, error ? SWITCHTASK_ERROR : status,
-                             param);
+            task.pfnCallBack(task.pUserData, task.TaskID, error ? SWITCHTASK_ERROR : status, param);
     }
 
     std::atomic<uint32_t> m_nRef{1};

@@ -4,7 +4,8 @@
 
 #include <utility>
 
-CKeySwitchTaskListDlg::CKeySwitchTaskListDlg(UINT templateId, std::vector<tagTaskListColumn> columns)
+CKeySwitchTaskListDlg::CKeySwitchTaskListDlg(UINT templateId,
+                                             std::vector<tagTaskListColumn> columns)
     : CDialog(templateId), m_columns(std::move(columns))
 {
 }
@@ -26,6 +27,5 @@ void AddTaskListRow(CListCtrl &list, const std::vector<CString> &texts)
 {
     if (texts.empty()) return;
     const int row = list.InsertItem(list.GetItemCount(), texts[0]);
-    for (size_t i = 1; i < texts.size(); ++i)
-        list.SetItemText(row, static_cast<int>(i), texts[i]);
+    for (size_t i = 1; i < texts.size(); ++i) list.SetItemText(row, static_cast<int>(i), texts[i]);
 }

@@ -50,8 +50,9 @@ public:
     void Remove(const char *name, Unit *unit)
     {
         std::lock_guard<std::mutex> lk(m_lock);
-        std::erase_if(m_units,
-                      [&](const auto &entry) { return entry.first == name && entry.second == unit; });
+        std::erase_if(m_units, [&](const auto &entry) {
+            return entry.first == name && entry.second == unit;
+        });
     }
 
 private:

@@ -34,10 +34,11 @@ constexpr uint32_t kScheduleBoundMs = 30000;
 
 const char *StatusName(int32_t status)
 {
-    static const char *const kNames[] = {
-        "",           "Begin",       "DevChkBegin", "DevChecking", "DevChkEnd",  "ClipChkBegin",
-        "ClipChecking", "ClipChkEnd", "BeginCue",    "Cuing",       "EndCue",     "BeginPlay",
-        "Playing",    "EndPlay",     "EjectBegin",  "Ejecting",    "EjectEnd",   "Finished"};
+    static const char *const kNames[] = {"",          "Begin",        "DevChkBegin",  "DevChecking",
+                                         "DevChkEnd", "ClipChkBegin", "ClipChecking", "ClipChkEnd",
+                                         "BeginCue",  "Cuing",        "EndCue",       "BeginPlay",
+                                         "Playing",   "EndPlay",      "EjectBegin",   "Ejecting",
+                                         "EjectEnd",  "Finished"};
     if (status == BROTASK_ERRNOTIFY) return "ErrNotify";
     if (status > 0 && status < static_cast<int32_t>(std::size(kNames))) return kNames[status];
     return "?";

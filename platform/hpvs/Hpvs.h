@@ -15,11 +15,11 @@ extern "C" {
 
 enum {
     HPVS_OK = 0,
-    HPVS_ERR_FAILED = 1,     /* a failure the tests asked for */
-    HPVS_ERR_HANDLE = 2,     /* no such connection */
-    HPVS_ERR_NOTFOUND = 3,   /* no such node, clip or command */
-    HPVS_ERR_EXISTS = 4,     /* the name is taken */
-    HPVS_ERR_NOTINIT = 5,    /* hpvsInit has not succeeded */
+    HPVS_ERR_FAILED = 1,   /* a failure the tests asked for */
+    HPVS_ERR_HANDLE = 2,   /* no such connection */
+    HPVS_ERR_NOTFOUND = 3, /* no such node, clip or command */
+    HPVS_ERR_EXISTS = 4,   /* the name is taken */
+    HPVS_ERR_NOTINIT = 5,  /* hpvsInit has not succeeded */
 };
 
 enum { HPVS_CMD_RUNNING = 1, HPVS_CMD_DONE = 3, HPVS_CMD_TERMINATED = 4 };

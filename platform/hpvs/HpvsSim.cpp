@@ -151,8 +151,8 @@ int32_t hpvsDestroyConn(int32_t handle, hpvs_status_t *status)
     return call.Result(HPVS_OK);
 }
 
-int32_t hpvsListNodes(int32_t max, hpvs_node_t *nodes, int32_t *count, int32_t *more,
-                      int32_t *next, hpvs_status_t *status)
+int32_t hpvsListNodes(int32_t max, hpvs_node_t *nodes, int32_t *count, int32_t *more, int32_t *next,
+                      hpvs_status_t *status)
 {
     Call call("hpvsListNodes", status);
     *count = 0;
@@ -169,8 +169,8 @@ int32_t hpvsListNodes(int32_t max, hpvs_node_t *nodes, int32_t *count, int32_t *
     return call.Result(HPVS_OK);
 }
 
-int32_t hpvsNextNodes(int32_t next, int32_t max, hpvs_node_t *nodes, int32_t *count,
-                      int32_t *more, hpvs_status_t *status)
+int32_t hpvsNextNodes(int32_t next, int32_t max, hpvs_node_t *nodes, int32_t *count, int32_t *more,
+                      hpvs_status_t *status)
 {
     Call call("hpvsNextNodes", status);
     *count = 0;

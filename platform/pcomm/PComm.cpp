@@ -43,7 +43,10 @@ PortTable &Table()
     return *table;
 }
 
-bool InRange(int port) { return port >= 1 && port <= kMaxPort; }
+bool InRange(int port)
+{
+    return port >= 1 && port <= kMaxPort;
+}
 
 std::shared_ptr<plat::SerialLine> Find(int port)
 {
@@ -54,10 +57,16 @@ std::shared_ptr<plat::SerialLine> Find(int port)
 }
 
 // The result for a call on a port that is not open.
-int Missing(int port) { return InRange(port) ? SIO_NOTOPEN : SIO_BADPORT; }
+int Missing(int port)
+{
+    return InRange(port) ? SIO_NOTOPEN : SIO_BADPORT;
+}
 
 // The result of a line call that failed: a refused setting is a bad parameter.
-int LineFailure() { return plat::GetLastError() == EINVAL ? SIO_BADPARM : SIO_IOERROR; }
+int LineFailure()
+{
+    return plat::GetLastError() == EINVAL ? SIO_BADPARM : SIO_IOERROR;
+}
 
 bool Decode(int baud, int mode, plat::SerialSettings *s)
 {
@@ -129,8 +138,8 @@ int sio_cnt_irq(int port, SioCntIrqCallback callback, int count)
         return SIO_OK;
     }
     if (count < 1) return SIO_BADPARM;
-    bool started = p->StartReadyNotifier(static_cast<size_t>(count),
-                                              [callback, port] { callback(port); });
+    bool started =
+        p->StartReadyNotifier(static_cast<size_t>(count), [callback, port] { callback(port); });
     return started ? SIO_OK : LineFailure();
 }
 

@@ -165,8 +165,7 @@ TEST(InstanceByName, ManyLiveObjectsEachFoundByItsNameUntilDeleted)
     for (size_t i = 0; i < objects.size(); i += 2) objects[i].reset();
     for (size_t i = 0; i < objects.size(); ++i) {
         const std::string name = "idxmany" + std::to_string(i);
-        EXPECT_EQ(glGetInstanceByName(CHookedDevice::GetClassID(), name.c_str()),
-                  objects[i].get())
+        EXPECT_EQ(glGetInstanceByName(CHookedDevice::GetClassID(), name.c_str()), objects[i].get())
             << name;
     }
 }

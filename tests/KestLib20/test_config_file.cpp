@@ -133,13 +133,13 @@ TEST_F(TextFileTest, AWriteThatIsTakenReadsBackAndOneThatCannotIsRefused)
         const char *section, *key;
         bool taken;
     } cases[] = {
-        {"", "Top", true},          {"S", "Key", false},        {"\xB0\xA1", "Key", true},
-        {"Ab", "K", true},          {"[x]", "K", true},         {"a]", "K", true},
-        {"a=b", "K", true},         {"Sys tem", "K", true},     {" Sp", "K", false},
-        {"Sp ", "K", false},        {" ", "K", false},          {"Tab\tbed", "K", false},
-        {"Ab", " K", false},        {"Ab", "K ", false},        {"Ab", "K\tL", false},
-        {"Ab", "K L", true},        {"Ab", "\xB0\xA1", true},   {"Ab", "a]", true},
-        {"x//y", "K", false},       {"Ab", "[k", false},        {"Ab", "", false},
+        {"", "Top", true},    {"S", "Key", false},      {"\xB0\xA1", "Key", true},
+        {"Ab", "K", true},    {"[x]", "K", true},       {"a]", "K", true},
+        {"a=b", "K", true},   {"Sys tem", "K", true},   {" Sp", "K", false},
+        {"Sp ", "K", false},  {" ", "K", false},        {"Tab\tbed", "K", false},
+        {"Ab", " K", false},  {"Ab", "K ", false},      {"Ab", "K\tL", false},
+        {"Ab", "K L", true},  {"Ab", "\xB0\xA1", true}, {"Ab", "a]", true},
+        {"x//y", "K", false}, {"Ab", "[k", false},      {"Ab", "", false},
     };
     int n = 0;
     for (const Case &c : cases) {
@@ -164,8 +164,8 @@ TEST_F(TextFileTest, AWriteThatIsTakenReadsBackAndOneThatCannotIsRefused)
 TEST(ConfigFile, ANamelessHeaderGoesOnWithTheUnnamedPartAndIsSavedOnce)
 {
     CConfigFile file;
-    file.LoadFromStrings(Lines({"Top = 1", "[Sec]", "k = 2", "[  ]", "Path = 3", "[Sec]",
-                                "m = 4"}));
+    file.LoadFromStrings(
+        Lines({"Top = 1", "[Sec]", "k = 2", "[  ]", "Path = 3", "[Sec]", "m = 4"}));
     EXPECT_EQ(ReadValue(file, "", "Path"), "3");
     EXPECT_EQ(ReadValue(file, "Sec", "Path"), "<none>");
     CStringArray list;

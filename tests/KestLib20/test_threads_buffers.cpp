@@ -15,7 +15,10 @@
 #include <thread>
 
 namespace {
-uint32_t ReturnArgument(void *arg) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(arg)); }
+uint32_t ReturnArgument(void *arg)
+{
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(arg));
+}
 
 uint32_t WaitOnEvent(void *arg)
 {

@@ -35,7 +35,10 @@ inline void Row(const std::string &figure, double value, double limit, const cha
     std::fflush(stdout);
 }
 
-inline double ToMs(int64_t ns) { return static_cast<double>(ns) / 1e6; }
+inline double ToMs(int64_t ns)
+{
+    return static_cast<double>(ns) / 1e6;
+}
 
 inline int64_t ClockNs(clockid_t clock)
 {
@@ -43,8 +46,14 @@ inline int64_t ClockNs(clockid_t clock)
     clock_gettime(clock, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
-inline int64_t SteadyNs() { return ClockNs(CLOCK_MONOTONIC); }
-inline int64_t ProcessCpuNs() { return ClockNs(CLOCK_PROCESS_CPUTIME_ID); }
+inline int64_t SteadyNs()
+{
+    return ClockNs(CLOCK_MONOTONIC);
+}
+inline int64_t ProcessCpuNs()
+{
+    return ClockNs(CLOCK_PROCESS_CPUTIME_ID);
+}
 
 // Sleeps to the absolute monotonic time `ns`, as a bare thread does.
 inline void SleepUntilNs(int64_t ns)

@@ -71,7 +71,8 @@ int main(int argc, char **argv)
     const kestsim::Bytes frame = kestsim::VdcpSim::Frame(request.cmd1, request.cmd2, request.data);
     for (int i = 0; i < count; ++i) {
         const int64_t start = bench::SteadyNs();
-        if (write(pty.SlaveFd(), frame.data(), frame.size()) != static_cast<ssize_t>(frame.size()) ||
+        if (write(pty.SlaveFd(), frame.data(), frame.size()) !=
+                static_cast<ssize_t>(frame.size()) ||
             !ReadReply(pty.SlaveFd())) {
             std::fprintf(stderr, "the bare echo failed\n");
             return 1;

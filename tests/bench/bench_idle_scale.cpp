@@ -51,7 +51,10 @@ int64_t CpuOf(const std::set<int> &tids)
     return sum;
 }
 
-void Idle(int seconds) { bench::SleepUntilNs(bench::SteadyNs() + seconds * 1000000000LL); }
+void Idle(int seconds)
+{
+    bench::SleepUntilNs(bench::SteadyNs() + seconds * 1000000000LL);
+}
 
 double Percent(int64_t cpuNs, int64_t wallNs)
 {
@@ -117,8 +120,8 @@ ScaleFigure Scale(int perKind, int seconds)
         const int64_t used = CpuOf(added) - cpu;
         figure.percent = Percent(used, bench::SteadyNs() - start);
         const int64_t done = g_checks.load() - checks;
-        figure.perCheckUs = done ? static_cast<double>(used) / 1000.0 / static_cast<double>(done)
-                                 : 0;
+        figure.perCheckUs =
+            done ? static_cast<double>(used) / 1000.0 / static_cast<double>(done) : 0;
         devMgr.Finalization();
     }
     Cleanup(ids);
@@ -167,7 +170,7 @@ int main(int argc, char **argv)
     glUnregisterLogProcessUnit(unit);
     bench::Row("check thread, 5 x 256 devices (limit 5 x 1), % core", many.percent, few.percent,
                "%");
-    bench::Row("one device check, 5 x 256 (limit 5 x 1), us", many.perCheckUs, few.perCheckUs,
-               "us", 1);
+    bench::Row("one device check, 5 x 256 (limit 5 x 1), us", many.perCheckUs, few.perCheckUs, "us",
+               1);
     return 0;
 }

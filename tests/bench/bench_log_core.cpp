@@ -108,8 +108,8 @@ int main(int argc, char **argv)
         const double rate = Rate(
             threads, perThread / 4, [&] { glReportLog("BENCH_PATTERN", text, ""); },
             [] { return g_delivered.load(); });
-        bench::Row("log pattern dispatch, " + std::to_string(threads) + " thread(s), M msg/s",
-                   rate, bare(threads), "M/s");
+        bench::Row("log pattern dispatch, " + std::to_string(threads) + " thread(s), M msg/s", rate,
+                   bare(threads), "M/s");
     }
     glUnregisterLogProcessUnit(pattern);
     glCloseCodeMonitor();

@@ -33,7 +33,10 @@ int64_t FrameworkNow()
     return now;
 }
 
-int32_t Ignore(void *, int32_t, int32_t, int32_t) { return 0; }
+int32_t Ignore(void *, int32_t, int32_t, int32_t)
+{
+    return 0;
+}
 
 // Arrivals of single bytes on a pseudo-terminal, taken in by the simulators' reader.
 class ByteArrivals {

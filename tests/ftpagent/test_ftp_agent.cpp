@@ -210,9 +210,9 @@ TEST_F(FtpAgentStoreTest, JobStatesDecideTheCopyAndTheProgressEndsAt100)
         {{"UNPREPARED", "RUNNING", "RUNNING", "END"}, 1, 1, 4},
         {{"RUNNING", "ABORT"}, 1, 0, 2},
         {{"ERROR"}, 1, 0, 1},
-        {{"RUNNING", ""}, 1, 0, 2},     // the state cannot be read
-        {{"RUNNING"}, 0, 0, 0},         // the agent no longer works
-        {{"UNPREPARED"}, 1, 0, 61},     // never started: given up once 60 s have passed
+        {{"RUNNING", ""}, 1, 0, 2}, // the state cannot be read
+        {{"RUNNING"}, 0, 0, 0},     // the agent no longer works
+        {{"UNPREPARED"}, 1, 0, 61}, // never started: given up once 60 s have passed
         {{"UNPREPARED", "UNPREPARED", "COPYING", "END"}, 1, 1, 4},
     };
     Mount(Stores());
@@ -402,8 +402,8 @@ TEST(FtpAgentEndToEnd, AClipIsCopiedBetweenTwoServers)
         Section("EA", {{"class", "CVideoStore_FtpAgent"}, {"FtpSite", "\"" + a.Url() + "\""}}) +
         Section("EB", {{"class", "CVideoStore_FtpAgent"}, {"FtpSite", "\"" + b.Url() + "\""}}));
     devtest::DeleteDevices cleanup{{"EA", "EB"}};
-    auto *store =
-        dynamic_cast<CVideoStore_FtpAgent *>(CDeviceA::OpenDev("EA", CVideoStore_FtpAgent::GetClassID()));
+    auto *store = dynamic_cast<CVideoStore_FtpAgent *>(
+        CDeviceA::OpenDev("EA", CVideoStore_FtpAgent::GetClassID()));
     ASSERT_NE(store, nullptr);
     CStringArray ids;
     store->DevIDList(ids, 0, 10);

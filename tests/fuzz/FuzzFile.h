@@ -15,8 +15,8 @@ public:
     explicit TempFile(const char *name)
     {
         const char *dir = std::getenv("TMPDIR");
-        m_path = std::string(dir && *dir ? dir : "/tmp") + "/" + name + "." +
-                 std::to_string(::getpid());
+        m_path =
+            std::string(dir && *dir ? dir : "/tmp") + "/" + name + "." + std::to_string(::getpid());
     }
     ~TempFile() { std::remove(m_path.c_str()); }
     TempFile(const TempFile &) = delete;

@@ -85,12 +85,12 @@ inline bool WellFormedGbk(const std::string &text)
 }
 
 // Stops the run when a property does not hold.
-#define FUZZ_CHECK(cond)                                                                  \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                 \
-        }                                                                                 \
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond);       \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (0)
 
 } // namespace fuzz

@@ -35,21 +35,36 @@ struct Values {
 tagArgItem Item(Values &v, int kind)
 {
     switch (kind) {
-    case 0: return ArgRaw(v.i32);
-    case 1: return ArgRaw(v.i16);
-    case 2: return ArgRaw(v.d);
-    case 3: return ArgText(v.text, sizeof v.text);
-    case 4: return ArgChars(v.chars);
-    case 5: return ArgOf(v.string);
-    case 6: return ArgOf(v.strings);
-    case 7: return ArgOf(v.bytes);
-    case 8: return ArgOf(v.words);
-    case 9: return ArgOf(v.uints);
-    case 10: return ArgOf(v.dwords);
-    case 11: return ArgOf(v.ints);
-    case 12: return ArgOf(v.doubles);
-    case 13: return ArgOf(v.buffer);
-    default: return ArgOf(v.nested);
+    case 0:
+        return ArgRaw(v.i32);
+    case 1:
+        return ArgRaw(v.i16);
+    case 2:
+        return ArgRaw(v.d);
+    case 3:
+        return ArgText(v.text, sizeof v.text);
+    case 4:
+        return ArgChars(v.chars);
+    case 5:
+        return ArgOf(v.string);
+    case 6:
+        return ArgOf(v.strings);
+    case 7:
+        return ArgOf(v.bytes);
+    case 8:
+        return ArgOf(v.words);
+    case 9:
+        return ArgOf(v.uints);
+    case 10:
+        return ArgOf(v.dwords);
+    case 11:
+        return ArgOf(v.ints);
+    case 12:
+        return ArgOf(v.doubles);
+    case 13:
+        return ArgOf(v.buffer);
+    default:
+        return ArgOf(v.nested);
     }
 }
 

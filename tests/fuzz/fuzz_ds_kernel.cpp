@@ -17,7 +17,8 @@ const fuzz::Datagram *g_current = nullptr;
 int32_t OnMessage(void *, tagNetMsgHeader &, const char **arguments)
 {
     const char *first = arguments[0];
-    if (g_current && first >= g_current->bytes && first < g_current->bytes + sizeof g_current->bytes)
+    if (g_current && first >= g_current->bytes &&
+        first < g_current->bytes + sizeof g_current->bytes)
         fuzz::CheckArguments(*g_current, arguments);
     return 1;
 }

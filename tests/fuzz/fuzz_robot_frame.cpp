@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             taperobot::ClassifyReply(pending, block.data(), block.size());
         FUZZ_CHECK(result.data.size() <= block.size());
         const int32_t message = taperobot::MatchMessage(block.data(), block.size());
-        FUZZ_CHECK(message == 0 || (message >= taperobot::kFirstMessage &&
-                                    message <= taperobot::kLastMessage));
+        FUZZ_CHECK(message == 0 ||
+                   (message >= taperobot::kFirstMessage && message <= taperobot::kLastMessage));
     }
     return 0;
 }

@@ -1,7 +1,8 @@
 // The receive paths of the serial protocols during their exchanges: a VTR, a VDCP server, a
-// tape robot, both changeover switches and the binary switchers run commands on a virtual line whose far end
-// answers every write with the input's next blocks (or stays silent once it is used up). The
-// manual clock moves on whenever the protocol waits, so unanswered tries cost no real time.
+// tape robot, both changeover switches and the binary switchers run commands on a virtual line
+// whose far end answers every write with the input's next blocks (or stays silent once it is used
+// up). The manual clock moves on whenever the protocol waits, so unanswered tries cost no real
+// time.
 #include "tests/fuzz/FuzzInput.h"
 #include "tests/fuzz/FuzzProcess.h"
 
@@ -58,14 +59,30 @@ void RunVtr(fuzz::Input &in, const std::vector<int> &ops)
         char name[32];
         tagVTRStatus status;
         switch (op % 8) {
-        case 0: vtr.Play(); break;
-        case 1: vtr.Stop(); break;
-        case 2: vtr.GetTimecode(2, &frames, 0); break;
-        case 3: vtr.GetStatus(&status, 0); break;
-        case 4: vtr.GetDeviceType(&type, name, sizeof name); break;
-        case 5: vtr.CueUpWithData(static_cast<int32_t>(in.Byte()) * 997); break;
-        case 6: vtr.SetTimeMode(op & 1); break;
-        default: vtr.Shuttle(in.Byte() / 16.0 - 8); break;
+        case 0:
+            vtr.Play();
+            break;
+        case 1:
+            vtr.Stop();
+            break;
+        case 2:
+            vtr.GetTimecode(2, &frames, 0);
+            break;
+        case 3:
+            vtr.GetStatus(&status, 0);
+            break;
+        case 4:
+            vtr.GetDeviceType(&type, name, sizeof name);
+            break;
+        case 5:
+            vtr.CueUpWithData(static_cast<int32_t>(in.Byte()) * 997);
+            break;
+        case 6:
+            vtr.SetTimeMode(op & 1);
+            break;
+        default:
+            vtr.Shuttle(in.Byte() / 16.0 - 8);
+            break;
         }
     }
     vtr.Close();
@@ -80,14 +97,30 @@ void RunVdcp(fuzz::Input &in, const std::vector<int> &ops)
         int32_t a = 0, b = 0, c = 0, since = 0;
         timecode_t time;
         switch (op % 8) {
-        case 0: vdcp.Play(); break;
-        case 1: vdcp.Stop(); break;
-        case 2: vdcp.GetPosition(&a, 0, &since); break;
-        case 3: vdcp.GetStatus(&a, &b, &c, 0, &since); break;
-        case 4: vdcp.PlayCue("CLIP0001", 200); break;
-        case 5: vdcp.CueWithData("CLIP0002", 10, 250, 200); break;
-        case 6: vdcp.GetSystemTime(time); break;
-        default: vdcp.OpenPort(in.Choice(4), in.Choice(2), &a); break;
+        case 0:
+            vdcp.Play();
+            break;
+        case 1:
+            vdcp.Stop();
+            break;
+        case 2:
+            vdcp.GetPosition(&a, 0, &since);
+            break;
+        case 3:
+            vdcp.GetStatus(&a, &b, &c, 0, &since);
+            break;
+        case 4:
+            vdcp.PlayCue("CLIP0001", 200);
+            break;
+        case 5:
+            vdcp.CueWithData("CLIP0002", 10, 250, 200);
+            break;
+        case 6:
+            vdcp.GetSystemTime(time);
+            break;
+        default:
+            vdcp.OpenPort(in.Choice(4), in.Choice(2), &a);
+            break;
         }
     }
     vdcp.Close();
@@ -104,11 +137,21 @@ void RunRobot(fuzz::Input &in, const std::vector<int> &ops)
         CString label;
         uint8_t value = 0;
         switch (op % 5) {
-        case 0: robot.Run(in.Byte() % 48); break;
-        case 1: robot.QueryStatus(in.Choice(4), first, second); break;
-        case 2: robot.ReadLabel(static_cast<char>('A' + in.Choice(4)), in.Choice(20), label); break;
-        case 3: robot.ReadPresenceMap(first); break;
-        default: robot.Query1(in.Byte() % 48, in.Byte(), value); break;
+        case 0:
+            robot.Run(in.Byte() % 48);
+            break;
+        case 1:
+            robot.QueryStatus(in.Choice(4), first, second);
+            break;
+        case 2:
+            robot.ReadLabel(static_cast<char>('A' + in.Choice(4)), in.Choice(20), label);
+            break;
+        case 3:
+            robot.ReadPresenceMap(first);
+            break;
+        default:
+            robot.Query1(in.Byte() % 48, in.Byte(), value);
+            break;
         }
     }
     robot.DevClose();
@@ -150,14 +193,23 @@ void RunSwitch(fuzz::Input &in, const std::vector<int> &ops, int model)
             break;
         case 1: {
             int reported = -1;
-            if (op % 3 == 0) bds.SendTake(source);
-            else if (op % 3 == 1) bds.SendPreset(source);
-            else bds.QueryStatus(reported);
+            if (op % 3 == 0)
+                bds.SendTake(source);
+            else if (op % 3 == 1)
+                bds.SendPreset(source);
+            else
+                bds.QueryStatus(reported);
             break;
         }
-        case 2: onyx.SendTake(source + 1, in.Byte() % 8 + 1); break;
-        case 3: bjsx.SendSource(source % 9); break;
-        default: bjsx20.SendSource(source % 17); break;
+        case 2:
+            onyx.SendTake(source + 1, in.Byte() % 8 + 1);
+            break;
+        case 3:
+            bjsx.SendSource(source % 9);
+            break;
+        default:
+            bjsx20.SendSource(source % 17);
+            break;
         }
     }
     line.DevClose();
@@ -186,12 +238,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::atomic<bool> done{false};
     std::thread run([&] {
         switch (protocol) {
-        case 0: RunVtr(in, ops); break;
-        case 1: RunVdcp(in, ops); break;
-        case 2: RunRobot(in, ops); break;
+        case 0:
+            RunVtr(in, ops);
+            break;
+        case 1:
+            RunVdcp(in, ops);
+            break;
+        case 2:
+            RunRobot(in, ops);
+            break;
         case 3:
-        case 4: RunEchg(in, ops, protocol == 3); break;
-        default: RunSwitch(in, ops, protocol - 5); break;
+        case 4:
+            RunEchg(in, ops, protocol == 3);
+            break;
+        default:
+            RunSwitch(in, ops, protocol - 5);
+            break;
         }
         done = true;
     });

@@ -16,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         swframe::Bds1602Reply(block.data(), block.size(), block.size() % 2, unit, bus, source);
         const swframe::Aps1602Verdict aps = swframe::Aps1602Reply(block.data(), block.size());
         FUZZ_CHECK(aps.ok || (aps.program == -1 && aps.preset == -1));
-        FUZZ_CHECK(swframe::BjsxReplyCode(block[0]) >= 0 &&
-                   swframe::BjsxReplyCode(block[0]) <= 4);
+        FUZZ_CHECK(swframe::BjsxReplyCode(block[0]) >= 0 && swframe::BjsxReplyCode(block[0]) <= 4);
         onyx.Feed(block.data(), block.size());
     }
     return 0;

@@ -52,14 +52,15 @@ using devtest::Section;
 
 std::string Settings(bool withTitle, const std::string &extra)
 {
-    const std::string aux = withTitle ? R"({"KEY1","KEY2","TITLEX","TITLE1"})" : R"({"KEY1","KEY2"})";
-    std::string text = Section("DevMgr", {{"VideoAux", aux}, {"VideoSwitch", R"({"SW1"})"}}) +
-                       Section("KEY1", {{"class", "CStubKeyer"}, {"DeviceTypeId", "LVAUX_KEYER"}}) +
-                       Section("KEY2", {{"class", "CStubKeyer"}, {"DeviceTypeId", "LVAUX_KEYER"}}) +
-                       Section("SW1", {{"class", "CStubSwitch"}, {"DelayTime", "80"}}) +
-                       Section("KeyTask", {{"Key", R"({"E1"})"},
-                                           {"E1", R"(<Func="LOGO" Dev="KEY2" Key="7">)"}}) +
-                       Section("Environment", {{"PSTRestTime", "30000"}});
+    const std::string aux =
+        withTitle ? R"({"KEY1","KEY2","TITLEX","TITLE1"})" : R"({"KEY1","KEY2"})";
+    std::string text =
+        Section("DevMgr", {{"VideoAux", aux}, {"VideoSwitch", R"({"SW1"})"}}) +
+        Section("KEY1", {{"class", "CStubKeyer"}, {"DeviceTypeId", "LVAUX_KEYER"}}) +
+        Section("KEY2", {{"class", "CStubKeyer"}, {"DeviceTypeId", "LVAUX_KEYER"}}) +
+        Section("SW1", {{"class", "CStubSwitch"}, {"DelayTime", "80"}}) +
+        Section("KeyTask", {{"Key", R"({"E1"})"}, {"E1", R"(<Func="LOGO" Dev="KEY2" Key="7">)"}}) +
+        Section("Environment", {{"PSTRestTime", "30000"}});
     if (withTitle)
         text += Section("TITLE1", {{"class", "CStubKeyer"}, {"DeviceTypeId", "LVAUX_TITLE"}}) +
                 Section("TITLEX", {{"class", "CStubKeyer"}, {"DeviceTypeId", "LVAUX_TITLE_X"}});

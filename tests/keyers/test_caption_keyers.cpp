@@ -214,5 +214,4 @@ TEST(ShiHuiKeyer, DeactivatingTheKeyerEndsAWaitingTake)
     EXPECT_EQ(take.get(), 0);
     EXPECT_LT(ManualTime::Now(), start);
     EXPECT_FALSE(line.Peer().WaitForBytes(1, 100)) << "nothing sent";
-
 }

@@ -202,8 +202,9 @@ TEST_F(KeyTaskTest, SubmittingKeepsOnlyTheLatestPastCaptionOfEachFunction)
             EXPECT_STREQ(task.Source, "AUTO");
         }
     EXPECT_TRUE(Eventually([&] {
-        return HasLine(titleLog, "_FilterOutdatedTaskAndKeep1 Auto Remove Title task, starttime = " +
-                                     TimeText(now - 30 * kSecond) + ",functype=257");
+        return HasLine(titleLog,
+                       "_FilterOutdatedTaskAndKeep1 Auto Remove Title task, starttime = " +
+                           TimeText(now - 30 * kSecond) + ",functype=257");
     })) << ::testing::PrintToString(titleLog.Lines());
 
     // The operator's past captions all stay; they are submitted under "GUI".
@@ -264,7 +265,8 @@ TEST_F(KeyTaskTest, ReleasingTheUnitWhileAKeyerWaitsGivesTheWorkerUpSafely)
     const int64_t at = Now() + 4 * kSecond;
     tmu->Get()->AddTask(KeyTask(1, "KEY1", at, 0));
     CStubKeyer &keyer = Keyer("KEY1");
-    ASSERT_TRUE(devtest::AdvanceUntil([&] { return (*tmu)->GetTPU()->GetState() == KEYTPU_CALLING; }));
+    ASSERT_TRUE(
+        devtest::AdvanceUntil([&] { return (*tmu)->GetTPU()->GetState() == KEYTPU_CALLING; }));
     devtest::RunAdvancing([&] {
         tmu.reset();
         return 0;

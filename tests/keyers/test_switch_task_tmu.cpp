@@ -173,8 +173,7 @@ TEST_F(SwitchTaskTest, PresetsOnceWithinTheRestTimeThenOnEveryPassFrom23To8Secon
     // Whole seconds ahead of each preset; the framework clock reads the tick clock's steps a
     // few microseconds apart, hence the half millisecond.
     std::vector<int64_t> ahead;
-    for (const SwitchCmd &cmd : sw.Cmds("pst"))
-        ahead.push_back((at - cmd.at + kMs / 2) / kSecond);
+    for (const SwitchCmd &cmd : sw.Cmds("pst")) ahead.push_back((at - cmd.at + kMs / 2) / kSecond);
     ASSERT_FALSE(ahead.empty());
     EXPECT_EQ(ahead[0], 29) << "first preset once within PSTRestTime";
     EXPECT_EQ(std::count_if(ahead.begin(), ahead.end(), [](int64_t s) { return s >= 23; }), 1);
@@ -220,8 +219,9 @@ TEST_F(SwitchTaskTest, FailuresAreToldAsErrorsAndTheTaskStaysToBePresetAgain)
 class DirectTakeTest : public SwitchTaskTest {
 protected:
     DirectTakeTest()
-        : SwitchTaskTest(Settings(true, devtest::Section("Direct", {{"DirectTake", "yes"},
-                                                                   {"EnableFirstPreset", "TRUE"}})))
+        : SwitchTaskTest(Settings(
+              true,
+              devtest::Section("Direct", {{"DirectTake", "yes"}, {"EnableFirstPreset", "TRUE"}})))
     {
     }
 };

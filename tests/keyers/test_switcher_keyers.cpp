@@ -131,9 +131,7 @@ TEST(Saturn4000Keyer, WithoutTheSwitchersLineOrWithARefusalNothingIsReported)
     CVideoAux_SATURN4000 keyer;
     ASSERT_TRUE(Init(keyer, "KEYER"));
     EXPECT_EQ(keyer.GetDescription(), CString("SATURN4000切换台键控"));
-    const auto take = [&] {
-        return keyer.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get());
-    };
+    const auto take = [&] { return keyer.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get()); };
     EXPECT_EQ(take(), 0) << "the switcher has not opened the line";
     EXPECT_TRUE(devLog.Has("Dev=;Open Failed"));
 
@@ -229,9 +227,7 @@ TEST(M2100Keyer, SetsTheKeyMaskAndReportsTheKeys)
 
     keyLog.Clear();
     line.sim->SetFaults(Refusing(), 1);
-    EXPECT_EQ(keyer.DevTaskDirectTake(Group({Task(0, 4, 1)}).Get()),
-              0)
-        << "the mask query refused";
+    EXPECT_EQ(keyer.DevTaskDirectTake(Group({Task(0, 4, 1)}).Get()), 0) << "the mask query refused";
     EXPECT_EQ(keyLog.Count(), 0u);
 }
 

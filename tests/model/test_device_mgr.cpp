@@ -131,8 +131,8 @@ class CMgrTestSwitch : public CKnobDevice<CVideoSwitchA> {
     CMgrTestSwitch() : CKnobDevice("LVSWITCH_MGR") {}
 };
 
-const std::vector<std::string> kDevices = {"VTR1", "VTR2", "VTR3", "REC1", "ECHG1",
-                                           "ST1",  "ST2",  "SW1"};
+const std::vector<std::string> kDevices = {"VTR1",  "VTR2", "VTR3", "REC1",
+                                           "ECHG1", "ST1",  "ST2",  "SW1"};
 
 std::string Config(const std::string &checks = "{}")
 {
@@ -180,8 +180,8 @@ protected:
     }
     static std::string Post(const char *id, int code, const std::string &msg)
     {
-        return "<DEV=\"" + std::string(id) + "\" ID=\"" + std::to_string(code) + "\" MSG=\"" +
-               msg + "\">";
+        return "<DEV=\"" + std::string(id) + "\" ID=\"" + std::to_string(code) + "\" MSG=\"" + msg +
+               "\">";
     }
 
     ManualTime time;
@@ -402,8 +402,9 @@ TEST_F(DevMgrTest, CheckThreadWaitsThenChecksEachDeviceInTurn)
     Init(Config("{\"VTR1\",\"rec1\"}"));
     EXPECT_TRUE(AdvanceUntil([&] { return posts.Count() == 2; }, 50, 10000));
     EXPECT_GE(ManualTime::Now() - started, 2999 * kMs) << "3000 ms first";
-    EXPECT_EQ(posts.Lines(), (std::vector<std::string>{Post("VTR1", 0, "Tape one 设备正常 "),
-                                                       Post("REC1", 5, "未知设备 REC1 设备连接失败 ")}));
+    EXPECT_EQ(posts.Lines(),
+              (std::vector<std::string>{Post("VTR1", 0, "Tape one 设备正常 "),
+                                        Post("REC1", 5, "未知设备 REC1 设备连接失败 ")}));
 
     // Every 5000 ms again; between, the thread rests.
     EXPECT_TRUE(AdvanceUntil([&] { return posts.Count() == 4; }, 100, 10000));
@@ -466,7 +467,8 @@ TEST_F(DevMgrTest, TwoDevicesWhoseOpensOpenEachOtherDoNotWaitForEachOther)
     EXPECT_TRUE(Eventually([&] {
         for (std::string line : log.Lines()) {
             plat::GbkToUpper(line);
-            if (line == "DEVICE " + failed + " NOT OPENED: ITS OPEN WAITS FOR THIS ONE") return true;
+            if (line == "DEVICE " + failed + " NOT OPENED: ITS OPEN WAITS FOR THIS ONE")
+                return true;
         }
         return false;
     }));

@@ -114,8 +114,8 @@ std::string Config()
 
 std::vector<std::string> DeviceNames()
 {
-    std::vector<std::string> names{"MOK", "MEMPTY", "MMISSING", "MFAIL", "MSLOW", "MMANY",
-                                   "RA",  "RB",     "BAD",      "SLOW"};
+    std::vector<std::string> names{"MOK",   "MEMPTY", "MMISSING", "MFAIL", "MSLOW",
+                                   "MMANY", "RA",     "RB",       "BAD",   "SLOW"};
     for (int i = 0; i < kMany; ++i) names.push_back("R" + std::to_string(i));
     return names;
 }

@@ -137,8 +137,7 @@ TEST(NetService, FindsProcessesAndMailBoxes)
     ASSERT_EQ(count, ports.GetSize());
     bool listed = false;
     for (int i = 0; i < count; ++i)
-        listed = listed ||
-                 (names[i] == netName.c_str() && ports[i] == static_cast<uint32_t>(port));
+        listed = listed || (names[i] == netName.c_str() && ports[i] == static_cast<uint32_t>(port));
     EXPECT_TRUE(listed);
 }
 

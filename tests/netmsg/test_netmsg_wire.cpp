@@ -171,7 +171,8 @@ TEST(NetMsgBroadcast, TheEnvironmentThenTheSettingThenEveryHost)
         in_addr address{GetNetMsgBroadcastAddress()};
         char text[INET_ADDRSTRLEN] = "";
         inet_ntop(AF_INET, &address, text, sizeof text);
-        EXPECT_STREQ(text, c.address) << (c.env ? c.env : "-") << " " << (c.setting ? c.setting : "-");
+        EXPECT_STREQ(text, c.address)
+            << (c.env ? c.env : "-") << " " << (c.setting ? c.setting : "-");
     }
     // Never leave this host from a test.
     plat::SetEnv("KEST_BROADCAST", had ? saved.c_str() : "127.255.255.255");

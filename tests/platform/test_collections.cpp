@@ -9,21 +9,22 @@
 
 namespace {
 
-template <typename List> std::vector<int> Forward(const List &list) {
+template <typename List> std::vector<int> Forward(const List &list)
+{
     std::vector<int> out;
-    for (POSITION pos = list.GetHeadPosition(); pos;)
-        out.push_back(list.GetNext(pos));
+    for (POSITION pos = list.GetHeadPosition(); pos;) out.push_back(list.GetNext(pos));
     return out;
 }
 
-template <typename List> std::vector<int> Backward(const List &list) {
+template <typename List> std::vector<int> Backward(const List &list)
+{
     std::vector<int> out;
-    for (POSITION pos = list.GetTailPosition(); pos;)
-        out.push_back(list.GetPrev(pos));
+    for (POSITION pos = list.GetTailPosition(); pos;) out.push_back(list.GetPrev(pos));
     return out;
 }
 
-std::vector<CString> Walk(const CMapStringToString &map) {
+std::vector<CString> Walk(const CMapStringToString &map)
+{
     std::vector<CString> out;
     CString key, value;
     for (POSITION pos = map.GetStartPosition(); pos;) {
@@ -35,7 +36,8 @@ std::vector<CString> Walk(const CMapStringToString &map) {
 
 } // namespace
 
-TEST(CArray, InsertPastTheEndGrowsWithZeros) {
+TEST(CArray, InsertPastTheEndGrowsWithZeros)
+{
     CDWordArray a;
     EXPECT_EQ(a.GetUpperBound(), -1);
     EXPECT_EQ(a.Add(1), 0);
@@ -50,10 +52,10 @@ TEST(CArray, InsertPastTheEndGrowsWithZeros) {
     EXPECT_EQ(std::accumulate(a.begin(), a.end(), 0u), 28u);
 }
 
-TEST(CArray, RemoveAtAndSetSizeBounds) {
+TEST(CArray, RemoveAtAndSetSizeBounds)
+{
     CUIntArray a;
-    for (unsigned i = 0; i < 6; ++i)
-        a.Add(i);
+    for (unsigned i = 0; i < 6; ++i) a.Add(i);
     a.RemoveAt(1, 2);
     EXPECT_EQ(std::vector<unsigned>(a.begin(), a.end()), (std::vector<unsigned>{0, 3, 4, 5}));
     EXPECT_THROW(a.RemoveAt(3, 2), std::out_of_range);
@@ -72,13 +74,13 @@ TEST(CArray, RemoveAtAndSetSizeBounds) {
     EXPECT_THROW(a[-1], std::out_of_range);
 }
 
-TEST(CArray, OwnElementsAsArguments) {
+TEST(CArray, OwnElementsAsArguments)
+{
     // An argument that refers into the array must survive the array's reallocation.
     CStringArray a;
     a.Add("first element, long enough to live on the heap");
     a.Add("second element, long enough to live on the heap");
-    for (int i = 0; i < 4; ++i)
-        a.InsertAt(0, a[1]);
+    for (int i = 0; i < 4; ++i) a.InsertAt(0, a[1]);
     EXPECT_EQ(a[0], "first element, long enough to live on the heap");
     a.SetAtGrow(40, a[5]);
     EXPECT_EQ(a[40], "second element, long enough to live on the heap");
@@ -94,10 +96,10 @@ TEST(CArray, OwnElementsAsArguments) {
     EXPECT_EQ(b.GetSize(), 42);
 }
 
-TEST(CList, WalksBothWaysAndRemovesWhileWalking) {
+TEST(CList, WalksBothWaysAndRemovesWhileWalking)
+{
     CList<int, int> list;
-    for (int i = 1; i <= 6; ++i)
-        list.AddTail(i);
+    for (int i = 1; i <= 6; ++i) list.AddTail(i);
     for (POSITION pos = list.GetHeadPosition(); pos;) {
         POSITION here = pos;
         if (list.GetNext(pos) % 2 == 0) list.RemoveAt(here);
@@ -128,7 +130,8 @@ TEST(CList, WalksBothWaysAndRemovesWhileWalking) {
     EXPECT_THROW(list.GetNext(end), std::out_of_range);
 }
 
-TEST(CList, FindAfterAPosition) {
+TEST(CList, FindAfterAPosition)
+{
     CStringList names;
     names.AddTail("a");
     POSITION firstB = names.AddTail("b");
@@ -147,7 +150,8 @@ TEST(CList, FindAfterAPosition) {
     EXPECT_EQ(ptrs.GetAt(ptrs.Find(&x)), &x);
 }
 
-TEST(Maps, IterateInInsertionOrder) {
+TEST(Maps, IterateInInsertionOrder)
+{
     CMapStringToString map;
     map.SetAt("b", "1");
     map.SetAt("a", "2");
@@ -178,7 +182,8 @@ TEST(Maps, IterateInInsertionOrder) {
     EXPECT_EQ(map.GetStartPosition(), nullptr);
 }
 
-TEST(Maps, PointerValues) {
+TEST(Maps, PointerValues)
+{
     CMapStringToPtr byName;
     EXPECT_EQ(byName["new"], nullptr);
     int a = 1, b = 2;

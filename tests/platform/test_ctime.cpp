@@ -14,17 +14,20 @@ namespace {
 
 class CTimeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         if (const char *tz = std::getenv("TZ")) m_savedTz = tz;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (m_savedTz)
             setenv("TZ", m_savedTz->c_str(), 1);
         else
             unsetenv("TZ");
         tzset();
     }
-    static void Zone(const char *tz) {
+    static void Zone(const char *tz)
+    {
         setenv("TZ", tz, 1);
         tzset();
     }
@@ -37,7 +40,8 @@ constexpr int64_t kLeapDayUtc = 1709210096; // 2024-02-29 12:34:56 UTC, a Thursd
 
 } // namespace
 
-TEST_F(CTimeTest, LocalFieldsFollowTz) {
+TEST_F(CTimeTest, LocalFieldsFollowTz)
+{
     Zone("UTC0");
     const CTime utc(2024, 2, 29, 12, 34, 56);
     EXPECT_EQ(utc.GetTime(), kLeapDayUtc);
@@ -59,7 +63,8 @@ TEST_F(CTimeTest, LocalFieldsFollowTz) {
     EXPECT_EQ(utc.GetYear(), 2024);
 }
 
-TEST_F(CTimeTest, SummerTimeAndCarriedFields) {
+TEST_F(CTimeTest, SummerTimeAndCarriedFields)
+{
     Zone("CET-1CEST,M3.5.0,M10.5.0/3");
     EXPECT_EQ(CTime(2024, 7, 1, 12, 0, 0).FormatGmt("%H"), "10");
     EXPECT_EQ(CTime(2024, 1, 1, 12, 0, 0).FormatGmt("%H"), "11");
@@ -67,12 +72,14 @@ TEST_F(CTimeTest, SummerTimeAndCarriedFields) {
     EXPECT_EQ(CTime(2024, 3, 0, 0, 0, 0).GetDay(), 29);
 }
 
-TEST_F(CTimeTest, CurrentTimeComesFromTheTimeSource) {
+TEST_F(CTimeTest, CurrentTimeComesFromTheTimeSource)
+{
     plat::ScopedTestClock clock(1000, plat::kFileTimeUnixEpoch + 946684800LL * 10000000 + 9999999);
     EXPECT_EQ(CTime::GetCurrentTime().GetTime(), 946684800); // 2000-01-01, fraction dropped
 }
 
-TEST_F(CTimeTest, SpansAndArithmetic) {
+TEST_F(CTimeTest, SpansAndArithmetic)
+{
     const CTimeSpan span(1, 2, 3, 4);
     EXPECT_EQ(span.GetTotalSeconds(), 93784);
     EXPECT_EQ(span.GetDays(), 1);

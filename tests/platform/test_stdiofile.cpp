@@ -17,7 +17,8 @@ namespace {
 
 class StdioFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         std::string pattern = ::testing::TempDir() + "kest_stdio_XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         m_dir = pattern;
@@ -26,22 +27,24 @@ protected:
 
     std::string PathOf(const char *name) const { return (m_dir / name).string(); }
 
-    std::string Bytes(const char *name) const {
+    std::string Bytes(const char *name) const
+    {
         std::ifstream in(PathOf(name), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
 
-    void Put(const char *name, const std::string &bytes) const {
+    void Put(const char *name, const std::string &bytes) const
+    {
         std::ofstream(PathOf(name), std::ios::binary) << bytes;
     }
 
-    std::vector<CString> Lines(const char *name) const {
+    std::vector<CString> Lines(const char *name) const
+    {
         CStdioFile f;
         EXPECT_TRUE(f.Open(PathOf(name).c_str(), CStdioFile::modeRead | CStdioFile::typeText));
         std::vector<CString> lines;
         CString line;
-        while (f.ReadString(line))
-            lines.push_back(line);
+        while (f.ReadString(line)) lines.push_back(line);
         EXPECT_TRUE(line.IsEmpty());
         return lines;
     }
@@ -53,7 +56,8 @@ constexpr unsigned kCreateWrite = CStdioFile::modeCreate | CStdioFile::modeWrite
 
 } // namespace
 
-TEST_F(StdioFileTest, TextModeWritesCrLfAndReadsLines) {
+TEST_F(StdioFileTest, TextModeWritesCrLfAndReadsLines)
+{
     {
         CStdioFile f;
         ASSERT_TRUE(f.Open(PathOf("t.txt").c_str(), kCreateWrite | CStdioFile::typeText));
@@ -65,7 +69,8 @@ TEST_F(StdioFileTest, TextModeWritesCrLfAndReadsLines) {
     EXPECT_EQ(Lines("t.txt"), (std::vector<CString>{"a", "b", "c", "设备"}));
 }
 
-TEST_F(StdioFileTest, LfFilesAndALastLineWithoutNewline) {
+TEST_F(StdioFileTest, LfFilesAndALastLineWithoutNewline)
+{
     Put("lf.txt", "one\n\ntwo\r\nthree");
     EXPECT_EQ(Lines("lf.txt"), (std::vector<CString>{"one", "", "two", "three"}));
     Put("empty.txt", "");
@@ -79,7 +84,8 @@ TEST_F(StdioFileTest, LfFilesAndALastLineWithoutNewline) {
     EXPECT_EQ(Bytes("bin.txt"), "x\ny\n");
 }
 
-TEST_F(StdioFileTest, CreateTruncatesUnlessNoTruncate) {
+TEST_F(StdioFileTest, CreateTruncatesUnlessNoTruncate)
+{
     Put("keep.txt", "old\n");
     CStdioFile f;
     ASSERT_TRUE(f.Open(PathOf("keep.txt").c_str(), kCreateWrite | CStdioFile::modeNoTruncate));
@@ -100,7 +106,8 @@ TEST_F(StdioFileTest, CreateTruncatesUnlessNoTruncate) {
     EXPECT_FALSE(f.Open(m_dir.c_str(), CStdioFile::modeRead));
 }
 
-TEST_F(StdioFileTest, SeekToEndAppends) {
+TEST_F(StdioFileTest, SeekToEndAppends)
+{
     Put("log.txt", "first\r\n");
     CStdioFile f;
     ASSERT_TRUE(f.Open(PathOf("log.txt").c_str(), kCreateWrite | CStdioFile::modeNoTruncate));
@@ -112,7 +119,8 @@ TEST_F(StdioFileTest, SeekToEndAppends) {
     EXPECT_EQ(Bytes("log.txt"), "first\r\nsecond\r\n");
 }
 
-TEST_F(StdioFileTest, ReadAndWriteOnOneOpen) {
+TEST_F(StdioFileTest, ReadAndWriteOnOneOpen)
+{
     Put("rw.txt", "0123456789\n");
     CStdioFile f;
     ASSERT_TRUE(
@@ -129,7 +137,8 @@ TEST_F(StdioFileTest, ReadAndWriteOnOneOpen) {
     EXPECT_EQ(f.Seek(-1, CStdioFile::begin), UINT64_MAX);
 }
 
-TEST_F(StdioFileTest, BackslashesSeparateDirectories) {
+TEST_F(StdioFileTest, BackslashesSeparateDirectories)
+{
     std::filesystem::create_directory(m_dir / "sub");
     const std::string windowsStyle = m_dir.string() + "\\sub\\f.txt";
     CStdioFile f;
@@ -143,7 +152,8 @@ TEST_F(StdioFileTest, BackslashesSeparateDirectories) {
     EXPECT_TRUE(std::filesystem::exists(m_dir / "禱.txt"));
 }
 
-TEST_F(StdioFileTest, ShareDenyWriteRefusesWriters) {
+TEST_F(StdioFileTest, ShareDenyWriteRefusesWriters)
+{
     Put("s.txt", "content\n");
     const std::string path = PathOf("s.txt");
     CStdioFile holder;
@@ -170,10 +180,10 @@ TEST_F(StdioFileTest, ShareDenyWriteRefusesWriters) {
     EXPECT_TRUE(other.Open(path.c_str(), CStdioFile::modeWrite | CStdioFile::shareDenyNone));
 }
 
-TEST_F(StdioFileTest, ReadsManyLines) {
+TEST_F(StdioFileTest, ReadsManyLines)
+{
     std::string bytes;
-    for (int i = 0; i < 60000; ++i)
-        bytes += "line " + std::to_string(i) + (i % 2 ? "\r\n" : "\n");
+    for (int i = 0; i < 60000; ++i) bytes += "line " + std::to_string(i) + (i % 2 ? "\r\n" : "\n");
     Put("big.txt", bytes);
     const std::vector<CString> lines = Lines("big.txt");
     ASSERT_EQ(lines.size(), 60000u);

@@ -15,13 +15,15 @@ using namespace plat;
 
 namespace {
 
-std::string FromUtf8(const char8_t *text) {
+std::string FromUtf8(const char8_t *text)
+{
     return reinterpret_cast<const char *>(text);
 }
 
 } // namespace
 
-TEST(Gbk, CaseFoldingLeavesTrailBytesAlone) {
+TEST(Gbk, CaseFoldingLeavesTrailBytesAlone)
+{
     std::string s = "碼x设备Ab\xB4"; // ends with a lone lead byte
     GbkToUpper(s);
     EXPECT_EQ(s, "\xB4\x61X设备AB\xB4");
@@ -30,7 +32,8 @@ TEST(Gbk, CaseFoldingLeavesTrailBytesAlone) {
     EXPECT_EQ(t, "\xB5\x41q");
 }
 
-TEST(Gbk, CompareNoCaseFoldsOnlyWholeCharacters) {
+TEST(Gbk, CompareNoCaseFoldsOnlyWholeCharacters)
+{
     EXPECT_EQ(GbkCompareNoCase("碼Key", "碼kEY"), 0);
     // Same lead byte, trail bytes 'a' and 'A': two different characters.
     EXPECT_NE(GbkCompareNoCase("\xB4\x61", "\xB4\x41"), 0);
@@ -39,7 +42,8 @@ TEST(Gbk, CompareNoCaseFoldsOnlyWholeCharacters) {
     EXPECT_GT(GbkCompareNoCase("设备", "zz"), 0); // bytes compare unsigned
 }
 
-TEST(Gbk, CutNeverSplitsACharacter) {
+TEST(Gbk, CutNeverSplitsACharacter)
+{
     EXPECT_EQ(GbkCutLength("a设备", 2), 1u);
     EXPECT_EQ(GbkCutLength("a设备", 3), 3u);
     EXPECT_EQ(GbkCutLength("a设备", 4), 3u);
@@ -48,7 +52,8 @@ TEST(Gbk, CutNeverSplitsACharacter) {
     EXPECT_EQ(GbkCutLength("abc", 0), 0u);
 }
 
-TEST(Gbk, ConversionsRoundTrip) {
+TEST(Gbk, ConversionsRoundTrip)
+{
     const std::string gbk = "设备 OK 碼禱";
     EXPECT_EQ(GbkToUtf16(gbk), u"设备 OK 碼禱");
     EXPECT_EQ(Utf16ToGbk(GbkToUtf16(gbk)), gbk);
@@ -57,26 +62,28 @@ TEST(Gbk, ConversionsRoundTrip) {
     EXPECT_EQ(GbkToUtf16(""), u"");
     // Longer than one conversion chunk.
     std::string longText;
-    for (int i = 0; i < 2000; ++i)
-        longText += "频道";
+    for (int i = 0; i < 2000; ++i) longText += "频道";
     EXPECT_EQ(Utf16ToGbk(GbkToUtf16(longText)), longText);
 }
 
-TEST(Gbk, BytesThatAreNotGbkSurviveTheWideRoundTrip) {
+TEST(Gbk, BytesThatAreNotGbkSurviveTheWideRoundTrip)
+{
     const std::string utf8Value = "/srv/\xE8\xA7\x86\xE9\xA2\x91/a\xB4"; // UTF-8, then a cut-off
     const std::u16string wide = GbkToUtf16(utf8Value);
     EXPECT_EQ(Utf16ToGbk(wide), utf8Value);
     EXPECT_EQ(GbkToUtf16("a\xB4"), std::u16string(u"a") + char16_t(0xDCB4));
 }
 
-TEST(Gbk, BadInputBecomesQuestionMarks) {
+TEST(Gbk, BadInputBecomesQuestionMarks)
+{
     EXPECT_EQ(GbkToUtf8("\xFF!"), "?!");       // not a GBK byte
     EXPECT_EQ(Utf8ToGbk("x\xC3(y"), "x?(y");   // broken UTF-8 sequence
     EXPECT_EQ(Utf16ToGbk(u"x\xD800y"), "x?y"); // lone surrogate
     EXPECT_EQ(Utf16ToGbk(u"\u0E01设"), "?设"); // no GBK code for it
 }
 
-TEST(CString, MidLeftRightClamp) {
+TEST(CString, MidLeftRightClamp)
+{
     const CString s("hello");
     EXPECT_EQ(s.Mid(-2, 3), "hel");
     EXPECT_EQ(s.Mid(3, 100), "lo");
@@ -91,7 +98,8 @@ TEST(CString, MidLeftRightClamp) {
     EXPECT_EQ(s.Right(-3), "");
 }
 
-TEST(CString, FindBounds) {
+TEST(CString, FindBounds)
+{
     const CString s("hello");
     EXPECT_EQ(s.Find('l'), 2);
     EXPECT_EQ(s.Find('l', 3), 3);
@@ -107,7 +115,8 @@ TEST(CString, FindBounds) {
     EXPECT_EQ(s.FindOneOf("zox"), 4);
 }
 
-TEST(CString, CharacterOperationsSkipTrailBytes) {
+TEST(CString, CharacterOperationsSkipTrailBytes)
+{
     CString path("dir\\禱");
     EXPECT_EQ(path.ReverseFind('\\'), 3);
     EXPECT_EQ(path.Find('\\', 4), -1);
@@ -131,7 +140,8 @@ TEST(CString, CharacterOperationsSkipTrailBytes) {
     EXPECT_EQ(CString("碼a").SpanIncluding("碼"), "碼");
 }
 
-TEST(CString, ReplaceGrowsAndShrinks) {
+TEST(CString, ReplaceGrowsAndShrinks)
+{
     CString s("a,b,,c");
     EXPECT_EQ(s.Replace(",", ";;"), 3);
     EXPECT_EQ(s, "a;;b;;;;c");
@@ -145,7 +155,8 @@ TEST(CString, ReplaceGrowsAndShrinks) {
     EXPECT_EQ(s, "aab");
 }
 
-TEST(CString, InsertAndDeleteBounds) {
+TEST(CString, InsertAndDeleteBounds)
+{
     CString s("abc");
     EXPECT_EQ(s.Insert(-5, 'x'), 4);
     EXPECT_EQ(s.Insert(99, "yz"), 6);
@@ -159,7 +170,8 @@ TEST(CString, InsertAndDeleteBounds) {
     EXPECT_EQ(s, CString("b\0c", 3));
 }
 
-TEST(CString, TrimAndSpan) {
+TEST(CString, TrimAndSpan)
+{
     CString s("  \t x y \r\n");
     EXPECT_EQ(s.Trim(), "x y");
     CString t("xyxzyx");
@@ -170,7 +182,8 @@ TEST(CString, TrimAndSpan) {
     EXPECT_EQ(CString("   ").Trim(), "");
 }
 
-TEST(CString, FormatAnyLength) {
+TEST(CString, FormatAnyLength)
+{
     const std::string big(5000, 'x');
     CString s;
     s.Format("%s|%d", big.c_str(), 42);
@@ -183,7 +196,8 @@ TEST(CString, FormatAnyLength) {
     EXPECT_EQ(s, "n=00007");
 }
 
-TEST(CString, GetBufferReleaseBuffer) {
+TEST(CString, GetBufferReleaseBuffer)
+{
     CString s;
     std::strcpy(s.GetBuffer(10), "abc");
     s.ReleaseBuffer();
@@ -202,7 +216,8 @@ TEST(CString, GetBufferReleaseBuffer) {
     EXPECT_EQ(h, "wxyz");
 }
 
-TEST(CString, BytesComparisonsAndAccess) {
+TEST(CString, BytesComparisonsAndAccess)
+{
     const CString nul("a\0b", 3);
     EXPECT_EQ(nul.GetLength(), 3);
     EXPECT_NE(nul, "a");

@@ -169,15 +169,15 @@ TEST(Md5, AReadErrorGivesNoDigest)
     TempDir dir;
     WriteFile(dir / "data.bin", std::string(3000, 'x'));
     CStdioFile writeOnly;
-    ASSERT_TRUE(writeOnly.Open((dir / "data.bin").c_str(),
-                               CStdioFile::modeWrite | CStdioFile::modeNoTruncate |
-                                   CStdioFile::typeBinary));
+    ASSERT_TRUE(writeOnly.Open((dir / "data.bin").c_str(), CStdioFile::modeWrite |
+                                                               CStdioFile::modeNoTruncate |
+                                                               CStdioFile::typeBinary));
     EXPECT_THROW(CMD5::Digest(writeOnly), std::system_error) << "the first read fails";
 
     // Our own memory read up to a page that is not mapped: the reads fail part-way.
     const long page = sysconf(_SC_PAGESIZE);
-    void *pages = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                       -1, 0);
+    void *pages =
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(pages, MAP_FAILED);
     ASSERT_EQ(munmap(static_cast<char *>(pages) + page, page), 0);
     CStdioFile memory;

@@ -70,7 +70,8 @@ Answer Aa2MatrixSim::Take(const Bytes &request)
     Command command;
     command.kind = '?';
     Bytes reply{kAck};
-    if (body.size() < 4 || CheckOf(body.substr(0, body.size() - 2)) != body.substr(body.size() - 2)) {
+    if (body.size() < 4 ||
+        CheckOf(body.substr(0, body.size() - 2)) != body.substr(body.size() - 2)) {
         command.checkOk = false;
         reply = {kNak};
     } else {

@@ -105,8 +105,8 @@ Answer ProductionSwitcherSim::Ttv(const Bytes &request)
     const Bytes data(request.begin() + static_cast<long>(at) + 3, request.end());
     Record({command, data, false});
     if (command == 0x41 || command == 0x42)
-        return peer_.Shape({0x05, 0x01, 0x90, Low8(command == 0x41 ? program_ : preset_), 0x00, 0x00},
-                           refusal);
+        return peer_.Shape(
+            {0x05, 0x01, 0x90, Low8(command == 0x41 ? program_ : preset_), 0x00, 0x00}, refusal);
     if (!peer_.GetFaults().nak && !peer_.GetFaults().silent) {
         if (command == 0xC1 && !data.empty()) program_ = data[0];
         if (command == 0xC2 && !data.empty()) preset_ = data[0];
@@ -130,8 +130,8 @@ Answer ProductionSwitcherSim::M2100(const Bytes &request)
 {
     std::lock_guard<std::mutex> lk(m_);
     size_t at = 0;
-    while (!(request[at] == kStx && at + 4u + (request[at + 1] << 8 | request[at + 2]) ==
-                                        request.size()))
+    while (!(request[at] == kStx &&
+             at + 4u + (request[at + 1] << 8 | request[at + 2]) == request.size()))
         ++at;
     const size_t end = request.size() - 1;
     Bytes items;
@@ -149,8 +149,8 @@ Answer ProductionSwitcherSim::M2100(const Bytes &request)
                 query = true;
                 if (command == 0x06 && c + 2 < payload.size()) {
                     const int bus = payload[c + 1] << 8 | payload[c + 2];
-                    items.insert(items.end(), {0x06, 0x00, Low8(bus % 2 ? 1 : 2),
-                                               Low8(busSources_[bus]), 0x00});
+                    items.insert(items.end(),
+                                 {0x06, 0x00, Low8(bus % 2 ? 1 : 2), Low8(busSources_[bus]), 0x00});
                     c += 3;
                     continue;
                 }

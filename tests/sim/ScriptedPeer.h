@@ -21,7 +21,10 @@ namespace kestsim {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+inline Bytes ToBytes(std::string_view text)
+{
+    return Bytes(text.begin(), text.end());
+}
 
 // What the peer sends for one matched request.
 struct Answer {

@@ -45,7 +45,8 @@ size_t FindAps(const Bytes &pending)
 size_t FindOnyx(const Bytes &pending)
 {
     for (size_t i = 0; i < pending.size(); ++i)
-        if (pending[i] == kOnyxTake) return i + kOnyxTakeLength <= pending.size() ? i + kOnyxTakeLength : 0;
+        if (pending[i] == kOnyxTake)
+            return i + kOnyxTakeLength <= pending.size() ? i + kOnyxTakeLength : 0;
     return 0;
 }
 

@@ -27,8 +27,8 @@ public:
 
     // One command as the switch understood it.
     struct Command {
-        int kind = 0; // BDS: the bus; APS: the command byte; ONYX: 0
-        int source = 0; // 0-based (BDS, APS) or the entry as sent (ONYX)
+        int kind = 0;    // BDS: the bus; APS: the command byte; ONYX: 0
+        int source = 0;  // 0-based (BDS, APS) or the entry as sent (ONYX)
         int channel = 0; // ONYX only
     };
 

@@ -56,9 +56,9 @@ Answer TallySim::Talley(const Bytes &request)
     Command command;
     command.letter = 'T';
     command.input = request[7];
-    command.wellFormed = std::equal(head.begin(), head.end(), request.begin()) &&
-                         std::all_of(request.begin() + 8, request.end(),
-                                     [](uint8_t b) { return b == 0; });
+    command.wellFormed =
+        std::equal(head.begin(), head.end(), request.begin()) &&
+        std::all_of(request.begin() + 8, request.end(), [](uint8_t b) { return b == 0; });
     Record(command);
     return Answer::Silence();
 }

@@ -306,8 +306,7 @@ TEST_F(VdcpEngineTest, APositionFromTheCounterStandsWithoutTheStatusAndTheCuedWa
     const uint32_t before = plat::GetTickCount();
     EXPECT_EQ(devtest::RunAdvancing([&] { return engine.WaitStatus(0x80, 600000); }), 0);
     EXPECT_EQ(engine.GetFailCount(), 6);
-    EXPECT_TRUE(
-        devtest::Eventually([&] { return line.sim.CountOf(0x30, 0x05) == asked + 2 + 4; }));
+    EXPECT_TRUE(devtest::Eventually([&] { return line.sim.CountOf(0x30, 0x05) == asked + 2 + 4; }));
     EXPECT_LT(plat::TickDiff(plat::GetTickCount(), before), 60000);
 }
 

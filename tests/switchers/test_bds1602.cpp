@@ -15,7 +15,8 @@ namespace {
 
 std::string BdsSetting(const std::string &name, int port, const std::string &extra = "")
 {
-    return Section(name, {{"class", "CVideoSwitch_BDS1602CP"}, {"COM", std::to_string(port)}}) + extra;
+    return Section(name, {{"class", "CVideoSwitch_BDS1602CP"}, {"COM", std::to_string(port)}}) +
+           extra;
 }
 
 kestsim::SwitcherSim::Faults Silent()
@@ -101,7 +102,8 @@ TEST(Bds1602Line, TriesGrowOnceAnsweredAndFailuresLeaveTheEntries)
     ASSERT_TRUE(Init(sw, "BDS"));
 
     line.sim->SetFaults(Silent());
-    ASSERT_EQ(RunAdvancing([&] { return sw.DevOpen(); }), 1) << "an unanswered query does not fail the open";
+    ASSERT_EQ(RunAdvancing([&] { return sw.DevOpen(); }), 1)
+        << "an unanswered query does not fail the open";
     EXPECT_TRUE(dump.Has("Query DevStatus failed"));
     EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(1, 5); }), 0);
     EXPECT_TRUE(line.Peer().WaitForBytes(5, kSoonMs));
@@ -119,7 +121,8 @@ TEST(Bds1602Line, TriesGrowOnceAnsweredAndFailuresLeaveTheEntries)
     line.sim->SetFaults(Silent());
     EXPECT_EQ(RunAdvancing([&] { return sw.DevTake(1); }), 0);
     const Bytes take{0xA0, 0x00, 0x01};
-    EXPECT_TRUE(line.Got({take[0], take[1], take[2], take[0], take[1], take[2], take[0], take[1], take[2]}))
+    EXPECT_TRUE(
+        line.Got({take[0], take[1], take[2], take[0], take[1], take[2], take[0], take[1], take[2]}))
         << "three tries once answered";
     EXPECT_TRUE(log.Has("(     BDS) Take(Failed)"));
     EXPECT_EQ(BaseEntries(sw, 1), (Entries{2, 0})) << "a failed take swaps nothing";
@@ -198,7 +201,8 @@ TEST(Bds1602Line, PortThatWillNotOpen)
 TEST(Bds1602Ex, VirtualModeFollowsTheShareBus)
 {
     Line line(plat::SerialPortKind::SIO, 55, Model::Bds1602);
-    MountedSettings settings(Section("BDSX", {{"class", "CVideoSwitch_BDS1602CPEX"}, {"COM", "55"}}));
+    MountedSettings settings(
+        Section("BDSX", {{"class", "CVideoSwitch_BDS1602CPEX"}, {"COM", "55"}}));
     CVideoSwitch_BDS1602CPEX sw;
     ASSERT_TRUE(Init(sw, "BDSX"));
     EXPECT_EQ(sw.GetTypeID(), CString("LVSWITCH_MCS_BDS1602CP"));

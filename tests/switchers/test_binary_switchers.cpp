@@ -276,8 +276,9 @@ TEST(WriteOnlySwitchers, BoHuiSetsEveryListedOutput)
 TEST(WriteOnlySwitchers, Network1616RoutesAndPresets)
 {
     auto line = ComLine(70);
-    MountedSettings settings(Section("N16", {{"Com", "70"}, {"PGM", "0"}}) +
-                             Section("N16P", {{"Com", "70"}, {"PGM", "1"}, {"PST", "4"}, {"WithPreset", "TRUE"}}));
+    MountedSettings settings(
+        Section("N16", {{"Com", "70"}, {"PGM", "0"}}) +
+        Section("N16P", {{"Com", "70"}, {"PGM", "1"}, {"PST", "4"}, {"WithPreset", "TRUE"}}));
     DebugOutput debug;
     CVideoSwitch_Network1616 sw;
     ASSERT_TRUE(Init(sw, "N16"));
@@ -329,8 +330,8 @@ TEST(OnyxLine, PollsConfirmationsAndBuses)
     ASSERT_TRUE(Init(multi, "ONYXX"));
     EXPECT_EQ(multi.GetBuses(), (std::vector<int>{2, 4}));
     EXPECT_EQ(multi.DevDirectTake(1, 3), 2);
-    EXPECT_TRUE(line.Got({0x21, 0x79, 0x04, 0x1F, 0x03, 0x02, 0xA1, 0x21, 0x79, 0x04, 0x1F, 0x03,
-                          0x04, 0xA3}));
+    EXPECT_TRUE(line.Got(
+        {0x21, 0x79, 0x04, 0x1F, 0x03, 0x02, 0xA1, 0x21, 0x79, 0x04, 0x1F, 0x03, 0x04, 0xA3}));
     CVideoSwitch_ONYXX one;
     ASSERT_TRUE(Init(one, "ONE"));
     EXPECT_EQ(one.GetBuses(), (std::vector<int>{6}));

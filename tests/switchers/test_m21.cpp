@@ -42,7 +42,8 @@ TEST(M21Line, TakesPresetsAndTransitions)
         Bytes frame;
     };
     const std::vector<Case> cases{
-        {"direct take of 5", [&] { return sw.DevDirectTake(1, 5); },
+        {"direct take of 5",
+         [&] { return sw.DevDirectTake(1, 5); },
          {0x02, 0x06, 0x7F, 0x01, 0x05, 0x05, 0x00, 0x00, 0x70}},
         {"direct take of 40 selects 16", [&] { return sw.DevDirectTake(1, 40); }, Select(1, 16)},
         {"preset of 0 selects 1", [&] { return sw.DevPreset(1, 0); }, Select(2, 1)},
@@ -161,8 +162,8 @@ TEST(M21ExLine, VirtualLeavesTheHardwareAlone)
     ASSERT_TRUE(Init(m21, "M21X"));
     ASSERT_TRUE(Init(saturn, "SATX"));
     EXPECT_EQ(m21.GetDescription(), CString("视频切换(扩展协议SATUREN4000切换台)"));
-    for (CVideoSwitchM21A *sw : {static_cast<CVideoSwitchM21A *>(&m21),
-                                 static_cast<CVideoSwitchM21A *>(&saturn)}) {
+    for (CVideoSwitchM21A *sw :
+         {static_cast<CVideoSwitchM21A *>(&m21), static_cast<CVideoSwitchM21A *>(&saturn)}) {
         EXPECT_EQ(sw->DevOpen(), 1);
         EXPECT_EQ(sw->DevDirectTake(1, 9), 1);
         EXPECT_EQ(sw->DevPreset(1, 2), 1);

@@ -182,7 +182,8 @@ TEST(M2100Line, KeyMask)
     control->SetContinuous(false);
     EXPECT_EQ(control->SetKeys({{1, 0}, {2, 1}}), 1);
     expected = QueryPacket({0x0C});
-    for (const Bytes &packet : {SetPacket({0x01, 0x02, 0x0B, 0x06}), SetPacket({0x01, 0x02, 0x02, 0x03})})
+    for (const Bytes &packet :
+         {SetPacket({0x01, 0x02, 0x0B, 0x06}), SetPacket({0x01, 0x02, 0x02, 0x03})})
         expected.insert(expected.end(), packet.begin(), packet.end());
     EXPECT_TRUE(line.Got(expected)) << "the mask, then the take of the keys";
     EXPECT_EQ(control->GetState().keyMask, std::optional<uint8_t>(0x06));

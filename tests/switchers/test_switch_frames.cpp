@@ -87,8 +87,8 @@ TEST(SwitchFrames, OnyxPollsAndConfirmationsOutOfSplitAndGarbledInput)
 {
     // Garbage, a poll, a false start, a confirmation of entry 9 on channel 5, another unit's
     // poll, a poll.
-    const Bytes input = {0x00, 0x23, 0xF9, 0x23, 0x11, 0x23, 0x79, 0x04, 0x0F,
-                         0x09, 0x05, 0x00, 0x23, 0xF8, 0x23, 0xF9};
+    const Bytes input = {0x00, 0x23, 0xF9, 0x23, 0x11, 0x23, 0x79, 0x04,
+                         0x0F, 0x09, 0x05, 0x00, 0x23, 0xF8, 0x23, 0xF9};
     for (size_t chunk = 1; chunk <= input.size(); ++chunk) {
         COnyxDecoder decoder(0x79, 15);
         std::vector<COnyxDecoder::Event> events;

@@ -147,9 +147,11 @@ TEST(Vm3000Line, TakesPresetsAndTheSecondOutput)
 {
     ManualTime time;
     TallyLine line(38, Model::Vm3000);
-    MountedSettings settings(Section("VM", {{"Com", "38"}, {"PGM", "1"}, {"PGM_Second", "3"},
-                                            {"IntervalTime_Second", "500"}}) +
-                             Section("VMP", {{"Com", "38"}, {"PGM", "0"}, {"PST", "4"}}));
+    MountedSettings settings(
+        Section(
+            "VM",
+            {{"Com", "38"}, {"PGM", "1"}, {"PGM_Second", "3"}, {"IntervalTime_Second", "500"}}) +
+        Section("VMP", {{"Com", "38"}, {"PGM", "0"}, {"PST", "4"}}));
     CVideoSwitch_VM3000 sw;
     ASSERT_TRUE(Init(sw, "VM"));
     EXPECT_EQ(sw.GetTypeID(), CString("LVSWITCH_MCS_VM3000"));

@@ -32,10 +32,16 @@ TEST(Ttv9920Line, OperationsSendTheirFramesAndKeepTheEntries)
         Bytes frame;
     };
     const std::vector<Case> cases{
-        {"direct take of 7, not clamped", [&] { return sw.DevDirectTake(1, 7); }, {0x03, 0x01, 0xC1, 0x07}},
+        {"direct take of 7, not clamped",
+         [&] { return sw.DevDirectTake(1, 7); },
+         {0x03, 0x01, 0xC1, 0x07}},
         {"preset of 20", [&] { return sw.DevPreset(1, 20); }, {0x03, 0x01, 0xC2, 0x14}},
-        {"transition rate 25", [&] { return sw.DevSetTransRate(25); }, {0x05, 0x01, 0xCC, 0xA0, 0x02, 0x05}},
-        {"transition rate 125", [&] { return sw.DevSetTransRate(125); }, {0x05, 0x01, 0xCC, 0xA1, 0x02, 0x05}},
+        {"transition rate 25",
+         [&] { return sw.DevSetTransRate(25); },
+         {0x05, 0x01, 0xCC, 0xA0, 0x02, 0x05}},
+        {"transition rate 125",
+         [&] { return sw.DevSetTransRate(125); },
+         {0x05, 0x01, 0xCC, 0xA1, 0x02, 0x05}},
         {"transition type 3", [&] { return sw.DevSetTransType(3); }, {0x03, 0x01, 0xCA, 0x03}},
     };
     for (const auto &c : cases) {

@@ -346,8 +346,8 @@ TEST_F(TaskMgr1Test, SyncTaskAbortsThePresetOfAProgramThatHasDrifted)
         int32_t position; // 250 frames have passed since the start
         bool aborts;
     };
-    for (const Case &c : {Case{250 + 9, false}, Case{250 - 9, false}, Case{250 + 10, true},
-                          Case{250 - 10, true}}) {
+    for (const Case &c :
+         {Case{250 + 9, false}, Case{250 - 9, false}, Case{250 + 10, true}, Case{250 - 10, true}}) {
         m.SetTaskStatus(2, BROTASK_ENDCUE);
         tmuLog.Clear();
         src.position = c.position;
@@ -388,8 +388,8 @@ TEST_F(TaskMgr3Test, SyncTaskPutsAStoppedProgramBackOnAirAtItsPlace)
     EXPECT_EQ(src.cuedSom, offset);
     EXPECT_GE(src.playAt, given + (offset - 20) * 400000);
     EXPECT_LT(src.playAt, before + 2010 * kMs);
-    EXPECT_EQ(calls.Statuses(1), (std::vector<int32_t>{BROTASK_CUING, BROTASK_ENDCUE,
-                                                       BROTASK_PLAYING}));
+    EXPECT_EQ(calls.Statuses(1),
+              (std::vector<int32_t>{BROTASK_CUING, BROTASK_ENDCUE, BROTASK_PLAYING}));
     EXPECT_EQ(PgmId(m), 1);
     EXPECT_EQ(Stored(m, 1).Start, given);
     EXPECT_EQ(Stored(m, 1).Status, BROTASK_PLAYING);

@@ -78,9 +78,8 @@ protected:
                            {"Node", "N1"},
                            {"Connection", "connA"},
                            {"HpvsContact", "vs-main"}}) +
-            Section("PB", {{"class", "CVideoStore_Pinnacle"},
-                           {"Node", "N2"},
-                           {"Connection", "connB"}}) +
+            Section("PB",
+                    {{"class", "CVideoStore_Pinnacle"}, {"Node", "N2"}, {"Connection", "connB"}}) +
             Section("PX", {{"class", "CVideoStoreA"}}) + extra);
     }
     CVideoStore_Pinnacle *Open(const char *name)
@@ -202,10 +201,10 @@ TEST_F(PinnacleStoreTest, TheIdleTestProbesOnlyBetweenItsBounds)
         bool probeFails;
         int result, probes, open;
     } cases[] = {
-        {9999, false, 1, 0, 1},    // too soon to probe
-        {60000, false, 1, 1, 1},   // probed
-        {60000, true, 0, 1, 0},    // the probe failed: closed
-        {660000, false, 0, 0, 0},  // idle 11 minutes: closed without a probe
+        {9999, false, 1, 0, 1},   // too soon to probe
+        {60000, false, 1, 1, 1},  // probed
+        {60000, true, 0, 1, 0},   // the probe failed: closed
+        {660000, false, 0, 0, 0}, // idle 11 minutes: closed without a probe
     };
     for (const Case &c : cases) {
         plat::TestClock::Advance(3000);

@@ -106,12 +106,12 @@ TEST(VtrFrames, RepliesAreAwaitedWholeAndOnlySoundOnesTaken)
         Bytes bytes;
         bool ack, deviceType, status;
     };
-    for (const Case &c : {Case{{0x10, 0x01, 0x11}, true, false, false},
-                          Case{{0x11, 0x12, 0x80, 0xA3}, false, false, false}, // NAK
-                          Case{{0x12, 0x11, 0x20, 0x25, 0x68}, false, true, false},
-                          Case{{0x71, 0x20, 0x00, 0x91}, false, false, false}, // too short
-                          Case{{0x79, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x99}, false, false,
-                               true}}) {
+    for (const Case &c :
+         {Case{{0x10, 0x01, 0x11}, true, false, false},
+          Case{{0x11, 0x12, 0x80, 0xA3}, false, false, false}, // NAK
+          Case{{0x12, 0x11, 0x20, 0x25, 0x68}, false, true, false},
+          Case{{0x71, 0x20, 0x00, 0x91}, false, false, false}, // too short
+          Case{{0x79, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x99}, false, false, true}}) {
         ASSERT_EQ(Parse(c.bytes, reply), vtr::ReplyParse::Done) << testing::PrintToString(c.bytes);
         EXPECT_EQ(vtr::Answers(reply, vtr::kAck), c.ack) << testing::PrintToString(c.bytes);
         EXPECT_EQ(vtr::Answers(reply, vtr::kDeviceType), c.deviceType);

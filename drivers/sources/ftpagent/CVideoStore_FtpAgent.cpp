@@ -147,8 +147,7 @@ int CVideoStore_FtpAgent::DevLoadTotalClip()
         int64_t time = 0;
         int32_t attributes = 0;
         agent->GetFileInfo(m_strSite, name, size, time, attributes);
-        const int32_t frames =
-            m_nBitRate > 0 ? static_cast<int32_t>(size * 200 / m_nBitRate) : 0;
+        const int32_t frames = m_nBitRate > 0 ? static_cast<int32_t>(size * 200 / m_nBitRate) : 0;
         CVideoClipCache::tagCLIP clip = ftpstore::ClipRecord(name, frames);
         m_ClipCache.AddClip(clip);
     }

@@ -101,8 +101,7 @@ int CVideoRec_Multi::GetEmbenddedDev(CStringArray &names)
 
 int CVideoRec_Multi::DevRecInit(const char *clip, timecode_t dur, int flag)
 {
-    return ForEachMember(m_Devs,
-                         [&](CVideoRecA &m) { return m.DevRecInit(clip, dur, flag) != 0; });
+    return ForEachMember(m_Devs, [&](CVideoRecA &m) { return m.DevRecInit(clip, dur, flag) != 0; });
 }
 
 int CVideoRec_Multi::DevRecord(const int64_t *at)

@@ -187,9 +187,9 @@ int CPinnacleConn::CopyMediaFrom(const char *clip, const char *sourceNode, const
             return 0;
         }
         const auto copy = hpvs::Library().copyMedia;
-        const int32_t result = copy ? copy(sourceNode, clip, m_strNode, destClip, 0, m_nHandle,
-                                           &command, &m_Status)
-                                    : -1;
+        const int32_t result =
+            copy ? copy(sourceNode, clip, m_strNode, destClip, 0, m_nHandle, &command, &m_Status)
+                 : -1;
         if (!Done(result)) return 0;
     }
     return PollCopy(command, clip, callback);

@@ -78,8 +78,8 @@ int CVideoStore_Pinnacle::DevClipExist(const char *clip, int)
     return m_Conn.GetMediaSize(clip) > 0 ? 1 : 0;
 }
 
-int CVideoStore_Pinnacle::DevFarCopy(const char *clip, const char *destClip,
-                                     const char *destStore, tagCopyCallBack callback)
+int CVideoStore_Pinnacle::DevFarCopy(const char *clip, const char *destClip, const char *destStore,
+                                     tagCopyCallBack callback)
 {
     if (!m_Conn.IsOpen()) {
         CString text;

@@ -156,8 +156,7 @@ ReplyParse ParseReply(const uint8_t *bytes, size_t n, tagVTRReply &reply)
 bool Answers(const tagVTRReply &reply, const Expect &expect)
 {
     return reply.category == expect.category &&
-           (expect.command == 0 || reply.command == expect.command) &&
-           reply.count >= expect.count;
+           (expect.command == 0 || reply.command == expect.command) && reply.count >= expect.count;
 }
 
 uint8_t ToBcd(int value)

@@ -93,9 +93,9 @@ struct Expect {
     int32_t command;
     int32_t count;
 };
-constexpr Expect kAck{0x10, 0x81, 0};        // 10 01
-constexpr Expect kDeviceType{0x10, 0x91, 2}; // 12 11 and the model
-constexpr Expect kStatusData{0x70, 0xA0, 9};  // 79 20, status bytes 0 to 8
+constexpr Expect kAck{0x10, 0x81, 0};          // 10 01
+constexpr Expect kDeviceType{0x10, 0x91, 2};   // 12 11 and the model
+constexpr Expect kStatusData{0x70, 0xA0, 9};   // 79 20, status bytes 0 to 8
 constexpr Expect kTimeModeData{0x70, 0xB6, 1}; // 71 36
 constexpr Expect kTimeData{0x70, 0, 4};        // 74 and the kind of time as CMD-2
 

@@ -195,8 +195,8 @@ int CSerialVTR::DevWrite(const char *data, int length)
 // One try: the line's input is flushed, the frame written and the reply awaited up to the
 // reply time-out. Any reply shows the VTR is there; only a sound one of the expected kind
 // completes the command. An unanswered exchange counts a failure, a failed write does not.
-CSerialVTR::Answer CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n,
-                                        tagVTRReply *reply, const vtr::Expect &expect)
+CSerialVTR::Answer CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n, tagVTRReply *reply,
+                                        const vtr::Expect &expect)
 {
     uint8_t frame[vtr::kMaxFrame];
     const int length = vtr::BuildFrame(id, data, n, frame);
@@ -395,9 +395,8 @@ int32_t CSerialVTR::GetTimeMode()
               (!m_bTimeModeRead || Elapsed(m_dwTimeModeTick) >= m_nTimeModeInterval);
     }
     tagVTRReply reply;
-    const bool answered =
-        ask && Exchange(vtr::kTimerModeSense, nullptr, 0, &reply, vtr::kTimeModeData) ==
-                   Answer::Right;
+    const bool answered = ask && Exchange(vtr::kTimerModeSense, nullptr, 0, &reply,
+                                          vtr::kTimeModeData) == Answer::Right;
     std::lock_guard<CDataLock> lk(m_StateLock);
     if (answered) {
         m_nTimeMode = reply.data[0] == 0 ? kTimeModeTimecode : kTimeModeTimer;

@@ -114,7 +114,8 @@ std::vector<Aa2Event> CAa2Decoder::Feed(const uint8_t *data, size_t length)
             if (byte == kAa2Soh)
                 m_pending.push_back(byte);
             else
-                events.push_back(Event(byte == kAa2Ack ? Aa2Event::Kind::Ack : Aa2Event::Kind::Nak));
+                events.push_back(
+                    Event(byte == kAa2Ack ? Aa2Event::Kind::Ack : Aa2Event::Kind::Nak));
             continue;
         }
         if (m_pending.empty()) {

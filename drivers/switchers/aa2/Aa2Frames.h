@@ -63,10 +63,10 @@ private:
 // What one reply's text reports. Tables hold up to 32 outputs; a value of 32 or more is not
 // reported (-1).
 struct Aa2Reply {
-    bool ok = false;   // a "DR" or "DQ" reply: the exchange succeeded
+    bool ok = false; // a "DR" or "DQ" reply: the exchange succeeded
     bool locked = false;
     int input = -1;
-    int second = -1;   // "DR" only; "DQ" reports its input here too
+    int second = -1; // "DR" only; "DQ" reports its input here too
 };
 KSOVRA20_API Aa2Reply Aa2ParseReply(Aa2Dialect dialect, const std::string &text);
 

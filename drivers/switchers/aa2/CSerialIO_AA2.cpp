@@ -106,8 +106,8 @@ int CAa2SerialIO::OnRecvData(int, pointer_t &data)
 }
 
 CSerialIO_AA2::CSerialIO_AA2()
-    : CAa2SerialIO(swframe::Aa2Dialect::Aa2, {3, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                                              CSerial_M422::GetClassID()})
+    : CAa2SerialIO(swframe::Aa2Dialect::Aa2,
+                   {3, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()})
 {
 }
 
@@ -154,8 +154,8 @@ void CSerialIO_AA2Polled::OnPoll()
 }
 
 CSerialIO_VRS1620::CSerialIO_VRS1620()
-    : CSerialIO_VRS1620({3, 2400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                         CSerial_M422::GetClassID()})
+    : CSerialIO_VRS1620(
+          {3, 2400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()})
 {
 }
 
@@ -170,7 +170,7 @@ CSerialIO_VRS1620::~CSerialIO_VRS1620()
 }
 
 CSerialIO_VRS1620_RS232::CSerialIO_VRS1620_RS232()
-    : CSerialIO_VRS1620({3, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                         CSerial_RS232::GetClassID()})
+    : CSerialIO_VRS1620(
+          {3, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_RS232::GetClassID()})
 {
 }

@@ -101,8 +101,9 @@ int CVideoSwitch_VRS1620::DevDirectTake(int channel, int entry)
     if (!Activate()) return 0;
     entry = ClampEntry(entry);
     channel = std::clamp(channel, 1, std::max(1, GetChannels()));
-    return m_Serial.SendSwitch(entry - 1, channel - 1) ? CVideoSwitchA::DevDirectTake(channel, entry)
-                                                       : 0;
+    return m_Serial.SendSwitch(entry - 1, channel - 1)
+               ? CVideoSwitchA::DevDirectTake(channel, entry)
+               : 0;
 }
 
 int CVideoSwitch_VRS1620::DevPreset(int channel, int entry)

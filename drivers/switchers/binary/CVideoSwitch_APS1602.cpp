@@ -13,9 +13,8 @@ constexpr const char *kDescription = "视频切换(APS1602切换开关)";
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_APS1602, CVideoSwitchA, kDescription)
 
 CSerialIO_APS1602::CSerialIO_APS1602()
-    : CSerialSwitchIO({4, 9600, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50,
-                       CSerial_M422::GetClassID()},
-                      1, 3)
+    : CSerialSwitchIO(
+          {4, 9600, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()}, 1, 3)
 {
 }
 
@@ -106,7 +105,8 @@ int CVideoSwitch_APS1602::DevDirectTake(int channel, int entry)
 int CVideoSwitch_APS1602::DevPreset(int channel, int entry)
 {
     entry = ClampEntry(entry);
-    return Command(swframe::Aps1602Preset(entry - 1)) ? CVideoSwitchA::DevPreset(channel, entry) : 0;
+    return Command(swframe::Aps1602Preset(entry - 1)) ? CVideoSwitchA::DevPreset(channel, entry)
+                                                      : 0;
 }
 
 int CVideoSwitch_APS1602::DevTake(int channel)

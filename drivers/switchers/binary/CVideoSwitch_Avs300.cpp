@@ -15,8 +15,8 @@ constexpr int kPresetBus = 0;
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_Avs300, CVideoSwitchA, kDescription)
 
 CSerialIO_Avs300::CSerialIO_Avs300()
-    : CSerialSwitchIO({2, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50,
-                       CSerial_M422::GetClassID()})
+    : CSerialSwitchIO(
+          {2, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()})
 {
 }
 

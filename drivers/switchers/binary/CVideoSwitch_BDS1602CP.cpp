@@ -19,9 +19,9 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_BDS1602CP, CVideoSwitchA, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_BDS1602CPEX, CVideoSwitch_BDS1602CP, kDescriptionEx)
 
 CSerialIO_BDS1602CP::CSerialIO_BDS1602CP()
-    : CSerialSwitchIO({4, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                       CSerial_M422::GetClassID()},
-                      1, 3, kDumpType)
+    : CSerialSwitchIO(
+          {4, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()}, 1, 3,
+          kDumpType)
 {
 }
 
@@ -83,8 +83,7 @@ int CSerialIO_BDS1602CP::OnRecvData(int, pointer_t &data)
     return matched ? 1 : 0;
 }
 
-CVideoSwitch_BDS1602CP::CVideoSwitch_BDS1602CP()
-    : CVideoSwitchSerialA(kTypeId, kDescription, 16, 1)
+CVideoSwitch_BDS1602CP::CVideoSwitch_BDS1602CP() : CVideoSwitchSerialA(kTypeId, kDescription, 16, 1)
 {
 }
 

@@ -33,7 +33,8 @@ int CSerialIO_BJAS::SendRoute(int output, int input)
     return WriteFrame(swframe::BjasFrame(output, input, input));
 }
 
-CVideoSwitch_BJAS::CVideoSwitch_BJAS() : CVideoSwitchSerialA("LVSWITCH_MCS_BJAS", kDescription, 16, 2)
+CVideoSwitch_BJAS::CVideoSwitch_BJAS()
+    : CVideoSwitchSerialA("LVSWITCH_MCS_BJAS", kDescription, 16, 2)
 {
 }
 

@@ -8,7 +8,8 @@ namespace {
 
 constexpr const char *kDescription = "视频切换(BJSX切换开关)";
 constexpr const char *kDescriptionV20 = "视频切换(BJSXV20切换开关)";
-constexpr CSerialSwitchIO::Line kLine = {1, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr};
+constexpr CSerialSwitchIO::Line kLine = {1,  9600,   8, COM_PARITY_NONE, COM_STOPBITS_ONE,
+                                         50, nullptr};
 constexpr uint32_t kRouteDelayMs = 10;
 
 } // namespace

@@ -55,7 +55,8 @@ int CSerialIO_ONYX::OnRecvData(int, pointer_t &data)
         if (event.poll) {
             // The answer goes straight out: the matrix waits for it, not for a command.
             const swframe::Bytes answer = swframe::OnyxPollAnswer(kUnit);
-            DevWrite(reinterpret_cast<const char *>(answer.data()), static_cast<int>(answer.size()));
+            DevWrite(reinterpret_cast<const char *>(answer.data()),
+                     static_cast<int>(answer.size()));
         } else if (event.entry == m_nLastEntry && event.channel == m_nLastChannel) {
             m_bConfirmed = true;
             SignalReply();

@@ -209,7 +209,8 @@ Bytes Network1616Frame(int output, int input)
 
 Bytes OnyxTake(int unit, int level, int entry, int channel)
 {
-    Bytes frame{kOnyxHead, Byte(unit), kOnyxCommand, Byte(level | 0x10), Byte(entry), Byte(channel)};
+    Bytes frame{kOnyxHead,          Byte(unit),  kOnyxCommand,
+                Byte(level | 0x10), Byte(entry), Byte(channel)};
     frame.push_back(Sum(frame.data() + 1, 5));
     return frame;
 }

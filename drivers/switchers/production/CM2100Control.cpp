@@ -233,15 +233,20 @@ int CM2100Control::OnRecvData(int, pointer_t &data)
             // awaited none does not end it.
             any = any || !m_bAwaitPacket || event.kind != m2100::Event::Acknowledge;
             switch (event.kind) {
-            case m2100::Event::Acknowledge: m_bAcknowledged = true; break;
-            case m2100::Event::Refusal: m_bAcknowledged = false; break;
+            case m2100::Event::Acknowledge:
+                m_bAcknowledged = true;
+                break;
+            case m2100::Event::Refusal:
+                m_bAcknowledged = false;
+                break;
             case m2100::Event::Reply:
                 m_state.Merge(event.items);
                 m_reply.Merge(event.items);
                 m_bAcknowledged = true;
                 m_bReplied = true;
                 break;
-            case m2100::Event::BadPacket: break;
+            case m2100::Event::BadPacket:
+                break;
             }
         }
     }

@@ -81,9 +81,9 @@ private:
     std::atomic<bool> m_bContinuous{false};
     std::atomic<int> m_nLastResult{0};
     std::atomic<uint32_t> m_dwLastTime{0};
-    m2100::CDecoder m_decoder; // under m_RecvLock
-    m2100::Items m_state;      // under m_RecvLock
-    m2100::Items m_reply;      // under m_RecvLock: the items of the awaited reply
+    m2100::CDecoder m_decoder;    // under m_RecvLock
+    m2100::Items m_state;         // under m_RecvLock
+    m2100::Items m_reply;         // under m_RecvLock: the items of the awaited reply
     bool m_bAcknowledged = false; // under m_RecvLock
     bool m_bReplied = false;      // under m_RecvLock: a reply packet came
     bool m_bAwaitPacket = false;  // under m_RecvLock: the request is a query

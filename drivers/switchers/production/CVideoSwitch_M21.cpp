@@ -37,9 +37,9 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_M21EX, CVideoSwitch_M21, kDescriptionEx)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_SATURN4000EX, CVideoSwitch_SATURN4000, kDescriptionEx)
 
 CSerialIO_M21::CSerialIO_M21(uint16_t pollMs)
-    : CSerialSwitchIO({3, 38400, 8, COM_PARITY_EVEN, COM_STOPBITS_ONE, pollMs,
-                       CSerial_M422::GetClassID()},
-                      1, 3, nullptr, kReplyMs)
+    : CSerialSwitchIO(
+          {3, 38400, 8, COM_PARITY_EVEN, COM_STOPBITS_ONE, pollMs, CSerial_M422::GetClassID()}, 1,
+          3, nullptr, kReplyMs)
 {
 }
 
@@ -53,16 +53,15 @@ int CSerialIO_M21::Send(const m21frame::Bytes &frame)
     // The break and the preamble go out on every try after the line's flush and inside the
     // request lock, so that no other device's frame falls between them and the frame.
     const m21frame::Bytes preamble = m21frame::Preamble();
-    return SendRequest(frame, {[&] {
-                                   m_decoder.Reset();
-                                   m_bAcknowledged = false;
-                                   DevBreak(kBreakMs);
-                                   DevWrite(reinterpret_cast<const char *>(preamble.data()),
-                                            static_cast<int>(preamble.size()));
-                               },
-                               [this] {
-                                   return m_bAcknowledged ? ReplyCheck::Accept : ReplyCheck::Refuse;
-                               }});
+    return SendRequest(
+        frame, {[&] {
+                    m_decoder.Reset();
+                    m_bAcknowledged = false;
+                    DevBreak(kBreakMs);
+                    DevWrite(reinterpret_cast<const char *>(preamble.data()),
+                             static_cast<int>(preamble.size()));
+                },
+                [this] { return m_bAcknowledged ? ReplyCheck::Accept : ReplyCheck::Refuse; }});
 }
 
 int CSerialIO_M21::SendTransType(int type)

@@ -124,7 +124,8 @@ int CVideoSwitch_M2100::DevTake(int channel)
     if (!control) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);
-    const int ok = m_bTakeDirect ? control->SelectSource(BusOf(channel), preset, 0) : control->Take();
+    const int ok =
+        m_bTakeDirect ? control->SelectSource(BusOf(channel), preset, 0) : control->Take();
     return ok ? CVideoSwitchA::DevTake(channel) : 0;
 }
 

@@ -51,10 +51,9 @@ int CSerialIO_TTV9920::Exchange(const ttvframe::Bytes &frame, ttvframe::ReplySta
                                        [&] {
                                            std::lock_guard<CDataLock> lk(m_RecvLock);
                                            got = m_reply;
-                                           const bool good =
-                                               wanted == ReplyState::Failed
-                                                   ? got.state != ReplyState::Failed
-                                                   : got.state == wanted;
+                                           const bool good = wanted == ReplyState::Failed
+                                                                 ? got.state != ReplyState::Failed
+                                                                 : got.state == wanted;
                                            return good ? ReplyCheck::Accept : ReplyCheck::Refuse;
                                        }});
     if (out) *out = got;
@@ -77,8 +76,8 @@ int CSerialIO_TTV9920::OnRecvData(int, pointer_t &data)
     if (!data.data || data.length < 1) return 0;
     {
         std::lock_guard<CDataLock> lk(m_RecvLock);
-        auto reply =
-            m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length));
+        auto reply = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
+                                    static_cast<size_t>(data.length));
         if (!reply) return 0;
         m_reply = std::move(*reply);
     }
@@ -130,7 +129,7 @@ int CVideoSwitch_TTV9920::DevSetTransType(int type)
 int CVideoSwitch_TTV9920::DevSetTransRate(int rate)
 {
     return Command(kTransRate, ttvframe::RateDigits(rate)) ? CVideoSwitchA::DevSetTransRate(rate)
-                                                            : 0;
+                                                           : 0;
 }
 
 int CVideoSwitch_TTV9920::DevDirectTake(int channel, int entry)

@@ -24,15 +24,35 @@ uint8_t Low(size_t value)
 int ValueLength(uint8_t tag)
 {
     switch (tag) {
-    case 0x01: case 0x03: case 0x0B: case 0x0C: case 0x0D: return 1;
-    case 0x04: return 3;
-    case 0x05: return 6;
-    case 0x06: return 4;
-    case 0x07: case 0x08: case 0x09: case 0x0A: case 0x0F: case 0x10: case 0x12: case 0x14:
+    case 0x01:
+    case 0x03:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+        return 1;
+    case 0x04:
+        return 3;
+    case 0x05:
+        return 6;
+    case 0x06:
+        return 4;
+    case 0x07:
+    case 0x08:
+    case 0x09:
+    case 0x0A:
+    case 0x0F:
+    case 0x10:
+    case 0x12:
+    case 0x14:
         return 0;
-    case 0x13: case 0x21: return 2;
-    case 0x15: case 0x20: return 10;
-    default: return -1;
+    case 0x13:
+    case 0x21:
+        return 2;
+    case 0x15:
+    case 0x20:
+        return 10;
+    default:
+        return -1;
     }
 }
 
@@ -83,7 +103,9 @@ Items ParseItems(const uint8_t *p, size_t length)
         if (size < 0 || at + 1 + static_cast<size_t>(size) > length) break;
         const uint8_t *v = p + at + 1;
         switch (tag) {
-        case 0x03: items.transType = v[0]; break;
+        case 0x03:
+            items.transType = v[0];
+            break;
         case 0x04:
             items.transRate = v[0];
             items.rateValue = static_cast<uint16_t>(v[1] | v[2] << 8);
@@ -94,10 +116,17 @@ Items ParseItems(const uint8_t *p, size_t length)
             if (flags & 0x02) items.evenBus = v[2];
             break;
         }
-        case 0x0B: items.value0B = v[0]; break;
-        case 0x0C: items.keyMask = v[0]; break;
-        case 0x0D: items.status = v[0]; break;
-        default: break;
+        case 0x0B:
+            items.value0B = v[0];
+            break;
+        case 0x0C:
+            items.keyMask = v[0];
+            break;
+        case 0x0D:
+            items.status = v[0];
+            break;
+        default:
+            break;
         }
         at += 1 + static_cast<size_t>(size);
     }

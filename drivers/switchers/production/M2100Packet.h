@@ -29,14 +29,14 @@ KSOVRA20_API Bytes Packet(const Bytes &blocks);
 
 // What reply items report; a tag the driver does not know ends its block.
 struct Items {
-    std::optional<uint8_t> transType;   // 03
-    std::optional<uint8_t> transRate;   // 04
-    std::optional<uint16_t> rateValue;  // 04, little-endian
-    std::optional<uint8_t> oddBus;      // 06 with flag bit 0
-    std::optional<uint8_t> evenBus;     // 06 with flag bit 1
-    std::optional<uint8_t> value0B;     // 0B
-    std::optional<uint8_t> keyMask;     // 0C
-    std::optional<uint8_t> status;      // 0D (0: the switcher is locked)
+    std::optional<uint8_t> transType;  // 03
+    std::optional<uint8_t> transRate;  // 04
+    std::optional<uint16_t> rateValue; // 04, little-endian
+    std::optional<uint8_t> oddBus;     // 06 with flag bit 0
+    std::optional<uint8_t> evenBus;    // 06 with flag bit 1
+    std::optional<uint8_t> value0B;    // 0B
+    std::optional<uint8_t> keyMask;    // 0C
+    std::optional<uint8_t> status;     // 0D (0: the switcher is locked)
     void Merge(const Items &newer);
 };
 // The items of one reply payload.

@@ -44,7 +44,11 @@ Bytes Preamble()
 
 Bytes TransType(int type)
 {
-    const uint8_t code = type == 1 ? 0x01 : type == 2 ? 0x06 : type == 3 ? 0x07 : type == 4 ? 0x02 : 0x08;
+    const uint8_t code = type == 1   ? 0x01
+                         : type == 2 ? 0x06
+                         : type == 3 ? 0x07
+                         : type == 4 ? 0x02
+                                     : 0x08;
     return Frame(kTransType, {code});
 }
 
@@ -73,8 +77,8 @@ Bytes Key(const KeyMix &model, int bus, int code, bool off)
 
 Bytes Mix(const KeyMix &model, int bus, int code)
 {
-    return Frame(model.mixCommand,
-                 {OneOf(code, 0x05, 0x06, 0x05), 0x00, Byte(bus == 0x80 ? 0x80 : 0x40), 0x00, 0x00});
+    return Frame(model.mixCommand, {OneOf(code, 0x05, 0x06, 0x05), 0x00,
+                                    Byte(bus == 0x80 ? 0x80 : 0x40), 0x00, 0x00});
 }
 
 std::vector<Answer> CAnswerDecoder::Feed(const uint8_t *data, size_t length)

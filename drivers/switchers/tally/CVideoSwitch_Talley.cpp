@@ -23,8 +23,8 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_Talley, CVideoSwitchA, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_TalleyEconomic, CVideoSwitch_Talley, kEconomicDescription)
 
 CSerialIO_Talley::CSerialIO_Talley()
-    : CSerialSwitchIO({33, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                       CSerial_M422::GetClassID()})
+    : CSerialSwitchIO(
+          {33, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()})
 {
 }
 
@@ -79,7 +79,8 @@ int CVideoSwitch_Talley::DevDirectTake(int channel, int entry)
 {
     if (!Activate()) return 0;
     entry = ClampEntry(entry);
-    const int result = m_Serial.SendSource(entry) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
+    const int result =
+        m_Serial.SendSource(entry) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
     LogCommand(kLogType, "DirectTake", result, "failed");
     return result;
 }

@@ -29,9 +29,9 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_VM3000, CVideoSwitchA, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_VM3000EX, CVideoSwitch_VM3000, kExDescription)
 
 CSerialIO_VM3000::CSerialIO_VM3000()
-    : CSerialSwitchIO({4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50,
-                       CSerial_M422::GetClassID()},
-                      kTries, kTries, nullptr, kReplyMs, kVm3000PauseMs)
+    : CSerialSwitchIO(
+          {4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()}, kTries,
+          kTries, nullptr, kReplyMs, kVm3000PauseMs)
 {
 }
 
@@ -47,17 +47,17 @@ int CSerialIO_VM3000::Send(char letter, int output, int input)
     m_nReportedOutput = -1;
     m_nReportedInput = -1;
     RequestEnd end = RequestEnd::Unanswered;
-    const int result = SendRequest(swframe::Vm3000Command(letter, output, input),
-                                   {[this, letter] {
-                                        m_decoder.Reset();
-                                        m_nPending = letter;
-                                    },
-                                    [this] {
-                                        const int code = m_nReplyCode.load();
-                                        return code == 'N' || code <= 0 ? ReplyCheck::Refuse
-                                                                        : ReplyCheck::Accept;
-                                    }},
-                                   &end);
+    const int result =
+        SendRequest(swframe::Vm3000Command(letter, output, input),
+                    {[this, letter] {
+                         m_decoder.Reset();
+                         m_nPending = letter;
+                     },
+                     [this] {
+                         const int code = m_nReplyCode.load();
+                         return code == 'N' || code <= 0 ? ReplyCheck::Refuse : ReplyCheck::Accept;
+                     }},
+                    &end);
     if (end == RequestEnd::WriteFailed) m_nPending = -1;
     return result;
 }
