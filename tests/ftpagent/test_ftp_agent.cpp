@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <future>
 #include <map>
 #include <mutex>
 #include <string>
@@ -159,33 +158,13 @@ protected:
                               {"TransRate", "100000"}}) +
                Section("GB", {{"class", kind}, {"FtpSite", "siteB"}});
     }
-    // Runs the far copy while stepping the clock one poll at a time, each step once the store
-    // has asked for the job state again and is waiting for its next poll.
+    // Runs the far copy, stepping the clock one poll at a time whenever the store waits.
     int CopyStepping(CVideoStore_FtpAgent &store, const char *clip, Progress &progress)
     {
-        plat::TestClock::WaitForSettled(0, 1000);
-        const int idle = plat::TestClock::BlockedWaiters();
-        auto copy = std::async(std::launch::async, [&] {
-            return store.DevFarCopy(clip, "", "GB", progress.Callback());
-        });
-        const auto ended = [&] {
-            return copy.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
-        };
-        for (int polls = 0; polls < 7300 && !ended(); ++polls) {
-            const bool waiting = devtest::Eventually([&] {
-                return ended() || (agent->StatusCalls() > polls &&
-                                   plat::TestClock::WaitForSettled(idle + 1, 1));
-            });
-            if (!waiting) {
-                ADD_FAILURE() << "the store did not poll again after " << polls << " polls";
-                break;
-            }
-            if (ended()) break;
-            plat::TestClock::Advance(CVideoStore_FtpAgent::kPollMs);
-        }
-        // A failed step must not leave the copy waiting for a clock nobody moves.
-        EXPECT_TRUE(devtest::AdvanceUntil(ended, CVideoStore_FtpAgent::kPollMs, 600000));
-        return copy.get();
+        return devtest::RunStepping(
+                   [&] { return store.DevFarCopy(clip, "", "GB", progress.Callback()); },
+                   CVideoStore_FtpAgent::kPollMs, 120000)
+            .first;
     }
 
     devtest::ManualTime time;
