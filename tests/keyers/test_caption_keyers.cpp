@@ -208,6 +208,7 @@ TEST(ShiHuiKeyer, DeactivatingTheKeyerEndsAWaitingTake)
     auto take = std::async(std::launch::async, [&] {
         return keyer.DevTaskDirectTake(Group({Task(0, 1, 1, start)}).Get());
     });
+    const devtest::FinishStepping takeEnds(take);
     ASSERT_TRUE(Eventually([&] { return plat::TestClock::TimedWaiters() > waiting; }));
     EXPECT_EQ(keyer.DeactiveInstance(0), 1);
     ASSERT_EQ(take.wait_for(std::chrono::seconds(5)), std::future_status::ready);

@@ -23,6 +23,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <poll.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -44,12 +45,29 @@ inline bool Eventually(const std::function<bool()> &condition, int ms = 5000)
     return condition();
 }
 
+// Bytes written to a pseudo-terminal reach its other end through a kernel work queue, a
+// while later: in between, writer and reader both sleep and the process looks quiet. Polling
+// the receiving end hands the pending bytes over at once and wakes its reader, so a poll of
+// every terminal descriptor of the process makes bytes in flight show as a running reader.
+inline void DeliverTerminalBytes()
+{
+    std::error_code error;
+    for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code linkError;
+        const std::string target = std::filesystem::read_symlink(fd.path(), linkError).string();
+        if (linkError || (target != "/dev/ptmx" && target.rfind("/dev/pts/", 0) != 0)) continue;
+        pollfd p{std::atoi(fd.path().filename().c_str()), POLLIN, 0};
+        poll(&p, 1, 0);
+    }
+}
+
 // Whether every other thread of this process sleeps (none runs or waits for the disk) and no
 // thread the clock or an object woke is still to run: nothing happens until the clock moves or
 // bytes arrive.
 inline bool ProcessQuiet()
 {
     if (!plat::TestClock::WaitForSettled(0, 0)) return false;
+    DeliverTerminalBytes();
     const std::string self = std::to_string(gettid());
     std::error_code error;
     for (const auto &task : std::filesystem::directory_iterator("/proc/self/task", error)) {
@@ -81,10 +99,13 @@ inline void WaitQuiet(uint32_t realMs, const std::function<bool()> &done = {})
 
 // Advances the manual clock by `stepMs` once the process is quiet, then waits (at most 2 s of
 // real time) until the threads the step woke have run and gone back to sleep, or until `done`
-// holds. So no thread misses a step, however loaded the machine.
+// holds; no step when `done` holds before it. So no thread misses a step, however loaded the
+// machine.
 inline void StepClock(uint32_t stepMs, const std::function<bool()> &done = {})
 {
     WaitQuiet(100, done);
+    // What the step was for has come meanwhile: the clock stays where it happened.
+    if (done && done()) return;
     plat::TestClock::Advance(stepMs);
     WaitQuiet(2000, done);
 }
@@ -100,6 +121,28 @@ inline bool AdvanceUntil(const std::function<bool()> &done, uint32_t stepMs = 50
     }
     return true;
 }
+
+// Held beside a call running on another thread that needs the manual clock to move: when
+// the test leaves before taking the result (a failed assertion), it steps the clock until the
+// call has returned, so the future's wait in its destructor never lasts for ever.
+template <class T> class FinishStepping {
+public:
+    explicit FinishStepping(std::future<T> &call) : m_call(call) {}
+    ~FinishStepping()
+    {
+        if (!m_call.valid()) return;
+        AdvanceUntil(
+            [&] {
+                return m_call.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+            },
+            50, 600000);
+    }
+    FinishStepping(const FinishStepping &) = delete;
+    FinishStepping &operator=(const FinishStepping &) = delete;
+
+private:
+    std::future<T> &m_call;
+};
 
 // Runs `call` on another thread while the manual clock advances until it has returned. Under
 // load an exchange may time out on the manual clock and take longer: the clock goes on up to

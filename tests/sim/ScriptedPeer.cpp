@@ -218,8 +218,10 @@ void ScriptedPeer::Enqueue(const Bytes &request, const Responder &responder)
         std::lock_guard<std::mutex> lk(m_);
         for (size_t at = 0; at < all.size(); at += size) {
             size_t end = std::min(all.size(), at + size);
-            queue_.push_back({due, Bytes(all.begin() + static_cast<std::ptrdiff_t>(at),
-                                         all.begin() + static_cast<std::ptrdiff_t>(end))});
+            queue_.push_back({due,
+                              Bytes(all.begin() + static_cast<std::ptrdiff_t>(at),
+                                    all.begin() + static_cast<std::ptrdiff_t>(end)),
+                              at > 0});
             due += std::chrono::milliseconds(a.gapMs);
         }
     }
@@ -236,7 +238,16 @@ void ScriptedPeer::SendLoop()
             continue;
         }
         if (Clock::now() < queue_.front().due) {
-            changed_.wait_until(lk, queue_.front().due);
+            if (queue_.front().continued) {
+                // An answer in pieces is on the wire: between its pieces the sender stays
+                // runnable, so a test stepping the manual clock sees the process busy and
+                // takes the gaps as the line's own time, not as the device's silence.
+                lk.unlock();
+                std::this_thread::yield();
+                lk.lock();
+            } else {
+                changed_.wait_until(lk, queue_.front().due);
+            }
             continue;
         }
         Piece piece = std::move(queue_.front());

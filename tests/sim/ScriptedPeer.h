@@ -134,6 +134,7 @@ private:
     struct Piece {
         Clock::time_point due;
         Bytes bytes;
+        bool continued = false; // a later piece of an answer whose first piece has gone
     };
 
     void ReadLoop();

@@ -182,6 +182,7 @@ TEST_F(VdcpRecTest, ARecordWaitsForItsStartAndAStopCancelsIt)
 
     at = devtest::ManualTime::Now() + 60 * devtest::kSecond;
     auto cancelled = std::async(std::launch::async, [&] { return rec.DevRecord(&at); });
+    const devtest::FinishStepping cancelledEnds(cancelled);
     devtest::AdvanceUntil([] { return false; }, 50, 1000);
     ASSERT_EQ(rec.DevStop(), 1);
     EXPECT_EQ(cancelled.get(), 0);

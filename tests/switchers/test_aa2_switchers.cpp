@@ -188,6 +188,7 @@ TEST(Aa2Matrix, PolledMatrixGetsTheFrameWhenItPolls)
     ASSERT_EQ(sw.DevOpen(), 1);
 
     auto take = std::async(std::launch::async, [&] { return sw.DevDirectTake(2, 5); });
+    const devtest::FinishStepping takeEnds(take);
     ASSERT_TRUE(Eventually([&] { return sw.Protocol().HasPending(); }));
     EXPECT_TRUE(line.Peer().Received().empty()) << "nothing goes out before the poll";
     ASSERT_TRUE(line.sim->Poll());
@@ -199,6 +200,7 @@ TEST(Aa2Matrix, PolledMatrixGetsTheFrameWhenItPolls)
     line.sim->SetInput(1, 0x0B);
     int entry = 0;
     auto query = std::async(std::launch::async, [&] { return sw.DevQueryPgmEntry(2, entry); });
+    const devtest::FinishStepping queryEnds(query);
     ASSERT_TRUE(Eventually([&] { return sw.Protocol().HasPending(); }));
     ASSERT_TRUE(line.sim->Poll());
     EXPECT_EQ(Settle(query), 1);

@@ -92,6 +92,7 @@ TEST(TalleyLine, TakeWritesTheTableCodeTwiceTenMsApart)
     ASSERT_EQ(sw.DevOpen(), 1);
 
     auto take = std::async(std::launch::async, [&] { return sw.DevDirectTake(1, 3); });
+    const devtest::FinishStepping takeEnds(take);
     ASSERT_TRUE(line.Peer().WaitForBytes(48, kSoonMs));
     EXPECT_GE(AdvancedUntil([&] { return line.Peer().Received().size() >= 96; }), 10u);
     EXPECT_EQ(Settle(take), 1);
@@ -163,7 +164,9 @@ TEST(Vm3000Line, TakesPresetsAndTheSecondOutput)
     EXPECT_EQ(sw.DevPreset(2, 7), 1);
     EXPECT_TRUE(line.Peer().Received().empty()) << "a preset is only kept";
     auto take = std::async(std::launch::async, [&] { return sw.DevTake(5); });
-    ASSERT_TRUE(line.Peer().WaitForBytes(9, kSoonMs));
+    const devtest::FinishStepping takeEnds(take);
+    // The first switch leaves once the line's 50 ms turnaround since the last write is over.
+    ASSERT_TRUE(AdvanceUntil([&] { return line.Peer().Received().size() >= 9; }, 10, 1000));
     EXPECT_GE(AdvancedUntil([&] { return line.Peer().Received().size() >= 18; }), 500u);
     EXPECT_EQ(Settle(take), 1);
     EXPECT_TRUE(line.Got("ZS001007\rZS003007\r")) << "PGM, then PGM_Second";

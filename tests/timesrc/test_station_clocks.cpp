@@ -93,6 +93,7 @@ TEST_F(SerialClockFixture, TwoFramesAreNotEnough)
     ClockSim sim(pty, ClockSim::Model::Z3400);
     DYNAMIC_TIME t{};
     auto result = std::async(std::launch::async, [&] { return source.GetStandardTime(t); });
+    const devtest::FinishStepping resultEnds(result);
     // Past the rest before the open, then two frames, then silence until the rounds run out.
     ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(1));
     plat::TestClock::Advance(1000);
