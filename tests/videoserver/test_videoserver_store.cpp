@@ -95,17 +95,28 @@ protected:
             return sim.calls("hpvsCmdStatus") + sim.calls("hpvsTerminateCmd");
         };
         const int before = asked();
+        plat::TestClock::WaitForSettled(0, 1000);
+        const int idle = plat::TestClock::BlockedWaiters();
         auto copy = std::async(std::launch::async, [&] {
             return source.DevFarCopy(clip, clip, "PB", progress.Callback());
         });
         const auto ended = [&] {
             return copy.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
         };
+        // Each step once the store has asked and is blocked in its poll wait: a step taken
+        // before the wait begins would be lost, and the copy would wait for ever.
         for (int steps = 0; steps < 400 && !ended(); ++steps) {
-            if (!devtest::Eventually([&] { return ended() || asked() - before > steps; })) break;
-            if (copy.wait_for(std::chrono::milliseconds(1)) == std::future_status::ready) break;
+            if (!devtest::Eventually([&] {
+                    return ended() || (asked() - before > steps &&
+                                       plat::TestClock::WaitForSettled(idle + 1, 1));
+                }))
+                break;
+            if (ended()) break;
             plat::TestClock::Advance(CPinnacleConn::kPollMs);
         }
+        EXPECT_TRUE(devtest::Eventually(ended, 2000) ||
+                    devtest::AdvanceUntil(ended, CPinnacleConn::kPollMs, 600000))
+            << "the copy did not end";
         return copy.get();
     }
 
