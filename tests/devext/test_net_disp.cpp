@@ -58,10 +58,12 @@ std::string Str(const std::vector<uint8_t> &bytes)
 // A mail box of this process's post office that keeps what it is sent.
 struct Box {
     explicit Box(int32_t id) : box(glGetPostOffice(), id) { EXPECT_EQ(box.EnableMailBox(), id); }
+    // A packet passes two dispatcher threads and the post office's: up to 10 s on a busy
+    // machine.
     CPacket Wait()
     {
         CPacket packet;
-        box.WaitMail(packet, kWaitMs);
+        box.WaitMail(packet, 10000);
         return packet;
     }
     CQueueMailBox box;
