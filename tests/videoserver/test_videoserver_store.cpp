@@ -87,37 +87,13 @@ protected:
         return dynamic_cast<CVideoStore_Pinnacle *>(
             CDeviceA::OpenDev(name, CVideoStore_Pinnacle::GetClassID()));
     }
-    // Runs the copy while stepping the clock one poll at a time, each step once the store has
-    // polled again (or has sent its terminate).
+    // Runs the copy, stepping the clock one poll at a time whenever the store waits.
     int CopyStepping(CVideoStore_Pinnacle &source, const char *clip, Progress &progress)
     {
-        const auto asked = [&] {
-            return sim.calls("hpvsCmdStatus") + sim.calls("hpvsTerminateCmd");
-        };
-        const int before = asked();
-        plat::TestClock::WaitForSettled(0, 1000);
-        const int idle = plat::TestClock::BlockedWaiters();
-        auto copy = std::async(std::launch::async, [&] {
-            return source.DevFarCopy(clip, clip, "PB", progress.Callback());
-        });
-        const auto ended = [&] {
-            return copy.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
-        };
-        // Each step once the store has asked and is blocked in its poll wait: a step taken
-        // before the wait begins would be lost, and the copy would wait for ever.
-        for (int steps = 0; steps < 400 && !ended(); ++steps) {
-            if (!devtest::Eventually([&] {
-                    return ended() || (asked() - before > steps &&
-                                       plat::TestClock::WaitForSettled(idle + 1, 1));
-                }))
-                break;
-            if (ended()) break;
-            plat::TestClock::Advance(CPinnacleConn::kPollMs);
-        }
-        EXPECT_TRUE(devtest::Eventually(ended, 2000) ||
-                    devtest::AdvanceUntil(ended, CPinnacleConn::kPollMs, 600000))
-            << "the copy did not end";
-        return copy.get();
+        return devtest::RunStepping(
+                   [&] { return source.DevFarCopy(clip, clip, "PB", progress.Callback()); },
+                   CPinnacleConn::kPollMs, 400 * CPinnacleConn::kPollMs)
+            .first;
     }
 
     devtest::ManualTime time;
