@@ -9,6 +9,12 @@ bool CQueueMailBox::Queue::Take(CPacket &packet)
     if (packets.empty()) return false;
     packet = std::move(packets.front());
     packets.pop_front();
+    // The event stays set exactly while packets wait: a signal left over from a packet taken
+    // without waiting would end the next wait at once with nothing to take.
+    if (packets.empty())
+        event.Reset();
+    else
+        event.Set();
     return true;
 }
 
@@ -52,11 +58,11 @@ int32_t CQueueMailBox::DisableMailBox()
 
 int32_t CQueueMailBox::OnRecvMail(int32_t, CPacket &packet)
 {
-    {
-        std::lock_guard<CDataLock> lk(m_pQueue->lock);
-        if (m_pQueue->packets.size() >= static_cast<size_t>(kQueueLimit)) return 0;
-        m_pQueue->packets.push_back(packet);
-    }
+    std::lock_guard<CDataLock> lk(m_pQueue->lock);
+    if (m_pQueue->packets.size() >= static_cast<size_t>(kQueueLimit)) return 0;
+    m_pQueue->packets.push_back(packet);
+    // Under the lock, so that a reader emptying the queue meanwhile cannot be followed by a
+    // stale signal.
     m_pQueue->event.Set();
     return 1;
 }

@@ -66,10 +66,14 @@ suite() {
     # CTest's last words: "N% tests passed, F tests failed out of T".
     local line run fails
     line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+    # After "The following tests FAILED:", one line per test: "<tab> 12 - name (Failed)".
+    local names
+    names=$(sed -n '/The following tests FAILED:/,$p' "$log" |
+        sed -nE 's/^[[:space:]]+[0-9]+ - ([^ ]+) .*/\1/p' | paste -sd, - | sed 's/,/, /g')
     rm -f "$log"
     run=$(sed -nE 's/.*out of ([0-9]+).*/\1/p' <<<"$line")
     fails=$(sed -nE 's/.*, ([0-9]+) tests? failed.*/\1/p' <<<"$line")
-    note "built; ${run:-no} tests run, ${fails:-?} failed"
+    note "built; ${run:-no} tests run, ${fails:-?} failed${names:+: $names}"
     return "$rc"
 }
 

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -208,6 +209,32 @@ TEST(QueueMailBox, DisablingFreesAWaitingReader)
     box.DisableMailBox();
     reader.join();
     EXPECT_EQ(0, result.load());
+}
+
+// A packet taken without waiting leaves no signal behind: the next wait lasts until a packet
+// comes.
+TEST(QueueMailBox, AWaitEndsOnlyWithAPacketOrItsTimeOut)
+{
+    CPostOffice office;
+    CQueueMailBox box(&office, 301);
+    ASSERT_EQ(301, box.EnableMailBox());
+    CPacket a = PacketOf("a"), b = PacketOf("b");
+    ASSERT_EQ(1, office.SendMail(301, a));
+    ASSERT_EQ(1, office.SendMail(301, b));
+    CPacket got;
+    ASSERT_EQ(1, box.WaitMail(got, 0));
+    ASSERT_EQ(1, box.WaitMail(got, 0));
+    EXPECT_EQ("b", TextOf(got));
+
+    auto later = std::async(std::launch::async, [&] {
+        CPacket packet;
+        return box.WaitMail(packet, 60000) ? TextOf(packet) : std::string("(none)");
+    });
+    EXPECT_EQ(std::future_status::timeout, later.wait_for(std::chrono::milliseconds(100)))
+        << "the wait ended with nothing to take";
+    CPacket c = PacketOf("c");
+    ASSERT_EQ(1, office.SendMail(301, c));
+    EXPECT_EQ("c", later.get());
 }
 
 // A reader that records what it gets; it can be made to block in its call.

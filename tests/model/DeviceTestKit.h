@@ -97,17 +97,18 @@ inline void WaitQuiet(uint32_t realMs, const std::function<bool()> &done = {})
     }
 }
 
-// Advances the manual clock by `stepMs` once the process is quiet, then waits (at most 2 s of
-// real time) until the threads the step woke have run and gone back to sleep, or until `done`
-// holds; no step when `done` holds before it. So no thread misses a step, however loaded the
-// machine.
+// Advances the manual clock by `stepMs` once the process is quiet, then waits until the
+// threads the step woke have run and gone back to sleep, or until `done` holds; no step when
+// `done` holds before it. Each wait for quiet lasts at most 2 s of real time, so no thread
+// misses a step however loaded the machine, and a process that never quiets still moves on.
 inline void StepClock(uint32_t stepMs, const std::function<bool()> &done = {})
 {
-    WaitQuiet(100, done);
+    constexpr uint32_t kQuietBoundMs = 2000;
+    WaitQuiet(kQuietBoundMs, done);
     // What the step was for has come meanwhile: the clock stays where it happened.
     if (done && done()) return;
     plat::TestClock::Advance(stepMs);
-    WaitQuiet(2000, done);
+    WaitQuiet(kQuietBoundMs, done);
 }
 
 // Steps the manual clock `stepMs` at a time (see StepClock) until `done` holds or `maxMs`
