@@ -57,14 +57,10 @@ protected:
         pump.join();
     }
 
-    // Lets the receive thread poll for `ms` of the manual clock.
+    // Lets the receive thread poll for `ms` of the manual clock, each step once it sleeps.
     static void Poll(uint32_t ms)
     {
-        for (uint32_t t = 0; t < ms; t += 40) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            plat::TestClock::Advance(40);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (uint32_t t = 0; t < ms; t += 40) devtest::StepClock(40);
     }
 
     static CString Text(CDialog &dlg, int id)

@@ -165,7 +165,11 @@ TEST_F(SwitchTaskTest, AMixAtRateThreeStartsOneSecondEarlier)
 TEST_F(SwitchTaskTest, PresetsOnceWithinTheRestTimeThenOnEveryPassFrom23To8SecondsAhead)
 {
     CStubSwitch &sw = Switch("SW1");
-    const int64_t at = Now() + 60 * kSecond;
+    // The passes come whole seconds after the task was added; the task is due a millisecond
+    // off that grid, so that no pass falls on the 30 s bound itself (the framework clock moves
+    // a unit at each reading while the manual clock stands, and which thread reads first is
+    // up to the scheduler).
+    const int64_t at = Now() + 60 * kSecond + kMs;
     tagVideoSwitchTask task = Task(at);
     tmu->AddTask(task);
     ASSERT_TRUE(devtest::AdvanceUntil([&] { return Now() >= at - 5 * kSecond; }, 50, 60000));

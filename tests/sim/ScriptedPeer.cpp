@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@ namespace {
 
 // How long a write to the master may wait for the line to take its bytes.
 constexpr auto kWriteBound = std::chrono::seconds(5);
+// How long a piece of an answer may wait after its time for the line to read the one before.
+constexpr auto kReadBound = std::chrono::seconds(2);
 
 } // namespace
 
@@ -237,8 +240,14 @@ void ScriptedPeer::SendLoop()
             changed_.wait(lk);
             continue;
         }
-        if (Clock::now() < queue_.front().due) {
-            if (queue_.front().continued) {
+        const Clock::time_point due = queue_.front().due;
+        const bool continued = queue_.front().continued;
+        const Clock::time_point now = Clock::now();
+        // A later piece waits also until the line has read the one before (within a bound),
+        // so that each piece reaches the reader as a read of its own however late the
+        // reader's thread runs.
+        if (now < due || (continued && now < due + kReadBound && LineHoldsUnread())) {
+            if (continued) {
                 // An answer in pieces is on the wire: between its pieces the sender stays
                 // runnable, so a test stepping the manual clock sees the process busy and
                 // takes the gaps as the line's own time, not as the device's silence.
@@ -246,7 +255,7 @@ void ScriptedPeer::SendLoop()
                 std::this_thread::yield();
                 lk.lock();
             } else {
-                changed_.wait_until(lk, queue_.front().due);
+                changed_.wait_until(lk, due);
             }
             continue;
         }
@@ -262,6 +271,18 @@ void ScriptedPeer::SendLoop()
         sending_ = false;
         changed_.notify_all();
     }
+}
+
+bool ScriptedPeer::LineHoldsUnread() const
+{
+    const int slave = pty_.SlaveFd();
+    if (slave < 0) return false;
+    // The poll hands bytes still in the terminal's flip buffer to its line discipline, where
+    // the count sees them.
+    pollfd p{slave, POLLIN, 0};
+    poll(&p, 1, 0);
+    int unread = 0;
+    return ioctl(slave, FIONREAD, &unread) == 0 && unread > 0;
 }
 
 bool ScriptedPeer::WriteAll(const uint8_t *data, size_t length)

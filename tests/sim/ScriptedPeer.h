@@ -141,6 +141,8 @@ private:
     void SendLoop();
     void Enqueue(const Bytes &request, const Responder &responder);
     bool WriteAll(const uint8_t *data, size_t length);
+    // Whether bytes sent earlier wait on the line unread.
+    bool LineHoldsUnread() const;
     void Stop();
 
     PtyPair &pty_;
