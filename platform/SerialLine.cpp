@@ -182,6 +182,9 @@ struct SerialLine::Handle {
 
     const int fd;
     std::atomic<int> gatherMs;
+    // Bytes taken by Read, so the ready notifier can tell a handler that read from one that
+    // left the bytes where they were.
+    std::atomic<uint64_t> bytesRead{0};
 };
 
 // State of one receive thread; the thread holds it, so it outlives a stop that gives up.
@@ -269,7 +272,11 @@ struct SerialLine::Receiver {
             if (waiting == 0 && w == Wake::HungUp) return true;
             if (waiting > 0 && static_cast<size_t>(waiting) >= count) {
                 if (stop.load()) return false;
+                const uint64_t readBefore = line->bytesRead.load();
                 onReady();
+                // A handler that read may have left bytes that arrived meanwhile: they are
+                // news, so look again at once rather than after a gather window.
+                if (line->bytesRead.load() != readBefore) continue;
                 int after = 0;
                 if (ioctl(line->fd, FIONREAD, &after) != 0) return true;
                 if (after < waiting) continue;
@@ -439,7 +446,10 @@ int SerialLine::Read(void *buffer, size_t size, uint32_t timeoutMs)
     const uint32_t start = GetTickCount();
     for (;;) {
         ssize_t n = ::read(h->fd, buffer, size);
-        if (n > 0) return static_cast<int>(n);
+        if (n > 0) {
+            h->bytesRead.fetch_add(static_cast<uint64_t>(n));
+            return static_cast<int>(n);
+        }
         if (n == 0) return FailCount(EIO); // end of file: the far end hung up
         if (errno == EINTR) continue;
         if (errno != EAGAIN) return FailCount(errno);

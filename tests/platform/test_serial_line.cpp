@@ -207,6 +207,40 @@ TEST_F(SerialLineTest, BurstsArriveInChunksOfAtMost1024WithNothingLost)
     for (size_t n : chunks) EXPECT_LE(n, SerialLine::kMaxChunk);
 }
 
+TEST_F(SerialLineTest, AReadyHandlerThatReadIsCalledAgainAtOnceForBytesThatCameMeanwhile)
+{
+    // At 50 baud the gather window is 800 ms. Each call reads what waits and has the peer send
+    // the next byte before it returns, as a reply arriving during the handler would: the next
+    // call must follow at once, not a gather window later.
+    SerialSettings slow;
+    slow.baud = 50;
+    ASSERT_TRUE(line.Apply(slow));
+    constexpr int kRounds = 5;
+    std::mutex m;
+    std::condition_variable cv;
+    int calls = 0;
+    ASSERT_TRUE(line.StartReadyNotifier(1, [&] {
+        uint8_t buf[16];
+        line.Read(buf, sizeof buf, 0);
+        std::lock_guard<std::mutex> lk(m);
+        if (++calls < kRounds && peer.Send(Bytes{static_cast<uint8_t>(calls)})) {
+            // Hold on until the byte is readable, so it is there when the handler returns.
+            for (int i = 0; i < 500 && line.BytesWaiting() < 1; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        cv.notify_all();
+    }));
+    auto start = Clock::now();
+    ASSERT_TRUE(peer.Send(Bytes{0}));
+    std::unique_lock<std::mutex> lk(m);
+    bool all = cv.wait_for(lk, std::chrono::milliseconds(kSoon), [&] { return calls >= kRounds; });
+    long ms = MsSince(start);
+    lk.unlock();
+    line.StopReceiver(); // the handler uses this test's locals
+    ASSERT_TRUE(all);
+    EXPECT_LT(ms, kRounds * 800 / 2) << "a gather window between calls";
+}
+
 TEST_F(SerialLineTest, HangUpIsReportedOnceAndLeavesNothingSpinning)
 {
     ASSERT_TRUE(line.StartReceiver(got.Data(), got.HangUp()));
