@@ -220,7 +220,7 @@ TEST(RequestLoop, SplitRepliesGarbageRefusalsAndRetries)
     ASSERT_EQ(line.protocol.DevOpen(), 1);
 
     // A reply in pieces, after garbage, is gathered and accepted.
-    line.peer.When(Frame("Q1"), Answer::Of(Frame("R1")).Split(2, 15).AfterGarbage({0x00, 0x41}));
+    line.peer.When(Frame("Q1"), Answer::Of(Frame("R1")).Split(2, 50).AfterGarbage({0x00, 0x41}));
     EXPECT_EQ(line.protocol.Ask(Frame("Q1"), 2, 1000), 1);
     EXPECT_EQ(line.protocol.Reply(), Frame("R1"));
     EXPECT_GT(line.protocol.ReplyAppends(), 1) << "the reply came in several reads";

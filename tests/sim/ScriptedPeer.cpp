@@ -224,7 +224,7 @@ void ScriptedPeer::Enqueue(const Bytes &request, const Responder &responder)
             queue_.push_back({due,
                               Bytes(all.begin() + static_cast<std::ptrdiff_t>(at),
                                     all.begin() + static_cast<std::ptrdiff_t>(end)),
-                              at > 0});
+                              at > 0, std::chrono::milliseconds(a.gapMs)});
             due += std::chrono::milliseconds(a.gapMs);
         }
     }
@@ -240,13 +240,24 @@ void ScriptedPeer::SendLoop()
             changed_.wait(lk);
             continue;
         }
-        const Clock::time_point due = queue_.front().due;
-        const bool continued = queue_.front().continued;
+        Piece &front = queue_.front();
+        const Clock::time_point due = front.due;
+        const bool continued = front.continued;
         const Clock::time_point now = Clock::now();
         // A later piece waits also until the line has read the one before (within a bound),
-        // so that each piece reaches the reader as a read of its own however late the
-        // reader's thread runs.
-        if (now < due || (continued && now < due + kReadBound && LineHoldsUnread())) {
+        // and then its gap once more from that read, so that each piece reaches the reader
+        // as a read of its own however late the reader's thread runs.
+        bool wait = now < due;
+        if (!wait && continued && now < due + kReadBound) {
+            if (LineHoldsUnread()) {
+                front.heldUp = wait = true;
+            } else if (front.heldUp) {
+                front.heldUp = false;
+                front.due = now + front.gap;
+                wait = true;
+            }
+        }
+        if (wait) {
             if (continued) {
                 // An answer in pieces is on the wire: between its pieces the sender stays
                 // runnable, so a test stepping the manual clock sees the process busy and

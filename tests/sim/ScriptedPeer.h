@@ -134,7 +134,9 @@ private:
     struct Piece {
         Clock::time_point due;
         Bytes bytes;
-        bool continued = false; // a later piece of an answer whose first piece has gone
+        bool continued = false;           // a later piece of an answer whose first piece has gone
+        std::chrono::milliseconds gap{0}; // after the piece before
+        bool heldUp = false;              // the line had not read the piece before when due
     };
 
     void ReadLoop();

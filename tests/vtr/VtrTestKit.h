@@ -106,12 +106,15 @@ inline void LetRun(uint32_t ms = 20)
 // Waits (in real time, at most 5 s) until a thread beyond the `baseline` number sleeps on the
 // manual clock and has for 10 ms in a row while `quiet` holds (no answer on its way): then
 // the thread under test has reached a sleep of its own rather than a reply wait just ended.
-inline bool Sleeping(int baseline, const std::function<bool()> &quiet = {})
+// A thread the clock has woken and that has not run yet does not count as asleep. False at
+// once when `ended` holds (the call under test has returned and will not sleep again).
+inline bool Sleeping(int baseline, const std::function<bool()> &quiet = {},
+                     const std::function<bool()> &ended = {})
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     for (int stable = 0; stable < 10;) {
-        if (std::chrono::steady_clock::now() >= until) return false;
-        const bool asleep = plat::TestClock::TimedWaiters() > baseline && (!quiet || quiet());
+        if (std::chrono::steady_clock::now() >= until || (ended && ended())) return false;
+        const bool asleep = plat::TestClock::BlockedWaiters() > baseline && (!quiet || quiet());
         stable = asleep ? stable + 1 : 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -106,6 +106,17 @@ protected:
         plat::TestClock::Advance(ms);
         LetRun();
     }
+    // Moves the clock once `call` sleeps; false, leaving the clock, once it has returned.
+    template <class R> bool AdvanceWhileRunning(Background<R> &call, uint32_t ms)
+    {
+        if (!Sleeping(
+                m_baseline, [this] { return source.Line().Answered(); },
+                [&call] { return call.Done(); }))
+            return false;
+        plat::TestClock::Advance(ms);
+        LetRun();
+        return true;
+    }
 
     const int m_baseline = plat::TestClock::TimedWaiters();
     devtest::MountedSettings m_settings;
@@ -502,10 +513,8 @@ TEST_F(BetaCamRecSource, TheConfirmedCueWaitsForTheVtrOrGivesUpWhenTheTapeStands
     vtr.SetCuesComplete(false);
     Background<int> stuck([&] { return source.DevCueEx("", 1000, 0, nullptr); });
     ASSERT_TRUE(vtr.WaitFor(kCueCmd1, kCueCmd2));
-    for (int pass = 0; pass < 20 && !stuck.Done(); ++pass) {
-        Advance(2000);
-        Advance(50);
-    }
+    for (int pass = 0; pass < 20; ++pass)
+        if (!AdvanceWhileRunning(stuck, 2000) || !AdvanceWhileRunning(stuck, 50)) break;
     ASSERT_TRUE(stuck.Done(5000));
     EXPECT_EQ(stuck.Result(), 0);
     EXPECT_EQ(vtr.Count(0x61, 0x20), 5u) << "one pass sees the cue move, four see it stand";
