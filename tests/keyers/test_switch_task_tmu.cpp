@@ -143,6 +143,8 @@ TEST_F(SwitchTaskTest, ATaskDueSoonIsPresetInHasteAndACutTakesTheSwitchersDelayA
     const int64_t start = at - 2 * kFrame;
     EXPECT_GE(cmds[3].at, start - kSleepMargin);
     EXPECT_LT(cmds[3].at, at) << "before the task's own time";
+    // The end of the switch is told once the switcher's take has returned.
+    EXPECT_TRUE(Eventually([&] { return recorder.Statuses().size() >= 5; }));
     EXPECT_EQ(recorder.Statuses(), (std::vector<int32_t>{3, 4, 5, 6, 7}));
     EXPECT_EQ(recorder.Told_()[0].id, id);
     EXPECT_EQ(tmu->GetTaskCount(), 0);
