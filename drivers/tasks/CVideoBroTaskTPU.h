@@ -19,6 +19,7 @@
 #include "platform/Thread.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -112,7 +113,8 @@ private:
     std::array<Unit, 4> m_units;
     std::vector<std::unique_ptr<Slot>> m_slots; // cue, start, stop, trace
     std::vector<plat::Thread> m_ending;         // threads that have left their loop
-    bool m_bStopping = false;
+    // Written under m_lock; read unlocked by unit threads asking whether to end.
+    std::atomic<bool> m_bStopping{false};
     // Serialises Stop and ShutDown.
     std::mutex m_stopMutex;
 };
