@@ -16,7 +16,10 @@
 
 namespace swsharetest {
 constexpr uint32_t kSoonMs = 5000;
-}
+// How long a held take waits for `release`: far beyond any take's wait, so that a held member
+// is late by the test's choice alone; bounded so that a failed test does not hang.
+constexpr uint32_t kHoldMs = 30000;
+} // namespace swsharetest
 
 // A member switcher: the base's bookkeeping, with knobs for refusals and slowness.
 // Registered as "CShareTestSwitch", so a device manager can create it by class name.
@@ -53,7 +56,7 @@ private:
     template <class Op> int Took(Op op)
     {
         ++takes;
-        if (holdNextTake.exchange(false)) release.Wait(swsharetest::kSoonMs);
+        if (holdNextTake.exchange(false)) release.Wait(swsharetest::kHoldMs);
         return refuse ? 0 : op();
     }
 };

@@ -113,7 +113,9 @@ TEST_F(MutilTest, MissingOrRefusingMembersCountAsFailedTakes)
 TEST_F(MutilTest, AFastMemberCompletesATakeWhileASlowOneIsLateAndCountsApart)
 {
     settings.Set(kPath, "Dev", "A,B");
-    settings.Set(kPath, "CheckTime", "5");
+    // A wait of 2 s: ample for the fast member on a busy machine, while the held one waits for
+    // the test to release it.
+    settings.Set(kPath, "CheckTime", "200");
     settings.Set(kPath, "CheckInterval", "10");
     StartMembers({&a, &b});
     ASSERT_TRUE(Init());
