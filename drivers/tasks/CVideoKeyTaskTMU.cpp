@@ -124,7 +124,7 @@ public:
     {
         const uint32_t left = --m_nRef;
         if (left == 0) {
-            TMURegistry().Remove(kMainName, this);
+            TMURegistry().Remove(this);
             IVideoKeyTaskTPU *tpu = nullptr;
             {
                 std::lock_guard<std::mutex> lk(m_lock);
@@ -416,6 +416,11 @@ private:
 IVideoKeyTaskTMU *GetVideoKeyTaskTMU(const char *name)
 {
     return TMURegistry().Get(name);
+}
+
+std::shared_ptr<IVideoKeyTaskTMU> HoldVideoKeyTaskTMU(const char *name)
+{
+    return TMURegistry().Hold(name, videotask::HoldUnit<CVideoKeyTaskTMU_Impl, IVideoKeyTaskTMU>);
 }
 
 int32_t SetVideoKeyTaskTMU(const char *name, IVideoKeyTaskTMU *tmu)
