@@ -30,9 +30,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int64_t kFarAhead = 132223104000000000LL + 3600LL * 10000000; // 2020-01-01 01:00
-constexpr int kTasks = 64;      // per unit: the dialog's fill takes a while
-constexpr int kUnits = 400;     // made and destroyed in turn by each maker
-constexpr int kMakers = 2;      // threads that make and destroy units
+constexpr int kTasks = 64;  // per unit: the dialog's fill takes a while
+constexpr int kUnits = 400; // made and destroyed in turn by each maker
+constexpr int kMakers = 2;  // threads that make and destroy units
 constexpr auto kBound = std::chrono::seconds(20);
 
 // The settings mounted at "/etc/tvx", alone in a directory of their own: the switcher unit
