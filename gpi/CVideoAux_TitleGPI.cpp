@@ -4,22 +4,18 @@
 
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
-#include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"
 #include "KestLib20/CFileTime.h"
 #include "KestLib20/CResAccess.h"
 #include "platform/Process.h"
-#include "platform/TimeSource.h"
 
-#include <algorithm>
-
+// The run-time record names the keyer base as its base class, as the other keyer drivers do.
 IMPLEMENT_KEST_CLASS(CVideoAux_TitleGPI, CVideoKeyCtrlA)
 
 namespace {
 
 constexpr const char *kLogDev = "LOG_DEV";
 constexpr const char *kLogAirSwitch = "LOG_AIR_SWITCH";
-constexpr int64_t kUnitsPerMs = 10000;
 
 void DebugText(const CString &text)
 {
@@ -33,9 +29,9 @@ uint16_t Level(int32_t value)
 
 } // namespace
 
-CVideoAux_TitleGPI::CVideoAux_TitleGPI() = default;
+CVideoAux_TitleGPI::CVideoAux_TitleGPI() : CVideoKeyDriverA(kUnknownType, nullptr) {}
 
-CVideoAux_TitleGPI::CVideoAux_TitleGPI(const CVideoAux_TitleGPI &other) : CVideoKeyCtrlA(other)
+CVideoAux_TitleGPI::CVideoAux_TitleGPI(const CVideoAux_TitleGPI &other) : CVideoKeyDriverA(other)
 {
     CopySettings(other);
 }
@@ -43,7 +39,7 @@ CVideoAux_TitleGPI::CVideoAux_TitleGPI(const CVideoAux_TitleGPI &other) : CVideo
 CVideoAux_TitleGPI &CVideoAux_TitleGPI::operator=(const CVideoAux_TitleGPI &other)
 {
     if (this == &other) return *this;
-    CVideoKeyCtrlA::operator=(other);
+    CVideoKeyDriverA::operator=(other);
     CopySettings(other);
     return *this;
 }
@@ -116,9 +112,7 @@ int32_t CVideoAux_TitleGPI::DevTaskDirectTake_NormalMode(IVideoKeyTaskArray *tas
         return 0;
     }
     const tagVideoKeyTask task = *tasks->GetPtrAt(0);
-    const int64_t due =
-        task.IsFromGUI() ? task.StartTime : task.StartTime + m_nDelayTime * kUnitsPerMs;
-    glSleepUntilSpecialTime(due);
+    if (!WaitForStart(task, m_nDelayTime)) return 0;
     const int ok = card.SetChannelState(static_cast<uint16_t>(m_nChannelIndex), Level(task.nop));
     CString text;
     text.Format("NormalMode  nKeyer = %d  nOp = %d  nOk = %d", m_nChannelIndex, task.nop, ok);
@@ -148,12 +142,12 @@ int32_t CVideoAux_TitleGPI::DevTaskDirectTake_ComplexMode(IVideoKeyTaskArray *ta
             text.Format("ComplexMode  来自界面的第%d个键控任务的开始时间为: %s ", i,
                         CFileTime(task.StartTime).GetAsString(when));
             DebugText(text);
-            glSleepUntilSpecialTime(task.StartTime);
+            if (!WaitForStart(task, 0)) return 0;
         } else if (i == 0) {
             text.Format("ComplexMode  来自播出单的第%d个键控任务的开始时间为: %s ", i,
                         CFileTime(task.StartTime).GetAsString(when));
             DebugText(text);
-            glSleepUntilSpecialTime(task.StartTime);
+            if (!WaitForStart(task, 0)) return 0;
         }
         const int ok = card.SetChannelState(static_cast<uint16_t>(channel),
                                             Level(task.nop ? m_nCmdOn : m_nCmdOff));
@@ -163,7 +157,7 @@ int32_t CVideoAux_TitleGPI::DevTaskDirectTake_ComplexMode(IVideoKeyTaskArray *ta
                     "CVideoAux_TitleGPI::DevTaskDirectTake; Keyer = %d ; Up = %d ; OK = %d",
                     channel, task.nop, ok);
         if (ok) ++succeeded;
-        plat::Sleep(static_cast<uint32_t>(std::max(0, m_nIntervalTime)));
+        if (!Pause(m_nIntervalTime)) return 0;
     }
     return succeeded == count ? 1 : 0;
 }

@@ -45,7 +45,7 @@ public:
 protected:
     void FillRows(CListCtrl &list) override
     {
-        IVideoKeyTaskTMU *tmu = GetVideoKeyTaskTMU(nullptr);
+        const std::shared_ptr<IVideoKeyTaskTMU> tmu = HoldVideoKeyTaskTMU(nullptr);
         if (!tmu) return;
         tagVideoKeyTask task;
         char time[CFileTime::kDateTimeTextSize];

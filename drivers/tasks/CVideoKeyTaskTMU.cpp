@@ -15,8 +15,10 @@
 #include <cstdarg>
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace videotask {
@@ -115,14 +117,14 @@ public:
         return unit.get();
     }
 
-    CVideoKeyTaskTMU_Impl() : m_pTPU(CreateVideoKeyTaskTPU()) { m_lastOut.fill(0); }
+    CVideoKeyTaskTMU_Impl() : m_pTPU(CreateVideoKeyTaskTPU()) {}
 
     uint32_t AddRef() override { return ++m_nRef; }
     uint32_t Release() override
     {
         const uint32_t left = --m_nRef;
         if (left == 0) {
-            TMURegistry().Remove(kMainName, this);
+            TMURegistry().Remove(this);
             IVideoKeyTaskTPU *tpu = nullptr;
             {
                 std::lock_guard<std::mutex> lk(m_lock);
@@ -246,7 +248,7 @@ public:
             for (int32_t i = 0; i < out->GetCount(); ++i) {
                 const tagVideoKeyTask &task = *out->GetPtrAt(i);
                 const int at = FuncIndex(task.functype);
-                if (at >= 0 && !task.IsFromGUI()) m_lastOut[at] = task.StartTime;
+                if (at >= 0 && !task.IsFromGUI()) LastOut(task)[at] = task.StartTime;
             }
         }
         glReportDbg(kLogTitle, "get %d pgmtask", out->GetCount());
@@ -369,7 +371,15 @@ private:
         }
     }
 
-    // Drops leading tasks that start no later than the last task of their function handed out.
+    // Under the lock: the start times of the last tasks handed out to the task's keyer, by
+    // function. Each keyer has its own: a second channel's caption at the same time goes too.
+    std::array<int64_t, kKeyFuncs.size()> &LastOut(const tagVideoKeyTask &task)
+    {
+        return m_lastOut.try_emplace(task.DevID.szText).first->second;
+    }
+
+    // Drops leading tasks that start no later than the last task of their function handed out
+    // to their keyer.
     void SkipOutdated()
     {
         while (m_tasks->GetCount() > 0) {
@@ -380,7 +390,7 @@ private:
                 LogTitle(" meet invalid functype %d", first.functype);
                 return;
             }
-            if (first.StartTime > m_lastOut[at]) return;
+            if (first.StartTime > LastOut(first)[at]) return;
             LogTitle("GetPgmTask Auto skip Title task, starttime = %s,functype=%d",
                      TimeText(first.StartTime).GetString(), first.functype);
             m_tasks->RemoveAt(0, 1);
@@ -395,7 +405,8 @@ private:
     IVideoKeyTaskTPU *m_pTPU;
     CVideoKeyTaskArray m_tasks;
     CVideoKeyTaskArray m_staging;
-    std::array<int64_t, kKeyFuncs.size()> m_lastOut; // start of the last handed out, by function
+    // By keyer: the start of the last task handed out, by function (0 for none).
+    std::map<std::string, std::array<int64_t, kKeyFuncs.size()>> m_lastOut;
     std::vector<tagKeyEntry> m_config;
     bool m_bConfigRead = false;
 };
@@ -405,6 +416,11 @@ private:
 IVideoKeyTaskTMU *GetVideoKeyTaskTMU(const char *name)
 {
     return TMURegistry().Get(name);
+}
+
+std::shared_ptr<IVideoKeyTaskTMU> HoldVideoKeyTaskTMU(const char *name)
+{
+    return TMURegistry().Hold(name, videotask::HoldUnit<CVideoKeyTaskTMU_Impl, IVideoKeyTaskTMU>);
 }
 
 int32_t SetVideoKeyTaskTMU(const char *name, IVideoKeyTaskTMU *tmu)

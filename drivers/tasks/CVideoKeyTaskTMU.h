@@ -19,6 +19,10 @@ KSOVRA20_API IVideoKeyTaskTMU *GetVideoKeyTaskTMU(const char *name);
 // Registers under the name, replacing an earlier one; a null unit removes the name. 1.
 KSOVRA20_API int32_t SetVideoKeyTaskTMU(const char *name, IVideoKeyTaskTMU *tmu);
 
+// As GetVideoKeyTaskTMU, with a reference held for the caller: the unit stays in memory while
+// it is held, however soon its last handle goes.
+std::shared_ptr<IVideoKeyTaskTMU> HoldVideoKeyTaskTMU(const char *name);
+
 // A new unit with one reference, registered as "Main".
 IVideoKeyTaskTMU *CreateVideoKeyTaskTMU();
 

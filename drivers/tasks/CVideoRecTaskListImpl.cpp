@@ -172,12 +172,15 @@ int32_t CVideoRecTaskList_Impl::RunStoredStatus(const plat::Event &run)
     return RunNodeLocked(run).task.m_nStatus;
 }
 
-int32_t CVideoRecTaskList_Impl::RunSetStatus(const plat::Event &run, int32_t status, int32_t param)
+std::optional<int32_t> CVideoRecTaskList_Impl::RunSetStatus(const plat::Event &run, int32_t status,
+                                                            int32_t param)
 {
     CVideoRecTask task;
     {
         std::lock_guard<CDataLock> lk(m_lock);
         Node &node = RunNodeLocked(run);
+        // An operator's abort stands: the steps that come after it must not undo it.
+        if (node.task.m_nStatus == RECTASK_ABORT) return std::nullopt;
         node.task.m_nStatus = status;
         task = node.task;
     }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Thrown on a task's thread when its task has left the list.
@@ -44,8 +45,9 @@ public:
     // left the list. Callbacks run outside the lock.
     CVideoRecTask RunTask(const plat::Event &run);
     int32_t RunStoredStatus(const plat::Event &run);
-    // Stores the status, then the callback; its result.
-    int32_t RunSetStatus(const plat::Event &run, int32_t status, int32_t param);
+    // Stores the status, then the callback; its result. An aborted task (stored ABORT) keeps
+    // its status and is told nothing: none then.
+    std::optional<int32_t> RunSetStatus(const plat::Event &run, int32_t status, int32_t param);
     // The callback alone; its result.
     int32_t RunNotify(const plat::Event &run, int32_t status, int32_t param);
     // ORs the bit into the stored error bits, then the callback with ERROR and the bit.

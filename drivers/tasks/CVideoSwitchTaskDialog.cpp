@@ -53,7 +53,7 @@ public:
 protected:
     void FillRows(CListCtrl &list) override
     {
-        IVideoSwitchTaskTMU *tmu = GetVideoSwitchTaskTMU(nullptr);
+        const std::shared_ptr<IVideoSwitchTaskTMU> tmu = HoldVideoSwitchTaskTMU(nullptr);
         if (!tmu) return;
         CVideoSwitchTaskArrayPtr tasks;
         tmu->GetTaskList(nullptr, tasks.Get());

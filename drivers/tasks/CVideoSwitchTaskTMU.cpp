@@ -84,7 +84,7 @@ public:
     {
         const uint32_t left = --m_nRef;
         if (left == 0) {
-            TMURegistry().Remove(kMainName, this);
+            TMURegistry().Remove(this);
             Stop();
             auto last = std::move(m_self); // a worker given up keeps its own share
         }
@@ -410,6 +410,12 @@ IVideoSwitchTaskTMU *CreateVideoSwitchTaskTMU()
 IVideoSwitchTaskTMU *GetVideoSwitchTaskTMU(const char *name)
 {
     return TMURegistry().Get(name);
+}
+
+std::shared_ptr<IVideoSwitchTaskTMU> HoldVideoSwitchTaskTMU(const char *name)
+{
+    return TMURegistry().Hold(name,
+                              videotask::HoldUnit<CVideoSwitchTaskTMU_Impl, IVideoSwitchTaskTMU>);
 }
 
 int32_t SetVideoSwitchTaskTMU(const char *name, IVideoSwitchTaskTMU *tmu)

@@ -8,6 +8,7 @@
 #include "drivers/tasks/KeySwitchTaskShared.h"
 
 #include <cstdint>
+#include <memory>
 
 class KSOVRA20_API CVideoSwitchTaskTMUPtr : public CVideoTaskPtr<IVideoSwitchTaskTMU> {
 public:
@@ -21,3 +22,6 @@ KSOVRA20_API IVideoSwitchTaskTMU *CreateVideoSwitchTaskTMU();
 KSOVRA20_API IVideoSwitchTaskTMU *GetVideoSwitchTaskTMU(const char *name);
 // Registers under the name, replacing an earlier one; a null unit removes the name. 1.
 KSOVRA20_API int32_t SetVideoSwitchTaskTMU(const char *name, IVideoSwitchTaskTMU *tmu);
+// As GetVideoSwitchTaskTMU, with a reference held for the caller: the unit stays in memory
+// while it is held, however soon its last handle goes.
+std::shared_ptr<IVideoSwitchTaskTMU> HoldVideoSwitchTaskTMU(const char *name);

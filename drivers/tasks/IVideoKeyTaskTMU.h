@@ -12,7 +12,7 @@ class IVideoKeyTaskTPU;
 
 class IVideoKeyTaskTMU {
 public:
-    // Reference counting. With the last reference the unit removes its name "Main", unbinds
+    // Reference counting. With the last reference the unit removes its names ("Main"), unbinds
     // and releases its process unit, and goes.
     virtual uint32_t Release() = 0;
     virtual uint32_t AddRef() = 0;

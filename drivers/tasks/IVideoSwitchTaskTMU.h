@@ -11,7 +11,7 @@ class IVideoSwitchTaskArray;
 
 class IVideoSwitchTaskTMU {
 public:
-    // Reference counting. With the last reference the unit removes its name "Main", stops its
+    // Reference counting. With the last reference the unit removes its names ("Main"), stops its
     // worker and goes.
     virtual uint32_t Release() = 0;
     virtual uint32_t AddRef() = 0;

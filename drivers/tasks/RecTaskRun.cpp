@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -70,6 +71,9 @@ int64_t Counter()
     return counter;
 }
 
+// Thrown on a task's thread when an operator's abort ends its steps before the recording.
+struct RecTaskAborted {};
+
 } // namespace
 
 RecTaskRun::RecTaskRun(std::shared_ptr<CVideoRecTaskList_Impl> list, const CString &taskId,
@@ -86,6 +90,8 @@ uint32_t RecTaskRun::Run()
         RecTaskProc();
     } catch (const RecTaskStopped &) {
         return 0; // taken out of the list: nothing more of the task is touched
+    } catch (const RecTaskAborted &) {
+        // aborted before the recording: nothing more is done on the devices
     } catch (...) {
         glReportLog(kLogDub, "fatal@__RecTaskProc; " + m_task.m_strTaskID, "");
     }
@@ -194,6 +200,7 @@ bool RecTaskRun::Take(CVideoRecA &rec)
         Dbg(" 第%d次切换失败,使用的切换设备为:%s  源编号:%d 目的编号:%d", attempt,
             m_task.m_strSwitchDev.GetString(), source, last);
         Wait(3000);
+        EndOnAbort();
     }
 }
 
@@ -257,8 +264,6 @@ int RecTaskRun::Cue()
 void RecTaskRun::RecTaskSeq()
 {
     if (Cue()) return;
-    // An operator's abort during the checks and the cue ends the task before it records.
-    if (Stored() == RECTASK_ABORT) return;
     StartAndRecord(Now() + kStartLeadSeconds * kSecond, nullptr, 0, 0, 0);
 }
 
@@ -291,13 +296,15 @@ void RecTaskRun::RecTaskTime()
                 Exit("_RecTask_Time", 10);
                 return Dbg(" 录制命令执行失败!!!!!");
             }
+            m_bRecording = true;
             glReportDbg(kLogDub, ":-)");
             Dbg(" 录制开始 :-)");
             glReportDbg(kLogDub, ":-)");
             Status(RECTASK_RECORDING, 2);
             return AfterRecStart();
         }
-        // An abort before the start; ABORT itself comes from an abort during the cue.
+        // An abort before the start: ABORT from the operator while it waits, the others stored
+        // by hand.
         const int32_t stored = Stored();
         if (stored == RECTASK_ABORTING || stored == RECTASK_REVERSEABORT ||
             stored == RECTASK_ABORT) {
@@ -312,10 +319,10 @@ void RecTaskRun::RecTaskTime()
 void RecTaskRun::RecTaskTrigger()
 {
     if (Cue()) return Exit("_RecTask_Trigger", 12);
-    Check();
+    EndOnAbort(); // an aborted task does not wait for its trigger
     if (!m_pList->RunNotify(m_evStop, RECTASK_WAITING, 1800000))
         return Exit("_RecTask_Trigger", 13);
-    if (Stored() == RECTASK_ABORT) return;
+    EndOnAbort(); // nor does one aborted while it waited
     const int64_t start = Now() + kStartLeadSeconds * kSecond;
     m_task.m_nStart = start;
     m_pList->RunSetStart(m_evStop, start);
@@ -346,6 +353,7 @@ void RecTaskRun::StartAndRecord(int64_t start, const char *step, int exitMissing
         if (step) Exit(step, exitRecord);
         return;
     }
+    m_bRecording = true;
     Status(RECTASK_RECORDING, 2);
     AfterRecStart();
 }
@@ -572,7 +580,15 @@ void RecTaskRun::Check() const
 
 int32_t RecTaskRun::Status(int32_t status, int32_t param)
 {
-    return m_pList->RunSetStatus(m_evStop, status, param);
+    const std::optional<int32_t> told = m_pList->RunSetStatus(m_evStop, status, param);
+    if (told) return *told;
+    if (!m_bRecording) throw RecTaskAborted{};
+    return 0;
+}
+
+void RecTaskRun::EndOnAbort()
+{
+    if (Stored() == RECTASK_ABORT) throw RecTaskAborted{};
 }
 
 void RecTaskRun::Progress(int32_t frames)

@@ -1,7 +1,9 @@
 // The thread of one record task: device checks and router take, the cue, the start (sequential,
 // timed or triggered), the recording, the stop and its check, and the tape's end action. It
 // reaches its task only through the list, so once the task has been taken out of the list
-// every step ends the thread (RecTaskStopped), and every wait ends early on the stop.
+// every step ends the thread (RecTaskStopped), and every wait ends early on the stop. An abort
+// before the recorder has started (stored ABORT) ends the steps where they next meet it; once
+// the recorder runs, the stop and its checks run to their end whatever is stored.
 #pragma once
 
 #include "drivers/tasks/CVideoRecTaskListImpl.h"
@@ -52,7 +54,11 @@ private:
     // Throw RecTaskStopped when the task has left the list.
     void Wait(uint32_t ms) const;
     void Check() const;
+    // Stores the status and tells it; the callback's result. An aborted task keeps its status:
+    // before the recording that ends the steps (RecTaskAborted), after it the result is 0.
     int32_t Status(int32_t status, int32_t param = 0);
+    // Ends the steps (RecTaskAborted) when the task has been aborted.
+    void EndOnAbort();
     void Progress(int32_t frames);
     void Error(int32_t bit);
     int32_t Stored();
@@ -64,5 +70,6 @@ private:
 
     std::shared_ptr<CVideoRecTaskList_Impl> m_pList;
     plat::Event m_evStop;
-    CVideoRecTask m_task; // as it stood when the thread began
+    CVideoRecTask m_task;      // as it stood when the thread began
+    bool m_bRecording = false; // the recorder has started
 };

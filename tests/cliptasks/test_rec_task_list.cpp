@@ -5,6 +5,9 @@
 
 #include "drivers/tasks/CVideoRecTaskList.h"
 
+#include <functional>
+#include <string>
+
 using namespace cliptest;
 
 namespace {
@@ -14,10 +17,12 @@ public:
     int32_t OnStatus(const char *id, int32_t status, int32_t param)
     {
         calls.Add(id, status, param);
+        if (onStatus) onStatus(id, status, param);
         const auto answer = calls.answer.find(status);
         return answer == calls.answer.end() ? 0 : answer->second;
     }
     Calls calls;
+    std::function<void(const char *, int32_t, int32_t)> onStatus; // set before the submit
 };
 
 using V = std::vector<int32_t>;
@@ -210,6 +215,66 @@ TEST_F(RecTaskTest, AnAbortBeforeATimedStartEndsTheWaitWithoutRecording)
     EXPECT_EQ(list.GetTaskStatus("T1"), RECTASK_ABORT);
     ASSERT_TRUE(Ended(list, "T1"));
     EXPECT_EQ(Dev<CStubRec>("REC1").records, 0);
+}
+
+TEST_F(RecTaskTest, AnAbortBeforeTheRecordingStaysAndNothingIsRecordedAfterIt)
+{
+    struct Case {
+        int32_t type;
+        int32_t status; // aborted when this status is told
+        int32_t param;  // with this parameter; -1 any
+        bool failingTake = false;
+    };
+    std::vector<Case> cases;
+    for (const int32_t type : {RECTASK_SEQ, RECTASK_TIME, RECTASK_TRIGGER})
+        for (const int32_t at : {RECTASK_DEVCHKBEGIN, RECTASK_DEVCHKING, RECTASK_BEGININIT,
+                                 RECTASK_INITING, RECTASK_INITED})
+            cases.push_back({type, at, -1});
+    // While a failing router take is retried, an hour before the start.
+    cases.push_back({RECTASK_TIME, RECTASK_DEVCHKING, 3, true});
+
+    CStubVtr &vtr = Dev<CStubVtr>("VTR1");
+    CStubRec &rec = Dev<CStubRec>("REC1");
+    CStubRouter &router = Dev<CStubRouter>("SW1");
+    for (const Case &c : cases) {
+        const std::string name = CVideoRecTaskList::TaskTypeToString(c.type).GetString() +
+                                 std::string(" aborted at ") + std::to_string(c.status);
+        vtr.plays = 0;
+        rec.records = 0; // the clip is not there yet
+        router.succeed = c.failingTake ? 0 : 1;
+        CVideoRecTaskList list;
+        Receiver told;
+        told.calls.answer[RECTASK_WAITING] = 1; // a trigger would start the recording
+        bool aborted = false;
+        told.onStatus = [&](const char *id, int32_t status, int32_t param) {
+            if (status == c.status && (c.param < 0 || param == c.param) && !aborted)
+                aborted = list.AbortTask(id, 0) == 1;
+        };
+        CVideoRecTask task = Task("T1", c.type, 3600 * kSecond);
+        if (c.failingTake) task.m_strSwitchDev = "SW1";
+        task.SetCallBack(&told, &Receiver::OnStatus);
+        ASSERT_EQ(list.Submit(task), 1) << name;
+        ASSERT_TRUE(Ended(list, "T1")) << name;
+        CVideoRecTask stored;
+        ASSERT_EQ(list.GetTaskAt("T1", stored), 1) << name;
+        EXPECT_EQ(stored.m_nStatus, RECTASK_ABORT) << name;
+        EXPECT_TRUE(aborted) << name;
+        EXPECT_EQ(told.calls.Statuses().back(), c.status) << name << ": nothing told after it";
+        EXPECT_EQ(vtr.plays, 0) << name;
+        EXPECT_EQ(rec.records, 0) << name;
+    }
+}
+
+TEST_F(RecTaskTest, AnAbortStoredWhileRecordingStaysAndTheDevicesAreStillStopped)
+{
+    CVideoRecTaskList list;
+    Submit(list, Task("T1", RECTASK_SEQ));
+    ASSERT_TRUE(AdvanceUntil([&] { return receiver.calls.Params(13).size() >= 3; }));
+    list.ModifyTaskStatus("T1", RECTASK_ABORT);
+    ASSERT_TRUE(Ended(list, "T1"));
+    EXPECT_EQ(list.GetTaskStatus("T1"), RECTASK_ABORT);
+    EXPECT_EQ(Dev<CStubRec>("REC1").stops, 1);
+    EXPECT_GE(Dev<CStubVtr>("VTR1").stops, 1);
 }
 
 TEST_F(RecTaskTest, ARemovedTaskIsGoneAtOnceAndItsThreadTellsNothingMore)

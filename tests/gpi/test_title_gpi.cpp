@@ -6,7 +6,9 @@
 
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
+#include <future>
 #include <memory>
+#include <vector>
 
 using namespace gpitest;
 using devtest::kSecond;
@@ -38,6 +40,16 @@ protected:
         task.nKey = key;
         task.functype = functype;
         return task;
+    }
+
+    // Made and activated as the device manager makes it.
+    std::unique_ptr<CVideoAux_TitleGPI> MakeActive(const std::string &keys)
+    {
+        m_settings = std::make_unique<devtest::MountedSettings>("[TITLE]\r\n" + keys);
+        auto title = std::make_unique<CVideoAux_TitleGPI>();
+        EXPECT_EQ(title->InitInstance("/etc/tvx/TITLE", "TITLE"), 1);
+        EXPECT_EQ(title->ActiveInstance(), 1);
+        return title;
     }
 
     std::unique_ptr<devtest::MountedSettings> m_settings;
@@ -159,4 +171,62 @@ TEST_F(TitleGpiTest, AuxiliaryTaskSetsTheChannelToItsAction)
     EXPECT_EQ(log.Lines(),
               (std::vector<std::string>{"DEV=GPI_TITLE; DoAction ", "DEV=GPI_TITLE; DoAction ",
                                         "DEV=GPI;Open Device Fail", "Dev=GPI_TITLE; Open failed"}));
+}
+
+TEST_F(TitleGpiTest, DeactivatingEndsEachWaitOfATakeAtOnceAndNothingIsTakenAfter)
+{
+    struct Case {
+        const char *name;
+        const char *keys;
+        // Start times (s from now; 0 is now) and sources of the tasks, each on a key of its own
+        std::vector<std::pair<int64_t, const char *>> tasks;
+        size_t takenBefore; // contacts set before the take waits
+    };
+    const std::vector<Case> cases{
+        {"normal, play list", "DelayTime=2000\r\n", {{60, "AUTO"}}, 0},
+        {"normal, user interface", "", {{60, "GUI"}}, 0},
+        {"complex, first task", "ComplexMode=TRUE\r\n", {{60, "AUTO"}, {0, "AUTO"}}, 0},
+        {"complex, user interface",
+         "ComplexMode=TRUE\r\nIntervalTime=0\r\n",
+         {{0, "AUTO"}, {60, "GUI"}},
+         1},
+        {"complex, pause",
+         "ComplexMode=TRUE\r\nIntervalTime=60000\r\n",
+         {{0, "AUTO"}, {0, "AUTO"}},
+         1},
+    };
+    int32_t key = 1; // each case on contacts of its own, all low so far
+    for (const Case &c : cases) {
+        auto title = MakeActive(c.keys);
+        const size_t before = m_outputs.Changes().size();
+        const int64_t now = Now();
+        CVideoKeyTaskArray tasks;
+        for (const auto &[in, source] : c.tasks)
+            tasks->Add(Task(now + in * kSecond, 1, source, key++));
+        const int waiting = plat::TestClock::TimedWaiters();
+        auto take = std::async(std::launch::async,
+                               [&] { return title->DevTaskDirectTake(tasks.operator->()); });
+        const devtest::FinishStepping takeEnds(take);
+        ASSERT_TRUE(devtest::Eventually([&] {
+            return plat::TestClock::TimedWaiters() > waiting &&
+                   m_outputs.Changes().size() == before + c.takenBefore;
+        })) << c.name;
+        EXPECT_EQ(title->DeactiveInstance(0), 1) << c.name;
+        ASSERT_EQ(take.wait_for(std::chrono::seconds(5)), std::future_status::ready) << c.name;
+        EXPECT_EQ(take.get(), 0) << c.name;
+        EXPECT_LT(Now(), now + 60 * kSecond) << c.name << ": the clock stood still";
+        EXPECT_EQ(m_outputs.Changes().size(), before + c.takenBefore) << c.name;
+        EXPECT_EQ(DioSim_OpenHandles(), 0u) << c.name;
+    }
+}
+
+TEST_F(TitleGpiTest, ACopyStillTakesAfterTheOriginalIsDeactivated)
+{
+    auto title = MakeActive("ChannelIndex=3\r\n");
+    CVideoAux_TitleGPI copy(*title);
+    EXPECT_EQ(title->DeactiveInstance(0), 1);
+    CVideoKeyTaskArray tasks;
+    tasks->Add(Task(Now() + kSecond, 1, "GUI"));
+    EXPECT_EQ(RunStepping([&] { return copy.DevTaskDirectTake(tasks.operator->()); }), 1);
+    EXPECT_EQ(DioSim_GetOutput(0, 0, 3), 1);
 }

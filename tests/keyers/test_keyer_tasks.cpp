@@ -80,3 +80,48 @@ TEST(KeyerTasks, AKeyTaskReachesEachKeyerAtItsTime)
             EXPECT_EQ(keyLog.Count(), 0u) << c.keyerClass;
     }
 }
+
+TEST(KeyerTasks, TasksOfTwoKeyersAtTheSameTimeEachGoOnAir)
+{
+    const int32_t keys[] = {KEYTASK_FUNC_LOGO, KEYTASK_FUNC_TITLE, KEYTASK_FUNC_TIME};
+    for (const int32_t functype : keys) {
+        ManualTime time;
+        DebugOn debug;
+        KeyerLine first(kSio, 51, Model::ShiHui);
+        KeyerLine second(kSio, 52, Model::ShiHui);
+        const auto keyer = [](const char *name, int port) {
+            return Section(name, {{"class", "CVideoAux_ShiHui"},
+                                  {"DeviceTypeId", "LVAUX_KEYER"},
+                                  {"COM", std::to_string(port)},
+                                  {"Logo", "3"},
+                                  {"Title", "4"},
+                                  {"Time", "5"}});
+        };
+        keytest::PrivateSettings settings(Section("DevMgr", {{"VideoAux", R"({"KEY1","KEY2"})"}}) +
+                                          keyer("KEY1", 51) + keyer("KEY2", 52));
+        CVideoDevMgr devMgr;
+        devMgr.Initlization("/etc/tvx/DevMgr");
+        DeleteDevices cleanup({"KEY1", "KEY2"});
+
+        CVideoKeyTaskTMU tmu;
+        const int64_t start = ManualTime::Now() + 3 * kSecond;
+        ASSERT_EQ(tmu->AddTask(keytest::KeyTask(1, "KEY1", start, functype, "AUTO", 1, 1)), 1);
+        ASSERT_EQ(tmu->AddTask(keytest::KeyTask(2, "KEY2", start, functype, "AUTO", 1, 1)), 1);
+        ASSERT_TRUE(AdvanceUntil([&] {
+            return !first.sim->Commands().empty() && !second.sim->Commands().empty();
+        })) << "functype "
+            << functype;
+        const kestsim::KeyerSim::Command on{static_cast<int>(functype - KEYTASK_FUNC_LOGO + 3),
+                                            true};
+        EXPECT_EQ(first.sim->Commands(), std::vector<kestsim::KeyerSim::Command>{on});
+        EXPECT_EQ(second.sim->Commands(), std::vector<kestsim::KeyerSim::Command>{on});
+        ASSERT_TRUE(AdvanceUntil([&] { return tmu->GetTPU()->IsRunning() == 0; }));
+
+        // On one keyer the rule stands: an automatic task no later than the last one it was
+        // handed is skipped.
+        ASSERT_EQ(tmu->AddTask(keytest::KeyTask(3, "KEY1", start, functype, "AUTO", 1, 0)), 1);
+        ASSERT_TRUE(AdvanceUntil([&] { return tmu->GetTPU()->IsRunning() == 0; }));
+        EXPECT_EQ(tmu->GetTaskCount(), 0);
+        EXPECT_EQ(first.sim->Commands().size(), 1u) << "functype " << functype;
+    }
+}

@@ -16,7 +16,15 @@ constexpr int64_t kUnitsPerMs = 10000;
 CVideoKeyDriverA::CVideoKeyDriverA(const char *typeId, const char *description)
     : CVideoKeyCtrlA(typeId)
 {
-    m_strDescription = description;
+    if (description) m_strDescription = description;
+}
+
+CVideoKeyDriverA::CVideoKeyDriverA(const CVideoKeyDriverA &other) : CVideoKeyCtrlA(other) {}
+
+CVideoKeyDriverA &CVideoKeyDriverA::operator=(const CVideoKeyDriverA &other)
+{
+    CVideoKeyCtrlA::operator=(other);
+    return *this;
 }
 
 int32_t CVideoKeyDriverA::OnActiveInstance()

@@ -19,7 +19,11 @@ public:
     static void LogOpenFailed(const char *devName);
 
 protected:
+    // A null description keeps the device base's.
     CVideoKeyDriverA(const char *typeId, const char *description);
+    // A copy has a deactivation of its own: deactivating one never ends the other's waits.
+    CVideoKeyDriverA(const CVideoKeyDriverA &other);
+    CVideoKeyDriverA &operator=(const CVideoKeyDriverA &other);
 
     // Waits until the start time of `first`, `laterMs` later unless the task comes from the
     // user interface. False when the keyer was deactivated meanwhile.
