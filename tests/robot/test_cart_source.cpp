@@ -148,6 +148,36 @@ TEST_F(CartTest, ACueLoadsTheCassetteThenCuesIt)
     EXPECT_TRUE(sim.Bay(1).empty());
 }
 
+TEST_F(CartTest, ASourceDestroyedWhileItsLoadIsQueuedIsNeverCalledBack)
+{
+    auto *device = dynamic_cast<CVideoAux_ThomsonAir *>(mgr.GetVideoDev("ROBOT", 1));
+    ASSERT_NE(device, nullptr);
+    CTapeRobot &robot = device->Robot();
+    const auto queueEmpty = [&] {
+        tagCartCommand command;
+        return robot.GetCommand(0, command) == 0;
+    };
+    // Each round the robot is busy with a slow test while a source queues a load and goes;
+    // the load then succeeds (the first moves the cassette, the others find it in the bay).
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        sim.Peer().ChangeFaults([](kestsim::Faults &f) { f.delayMs = 20; });
+        tagCartCommand busy;
+        busy.nCommand = CART_TEST;
+        busy.nTimeOut = 1000;
+        ASSERT_GT(robot.QueueCommand(busy), 0);
+        {
+            auto cart = std::make_unique<CVideoSrc_BetacamCart>();
+            cart->InitInstance("/etc/tvx/VTR1", "VTR1");
+            cart->GetPlayList().SetOwner(nullptr);
+            ASSERT_GT(cart->DevCue("NEWS0001", 1000, 250), 0) << round;
+        }
+        sim.Peer().ChangeFaults([](kestsim::Faults &f) { f.delayMs = 0; });
+        ASSERT_TRUE(Eventually(queueEmpty)) << round;
+    }
+    EXPECT_EQ(sim.Bay(1), "NEWS0001");
+}
+
 TEST_F(CartTest, ABackgroundLoadCuesOnTheRobotsSuccess)
 {
     ASSERT_EQ(source.DevOpen(), 1);

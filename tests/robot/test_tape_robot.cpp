@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <vector>
 
@@ -209,6 +210,51 @@ TEST_F(TapeRobot, TheTestToleratesNineteenFailuresAfterAPass)
     EXPECT_EQ(robot->Test(), 0);
     sim.SetRefuse(false);
     EXPECT_EQ(robot->Test(), 1);
+}
+
+TEST_F(TapeRobot, WhileACommandAwaitsItsReplyTheTestAnswersAtOnceFromTheLastState)
+{
+    ASSERT_EQ(robot->Initialize(), 1);
+    devtest::ManualTime time; // the move's reply wait runs on it and ends only when it moves
+    const auto testsSent = [&] {
+        size_t sent = 0;
+        for (const kestsim::Bytes &body : sim.Commands()) sent += body == kestsim::Bytes{0x40};
+        return sent;
+    };
+    const auto queueEmpty = [&] {
+        tagCartCommand command;
+        return robot->GetCommand(0, command) == 0;
+    };
+    const struct {
+        const char *name;
+        int refusedTests; // after a test that passed
+        int32_t answer;
+    } cases[] = {
+        {"after a pass", 0, 1},
+        {"after twenty failures", 20, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(robot->Test(), 1);
+        sim.SetRefuse(true);
+        for (int i = 0; i < c.refusedTests; ++i) robot->Test();
+        sim.SetRefuse(false);
+        sim.SetSilent(true);
+        const size_t moves = sim.Count("S ");
+        ASSERT_GT(robot->QueueCommand(Load("NEWS0001", 1)), 0);
+        ASSERT_TRUE(Eventually([&] { return sim.Count("S ") > moves; })) << "a move under way";
+        const size_t tests = testsSent();
+        auto test = std::async(std::launch::async, [&] { return robot->Test(); });
+        devtest::FinishStepping<int32_t> finish(test);
+        ASSERT_TRUE(Eventually([&] {
+            return test.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        })) << "the test waits behind the move";
+        EXPECT_EQ(test.get(), c.answer);
+        EXPECT_EQ(testsSent(), tests) << "nothing sent";
+        // The move's reply wait runs out.
+        sim.SetSilent(false);
+        ASSERT_TRUE(devtest::AdvanceUntil(queueEmpty, 5000, 600000));
+    }
 }
 
 TEST_F(RobotLineTest, AFailedWriteFailsTheCommandWithoutAReplyWait)

@@ -130,7 +130,9 @@ Answer VtrSim::Respond(const Bytes &request)
     const Faults faults = peer_.GetFaults();
     if (faults.silent) return Answer::Silence();
     const Bytes nak = Frame(0x10, 0x12, {0x80});
-    return peer_.Shape(faults.nak ? nak : Reply(command), nak);
+    bool refused = faults.nak;
+    for (const auto &[group, cmd2] : refused_) refused = refused || command.Is(group, cmd2);
+    return peer_.Shape(refused ? nak : Reply(command), nak);
 }
 
 void VtrSim::SetTape(bool present)
@@ -191,6 +193,14 @@ void VtrSim::SetSilent(bool on)
 void VtrSim::SetNak(bool on)
 {
     peer_.ChangeFaults([&](Faults &f) { f.nak = on; });
+}
+
+void VtrSim::SetRefused(uint8_t cmd1, uint8_t cmd2, bool on)
+{
+    const std::pair<uint8_t, uint8_t> kind{static_cast<uint8_t>(cmd1 & 0xF0), cmd2};
+    std::lock_guard<std::mutex> lk(m_);
+    std::erase(refused_, kind);
+    if (on) refused_.push_back(kind);
 }
 
 void VtrSim::SetDelay(uint32_t ms)

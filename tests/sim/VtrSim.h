@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace kestsim {
@@ -40,6 +41,8 @@ public:
     // Knobs of the peer's faults, applying to every answer from now on.
     void SetSilent(bool on);
     void SetNak(bool on);
+    // Only the command of this kind (its group and CMD-2) is refused, or no more.
+    void SetRefused(uint8_t cmd1, uint8_t cmd2, bool on);
     void SetDelay(uint32_t ms);
     void SetSplit(size_t pieceSize, uint32_t gapMs);
     void SetBadChecksum(bool on);
@@ -81,6 +84,7 @@ private:
     uint8_t model_[2] = {0x20, 0x25};
     int badTimecodes_ = 0;
     bool timecodeFlags_ = false;
+    std::vector<std::pair<uint8_t, uint8_t>> refused_; // group and CMD-2
     // Last: its threads call Respond, so it stops before the state above goes.
     ScriptedPeer peer_;
 };

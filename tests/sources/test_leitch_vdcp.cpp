@@ -109,6 +109,18 @@ TEST_F(LeitchTest, TheStoreSendsNoRenamesAndLoadsTheListInOneReply)
     EXPECT_EQ(line.sim.CountOf(0xB0, 0x11), 2u);
 }
 
+TEST_F(LeitchTest, ARefusedSystemWordStillLoadsTheList)
+{
+    auto &store = Make<CVideoStore_VDCP_LEITCH>("LSTORE");
+    ASSERT_EQ(store.DevOpen(), 1);
+    CVideoClipCache &cache = store.GetClipCache();
+    line.sim.SetFaults(Refusing(), 1); // the system word only: its limit has no effect anyway
+    EXPECT_EQ(store.DevLoadTotalClip(), 1);
+    ASSERT_TRUE(devtest::Eventually([&] { return !cache.IsLoading(); }));
+    EXPECT_EQ(line.sim.CountOf(0xB0, 0x11), 1u);
+    EXPECT_EQ(cache.GetSize(), 2) << "CLIP1 and NEWS0100";
+}
+
 TEST_F(LeitchTest, ARecorderOnAHeldPortChecksTheEncoderAndItsOwnOpenTurnsEEModeOff)
 {
     auto &store = Make<CVideoStore_VDCP_LEITCH>("LSTORE");

@@ -148,6 +148,51 @@ TEST_F(VdcpSourceTest, ARefusedChannelOrAnotherSelectedOneFailsTheOpen)
     EXPECT_EQ(line.sim.CountOf(0x20, 0x22), 1u);
 }
 
+TEST_F(VdcpSourceTest, ASharerPlaysAsPunctuallyAsTheOwnerAndTheOwnerReopensAfterAHangUp)
+{
+    CVideoSrcA &owner = Src("VDCP1");
+    ASSERT_EQ(owner.DevOpen(), 1);
+    CVideoSrcA &sharer = Src("VDCP3");
+    ASSERT_EQ(sharer.DevOpen(), 1);
+    devtest::ManualTime time;
+    constexpr uint32_t kStepMs = 5;
+    const struct {
+        const char *name;
+        CVideoSrcA &source;
+    } cases[] = {{"owner", owner}, {"sharer", sharer}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t plays = line.sim.CountOf(0x10, 0x01);
+        const size_t asked = line.sim.CountOf(0x30, 0x05);
+        // PLAY goes out PlayBeforeTime (1 ms) before the start.
+        const int64_t start = devtest::ManualTime::Now() + 1001 * devtest::kMs;
+        const int64_t due = start - 1 * devtest::kMs;
+        auto play = std::async(std::launch::async, [&] { return c.source.DevPlay(&start); });
+        devtest::FinishStepping<int> finish(play);
+        ASSERT_TRUE(devtest::AdvanceUntil([&] { return line.sim.CountOf(0x10, 0x01) > plays; },
+                                          kStepMs, 5000));
+        const int64_t late = (devtest::ManualTime::Now() - due) / devtest::kMs;
+        ASSERT_TRUE(devtest::AdvanceUntil(
+            [&] { return play.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            kStepMs, 5000));
+        EXPECT_EQ(play.get(), 1);
+        EXPECT_GE(late, 0);
+        EXPECT_LE(late, kStepMs) << "PLAY left " << late << " ms late";
+        EXPECT_EQ(line.sim.CountOf(0x30, 0x05), asked) << "no status asked on the way";
+    }
+
+    // The owner's line hangs up and a server comes on a new line at the same port: the
+    // owner opens it and claims its channel again.
+    line.sim.Peer().HangUp();
+    SimLine again{kPort};
+    ASSERT_TRUE(again.pty.Valid());
+    devtest::RunAdvancing([&] { return owner.DevStop(); }); // may meet the old line
+    EXPECT_EQ(devtest::RunAdvancing([&] { return owner.DevStop(); }), 1);
+    EXPECT_EQ(again.sim.CountOf(0x30, 0x01), 1u) << "the channel claimed on the new line";
+    EXPECT_EQ(again.sim.SelectedChannel(), 1);
+    EXPECT_GE(again.sim.CountOf(0x10, 0x00), 1u);
+}
+
 TEST_F(VdcpSourceTest, TheStatusReportAndCuesThatAreNotSentTwice)
 {
     CVideoSrcA &source = Src("VDCP1");

@@ -158,6 +158,19 @@ TEST_F(VdcpStoreTest, TheLoaderFillsTheCacheOnceAtATime)
     EXPECT_EQ(line.sim.Commands().size(), sent) << "valid: nothing asked";
 }
 
+TEST_F(VdcpStoreTest, ARefusedSystemWordStillLoadsTheList)
+{
+    CVideoStore_VDCP &store = Of("STORE1");
+    ASSERT_EQ(store.DevOpen(), 1);
+    CVideoClipCache &cache = store.GetClipCache();
+    line.sim.SetFaults(Refusing(), 1); // the system word only
+    EXPECT_EQ(store.DevLoadTotalClip(), 1);
+    ASSERT_TRUE(devtest::Eventually([&] { return cache.IsLoading() == 0; }));
+    EXPECT_EQ(line.sim.CountOf(0x30, 0x10), 1u);
+    EXPECT_EQ(cache.GetSize(), 2) << "CLIP1 and NEWS0100";
+    EXPECT_EQ(cache.IsValid(), 1);
+}
+
 TEST_F(VdcpStoreTest, ALoadThatBringsNothingLeavesNoLoadingMarkAndACloseStopsTheLoader)
 {
     CVideoStore_VDCP &store = Of("STORE1");

@@ -378,6 +378,41 @@ TEST_F(BetaCamSource, MissedAnswersAreToleratedTwiceThenTheTaskIsMarked)
     EXPECT_EQ(PresetNow().m_nFlags, 1);
 }
 
+TEST_F(BetaCamSource, RefusalsAreToleratedTwiceThenTheTaskIsMarked)
+{
+    // A refusal is an answer, so the VTR stays connected; the status may still be answered
+    // between the passes. A marked task goes on air without PLAY.
+    const struct {
+        const char *name;
+        std::function<void(kestsim::VtrSim &)> refuse;
+    } cases[] = {
+        {"TIMER MODE SELECT refused",
+         [](kestsim::VtrSim &sim) { sim.SetRefused(0x41, 0x36, true); }},
+        {"everything refused", [](kestsim::VtrSim &sim) { sim.SetNak(true); }},
+    };
+    int32_t id = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        vtr.SetNak(false);
+        vtr.SetRefused(0x41, 0x36, false);
+        Open();
+        c.refuse(vtr);
+        List().RemoveAll();
+        Preset(Task(++id, 100000));
+        for (int pass = 1; pass <= 2; ++pass) {
+            source.Line().Advance(4000); // past the status cache
+            EXPECT_EQ(source.OnTaskCheckNextTask(), 0) << pass;
+            EXPECT_EQ(PresetNow().m_nFlags, 0) << pass;
+        }
+        source.Line().Advance(4000);
+        EXPECT_EQ(source.OnTaskCheckNextTask(), 1);
+        EXPECT_EQ(PresetNow().m_nStatus, PLAYTASK_WAITING);
+        EXPECT_EQ(PresetNow().m_nFlags, 1) << "marked as a failed cue";
+        EXPECT_EQ(source.GetVTR()->IsConnected(), 1);
+        EXPECT_EQ(vtr.Count(kCueCmd1, kCueCmd2), 0u);
+    }
+}
+
 TEST_F(BetaCamSource, TheFirstCueSleepsTowardsTheSecondCueTimeAtMostSixSeconds)
 {
     Open();

@@ -116,6 +116,14 @@ int32_t CSerialTapeRobot::Run(int32_t id)
     return Send(id, nullptr, 0);
 }
 
+int32_t CSerialTapeRobot::RunUnlessBusy(int32_t id, bool &busy)
+{
+    // Held across the command: nothing else comes between the look and the send.
+    std::unique_lock<CDataLock> idle(m_RequestLock, std::try_to_lock);
+    busy = !idle.owns_lock();
+    return busy ? 0 : Run(id);
+}
+
 int32_t CSerialTapeRobot::Run4(uint8_t, uint8_t)
 {
     return Send(4, nullptr, 0);

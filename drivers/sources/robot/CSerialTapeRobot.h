@@ -30,6 +30,9 @@ class KSOVRA20_API CSerialTapeRobot : public CSerialIO {
     // Commands without parameters: 1, 2, 3, 7, 8, 11, 12, 13 and 21 succeed when carried
     // out, 10 and 14 on a data reply (kept as the last reply).
     int32_t Run(int32_t id);
+    // Command `id` as Run, unless another command awaits its reply (up to minutes for a
+    // cassette move): then nothing is sent, `busy` is set and the result is 0.
+    int32_t RunUnlessBusy(int32_t id, bool &busy);
     // Command 4: the robot takes no parameters, whatever the caller passes.
     int32_t Run4(uint8_t a, uint8_t b);
     // Command 5: bay digit, gripper letter, action ("P" take, "M" put).

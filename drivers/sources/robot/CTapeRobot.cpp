@@ -286,18 +286,26 @@ int32_t CTapeRobot::Initialize()
     }
     ok = ok && RebuildInventory(nullptr) && Step(nullptr, kStepFinish, m_pSerial->Run(21));
     PostStatus(ok ? 3 : 4, ok ? "ThomsonAIR Initialize Succeed" : "ThomsonAIR Initialize Failed");
+    m_nLastState = ok ? 1 : 0;
     return ok ? 1 : 0;
 }
 
 int32_t CTapeRobot::Test()
 {
-    if (m_pSerial->Run(2)) {
+    // The device manager's check thread tests every device in turn: it must not wait behind
+    // a cassette move.
+    bool busy = false;
+    const int32_t answered = m_pSerial->RunUnlessBusy(2, busy);
+    if (busy) return m_nLastState;
+    int32_t passed = 1;
+    if (answered) {
         m_nTestFailures = 0;
         m_bTestPassed = true;
-        return 1;
+    } else {
+        passed = m_bTestPassed && ++m_nTestFailures < kTestFailuresAllowed ? 1 : 0;
     }
-    if (!m_bTestPassed) return 0;
-    return ++m_nTestFailures < kTestFailuresAllowed ? 1 : 0;
+    m_nLastState = passed;
+    return passed;
 }
 
 bool CTapeRobot::GripperHolds(const Entry *entry, int gripper, bool &holds)

@@ -42,6 +42,9 @@ public:
     // inventory, sends command 21, and posts "Succeed" or "Failed". 1 on success.
     int32_t Initialize();
     // Command 2: the first test must pass; after it, up to 19 failures in a row still pass.
+    // While another command awaits its reply (a cassette move takes minutes) nothing is sent
+    // and the last known state is the answer: the last test's, or before any test the
+    // initialisation's.
     int32_t Test();
     // Ends the worker (bounded) and closes the line; queued commands are dropped.
     void Shutdown();
@@ -121,4 +124,5 @@ private:
 
     std::atomic<int32_t> m_nTestFailures{0};
     std::atomic<bool> m_bTestPassed{false};
+    std::atomic<int32_t> m_nLastState{0}; // what the last test or initialisation found
 };

@@ -96,6 +96,9 @@ struct tagCartCommand {
     char szClipID[32] = {};
     char szText[32] = {};
     std::shared_ptr<plat::Event> hDone; // empty unless the robot makes one
+    // Held with the command while the robot may report it: what pUserData points to, so a
+    // giver that goes can withdraw its data there (empty when nothing needs holding).
+    std::shared_ptr<void> pUserHold;
 };
 
 struct tagCartCell {

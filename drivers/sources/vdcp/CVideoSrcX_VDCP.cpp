@@ -87,12 +87,22 @@ void CVideoSrcX_VDCP::SetCued(const tagVdcpClip &clip)
 
 CSerialIO_VDCP_SHARED *CVideoSrcX_VDCP::Route()
 {
-    if (m_bOpened && !m_Port.DevIsOpen()) {
+    // A source sharing another's port never has its own open: only a claim made on the own
+    // port is lost with it.
+    if (m_bOpened && m_bOwnClaim && !m_Port.DevIsOpen()) {
         m_bOpened = false;
         m_bClaimLost = true;
     }
     if (m_bClaimLost) return DevOpen() ? m_Port.GetActivePort() : nullptr;
-    return m_Port.GetActivePort();
+    CSerialIO_VDCP_SHARED *route = m_Port.GetActivePort();
+    if (route == &m_Port && m_bOpened && !m_bOwnClaim) {
+        // The source whose port it shared has let the line go and the own port now holds it:
+        // the channel is claimed on it as an open does.
+        m_bOpened = false;
+        m_bClaimLost = true;
+        return DevOpen() ? m_Port.GetActivePort() : nullptr;
+    }
+    return route;
 }
 
 int CVideoSrcX_VDCP::DevOpen()
@@ -131,6 +141,7 @@ int CVideoSrcX_VDCP::DevOpen()
     name.Format("DEV_VSRC%d", m_nDecoder);
     SetDevName(name);
     CVideoSrcA::DevOpen(); // status 0, and the play-task sleeps may run again
+    m_bOwnClaim = route == &m_Port;
     m_bOpened = true;
     m_bClaimLost = false;
     return 1;

@@ -59,8 +59,9 @@ class CVideoSrcX_VDCP : public CVideoSrcX {
 
 protected:
     // The route of every device operation (null: no port to be had). When the own port of a
-    // claimed channel has closed (its line hung up), the next operation opens the port again
-    // and claims the channel anew, as the device's open does.
+    // claimed channel has closed (its line hung up), or the own port has taken the line
+    // from the source whose port this one shared, the next operation opens the port and
+    // claims the channel anew, as the device's open does.
     CSerialIO_VDCP_SHARED *Route();
     // The id request and, for a clip the server has, its size.
     ClipAnswer AskClip(const char *clip, timecode_t &size) override;
@@ -78,6 +79,7 @@ private:
     CSerialIO_VDCP_SHARED m_Port;
     int32_t m_nDecoder = 1;
     std::atomic<bool> m_bOpened{false};
+    std::atomic<bool> m_bOwnClaim{false};  // the channel was claimed on the own port
     std::atomic<bool> m_bClaimLost{false}; // the own port closed under the claimed channel
 
     std::mutex m_clipLock; // guards the two records below

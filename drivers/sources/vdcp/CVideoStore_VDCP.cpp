@@ -110,8 +110,10 @@ int CVideoStore_VDCP::DevGetClipSize(const char *clip)
 
 bool CVideoStore_VDCP::ReadIds(ISerialVDCP &engine, CStringArray &ids)
 {
+    // A server that will not tell its system word still lists its clips, as many as a store
+    // asks for by default.
     int32_t limit = 0;
-    if (!engine.GetSystemWord(&limit)) return false;
+    if (!engine.GetSystemWord(&limit)) limit = CVideoStoreA::kLoadCount;
     return engine.GetIdList(ids, 0, limit) != 0;
 }
 

@@ -121,8 +121,11 @@ int CVideoStore_VDCP_LEITCH::DevLoadTotalClip()
     if (m_ClipCache.IsValid() || m_Loader.Running()) return 1;
     m_Loader.Start([own = m_pPort](CStringArray &ids, const std::atomic<bool> &stopping) {
         CSerialIO_VDCP_LEITCH *port = stopping ? nullptr : own->GetActivePort();
+        if (!port) return false;
+        // The list comes in one reply whatever the limit: a refused system word keeps nothing
+        // from loading.
         int32_t limit = 0;
-        if (!port || !port->GetSystemWord(&limit)) return false;
+        if (!port->GetSystemWord(&limit)) limit = CVideoStoreA::kLoadCount;
         return port->GetIdList(ids, 0, limit) != 0;
     });
     return 1;

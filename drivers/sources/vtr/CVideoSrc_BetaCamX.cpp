@@ -77,9 +77,16 @@ bool CVideoSrc_BetaCamX::Pause(int64_t ms)
     return plat::WaitForAny({&ClosingEvent()}, static_cast<uint32_t>(ms)) != plat::WAIT_OBJECT_0;
 }
 
-bool CVideoSrc_BetaCamX::MayRetry() const
+bool CVideoSrc_BetaCamX::MayRetry(const CVideoPlayTask &task)
 {
-    return m_pVTR->GetFailCount() < kTolerableFailures;
+    // A refusal is an answer and leaves the VTR's failure count at 0, and other commands
+    // answered between the passes reset it: the step counts its own failures for the task
+    // too, so that a VTR refusing what the cue needs is flagged after as many passes as a
+    // silent one.
+    if (task.m_nTaskID != m_nCueFailTask) m_nCueFailures = 0;
+    m_nCueFailTask = task.m_nTaskID;
+    ++m_nCueFailures;
+    return m_pVTR->GetFailCount() < kTolerableFailures && m_nCueFailures < kTolerableFailures;
 }
 
 int32_t CVideoSrc_BetaCamX::CueTimeMode() const
@@ -307,8 +314,10 @@ int CVideoSrc_BetaCamX::OnTaskCheckNextTask()
     const int32_t target = CueTarget(task.m_nSOM, m_nPlayBeforeTime);
     DevOpen();
     tagVTRStatus status;
+    bool failed = false;
     if (!DevIsOpen() || !m_pVTR->GetStatus(&status, 1)) {
-        if (MayRetry()) return 0;
+        if (MayRetry(task)) return 0;
+        failed = true;
         task.m_nStatus = kStatusNotReady;
         task.m_nFlags = kErrDevice;
         m_PlayList.ModifyTask(task, 1);
@@ -318,7 +327,8 @@ int CVideoSrc_BetaCamX::OnTaskCheckNextTask()
         m_PlayList.ModifyTask(task, 1);
     } else if (m_Vtr.bFixedMode) {
         if (!m_pVTR->SetTimeMode(CueTimeMode())) {
-            if (MayRetry()) return 0;
+            if (MayRetry(task)) return 0;
+            failed = true;
             task.m_nFlags = kErrDevice;
         } else {
             int32_t reading = 0;
@@ -331,11 +341,13 @@ int CVideoSrc_BetaCamX::OnTaskCheckNextTask()
                 else
                     task.m_nStatus = status.Test(4, 0) ? kStatusFirstCued : kStatusPositionRead;
             } else {
+                failed = true;
                 task.m_nFlags = kErrDevice;
             }
         }
         m_PlayList.ModifyTask(task, 1);
     }
+    if (!failed) m_nCueFailures = 0;
     if (!FirstCue(task, target) || !SecondCue(task, target)) return 0;
     return 1;
 }
@@ -355,7 +367,7 @@ bool CVideoSrc_BetaCamX::FirstCue(CVideoPlayTask &task, int32_t target)
     } else if (m_pVTR->CueAndWait(0, target, kFirstCueSleepMaxMs)) {
         task.m_nStatus = kStatusFirstCued;
     } else {
-        if (MayRetry()) return false;
+        if (MayRetry(task)) return false;
         task.m_nFlags = kErrDevice;
     }
     m_PlayList.ModifyTask(task, 1);
@@ -378,7 +390,7 @@ bool CVideoSrc_BetaCamX::SecondCue(CVideoPlayTask &task, int32_t target)
     } else if (m_pVTR->CueAndWait(0, target, 0)) {
         task.m_nStatus = PLAYTASK_CUED;
     } else {
-        if (MayRetry()) return false;
+        if (MayRetry(task)) return false;
         task.m_nFlags = kErrSecondCue;
     }
     m_PlayList.ModifyTask(task, 1);

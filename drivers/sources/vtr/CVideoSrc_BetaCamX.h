@@ -59,8 +59,9 @@ protected:
     // Sets the cue time mode and reads the position before a cue: the target, brought into
     // the day, and whether the tape already stands on it.
     bool AtTarget(int32_t target, int32_t &position, bool settle);
-    // 1 while the failure count says the VTR may just have missed one answer.
-    bool MayRetry() const;
+    // Counts a failed command of the cue step for `task`; true while it may be one missed
+    // answer, so the step tries again on its next pass.
+    bool MayRetry(const CVideoPlayTask &task);
     // Reads the position for `mode` (0 current, 1 time code, 2 timer).
     int ReadPosition(int mode, timecode_t &position, int useCache);
 
@@ -80,6 +81,10 @@ private:
     bool Pause(int64_t ms);
 
     std::atomic<bool> m_bReopen{false}; // a close has run: the base is opened again first
+    // Passes of the cue step in a row whose command failed, refused or unanswered, and the
+    // task they were for (the play list's thread only).
+    int32_t m_nCueFailures = 0;
+    int32_t m_nCueFailTask = 0;
 };
 
 class KSOVRA20_API CVideoSrc_BetaCam : public CVideoSrc_BetaCamX {

@@ -27,12 +27,16 @@ void ForwardProgress(void *user, const char *clip, int32_t state, int32_t step)
 
 IMPLEMENT_KEST_DEVICE(CVideoSrc_BetacamCart, CVideoSrc_BetaCamX, kDescription, kDescription)
 
-CVideoSrc_BetacamCart::CVideoSrc_BetacamCart()
+CVideoSrc_BetacamCart::CVideoSrc_BetacamCart() : m_pTicket(std::make_shared<LoadTicket>(this))
 {
     m_strDescription = kDescription;
 }
 
-CVideoSrc_BetacamCart::~CVideoSrc_BetacamCart() = default;
+CVideoSrc_BetacamCart::~CVideoSrc_BetacamCart()
+{
+    std::lock_guard<std::mutex> lk(m_pTicket->lock);
+    m_pTicket->source = nullptr;
+}
 
 int32_t CVideoSrc_BetacamCart::OnInitInstance()
 {
@@ -105,8 +109,11 @@ int CVideoSrc_BetacamCart::DevCueEx(const char *clip, timecode_t som, timecode_t
 
 void CVideoSrc_BetacamCart::OnBackgroundLoad(void *user, const char *clip, int32_t state, int32_t)
 {
-    auto *self = static_cast<CVideoSrc_BetacamCart *>(user);
     if (state != CART_DONE) return;
+    auto *ticket = static_cast<LoadTicket *>(user);
+    std::lock_guard<std::mutex> held(ticket->lock);
+    CVideoSrc_BetacamCart *self = ticket->source;
+    if (!self) return;
     CString cueClip;
     timecode_t som, dur;
     {
@@ -125,7 +132,9 @@ int CVideoSrc_BetacamCart::DevCue(const char *clip, timecode_t som, timecode_t d
     if (!robot) return 0;
     const CString label = Label(clip);
     Remember(label, som, dur);
-    return robot->QueueCommand(LoadCommand(label, OnBackgroundLoad, this));
+    tagCartCommand command = LoadCommand(label, OnBackgroundLoad, m_pTicket.get());
+    command.pUserHold = m_pTicket;
+    return robot->QueueCommand(command);
 }
 
 int CVideoSrc_BetacamCart::DevEject()

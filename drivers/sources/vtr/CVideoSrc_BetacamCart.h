@@ -9,6 +9,7 @@
 #include "drivers/sources/robot/IVideoCartCtrl.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 
 class KSOVRA20_API CVideoSrc_BetacamCart : public CVideoSrc_BetaCamX {
@@ -19,6 +20,7 @@ class KSOVRA20_API CVideoSrc_BetacamCart : public CVideoSrc_BetaCamX {
     static constexpr int32_t kNoRobot = 1;
 
     CVideoSrc_BetacamCart();
+    // Withdraws itself from its background loads, waiting for a report in progress.
     ~CVideoSrc_BetacamCart() override;
 
     int32_t OnInitInstance() override;
@@ -42,8 +44,18 @@ private:
     tagCartCommand LoadCommand(const CString &clip, CartProgress progress, void *user) const;
     // Remembers the cue request that goes to the robot.
     void Remember(const CString &clip, timecode_t som, timecode_t dur);
-    // The robot's report of a background load: state 4 for the remembered clip cues it.
+    // The robot's report of a background load (`user` is the source's load ticket): state 4
+    // for the remembered clip cues it.
     static void OnBackgroundLoad(void *user, const char *clip, int32_t state, int32_t step);
+
+    // What the background loads' reports reach: the source until it goes. The robot holds
+    // it with each load, so a report that comes after the source has gone finds it empty.
+    struct LoadTicket {
+        explicit LoadTicket(CVideoSrc_BetacamCart *of) : source(of) {}
+        std::mutex lock; // held while a report runs in the source
+        CVideoSrc_BetacamCart *source;
+    };
+    const std::shared_ptr<LoadTicket> m_pTicket;
 
     CString m_strCart;
     int32_t m_nAddr = 0;
