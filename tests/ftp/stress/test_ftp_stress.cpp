@@ -35,10 +35,10 @@ TEST_P(PinFtpXStress, DeletesAndLoadsOnTheSharedConnectionEachKeepTheirDirectory
     }
     FtpServer server(GetParam(), tree.Root());
     ASSERT_NE(server.Port(), 0) << "the FTP server did not start";
-    devtest::MountedSettings settings(Section(
-        "XS", {{"class", "CVideoStore_PinFtpX"},
-               {"ftp.1", "{\"Server=" + server.Url() + "\",\"UsingRMD=FALSE\"}"},
-               {"BitRate", "8000"}})); // a directory's own listed size has frames
+    devtest::MountedSettings settings(
+        Section("XS", {{"class", "CVideoStore_PinFtpX"},
+                       {"ftp.1", "{\"Server=" + server.Url() + "\",\"UsingRMD=FALSE\"}"},
+                       {"BitRate", "8000"}})); // a directory's own listed size has frames
     devtest::DeleteDevices cleanup{{"XS"}};
     auto *store = dynamic_cast<CVideoStore_PinFtpX *>(
         CDeviceA::OpenDev("XS", CVideoStore_PinFtpX::GetClassID()));
@@ -64,8 +64,7 @@ TEST_P(PinFtpXStress, DeletesAndLoadsOnTheSharedConnectionEachKeepTheirDirectory
     loader.join();
     EXPECT_EQ(failedDeletes.load(), 0);
     EXPECT_EQ(lostKeep.load(), 0) << "of " << loads.load() << " loads";
-    for (int i = 0; i < kClips; ++i)
-        EXPECT_FALSE(tree.Exists("D" + std::to_string(i))) << i;
+    for (int i = 0; i < kClips; ++i) EXPECT_FALSE(tree.Exists("D" + std::to_string(i))) << i;
     EXPECT_TRUE(tree.Exists("KEEP/ft"));
 }
 
