@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ inline constexpr const char *kPassword = "secret";
 enum class Flavor { kPyftpdlib, kVsftpd };
 inline constexpr Flavor kFlavors[] = {Flavor::kPyftpdlib, Flavor::kVsftpd};
 const char *FlavorName(Flavor flavor);
+// How a test's parameter prints.
+inline void PrintTo(Flavor flavor, std::ostream *os)
+{
+    *os << FlavorName(flavor);
+}
 
 // A fresh directory below $TMPDIR (else /tmp), removed at the end.
 class TempTree {
