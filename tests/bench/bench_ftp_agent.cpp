@@ -67,8 +67,7 @@ bool Measure(ftptest::Flavor flavor, int clips, int loads)
     const std::string figure = "FTP agent clip list, " + std::to_string(clips) + " clips (" +
                                ftptest::FlavorName(flavor) + ")";
     bench::Row(figure + " p50", bench::Percentile(load, 0.5), bench::Percentile(bare, 0.5), "ms");
-    bench::Row(figure + " p99", bench::Percentile(load, 0.99), bench::Percentile(bare, 0.99),
-               "ms");
+    bench::Row(figure + " p99", bench::Percentile(load, 0.99), bench::Percentile(bare, 0.99), "ms");
     bench::Row("  listings the server saw per load", listsPerLoad, 1, "", 2);
     return true;
 }
