@@ -32,4 +32,5 @@ printf '|%s|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..48})" "$(printf -- '-%.0s' 
 "$bin/bench_exchange" 500 || status=1
 "$bin/bench_log_core" 1000000 || status=1
 "$bin/bench_idle_scale" "$idle" 10 || status=1
+"$bin/bench_ftp_agent" 500 20 || status=1
 exit $status

@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ make pkg-config         # the build
     libgtest-dev libgmock-dev libbenchmark-dev    # the tests and the benchmark
     locales tzdata python3                        # what the tests read and run
-    python3-pyftpdlib                             # the FTP servers of the FTP tests
+    python3-pyftpdlib vsftpd                      # the FTP servers of the FTP tests
     postgresql-15 odbc-postgresql unixodbc unixodbc-dev libsqlite3-dev sqlite3  # databases
 )
 

@@ -167,6 +167,16 @@ bool CTcpSocket::Pause(uint64_t deadline)
 
 int CTcpSocket::Send(const void *buffer, int length)
 {
+    return SendWith(buffer, length, 0);
+}
+
+int CTcpSocket::SendUrgent(const void *buffer, int length)
+{
+    return SendWith(buffer, length, MSG_OOB);
+}
+
+int CTcpSocket::SendWith(const void *buffer, int length, int flags)
+{
     if (length <= 0) return 0;
     const std::shared_ptr<CSocketFd> fd = m_socket.Get();
     if (!fd) return -1;
@@ -174,7 +184,8 @@ int CTcpSocket::Send(const void *buffer, int length)
     int sent = 0;
     while (sent < length) {
         const ssize_t n = fd->Io(POLLOUT, [&](SOCKET s) {
-            return ::send(s, bytes + sent, static_cast<size_t>(length - sent), MSG_NOSIGNAL);
+            return ::send(s, bytes + sent, static_cast<size_t>(length - sent),
+                          MSG_NOSIGNAL | flags);
         });
         if (n <= 0) return Fail(fd);
         sent += static_cast<int>(n);

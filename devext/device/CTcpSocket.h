@@ -61,6 +61,8 @@ public:
     // then, false at once when the socket closes or the peer hangs up.
     bool Pause(uint64_t deadline);
     int Send(const void *buffer, int length);
+    // The same as urgent data (TCP out-of-band): the last byte sent marks the urgent point.
+    int SendUrgent(const void *buffer, int length);
 
     int GetPeerName(sockaddr_in &addr) const;
     int GetPeerName(uint32_t &ip, uint16_t &port) const;
@@ -87,6 +89,7 @@ public:
     int WriteLines(const CStringList &lines);
 
 private:
+    int SendWith(const void *buffer, int length, int flags);
     int RecvRaw(void *buffer, int length);
     int Fail(const std::shared_ptr<CSocketFd> &fd);
     int NameOf(bool peer, sockaddr_in &addr) const;

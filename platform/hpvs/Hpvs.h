@@ -62,6 +62,7 @@ HPVS_API int32_t hpvsNextNodes(int32_t next, int32_t max, hpvs_node_t *nodes, in
 HPVS_API int32_t hpvsListMedia(const char *node, int32_t kind, int32_t max,
                                char (*names)[HPVS_CLIP_NAME], int32_t handle, int32_t *count,
                                int32_t *more, int32_t *next, hpvs_status_t *status);
+/* Continues a listing that said there is more: `next` is the continuation value it gave. */
 HPVS_API int32_t hpvsNextMedia(int32_t next, int32_t max, char (*names)[HPVS_CLIP_NAME],
                                int32_t *count, int32_t *more, hpvs_status_t *status);
 HPVS_API int32_t hpvsDeleteMedia(const char *node, const char *clip, int32_t handle,

@@ -30,6 +30,9 @@ struct Sim {
     std::map<int32_t, Copy> copies;
     int32_t lastCommand = 0;
     double step = 10, stallAt = 100, failAt = 1000;
+    // Listings under way: continuation value -> the node and the index of its next name.
+    std::map<int32_t, std::pair<std::string, int32_t>> listings;
+    int32_t lastListing = 0;
     std::map<std::string, int32_t> failNext, calls;
 };
 
@@ -90,9 +93,9 @@ std::string Text(const char *text)
     return text ? text : "";
 }
 
-// Up to `max` names of the node from index `first`.
+// Up to `max` names of the node from index `first`; the index after them.
 int32_t ListFrom(Sim &sim, const std::string &node, int32_t first, int32_t max,
-                 char (*names)[HPVS_CLIP_NAME], int32_t *count, int32_t *more, int32_t *next)
+                 char (*names)[HPVS_CLIP_NAME], int32_t *count, int32_t *more, int32_t &after)
 {
     const auto found = sim.nodes.find(node);
     if (found == sim.nodes.end()) return HPVS_ERR_NOTFOUND;
@@ -102,13 +105,19 @@ int32_t ListFrom(Sim &sim, const std::string &node, int32_t first, int32_t max,
     for (size_t i = static_cast<size_t>(first); i < all.size() && n < max; ++i, ++n)
         CopyName(names[n], all[i]);
     *count = n;
-    *more = static_cast<size_t>(first + n) < all.size() ? 1 : 0;
-    if (next) *next = first + n;
+    after = first + n;
+    *more = static_cast<size_t>(after) < all.size() ? 1 : 0;
     return HPVS_OK;
 }
 
-// The node a continuation of media names lists (the last one listed).
-std::string g_listedNode;
+// A listing with more to come gets a continuation value of its own, as the server's are: a
+// handle, not a position, valid until the listing has been read to its end.
+void Continue(Sim &sim, const std::string &node, int32_t after, int32_t more, int32_t *next)
+{
+    if (!more) return;
+    *next = 0x4C00 + ++sim.lastListing;
+    sim.listings[*next] = {node, after};
+}
 
 } // namespace
 
@@ -196,8 +205,11 @@ int32_t hpvsListMedia(const char *node, int32_t, int32_t max, char (*names)[HPVS
     *count = 0;
     *more = 0;
     if (const int32_t fail = call.Check(true, handle)) return fail;
-    g_listedNode = Text(node);
-    return call.Result(ListFrom(call.sim(), g_listedNode, 0, max, names, count, more, next));
+    if (next) *next = 0;
+    int32_t after = 0;
+    const int32_t result = ListFrom(call.sim(), Text(node), 0, max, names, count, more, after);
+    if (result == HPVS_OK && next) Continue(call.sim(), Text(node), after, *more, next);
+    return call.Result(result);
 }
 
 int32_t hpvsNextMedia(int32_t next, int32_t max, char (*names)[HPVS_CLIP_NAME], int32_t *count,
@@ -207,7 +219,15 @@ int32_t hpvsNextMedia(int32_t next, int32_t max, char (*names)[HPVS_CLIP_NAME], 
     *count = 0;
     *more = 0;
     if (const int32_t fail = call.Check(false)) return fail;
-    return call.Result(ListFrom(call.sim(), g_listedNode, next, max, names, count, more, nullptr));
+    Sim &sim = call.sim();
+    const auto listing = sim.listings.find(next);
+    if (listing == sim.listings.end()) return call.Result(HPVS_ERR_NOTFOUND);
+    int32_t after = 0;
+    const int32_t result = ListFrom(sim, listing->second.first, listing->second.second, max, names,
+                                    count, more, after);
+    listing->second.second = after;
+    if (result != HPVS_OK || !*more) sim.listings.erase(listing);
+    return call.Result(result);
 }
 
 int32_t hpvsDeleteMedia(const char *node, const char *clip, int32_t handle, hpvs_status_t *status)
@@ -316,6 +336,7 @@ void hpvsSimReset(void)
     sim.connections.clear();
     sim.copies.clear();
     sim.lastHandle = sim.lastCommand = 0;
+    sim.listings.clear();
     sim.step = 10;
     sim.stallAt = 100;
     sim.failAt = 1000;

@@ -1,6 +1,6 @@
 #include "tests/ftp/FtpPeerKit.h"
 
-#include <gtest/gtest.h>
+#include "platform/Gbk.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,6 +24,16 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kStartMs = 20000;
+constexpr int kStopMs = 5000;
+constexpr const char *kVsftpd = "/usr/sbin/vsftpd";
+
+std::string TempBase()
+{
+    const char *dir = std::getenv("TMPDIR");
+    std::string base = dir && *dir ? dir : "/tmp";
+    if (base.back() != '/') base += '/';
+    return base;
+}
 
 // The "PORT <n>" line of the server's output, read with a bound.
 uint16_t ReadPort(int fd)
@@ -48,9 +58,14 @@ uint16_t ReadPort(int fd)
 
 } // namespace
 
+const char *FlavorName(Flavor flavor)
+{
+    return flavor == Flavor::kVsftpd ? "vsftpd" : "pyftpdlib";
+}
+
 TempTree::TempTree()
 {
-    std::string pattern = ::testing::TempDir() + "kest_ftp_XXXXXX";
+    std::string pattern = TempBase() + "kest_ftp_XXXXXX";
     if (::mkdtemp(pattern.data())) m_root = pattern;
 }
 
@@ -100,14 +115,40 @@ int64_t TempTree::Size(const std::string &relative) const
 }
 
 FtpServer::FtpServer(const fs::path &root, const std::vector<std::string> &options)
+    : FtpServer(Flavor::kPyftpdlib, root, options)
 {
+}
+
+FtpServer::FtpServer(Flavor flavor, const fs::path &root, const std::vector<std::string> &options)
+    : m_flavor(flavor)
+{
+    if (flavor == Flavor::kVsftpd && ::access(kVsftpd, X_OK) != 0) return;
+    std::string log = TempBase() + "kest_ftp_log_XXXXXX";
+    const int logFd = ::mkstemp(log.data());
+    if (logFd < 0) return;
+    ::close(logFd);
+    m_commandLog = log;
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return;
-    std::vector<std::string> args = {"/usr/bin/python3", KEST_FTP_SERVER_SCRIPT,
-                                     "--root",           root.string(),
-                                     "--user",           kUser,
-                                     "--password",       kPassword};
-    args.insert(args.end(), options.begin(), options.end());
+    const bool vsftpd = flavor == Flavor::kVsftpd;
+    std::vector<std::string> args = {"/usr/bin/python3",
+                                     std::string(KEST_FTP_SCRIPT_DIR) +
+                                         (vsftpd ? "/vsftpd_server.py" : "/ftp_server.py"),
+                                     "--root",
+                                     root.string(),
+                                     "--user",
+                                     User(),
+                                     "--password",
+                                     kPassword,
+                                     "--command-log",
+                                     log};
+    for (const std::string &option : options) {
+        if (option == "--gbk") m_gbk = true;
+        if (option == "--rmd-tree") m_rmdTree = !vsftpd;
+        // vsftpd passes names through as bytes and removes empty directories only.
+        if (vsftpd && (option == "--gbk" || option == "--rmd-tree")) continue;
+        args.push_back(option);
+    }
     std::vector<char *> argv;
     for (std::string &arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -124,26 +165,85 @@ FtpServer::FtpServer(const fs::path &root, const std::vector<std::string> &optio
 FtpServer::~FtpServer()
 {
     Kill();
+    std::error_code ec;
+    if (!m_commandLog.empty()) fs::remove(m_commandLog, ec);
 }
 
 void FtpServer::Kill()
 {
     if (m_pid <= 0) return;
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
+    // Asked first: the vsftpd script ends its connections' servers on the way out.
+    ::kill(m_pid, SIGTERM);
+    int status = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopMs);
+    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= until) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     m_pid = -1;
+}
+
+const char *FtpServer::User() const
+{
+    return m_flavor == Flavor::kVsftpd ? "anonymous" : "kest";
+}
+
+std::string FtpServer::DiskName(const std::string &wireName) const
+{
+    return m_flavor == Flavor::kPyftpdlib && m_gbk ? plat::GbkToUtf8(wireName) : wireName;
 }
 
 std::string FtpServer::Url(const std::string &path) const
 {
-    return std::string("ftp://") + kUser + ":" + kPassword +
+    return std::string("ftp://") + User() + ":" + kPassword +
            "@127.0.0.1:" + std::to_string(m_port) + "/" + path;
+}
+
+std::vector<std::string> FtpServer::Commands() const
+{
+    // pyftpdlib's script writes each command line; vsftpd's protocol log has lines such as
+    // 'Thu ... [pid 8] [ftp] FTP command: Client "127.0.0.1", "LIST"'.
+    static const std::string kMark = "FTP command: Client \"";
+    std::vector<std::string> commands;
+    std::ifstream in(m_commandLog);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (m_flavor == Flavor::kPyftpdlib) {
+            commands.push_back(line);
+            continue;
+        }
+        const size_t mark = line.find(kMark);
+        if (mark == std::string::npos) continue;
+        const size_t open = line.find("\", \"", mark + kMark.size());
+        if (open == std::string::npos || line.back() != '"') continue;
+        commands.push_back(line.substr(open + 4, line.size() - open - 5));
+    }
+    return commands;
+}
+
+int FtpServer::Count(const std::string &verb) const
+{
+    int count = 0;
+    for (std::string command : Commands()) {
+        // An ABOR comes behind telnet control bytes, which the logs keep or replace (by "?"
+        // or U+FFFD).
+        const size_t text = command.find_first_not_of("\xFF\xF4\xF2\xEF\xBF\xBD?", 0, 7);
+        command.erase(0, text == std::string::npos ? command.size() : text);
+        if (command.compare(0, verb.size(), verb) == 0 &&
+            (command.size() == verb.size() || command[verb.size()] == ' '))
+            ++count;
+    }
+    return count;
 }
 
 void FtpServer::Configure(CFtpClient &client) const
 {
     client.scheme = "ftp";
-    client.user = kUser;
+    client.user = User();
     client.password = kPassword;
     client.host = "127.0.0.1";
     client.port = m_port;

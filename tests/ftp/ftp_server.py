@@ -4,10 +4,13 @@
 Serves --root for one user on a free port and prints "PORT <n>" once it listens. Options:
 --read-only refuses every write; --gbk speaks GBK names on the wire (the disk keeps UTF-8);
 --rmd-tree removes a directory with everything in it on RMD, as the video servers do;
---rate limits data connections to that many bytes a second. Ends on SIGTERM.
+--rate limits data connections to that many bytes a second; --command-log appends every
+command line received to that file. Ends on SIGTERM, and when the process that started it goes.
 """
 import argparse
+import ctypes
 import logging
+import signal
 import os
 import shutil
 import sys
@@ -27,7 +30,9 @@ def main():
     parser.add_argument("--gbk", action="store_true")
     parser.add_argument("--rmd-tree", action="store_true")
     parser.add_argument("--rate", type=int, default=0)
+    parser.add_argument("--command-log", default="")
     args = parser.parse_args()
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root,
@@ -45,6 +50,12 @@ def main():
         def push(self, s):
             # Replies carry names too: on the wire in the server's encoding.
             super(FTPHandler, self).push(s.encode("gbk" if args.gbk else "utf8", "replace"))
+
+        def pre_process_command(self, line, cmd, arg):
+            if args.command_log:
+                with open(args.command_log, "a") as log:
+                    log.write(("PASS <password>" if cmd == "PASS" else line) + "\n")
+            return FTPHandler.pre_process_command(self, line, cmd, arg)
 
         def ftp_RMD(self, path):
             if not args.rmd_tree or not os.path.isdir(path):

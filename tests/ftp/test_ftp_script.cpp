@@ -186,11 +186,24 @@ TEST_F(FtpScriptTest, AListingWhoseDataConnectionNeverOpensIsBounded)
     server.When("REST", "350 ok\r\n");
     server.When("PORT", "200 ok\r\n");
     server.When("LIST", "150 here it comes\r\n");
+    server.When("NOOP", "200 ok\r\n");
+    // The listing's own end comes late, behind the abort's answer.
+    server.When("\xFF\xF4\xF2"
+                "ABOR",
+                "226 listing sent\r\n225 nothing to abort\r\n");
     CStringArray lines;
     const auto start = Clock::now();
     EXPECT_EQ(client.List(nullptr, lines, false), 0);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(8000));
     EXPECT_EQ(client.IsBusy(), 0);
+    EXPECT_TRUE(server.WaitForCommand("\xFF\xF4\xF2"
+                                      "ABOR",
+                                      100))
+        << "the listing was aborted";
+    EXPECT_EQ(client.IsConnected(), 1);
+    server.When("CWD", "250 changed\r\n");
+    CString reply;
+    EXPECT_EQ(client.SendCommand("CWD x", &reply, 0, true), 250) << "no late reply answers it";
     // The PORT offer names the control connection's own address.
     const auto commands = server.Commands();
     const auto port = std::find_if(commands.begin(), commands.end(),
@@ -227,6 +240,39 @@ TEST_F(FtpScriptTest, PwdAndFailedStepsOfACompositeLeaveTheLockFree)
     server.When("DELE", "550 denied\r\n");
     EXPECT_EQ(client.DeleteTree("clip"), 0) << "a refused delete is a failed delete";
     EXPECT_EQ(client.IsBusy(), 0);
+}
+
+TEST_F(FtpScriptTest, EveryReplyOfTheSuccessClassIsASuccess)
+{
+    ASSERT_EQ(client.Login(), 1);
+    struct Case {
+        const char *verb, *reply;
+        int (*run)(CFtpClient &);
+        int ok;
+    };
+    const Case cases[] = {
+        {"CDUP", "250 Directory successfully changed.\r\n", [](CFtpClient &c) { return c.Cdup(); },
+         1},
+        {"CDUP", "200 ok\r\n", [](CFtpClient &c) { return c.Cdup(); }, 1},
+        {"CDUP", "550 no\r\n", [](CFtpClient &c) { return c.Cdup(); }, 0},
+        {"CWD", "200 ok\r\n", [](CFtpClient &c) { return c.Cwd("x"); }, 1},
+        {"CWD", "350 more?\r\n", [](CFtpClient &c) { return c.Cwd("x"); }, 0},
+        {"PASS", "202 not needed here\r\n", [](CFtpClient &c) { return c.Pass("p"); }, 1},
+        {"MKD", "250 made\r\n", [](CFtpClient &c) { return c.Mkd("x"); }, 1},
+        {"RMD", "200 removed\r\n", [](CFtpClient &c) { return c.Rmd("x"); }, 1},
+        {"DELE", "200 deleted\r\n", [](CFtpClient &c) { return c.Dele("x"); }, 1},
+        {"DELE", "450 busy\r\n", [](CFtpClient &c) { return c.Dele("x"); }, 0},
+        {"RNTO", "200 renamed\r\n", [](CFtpClient &c) { return c.Rnto("x"); }, 1},
+        {"NOOP", "250 fine\r\n", [](CFtpClient &c) { return c.Noop(); }, 1},
+        {"RNFR", "250 done already?\r\n", [](CFtpClient &c) { return c.Rnfr("x"); }, 0},
+        {"REST", "350 restarting\r\n", [](CFtpClient &c) { return c.Rest(0); }, 1},
+        {"USER", "230 in\r\n", [](CFtpClient &c) { return c.User("u"); }, 0},
+    };
+    for (const Case &c : cases) {
+        server.When(c.verb, c.reply);
+        EXPECT_EQ(c.run(client), c.ok) << c.verb << " " << c.reply;
+        EXPECT_EQ(client.IsBusy(), 0);
+    }
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <string>
@@ -56,7 +57,7 @@ std::string Port(const FtpServer &server)
     return std::to_string(server.Port());
 }
 
-class FtpStoreTest : public ::testing::Test {
+class FtpStoreTest : public ::testing::TestWithParam<ftptest::Flavor> {
 protected:
     FtpStoreTest() : m_previousDebug(glSetDebugFlag(1)) {}
     ~FtpStoreTest() override { glSetDebugFlag(m_previousDebug); }
@@ -90,7 +91,7 @@ protected:
         {"FA", "FB", "FBAD", "FHTTP", "DA", "DB", "PA", "PB", "PRO", "XA", "XB"}};
 };
 
-TEST_F(FtpStoreTest, SettingsDecideWhetherTheStoreStarts)
+TEST_P(FtpStoreTest, SettingsDecideWhetherTheStoreStarts)
 {
     Mount(
         Section("FBAD", {{"class", "CVideoStore_FtpBase"}, {"Server", "ftp://"}}) +
@@ -102,14 +103,14 @@ TEST_F(FtpStoreTest, SettingsDecideWhetherTheStoreStarts)
     }
 }
 
-TEST_F(FtpStoreTest, AFileStoreListsMeasuresRenamesAndDeletes)
+TEST_P(FtpStoreTest, AFileStoreListsMeasuresRenamesAndDeletes)
 {
     TempTree tree, locked;
     tree.File("NEWS", 1000000);  // 25 frames at 8 Mbit/s
     tree.File("SPORT", 2000000); // 50 frames
     tree.Dir("notaclip");
     locked.File("KEEP", 400000);
-    FtpServer server(tree.Root()), readOnly(locked.Root(), {"--read-only"});
+    FtpServer server(GetParam(), tree.Root()), readOnly(GetParam(), locked.Root(), {"--read-only"});
     Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
                          {"Server", Quoted(server.Url())},
                          {"Port", Port(server)}}) +
@@ -163,10 +164,10 @@ TEST_F(FtpStoreTest, AFileStoreListsMeasuresRenamesAndDeletes)
     EXPECT_EQ(store->GetDevStatus().nCode, 3);
 }
 
-TEST_F(FtpStoreTest, AnEmptyFileStoreReadsAsAFailedLoad)
+TEST_P(FtpStoreTest, AnEmptyFileStoreReadsAsAFailedLoad)
 {
     TempTree tree;
-    FtpServer server(tree.Root());
+    FtpServer server(GetParam(), tree.Root());
     Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
                          {"Server", Quoted(server.Url())},
                          {"Port", Port(server)}}));
@@ -177,32 +178,97 @@ TEST_F(FtpStoreTest, AnEmptyFileStoreReadsAsAFailedLoad)
         "(      FA) Command : ################# End List( Failed ) #######################"));
 }
 
-TEST_F(FtpStoreTest, ADirectoryStoreMeasuresItsClipDirectories)
+TEST_P(FtpStoreTest, ADirectoryStoreMeasuresItsClipDirectories)
 {
     TempTree tree;
-    tree.File("clips/NEWS/a", 500000);
-    tree.File("clips/NEWS/sub/b", 500000);
-    tree.File("clips/EMPTY/.keep", 0);
-    tree.File("clips/loose.file", 100);
-    FtpServer server(tree.Root());
+    tree.File("NEWS/a", 500000);
+    tree.File("NEWS/sub/b", 500000);
+    tree.File("EMPTY/.keep", 0);
+    tree.File("loose.file", 100);
+    tree.File("clips/ELSEWHERE/x", 100);
+    FtpServer server(GetParam(), tree.Root());
+    devtest::LogCapture dev{"LOG_DEV"};
+    // Clips live in the log-in directory: the URL's path is ignored, and said so once.
     Mount(Section("DA", {{"class", "CVideoStore_FtpDir"},
                          {"Server", Quoted(server.Url("clips"))},
                          {"Port", Port(server)}}));
     auto *store = Open<CVideoStore_FtpDir>("DA");
     ASSERT_NE(store, nullptr);
     EXPECT_EQ(store->GetTypeID(), CString("LVSTORE_BVS_FTPDIR"));
-    EXPECT_EQ(Ids(*store), (std::vector<std::string>{"EMPTY", "NEWS"}));
+    EXPECT_EQ(Ids(*store), (std::vector<std::string>{"EMPTY", "NEWS", "clips"}));
     EXPECT_EQ(store->DevGetClipSize("NEWS"), 25);
     EXPECT_EQ(store->DevRename("NEWS", "OTHER"), 0);
 
-    tree.File("clips/LATE/x", 800000);
+    tree.File("LATE/x", 800000);
     Expire(*store);
     EXPECT_EQ(store->DevGetClipSize("LATE"), 20);
     EXPECT_EQ(store->DevGetClipSize("NEWS"), 25) << "measured again only after 30 minutes";
 
     EXPECT_EQ(store->DevDelete("NEWS", 0), 1);
-    EXPECT_FALSE(tree.Exists("clips/NEWS"));
-    EXPECT_EQ(Ids(*store), (std::vector<std::string>{"EMPTY", "LATE"}));
+    EXPECT_FALSE(tree.Exists("NEWS"));
+    EXPECT_EQ(Ids(*store), (std::vector<std::string>{"EMPTY", "LATE", "clips"}));
+    store->DevClose();
+    EXPECT_EQ(store->DevOpen(), 1);
+    EXPECT_EQ(dev.Lines(), (std::vector<std::string>{
+                               "DEV=DA Server path \"clips\" ignored: clips are in the log-in "
+                               "directory"}));
+}
+
+TEST_P(FtpStoreTest, BooleanKeysTakeTheWordsOfTheResourceLayer)
+{
+    TempTree tree;
+    tree.File("NEWS/header", 500);
+    tree.File("NEWS/ft", 999500); // 1000000 bytes in all: 25000 frames at 8 kbit/s
+    tree.File("NEWS/std", 0);
+    FtpServer server(GetParam(), tree.Root());
+    struct Case {
+        const char *word;
+        bool on;
+    };
+    const Case cases[] = {{"TRUE", true},     {"FALSE", false}, {"ENABLE", true},
+                          {"DISABLE", false}, {"1", true},      {"0", false}};
+    for (const Case &c : cases) {
+        devtest::DeleteDevices gone{{"FA", "PA", "XA"}};
+        Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
+                             {"Server", Quoted(server.Url())},
+                             {"Port", Port(server)},
+                             {"Noop", c.word}}) +
+              Section("PA", {{"class", "CVideoStore_PinnacleFtp"},
+                             {"Server", Quoted(server.Url())},
+                             {"Port", Port(server)},
+                             {"BitRate", "8000"}, // so that a directory's own size has frames
+                             {"SCAN_DIR_INFO", c.word}}) +
+              Section("XA", {{"class", "CVideoStore_PinFtpX"},
+                             {"ftp.1",
+                              "{\"Server=" + server.Url() + "\",\"UsingRMD=" + c.word + "\"}"}}));
+        // Noop: the store's test sends a NOOP a minute (the first one at once) only when on.
+        auto *plain = Open<CVideoStore_FtpBase>("FA");
+        ASSERT_NE(plain, nullptr) << c.word;
+        const int noops = server.Count("NOOP");
+        EXPECT_EQ(plain->DevTest(""), 1) << c.word;
+        EXPECT_EQ(server.Count("NOOP") - noops, c.on ? 1 : 0) << c.word;
+
+        // SCAN_DIR_INFO: the clip's length is measured from its files, not its listing line.
+        auto *pinnacle = Open<CVideoStore_PinnacleFtp>("PA");
+        ASSERT_NE(pinnacle, nullptr) << c.word;
+        const int cwds = server.Count("CWD");
+        EXPECT_GT(pinnacle->DevGetClipSize("NEWS"), 0) << c.word;
+        EXPECT_EQ(server.Count("CWD") > cwds, c.on) << c.word;
+        if (c.on) {
+            EXPECT_EQ(pinnacle->DevGetClipSize("NEWS"), 25000) << c.word;
+        }
+
+        // UsingRMD: a delete is one RMD, else a walk that deletes the files first.
+        tree.File("GONE/x", 10);
+        auto *pooled = Open<CVideoStore_PinFtpX>("XA");
+        ASSERT_NE(pooled, nullptr) << c.word;
+        const int rmds = server.Count("RMD"), deletes = server.Count("DELE");
+        pooled->DevDelete("GONE", 0);
+        EXPECT_EQ(server.Count("RMD") - rmds, 1) << c.word;
+        EXPECT_EQ(server.Count("DELE") - deletes, c.on ? 0 : 1) << c.word;
+        std::error_code ec;
+        std::filesystem::remove_all(tree.Root() / "GONE", ec);
+    }
 }
 
 class PinnacleCopyTest : public FtpStoreTest {
@@ -229,11 +295,12 @@ protected:
     }
 
     TempTree source, target, locked;
-    FtpServer from{source.Root(), {"--rmd-tree"}}, to{target.Root(), {"--rmd-tree"}},
-        refusing{locked.Root(), {"--read-only"}};
+    FtpServer from{GetParam(), source.Root(), {"--rmd-tree"}},
+        to{GetParam(), target.Root(), {"--rmd-tree"}},
+        refusing{GetParam(), locked.Root(), {"--read-only"}};
 };
 
-TEST_F(PinnacleCopyTest, AClipIsCopiedWithItsKeyFilesCheckedAndProgressReaches100)
+TEST_P(PinnacleCopyTest, AClipIsCopiedWithItsKeyFilesCheckedAndProgressReaches100)
 {
     Mount(Store("PA", from) + Store("PB", to) + Store("PRO", refusing));
     auto *store = Open<CVideoStore_PinnacleFtp>("PA");
@@ -271,12 +338,13 @@ TEST_F(PinnacleCopyTest, AClipIsCopiedWithItsKeyFilesCheckedAndProgressReaches10
         "(  S_TO_S) Command :################# End Copy(Failed) ############################"));
     EXPECT_EQ(store->DevFarCopy("NONE", "", "PB", Progress().Callback()), 0) << "no length";
 
-    // Pinnacle stores delete a clip directory with one RMD.
-    EXPECT_EQ(dest->DevDelete("NEWS", 0), 1);
-    EXPECT_FALSE(target.Exists("NEWS"));
+    // Pinnacle stores delete a clip directory with one RMD, which vsftpd refuses for a
+    // directory that is not empty.
+    EXPECT_EQ(dest->DevDelete("NEWS", 0), to.RmdRemovesTrees() ? 1 : 0);
+    EXPECT_EQ(target.Exists("NEWS"), !to.RmdRemovesTrees());
 }
 
-TEST_F(PinnacleCopyTest, FarCopiesRunAtOnceEachOnAConnectionOfItsOwn)
+TEST_P(PinnacleCopyTest, FarCopiesRunAtOnceEachOnAConnectionOfItsOwn)
 {
     for (const char *file : {"header", "ft", "std", "video.dat"})
         source.Text(std::string("SPORT/") + file, source.Read(std::string("NEWS/") + file));
@@ -296,7 +364,7 @@ TEST_F(PinnacleCopyTest, FarCopiesRunAtOnceEachOnAConnectionOfItsOwn)
     EXPECT_EQ(store->DevFarCopy("NEWS", "", "PB", first.Callback()), 1);
 }
 
-TEST_F(PinnacleCopyTest, TheClipCopyManagerDrivesACopyEndToEnd)
+TEST_P(PinnacleCopyTest, TheClipCopyManagerDrivesACopyEndToEnd)
 {
     Mount(Section("DevMgr", {{"VideoStore", "{\"PA\",\"PB\"}"}}) +
           Section("CopyMgr", {{"nMaxChannel", "1"}}) + Store("PA", from) + Store("PB", to));
@@ -343,7 +411,7 @@ TEST_F(PinnacleCopyTest, TheClipCopyManagerDrivesACopyEndToEnd)
     mgr.ShutDown();
 }
 
-TEST_F(FtpStoreTest, PinFtpXCopiesThroughTheSiteItsDestinationNames)
+TEST_P(FtpStoreTest, PinFtpXCopiesThroughTheSiteItsDestinationNames)
 {
     TempTree source, target;
     source.File("NEWS/header", 500);
@@ -351,7 +419,8 @@ TEST_F(FtpStoreTest, PinFtpXCopiesThroughTheSiteItsDestinationNames)
     source.File("NEWS/std", 3000);
     source.File("NEWS/video.dat", 2000);
     // Two ways to the same source disk: the main one and the one meant for copies to XB.
-    FtpServer main(source.Root()), path(source.Root()), to(target.Root());
+    FtpServer main(GetParam(), source.Root()), path(GetParam(), source.Root()),
+        to(GetParam(), target.Root());
     const auto site = [](const FtpServer &server, const char *extra) {
         return "{\"Server=" + server.Url() + "\"," + extra + "}";
     };
@@ -401,5 +470,10 @@ TEST_F(FtpStoreTest, PinFtpXCopiesThroughTheSiteItsDestinationNames)
     EXPECT_FALSE(target.Exists("NEWS"));
     EXPECT_EQ(store->DevTest(""), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpStoreTest, ::testing::ValuesIn(ftptest::kFlavors),
+                         [](const auto &info) { return ftptest::FlavorName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Servers, PinnacleCopyTest, ::testing::ValuesIn(ftptest::kFlavors),
+                         [](const auto &info) { return ftptest::FlavorName(info.param); });
 
 } // namespace

@@ -1,6 +1,7 @@
 // The FTP agent clip stores against a scripted agent (exact job state sequences, stepped on the
 // test clock from the test thread) and against the agent on our FTP client between two real
-// FTP servers.
+// FTP servers (pyftpdlib and vsftpd): a copy, a copy that outlasts any bound but the store's,
+// a removed job that stops its copy, and the cost of a clip list.
 #include "tests/ftp/FtpPeerKit.h"
 #include "tests/model/DeviceTestKit.h"
 
@@ -10,7 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
+#include <future>
+#include <thread>
 #include <map>
 #include <mutex>
 #include <string>
@@ -367,22 +372,35 @@ TEST(FtpAgentTable, CookiesAreUniqueAndRevokedOnce)
         << "class ids compare without case";
 }
 
+class FtpAgentPeerTest : public ::testing::TestWithParam<ftptest::Flavor> {
+protected:
+    std::string Sites(const ftptest::FtpServer &a, const ftptest::FtpServer &b)
+    {
+        return Section("EA",
+                       {{"class", "CVideoStore_FtpAgent"}, {"FtpSite", "\"" + a.Url() + "\""}}) +
+               Section("EB",
+                       {{"class", "CVideoStore_FtpAgent"}, {"FtpSite", "\"" + b.Url() + "\""}});
+    }
+    static CVideoStore_FtpAgent *Store(const char *name)
+    {
+        return dynamic_cast<CVideoStore_FtpAgent *>(
+            CDeviceA::OpenDev(name, CVideoStore_FtpAgent::GetClassID()));
+    }
+    devtest::DeleteDevices cleanup{{"EA", "EB"}};
+};
+
 // The agent on our FTP client copies a clip between two real FTP servers; the store polls
 // it on the real clock, once a second.
-TEST(FtpAgentEndToEnd, AClipIsCopiedBetweenTwoServers)
+TEST_P(FtpAgentPeerTest, AClipIsCopiedBetweenTwoServers)
 {
     ftptest::TempTree source, target;
     source.File("NEWS", 300000);
     source.File("SPORT", 1000000);
-    ftptest::FtpServer a(source.Root()), b(target.Root());
+    ftptest::FtpServer a(GetParam(), source.Root()), b(GetParam(), target.Root());
     ASSERT_NE(a.Port(), 0);
     ASSERT_NE(b.Port(), 0);
-    devtest::MountedSettings settings(
-        Section("EA", {{"class", "CVideoStore_FtpAgent"}, {"FtpSite", "\"" + a.Url() + "\""}}) +
-        Section("EB", {{"class", "CVideoStore_FtpAgent"}, {"FtpSite", "\"" + b.Url() + "\""}}));
-    devtest::DeleteDevices cleanup{{"EA", "EB"}};
-    auto *store = dynamic_cast<CVideoStore_FtpAgent *>(
-        CDeviceA::OpenDev("EA", CVideoStore_FtpAgent::GetClassID()));
+    devtest::MountedSettings settings(Sites(a, b));
+    auto *store = Store("EA");
     ASSERT_NE(store, nullptr);
     CStringArray ids;
     store->DevIDList(ids, 0, 10);
@@ -403,5 +421,108 @@ TEST(FtpAgentEndToEnd, AClipIsCopiedBetweenTwoServers)
     EXPECT_FALSE(source.Exists("SPORT2"));
     EXPECT_EQ(store->DevDelete("SPORT2", 0), 0);
 }
+
+// Every call reloads the clip list, as it should: one log-on and one listing a load, however
+// many clips the site holds.
+TEST_P(FtpAgentPeerTest, AClipListCostsOneListingWhateverTheClipCount)
+{
+    constexpr int kClips = 40;
+    ftptest::TempTree source, target;
+    for (int i = 0; i < kClips; ++i) source.File("C" + std::to_string(100 + i), 1000000);
+    ftptest::FtpServer a(GetParam(), source.Root()), b(GetParam(), target.Root());
+    ASSERT_NE(a.Port(), 0);
+    devtest::MountedSettings settings(Sites(a, b));
+    auto *store = Store("EA");
+    ASSERT_NE(store, nullptr);
+    for (int load = 0; load < 3; ++load) {
+        const int lists = a.Count("LIST"), logOns = a.Count("USER");
+        EXPECT_EQ(store->DevGetClipSize("C120"), 25) << load;
+        EXPECT_EQ(a.Count("LIST") - lists, 1) << load;
+        EXPECT_EQ(a.Count("USER") - logOns, 1) << load;
+    }
+    // A clip the site gained since is seen by the next load.
+    source.File("LATE", 2000000);
+    EXPECT_EQ(store->DevGetClipSize("LATE"), 50);
+    CStringArray ids;
+    store->DevIDList(ids, 0, 100);
+    EXPECT_EQ(ids.GetSize(), kClips + 1);
+}
+
+// A copy through the agent takes as long as the transfer does: the store's own limit (two
+// hours of polls) is the only bound, and progress goes on being reported. The framework clock
+// is stepped a second at a time while data flows, much faster than the transfer's real time.
+TEST_P(FtpAgentPeerTest, ACopyLongerThanAnyReplyBoundRunsToItsEnd)
+{
+    constexpr int64_t kBytes = 300000;
+    ftptest::TempTree source, target;
+    source.File("LONG", kBytes);
+    // 60 kB a second: five seconds of real time.
+    ftptest::FtpServer a(GetParam(), source.Root(), {"--rate", "60000"}),
+        b(GetParam(), target.Root());
+    ASSERT_NE(a.Port(), 0);
+    ASSERT_NE(b.Port(), 0);
+    devtest::ManualTime time;
+    devtest::MountedSettings settings(Sites(a, b));
+    auto *store = Store("EA");
+    ASSERT_NE(store, nullptr);
+    ASSERT_EQ(devtest::RunAdvancing([&] { return store->DevGetClipSize("LONG"); }), 7);
+
+    Progress progress;
+    plat::TestClock::WaitForSettled(0, 1000);
+    const int idle = plat::TestClock::BlockedWaiters();
+    auto copy = std::async(std::launch::async, [&] {
+        return store->DevFarCopy("LONG", "", "EB", progress.Callback());
+    });
+    devtest::FinishStepping<int> finish(copy);
+    const auto returned = [&] {
+        return copy.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+    };
+    uint32_t stepped = 0;
+    while (!returned() && stepped < 3600000) {
+        plat::TestClock::WaitForSettled(idle + 1, 100);
+        // While data flows only the copy's final reply and the store's polls are waited for:
+        // a second a step. Else small steps, so that no reply wait runs out meanwhile.
+        const int64_t size = target.Size("LONG");
+        const uint32_t step = size > 0 && size < kBytes ? 1000 : 50;
+        plat::TestClock::Advance(step);
+        stepped += step;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(returned());
+    EXPECT_EQ(copy.get(), 1);
+    EXPECT_GT(stepped, 60000u) << "the copy outlasted a minute of framework time";
+    EXPECT_EQ(target.Size("LONG"), kBytes);
+    std::lock_guard<std::mutex> lk(progress.lock);
+    EXPECT_GT(progress.done.size(), 60u) << "reported once a second throughout";
+    EXPECT_TRUE(std::is_sorted(progress.done.begin(), progress.done.end()));
+    EXPECT_EQ(progress.done.back(), 100);
+}
+
+// A job the store gives up (its limit reached, or it goes) stops the copy on both servers.
+TEST_P(FtpAgentPeerTest, ARemovedJobStopsItsCopy)
+{
+    ftptest::TempTree source, target;
+    source.File("LONG", 2000000);
+    ftptest::FtpServer a(GetParam(), source.Root(), {"--rate", "50000"}),
+        b(GetParam(), target.Root());
+    ASSERT_NE(a.Port(), 0);
+    ASSERT_NE(b.Port(), 0);
+    CFtpSiteAgent agent;
+    int32_t task = 0;
+    ASSERT_EQ(agent.AddCopyTask(a.Url().c_str(), b.Url().c_str(), "LONG", task), 0);
+    ASSERT_TRUE(devtest::Eventually([&] { return target.Size("LONG") > 0; }, 20000));
+    CString state;
+    EXPECT_EQ(agent.GetTaskProperty(task, "status", state), 0);
+    EXPECT_EQ(std::string(state), "RUNNING");
+    int32_t result = 0;
+    EXPECT_EQ(agent.RemoveTask(task, result), 0);
+    EXPECT_NE(agent.GetTaskProperty(task, "status", state), 0);
+    EXPECT_TRUE(devtest::Eventually([&] { return !target.Exists("LONG"); }, 15000))
+        << "the copy was aborted and its part removed";
+    EXPECT_EQ(b.Count("ABOR"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpAgentPeerTest, ::testing::ValuesIn(ftptest::kFlavors),
+                         [](const auto &info) { return ftptest::FlavorName(info.param); });
 
 } // namespace

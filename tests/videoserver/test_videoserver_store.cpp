@@ -11,6 +11,7 @@
 
 #include <future>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,7 @@ TEST_F(PinnacleStoreTest, ClipsAreListedMeasuredRenamedAndDeleted)
     EXPECT_EQ(store->DevIDList(ids, 0, 10), 152) << "three chunks of up to 64";
     EXPECT_EQ(sim.calls("hpvsNextMedia"), 2);
     EXPECT_EQ(std::string(ids[151]), "NEWS");
+    EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), 152u) << "each name once";
 
     struct Case {
         const char *clip;
@@ -176,6 +178,52 @@ TEST_F(PinnacleStoreTest, ClipsAreListedMeasuredRenamedAndDeleted)
     sim.failNext("hpvsNextMedia", 1);
     EXPECT_EQ(store->DevIDList(ids, 0, 10), 64);
     EXPECT_EQ(store->DevIsOpen(), 0);
+}
+
+TEST_F(PinnacleStoreTest, TheNeedTestKeyTakesTheBoolWords)
+{
+    struct Case {
+        const char *word;
+        int probes;
+    } cases[] = {{"TRUE", 1}, {"ENABLE", 1}, {"1", 1}, {"FALSE", 0}, {"DISABLE", 0}, {"0", 0}};
+    for (const Case &c : cases) {
+        devtest::DeleteDevices gone{{"PA"}};
+        Mount(Section("Ovra_Device", {{"PinConnNeedTest", c.word}}));
+        auto *store = Open("PA");
+        ASSERT_NE(store, nullptr) << c.word;
+        const int probes = sim.calls("hpvsListNodes");
+        plat::TestClock::Advance(60000);
+        EXPECT_EQ(store->DevTest(""), 1) << c.word;
+        EXPECT_EQ(sim.calls("hpvsListNodes") - probes, c.probes) << c.word;
+        plat::TestClock::Advance(3000);
+    }
+}
+
+TEST_F(PinnacleStoreTest, ACopyIsCheckedUnderItsDestinationName)
+{
+    Mount();
+    auto *source = Open("PA");
+    ASSERT_NE(source, nullptr);
+    ASSERT_NE(Open("PB"), nullptr);
+    struct Case {
+        double step, failAt;
+        int result;
+    } cases[] = {{25, 1000, 1}, {5, 100, 1}}; // done; lost past 90% with the copy there
+    for (const Case &c : cases) {
+        sim.setCopy(c.step, 100, c.failAt);
+        plat::TestClock::Advance(3000);
+        source->DevOpen();
+        Progress progress;
+        const int result =
+            devtest::RunStepping(
+                [&] { return source->DevFarCopy("NEWS", "NEWSCOPY", "PB", progress.Callback()); },
+                CPinnacleConn::kPollMs, 400 * CPinnacleConn::kPollMs)
+                .first;
+        EXPECT_EQ(result, c.result) << c.failAt;
+        EXPECT_EQ(sim.clipFrames("N2", "NEWSCOPY"), 93079) << c.failAt;
+        EXPECT_EQ(sim.clipFrames("N2", "NEWS"), -1) << c.failAt;
+        Open("PB")->DevDelete("NEWSCOPY", 0);
+    }
 }
 
 TEST_F(PinnacleStoreTest, TheIdleTestProbesOnlyBetweenItsBounds)

@@ -6,7 +6,6 @@
 
 #include <netinet/in.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <deque>
@@ -19,10 +18,13 @@ constexpr int kListenBacklog = 5;
 // A copy budget gone below zero reads above this as an unsigned number.
 constexpr uint32_t kBudgetSpent = 0x0FFFFFFF;
 
-bool OneOf(int code, std::initializer_list<int> ok)
-{
-    return std::find(ok.begin(), ok.end(), code) != ok.end();
-}
+// Telnet's Interrupt Process, and its Synch: IAC sent as urgent data, then Data Mark. A
+// server busy with a transfer may read its control connection only on the urgent signal.
+constexpr char kTelnetIp[] = {'\xFF', '\xF4'};
+constexpr char kTelnetSynch[] = {'\xFF'};
+constexpr char kAbortLine[] = "\xF2"
+                              "ABOR\r\n";
+constexpr int kNoopDone = 200;
 
 // The command as the hooks show it: never a password.
 CString Shown(const CString &command)
@@ -156,7 +158,7 @@ int CFtpClient::Login()
     StartReader();
     plat::Sleep(kGreetingMs);
     const int code = SendCommand("USER " + user, nullptr, 0, true);
-    if (code == 230 || Pass(password)) return 1;
+    if (Succeeded(code, ReplyClass::kDone) || Pass(password)) return 1;
     state.control.Close();
     StopReader();
     return 0;
@@ -226,6 +228,11 @@ int CFtpClient::SendLocked(const char *command, CString *reply, uint32_t timeOut
 
 int CFtpClient::WaitReply(CString *reply, uint32_t timeOutMs)
 {
+    return WaitReplyOr(reply, timeOutMs, nullptr);
+}
+
+int CFtpClient::WaitReplyOr(CString *reply, uint32_t timeOutMs, const plat::Event *cancel)
+{
     tagFtpConnState &state = *m_pState;
     const uint32_t wait = timeOutMs ? timeOutMs : state.defaultTimeOut.load();
     for (;;) {
@@ -239,18 +246,20 @@ int CFtpClient::WaitReply(CString *reply, uint32_t timeOutMs)
             if (reply) *reply = taken.text;
             return taken.code;
         }
-        if (!state.hasEvent || state.replyEvent.Wait(wait) != plat::WAIT_OBJECT_0) return 0;
+        if (!state.hasEvent) return 0;
+        const uint32_t woken = cancel ? plat::WaitForAny({&state.replyEvent, cancel}, wait)
+                                      : state.replyEvent.Wait(wait);
+        if (woken != plat::WAIT_OBJECT_0) return 0;
     }
 }
 
-int CFtpClient::RunText(bool own, std::initializer_list<int> ok, const CString &command,
-                        CString *reply)
+int CFtpClient::RunText(bool own, ReplyClass ok, const CString &command, CString *reply)
 {
     const int code = own ? SendCommand(command, reply, 0, true) : SendLocked(command, reply, 0);
-    return OneOf(code, ok) ? 1 : 0;
+    return Succeeded(code, ok) ? 1 : 0;
 }
 
-int CFtpClient::Run(bool own, std::initializer_list<int> ok, const char *format, ...)
+int CFtpClient::Run(bool own, ReplyClass ok, const char *format, ...)
 {
     CString command;
     va_list args;
@@ -260,61 +269,63 @@ int CFtpClient::Run(bool own, std::initializer_list<int> ok, const char *format,
     return RunText(own, ok, command);
 }
 
+// RFC 959 lets a server answer with any reply of the class: CDUP with 200 or 250, PASS with
+// 230 or 202, a transfer's start with 125 or 150.
 int CFtpClient::User(const char *name)
 {
-    return Run(true, {331}, "USER %s", name);
+    return Run(true, ReplyClass::kMore, "USER %s", name);
 }
 int CFtpClient::Pass(const char *password)
 {
-    return Run(true, {230}, "PASS %s", password);
+    return Run(true, ReplyClass::kDone, "PASS %s", password);
 }
 int CFtpClient::Cwd(const char *dir)
 {
-    return Run(true, {250}, "CWD %s", dir);
+    return Run(true, ReplyClass::kDone, "CWD %s", dir);
 }
 int CFtpClient::Cdup()
 {
-    return Run(true, {200}, "CDUP");
+    return Run(true, ReplyClass::kDone, "CDUP");
 }
 int CFtpClient::Mkd(const char *dir)
 {
-    return Run(true, {257}, "MKD %s", dir);
+    return Run(true, ReplyClass::kDone, "MKD %s", dir);
 }
 int CFtpClient::Rmd(const char *dir)
 {
-    return Run(true, {250}, "RMD %s", dir);
+    return Run(true, ReplyClass::kDone, "RMD %s", dir);
 }
 int CFtpClient::Dele(const char *file)
 {
-    return Run(true, {250}, "DELE %s", file);
+    return Run(true, ReplyClass::kDone, "DELE %s", file);
 }
 int CFtpClient::Rnfr(const char *name)
 {
-    return Run(true, {350}, "RNFR %s", name);
+    return Run(true, ReplyClass::kMore, "RNFR %s", name);
 }
 int CFtpClient::Rnto(const char *name)
 {
-    return Run(true, {250}, "RNTO %s", name);
+    return Run(true, ReplyClass::kDone, "RNTO %s", name);
 }
 int CFtpClient::Type(char type)
 {
-    return Run(true, {200, 250}, "TYPE %c", type);
+    return Run(true, ReplyClass::kDone, "TYPE %c", type);
 }
 int CFtpClient::Rest(int32_t offset)
 {
-    return Run(true, {350}, "REST %d", offset);
+    return Run(true, ReplyClass::kMore, "REST %d", offset);
 }
 int CFtpClient::Noop()
 {
-    return Run(true, {200}, "NOOP");
+    return Run(true, ReplyClass::kDone, "NOOP");
 }
 int CFtpClient::Retr(const char *file)
 {
-    return Run(false, {125, 150}, "RETR %s", file);
+    return Run(false, ReplyClass::kStarted, "RETR %s", file);
 }
 int CFtpClient::Stor(const char *file)
 {
-    return Run(false, {125, 150}, "STOR %s", file);
+    return Run(false, ReplyClass::kStarted, "STOR %s", file);
 }
 
 int CFtpClient::Rename(const char *from, const char *to)
@@ -325,7 +336,7 @@ int CFtpClient::Rename(const char *from, const char *to)
 int CFtpClient::Pwd(CString &dir)
 {
     CString reply;
-    if (!RunText(true, {257}, "PWD", &reply)) return 0;
+    if (!RunText(true, ReplyClass::kDone, "PWD", &reply)) return 0;
     const int first = reply.Find('"');
     if (first < 0) return 0;
     const int second = reply.Find('"', first + 1);
@@ -336,14 +347,14 @@ int CFtpClient::Pwd(CString &dir)
 int CFtpClient::Pasv(tagFtpHostPort &hostPort)
 {
     CString reply;
-    if (!RunText(false, {227}, "PASV", &reply)) return 0;
+    if (!RunText(false, ReplyClass::kDone, "PASV", &reply)) return 0;
     return ParsePasvReply(reply, hostPort) ? 1 : 0;
 }
 
 int CFtpClient::Port(const tagFtpHostPort &hp)
 {
-    return Run(false, {200, 250}, "PORT %d,%d,%d,%d,%d,%d", hp.h[0], hp.h[1], hp.h[2], hp.h[3],
-               hp.port / 256, hp.port % 256);
+    return Run(false, ReplyClass::kDone, "PORT %d,%d,%d,%d,%d,%d", hp.h[0], hp.h[1], hp.h[2],
+               hp.h[3], hp.port / 256, hp.port % 256);
 }
 
 int CFtpClient::List(const char *path, CStringArray &lines, bool namesOnly)
@@ -368,7 +379,7 @@ int CFtpClient::List(const char *path, CStringArray &lines, bool namesOnly)
     if (!lock.Take() || !Port(offer)) return 0;
     CString command = namesOnly ? "NLST" : "LIST";
     if (hasPath) command += CString(" ") + path;
-    if (!RunText(false, {125, 150}, command)) return 0;
+    if (!RunText(false, ReplyClass::kStarted, command)) return 0;
 
     // The server may never connect or stop sending: the guard closes the port after a
     // silence of the bound, which ends the accept or the read.
@@ -376,7 +387,12 @@ int CFtpClient::List(const char *path, CStringArray &lines, bool namesOnly)
     uint32_t peerIp = 0;
     uint16_t peerPort = 0;
     const SOCKET s = port->Listener().Accept(peerIp, peerPort);
-    if (s == INVALID_SOCKET) return 0;
+    if (s == INVALID_SOCKET) {
+        // The listing's final reply is still to come: it must not answer a later command.
+        SendAbort();
+        Resync();
+        return 0;
+    }
     CTcpSocket *data = port->Adopt(s);
     CString line;
     while (data->ReadLine(line) >= 0) {
@@ -384,8 +400,12 @@ int CFtpClient::List(const char *path, CStringArray &lines, bool namesOnly)
         idle.Kick();
     }
     port->Close();
-    if (idle.Expired()) return 0;
-    return SendLocked(nullptr, nullptr, 0) == 226 ? 1 : 0;
+    if (idle.Expired()) {
+        SendAbort();
+        Resync();
+        return 0;
+    }
+    return Succeeded(SendLocked(nullptr, nullptr, 0), ReplyClass::kDone) ? 1 : 0;
 }
 
 int CFtpClient::ListDir(const char *path, CArray<tagFtpEntry> &entries)
@@ -496,27 +516,75 @@ int CFtpClient::DeleteTree(const char *name)
     return failed ? 0 : 1;
 }
 
-int CFtpClient::CopyTo(const char *file, CFtpClient &dest, uint32_t timeOutMs)
+int CFtpClient::CopyTo(const char *file, CFtpClient &dest, uint32_t timeOutMs,
+                       const plat::Event *cancel)
 {
     if (!IsConnected() || !dest.IsConnected()) return 0;
     if (!dest.Type('I') || !Type('I')) return 0;
     CommandLock sourceLock(*m_pState), destLock(*dest.m_pState);
     if (!sourceLock.Take() || !destLock.Take()) return 0;
     bool ok = false;
-    const int destCode = CopyLocked(file, dest, timeOutMs, ok);
+    const int destCode = CopyLocked(file, dest, timeOutMs, cancel, ok);
     plat::SetLastError(ok ? 0 : static_cast<uint32_t>(destCode));
     return ok ? 1 : 0;
 }
 
-int CFtpClient::CopyLocked(const char *file, CFtpClient &dest, uint32_t timeOutMs, bool &ok)
+int CFtpClient::CopyLocked(const char *file, CFtpClient &dest, uint32_t timeOutMs,
+                           const plat::Event *cancel, bool &ok)
 {
     ok = false;
     tagFtpHostPort source;
-    if (!Pasv(source) || !dest.Port(source) || !dest.Stor(file) || !Retr(file)) return 0;
-    const int destCode = dest.SendLocked(nullptr, nullptr, timeOutMs);
-    if (!OneOf(destCode, {226, 250})) return destCode;
-    ok = OneOf(SendLocked(nullptr, nullptr, timeOutMs), {226, 250});
+    if (!Pasv(source) || !dest.Port(source) || !dest.Stor(file)) return 0;
+    // From here on the destination has opened the file and waits for its data: a copy that
+    // fails stops both transfers and removes what was written.
+    if (!Retr(file)) {
+        GiveUpCopy(file, dest);
+        return 0;
+    }
+    const int destCode = dest.WaitReplyOr(nullptr, timeOutMs, cancel);
+    ok = Succeeded(destCode, ReplyClass::kDone) &&
+         Succeeded(WaitReplyOr(nullptr, timeOutMs, cancel), ReplyClass::kDone);
+    if (!ok) GiveUpCopy(file, dest);
     return destCode;
+}
+
+void CFtpClient::GiveUpCopy(const char *file, CFtpClient &dest)
+{
+    SendAbort();
+    dest.SendAbort();
+    Resync();
+    if (dest.Resync()) dest.RunText(false, ReplyClass::kDone, CString("DELE ") + file);
+}
+
+void CFtpClient::SendAbort()
+{
+    tagFtpConnState &state = *m_pState;
+    if (!state.control.IsOpen()) return;
+    state.CallHook(&tagFtpConnState::sent, "ABOR");
+    state.control.Send(kTelnetIp, sizeof kTelnetIp);
+    state.control.SendUrgent(kTelnetSynch, sizeof kTelnetSynch);
+    state.control.Send(kAbortLine, sizeof kAbortLine - 1);
+}
+
+bool CFtpClient::Resync()
+{
+    // The aborted transfer's final reply and the abort's own may come in any number (426
+    // then 226, 225 alone, a late 226 first): a NOOP sent behind them is answered only after
+    // them, and its 200 is the point from which replies belong to commands again. A server
+    // that does not answer in time is left: a reply it sends later must not answer the next
+    // command.
+    tagFtpConnState &state = *m_pState;
+    const uint32_t bound = state.defaultTimeOut.load();
+    const uint32_t start = plat::GetTickCount();
+    for (int code = SendLocked("NOOP", nullptr, bound); code != kNoopDone;) {
+        const uint32_t spent = plat::TickElapsed(start);
+        if (code == 0 || code == FtpReplyParser::kLostCode || spent >= bound) {
+            Close();
+            return false;
+        }
+        code = WaitReply(nullptr, bound - spent);
+    }
+    return true;
 }
 
 int CFtpClient::CopyDirTo(const char *dir, CFtpClient &dest, uint32_t budgetMs)

@@ -10,10 +10,10 @@
 #include "drivers/sources/ftp/FtpReply.h"
 #include "platform/Collections.h"
 #include "platform/String.h"
+#include "platform/Sync.h"
 
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 
 struct tagFtpConnState;
@@ -103,13 +103,21 @@ public:
     // delete.
     int DeleteTree(const char *name);
 
-    // Copies the file from this client's server to the destination's under the same name.
-    int CopyTo(const char *file, CFtpClient &dest, uint32_t timeOutMs);
+    // Copies the file from this client's server to the destination's under the same name,
+    // waiting up to the time-out for each final reply (or until `cancel` is set). A copy that
+    // fails once the destination has opened the file aborts both transfers, leaves both
+    // connections in step (or closes one that does not answer the abort) and removes the
+    // file at the destination.
+    int CopyTo(const char *file, CFtpClient &dest, uint32_t timeOutMs,
+               const plat::Event *cancel = nullptr);
     // Copies the directory tree while the time budget lasts: 1 when no copy failed.
     int CopyDirTo(const char *dir, CFtpClient &dest, uint32_t budgetMs);
 
 private:
     class CommandLock;
+    // The class of reply (its first digit) that means a command did what it was sent for.
+    enum class ReplyClass { kStarted = 1, kDone = 2, kMore = 3 };
+    static bool Succeeded(int code, ReplyClass ok) { return code / 100 == static_cast<int>(ok); }
 
     template <class T> static TextHook Bind(T *owner, void (T::*fn)(const CString &))
     {
@@ -117,19 +125,27 @@ private:
         return [owner, fn](const CString &text) { (owner->*fn)(text); };
     }
 
-    // Formats and sends one command, taking the lock when `own`; 1 when the reply's code is
-    // one of `ok`.
-    int Run(bool own, std::initializer_list<int> ok, const char *format, ...)
-        __attribute__((format(printf, 4, 5)));
-    int RunText(bool own, std::initializer_list<int> ok, const CString &command,
-                CString *reply = nullptr);
+    // Formats and sends one command, taking the lock when `own`; 1 when the reply is of the
+    // class `ok`.
+    int Run(bool own, ReplyClass ok, const char *format, ...) __attribute__((format(printf, 4, 5)));
+    int RunText(bool own, ReplyClass ok, const CString &command, CString *reply = nullptr);
+    // WaitReply that also ends, with 0, once `cancel` (when given) is set.
+    int WaitReplyOr(CString *reply, uint32_t timeOutMs, const plat::Event *cancel);
     // SendCommand's work under the caller's lock.
     int SendLocked(const char *command, CString *reply, uint32_t timeOutMs);
     void StartReader();
     void StopReader();
     // The file copy once both command locks are held: the destination's final reply code
     // (0 before it), with `ok` set when every step succeeded.
-    int CopyLocked(const char *file, CFtpClient &dest, uint32_t timeOutMs, bool &ok);
+    int CopyLocked(const char *file, CFtpClient &dest, uint32_t timeOutMs,
+                   const plat::Event *cancel, bool &ok);
+    // Stops a copy under way on both servers and removes the file at the destination.
+    void GiveUpCopy(const char *file, CFtpClient &dest);
+    // ABOR behind the telnet IP and Synch, without waiting.
+    void SendAbort();
+    // Drops every reply up to a NOOP's, within the default time-out; closes the connection
+    // and returns false when that does not come.
+    bool Resync();
 
     std::shared_ptr<tagFtpConnState> m_pState;
 };

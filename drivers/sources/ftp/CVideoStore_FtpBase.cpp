@@ -47,12 +47,13 @@ int32_t CVideoStore_FtpBase::OnInitInstance()
     const int32_t port = setting["Port"].GetAsInteger(kDefaultPort);
     m_MainClient.port = port < 1 ? kDefaultPort : port;
     m_nBitRate = setting["BitRate"].GetAsInteger(m_nBitRate);
-    m_bNoop = setting["Noop"].GetAsInteger(m_bNoop) ? 1 : 0;
+    m_bNoop = setting["Noop"].GetAsBool(m_bNoop != 0) ? 1 : 0;
     m_nClientLimit = setting["Client"].GetAsInteger(m_nClientLimit);
     if (url.scheme.CompareNoCase("FTP") != 0) {
         SetDevStatus(DEVSTATUS_BAD_SETTING);
         return 0;
     }
+    ftpstore::NoteIgnoredPath(GetInstanceName(), url);
     SetDevStatus(DEVSTATUS_NORMAL);
     return 1;
 }

@@ -1,5 +1,5 @@
-// Clip stores on FTP servers. FtpBase: a clip is one file in the server's start directory (the
-// Server URL's path); FtpDir: a clip is one directory there, with whatever it holds. Clips are
+// Clip stores on FTP servers. FtpBase: a clip is one file in the log-in directory; FtpDir: a
+// clip is one directory there, with whatever it holds. Clips are
 // listed into the clip cache with lengths from their byte sizes and the bit rate, deleted
 // through a list of pending commands, and copied to another store of the family by a
 // server-to-server transfer on a worker thread while the caller sees the progress. The store

@@ -79,7 +79,7 @@ int32_t CVideoStore_PinnacleFtp::OnInitInstance()
     CResAccess setting(GetSettingInfo());
     setting["KeyFiles"].GetAsStringArray(m_KeyFiles);
     if (m_KeyFiles.IsEmpty()) DefaultKeyFiles(m_KeyFiles);
-    m_bScanDirInfo = setting["SCAN_DIR_INFO"].GetAsInteger(m_bScanDirInfo) ? 1 : 0;
+    m_bScanDirInfo = setting["SCAN_DIR_INFO"].GetAsBool(m_bScanDirInfo != 0) ? 1 : 0;
     return 1;
 }
 

@@ -1,6 +1,7 @@
 #include "drivers/sources/ftp/CVideoStore_PinFtpX.h"
 
 #include "KestLib20/CResAccess.h"
+#include "KestLib20/StringConvert.h"
 #include "drivers/sources/ftp/FtpKeyFiles.h"
 #include "platform/TimeSource.h"
 
@@ -34,7 +35,7 @@ bool ReadSite(CResAccess &setting, int number, tagFtpSite &site)
         else if (name.CompareNoCase("Dest") == 0)
             site.dest = value;
         else if (name.CompareNoCase("UsingRMD") == 0)
-            site.usingRMD = std::atoi(value) ? 1 : 0;
+            site.usingRMD = StrToBool(value, site.usingRMD != 0) ? 1 : 0;
     }
     if (server.IsEmpty()) return false;
     site.url.LoadFromString(server);
@@ -88,6 +89,7 @@ int32_t CVideoStore_PinFtpX::OnInitInstance()
         sites.push_back(std::move(site));
     }
     m_nBitRate = setting["BitRate"].GetAsInteger(m_nBitRate);
+    for (const tagFtpSite &site : sites) ftpstore::NoteIgnoredPath(GetInstanceName(), site.url);
     std::lock_guard<CDataLock> lk(m_siteLock);
     m_Sites = std::move(sites);
     if (m_Sites.empty()) return 0;
@@ -198,6 +200,7 @@ int CVideoStore_PinFtpX::DevIDList(CStringArray &ids, int, int)
 
 int CVideoStore_PinFtpX::DevDelete(const char *clip, int)
 {
+    std::lock_guard<std::mutex> walking(m_walkLock);
     if (!ftpstore::LogOn(m_MainClient)) return 0;
     const int ok = m_bUsingRMD ? m_MainClient.Rmd(clip) : m_MainClient.DeleteTree(clip);
     if (ok) m_ClipCache.RemoveClip(clip);
@@ -206,6 +209,7 @@ int CVideoStore_PinFtpX::DevDelete(const char *clip, int)
 
 int CVideoStore_PinFtpX::DevRename(const char *clip, const char *newName)
 {
+    std::lock_guard<std::mutex> walking(m_walkLock);
     if (!ftpstore::LogOn(m_MainClient)) return 0;
     return m_MainClient.Rename(clip, newName);
 }
@@ -230,6 +234,7 @@ int CVideoStore_PinFtpX::DevLoadTotalClip()
 
 int CVideoStore_PinFtpX::LoadClipList()
 {
+    std::lock_guard<std::mutex> walking(m_walkLock);
     CArray<tagFtpEntry> dirs;
     if (!ftpstore::LogOn(m_MainClient) || !m_MainClient.ListSubDirs(nullptr, dirs)) return 0;
     CStringArray names;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -86,6 +87,9 @@ private:
     CStringArray m_KeyFiles;
     std::set<std::string> m_KeySet;
     CFtpClient m_MainClient;
+    // One walk at a time on the main client: its steps (CWD in, LIST, CWD out; RNFR, RNTO)
+    // name everything relative to where the walk stands.
+    std::mutex m_walkLock;
     uint8_t m_bUsingRMD = 1;
     CDataLock m_siteLock;
     std::vector<tagFtpSite> m_Sites;

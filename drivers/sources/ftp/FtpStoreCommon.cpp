@@ -46,11 +46,16 @@ void SetLogHooks(CFtpClient &client, CComponentA *owner)
 
 int LogOn(CFtpClient &client)
 {
-    if (client.IsConnected()) return 1;
-    if (!client.Login()) return 0;
-    // Every clip name is relative to the start directory.
-    if (!client.path.IsEmpty()) client.Cwd(client.path);
-    return 1;
+    return client.IsConnected() || client.Login() ? 1 : 0;
+}
+
+void NoteIgnoredPath(const char *device, const tagURL &url)
+{
+    if (url.path.IsEmpty() || url.path == "/") return;
+    CString text;
+    text.Format("DEV=%s Server path \"%s\" ignored: clips are in the log-in directory", device,
+                url.path.GetString());
+    glReportLog("LOG_DEV", text, nullptr);
 }
 
 CVideoClipCache::tagCLIP ClipRecord(const char *name, int32_t frames)

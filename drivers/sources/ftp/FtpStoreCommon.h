@@ -25,8 +25,11 @@ void Debug(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Hooks that log every line received, discarded and sent with the owner's instance name.
 void SetLogHooks(CFtpClient &client, CComponentA *owner);
 
-// Logs the client on and enters the start directory (the URL's path); 1 when connected.
+// Logs the client on (nothing when it is connected); 1 when connected. Clips live in the
+// log-in directory.
 int LogOn(CFtpClient &client);
+// A store's Server URL names a path: it is not used, which one "LOG_DEV" line says.
+void NoteIgnoredPath(const char *device, const tagURL &url);
 
 // A cache record of the clip, its name cut between characters to the record's field.
 CVideoClipCache::tagCLIP ClipRecord(const char *name, int32_t frames);

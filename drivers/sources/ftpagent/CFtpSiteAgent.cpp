@@ -1,8 +1,10 @@
 #include "drivers/sources/ftpagent/CFtpSiteAgent.h"
 
 #include "drivers/sources/ftp/CFtpClient.h"
-#include "drivers/sources/ftp/FtpStoreCommon.h"
+#include "drivers/sources/ftpagent/CVideoStore_FtpAgent.h"
+#include "platform/Sync.h"
 #include "platform/Thread.h"
+#include "platform/TimeSource.h"
 
 #include <atomic>
 
@@ -10,6 +12,9 @@ namespace {
 
 constexpr int32_t kFailed = -1;
 constexpr int32_t kDefaultPort = 21;
+// A copy waits for its end as long as the store polls it; the store removes the job (which
+// stops the copy) when it gives up.
+constexpr uint32_t kCopyTimeOutMs = CVideoStore_FtpAgent::kMaxPolls * CVideoStore_FtpAgent::kPollMs;
 
 // A client of the site, logged on in its directory; false when the URL does not parse or the
 // log-on failed.
@@ -19,21 +24,9 @@ bool Connect(const CString &site, CFtpClient &client)
     if (!url.LoadFromString(site) || url.host.IsEmpty()) return false;
     if (url.port < 1) url.port = kDefaultPort;
     static_cast<tagURL &>(client) = url;
-    return ftpstore::LogOn(client) != 0;
-}
-
-// The file entry of the site's directory; false when it cannot be listed or lacks the file.
-bool FindFile(CFtpClient &client, const CString &file, tagFtpEntry &found)
-{
-    CArray<tagFtpEntry> entries;
-    if (!client.ListDir(nullptr, entries)) return false;
-    for (const tagFtpEntry &entry : entries) {
-        if (entry.type == tagFtpEntry::kFile && entry.name == file) {
-            found = entry;
-            return true;
-        }
-    }
-    return false;
+    if (!client.Login()) return false;
+    if (!url.path.IsEmpty()) client.Cwd(url.path);
+    return true;
 }
 
 } // namespace
@@ -42,6 +35,7 @@ bool FindFile(CFtpClient &client, const CString &file, tagFtpEntry &found)
 struct CFtpSiteAgent::Task {
     enum State { kUnprepared, kRunning, kEnd, kError };
     std::atomic<int> state{kUnprepared};
+    plat::Event cancel{true, false}; // set when the job is removed: the copy stops
     plat::Thread thread;
 };
 
@@ -52,7 +46,42 @@ CFtpSiteAgent::~CFtpSiteAgent()
         std::lock_guard<std::mutex> lk(m_lock);
         tasks.swap(m_tasks);
     }
+    for (auto &[id, task] : tasks) task->cancel.Set();
     for (auto &[id, task] : tasks) task->thread.StopWithin(kTaskStopMs, 0);
+}
+
+bool CFtpSiteAgent::ListSite(const CString &site, std::vector<tagFtpEntry> &files)
+{
+    files.clear();
+    CFtpClient client;
+    CArray<tagFtpEntry> entries;
+    if (!Connect(site, client) || !client.ListDir(nullptr, entries)) return false;
+    for (const tagFtpEntry &entry : entries)
+        if (entry.type == tagFtpEntry::kFile) files.push_back(entry);
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_listings[site] = {plat::GetTickCount(), files};
+    return true;
+}
+
+void CFtpSiteAgent::Forget(const CString &site)
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_listings.erase(site);
+}
+
+bool CFtpSiteAgent::FindListed(const CString &site, const CString &file, tagFtpEntry &found)
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    const auto listing = m_listings.find(site);
+    if (listing == m_listings.end() || plat::TickElapsed(listing->second.taken) >= kListingAgeMs)
+        return false;
+    for (const tagFtpEntry &entry : listing->second.files) {
+        if (entry.name == file) {
+            found = entry;
+            return true;
+        }
+    }
+    return false;
 }
 
 int32_t CFtpSiteAgent::AgentOpen(const CString &, int32_t, const CString &)
@@ -74,11 +103,9 @@ int32_t CFtpSiteAgent::AgentIsReady(int32_t &ready)
 int32_t CFtpSiteAgent::ListFiles(const CString &site, const CString &, CString &names)
 {
     names.Empty();
-    CFtpClient client;
-    CArray<tagFtpEntry> entries;
-    if (!Connect(site, client) || !client.ListDir(nullptr, entries)) return kFailed;
-    for (const tagFtpEntry &entry : entries) {
-        if (entry.type != tagFtpEntry::kFile) continue;
+    std::vector<tagFtpEntry> files;
+    if (!ListSite(site, files)) return kFailed;
+    for (const tagFtpEntry &entry : files) {
         names += entry.name;
         names += ";";
     }
@@ -87,12 +114,14 @@ int32_t CFtpSiteAgent::ListFiles(const CString &site, const CString &, CString &
 
 int32_t CFtpSiteAgent::EraseFile(const CString &site, const CString &file)
 {
+    Forget(site);
     CFtpClient client;
     return Connect(site, client) && client.Dele(file) ? 0 : kFailed;
 }
 
 int32_t CFtpSiteAgent::RenameFile(const CString &site, const CString &from, const CString &to)
 {
+    Forget(site);
     CFtpClient client;
     return Connect(site, client) && client.Rename(from, to) ? 0 : kFailed;
 }
@@ -103,9 +132,13 @@ int32_t CFtpSiteAgent::GetFileInfo(const CString &site, const CString &file, dou
     size = 0;
     time = 0;
     attributes = 0;
-    CFtpClient client;
+    // A store asks for every clip of a listing it has just had: the listing answers, and
+    // only a file it lacks (or an old listing) costs a new one.
     tagFtpEntry entry;
-    if (!Connect(site, client) || !FindFile(client, file, entry)) return kFailed;
+    if (!FindListed(site, file, entry)) {
+        std::vector<tagFtpEntry> files;
+        if (!ListSite(site, files) || !FindListed(site, file, entry)) return kFailed;
+    }
     size = static_cast<double>(entry.size);
     return 0;
 }
@@ -113,6 +146,7 @@ int32_t CFtpSiteAgent::GetFileInfo(const CString &site, const CString &file, dou
 int32_t CFtpSiteAgent::AddCopyTask(const CString &from, const CString &to, const CString &file,
                                    int32_t &id)
 {
+    Forget(to);
     auto task = std::make_shared<Task>();
     task->thread = plat::Thread::Start([task, from, to, file]() -> uint32_t {
         CFtpClient source, dest;
@@ -121,7 +155,7 @@ int32_t CFtpSiteAgent::AddCopyTask(const CString &from, const CString &to, const
             return 0;
         }
         task->state = Task::kRunning;
-        const int done = source.CopyTo(file, dest, kCopyTimeOutMs);
+        const int done = source.CopyTo(file, dest, kCopyTimeOutMs, &task->cancel);
         task->state = done ? Task::kEnd : Task::kError;
         return 0;
     });
@@ -150,6 +184,7 @@ int32_t CFtpSiteAgent::RemoveTask(int32_t id, int32_t &result)
         m_tasks.erase(it);
     }
     result = task->state.load();
+    task->cancel.Set();
     task->thread.StopWithin(kTaskStopMs, 0);
     return 0;
 }

@@ -40,7 +40,7 @@ CPinnacleConn::CPinnacleConn()
 {
     hpvs::ConnectionCreated();
     CResAccess setting("/etc/tvx/Ovra_Device");
-    m_bNeedTest = setting["PinConnNeedTest"].GetAsInteger(0) != 0;
+    m_bNeedTest = setting["PinConnNeedTest"].GetAsBool(false);
     m_nTimeOut = setting["PinConnTimeOut"].GetAsInteger(0);
     m_dwLastActivity = plat::GetTickCount();
 }
@@ -137,7 +137,6 @@ int CPinnacleConn::ListMedia(CStringArray &names)
             lib.nextMedia ? lib.nextMedia(next, kListChunk, chunk, &count, &more, &m_Status) : -1;
         if (!Done(result)) break;
         Append(names, chunk, count);
-        next += count;
     }
     return names.GetSize();
 }
@@ -192,10 +191,11 @@ int CPinnacleConn::CopyMediaFrom(const char *clip, const char *sourceNode, const
                  : -1;
         if (!Done(result)) return 0;
     }
-    return PollCopy(command, clip, callback);
+    // The library names the copy as the source clip when it is given no name.
+    return PollCopy(command, clip, destClip && *destClip ? destClip : clip, callback);
 }
 
-int CPinnacleConn::PollCopy(int32_t command, const char *clip,
+int CPinnacleConn::PollCopy(int32_t command, const char *clip, const char *destClip,
                             CVideoStoreA::tagCopyCallBack callback)
 {
     const hpvs::Entries &lib = hpvs::Library();
@@ -212,12 +212,12 @@ int CPinnacleConn::PollCopy(int32_t command, const char *clip,
         }
         if (result == 0 && record.state == HPVS_CMD_DONE) {
             LogTask("$$$ ##Copy Done %s# Ret:%d CPinnacleConn::CopyMediaFrom.", clip, result);
-            return GetMediaSize(clip) > 0 ? 1 : 0;
+            return GetMediaSize(destClip) > 0 ? 1 : 0;
         }
         if (result != 0) {
             if (lastPercent >= 90) {
                 LogTask("$$$  %s CPinnacleConn::CopyMediaFrom  nPercentDone > 90", clip);
-                return GetMediaSize(clip) > 0 ? 1 : 0;
+                return GetMediaSize(destClip) > 0 ? 1 : 0;
             }
             LogTask("$$$  %s CPinnacleConn::CopyMediaFrom  nPercentDone < 90", clip);
             return 0;

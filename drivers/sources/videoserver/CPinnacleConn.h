@@ -50,8 +50,8 @@ public:
     int GetMediaSize(const char *clip);
     int DeleteMedia(const char *clip);
     int RenameFile(const char *from, const char *to);
-    // Copies the clip of `sourceNode` to this connection's node as `destClip`, reporting the
-    // percentage; 1 when the clip then has a length here.
+    // Copies the clip of `sourceNode` to this connection's node as `destClip` (empty: the
+    // same name), reporting the percentage; 1 when the copy then has a length here.
     int CopyMediaFrom(const char *clip, const char *sourceNode, const char *destClip,
                       CVideoStoreA::tagCopyCallBack callback);
 
@@ -60,8 +60,9 @@ private:
     // it succeeded.
     bool Done(int32_t result);
     int CloseLocked();
-    // Polls the copy until it ends; see CopyMediaFrom.
-    int PollCopy(int32_t command, const char *clip, CVideoStoreA::tagCopyCallBack callback);
+    // Polls the copy until it ends; see CopyMediaFrom. 1 when `destClip` then has a length.
+    int PollCopy(int32_t command, const char *clip, const char *destClip,
+                 CVideoStoreA::tagCopyCallBack callback);
 
     mutable std::recursive_mutex m_lock; // the handle and the status block
     int32_t m_nHandle = 0;
