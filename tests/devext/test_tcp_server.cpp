@@ -1,15 +1,23 @@
 // The TCP server's accept thread and sessions, with clients on 127.0.0.1.
 #include "LoopbackPeer.h"
 
+#include "Kest20/CLogReader.h"
 #include "devext/device/CTcpServer.h"
 #include "platform/Sync.h"
 #include "platform/TimeSource.h"
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 using namespace loopback;
 
@@ -89,6 +97,31 @@ template <class Pred> bool Eventually(Pred pred)
         if (pred()) return true;
     return pred();
 }
+
+// The texts logged under "LOG_ERROR" while it lives.
+class ErrorLog : public CLogReader {
+public:
+    ErrorLog() : CLogReader("LOG_ERROR", 1) { Subscribe(); }
+    ~ErrorLog() override { Unsubscribe(); }
+    int OnRecvLog(const char *, const char *text, const char *) override
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_texts.emplace_back(text ? text : "");
+        return 1;
+    }
+    // How many texts begin with `start`.
+    int Count(const std::string &start)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        int n = 0;
+        for (const std::string &text : m_texts) n += text.rfind(start, 0) == 0 ? 1 : 0;
+        return n;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::string> m_texts;
+};
 
 } // namespace
 
@@ -279,4 +312,78 @@ TEST(TcpSession, StartsOnlyWhileConnectedAndSendsFormattedTextsWhole)
     session->Stop();
     session.reset();
     EXPECT_EQ(probe.destroyed, 1);
+}
+
+TEST(TcpServer, ConnectionsOverTheUserCountAreClosedAtOnceAndLogged)
+{
+    ErrorLog log;
+    Probe probe;
+    Server s(2, &probe);
+    ASSERT_EQ(s.started, 1);
+    Fd a = Connect(s.port);
+    ASSERT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
+    Fd b = Connect(s.port);
+    ASSERT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
+
+    const std::string over = "TcpServer " + std::to_string(s.port) +
+                             ": 2 sessions, the most it serves: connection from 127.0.0.1:";
+    for (int extra = 1; extra <= 2; ++extra) {
+        Fd c = Connect(s.port);
+        EXPECT_TRUE(WaitClosed(c.Get(), kWaitMs)) << extra;
+        EXPECT_TRUE(Eventually([&] { return log.Count(over) == extra; })) << extra;
+    }
+    EXPECT_EQ(probe.made, 2) << "no session is made for a connection turned away";
+    EXPECT_EQ(Ask(a, "a"), "echo:a\r\n");
+    EXPECT_EQ(Ask(b, "b"), "echo:b\r\n");
+
+    // A session that ends makes room for the next connection.
+    a.Reset();
+    ASSERT_TRUE(Eventually([&] { return probe.serving == 1; }));
+    Fd d = Connect(s.port);
+    EXPECT_EQ(Ask(d, "d"), "echo:d\r\n");
+    EXPECT_EQ(log.Count(over), 2);
+}
+
+TEST(TcpServer, AFailedAcceptIsLoggedAndTheServerServesAgainAfterIt)
+{
+    ErrorLog log;
+    Probe probe;
+    Server s(2, &probe);
+    ASSERT_EQ(s.started, 1);
+    // The client's socket is made while descriptors can still be had.
+    Fd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_GE(client.Get(), 0);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit saved = limit;
+    // No descriptor is left for the process: the lowest free number is the limit.
+    const int lowest = ::dup(client.Get());
+    ASSERT_GE(lowest, 0);
+    ::close(lowest);
+    limit.rlim_cur = static_cast<rlim_t>(lowest);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(s.port);
+    to.sin_addr.s_addr = LoopbackIp();
+    const int connected = ::connect(client.Get(), reinterpret_cast<sockaddr *>(&to), sizeof to);
+    const std::string failed = "TcpServer " + std::to_string(s.port) + ": accept failed (";
+    const bool logged = Eventually([&] { return log.Count(failed) == 1; });
+    // Each retry finds no descriptor either, and is not logged again.
+    usleep(3 * CTcpServer::kAcceptRetryMs * 1000 / 2);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_EQ(connected, 0);
+    EXPECT_TRUE(logged);
+    EXPECT_EQ(log.Count(failed), 1);
+    EXPECT_TRUE(s.server.IsRunning());
+
+    // The connection waiting in the backlog is served once descriptors are back.
+    EXPECT_EQ(Ask(client, "back"), "echo:back\r\n");
+    Fd next = Connect(s.port);
+    EXPECT_EQ(Ask(next, "next"), "echo:next\r\n");
+    // A stop cuts a retry pause short.
+    const int64_t start = NowMs();
+    s.server.Stop();
+    EXPECT_LT(NowMs() - start, 500);
 }

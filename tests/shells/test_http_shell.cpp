@@ -262,7 +262,7 @@ TEST(HttpShell, ThreadedServerServesConnectionsAtOnce)
     seen.body = "ok";
     auto service = Service("/live", CHttpShell::GET, seen);
     CTcpServer server(0);
-    server.SetUserCount(4);
+    server.SetUserCount(8); // room for the idle client and the six at once
     server.SetSessionFactory([](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); },
                              nullptr);
     ASSERT_EQ(server.Start(), 1);
