@@ -193,5 +193,14 @@ TEST(GpiConsole, TheAboutBoxIsReachedFromStandardInput)
     CGpiDlg dialog;
     // The About box takes the lines up to its OK; the main dialog is cancelled at "quit".
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(out.str(), "1=确定\n? no system menu command 99\n");
+    // Each dialog lists its controls first; the About box's only control is its button.
+    const std::string text = out.str();
+    const std::string about = "关于 GPI\n";
+    const size_t at = text.find(about);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.rfind("GPI\n    1008  button", 0), 0u) << text;
+    const std::string rest = text.substr(at);
+    EXPECT_NE(rest.find("       1  button     确定\n"), std::string::npos) << rest;
+    EXPECT_NE(rest.find("commands: click <id>"), std::string::npos) << rest;
+    EXPECT_EQ(rest.substr(rest.find("| quit\n") + 7), "1=确定\n? no system menu command 99\n");
 }
