@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -123,7 +123,41 @@ private:
     std::vector<std::string> m_texts;
 };
 
+// While one lives, every accept of the process fails with its error, as it does when the
+// process or the system has no descriptor left (the accept4 below stands in for the C
+// library's).
+class FailedAccepts {
+public:
+    explicit FailedAccepts(int error)
+    {
+        s_count = 0;
+        s_error = error;
+    }
+    ~FailedAccepts() { End(); }
+    void End() { s_error = 0; }
+    static int Error() { return s_error; }
+    static int Count() { return s_count; }
+    static void Counted() { ++s_count; }
+
+private:
+    static inline std::atomic<int> s_error{0};
+    static inline std::atomic<int> s_count{0};
+};
+
 } // namespace
+
+extern "C" __attribute__((visibility("default"))) int accept4(int fd, sockaddr *addr,
+                                                              socklen_t *length, int flags)
+{
+    if (const int error = FailedAccepts::Error()) {
+        FailedAccepts::Counted();
+        errno = error;
+        return -1;
+    }
+    using Accept = int (*)(int, sockaddr *, socklen_t *, int);
+    static const auto next = reinterpret_cast<Accept>(::dlsym(RTLD_NEXT, "accept4"));
+    return next(fd, addr, length, flags);
+}
 
 TEST(TcpServer, UserCountOneServesClientsInTurnAndTwoAtOnce)
 {
@@ -350,40 +384,31 @@ TEST(TcpServer, AFailedAcceptIsLoggedAndTheServerServesAgainAfterIt)
     Probe probe;
     Server s(2, &probe);
     ASSERT_EQ(s.started, 1);
-    // The client's socket is made while descriptors can still be had.
-    Fd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    // The process has no descriptor left for the connection: every accept fails.
+    FailedAccepts failing(EMFILE);
+    Fd client = Connect(s.port);
     ASSERT_GE(client.Get(), 0);
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
-    const rlimit saved = limit;
-    // No descriptor is left for the process: the lowest free number is the limit.
-    const int lowest = ::dup(client.Get());
-    ASSERT_GE(lowest, 0);
-    ::close(lowest);
-    limit.rlim_cur = static_cast<rlim_t>(lowest);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
-
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(s.port);
-    to.sin_addr.s_addr = LoopbackIp();
-    const int connected = ::connect(client.Get(), reinterpret_cast<sockaddr *>(&to), sizeof to);
-    const std::string failed = "TcpServer " + std::to_string(s.port) + ": accept failed (";
-    const bool logged = Eventually([&] { return log.Count(failed) == 1; });
-    // Each retry finds no descriptor either, and is not logged again.
-    usleep(3 * CTcpServer::kAcceptRetryMs * 1000 / 2);
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-    ASSERT_EQ(connected, 0);
-    EXPECT_TRUE(logged);
-    EXPECT_EQ(log.Count(failed), 1);
+    const std::string failed = "TcpServer " + std::to_string(s.port) +
+                               ": accept failed (Too many open files); trying again every " +
+                               std::to_string(CTcpServer::kAcceptRetryMs) + " ms";
+    EXPECT_TRUE(Eventually([&] { return log.Count(failed) == 1; }));
+    // It tries again after its pause, and a spell of failures is logged once.
+    const int tries = FailedAccepts::Count();
+    EXPECT_TRUE(Eventually([&] { return FailedAccepts::Count() > tries; }));
+    EXPECT_EQ(log.Count("TcpServer "), 1);
     EXPECT_TRUE(s.server.IsRunning());
+    failing.End();
 
     // The connection waiting in the backlog is served once descriptors are back.
     EXPECT_EQ(Ask(client, "back"), "echo:back\r\n");
     Fd next = Connect(s.port);
     EXPECT_EQ(Ask(next, "next"), "echo:next\r\n");
-    // A stop cuts a retry pause short.
+
+    // A stop cuts a pause after a failure short.
+    FailedAccepts again(ENFILE);
+    Fd third = Connect(s.port);
+    ASSERT_TRUE(Eventually([&] { return log.Count("TcpServer ") == 2; }));
     const int64_t start = NowMs();
     s.server.Stop();
-    EXPECT_LT(NowMs() - start, 500);
+    EXPECT_LT(NowMs() - start, static_cast<int64_t>(CTcpServer::kAcceptRetryMs / 2));
 }
