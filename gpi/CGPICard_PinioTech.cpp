@@ -1,4 +1,5 @@
 #include "gpi/CGPICard_PinioTech.h"
+#include "gpi/CardEventWait.h"
 
 #include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"
@@ -232,6 +233,7 @@ int CGPICard_PinioTech::Start()
 {
     if (m_thread.Active()) return 0;
     m_bStop = 0;
+    m_stopEvent.Reset();
     m_thread.Create(&CGPICard_PinioTech::__ReceiveThrdProc, this);
     return 1;
 }
@@ -239,6 +241,7 @@ int CGPICard_PinioTech::Start()
 int CGPICard_PinioTech::Stop()
 {
     m_bStop = 1;
+    m_stopEvent.Set();
     if (m_thread.IsNull())
         plat::Sleep(kStopWaitMs);
     else
@@ -250,6 +253,7 @@ void CGPICard_PinioTech::EndReceiveThread()
 {
     if (m_thread.IsNull()) return;
     m_bStop = 1;
+    m_stopEvent.Set();
     m_thread.StopWithin(kStopWaitMs, 0);
 }
 
@@ -280,7 +284,7 @@ void CGPICard_PinioTech::Receive()
     while (!m_bStop) {
         if (interrupt) {
             // Events are waited for and not acted on.
-            CheckEvent(kInputEvent, kEventWaitMs);
+            WaitCardEvent(*this, kInputEvent, kEventWaitMs, m_stopEvent);
             continue;
         }
         uint16_t state = 0;

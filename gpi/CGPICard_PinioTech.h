@@ -9,6 +9,7 @@
 
 #include "KestLib20/thread_c.h"
 #include "platform/String.h"
+#include "platform/Sync.h"
 
 #include <atomic>
 #include <cstdint>
@@ -68,6 +69,7 @@ private:
     thread_c m_thread;
     std::atomic<int64_t> m_lLastChange{0};
     std::atomic<int32_t> m_bStop{1};
+    plat::Event m_stopEvent{true, false}; // set with the stop flag: ends a pause at once
     std::atomic<uint32_t> m_hDriver{0};
     uint32_t m_nDeviceIndex = 0;
     std::atomic<int32_t> m_bOpen{0};

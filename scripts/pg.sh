@@ -6,7 +6,9 @@
 #                              write <state dir>/env (KEY=VALUE lines: KEST_TEST_PG_DSN,
 #                              KEST_TEST_PG_PORT, KEST_TEST_PG_DATA). When the server cannot
 #                              be started, env holds KEST_TEST_PG_ERROR with the reason and the
-#                              script still succeeds: the tests skip with that reason.
+#                              script still succeeds: the tests skip with that reason. In CI
+#                              (CI=true) it fails instead, so the tests are not run and the
+#                              stage fails: there the server must run.
 #   pg.sh stop   <state dir>   stop the server and remove its directory and the env file
 #   pg.sh halt   <state dir>   stop the server, keep the cluster (tests of a lost server)
 #   pg.sh resume <state dir>   start the halted server again on the same port
@@ -43,6 +45,10 @@ server() { # start|stop, on the cluster recorded in the env file
 
 skip() {
     echo "KEST_TEST_PG_ERROR=$*" >"$env_file"
+    if [ "${CI:-}" = true ]; then
+        echo "pg.sh: PostgreSQL could not be started: $* (CI=true: failing)" >&2
+        exit 1
+    fi
     echo "pg.sh: PostgreSQL tests will be skipped: $*" >&2
     exit 0
 }

@@ -10,6 +10,7 @@ packages=(
     locales tzdata python3                        # what the tests read and run
     python3-pyftpdlib vsftpd                      # the FTP servers of the FTP tests
     postgresql-15 odbc-postgresql unixodbc unixodbc-dev libsqlite3-dev sqlite3  # databases
+    clang-format curl                             # the format check; the HTTP shell's client
 )
 
 missing=()

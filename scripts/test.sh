@@ -4,8 +4,10 @@
 # installed header stands on its own, the threaded test binaries (marked TSAN in their
 # CMakeLists) built with ThreadSanitizer, and the fuzz targets (a few seconds each from their
 # seed corpora). Every stage runs even when an earlier one failed; each prints a line at the
-# start of each of its phases, the end shows one summary line per stage, and the exit code is
-# non-zero when any stage failed.
+# start of each of its phases, the end shows one summary line per stage (for a test tree: the
+# tests run, failed and skipped, with the reasons for the skips), and the exit code is non-zero
+# when any stage failed. With CI=true, a database server that cannot be started fails the
+# stage instead of skipping its tests (scripts/pg.sh).
 #
 # Adding a stage: one line at the bottom, `stage <name> <command> [arguments...]`. The command
 # runs from the repository's top directory and fails with a non-zero status; it may print its
@@ -63,17 +65,8 @@ suite() {
     log=$(mktemp)
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure | tee "$log"
     local rc=${PIPESTATUS[0]}
-    # CTest's last words: "N% tests passed, F tests failed out of T".
-    local line run fails
-    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
-    # After "The following tests FAILED:", one line per test: "<tab> 12 - name (Failed)".
-    local names
-    names=$(sed -n '/The following tests FAILED:/,$p' "$log" |
-        sed -nE 's/^[[:space:]]+[0-9]+ - ([^ ]+) .*/\1/p' | paste -sd, - | sed 's/,/, /g')
+    note "built; $(./scripts/ctest_summary.sh "$log" "$dir")"
     rm -f "$log"
-    run=$(sed -nE 's/.*out of ([0-9]+).*/\1/p' <<<"$line")
-    fails=$(sed -nE 's/.*, ([0-9]+) tests? failed.*/\1/p' <<<"$line")
-    note "built; ${run:-no} tests run, ${fails:-?} failed${names:+: $names}"
     return "$rc"
 }
 

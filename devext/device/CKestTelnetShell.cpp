@@ -4,6 +4,7 @@
 #include "platform/Gbk.h"
 
 #include <algorithm>
+#include <climits>
 #include <string_view>
 
 // The session's thread may still run this shell's DoShell until the stop has waited for it.
@@ -35,6 +36,7 @@ int CKestTelnetShell::ReadInput(bool &erase)
             return item.value;
         case telnet::Item::Command:
             m_RecvBuffer.Remove(item.length);
+            AnswerEcho(item.value, item.option);
             OnTelnetCommand(item.value, item.option);
             continue;
         case telnet::Item::Skip:
@@ -59,7 +61,39 @@ int CKestTelnetShell::ReadInput(bool &erase)
 
 bool CKestTelnetShell::Echo(const char *bytes, int length)
 {
-    return Socket().Send(bytes, length) == length;
+    return m_echo == EchoState::Off || Socket().Send(bytes, length) == length;
+}
+
+void CKestTelnetShell::SendTelnetCommand(int command, int option)
+{
+    const char bytes[] = {static_cast<char>(telnet::IAC), static_cast<char>(command),
+                          static_cast<char>(option)};
+    Socket().Send(bytes, sizeof bytes);
+}
+
+void CKestTelnetShell::OfferEcho()
+{
+    if (m_echo != EchoState::NotOffered) return;
+    m_echo = EchoState::Offered;
+    // Echoing in the shell and going ahead without GA is what puts a client into
+    // character-at-a-time mode with its own echo off.
+    SendTelnetCommand(telnet::WILL, telnet::OPT_ECHO);
+    SendTelnetCommand(telnet::WILL, telnet::OPT_SGA);
+}
+
+void CKestTelnetShell::AnswerEcho(int command, int option)
+{
+    if (option != telnet::OPT_ECHO) return;
+    if (command == telnet::DO) {
+        // The answer to the offer needs none; asked anew, the shell agrees.
+        if (m_echo != EchoState::Offered && m_echo != EchoState::On)
+            SendTelnetCommand(telnet::WILL, telnet::OPT_ECHO);
+        m_echo = EchoState::On;
+    } else if (command == telnet::DONT) {
+        if (m_echo != EchoState::Offered && m_echo != EchoState::Off)
+            SendTelnetCommand(telnet::WONT, telnet::OPT_ECHO);
+        m_echo = EchoState::Off;
+    }
 }
 
 namespace {
@@ -79,9 +113,11 @@ int CKestTelnetShell::ReadLine(char *buffer, int max, char mask)
 {
     if (!buffer || max < 0) return 0;
     int length = 0;
+    int over = 0; // bytes typed past `max`, neither stored nor echoed
     buffer[0] = 0;
     if (!IsConnected()) return 0;
-    while (length < max) {
+    OfferEcho();
+    for (;;) {
         bool erase = false;
         const int c = ReadInput(erase);
         bool ok = c != 0;
@@ -90,11 +126,15 @@ int CKestTelnetShell::ReadLine(char *buffer, int max, char mask)
                 // The LF of a CR LF; what was typed after it is the next line.
                 if (m_RecvBuffer.Count() > 0 && m_RecvBuffer.Data()[0] == '\n')
                     m_RecvBuffer.Remove(1);
-                return 1;
+                if (over == 0) return 1;
+                buffer[0] = 0;
+                return kLineTooLong;
             }
             ok = false;
         } else if (erase || c == '\b' || c == 0x7F) {
-            if (length > 0) {
+            if (over > 0) {
+                --over; // takes back a byte that was never shown
+            } else if (length > 0) {
                 const int start = LastCharStart(buffer, length);
                 // A two-byte character takes two columns on the client's screen.
                 const bool wide = length - start == 2 && !mask;
@@ -103,15 +143,18 @@ int CKestTelnetShell::ReadLine(char *buffer, int max, char mask)
                 ok = wide ? Echo("\b\b  \b\b", 6) : Echo("\b \b", 3);
             }
         } else if (c >= 0x20 && c != 0x7F) {
-            buffer[length++] = static_cast<char>(c);
-            buffer[length] = 0;
-            const char shown = mask ? mask : static_cast<char>(c);
-            ok = Echo(&shown, 1);
+            if (length == max) {
+                if (over < INT_MAX) ++over;
+            } else {
+                buffer[length++] = static_cast<char>(c);
+                buffer[length] = 0;
+                const char shown = mask ? mask : static_cast<char>(c);
+                ok = Echo(&shown, 1);
+            }
         }
         if (!ok) {
             CloseSocket();
             return 0;
         }
     }
-    return 1;
 }

@@ -2,6 +2,10 @@
 // telnet client's (options go to OnTelnetCommand) and read as echoed lines, with a fixed
 // log-on, a prompt and a registry of named commands. A host-side class derived from it calls
 // __RegisterKestFunc (and registers commands of its own) before the session runs.
+//
+// The shell echoes what is typed, so the first line read offers the client to echo (WILL ECHO,
+// WILL SUPPRESS-GO-AHEAD) and the client then echoes nothing itself; a client that refuses
+// (DONT ECHO) echoes for itself and the shell stops echoing.
 #pragma once
 
 #include "KestLib20/CResAccess.h"
@@ -11,10 +15,12 @@
 #include "platform/Collections.h"
 #include "platform/String.h"
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
 class iRtc;
+class LogOnThrottle;
 
 class DEVEXT20_API CKestTelnetShell : public CTcpSession {
 public:
@@ -22,8 +28,10 @@ public:
     static constexpr int kRecvBufferSize = 4096;
     // Bytes received at a time while no character can be decoded.
     static constexpr int kRecvStep = 16;
-    // Longest command line; a longer one is run in pieces of this length.
+    // Longest command line; a longer one is refused whole.
     static constexpr int kCommandLineMax = 256;
+    // ReadLine's result for a line longer than its maximum.
+    static constexpr int kLineTooLong = -1;
 
     // A command: `function` run on `object` with the shell. Called only when both are set.
     struct tagOnTelnetNotify {
@@ -59,9 +67,14 @@ public:
     // Reads and echoes one line of at most `max` bytes into `buffer` (`max` + 1 bytes),
     // echoing `mask` in place of each byte when it is not 0. GBK text is taken as typed; BS,
     // DEL and IAC EC erase the last character. What follows a line end stays for the next
-    // line. 1 at CR or when `max` bytes are stored; 0 (socket closed) when the connection
-    // ends or an echo fails.
+    // line. 1 at CR; kLineTooLong (and an empty buffer) at the CR of a line that ran past
+    // `max`: bytes past it are neither stored nor echoed, and the whole line is refused rather
+    // than cut into pieces; 0 (socket closed) when the connection ends or an echo fails.
     int ReadLine(char *buffer, int max, char mask);
+
+    // Failed log-ons are paced by the process's throttle unless the shell is given one of its
+    // own before it runs.
+    void SetLogOnThrottle(std::shared_ptr<LogOnThrottle> throttle);
 
     void SetPrompt(const char *prompt);
     CString GetPrompt();
@@ -114,7 +127,16 @@ private:
         CString name;
     };
 
+    // Who echoes: the shell, until the client refuses its offer.
+    enum class EchoState { NotOffered, Offered, On, Off };
+
+    // Sends the bytes when the shell echoes: false when that failed.
     bool Echo(const char *bytes, int length);
+    void OfferEcho();
+    // The shell's side of the client's ECHO commands.
+    void AnswerEcho(int command, int option);
+    // ReadLine, with a message for a line that is too long.
+    int ReadField(char *buffer, int max, char mask);
     // Sends IAC, the command and the option.
     void SendTelnetCommand(int command, int option);
     // ReadChar, telling an erase command (IAC EC) from a typed byte of the same value.
@@ -134,4 +156,6 @@ private:
     tagOnTelnetNotify m_onDefault;
     CResAccess m_res;
     iRtc *m_pCurrentClass;
+    EchoState m_echo = EchoState::NotOffered; // the session's thread only
+    std::shared_ptr<LogOnThrottle> m_pThrottle;
 };

@@ -1,13 +1,27 @@
 #include "devext/device/CTcpServer.h"
 
+#include "Kest20/KestLog.h"
+#include "devext/device/NetAddr.h"
+#include "platform/String.h"
+#include "platform/TimeSource.h"
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
 #include <utility>
 #include <vector>
 
 using SessionPtr = std::shared_ptr<CTcpSession>;
+
+namespace {
+
+constexpr const char *kLogType = "LOG_ERROR";
+
+} // namespace
 
 // The listening socket and the live sessions: the accept thread owns them jointly with the
 // server, so a thread given up by a stop never outlives what it touches.
@@ -33,18 +47,34 @@ struct CTcpServer::Shared {
         return true;
     }
 
-    // Removes the sessions whose socket has closed; they are released outside the lock.
-    void Sweep()
+    // Removes the sessions whose socket has closed (they are released outside the lock): how
+    // many live on.
+    size_t Sweep()
     {
         std::vector<SessionPtr> closed;
-        {
-            std::lock_guard<std::mutex> lk(lock);
-            for (size_t i = sessions.size(); i-- > 0;) {
-                if (sessions[i]->IsConnected()) continue;
-                closed.push_back(std::move(sessions[i]));
-                sessions.erase(sessions.begin() + static_cast<std::ptrdiff_t>(i));
-            }
+        std::lock_guard<std::mutex> lk(lock);
+        for (size_t i = sessions.size(); i-- > 0;) {
+            if (sessions[i]->IsConnected()) continue;
+            closed.push_back(std::move(sessions[i]));
+            sessions.erase(sessions.begin() + static_cast<std::ptrdiff_t>(i));
         }
+        return sessions.size();
+    }
+
+    // "TcpServer <port>: " and the text on the error log.
+    void Log(const char *format, ...) const __attribute__((format(printf, 2, 3)))
+    {
+        uint32_t ip = 0;
+        uint16_t port = 0;
+        listener.GetSockName(ip, port);
+        CString text;
+        text.Format("TcpServer %u: ", port);
+        CString rest;
+        va_list args;
+        va_start(args, format);
+        rest.FormatV(format, args);
+        va_end(args);
+        glReportLog(kLogType, text + rest, "");
     }
 
     // Stops accepting and closes every session's socket, which ends their reads.
@@ -119,11 +149,34 @@ int CTcpServer::Start()
 
 void CTcpServer::AcceptLoop(Shared &shared)
 {
+    bool failing = false; // the last accept failed: its spell is logged once
     for (;;) {
         uint32_t ip = 0;
         uint16_t port = 0;
         const SOCKET s = shared.listener.Accept(ip, port);
-        if (s == INVALID_SOCKET) break;
+        if (s == INVALID_SOCKET) {
+            const int error = errno;
+            if (!shared.listener.IsOpen()) break; // stopped
+            // Out of descriptors (EMFILE, ENFILE) or memory: the listener is still good, and
+            // sessions that end give their descriptors back. The stop cuts the pause short.
+            if (!failing)
+                shared.Log("accept failed (%s); trying again every %u ms", std::strerror(error),
+                           kAcceptRetryMs);
+            failing = true;
+            if (!shared.listener.Pause(plat::MonotonicNanos() + uint64_t{kAcceptRetryMs} * 1000000))
+                break;
+            continue;
+        }
+        failing = false;
+        // Threaded sessions are held to the user count; one more is turned away at once.
+        if (shared.userCount > 1 && shared.Sweep() >= static_cast<size_t>(shared.userCount)) {
+            ::close(s);
+            char from[INET_ADDRSTRLEN];
+            IpText(ip, from);
+            shared.Log("%d sessions, the most it serves: connection from %s:%u closed",
+                       shared.userCount, from, port);
+            continue;
+        }
         const SessionPtr session = shared.MakeSession(s);
         if (!session) continue;
         // Kept before it is served, so that a stop reaches a shell that runs on this thread.

@@ -1,6 +1,8 @@
 // A TCP server: accepts connections on a thread of its own and hands each to a session made
 // by the session factory. With a user count of 1 the sessions are served one after another on
-// the accept thread; above 1 each gets a thread of its own.
+// the accept thread; above 1 each gets a thread of its own, and at most that many sessions are
+// served at once: a connection over the count is closed at once, with a line on "LOG_ERROR".
+// A failed accept (out of descriptors) is logged there too and tried again after a pause.
 #pragma once
 
 #include "devext/Devext20Api.h"
@@ -19,6 +21,8 @@ public:
 
     static constexpr int kBacklog = 5;
     static constexpr uint32_t kStopBoundMs = 1000;
+    // Pause after a failed accept before the next.
+    static constexpr uint32_t kAcceptRetryMs = 500;
 
     explicit CTcpServer(int port);
     ~CTcpServer();

@@ -36,6 +36,14 @@ inline tagNetAddr FromSockAddr(const sockaddr_in &sa)
     return tagNetAddr{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
 }
 
+// The address in dotted form ("127.0.0.1"); `ip` in network byte order.
+inline void IpText(uint32_t ip, char (&text)[INET_ADDRSTRLEN])
+{
+    in_addr addr;
+    addr.s_addr = ip;
+    if (!inet_ntop(AF_INET, &addr, text, sizeof text)) text[0] = '\0';
+}
+
 // Inside a network head an address takes 8 bytes: the IP address in network byte order, the
 // port little-endian, then two reserved bytes that a reply carries back unchanged.
 inline constexpr int kNetAddrWireSize = 8;

@@ -25,6 +25,12 @@ enum : uint8_t {
     IAC = 255,
 };
 
+// Options the shell negotiates.
+enum : uint8_t {
+    OPT_ECHO = 1,
+    OPT_SGA = 3, // suppress go-ahead
+};
+
 struct Item {
     enum Kind {
         NeedMore, // an incomplete command: wait for more bytes

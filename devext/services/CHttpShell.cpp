@@ -25,7 +25,9 @@ constexpr int kRequestBufferSize = 128;
 constexpr const char *kServerName = "KEST";
 constexpr const char *kMimeVersion = "1.0";
 constexpr const char *kLanguage = "zh-cn";
-constexpr const char *kEncoding = "GB2312";
+// The texts' character set, named in the content type. (Content-encoding names a compression:
+// a client that asks for compressed answers refuses an unknown one.)
+constexpr const char *kCharset = "GB2312";
 
 char AsciiUpper(char c)
 {
@@ -121,8 +123,8 @@ int CHttpShell::DoShell()
         service->Serve(*this);
         return 1;
     }
+    // The end of the headers ends the answer: a 204 has no body.
     SendStatus(204, "No content");
-    SendCrLf();
     SendCrLf();
     return 0;
 }
@@ -145,9 +147,8 @@ void CHttpShell::SendStatus(int code, const char *reason)
 
 void CHttpShell::SendEntity(int length, const char *contentType)
 {
-    SendText("Content-length: %d\r\nContent-type: %s\r\nContent-language: %s\r\n"
-             "Content-encoding: %s\r\n",
-             length, contentType, kLanguage, kEncoding);
+    SendText("Content-length: %d\r\nContent-type: %s; charset=%s\r\nContent-language: %s\r\n",
+             length, contentType, kCharset, kLanguage);
 }
 
 void CHttpShell::SendCrLf()
@@ -162,8 +163,8 @@ int CHttpShell::SendBody(const CString &text, const char *contentType)
     SendStatus(200, "OK");
     SendEntity(length, contentType);
     SendCrLf();
+    // The body ends the answer: nothing follows what Content-length declares.
     if (length > 0) Socket().Send(text.GetString(), length);
-    SendCrLf();
     return 1;
 }
 

@@ -81,9 +81,9 @@ int CKestTelnetShell::__DefOnCmdLog(CKestTelnetShell *)
         char title[kLogTitleMax + 1];
         char text[kLogTextMax + 1];
         SendFormat("\r\nTitle :");
-        if (!ReadLine(title, kLogTitleMax, 0)) return 1;
+        if (ReadField(title, kLogTitleMax, 0) != 1) return 1;
         SendFormat("\r\nMsg   :");
-        if (!ReadLine(text, kLogTextMax, 0)) return 1;
+        if (ReadField(text, kLogTextMax, 0) != 1) return 1;
         SendFormat("\r\n");
         glReportLog(title, text, nullptr);
     } else {
@@ -115,7 +115,7 @@ int CKestTelnetShell::__DefOnCmdRes(CKestTelnetShell *)
         } else {
             char value[kCommandLineMax + 1];
             SendFormat(" %s =", argument.GetString());
-            if (ReadLine(value, kCommandLineMax, 0)) m_res[argument] = value;
+            if (ReadField(value, kCommandLineMax, 0) == 1) m_res[argument] = value;
         }
     } else if (sub == "MD" || sub == "RD") {
         SendFormat("\r\nno implement\r\n");

@@ -5,11 +5,9 @@
 #include "Kest20/ClassA.h"
 #include "Kest20/KestLog.h"
 #include "KestLib20/StringConvert.h"
-#include "devext/device/TelnetDecoder.h"
+#include "devext/device/NetAddr.h"
 #include "devext/services/LogOnThrottle.h"
 #include "platform/CTime.h"
-
-#include <arpa/inet.h>
 
 #include <cstdlib>
 
@@ -20,17 +18,8 @@ constexpr const char *kUserName = "KEST20";
 constexpr const char *kPassword = "mrvk73";
 constexpr int kListWidth = 79;
 constexpr int kListRows = 20;
-constexpr int kTelnetOptionEcho = 1;
 // Failed log-ons are logged under this type.
 constexpr const char *kLogLogOn = "LOG_TELNET";
-
-CString IpText(uint32_t ip)
-{
-    const uint32_t host = ntohl(ip);
-    CString text;
-    text.Format("%u.%u.%u.%u", host >> 24, (host >> 16) & 0xFF, (host >> 8) & 0xFF, host & 0xFF);
-    return text;
-}
 
 // The words of a command line: blanks outside double quotes break words; quotes stay in the
 // word, except one pair around a whole word.
@@ -61,8 +50,13 @@ void SplitCommandLine(const char *line, CStringArray &words)
 CKestTelnetShell::CKestTelnetShell(SOCKET s)
     : CTcpSession(s), m_onLogOn(tagOnTelnetNotify::Of<&CKestTelnetShell::__DefOnLogOn>(this)),
       m_onDoShell(tagOnTelnetNotify::Of<&CKestTelnetShell::__DefOnDoShell>(this)),
-      m_pCurrentClass(glGetKestRootRtc())
+      m_pCurrentClass(glGetKestRootRtc()), m_pThrottle(LogOnThrottle::Process())
 {
+}
+
+void CKestTelnetShell::SetLogOnThrottle(std::shared_ptr<LogOnThrottle> throttle)
+{
+    m_pThrottle = throttle ? std::move(throttle) : LogOnThrottle::Process();
 }
 
 int CKestTelnetShell::DoShell()
@@ -157,42 +151,46 @@ int CKestTelnetShell::__DefOnLogOn(CKestTelnetShell *)
     uint32_t peer = 0;
     uint16_t port = 0;
     Socket().GetPeerName(peer, port);
-    // A peer that failed before waits its turn before it may try again.
-    LogOnThrottle &throttle = LogOnThrottle::Telnet();
+    // An address that failed before waits its turn before it may try again.
+    LogOnThrottle &throttle = *m_pThrottle;
     if (const uint64_t next = throttle.NextTry(peer); next && !Socket().Pause(next)) return 0;
 
     char user[kLogOnFieldMax + 1];
     char password[kLogOnFieldMax + 1];
+    // Before anything is shown, so that the client knows who echoes before it is typed to.
+    OfferEcho();
     SendFormat("Welcome to Kest(v2.0)\r\n\r\n");
     SendFormat("UserName:");
-    if (!ReadLine(user, kLogOnFieldMax, 0)) return 0;
+    const int named = ReadLine(user, kLogOnFieldMax, 0);
+    if (!named) return 0;
     SendFormat("\r\nPassword:");
-    // The client stops echoing the password itself while the shell echoes dots.
-    SendTelnetCommand(telnet::WILL, kTelnetOptionEcho);
     const int read = ReadLine(password, kLogOnFieldMax, '.');
-    SendTelnetCommand(telnet::WONT, kTelnetOptionEcho);
     if (!read) return 0;
     CString name(user);
     name.Trim();
     name.MakeUpper();
-    if (name == kUserName && CString(password) == kPassword) {
+    // A field longer than its maximum is no match, whatever its first bytes.
+    if (named == 1 && read == 1 && name == kUserName && CString(password) == kPassword) {
         throttle.Succeeded(peer);
         return 1;
     }
-    throttle.Failed(peer);
+    const uint64_t held = throttle.Failed(peer);
+    char from[INET_ADDRSTRLEN];
+    IpText(peer, from);
     CString text;
-    text.Format("Telnet log-on failed: user \"%s\" from %s at %s", user,
-                static_cast<const char *>(IpText(peer)),
+    text.Format("Telnet log-on failed: user \"%s\" from %s at %s", user, from,
                 static_cast<const char *>(CTime::GetCurrentTime().Format("%Y-%m-%d %H:%M:%S")));
     glReportLog(kLogLogOn, text, "");
+    // The failed session itself is held for its delay before it closes.
+    if (held) Socket().Pause(held);
     return 0;
 }
 
-void CKestTelnetShell::SendTelnetCommand(int command, int option)
+int CKestTelnetShell::ReadField(char *buffer, int max, char mask)
 {
-    const char bytes[] = {static_cast<char>(telnet::IAC), static_cast<char>(command),
-                          static_cast<char>(option)};
-    Socket().Send(bytes, sizeof bytes);
+    const int read = ReadLine(buffer, max, mask);
+    if (read == kLineTooLong) SendFormat("\r\nLine too long: at most %d characters\r\n", max);
+    return read;
 }
 
 int CKestTelnetShell::__DefOnDoShell(CKestTelnetShell *)
@@ -206,8 +204,9 @@ int CKestTelnetShell::__DefOnDoShell(CKestTelnetShell *)
     while (IsConnected()) {
         // The prompt is sent as text: a '%' in it is no format.
         SendFormat("%s", GetPrompt().GetString());
-        if (!ReadLine(line, kCommandLineMax, 0)) break;
-        ExecFunction(line);
+        const int read = ReadField(line, kCommandLineMax, 0);
+        if (!read) break;
+        if (read == 1) ExecFunction(line);
     }
     CloseSocket();
     return 1;

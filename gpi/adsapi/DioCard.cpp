@@ -60,6 +60,7 @@ struct Simulator {
     uint32_t nextHandle = 1;
     WriteHook hook;
     std::atomic<uint32_t> faults[DIOSIM_CALLS] = {};
+    std::atomic<uint32_t> calls[DIOSIM_CALLS] = {};
 
     Simulator() { own.cards = 1; }
 };
@@ -84,8 +85,10 @@ StateBlock &State()
     return *Sim().state.load();
 }
 
+// Counts the call and gives the fault set for its kind (0 for none).
 uint32_t Fault(DioSimCall call)
 {
+    ++Sim().calls[call];
     return Sim().faults[call].load();
 }
 
@@ -316,6 +319,7 @@ uint32_t DRV_EnableEvent(uint32_t handle, DRV_EVENT_ENABLE *param)
 
 uint32_t DRV_CheckEvent(uint32_t handle, DRV_EVENT_CHECK *param)
 {
+    if (uint32_t code = Fault(DIOSIM_CHECK)) return code;
     if (!param || !param->eventType) return DRV_ERR_INVALID_PARAM;
     Simulator &sim = Sim();
     const uint32_t start = plat::GetTickCount();
@@ -351,6 +355,7 @@ void DioSim_Reset(uint16_t cards)
     sim.handles.clear();
     sim.hook = {};
     for (auto &fault : sim.faults) fault = 0;
+    for (auto &count : sim.calls) count = 0;
 }
 
 void DioSim_SetInput(uint16_t card, uint16_t port, uint16_t bit, int level)
@@ -385,6 +390,11 @@ uint32_t DioSim_OpenHandles(void)
 void DioSim_Fail(int call, uint32_t code)
 {
     if (call >= 0 && call < DIOSIM_CALLS) Sim().faults[call] = code;
+}
+
+uint32_t DioSim_Calls(int call)
+{
+    return call >= 0 && call < DIOSIM_CALLS ? Sim().calls[call].load() : 0;
 }
 
 void DioSim_SetWriteHook(DioSimWriteHook hook, void *context)

@@ -25,6 +25,7 @@ enum DioSimCall {
     DIOSIM_CLOSE,      /* DRV_DeviceClose */
     DIOSIM_IO,         /* every port read and write */
     DIOSIM_EVENT,      /* DRV_EnableEvent */
+    DIOSIM_CHECK,      /* DRV_CheckEvent */
     DIOSIM_CALLS
 };
 
@@ -32,7 +33,7 @@ enum DioSimCall {
  * process's own state. 1 on success. */
 DIOSIM_API int DioSim_Attach(const char *path);
 /* `cards` cards installed (at most DIOSIM_MAX_CARDS), every line low, every handle closed,
- * no faults, no hook. */
+ * no faults, no hook, no calls counted. */
 DIOSIM_API void DioSim_Reset(uint16_t cards);
 DIOSIM_API void DioSim_SetInput(uint16_t card, uint16_t port, uint16_t bit, int level);
 DIOSIM_API int DioSim_GetInput(uint16_t card, uint16_t port, uint16_t bit);
@@ -42,6 +43,8 @@ DIOSIM_API int DioSim_GetOutput(uint16_t card, uint16_t port, uint16_t bit);
 DIOSIM_API uint32_t DioSim_OpenHandles(void);
 /* Makes every later call of that kind fail with `code` (0 ends the fault). */
 DIOSIM_API void DioSim_Fail(int call, uint32_t code);
+/* How many calls of that kind were made in this process since the last reset. */
+DIOSIM_API uint32_t DioSim_Calls(int call);
 
 /* Called after every output write, on the writer's thread, with the port's levels before and
  * after. */

@@ -1,10 +1,14 @@
-// Runs the program's dialogs on a terminal, as there is no display: each line of standard
-// input acts on the dialog's controls ("click <id>", "pick <id> <item>", "text <id> <text>",
-// "show <id>" prints "<id>=<text>", a check box as "<id>=[x] <caption>" or "<id>=[ ]
-// <caption>"; "sys <command>" chooses a system menu entry); "quit" or the end of input cancels
-// the dialog. Message boxes and the device log ("LOG_DEV", where the card and the dialog say
-// why something failed) are printed. Texts are GBK; on a UTF-8 terminal they are printed, and
-// typed, in UTF-8.
+// Runs the program's dialogs on a terminal, as there is no display. Each dialog starts by
+// printing its controls with their ids, kinds and texts, its system menu commands and the
+// commands below ("help" prints them again). Each line of standard input acts on the dialog's
+// controls: "click <id>"; "pick <id> <item>" chooses an item of a list by its number (from 0),
+// ticks (1) or clears (0) a check box, or puts the number in an edit; "text <id> <text>" sets
+// an edit's text or chooses the list item of that text; "show <id>" prints "<id>=<text>", a
+// check box as "<id>=[x] <caption>" or "<id>=[ ] <caption>"; "sys <command>" chooses a system
+// menu entry; "quit" or the end of input cancels the dialog. What a control cannot take is
+// refused with a line starting "?". Message boxes and the device log ("LOG_DEV", where the
+// card and the dialog say why something failed) are printed. Texts are GBK; on a UTF-8
+// terminal they are printed, and typed, in UTF-8.
 #pragma once
 
 #include "Kest20/CLogReader.h"
@@ -31,6 +35,12 @@ public:
 
 private:
     void Execute(CDialog &dialog, const std::string &line);
+    void PrintControls(CDialog &dialog);
+    // Chooses the item (by number, or by text when `text` is given) of a list control, or sets
+    // the check of a check box or the text of an edit, as a user would: false, with the reason
+    // printed, when the control cannot take it.
+    bool Pick(CDialog &dialog, CWnd *control, int item);
+    bool SetText(CDialog &dialog, CWnd *control, const std::string &text);
     // One line of GBK text, in the terminal's character set; any thread.
     void Print(const std::string &text);
     int OnDeviceLog(const char *type, const char *text, const char *info);

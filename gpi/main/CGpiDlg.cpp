@@ -1,4 +1,5 @@
 #include "gpi/main/CGpiDlg.h"
+#include "gpi/CardEventWait.h"
 #include "gpi/main/CAboutDlg.h"
 
 #include "Kest20/CClock.h"
@@ -193,6 +194,7 @@ void CGpiDlg::StartReceive()
 {
     if (m_thread.Active()) return;
     m_bStop = 0;
+    m_stopEvent.Reset();
     m_thread.Create(&CGpiDlg::ReceiveThrdProc, this);
 }
 
@@ -200,6 +202,7 @@ void CGpiDlg::EndReceive()
 {
     if (m_thread.IsNull()) return;
     m_bStop = 1;
+    m_stopEvent.Set();
     m_thread.StopWithin(kStopWaitMs, 0);
 }
 
@@ -222,16 +225,23 @@ void CGpiDlg::Receive()
         glReportLog(kLogDev, "Dev=GPI Open failed", "");
         return;
     }
-    if (m_bInterrupt && m_card.EnableEvent(kInputEvent, 1, 1) != 0) {
-        glReportLog(kLogDev, "Dev=GPI don't surport event", "");
-        return;
-    }
     uint16_t previous = 1;
     uint16_t level = 1;
+    bool eventOn = false;
     while (!m_bStop) {
-        if (m_bInterrupt) {
+        // The card's event follows the box, also when it is ticked or cleared while the
+        // thread runs (a wait for an event not enabled would fail at once, every time).
+        const bool interrupt = m_bInterrupt != 0;
+        if (interrupt != eventOn) {
+            if (m_card.EnableEvent(kInputEvent, interrupt ? 1 : 0, 1) != 0 && interrupt) {
+                glReportLog(kLogDev, "Dev=GPI don't surport event", "");
+                return;
+            }
+            eventOn = interrupt;
+        }
+        if (interrupt) {
             // Events are waited for; nothing is counted or sent.
-            m_card.CheckEvent(kInputEvent, kEventWaitMs);
+            WaitCardEvent(m_card, kInputEvent, kEventWaitMs, m_stopEvent);
             continue;
         }
         if (m_card.ReadChannelState(static_cast<uint16_t>(m_nPort.load()), 0, level)) {

@@ -6,6 +6,7 @@
 #include "gpi/CGPICard_PinioTech.h"
 
 #include "KestLib20/thread_c.h"
+#include "platform/Sync.h"
 #include "platform/ui/CDialog.h"
 
 #include <atomic>
@@ -47,6 +48,7 @@ private:
     thread_c m_thread;
     std::atomic<int64_t> m_lLastTrigger{0};
     std::atomic<int32_t> m_bStop{1};
+    plat::Event m_stopEvent{true, false}; // set with the stop flag: ends a pause at once
     std::atomic<int32_t> m_bInterrupt{0};
     std::atomic<int32_t> m_bTriggerHigh{0};
     std::atomic<int32_t> m_nPort{0}; // the port list's selection, for the receive thread

@@ -1,15 +1,23 @@
 // The TCP server's accept thread and sessions, with clients on 127.0.0.1.
 #include "LoopbackPeer.h"
 
+#include "Kest20/CLogReader.h"
 #include "devext/device/CTcpServer.h"
 #include "platform/Sync.h"
 #include "platform/TimeSource.h"
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 using namespace loopback;
 
@@ -90,7 +98,66 @@ template <class Pred> bool Eventually(Pred pred)
     return pred();
 }
 
+// The texts logged under "LOG_ERROR" while it lives.
+class ErrorLog : public CLogReader {
+public:
+    ErrorLog() : CLogReader("LOG_ERROR", 1) { Subscribe(); }
+    ~ErrorLog() override { Unsubscribe(); }
+    int OnRecvLog(const char *, const char *text, const char *) override
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_texts.emplace_back(text ? text : "");
+        return 1;
+    }
+    // How many texts begin with `start`.
+    int Count(const std::string &start)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        int n = 0;
+        for (const std::string &text : m_texts) n += text.rfind(start, 0) == 0 ? 1 : 0;
+        return n;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::string> m_texts;
+};
+
+// While one lives, every accept of the process fails with its error, as it does when the
+// process or the system has no descriptor left (the accept4 below stands in for the C
+// library's).
+class FailedAccepts {
+public:
+    explicit FailedAccepts(int error)
+    {
+        s_count = 0;
+        s_error = error;
+    }
+    ~FailedAccepts() { End(); }
+    void End() { s_error = 0; }
+    static int Error() { return s_error; }
+    static int Count() { return s_count; }
+    static void Counted() { ++s_count; }
+
+private:
+    static inline std::atomic<int> s_error{0};
+    static inline std::atomic<int> s_count{0};
+};
+
 } // namespace
+
+extern "C" __attribute__((visibility("default"))) int accept4(int fd, sockaddr *addr,
+                                                              socklen_t *length, int flags)
+{
+    if (const int error = FailedAccepts::Error()) {
+        FailedAccepts::Counted();
+        errno = error;
+        return -1;
+    }
+    using Accept = int (*)(int, sockaddr *, socklen_t *, int);
+    static const auto next = reinterpret_cast<Accept>(::dlsym(RTLD_NEXT, "accept4"));
+    return next(fd, addr, length, flags);
+}
 
 TEST(TcpServer, UserCountOneServesClientsInTurnAndTwoAtOnce)
 {
@@ -279,4 +346,69 @@ TEST(TcpSession, StartsOnlyWhileConnectedAndSendsFormattedTextsWhole)
     session->Stop();
     session.reset();
     EXPECT_EQ(probe.destroyed, 1);
+}
+
+TEST(TcpServer, ConnectionsOverTheUserCountAreClosedAtOnceAndLogged)
+{
+    ErrorLog log;
+    Probe probe;
+    Server s(2, &probe);
+    ASSERT_EQ(s.started, 1);
+    Fd a = Connect(s.port);
+    ASSERT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
+    Fd b = Connect(s.port);
+    ASSERT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
+
+    const std::string over = "TcpServer " + std::to_string(s.port) +
+                             ": 2 sessions, the most it serves: connection from 127.0.0.1:";
+    for (int extra = 1; extra <= 2; ++extra) {
+        Fd c = Connect(s.port);
+        EXPECT_TRUE(WaitClosed(c.Get(), kWaitMs)) << extra;
+        EXPECT_TRUE(Eventually([&] { return log.Count(over) == extra; })) << extra;
+    }
+    EXPECT_EQ(probe.made, 2) << "no session is made for a connection turned away";
+    EXPECT_EQ(Ask(a, "a"), "echo:a\r\n");
+    EXPECT_EQ(Ask(b, "b"), "echo:b\r\n");
+
+    // A session that ends makes room for the next connection.
+    a.Reset();
+    ASSERT_TRUE(Eventually([&] { return probe.serving == 1; }));
+    Fd d = Connect(s.port);
+    EXPECT_EQ(Ask(d, "d"), "echo:d\r\n");
+    EXPECT_EQ(log.Count(over), 2);
+}
+
+TEST(TcpServer, AFailedAcceptIsLoggedAndTheServerServesAgainAfterIt)
+{
+    ErrorLog log;
+    Probe probe;
+    Server s(2, &probe);
+    ASSERT_EQ(s.started, 1);
+    // The process has no descriptor left for the connection: every accept fails.
+    FailedAccepts failing(EMFILE);
+    Fd client = Connect(s.port);
+    ASSERT_GE(client.Get(), 0);
+    const std::string failed = "TcpServer " + std::to_string(s.port) +
+                               ": accept failed (Too many open files); trying again every " +
+                               std::to_string(CTcpServer::kAcceptRetryMs) + " ms";
+    EXPECT_TRUE(Eventually([&] { return log.Count(failed) == 1; }));
+    // It tries again after its pause, and a spell of failures is logged once.
+    const int tries = FailedAccepts::Count();
+    EXPECT_TRUE(Eventually([&] { return FailedAccepts::Count() > tries; }));
+    EXPECT_EQ(log.Count("TcpServer "), 1);
+    EXPECT_TRUE(s.server.IsRunning());
+    failing.End();
+
+    // The connection waiting in the backlog is served once descriptors are back.
+    EXPECT_EQ(Ask(client, "back"), "echo:back\r\n");
+    Fd next = Connect(s.port);
+    EXPECT_EQ(Ask(next, "next"), "echo:next\r\n");
+
+    // A stop cuts a pause after a failure short.
+    FailedAccepts again(ENFILE);
+    Fd third = Connect(s.port);
+    ASSERT_TRUE(Eventually([&] { return log.Count("TcpServer ") == 2; }));
+    const int64_t start = NowMs();
+    s.server.Stop();
+    EXPECT_LT(NowMs() - start, static_cast<int64_t>(CTcpServer::kAcceptRetryMs / 2));
 }

@@ -53,7 +53,18 @@ struct Telnet {
         shell = std::make_shared<ProbeShell>(pair.accepted);
     }
     bool Type(const std::string &bytes) { return SendAll(client.Get(), bytes); }
-    std::string Echo(size_t count) { return Receive(client.Get(), count, kWaitMs); }
+    // The next `count` bytes the shell sent, after its offer to echo (which the first line
+    // read sends).
+    std::string Echo(size_t count)
+    {
+        if (!offerSeen) {
+            offerSeen = true;
+            const std::string offer = Bytes({telnet::IAC, telnet::WILL, telnet::OPT_ECHO,
+                                             telnet::IAC, telnet::WILL, telnet::OPT_SGA});
+            EXPECT_EQ(Receive(client.Get(), offer.size(), kWaitMs), offer);
+        }
+        return Receive(client.Get(), count, kWaitMs);
+    }
     std::string Line(int max = 64, char mask = 0)
     {
         std::vector<char> buffer(static_cast<size_t>(max) + 1, '?');
@@ -63,6 +74,7 @@ struct Telnet {
     Fd client;
     std::shared_ptr<ProbeShell> shell;
     int result = -1;
+    bool offerSeen = false;
 };
 
 } // namespace
@@ -121,7 +133,7 @@ TEST(TelnetLine, BackspaceEditsTheLineAndEchoesItsErasure)
     ASSERT_TRUE(
         t.Type("\b" + Bytes({'x', 'y', telnet::IAC, telnet::EC, 'w', 0x7F, 1, 27, '\t'}) + "z\r"));
     EXPECT_EQ(t.Line(), "xz");
-    EXPECT_EQ(t.Echo(13), "xy\b \bw\b \bz\r\n");
+    EXPECT_EQ(t.Echo(12), "xy\b \bw\b \bz\r\n");
     EXPECT_EQ(Receive(t.client.Get(), 1, 50), "");
 
     // GBK text is taken as typed (a lead byte of 247 too); erasing takes a whole character
@@ -139,12 +151,36 @@ TEST(TelnetLine, MaskAndMaximumLength)
     EXPECT_EQ(t.Line(64, '*'), "secret");
     EXPECT_EQ(t.Echo(8), "******\r\n");
 
-    // Reaching the maximum ends the line; the rest is the next line.
-    ASSERT_TRUE(t.Type("abcdef\r"));
-    EXPECT_EQ(t.Line(4), "abcd");
+    // A line longer than the maximum is refused whole at its end: nothing of it is left for
+    // the next line, and what went past the maximum is not echoed.
+    ASSERT_TRUE(t.Type("abcdef\rgh\r"));
+    EXPECT_EQ(t.Line(4), "");
+    EXPECT_EQ(t.result, CKestTelnetShell::kLineTooLong);
+    EXPECT_EQ(t.Line(4), "gh");
     EXPECT_EQ(t.result, 1);
-    EXPECT_EQ(t.Line(4), "ef");
-    EXPECT_EQ(t.Echo(8), "abcdef\r\n");
+    EXPECT_EQ(t.Echo(10), "abcd\r\ngh\r\n");
+
+    // The maximum itself is a line; bytes past it that are erased again do not count.
+    struct Case {
+        std::string typed;
+        std::string line;
+        int result;
+        std::string echo;
+    };
+    const Case cases[] = {
+        {"abcd\r", "abcd", 1, "abcd\r\n"},
+        {"abcdef\b\bg\r", "", CKestTelnetShell::kLineTooLong, "abcd\r\n"},
+        {"abcdef\b\b\bx\r", "abcx", 1, "abcd\b \bx\r\n"},
+        {std::string(5000, 'y') + "\r", "", CKestTelnetShell::kLineTooLong, "yyyy\r\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed.substr(0, 12));
+        plat::Thread typist = plat::Thread::Start([&] { return t.Type(c.typed) ? 0u : 1u; });
+        EXPECT_EQ(t.Line(4), c.line);
+        EXPECT_EQ(t.result, c.result);
+        EXPECT_EQ(t.Echo(c.echo.size()), c.echo);
+        EXPECT_TRUE(typist.Join(kWaitMs));
+    }
 }
 
 TEST(TelnetLine, LineEndsOfTelnetClients)

@@ -1,11 +1,14 @@
 // The telnet administration shell over a socket pair, fed an arbitrary client's input: log-on,
 // option commands, line editing and every built-in command (settings are served from memory,
-// so nothing is written), ending when the input does.
+// so nothing is written), ending when the input does. Each input's shell has a throttle of its
+// own that paces nothing: the inputs all come from one peer, and a failed log-on must not
+// make the next input wait.
 #include "tests/fuzz/FuzzInput.h"
 #include "tests/fuzz/FuzzProcess.h"
 #include "tests/fuzz/FuzzSession.h"
 
 #include "devext/device/CKestTelnetShell.h"
+#include "devext/services/LogOnThrottle.h"
 
 #include <memory>
 
@@ -46,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (session.ServerEnd() < 0) return 0;
     {
         auto shell = std::make_shared<HostShell>(session.ServerEnd());
+        shell->SetLogOnThrottle(std::make_shared<LogOnThrottle>(LogOnThrottle::Pacing{0, 0, 0}));
         shell->DoShell();
         shell->CloseSocket();
     }

@@ -236,3 +236,17 @@ TEST_F(GpiCardTest, ReceiveThreadEndsWhenTheCardOrItsEventFails)
     ASSERT_TRUE(devtest::Eventually([&] { return log.Has("Dev=GPI Open failed"); }));
     EXPECT_EQ(devtest::RunAdvancing([&] { return closed.Stop(); }), 1);
 }
+
+TEST_F(GpiCardTest, ReceiveThreadPausesAfterAFailedEventWait)
+{
+    ReceiveSettings settings("Interrupt=TRUE\r\n");
+    CGPICard_PinioTech card;
+    DioSim_Fail(DIOSIM_CHECK, DRV_ERR_DEVICE_FAULT);
+    ASSERT_EQ(card.Start(), 1);
+    ASSERT_TRUE(devtest::AdvanceUntil([] { return DioSim_Calls(DIOSIM_CHECK) >= 1; }, 100));
+    const uint32_t before = DioSim_Calls(DIOSIM_CHECK);
+    for (int i = 0; i < 30; ++i) devtest::StepClock(100);
+    // A wait that fails at once is followed by the rest of its second: some four in three.
+    EXPECT_LE(DioSim_Calls(DIOSIM_CHECK) - before, 4u);
+    EXPECT_EQ(devtest::RunAdvancing([&] { return card.Stop(); }), 1);
+}

@@ -127,6 +127,63 @@ TEST_F(GpiDialogTest, InterruptModeAnnouncesNothing)
     EXPECT_TRUE(m_dialog.Posted().empty());
 }
 
+TEST_F(GpiDialogTest, TheEventFollowsTheInterruptBoxAndAFailedWaitPauses)
+{
+    // How many event waits `ms` of the manual clock see, stepped as the thread sleeps.
+    auto waitsIn = [](uint32_t ms) {
+        const uint32_t before = DioSim_Calls(DIOSIM_CHECK);
+        for (uint32_t t = 0; t < ms; t += 100) devtest::StepClock(100);
+        return DioSim_Calls(DIOSIM_CHECK) - before;
+    };
+    Run([&](CDialog &dlg) {
+        ui::Click(dlg, 1000);
+        Poll(200);
+        // Ticked while the thread polls: from then on the thread waits for the card's events,
+        // a second at a time, which it could not do with the event left disabled.
+        ui::Click(dlg, 1015);
+        const uint32_t waits = waitsIn(3000);
+        EXPECT_GE(waits, 2u);
+        EXPECT_LE(waits, 4u);
+        // A card whose waits fail at once is asked again only after the wait's time.
+        DioSim_Fail(DIOSIM_CHECK, DRV_ERR_DEVICE_FAULT);
+        EXPECT_LE(waitsIn(3000), 4u);
+        DioSim_Fail(DIOSIM_CHECK, 0);
+        // Cleared again: the line is polled, and a fall counts.
+        ui::Click(dlg, 1015);
+        Poll(1200);
+        ASSERT_TRUE(devtest::AdvanceUntil([&] { return m_dialog.GetTriggerCount() == 1; }, 40));
+        EXPECT_EQ(waitsIn(1000), 0u);
+    });
+}
+
+TEST_F(GpiDialogTest, ClosingEndsAPauseAfterAFailedWaitAtOnce)
+{
+    ui::CScriptedRunner runner;
+    runner.Then([&](CDialog &dlg) {
+        DioSim_Fail(DIOSIM_CHECK, DRV_ERR_DEVICE_FAULT);
+        ui::Click(dlg, 1015);
+        ui::Click(dlg, 1000);
+        ASSERT_TRUE(devtest::AdvanceUntil([] { return DioSim_Calls(DIOSIM_CHECK) >= 2; }, 100));
+        ui::Click(dlg, IDOK);
+    });
+    // The close waits for the thread, which pauses on the manual clock: should the pause not
+    // end at the stop, only moving the clock would let the close go on.
+    std::atomic<bool> closed{false}, moved{false};
+    std::thread watchdog([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!closed) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (std::chrono::steady_clock::now() < until) continue;
+            moved = true;
+            plat::TestClock::Advance(100);
+        }
+    });
+    m_dialog.DoModal();
+    closed = true;
+    watchdog.join();
+    EXPECT_FALSE(moved);
+}
+
 TEST_F(GpiDialogTest, OutputButtonsDriveTheTypedChannel)
 {
     ui::CScriptedRunner runner;
@@ -193,5 +250,14 @@ TEST(GpiConsole, TheAboutBoxIsReachedFromStandardInput)
     CGpiDlg dialog;
     // The About box takes the lines up to its OK; the main dialog is cancelled at "quit".
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(out.str(), "1=确定\n? no system menu command 99\n");
+    // Each dialog lists its controls first; the About box's only control is its button.
+    const std::string text = out.str();
+    const std::string about = "关于 GPI\n";
+    const size_t at = text.find(about);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.rfind("GPI\n    1008  button", 0), 0u) << text;
+    const std::string rest = text.substr(at);
+    EXPECT_NE(rest.find("       1  button     确定\n"), std::string::npos) << rest;
+    EXPECT_NE(rest.find("commands: click <id>"), std::string::npos) << rest;
+    EXPECT_EQ(rest.substr(rest.find("| quit\n") + 7), "1=确定\n? no system menu command 99\n");
 }

@@ -1,5 +1,9 @@
-# Installs BUILD_DIR to WORK_DIR/prefix, builds examples/playout against it twice (the CMake
-# package, then pkg-config), and runs both builds through the example's status check.
+# Installs BUILD_DIR to WORK_DIR/prefix, builds examples/playout and the minimal program of
+# minimal/ against it twice (the CMake package, then pkg-config), and runs every build: the
+# example through its status check, the minimal program to its last line.
+#
+# Every program links with --as-needed, as Debian's compiler does by default (it leaves it out
+# only for sanitized links): a library named before the objects that need it is dropped.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
@@ -29,12 +33,22 @@ foreach(f bin/gpi lib/libPinio.so.1 lib/libPCOMM.so)
     endif()
 endforeach()
 
-# The outside project, through the CMake package.
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/playout -B ${WORK_DIR}/cmake-build
-    -G ${GENERATOR} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix})
-run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
+set(as_needed -Wl,--as-needed)
+set(minimal_dir ${CMAKE_CURRENT_LIST_DIR}/minimal)
 
-# The same program through pkg-config.
+# The outside projects, through the CMake package.
+foreach(project playout minimal)
+    set(source ${SOURCE_DIR}/examples/playout)
+    if(project STREQUAL minimal)
+        set(source ${minimal_dir})
+    endif()
+    run(${CMAKE_COMMAND} -S ${source} -B ${WORK_DIR}/cmake-${project} -G ${GENERATOR}
+        -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix}
+        -DCMAKE_EXE_LINKER_FLAGS=${as_needed})
+    run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-${project})
+endforeach()
+
+# The same programs through pkg-config.
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
 execute_process(COMMAND pkg-config --cflags --libs kest OUTPUT_VARIABLE flags
                 RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -43,10 +57,19 @@ if(NOT rc EQUAL 0)
 endif()
 separate_arguments(flags UNIX_COMMAND "${flags}")
 file(MAKE_DIRECTORY ${WORK_DIR}/pc-build)
-run(${CXX} ${SOURCE_DIR}/examples/playout/main.cpp -o ${WORK_DIR}/pc-build/playout ${flags})
+run(${CXX} ${as_needed} ${SOURCE_DIR}/examples/playout/main.cpp -o ${WORK_DIR}/pc-build/playout
+    ${flags})
 file(COPY ${SOURCE_DIR}/examples/playout/playout.CLSID DESTINATION ${WORK_DIR}/pc-build)
+run(${CXX} ${as_needed} ${minimal_dir}/main.cpp -o ${WORK_DIR}/pc-build/minimal ${flags})
 
-foreach(program ${WORK_DIR}/cmake-build/playout ${WORK_DIR}/pc-build/playout)
+foreach(program ${WORK_DIR}/cmake-playout/playout ${WORK_DIR}/pc-build/playout)
     run(${CMAKE_COMMAND} -DPROGRAM=${program} -DVARIANT=1
         -P ${SOURCE_DIR}/tests/e2e/check_playout.cmake)
+endforeach()
+foreach(program ${WORK_DIR}/cmake-minimal/minimal ${WORK_DIR}/pc-build/minimal)
+    execute_process(COMMAND ${program} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out
+                    TIMEOUT 60)
+    if(NOT rc EQUAL 0 OR NOT out MATCHES "minimal: ok")
+        message(FATAL_ERROR "${program} failed (${rc}):\n${out}")
+    endif()
 endforeach()

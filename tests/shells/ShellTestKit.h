@@ -29,4 +29,34 @@ private:
     std::string m_pending;
 };
 
+// A telnet client as a user's terminal shows it. It answers the shell's options as common
+// clients do: it lets the shell echo (or, told to, refuses that) and agrees to go ahead
+// without GA, refusing every other option; while the shell does not echo it echoes what is
+// typed itself. The screen is what the shell sent, without its commands, and the local echo.
+class Terminal {
+public:
+    explicit Terminal(loopback::Fd fd, bool letShellEcho = true)
+        : m_fd(std::move(fd)), m_bLetShellEcho(letShellEcho)
+    {
+    }
+
+    bool Type(const std::string &text);
+    // Reads, answering the shell's commands, until the screen shows `needle` after the point
+    // reached by the last call (or the wait ran out): whether it did.
+    bool WaitFor(const std::string &needle, int timeoutMs = kWaitMs);
+    const std::string &Screen() const { return m_screen; }
+    bool ShellEchoes() const { return m_bShellEchoes; }
+
+private:
+    void Take(const char *bytes, size_t count);
+    void Answer(uint8_t command, uint8_t option);
+
+    loopback::Fd m_fd;
+    const bool m_bLetShellEcho;
+    bool m_bShellEchoes = false;
+    std::string m_screen;
+    size_t m_mark = 0;
+    std::string m_command; // a command of the shell's not yet whole
+};
+
 } // namespace shell_test

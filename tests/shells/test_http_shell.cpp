@@ -11,10 +11,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace shell_test;
 
@@ -86,7 +93,7 @@ Exchange Serve(const std::string &request, bool closeAfter = false)
 }
 
 const std::string kNoContent = "HTTP/1.1 204 No content\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
-                               "\r\n\r\n";
+                               "\r\n";
 
 } // namespace
 
@@ -113,16 +120,17 @@ TEST(HttpShell, MatchingRecordAnswersWithTheExactResponse)
     EXPECT_EQ(x.result, 1);
     EXPECT_EQ(seen.calls, 1);
     EXPECT_EQ(x.answer, "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
-                        "Content-length: 3\r\nContent-type: text/xml\r\n"
-                        "Content-language: zh-cn\r\nContent-encoding: GB2312\r\n"
-                        "\r\nabc\r\n");
+                        "Content-length: 3\r\nContent-type: text/xml; charset=GB2312\r\n"
+                        "Content-language: zh-cn\r\n"
+                        "\r\nabc");
 
     Seen html;
     auto page = Service("/page", CHttpShell::GET, html, &AnswerHtml);
     const Exchange y = Serve("GET /page HTTP/1.0\n\n");
     EXPECT_EQ(y.result, 1);
-    EXPECT_NE(y.answer.find("Content-length: 8\r\nContent-type: text/html\r\n"), std::string::npos);
-    EXPECT_EQ(y.answer.substr(y.answer.size() - 12), "\r\n<p>x</p>\r\n");
+    EXPECT_NE(y.answer.find("Content-length: 8\r\nContent-type: text/html; charset=GB2312\r\n"),
+              std::string::npos);
+    EXPECT_EQ(y.answer.substr(y.answer.size() - 12), "\r\n\r\n<p>x</p>");
 }
 
 TEST(HttpShell, RequestTargetAndHeadersAreParsed)
@@ -242,7 +250,7 @@ TEST(HttpShell, AClientThatSendsNoRequestIsDroppedAndTheServiceGoesOn)
         EXPECT_TRUE(slow.Closed());
         EXPECT_GE(advanced, CHttpShell::kRequestHeadMs);
         const std::string answer = next.ReadToClose();
-        EXPECT_EQ(answer.substr(answer.size() > 6 ? answer.size() - 6 : 0), "\r\nok\r\n");
+        EXPECT_EQ(answer.substr(answer.size() > 6 ? answer.size() - 6 : 0), "\r\n\r\nok");
     }
     EXPECT_EQ(seen.calls, 2);
     server.Stop();
@@ -254,7 +262,7 @@ TEST(HttpShell, ThreadedServerServesConnectionsAtOnce)
     seen.body = "ok";
     auto service = Service("/live", CHttpShell::GET, seen);
     CTcpServer server(0);
-    server.SetUserCount(4);
+    server.SetUserCount(8); // room for the idle client and the six at once
     server.SetSessionFactory([](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); },
                              nullptr);
     ASSERT_EQ(server.Start(), 1);
@@ -269,11 +277,86 @@ TEST(HttpShell, ThreadedServerServesConnectionsAtOnce)
             Client client(loopback::Connect(port));
             client.Send("GET /live HTTP/1.1\r\n\r\n");
             const std::string answer = client.ReadToClose();
-            if (answer.size() > 6 && answer.substr(answer.size() - 6) == "\r\nok\r\n") ++answered;
+            if (answer.size() > 6 && answer.substr(answer.size() - 6) == "\r\n\r\nok") ++answered;
         });
     for (std::thread &t : clients) t.join();
     EXPECT_EQ(answered, 6);
     EXPECT_EQ(seen.calls, 6);
     server.Stop();
     EXPECT_TRUE(idle.Closed()) << "stopping the server ends a waiting session";
+}
+
+namespace {
+
+struct CurlRun {
+    int status = -1;     // curl's exit code
+    std::string out;     // the body, then a last line "<code>|<content type>|<bytes>"
+    std::string verbose; // curl's account of the exchange
+};
+
+bool HaveCurl()
+{
+    return std::system("command -v curl >/dev/null 2>&1") == 0;
+}
+
+// curl with `options` on http://127.0.0.1:<port><path>, bounded in time.
+CurlRun Curl(uint16_t port, const std::string &path, const std::string &options)
+{
+    char errors[] = "/tmp/kest-curl-XXXXXX";
+    const int fd = ::mkstemp(errors);
+    if (fd >= 0) ::close(fd);
+    const std::string command = "curl -sS -v --max-time 20 " + options +
+                                " -w '\\n%{http_code}|%{content_type}|%{size_download}' " +
+                                "http://127.0.0.1:" + std::to_string(port) + path + " 2>" + errors;
+    CurlRun run;
+    if (FILE *pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            run.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::ifstream verbose(errors);
+    run.verbose.assign(std::istreambuf_iterator<char>(verbose), {});
+    std::remove(errors);
+    return run;
+}
+
+} // namespace
+
+TEST(HttpShell, StandardClientsTakeTheAnswersAsTheyStand)
+{
+    if (!HaveCurl()) GTEST_SKIP() << "curl is not installed (scripts/setup.sh installs it)";
+    Seen xml, html;
+    xml.body = "<a>名字</a>";
+    auto status = Service("/status", CHttpShell::GET, xml);
+    auto page = Service("/page", CHttpShell::GET, html, &AnswerHtml);
+    CTcpServer server(0);
+    server.SetUserCount(2);
+    server.SetSessionFactory([](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); },
+                             nullptr);
+    ASSERT_EQ(server.Start(), 1);
+    struct Case {
+        const char *path;
+        const char *options;
+        std::string out;
+    };
+    const Case cases[] = {
+        // A client that asks for compressed answers takes the page: no compression is named.
+        {"/page", "--compressed", "<p>x</p>\n200|text/html; charset=GB2312|8"},
+        {"/status", "", "<a>名字</a>\n200|text/xml; charset=GB2312|11"},
+        {"/status", "--compressed -H 'Accept-Encoding: gzip'",
+         "<a>名字</a>\n200|text/xml; charset=GB2312|11"},
+        {"/none", "", "\n204||0"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " " + c.options);
+        const CurlRun run = Curl(server.GetBoundPort(), c.path, c.options);
+        EXPECT_EQ(run.status, 0) << run.verbose;
+        EXPECT_EQ(run.out, c.out);
+        // Nothing comes after the end the answer declares.
+        EXPECT_EQ(run.verbose.find("Excess"), std::string::npos) << run.verbose;
+        EXPECT_EQ(run.verbose.find("Content-encoding"), std::string::npos) << run.verbose;
+    }
+    server.Stop();
 }

@@ -7,10 +7,14 @@
 #include "devext/device/CKestTelnetShell.h"
 #include "devext/services/CAutoTaskMgr.h"
 #include "devext/services/CHttpService.h"
+#include "devext/services/LogOnThrottle.h"
 #include "platform/TimeSource.h"
 #include "tests/services/ServicesTestKit.h"
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <memory>
@@ -60,15 +64,22 @@ public:
     std::vector<std::vector<std::string>> lines;
 };
 
+// A throttle that paces nothing.
+std::shared_ptr<LogOnThrottle> Unpaced()
+{
+    return std::make_shared<LogOnThrottle>(LogOnThrottle::Pacing{0, 0, 0});
+}
+
 // A session running on its own thread with a client at the other end; the client's own
-// address is `source` (host order) when given, so that failed log-ons of one test do not slow
-// down another's.
+// address is `source` (host order) when given. Its failed log-ons are paced by `throttle`, by
+// default one of its own that paces nothing.
 struct Session {
-    explicit Session(uint32_t source = 0)
+    explicit Session(uint32_t source = 0, std::shared_ptr<LogOnThrottle> throttle = Unpaced())
     {
         loopback::TcpPair pair = loopback::MakeTcpPair(source);
         client = std::make_unique<Client>(std::move(pair.peer));
         shell = std::make_shared<HostShell>(pair.accepted);
+        shell->SetLogOnThrottle(std::move(throttle));
     }
     ~Session() { shell->Stop(); }
 
@@ -121,9 +132,8 @@ private:
     std::string m_text;
 };
 
-// The shell's telnet commands around the password: it offers to echo, then stops.
-const std::string kWillEcho = "\xFF\xFB\x01";
-const std::string kWontEcho = "\xFF\xFC\x01";
+// The shell's offer before its welcome: it echoes, and goes ahead without GA.
+const std::string kOffer = "\xFF\xFB\x01\xFF\xFB\x03";
 
 constexpr uint32_t Loopback(uint32_t last)
 {
@@ -152,6 +162,22 @@ private:
     std::vector<std::string> m_texts;
 };
 
+// Waits until `count` texts have been logged (the session logs right after it counts the
+// failure).
+bool Logged(LogOnReader &log, size_t count)
+{
+    for (const int64_t end = loopback::NowMs() + kWaitMs; loopback::NowMs() < end; usleep(1000))
+        if (log.Texts().size() >= count) return true;
+    return log.Texts().size() >= count;
+}
+
+size_t Occurrences(const std::string &text, const std::string &part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 std::string Padded(const std::string &text, size_t width)
 {
     return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
@@ -164,11 +190,12 @@ TEST(TelnetShell, LogOnAcceptsTheFixedUserOnly)
     {
         Session s;
         s.Start();
-        EXPECT_EQ(s.client->ReadUntil("UserName:"), "Welcome to Kest(v2.0)\r\n\r\nUserName:");
+        EXPECT_EQ(s.client->ReadUntil("UserName:"),
+                  kOffer + "Welcome to Kest(v2.0)\r\n\r\nUserName:");
         s.client->Send("  kest20 \r");
         EXPECT_EQ(s.client->ReadUntil("Password:"), "  kest20 \r\n\r\nPassword:");
         s.client->Send("mrvk73\r");
-        EXPECT_EQ(s.client->ReadUntil(kPrompt), kWillEcho + "......\r\n" + kWontEcho + kPrompt);
+        EXPECT_EQ(s.client->ReadUntil(kPrompt), "......\r\n" + kPrompt);
     }
     uint32_t source = 10;
     for (const char *password : {"mrvk73 \r", "MRVK73\r", "mrvk7\r"}) {
@@ -204,10 +231,14 @@ TEST(TelnetShell, CommandLinesSplitIntoWords)
     s.LogOn();
     s.Run("echo view \"Device Name\"");
     s.Run("  ECHO   a\"b c\"d  \"\"  ");
-    // A line of 257 characters: the first 256 run as one command, the rest as the next line.
-    s.client->Send("echo " + std::string(251, 'x') + "echo\r");
-    s.client->ReadUntil(kPrompt);
-    s.client->ReadUntil(kPrompt);
+    // A line of 256 characters is one command; one of 260 is refused whole.
+    s.Run("echo " + std::string(251, 'x'));
+    const std::string longer = "echo " + std::string(251, 'x') + "echo";
+    s.client->Send(longer + "\r");
+    EXPECT_EQ(s.client->ReadUntil(kPrompt),
+              longer.substr(0, 256) + "\r\n\r\nLine too long: at most 256 characters\r\n" +
+                  kPrompt);
+    s.Run("echo");
     using Lines = std::vector<std::vector<std::string>>;
     EXPECT_EQ(s.shell->Lines(), (Lines{{"echo", "view", "Device Name"},
                                        {"ECHO", "a\"b c\"d", ""},
@@ -382,51 +413,172 @@ TEST(TelnetShell, AutoTaskListsTheFirstManager)
     }
 }
 
-TEST(TelnetShell, FailedLogOnsAreLoggedAndSlowThePeerDown)
+TEST(TelnetShell, FailedLogOnsAreLoggedAndPacedPerSessionAndPerAddress)
 {
     plat::ScopedTestClock clock;
     LogOnReader log;
+    auto throttle = std::make_shared<LogOnThrottle>();
     const uint32_t guesser = Loopback(21);
-    auto failOnce = [&](Session &s) {
+    auto fail = [&](Session &s, size_t logged) {
         s.client->ReadUntil("UserName:");
         s.client->Send("kest20\r");
         s.client->ReadUntil("Password:");
         s.client->Send("guess\r");
-        EXPECT_TRUE(s.client->Closed());
+        ASSERT_TRUE(Logged(log, logged));
     };
-    {
-        Session first(guesser);
-        first.Start();
-        failOnce(first);
-    }
-    ASSERT_EQ(log.Texts().size(), 1u);
+    auto held = std::make_unique<Session>(guesser, throttle);
+    held->Start();
+    fail(*held, 1);
     EXPECT_EQ(log.Texts()[0].rfind("Telnet log-on failed: user \"kest20\" from 127.0.0.21 at ", 0),
               0u)
         << log.Texts()[0];
 
-    // The next try waits a second from the failure, then two; another peer does not wait.
+    // The failed session is held a second before it closes, then two after the next failure;
+    // meanwhile another session from the same address waits as long, one from another
+    // address does not.
     for (uint32_t delay : {1000u, 2000u}) {
-        Session next(guesser);
-        next.Start();
-        Session other(Loopback(22));
+        SCOPED_TRACE(delay);
+        auto next = std::make_unique<Session>(guesser, throttle);
+        next->Start();
+        Session other(Loopback(22), throttle);
         other.Start();
         EXPECT_NE(other.client->ReadUntil("UserName:").find("Welcome"), std::string::npos);
         plat::TestClock::Advance(delay - 1);
-        EXPECT_EQ(next.client->ReadUntil("Welcome", 100), "") << delay;
+        EXPECT_FALSE(held->client->Closed(100));
+        EXPECT_EQ(next->client->ReadUntil("Welcome", 100), "");
         plat::TestClock::Advance(1);
-        EXPECT_NE(next.client->ReadUntil("Welcome").find("Welcome"), std::string::npos) << delay;
-        failOnce(next);
+        EXPECT_TRUE(held->client->Closed());
+        EXPECT_NE(next->client->ReadUntil("Welcome").find("Welcome"), std::string::npos);
+        fail(*next, log.Texts().size() + 1);
+        held = std::move(next);
     }
-    // A good log-on clears the count.
     plat::TestClock::Advance(4000);
+    EXPECT_TRUE(held->client->Closed());
+
+    // A good log-on clears the count: the next failure is held a second again.
     {
-        Session good(guesser);
+        Session good(guesser, throttle);
         good.LogOn();
     }
-    Session again(guesser);
+    Session again(guesser, throttle);
     again.Start();
-    failOnce(again);
-    EXPECT_EQ(log.Texts().size(), 4u);
+    fail(again, 4);
+    plat::TestClock::Advance(999);
+    EXPECT_FALSE(again.client->Closed(100));
+    plat::TestClock::Advance(1);
+    EXPECT_TRUE(again.client->Closed());
+
+    // A shell with a throttle of its own does not wait for the failures of another's.
+    Session failed(guesser, throttle);
+    failed.Start();
+    fail(failed, 5);
+    Session apart(guesser, Unpaced());
+    apart.Start();
+    EXPECT_NE(apart.client->ReadUntil("UserName:").find("Welcome"), std::string::npos);
+    plat::TestClock::Advance(2000);
+}
+
+TEST(LogOnThrottle, DelaysDoubleToAMinuteAndAQuietAddressStartsAfresh)
+{
+    plat::ScopedTestClock clock;
+    LogOnThrottle throttle;
+    const uint32_t peer = htonl(Loopback(31)), other = htonl(Loopback(32));
+    const uint64_t ms = 1000000;
+    for (uint64_t delay : {1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000, 60000}) {
+        SCOPED_TRACE(delay);
+        const uint64_t now = plat::MonotonicNanos();
+        EXPECT_EQ(throttle.Failed(peer), now + delay * ms);
+        EXPECT_EQ(throttle.NextTry(peer), now + delay * ms);
+        EXPECT_EQ(throttle.NextTry(other), 0u);
+        plat::TestClock::Advance(static_cast<uint32_t>(delay - 1));
+        EXPECT_NE(throttle.NextTry(peer), 0u);
+        plat::TestClock::Advance(1);
+        EXPECT_EQ(throttle.NextTry(peer), 0u);
+    }
+    // Not quite ten minutes after the last failure the address is remembered; after them it
+    // starts afresh.
+    struct Step {
+        uint32_t quietMs;
+        uint64_t delay;
+    };
+    for (const Step step : {Step{600000 - 60000 - 1, 60000}, Step{600000, 1000}}) {
+        plat::TestClock::Advance(step.quietMs);
+        const uint64_t now = plat::MonotonicNanos();
+        EXPECT_EQ(throttle.Failed(peer), now + step.delay * ms) << step.quietMs;
+        plat::TestClock::Advance(static_cast<uint32_t>(step.delay));
+    }
+    // A good log-on clears it at once.
+    throttle.Failed(peer);
+    throttle.Succeeded(peer);
+    EXPECT_EQ(throttle.NextTry(peer), 0u);
+    EXPECT_EQ(throttle.Failed(peer), plat::MonotonicNanos() + 1000 * ms);
+
+    LogOnThrottle none(LogOnThrottle::Pacing{0, 0, 0});
+    EXPECT_EQ(none.Failed(peer), 0u);
+    EXPECT_EQ(none.NextTry(peer), 0u);
+}
+
+TEST(TelnetShell, TheShellAndTheClientAgreeOnOneEcho)
+{
+    for (bool letShellEcho : {true, false}) {
+        SCOPED_TRACE(letShellEcho);
+        loopback::TcpPair pair = loopback::MakeTcpPair();
+        Terminal term(std::move(pair.peer), letShellEcho);
+        auto shell = std::make_shared<HostShell>(pair.accepted);
+        shell->SetLogOnThrottle(Unpaced());
+        ASSERT_EQ(shell->Start(true), 1);
+        ASSERT_TRUE(term.WaitFor("UserName:"));
+        EXPECT_EQ(term.ShellEchoes(), letShellEcho);
+        for (const char *line : {"kest20\r", "mrvk73\r", "echo one\r", "help\r"}) {
+            term.Type(line);
+            ASSERT_TRUE(term.WaitFor(line[0] == 'k' ? "Password:" : "(:>")) << line;
+        }
+        // Every line shows once, each on a line of its own; the password as dots when the
+        // shell echoes (a client that echoes itself shows what is typed).
+        const std::string &screen = term.Screen();
+        EXPECT_EQ(Occurrences(screen, "kest20"), 1u) << screen;
+        EXPECT_EQ(Occurrences(screen, "UserName:kest20\r\n\r\nPassword:"), 1u) << screen;
+        EXPECT_EQ(Occurrences(screen, letShellEcho ? "Password:......\r\n" : "Password:mrvk73\r\n"),
+                  1u)
+            << screen;
+        EXPECT_EQ(Occurrences(screen, "(:>echo one\r\n"), 1u) << screen;
+        EXPECT_EQ(Occurrences(screen, "(:>help\r\n"), 1u) << screen;
+        EXPECT_EQ(Occurrences(screen, "AUTOTASK"), 1u) << screen;
+        EXPECT_EQ(shell->Lines().size(), 1u);
+        shell->Stop();
+    }
+}
+
+TEST(TelnetShell, ALineLongerThanTheLimitIsRefusedWhole)
+{
+    services_test::MountedSettings settings("/etc/tvx", "[ShellDev]\r\nName=alpha\r\n");
+    Session s;
+    s.LogOn();
+    // 5 KB whose pieces of the limit's length would each be a command: a RES SET among them.
+    auto pad = [](std::string text, size_t to) {
+        return text + std::string(to - text.size(), ' ');
+    };
+    const std::string line = pad("echo", 256) + pad("res cd ShellDev", 256) +
+                             pad("res set Name", 256) + pad("beta", 256) + std::string(4000, 'z');
+    s.client->Send(line + "\r");
+    const std::string refused = "\r\nLine too long: at most 256 characters\r\n";
+    EXPECT_EQ(s.client->ReadUntil(kPrompt), line.substr(0, 256) + "\r\n" + refused + kPrompt);
+    EXPECT_TRUE(s.shell->Lines().empty());
+    EXPECT_EQ(CResString("/etc/tvx/ShellDev/Name").GetAsString(""), "alpha");
+
+    // A value longer than the limit is not stored, and nothing of it runs.
+    s.Run("res cd ShellDev");
+    s.client->Send("res set Name\r");
+    s.client->ReadUntil(" Name =");
+    s.client->Send(std::string(300, 'v') + "echo x\r");
+    EXPECT_EQ(s.client->ReadUntil(kPrompt), std::string(256, 'v') + "\r\n" + refused +
+                                                "\r\nResource Path:etc/tvx/ShellDev\r\n" + kPrompt);
+    EXPECT_EQ(CResString("/etc/tvx/ShellDev/Name").GetAsString(""), "alpha");
+    EXPECT_TRUE(s.shell->Lines().empty());
+
+    // The session goes on.
+    s.Run("echo after");
+    EXPECT_EQ(s.shell->Lines(), (std::vector<std::vector<std::string>>{{"echo", "after"}}));
 }
 
 TEST(TelnetShell, TypedAheadAndGbkTextAreKept)
