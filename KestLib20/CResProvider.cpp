@@ -6,9 +6,19 @@
 
 CResProvider::~CResProvider()
 {
-    if (!m_ppSlot) return;
-    __atomic_store_n(m_ppSlot, nullptr, __ATOMIC_RELEASE);
-    glDeleteNamedPtr(m_ppSlot);
+    Unmount();
+}
+
+void CResProvider::Unmount()
+{
+    void **slot = m_ppSlot;
+    if (!slot) return;
+    // Emptied under the lock walkers read it with: a walk has the provider referenced by
+    // now, or finds nothing.
+    glStoreNamedPtr(slot, nullptr);
+    while (m_lRef.load() > 0) m_evReleased.Wait(plat::INFINITE);
+    glDeleteNamedPtr(slot);
+    m_ppSlot = nullptr;
 }
 
 int CResProvider::Mount(const char *root, const char *name)
@@ -39,7 +49,11 @@ uint32_t CResProvider::AddRef()
 
 uint32_t CResProvider::Release()
 {
-    return static_cast<uint32_t>(--m_lRef);
+    // Once the count is 0 the provider may go at once: signal through a copy of the event.
+    plat::Event released = m_evReleased;
+    const int32_t left = --m_lRef;
+    if (left == 0) released.Set();
+    return static_cast<uint32_t>(left);
 }
 
 int32_t CResProvider::LockServer(int32_t /*lock*/)

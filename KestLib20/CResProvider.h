@@ -5,6 +5,7 @@
 #pragma once
 
 #include "KestLib20/IResProvider.h"
+#include "platform/Sync.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,7 +15,7 @@
 class CResProvider : public IResProvider {
 public:
     CResProvider() = default;
-    // Clears and deletes the named-pointer slot, which unmounts the provider.
+    // Unmounts the provider.
     virtual ~CResProvider();
     CResProvider(const CResProvider &) = delete;
     CResProvider &operator=(const CResProvider &) = delete;
@@ -22,10 +23,16 @@ public:
     // Registers the provider (giving its slot `name` when one is given) and sets its root
     // from `root` (parsed and packed). Answers 1.
     int Mount(const char *root, const char *name = nullptr);
+    // Takes the provider out of the tree: clears and deletes its named-pointer slot once
+    // every read that reached the provider has returned (walks of the tree hold a reference
+    // while they call it). A derived provider whose operations use members of its own calls
+    // it first in its destructor, before those members go. Not called from inside a call
+    // into the provider itself.
+    void Unmount();
 
     // Answers 0 and gives nothing.
     int32_t QueryInterface(const GUID *iid, void **object) override;
-    // The count only counts: reaching 0 frees nothing.
+    // The count frees nothing when it reaches 0; Unmount waits for it to get there.
     uint32_t AddRef() override;
     uint32_t Release() override;
     // Answers 0; providers with a lock of their own take it for a nonzero `lock`.
@@ -56,4 +63,5 @@ private:
     std::unique_ptr<const char *[]> m_pRootKey; // kKeySlots parts pointing into m_pRootText
     std::unique_ptr<char[]> m_pRootText;
     std::atomic<int32_t> m_lRef{0};
+    plat::Event m_evReleased; // auto-reset: set when the count comes back to 0
 };
