@@ -1,7 +1,6 @@
 // The base of every resource provider: its named-pointer slot, its root and the dispatch of
 // Access to the operations a provider overrides. A provider joins the tree when mounted and
-// leaves it when destroyed. Mount before clients read; a provider is not remounted while
-// other threads walk the tree.
+// leaves it when destroyed (or unmounted), both while other threads may walk the tree.
 #pragma once
 
 #include "KestLib20/IResProvider.h"
@@ -11,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class CResProvider : public IResProvider {
 public:
@@ -60,8 +60,15 @@ protected:
 private:
     void **m_ppSlot = nullptr;
     std::once_flag m_slotMade;
-    std::unique_ptr<const char *[]> m_pRootKey; // kKeySlots parts pointing into m_pRootText
-    std::unique_ptr<char[]> m_pRootText;
+    // The root's parts (kKeySlots, pointing into their own copy of the root text), published
+    // once whole: walks may already reach the provider while it mounts. The roots of earlier
+    // mounts are kept, as a walk may still read one.
+    struct Root {
+        std::unique_ptr<char[]> text;
+        std::unique_ptr<const char *[]> parts;
+    };
+    std::atomic<const char *const *> m_pRootKey{nullptr};
+    std::vector<Root> m_roots;
     std::atomic<int32_t> m_lRef{0};
     plat::Event m_evReleased; // auto-reset: set when the count comes back to 0
 };
