@@ -167,13 +167,20 @@ TEST_F(BaseFixture, TheBaseReadsTheComputerClockAndGpsGivesNothing)
     EXPECT_EQ(gps.AdjustTime(1), 0);
 }
 
-TEST_F(BaseFixture, ASourceStoppedDuringAnAdjustmentAdjustsAgainOnceRestarted)
+// A held source, active on the device patrol manager, in the middle of its first adjustment.
+struct HeldFixture : BaseFixture {
+    void SetUp() override
+    {
+        ASSERT_EQ(source.InitInstance(nullptr, "Clk"), 1);
+        ASSERT_EQ(source.ActiveInstance(), 1);
+        ASSERT_TRUE(Eventually([&] { return source.held.load(); }));
+    }
+    MountedSettings settings{Section("Clk", {{"Interval", "1"}})};
+    HeldSource source{&clock};
+};
+
+TEST_F(HeldFixture, ASourceStoppedDuringAnAdjustmentAdjustsAgainOnceRestarted)
 {
-    MountedSettings settings(Section("Clk", {{"Interval", "1"}}));
-    HeldSource source(&clock);
-    ASSERT_EQ(source.InitInstance(nullptr, "Clk"), 1);
-    ASSERT_EQ(source.ActiveInstance(), 1);
-    ASSERT_TRUE(Eventually([&] { return source.held.load(); }));
     ASSERT_EQ(source.DeactiveInstance(0), 1); // waits for the adjustment to end
     EXPECT_EQ(source.GetAdjustTask().GetStatus(), CTask::kWaiting);
 
@@ -187,13 +194,8 @@ TEST_F(BaseFixture, ASourceStoppedDuringAnAdjustmentAdjustsAgainOnceRestarted)
     EXPECT_EQ(source.DeactiveInstance(0), 1);
 }
 
-TEST_F(BaseFixture, ActivationThatCannotStartTheAdjustTaskFailsAndSaysSo)
+TEST_F(HeldFixture, ActivationThatCannotStartTheAdjustTaskFailsAndSaysSo)
 {
-    MountedSettings settings(Section("Clk", {{"Interval", "1"}}));
-    HeldSource source(&clock);
-    ASSERT_EQ(source.InitInstance(nullptr, "Clk"), 1);
-    ASSERT_EQ(source.ActiveInstance(), 1);
-    ASSERT_TRUE(Eventually([&] { return source.held.load(); }));
     // The task is in its action: it is not taken again.
     EXPECT_EQ(source.OnActiveInstance(), 0);
     EXPECT_TRUE(errors.Has("Clk : adjust task not started"));
