@@ -9,6 +9,8 @@
 class CConfigFileAccessX : public CResProvider {
 public:
     explicit CConfigFileAccessX(const char *fileName = nullptr) : m_access(fileName) {}
+    // Reads inside the provider end before the file access goes.
+    ~CConfigFileAccessX() override { Unmount(); }
 
     CConfigFileAccess &GetFileAccess() { return m_access; }
 

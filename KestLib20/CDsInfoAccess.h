@@ -14,6 +14,8 @@ public:
     static constexpr int kMaxProcesses = 256;
     static constexpr int kMaxNodes = 128;
 
+    ~CDsInfoAccess() override { Unmount(); }
+
     // The slot that holds the kernel; without one (or while it is empty) every operation
     // answers 0.
     void Set(IDSKernel **kernel) { m_ppKernel = kernel; }

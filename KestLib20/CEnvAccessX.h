@@ -5,6 +5,9 @@
 #include "KestLib20/CResProvider.h"
 
 class CEnvAccessX : public CResProvider {
+public:
+    ~CEnvAccessX() override { Unmount(); }
+
 protected:
     // A variable that is unset or empty is not found.
     int32_t OnGet(const char *const *rest, int32_t *handled, CVariant &value) override;

@@ -59,6 +59,10 @@ bool CPacketData::SetOwnBlock(int bytes)
     void *block = realloc(m_pOwnBlock, static_cast<size_t>(bytes));
     if (!block) return false;
     m_pOwnBlock = static_cast<uint8_t *>(block);
+    // What the block gains is zeroed: a head, a gap before a write or a size set ahead of
+    // the data would otherwise go out with whatever the allocation held.
+    if (bytes > m_nOwnBlockSize)
+        memset(m_pOwnBlock + m_nOwnBlockSize, 0, static_cast<size_t>(bytes - m_nOwnBlockSize));
     m_nOwnBlockSize = bytes;
     if (ownInUse) {
         m_pBuffer = m_pOwnBlock;

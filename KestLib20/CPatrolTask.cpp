@@ -158,13 +158,12 @@ void CPatrolTaskMgr::PatrolLoop(const std::shared_ptr<Patrol> &patrol, uint32_t 
         }
         task->DoAction();
         std::lock_guard<CDataLock> lk(patrol->lock);
-        // A task unregistered meanwhile is not touched again, beyond releasing its Cancel.
-        if (patrol->Contains(task)) {
-            task->SetStatus(CTask::kWaiting);
-            if (task->GetRemainingRuns() == 0) {
-                task->Cancel();
-                RemoveLocked(*patrol, task); // also when it was registered without a slot
-            }
+        // Waiting again, also when it was cancelled during the action: it can then be
+        // submitted anew. Until EndCall a Cancel or destructor waits, so the task still lives.
+        task->SetStatus(CTask::kWaiting);
+        if (patrol->Contains(task) && task->GetRemainingRuns() == 0) {
+            task->Cancel();
+            RemoveLocked(*patrol, task); // also when it was registered without a slot
         }
         task->EndCall();
     }

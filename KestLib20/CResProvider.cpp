@@ -6,9 +6,19 @@
 
 CResProvider::~CResProvider()
 {
-    if (!m_ppSlot) return;
-    __atomic_store_n(m_ppSlot, nullptr, __ATOMIC_RELEASE);
-    glDeleteNamedPtr(m_ppSlot);
+    Unmount();
+}
+
+void CResProvider::Unmount()
+{
+    void **slot = m_ppSlot;
+    if (!slot) return;
+    // Emptied under the lock walkers read it with: a walk has the provider referenced by
+    // now, or finds nothing.
+    glStoreNamedPtr(slot, nullptr);
+    while (m_lRef.load() > 0) m_evReleased.Wait(plat::INFINITE);
+    glDeleteNamedPtr(slot);
+    m_ppSlot = nullptr;
 }
 
 int CResProvider::Mount(const char *root, const char *name)
@@ -17,11 +27,12 @@ int CResProvider::Mount(const char *root, const char *name)
     LockServer(1);
     if (name && *name) glSetNamedPtrName(slot, name);
     const size_t length = root ? std::strlen(root) : 0;
-    m_pRootText = std::make_unique<char[]>(length + 1);
-    if (length) std::memcpy(m_pRootText.get(), root, length);
-    if (!m_pRootKey) m_pRootKey = std::make_unique<const char *[]>(kKeySlots);
+    Root made{std::make_unique<char[]>(length + 1), std::make_unique<const char *[]>(kKeySlots)};
+    if (length) std::memcpy(made.text.get(), root, length);
     int count = kKeySlots;
-    AnalysisKey(m_pRootText.get(), m_pRootKey.get(), count, 1);
+    AnalysisKey(made.text.get(), made.parts.get(), count, 1);
+    m_pRootKey.store(made.parts.get(), std::memory_order_release);
+    m_roots.push_back(std::move(made));
     LockServer(0);
     return 1;
 }
@@ -39,7 +50,11 @@ uint32_t CResProvider::AddRef()
 
 uint32_t CResProvider::Release()
 {
-    return static_cast<uint32_t>(--m_lRef);
+    // Once the count is 0 the provider may go at once: signal through a copy of the event.
+    plat::Event released = m_evReleased;
+    const int32_t left = --m_lRef;
+    if (left == 0) released.Set();
+    return static_cast<uint32_t>(left);
 }
 
 int32_t CResProvider::LockServer(int32_t /*lock*/)
@@ -60,14 +75,16 @@ void **CResProvider::GetActivePtr()
 const char *const *CResProvider::GetRootKey()
 {
     static const char *const kNoKey[1] = {nullptr};
-    return m_pRootKey ? m_pRootKey.get() : kNoKey;
+    const char *const *root = m_pRootKey.load(std::memory_order_acquire);
+    return root ? root : kNoKey;
 }
 
 int32_t CResProvider::Access(const char *const *key, int32_t operation, int32_t *handled,
                              const CVariant *in, int32_t inCount, CVariant *out, int32_t outCount)
 {
-    if (!m_pRootKey) return 0;
-    const char *const *rest = IsKindOf(m_pRootKey.get(), key);
+    const char *const *root = m_pRootKey.load(std::memory_order_acquire);
+    if (!root) return 0;
+    const char *const *rest = IsKindOf(root, key);
     if (!rest) return 0;
     int32_t local = 0;
     if (!handled) handled = &local;

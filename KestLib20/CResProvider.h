@@ -1,20 +1,21 @@
 // The base of every resource provider: its named-pointer slot, its root and the dispatch of
 // Access to the operations a provider overrides. A provider joins the tree when mounted and
-// leaves it when destroyed. Mount before clients read; a provider is not remounted while
-// other threads walk the tree.
+// leaves it when destroyed (or unmounted), both while other threads may walk the tree.
 #pragma once
 
 #include "KestLib20/IResProvider.h"
+#include "platform/Sync.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class CResProvider : public IResProvider {
 public:
     CResProvider() = default;
-    // Clears and deletes the named-pointer slot, which unmounts the provider.
+    // Unmounts the provider.
     virtual ~CResProvider();
     CResProvider(const CResProvider &) = delete;
     CResProvider &operator=(const CResProvider &) = delete;
@@ -22,10 +23,16 @@ public:
     // Registers the provider (giving its slot `name` when one is given) and sets its root
     // from `root` (parsed and packed). Answers 1.
     int Mount(const char *root, const char *name = nullptr);
+    // Takes the provider out of the tree: clears and deletes its named-pointer slot once
+    // every read that reached the provider has returned (walks of the tree hold a reference
+    // while they call it). A derived provider whose operations use members of its own calls
+    // it first in its destructor, before those members go. Not called from inside a call
+    // into the provider itself.
+    void Unmount();
 
     // Answers 0 and gives nothing.
     int32_t QueryInterface(const GUID *iid, void **object) override;
-    // The count only counts: reaching 0 frees nothing.
+    // The count frees nothing when it reaches 0; Unmount waits for it to get there.
     uint32_t AddRef() override;
     uint32_t Release() override;
     // Answers 0; providers with a lock of their own take it for a nonzero `lock`.
@@ -53,7 +60,15 @@ protected:
 private:
     void **m_ppSlot = nullptr;
     std::once_flag m_slotMade;
-    std::unique_ptr<const char *[]> m_pRootKey; // kKeySlots parts pointing into m_pRootText
-    std::unique_ptr<char[]> m_pRootText;
+    // The root's parts (kKeySlots, pointing into their own copy of the root text), published
+    // once whole: walks may already reach the provider while it mounts. The roots of earlier
+    // mounts are kept, as a walk may still read one.
+    struct Root {
+        std::unique_ptr<char[]> text;
+        std::unique_ptr<const char *[]> parts;
+    };
+    std::atomic<const char *const *> m_pRootKey{nullptr};
+    std::vector<Root> m_roots;
     std::atomic<int32_t> m_lRef{0};
+    plat::Event m_evReleased; // auto-reset: set when the count comes back to 0
 };

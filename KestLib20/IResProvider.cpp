@@ -19,14 +19,27 @@ bool Equal(const char *a, const char *b)
 }
 
 // Every provider slot of the process in named-pointer order, stopping when `visit` answers
-// true. A slot that no longer holds a provider is skipped.
+// true. A slot that no longer holds a provider is skipped. A provider may be destroyed on
+// another thread at any time: its slot is read under the lock of the manager that holds it,
+// where the provider's destruction empties it, and the provider is held by a reference for
+// as long as `visit` uses it; its destruction waits for that reference.
 template <typename Visit> void ForEachProvider(Visit visit)
 {
     IKestNamedPtr *manager = nullptr;
     void **slot = nullptr;
     while (void **next = glGetNextNamedPtr(IResProvider::kNamedPtrType, &manager, &slot)) {
-        auto *provider = static_cast<IResProvider *>(__atomic_load_n(next, __ATOMIC_ACQUIRE));
-        if (provider && visit(provider)) return;
+        IResProvider *provider = nullptr;
+        manager->LockServer(1);
+        // The slot itself goes with its provider: read only one the manager still holds.
+        if (manager->GetNamedPtrInfo(next, nullptr, nullptr, 0)) {
+            provider = static_cast<IResProvider *>(__atomic_load_n(next, __ATOMIC_ACQUIRE));
+            if (provider) provider->AddRef();
+        }
+        manager->LockServer(0);
+        if (!provider) continue;
+        const bool stop = visit(provider);
+        provider->Release();
+        if (stop) return;
     }
 }
 

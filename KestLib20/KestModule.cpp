@@ -2,6 +2,9 @@
 
 #include "platform/Process.h"
 
+#include <sys/uio.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
@@ -53,6 +56,16 @@ bool ParseHex(const char *text, int digits, uint64_t *value)
     return true;
 }
 
+// Copies `size` bytes at `address` of this process into `out`, or answers false where the
+// memory is not mapped readable. The kernel does the copy, so a stale address in the
+// environment fails here instead of faulting while a library loads.
+bool ReadOwnMemory(const void *address, void *out, size_t size)
+{
+    iovec local{out, size};
+    iovec remote{const_cast<void *>(address), size};
+    return process_vm_readv(getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
+}
+
 // Owns this module's record and its service table from the first ring call to the unloading
 // of the module.
 class CModuleHolder {
@@ -89,6 +102,9 @@ private:
     void Join()
     {
         CKestModule *main = GetMainModulePtr();
+        // The record before the main one is written to as well; it must be a module too.
+        if (main && main != &m_record && (!IsValidModule(main->prev) || main->prev->next != main))
+            main = nullptr;
         if (!main || main == &m_record) {
             SetMainModulePtr(&m_record);
             return;
@@ -207,10 +223,18 @@ void SetMainModulePtr(CKestModule *record)
 bool IsValidModule(const CKestModule *record)
 {
     if (!record || reinterpret_cast<uintptr_t>(record) % alignof(CKestModule) != 0) return false;
-    return record->magic == CKestModule::kMagic && record->size == sizeof(CKestModule) &&
-           record->next && record->prev && record->services &&
-           record->serviceCount == CKestModule::kServiceCount && record->current &&
-           *record->current == record;
+    CKestModule copy;
+    if (!ReadOwnMemory(record, &copy, sizeof copy)) return false;
+    if (copy.magic != CKestModule::kMagic || copy.size != sizeof(CKestModule) || !copy.next ||
+        !copy.prev || !copy.services || copy.serviceCount != CKestModule::kServiceCount ||
+        !copy.current)
+        return false;
+    tagServEntry last;
+    if (!ReadOwnMemory(copy.services + CKestModule::kServiceCount - 1, &last, sizeof last) ||
+        !ReadOwnMemory(copy.services, &last, sizeof last))
+        return false;
+    CKestModule *owner = nullptr;
+    return ReadOwnMemory(copy.current, &owner, sizeof owner) && owner == record;
 }
 
 bool IsValidModuleRing(const CKestModule *record)

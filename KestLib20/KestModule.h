@@ -69,7 +69,8 @@ int GetTotalService(tagServEntry **entries, int maximum, int index);
 CKestModule *GetMainModulePtr();
 // Publishes `record` as the main module (null publishes that there is none).
 void SetMainModulePtr(CKestModule *record);
-// Magic, size, slot table and both ring links in place (memory is not probed).
+// Magic, size, slot table and both ring links in place, the record, its slot table and its
+// owner's variable in readable memory (probed without faulting), and the variable naming it.
 bool IsValidModule(const CKestModule *record);
 // The record and every record of its ring are valid, the forward walk comes back within
 // 65,536 steps, and the backward links agree with the forward ones.

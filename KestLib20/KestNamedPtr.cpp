@@ -291,6 +291,21 @@ int glDeleteNamedPtr(void **slot)
     return deleted;
 }
 
+int glStoreNamedPtr(void **slot, void *value)
+{
+    if (!slot) return 0;
+    CKestNamedPtr *manager = ThisModuleManager(false);
+    if (!manager) {
+        __atomic_store_n(slot, value, __ATOMIC_RELEASE);
+        return 0;
+    }
+    manager->LockServer(1);
+    const int held = manager->GetNamedPtrInfo(slot, nullptr, nullptr, 0);
+    __atomic_store_n(slot, value, __ATOMIC_RELEASE);
+    manager->LockServer(0);
+    return held;
+}
+
 void **glGetNamedPtr(const char *type, const char *name)
 {
     void **found = nullptr;

@@ -46,6 +46,11 @@ void **glNewNamedPtr(const char *type, const char *name);
 // Removes the slot from this module's manager (0 when there is none or it does not hold the
 // slot). A manager of another module that has the slot as its main slot forgets it.
 int glDeleteNamedPtr(void **slot);
+// Stores `value` in a slot of this module's manager under the manager's lock, where walkers
+// read slots (IKestNamedPtr::LockServer): once it returns, no walker can still take the old
+// value from the slot. 0 when the manager does not hold the slot (the value is stored all
+// the same).
+int glStoreNamedPtr(void **slot, void *value);
 // The first slot of that type and name in ring order; null when none.
 void **glGetNamedPtr(const char *type, const char *name);
 // The first filled main slot of the type in ring order; null when none.

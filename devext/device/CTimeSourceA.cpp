@@ -57,12 +57,19 @@ int32_t CTimeSourceA::OnInitInstance()
 
 int32_t CTimeSourceA::OnActiveInstance()
 {
-    m_evStop.Reset();
-    m_AdjustTask.SetAction(tagAction(this, &CTimeSourceA::AdjustTask));
-    // A zero or negative interval would make the patrol thread adjust without pause.
-    m_AdjustTask.SetInterval(static_cast<uint32_t>(m_nInterval > 0 ? m_nInterval : 1) * 1000u);
-    m_AdjustTask.Submit(glGetDevPatrolTaskMgr());
-    return 1;
+    // Only a waiting task is taken; one still in its action is left alone.
+    if (m_AdjustTask.GetStatus() == CTask::kWaiting) {
+        m_evStop.Reset();
+        m_AdjustTask.SetAction(tagAction(this, &CTimeSourceA::AdjustTask));
+        // A zero or negative interval would make the patrol thread adjust without pause.
+        m_AdjustTask.SetInterval(static_cast<uint32_t>(m_nInterval > 0 ? m_nInterval : 1) * 1000u);
+        if (m_AdjustTask.Submit(glGetDevPatrolTaskMgr())) return 1;
+    }
+    // An active source that never adjusts would let the clock drift unnoticed.
+    CString text;
+    text.Format("%s : adjust task not started", GetInstanceName());
+    glReportLog(kErrorType, text, nullptr);
+    return 0;
 }
 
 int32_t CTimeSourceA::OnDeactiveInstance()

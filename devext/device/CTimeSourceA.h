@@ -32,7 +32,8 @@ class DEVEXT20_API CTimeSourceA : public CClassA {
     // Reads "Interval", "AlertOnFailTimes", "Delta of StdTime" and "SyncLocal", each keeping
     // the current value as its default. 1.
     int32_t OnInitInstance() override;
-    // Starts the adjust task on the device patrol manager every interval. 1.
+    // Starts the adjust task on the device patrol manager every interval: 1, or 0 (logged)
+    // when the task is not taken.
     int32_t OnActiveInstance() override;
     // Stops the adjust task, cutting short the waits of an adjustment in progress. 1.
     int32_t OnDeactiveInstance() override;

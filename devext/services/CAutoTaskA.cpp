@@ -38,7 +38,55 @@ CAutoTaskA::CAutoTaskA() : m_pSchedule(std::make_unique<tagAutoTaskSchedule>()) 
 
 CAutoTaskA::~CAutoTaskA()
 {
-    m_actionThread.StopWithin(kActionThreadWaitMs, 0);
+    // Waiting here would come after the derived part has gone, which the action uses.
+    m_actionThread.StopWithin(0, 0);
+}
+
+int32_t CAutoTaskA::Suicide()
+{
+    if (!IsValid()) return 0;
+    if (!WaitForOwnThread()) {
+        std::lock_guard<std::mutex> lk(m_threadLock);
+        if (OwnThreadRunningLocked()) {
+            m_bDeleteAtEnd = true;
+            return 1;
+        }
+    }
+    return CClassA::Suicide();
+}
+
+int32_t CAutoTaskA::OnKillInstance()
+{
+    WaitForOwnThread();
+    return CClassA::OnKillInstance();
+}
+
+bool CAutoTaskA::WaitForOwnThread()
+{
+    plat::Thread thread;
+    {
+        std::lock_guard<std::mutex> lk(m_threadLock);
+        if (!OwnThreadRunningLocked()) return true;
+        if (m_actionThread.Id() == plat::GetCurrentThreadId()) return false;
+        thread = m_actionThread;
+    }
+    thread.Join(kActionThreadWaitMs);
+    std::lock_guard<std::mutex> lk(m_threadLock);
+    return !OwnThreadRunningLocked();
+}
+
+uint32_t CAutoTaskA::RunOwnThread()
+{
+    const uint32_t result = __DoActionProc(this);
+    bool deleteNow = false;
+    {
+        std::lock_guard<std::mutex> lk(m_threadLock);
+        m_bThreadDone = true;
+        deleteNow = m_bDeleteAtEnd;
+    }
+    // Past the mark the task may be gone at any time, unless its deletion was left here.
+    if (deleteNow) CClassA::Suicide();
+    return result;
 }
 
 CAutoTaskA *CAutoTaskA::OpenTask(const char *name, iRtc *rtc)
@@ -140,8 +188,12 @@ int CAutoTaskA::__Do()
         __DoActionProc(this);
         return 1;
     }
-    if (!m_actionThread.IsRunning())
-        m_actionThread = plat::Thread::Start([this] { return __DoActionProc(this); });
+    std::lock_guard<std::mutex> lk(m_threadLock);
+    if (!OwnThreadRunningLocked() && !m_bDeleteAtEnd) {
+        m_bThreadDone = false;
+        m_actionThread = plat::Thread::Start([this] { return RunOwnThread(); });
+        if (!m_actionThread.Valid()) m_bThreadDone = true;
+    }
     return 1;
 }
 

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 // When a task is due.
 struct tagAutoTaskSchedule {
@@ -31,7 +32,8 @@ class DEVEXT20_API CAutoTaskA : public CClassA {
     static constexpr int32_t kCountedLife = 65535;
 
     CAutoTaskA();
-    // Waits a bounded time for the task's own action thread, then gives it up.
+    // The own action thread has ended by now (see Suicide), unless the task was deleted
+    // otherwise: a thread still running is given up.
     ~CAutoTaskA() override;
     CAutoTaskA(const CAutoTaskA &) = delete;
     CAutoTaskA &operator=(const CAutoTaskA &) = delete;
@@ -43,6 +45,14 @@ class DEVEXT20_API CAutoTaskA : public CClassA {
     // Reads "Thread", "Life", "Description" and the schedule "When"; fails when the schedule
     // is empty or invalid.
     int32_t OnInitInstance() override;
+    // Deactivates and deletes the task once its own action thread has ended: at once when
+    // none runs, else after waiting up to 5000 ms for it. A thread still running then holds
+    // the task and deletes it when its action has ended; so does an action that deletes its
+    // own task. 1, or 0 for an invalid object.
+    int32_t Suicide() override;
+    // A deletion through the run-time class record deactivates with kill first: the wait
+    // for the own action thread (bounded as above) comes here, before the derived part goes.
+    int32_t OnKillInstance() override;
 
     // Runs the task when it is idle and due: 1 when it was started (or its own thread still
     // runs from an earlier start), else 0. A task whose life is used up expires.
@@ -68,6 +78,12 @@ class DEVEXT20_API CAutoTaskA : public CClassA {
 
 private:
     bool IsDueAt(int64_t now, int64_t target) const;
+    // The body of the own action thread: one run, then the deletion left to it, if any.
+    uint32_t RunOwnThread();
+    bool OwnThreadRunningLocked() const { return m_actionThread.Valid() && !m_bThreadDone; }
+    // Waits up to the bound for the own action thread: true when none runs any more (false
+    // also when called on that thread while its action runs).
+    bool WaitForOwnThread();
 
     std::unique_ptr<tagAutoTaskSchedule> m_pSchedule;
     std::atomic<int64_t> m_nLastRun{0};
@@ -75,7 +91,10 @@ private:
     bool m_bThread = false;
     std::atomic<int32_t> m_nLife{0xFFFFFF};
     CString m_strDescription;
+    std::mutex m_threadLock; // the fields below
     plat::Thread m_actionThread;
+    bool m_bThreadDone = true;   // the thread has ended its run and no longer uses the task
+    bool m_bDeleteAtEnd = false; // the thread deletes the task when its run ends
 };
 
 // A task that starts the running program again, at most once in a ten-minute slot of the

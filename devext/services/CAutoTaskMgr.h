@@ -33,8 +33,8 @@ class DEVEXT20_API CAutoTaskMgr : public CClassA {
 
     int GetSize();
     CAutoTaskA *GetTaskAt(int index);
-    // Removes the task at `index`; with `destroy` the task is deleted once no poll of it is
-    // in progress.
+    // Removes the task at `index`; with `destroy` the task is deleted (Suicide) once no poll
+    // of it is in progress and its own action thread has ended.
     void RemoveAt(int index, int destroy);
     void RemoveAll(int destroy);
     // Instance names and descriptions, one entry a task; either list may be null. 1.

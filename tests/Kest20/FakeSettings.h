@@ -13,6 +13,7 @@
 class FakeSettings final : public CResProvider {
 public:
     FakeSettings() { Mount("/etc"); }
+    ~FakeSettings() override { Unmount(); }
 
     void Set(const std::string &path, const std::string &key, const std::string &value)
     {

@@ -143,6 +143,55 @@ CPacket Block(uint32_t length, size_t body)
     return packet;
 }
 
+// Bytes of the own block that no write has reached go out as zeros, never as whatever the
+// allocation held, wherever the block grows.
+TEST(Packet, BytesOfTheOwnBlockThatNoWriteReachedAreZero)
+{
+    struct Case {
+        const char *what;
+        int headSize;
+        void (*grow)(CPacketData &p);
+        int writtenFrom, writtenTo; // the bytes of the buffer that writes filled
+    };
+    const Case cases[] = {
+        {"new block", 32, [](CPacketData &p) { p.SetDataSize(p.GetBufferSize()); }, 0, 0},
+        {"write past the end", 0, [](CPacketData &p) { p.Write("x", 300, 1); }, 300, 301},
+        {"resize, then the size set", 16,
+         [](CPacketData &p) {
+             p.Resize(500);
+             p.SetDataSize(500);
+         },
+         0, 0},
+        {"resize after a write", 8,
+         [](CPacketData &p) {
+             p.Write(std::string(56, '\xFF').data(), 0, 56);
+             p.Resize(1000);
+             p.SetDataSize(1000);
+         },
+         8, 64},
+        {"image larger than the block", 4,
+         [](CPacketData &p) {
+             p.CopyFrom(std::string(100, 'i').data(), 100);
+             p.SetDataSize(p.GetBufferSize());
+         },
+         0, 100},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        CPacket packet(CPacketData::Create(c.headSize, nullptr, 0));
+        CPacketData &p = *packet.Peek();
+        c.grow(p);
+        const uint8_t *bytes = p.GetHead();
+        ASSERT_NE(bytes, nullptr);
+        const int end = p.GetHeadSize() + p.GetDataSize();
+        EXPECT_GE(end, 64) << "the case covers at least the first block";
+        int stray = 0;
+        for (int i = 0; i < end; ++i)
+            if ((i < c.writtenFrom || i >= c.writtenTo) && bytes[i] != 0) ++stray;
+        EXPECT_EQ(stray, 0);
+    }
+}
+
 TEST(Packet, BlocksUpTo655360BytesAreRead)
 {
     std::vector<uint8_t> out(655360);

@@ -282,7 +282,38 @@ TEST(PatrolTasks, CancelFromInsideTheActionDoesNotWaitForItself)
     ASSERT_TRUE(mgr.GetThread().Join(5000)); // its last task left: the thread ended
     EXPECT_EQ(cancelled.load(), 1);
     EXPECT_EQ(log.Count(), 1u);
-    EXPECT_EQ(task.GetStatus(), CTask::kDone); // not touched after its action
+    EXPECT_EQ(task.GetStatus(), CTask::kWaiting) << "ready to be submitted again";
+}
+
+TEST(PatrolTasks, ATaskCancelledDuringItsActionIsTakenAgain)
+{
+    CPatrolTaskMgr mgr;
+    plat::Event entered, release(true);
+    RunLog log;
+    std::atomic<bool> holdFirst{true};
+    log.onRun = [&] {
+        if (!holdFirst.exchange(false)) return;
+        entered.Set();
+        release.Wait(10000);
+    };
+    CPatrolTask task(4000);
+    task.SetAction(tagAction(&log, &RunLog::Run));
+    ASSERT_EQ(task.Submit(mgr.GetActivePtr()), 1);
+    ASSERT_EQ(entered.Wait(5000), plat::WAIT_OBJECT_0);
+
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(20ms);
+        release.Set();
+    });
+    EXPECT_EQ(task.Cancel(), 1); // returns once the action has ended
+    releaser.join();
+    EXPECT_EQ(task.GetStatus(), CTask::kWaiting);
+    task.SetInterval(0);
+    log.ran.Reset();
+    ASSERT_EQ(task.Submit(mgr.GetActivePtr()), 1);
+    EXPECT_EQ(log.ran.Wait(5000), plat::WAIT_OBJECT_0);
+    EXPECT_GE(log.Count(), 2u);
+    EXPECT_EQ(task.Cancel(), 1);
 }
 
 TEST(PatrolTasks, StopGivesUpAHungActionAndNeedsANewIdlePeriod)

@@ -7,11 +7,16 @@
 #include "KestLib20/IResProvider.h"
 #include "KestLib20/KestNamedPtr.h"
 #include "platform/Process.h"
+#include "platform/Sync.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -326,4 +331,83 @@ TEST(ProviderLifecycle, MountingNamingAndDestroying)
     }
     EXPECT_EQ(ProviderSlots(), before) << "destroying a provider unmounts it";
     EXPECT_EQ(CResString("/srv/res/a/b").GetAsString("gone"), "gone");
+}
+
+namespace {
+
+// Serves two-part keys under its root; a read may be held inside the provider until the test
+// lets it go. It writes to itself after the wait, so a provider freed meanwhile is seen.
+class CHeldProvider : public CResProvider {
+public:
+    std::atomic<bool> hold{false};
+    plat::Event entered{true, false};
+    plat::Event release{true, false};
+    std::atomic<int> served{0};
+
+    ~CHeldProvider() override { Unmount(); }
+
+protected:
+    int32_t OnGet(const char *const *rest, int32_t *handled, CVariant &value) override
+    {
+        if (KeyLength(rest) != 2) return 0;
+        *handled = 1;
+        if (hold.exchange(false)) {
+            entered.Set();
+            release.Wait(10000);
+        }
+        ++served;
+        value = CVariant::FromText("held");
+        return 1;
+    }
+};
+
+} // namespace
+
+TEST(ResourceProviderLifetime, DestructionWaitsForAReadInsideTheProvider)
+{
+    auto provider = std::make_unique<CHeldProvider>();
+    provider->Mount("/held");
+    provider->hold = true;
+    std::string read;
+    std::thread reader([&] { read = std::string(CResString("/held/a/b").GetAsString("")); });
+    ASSERT_EQ(provider->entered.Wait(10000), plat::WAIT_OBJECT_0);
+
+    plat::Event release = provider->release;
+    std::atomic<bool> destroyed{false};
+    std::thread destroyer([&] {
+        provider.reset();
+        destroyed = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(destroyed.load()) << "a read is still inside the provider";
+    release.Set();
+    reader.join();
+    destroyer.join();
+    EXPECT_EQ(read, "held");
+    EXPECT_EQ(CResString("/held/a/b").GetAsString("gone"), "gone");
+}
+
+// Readers walk the tree without pause while providers are mounted and destroyed: every read
+// finds a live provider or none (ASan and TSan see a read of a freed one).
+TEST(ResourceProviderLifetime, ReadsRacingMountAndDestructionOnlyMeetLiveProviders)
+{
+    constexpr int kReaders = 4;
+    constexpr int kCycles = 300;
+    std::atomic<bool> stop{false};
+    std::atomic<int> found{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < kReaders; ++i)
+        readers.emplace_back([&] {
+            while (!stop)
+                if (CResString("/race/a/b").GetAsString("") == "held") ++found;
+        });
+    for (int i = 0; i < kCycles; ++i) {
+        auto provider = std::make_unique<CHeldProvider>();
+        provider->Mount("/race");
+        // Destroyed once a read has reached it, while the readers go on walking.
+        while (provider->served.load() == 0) std::this_thread::yield();
+    }
+    stop = true;
+    for (std::thread &t : readers) t.join();
+    EXPECT_GE(found.load(), kCycles);
 }

@@ -48,6 +48,22 @@ TEST(Close, AnObjectInBothTheStartListAndTheObjectListIsClosedOnce)
                      "delete CProbeNamed Named"}));
 }
 
+// Settings read on other threads all through the close: the providers that go with the
+// framework's objects (the distributed-system branch with its object) wait for the reads
+// inside them. A read of a freed provider ends the probe through the sanitizer.
+TEST(Close, SettingsReadDuringTheCloseNeverMeetAProviderThatHasGone)
+{
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ProbeDir dir;
+        const ProbeResult result =
+            RunProbe(dir, {"start:DSystem", "readers:4", "wait:50", "close", "stopreaders"});
+        EXPECT_EQ(result.exitCode, 3) << ::testing::PrintToString(result.lines);
+        EXPECT_TRUE(result.Has("close=1"));
+        EXPECT_TRUE(result.Has("reads=1"));
+    }
+}
+
 TEST(Close, OnAThreadReturnsOnceTheCloseHasEnded)
 {
     ProbeDir dir;

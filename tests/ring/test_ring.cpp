@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <map>
@@ -67,6 +70,15 @@ std::string MainValue(uint64_t address, uint32_t pid, uint64_t sum)
     char value[64];
     snprintf(value, sizeof value, "%016" PRIX64 "%08" PRIX32 "%016" PRIX64, address, pid, sum);
     return value;
+}
+
+// An address that no access may touch: a page reserved without any access right, kept for
+// the process (a page given back could be reused by the next library loaded).
+void *UnmappedAddress()
+{
+    static void *const page =
+        mmap(nullptr, sysconf(_SC_PAGESIZE), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return page == MAP_FAILED ? nullptr : page;
 }
 
 // Puts the program's main module back when a test has rewritten the variable.
@@ -271,4 +283,73 @@ TEST(ModuleRingVariable, MainRolePassesOnWhenTheMainModuleUnloads)
     EXPECT_EQ(again->moduleCount(), 2);
     EXPECT_EQ(again->mainRecord(), b->ownRecord());
     EXPECT_TRUE(again->ringValid());
+}
+
+// Forged values of the main-module variable, each pointing at memory that is not all mapped.
+struct ForgedMain {
+    const char *what;
+    // Fills the record found at the variable's address; null: the address itself is unmapped.
+    bool (*forge)(CKestModule *record);
+};
+
+// Publishes the forged value, loads a library under it and answers 0 when the library
+// started a ring of its own.
+int LoadUnderForgedMain(const ForgedMain &forged)
+{
+    static CKestModule record;
+    static CKestModule *variable = &record;
+    static tagServEntry table[CKestModule::kServiceCount] = {};
+    CKestModule *address = static_cast<CKestModule *>(UnmappedAddress());
+    if (forged.forge) {
+        record = {sizeof(CKestModule),
+                  CKestModule::kMagic,
+                  1,
+                  CKestModule::kVersion,
+                  &record,
+                  &record,
+                  table,
+                  CKestModule::kServiceCount,
+                  &variable};
+        if (!forged.forge(&record)) return 3;
+        address = &record;
+    }
+    if (!address) return 3;
+    const uint64_t a = reinterpret_cast<uintptr_t>(address);
+    const uint32_t pid = plat::GetCurrentProcessId();
+    plat::SetEnv(MainVariable().c_str(), MainValue(a, pid, a + pid).c_str());
+    ProbeLibrary lib("KestRingA");
+    if (!lib.get()) return 4;
+    if (lib->moduleCount() != 1 || lib->mainRecord() != lib->ownRecord()) return 5;
+    fprintf(stderr, "own ring\n");
+    return 0;
+}
+
+// A stale or forged variable may point anywhere: a library loading under it must start a
+// ring of its own, not fault on reading the record. Each case runs in a child process, as a
+// fault ends the process.
+TEST(ModuleRingVariable, RecordsInUnmappedMemoryAreIgnoredWithoutFaulting)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const ForgedMain cases[] = {
+        {"unmapped record", nullptr},
+        {"record whose variable is unmapped",
+         [](CKestModule *r) {
+             r->current = static_cast<CKestModule **>(UnmappedAddress());
+             return r->current != nullptr;
+         }},
+        {"record whose slot table is unmapped",
+         [](CKestModule *r) {
+             r->services = static_cast<tagServEntry *>(UnmappedAddress());
+             return r->services != nullptr;
+         }},
+        {"record whose previous record is unmapped",
+         [](CKestModule *r) {
+             r->prev = static_cast<CKestModule *>(UnmappedAddress());
+             return r->prev != nullptr;
+         }},
+    };
+    for (const ForgedMain &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EXIT(_exit(LoadUnderForgedMain(c)), ::testing::ExitedWithCode(0), "own ring");
+    }
 }

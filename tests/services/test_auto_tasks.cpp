@@ -34,6 +34,29 @@ class CCountingTask : public CAutoTaskA {
     std::atomic<int> unload{0};
 };
 
+// A task with its own action thread whose action the test holds. It says when it is gone,
+// and its action writes to the task after the hold, so a task deleted under its running
+// action is seen.
+class CHeldTask : public CAutoTaskA {
+    DECLARE_KEST_CLASS(CHeldTask)
+
+    ~CHeldTask() override { gone.Set(); }
+    int DoAction() override
+    {
+        entered.Set();
+        release.Wait(plat::INFINITE);
+        ++runs;
+        return 0;
+    }
+    int CanUnload() override { return unload; }
+
+    plat::Event entered{true, false};
+    plat::Event release{true, false};
+    plat::Event gone{true, false};
+    std::atomic<int> runs{0};
+    std::atomic<int> unload{0};
+};
+
 // A restart that only counts, with its log in a directory of the test.
 class CTestRestart : public CRestartApplication {
 public:
@@ -59,7 +82,11 @@ const char *const kSettings = "[Every2s]\r\nclass=CCountingTask\r\n"
                               "When=<Type=\"TIME\" Frequency=\"00:00:10:00\">\r\n"
                               "[Thrice]\r\nclass=CCountingTask\r\nLife=2\r\n"
                               "When=<Type=\"TIME\" Frequency=\"00:00:10:00\">\r\n"
-                              "[Tasks]\r\nList=Every2s,Missing,Once\r\n";
+                              "[Tasks]\r\nList=Every2s,Missing,Once\r\n"
+                              "[Held]\r\nclass=CHeldTask\r\nThread=TRUE\r\n"
+                              "When=<Type=\"TIME\" Frequency=\"00:00:10:00\">\r\n"
+                              "[Quick]\r\nclass=CCountingTask\r\nThread=TRUE\r\n"
+                              "When=<Type=\"TIME\" Frequency=\"00:00:10:00\">\r\n";
 
 class AutoTasks : public ::testing::Test {
 protected:
@@ -88,6 +115,7 @@ protected:
 } // namespace
 
 IMPLEMENT_KEST_CLASS(CCountingTask, CAutoTaskA)
+IMPLEMENT_KEST_CLASS(CHeldTask, CAutoTaskA)
 
 TEST_F(AutoTasks, SchedulesAreReadFromTheSettings)
 {
@@ -235,4 +263,79 @@ TEST_F(AutoTasks, RestartsOnceInATenMinuteSlotAndKeepsItsLogShort)
     ASSERT_EQ(lines.size(), 129u);
     EXPECT_EQ(lines.front(), "old 72");
     EXPECT_EQ(lines.back(), task.module + slot);
+}
+
+// However a task with its own action thread is deleted while its action runs (unloaded by
+// the worker, removed with RemoveAt or RemoveAll), the deletion waits for the action, up to a
+// bound; an action that outlasts the bound keeps the task, and its thread deletes it.
+TEST_F(AutoTasks, ATaskIsNotDeletedUnderItsRunningAction)
+{
+    enum Deletion { Unloaded, RemovedAt, RemovedAll };
+    struct Case {
+        const char *what;
+        Deletion deletion;
+        bool outlastsTheBound;
+    };
+    const Case cases[] = {
+        {"unloaded by the worker", Unloaded, false},
+        {"removed at its index", RemovedAt, false},
+        {"removed with all", RemovedAll, false},
+        {"removed, its action outlasting the bound", RemovedAt, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int idle = plat::TestClock::TimedWaiters();
+        CAutoTaskMgr manager;
+        auto *task =
+            static_cast<CHeldTask *>(CAutoTaskA::OpenTask("Held", CHeldTask::GetClassID()));
+        ASSERT_NE(task, nullptr);
+        const plat::Event entered = task->entered, release = task->release, gone = task->gone;
+        task->unload = c.deletion == Unloaded;
+        ASSERT_EQ(manager.AddTask(task), 0);
+        std::thread remover;
+        if (c.deletion == Unloaded) {
+            ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(idle + 1));
+            plat::TestClock::Advance(2000); // the worker polls: runs, then unloads
+        } else {
+            ASSERT_EQ(task->__Do(), 1);
+            remover = std::thread([&manager, deletion = c.deletion] {
+                if (deletion == RemovedAt)
+                    manager.RemoveAt(0, 1);
+                else
+                    manager.RemoveAll(1);
+            });
+        }
+        ASSERT_TRUE(RealWait([&] { return entered.IsSet(); }));
+        if (c.outlastsTheBound) {
+            // The worker and the deletion wait on the clock; past the bound the remover
+            // returns and leaves the task to its thread.
+            ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(idle + 2));
+            plat::TestClock::Advance(5000);
+            remover.join();
+            EXPECT_EQ(manager.GetSize(), 0);
+        }
+        EXPECT_FALSE(gone.IsSet()) << "deleted while its action runs";
+        release.Set();
+        EXPECT_TRUE(RealWait([&] { return gone.IsSet(); }));
+        if (remover.joinable()) remover.join();
+        EXPECT_EQ(manager.GetSize(), 0);
+    }
+}
+
+// Tasks whose short actions run on their own threads, deleted as their threads start and
+// end: no deletion meets a running action.
+TEST_F(AutoTasks, DeletionsRacingOwnActionThreadsMeetNoRunningAction)
+{
+    CAutoTaskMgr manager;
+    for (int round = 0; round < 200; ++round) {
+        CCountingTask *task = Open("Quick");
+        ASSERT_NE(task, nullptr);
+        manager.AddTask(task);
+        ASSERT_EQ(task->__Do(), 1);
+        if (round % 2)
+            manager.RemoveAt(0, 1);
+        else
+            manager.RemoveAll(1);
+    }
+    EXPECT_EQ(manager.GetSize(), 0);
 }

@@ -30,6 +30,30 @@ private:
     CClock *m_pClock;
 };
 
+// A source that gives the clock's time 30 s ahead; its first reading, while `hold` is set,
+// stays open until the source is stopped: an adjustment in progress.
+class HeldSource : public CTimeSourceA {
+public:
+    static constexpr int64_t kOffset = 30 * kSecond;
+    explicit HeldSource(CClock *clock) : CTimeSourceA(clock), m_pClock(clock) {}
+    int GetStandardTime(DYNAMIC_TIME &t) override
+    {
+        if (hold.exchange(false)) {
+            held = true;
+            StopSignal().Wait(plat::INFINITE);
+            return 0;
+        }
+        m_pClock->GetTime(&t);
+        t.time += kOffset;
+        return 1;
+    }
+    std::atomic<bool> hold{true};
+    std::atomic<bool> held{false};
+
+private:
+    CClock *m_pClock;
+};
+
 struct BaseFixture : ::testing::Test {
     ManualTime time;
     CClock clock;
@@ -141,4 +165,39 @@ TEST_F(BaseFixture, TheBaseReadsTheComputerClockAndGpsGivesNothing)
     CTimeSource_GPS gps;
     EXPECT_EQ(gps.GetStandardTime(t), 0);
     EXPECT_EQ(gps.AdjustTime(1), 0);
+}
+
+// A held source, active on the device patrol manager, in the middle of its first adjustment.
+struct HeldFixture : BaseFixture {
+    void SetUp() override
+    {
+        ASSERT_EQ(source.InitInstance(nullptr, "Clk"), 1);
+        ASSERT_EQ(source.ActiveInstance(), 1);
+        ASSERT_TRUE(Eventually([&] { return source.held.load(); }));
+    }
+    MountedSettings settings{Section("Clk", {{"Interval", "1"}})};
+    HeldSource source{&clock};
+};
+
+TEST_F(HeldFixture, ASourceStoppedDuringAnAdjustmentAdjustsAgainOnceRestarted)
+{
+    ASSERT_EQ(source.DeactiveInstance(0), 1); // waits for the adjustment to end
+    EXPECT_EQ(source.GetAdjustTask().GetStatus(), CTask::kWaiting);
+
+    DYNAMIC_TIME before{};
+    clock.GetTime(&before);
+    ASSERT_EQ(source.ActiveInstance(), 1);
+    ASSERT_TRUE(AdvanceUntil([&] { return source.GetSuccessCount() == 1; }, 100, 10000));
+    DYNAMIC_TIME after{};
+    clock.GetTime(&after);
+    EXPECT_GE(after.time - before.time, HeldSource::kOffset) << "the clock was set ahead";
+    EXPECT_EQ(source.DeactiveInstance(0), 1);
+}
+
+TEST_F(HeldFixture, ActivationThatCannotStartTheAdjustTaskFailsAndSaysSo)
+{
+    // The task is in its action: it is not taken again.
+    EXPECT_EQ(source.OnActiveInstance(), 0);
+    EXPECT_TRUE(errors.Has("Clk : adjust task not started"));
+    EXPECT_EQ(source.DeactiveInstance(0), 1);
 }

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -179,10 +180,42 @@ void AfterCloseStep(CQueueMailBox &box)
     Say("pooladd=" + std::to_string(glGetRlzTaskPool()->AddTask(new CBlockingTask(probe))));
 }
 
+// Threads that read settings without pause, through every branch of the tree, until stopped:
+// reads that meet the close of the framework.
+class SettingReaders {
+public:
+    void Start(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            m_threads.emplace_back([this] {
+                while (!m_stop) {
+                    CResAccess("/etc/tvx/System")["Debug"].GetAsString("");
+                    CResAccess("/etc/net/#My")["P_NAME"].GetAsString("");
+                    CResAccess("/etc/env")["PATH"].GetAsString("");
+                    ++m_reads;
+                }
+            });
+    }
+    // Stops the threads; the number of read rounds they made.
+    int Stop()
+    {
+        m_stop = true;
+        for (std::thread &t : m_threads) t.join();
+        m_threads.clear();
+        return m_reads.load();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_reads{0};
+    std::vector<std::thread> m_threads;
+};
+
 // Runs one step; false for a step it does not know.
 bool Step(const std::string &step)
 {
     static std::unique_ptr<CQueueMailBox> box;
+    static SettingReaders readers;
     const size_t colon = step.find(':');
     const std::string name = step.substr(0, colon);
     const std::string arg = colon == std::string::npos ? "" : step.substr(colon + 1);
@@ -220,6 +253,10 @@ bool Step(const std::string &step)
         Say("box=" + std::to_string(box->EnableMailBox()));
     } else if (name == "pool") {
         PoolStep(std::atoi(arg.c_str()));
+    } else if (name == "readers") {
+        readers.Start(std::atoi(arg.c_str()));
+    } else if (name == "stopreaders") {
+        Say("reads=" + std::to_string(readers.Stop() > 0));
     } else if (name == "close") {
         Say("close=" + std::to_string(CloseApplication(0)));
     } else if (name == "close-thread") {
