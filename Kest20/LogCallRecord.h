@@ -69,8 +69,8 @@ private:
     std::vector<plat::Event> LeaveLocked();
 
     std::mutex m_lock;
-    std::vector<uint64_t> m_keys;         // calls in progress, the innermost last
-    std::vector<plat::Event> m_waiters;   // removals waiting for one of these calls to end
-    std::atomic<bool> m_bTaken{true};     // a live thread owns the record
-    CLogCallRecord *m_pNext = nullptr;    // the list of all records; set before publication
+    std::vector<uint64_t> m_keys;       // calls in progress, the innermost last
+    std::vector<plat::Event> m_waiters; // removals waiting for one of these calls to end
+    std::atomic<bool> m_bTaken{true};   // a live thread owns the record
+    CLogCallRecord *m_pNext = nullptr;  // the list of all records; set before publication
 };

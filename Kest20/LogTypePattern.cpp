@@ -4,17 +4,23 @@
 
 void CLogTypeProbe::Set(const char *type)
 {
-    m_bEmpty = !type || !*type;
-    m_probe.assign(type ? type : "");
+    if (!type) type = "";
+    // Messages of one channel tend to come in runs.
+    if (!m_probe.empty() && m_type == type) return;
+    m_type.assign(type);
+    m_bEmpty = !*type;
+    m_probe.assign(type);
     plat::GbkToUpper(m_probe);
-    m_probe += ';';
+    m_probe.push_back(';');
 }
 
 CLogTypePattern::CLogTypePattern(const char *pattern)
 {
     m_bAll = !pattern || !*pattern || *pattern == '*';
     if (m_bAll) return;
-    m_list = ";" + std::string(pattern) + ";";
+    m_list.push_back(';');
+    m_list.append(pattern);
+    m_list.push_back(';');
     plat::GbkToUpper(m_list);
     // Trail bytes of two-byte characters are 0x40 and above, so none of them is replaced.
     for (char &c : m_list)

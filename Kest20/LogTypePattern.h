@@ -12,11 +12,12 @@ class CLogTypeProbe {
 public:
     CLogTypeProbe() = default;
     explicit CLogTypeProbe(const char *type) { Set(type); }
-    // Takes a new type, keeping the buffer.
+    // Takes a new type, keeping the buffers; the same type as before is kept as it is.
     void Set(const char *type);
 
 private:
     friend class CLogTypePattern;
+    std::string m_type;  // as given
     std::string m_probe; // the upper-cased type and ";"
     bool m_bEmpty = true;
 };

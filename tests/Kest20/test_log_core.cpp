@@ -94,6 +94,18 @@ TEST(LogCore, PatternsAreServedInReportOrderOnTheLogThread)
     for (const LogProbe::Entry &entry : got) EXPECT_EQ(entry.thread, got[0].thread);
 }
 
+TEST(LogCore, EachMessageOfARunOfTypesIsMatchedByItsOwnType)
+{
+    LogProbe onlyA("LOG_CORE_RUN_A", LOG_MODE_PATTERN);
+    LogProbe drain("LOG_CORE_RUN_END", LOG_MODE_PATTERN);
+    for (const char *type : {"LOG_CORE_RUN_A", "LOG_CORE_RUN_B", "log_core_run_a", "LOG_CORE_RUN_B",
+                             "LOG_CORE_RUN_B", "LOG_CORE_RUN_A"})
+        glReportLog(type, type, "");
+    Drain(drain, "LOG_CORE_RUN_END");
+    EXPECT_EQ(onlyA.Texts(),
+              (std::vector<std::string>{"LOG_CORE_RUN_A", "log_core_run_a", "LOG_CORE_RUN_A"}));
+}
+
 TEST(LogCore, PatternRule)
 {
     EXPECT_TRUE(glLogRexExpression("TYPE", nullptr));
