@@ -2,7 +2,13 @@
 
 #include "Kest20/LogMsgThrd.h"
 
-CLogReader::CLogReader(const char *type, int32_t mode) : m_strType(type ? type : ""), m_nMode(mode)
+CLogReader::CLogReader(const char *type, int32_t mode) : CLogReader(type, mode, SubscribeLater{})
+{
+    Subscribe();
+}
+
+CLogReader::CLogReader(const char *type, int32_t mode, SubscribeLater)
+    : m_strType(type ? type : ""), m_nMode(mode)
 {
 }
 

@@ -21,9 +21,9 @@ public:
     // A member function of the handler object, bound to that object.
     using tagOnRecvLog = std::function<int(const char *type, const char *text, const char *info)>;
 
-    // Takes the type (or pattern) and mode; no handler. It subscribes only once the reader is
-    // whole: a derived reader calls Subscribe at the end of its constructor, so no message
-    // reaches an OnRecvLog under construction.
+    // Subscribes with the type (or pattern) and mode; no handler. A derived reader that
+    // overrides OnRecvLog is served from here on, also while its own members are still being
+    // made: one whose OnRecvLog uses its members takes the SubscribeLater form instead.
     CLogReader(const char *type, int32_t mode);
     // Subscribes with `handler` called on `object`; with either null no handler is called.
     template <class T>
@@ -51,6 +51,11 @@ public:
                                     const char *info);
 
 protected:
+    // Takes the type and mode without subscribing: the derived reader calls Subscribe at the
+    // end of its constructor, once it can take messages, and Unsubscribe first in its
+    // destructor, so that no message reaches an OnRecvLog whose object is not whole.
+    struct SubscribeLater {};
+    CLogReader(const char *type, int32_t mode, SubscribeLater);
     // Not subscribed yet: a derived reader subscribes (Modify) once it can take messages.
     explicit CLogReader(tagOnRecvLog handler);
     // Ends the subscription, waiting for a delivery in progress on another thread. A derived

@@ -2,12 +2,12 @@
 #include "Kest20/FrameworkTime.h"
 #include "Kest20/KestCore_CodeMonitor.h"
 #include "Kest20/KestLog.h"
+#include "Kest20/LogTypePattern.h"
 #include "platform/Gbk.h"
 #include "platform/String.h"
 #include "platform/Thread.h"
 
 #include <atomic>
-#include <string>
 
 namespace {
 
@@ -22,7 +22,7 @@ bool IsDebugLogOn()
 // Runs `call` on the open log core; 0 when it is closed.
 template <class Call> int WithLogCore(Call call)
 {
-    std::shared_ptr<CCodeMonitor> core = CKestCore_CodeMonitor::Open();
+    CCodeMonitor *core = CKestCore_CodeMonitor::Open();
     return core ? call(*core) : 0;
 }
 
@@ -53,18 +53,7 @@ int glCloseCodeMonitor()
 
 int glLogRexExpression(const char *type, const char *pattern)
 {
-    if (!pattern || !*pattern || !type || !*type || *pattern == '*') return 1;
-    std::string probe = std::string(type) + ";";
-    std::string list = ";" + std::string(pattern) + ";";
-    plat::GbkToUpper(probe);
-    plat::GbkToUpper(list);
-    // Trail bytes of two-byte characters are 0x40 and above, so none of them is replaced.
-    for (char &c : list)
-        if (c == ' ' || c == ':' || c == '?') c = ';';
-    // Only at character boundaries: a trail byte does not start a type.
-    for (size_t i = 0; i < list.size(); i += plat::GbkCharLength(list, i))
-        if (list.compare(i, probe.size(), probe) == 0) return 1;
-    return 0;
+    return CLogTypePattern(pattern).Matches(CLogTypeProbe(type)) ? 1 : 0;
 }
 
 int glReportDbgX(const char *type, const char *format, va_list args)

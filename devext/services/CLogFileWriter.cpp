@@ -68,7 +68,8 @@ void CLogFileWriter::Open(const char *base, const char *type)
     CWriterLock guard(*this);
     m_strBase = base;
     m_strType = type;
-    m_bPlainTitle = !m_strType.IsEmpty() && m_strType.FindOneOf("*;? ") < 0;
+    // No title (every type) is plain too: only a wildcard or a list writes the type.
+    m_bPlainTitle = m_strType.FindOneOf("*;? ") < 0;
     MakeModulePath(m_strBase);
 }
 

@@ -37,8 +37,8 @@ public:
     virtual void Lock() {}
     virtual void Unlock() {}
 
-    // Sets the base path (resolved below the program's directory) and the type; a type that
-    // is one plain name (no "*", ";", "?" or blank) makes lines without the type.
+    // Sets the base path (resolved below the program's directory) and the type; a type with
+    // no "*", ";", "?" or blank (an empty one too) makes lines without the type.
     void Open(const char *base, const char *type);
     // At most once in three hours: deletes the files of the series that are at least seven
     // days old or a day or more in the future.

@@ -13,11 +13,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class LogProbe {
@@ -119,6 +121,25 @@ private:
     std::vector<std::string> m_lines;
     plat::DebugOutputSink m_previous;
 };
+
+// Runs `end` (the end of a subscription) on a thread of its own while a call into the unit is
+// held: `end` must return only after `release` has let the call go on to set `finished`.
+inline void ExpectEndWaitsForTheCall(const std::function<void()> &end, const plat::Event &release,
+                                     const std::atomic<bool> &finished)
+{
+    plat::Event ended(true);
+    std::atomic<bool> finishedFirst{false};
+    std::thread ender([&] {
+        end();
+        finishedFirst = finished.load();
+        ended.Set();
+    });
+    EXPECT_NE(ended.Wait(100), plat::WAIT_OBJECT_0) << "must wait for the call";
+    release.Set();
+    EXPECT_EQ(ended.Wait(5000), plat::WAIT_OBJECT_0);
+    ender.join();
+    EXPECT_TRUE(finishedFirst);
+}
 
 // Runs `body` in a child process (the parent's log core stays as it is) and expects every
 // check made in it to pass; the child's failures are written to its standard error.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -23,6 +24,17 @@ void Drain(const LogProbe &pattern, const char *type)
 {
     ASSERT_EQ(glReportLog(type, "drain", ""), 1);
     ASSERT_TRUE(pattern.WaitFor(1, "drain"));
+}
+
+// Texts "<thread * each + i>" arrived in order i for each thread.
+void ExpectEachThreadInOrder(const std::vector<std::string> &texts, int threads, int each)
+{
+    std::vector<int> last(threads, -1);
+    for (const std::string &text : texts) {
+        int n = std::stoi(text);
+        EXPECT_GT(n % each, last[n / each]) << "each thread's messages stay in order";
+        last[n / each] = n % each;
+    }
 }
 
 // A pattern unit whose handler waits until it is released.
@@ -80,6 +92,18 @@ TEST(LogCore, PatternsAreServedInReportOrderOnTheLogThread)
     std::vector<LogProbe::Entry> got = listed.Entries();
     EXPECT_NE(got[0].thread, plat::GetCurrentThreadId());
     for (const LogProbe::Entry &entry : got) EXPECT_EQ(entry.thread, got[0].thread);
+}
+
+TEST(LogCore, EachMessageOfARunOfTypesIsMatchedByItsOwnType)
+{
+    LogProbe onlyA("LOG_CORE_RUN_A", LOG_MODE_PATTERN);
+    LogProbe drain("LOG_CORE_RUN_END", LOG_MODE_PATTERN);
+    for (const char *type : {"LOG_CORE_RUN_A", "LOG_CORE_RUN_B", "log_core_run_a", "LOG_CORE_RUN_B",
+                             "LOG_CORE_RUN_B", "LOG_CORE_RUN_A"})
+        glReportLog(type, type, "");
+    Drain(drain, "LOG_CORE_RUN_END");
+    EXPECT_EQ(onlyA.Texts(),
+              (std::vector<std::string>{"LOG_CORE_RUN_A", "log_core_run_a", "LOG_CORE_RUN_A"}));
 }
 
 TEST(LogCore, PatternRule)
@@ -184,12 +208,7 @@ TEST(LogCore, ManyThreadsReportAtOnce)
 
     EXPECT_EQ(exact.Count(), size_t{kThreads * kEach});
     ASSERT_TRUE(pattern.WaitFor(kThreads * kEach));
-    std::vector<int> last(kThreads, -1);
-    for (const std::string &text : pattern.Texts()) {
-        int n = std::stoi(text);
-        EXPECT_GT(n % kEach, last[n / kEach]) << "each thread's messages stay in order";
-        last[n / kEach] = n % kEach;
-    }
+    ExpectEachThreadInOrder(pattern.Texts(), kThreads, kEach);
 }
 
 TEST(LogCore, CloseDropsQueuedMessagesAndEmptiesTheTable)
@@ -255,4 +274,102 @@ TEST(LogCore, ShutdownGivesUpAStuckLogThreadAndEndsLogging)
         EXPECT_EQ(exact.Count(), seen);
         stuck->release.Set();
     });
+}
+
+TEST(LogCore, UnregisteringWaitsForACallInProgress)
+{
+    struct Case {
+        const char *what;
+        int32_t mode;
+        bool nested;       // the call first reports a message served by another unit
+        bool tableChanges; // units are registered while the call runs
+    };
+    const Case cases[] = {
+        {"exact", LOG_MODE_EXACT, false, false},
+        {"exact, table changed during the call", LOG_MODE_EXACT, false, true},
+        {"exact, after a nested call has ended", LOG_MODE_EXACT, true, false},
+        {"pattern, on the log thread", LOG_MODE_PATTERN, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        struct Slow {
+            plat::Event entered, release{true};
+            std::atomic<bool> finished{false};
+            bool nested = false;
+            static int Serve(void *self, const char *, const char *, const char *)
+            {
+                auto *slow = static_cast<Slow *>(self);
+                if (slow->nested) glReportLog("LOG_CORE_INNER", "inner", "");
+                slow->entered.Set();
+                slow->release.Wait(5000);
+                slow->finished = true;
+                return 1;
+            }
+        } slow;
+        slow.nested = c.nested;
+        LogProbe inner("LOG_CORE_INNER", LOG_MODE_EXACT);
+        const int handle = glRegisterLogProcessUnit("LOG_CORE_SLOW", &Slow::Serve, &slow, c.mode);
+        std::thread reporter([] { glReportLog("LOG_CORE_SLOW", "slow", ""); });
+        ASSERT_EQ(slow.entered.Wait(5000), plat::WAIT_OBJECT_0);
+        EXPECT_EQ(inner.Count(), c.nested ? 1u : 0u);
+        std::vector<std::unique_ptr<LogProbe>> others;
+        for (int i = 0; c.tableChanges && i < 3; ++i)
+            others.push_back(std::make_unique<LogProbe>("LOG_CORE_OTHER", c.mode));
+
+        ExpectEndWaitsForTheCall([&] { glUnregisterLogProcessUnit(handle); }, slow.release,
+                                 slow.finished);
+        reporter.join();
+    }
+}
+
+TEST(LogCore, ReportsRacingChangesOfTheTableAreEachServedOnce)
+{
+    constexpr int kThreads = 4, kEach = 2000;
+    LogProbe exact("LOG_CORE_RACE", LOG_MODE_EXACT);
+    LogProbe pattern("LOG_CORE_RACE", LOG_MODE_PATTERN);
+    std::atomic<int> reporting{kThreads};
+    // Registers and unregisters units of other types, of both modes, all along.
+    std::thread changer([&] {
+        auto none = [](void *, const char *, const char *, const char *) { return 1; };
+        while (reporting > 0) {
+            int a = glRegisterLogProcessUnit("LOG_CORE_CHURN", none, &reporting, LOG_MODE_EXACT);
+            int b = glRegisterLogProcessUnit("LOG_CORE_CHURN", none, &reporting, LOG_MODE_PATTERN);
+            glUnregisterLogProcessUnit(a);
+            glUnregisterLogProcessUnit(b);
+        }
+    });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t, &reporting] {
+            for (int i = 0; i < kEach; ++i)
+                glReportLog("LOG_CORE_RACE", std::to_string(t * kEach + i).c_str(), "");
+            --reporting;
+        });
+    for (std::thread &thread : threads) thread.join();
+    changer.join();
+
+    EXPECT_EQ(exact.Count(), size_t{kThreads * kEach});
+    ASSERT_TRUE(pattern.WaitFor(kThreads * kEach));
+    EXPECT_EQ(pattern.Count(), size_t{kThreads * kEach}) << "none twice";
+    ExpectEachThreadInOrder(pattern.Texts(), kThreads, kEach);
+}
+
+TEST(LogCore, QueuedMessagesOfAnySizeArriveWholeAndInOrder)
+{
+    // Around and beyond the size in which the queue keeps its messages.
+    const size_t sizes[] = {0, 1, 200, 65000, 65536, 70000, 300000, 3};
+    LogProbe pattern("LOG_CORE_SIZES", LOG_MODE_PATTERN);
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+        texts.push_back(std::string(sizes[i], static_cast<char>('a' + i)));
+        glReportLog("LOG_CORE_SIZES", texts.back().c_str(), std::to_string(i).c_str());
+    }
+    ASSERT_TRUE(pattern.WaitFor(texts.size()));
+    std::vector<LogProbe::Entry> got = pattern.Entries();
+    ASSERT_EQ(got.size(), texts.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].type, "LOG_CORE_SIZES");
+        EXPECT_EQ(got[i].text, texts[i]) << "message " << i << " of " << sizes[i] << " bytes";
+        EXPECT_EQ(got[i].info, std::to_string(i));
+    }
 }

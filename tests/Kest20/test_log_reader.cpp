@@ -36,7 +36,7 @@ TEST(LogReader, ServesItsHandlerUntilModifiedOrDestroyed)
     EXPECT_EQ(CLogReader::static_On_ReceiveLog(nullptr, "LOG_READER_B", "x", ""), 0);
 
     struct Counting : CLogReader {
-        Counting() : CLogReader("LOG_READER_OVR", LOG_MODE_EXACT) { Subscribe(); }
+        Counting() : CLogReader("LOG_READER_OVR", LOG_MODE_EXACT, SubscribeLater{}) { Subscribe(); }
         int OnRecvLog(const char *, const char *text, const char *) override
         {
             texts.push_back(text);
@@ -48,10 +48,40 @@ TEST(LogReader, ServesItsHandlerUntilModifiedOrDestroyed)
     EXPECT_EQ(overriding.texts, std::vector<std::string>{"one"});
 }
 
+TEST(LogReader, AReaderWrittenToTheTypeAndModeConstructorIsSubscribedAtOnce)
+{
+    // A control program's reader: the constructor of the type and mode, an override, nothing
+    // more.
+    struct Program : LogProbe, CLogReader {
+        Program(const char *type, int32_t mode) : CLogReader(type, mode) {}
+        int OnRecvLog(const char *type, const char *text, const char *info) override
+        {
+            return OnLog(type, text, info);
+        }
+    };
+    for (int32_t mode : {LOG_MODE_EXACT, LOG_MODE_PATTERN}) {
+        const std::string type = "LOG_READER_PROGRAM_" + std::to_string(mode);
+        Program reader(type.c_str(), mode);
+        glReportLog(type.c_str(), "one", "");
+        EXPECT_TRUE(reader.WaitFor(1, "one")) << "mode " << mode;
+    }
+
+    // Subscribed at once, a plain reader holds the lower index (in an emptied table): the
+    // later unit of its type is not served.
+    ExpectInChild([] {
+        glCloseCodeMonitor();
+        CLogReader plain("LOG_READER_PLAIN", LOG_MODE_EXACT);
+        LogProbe later("LOG_READER_PLAIN", LOG_MODE_EXACT);
+        EXPECT_EQ(later.Handle(), 1);
+        glReportLog("LOG_READER_PLAIN", "first unit only", "");
+        EXPECT_EQ(later.Count(), 0u);
+    });
+}
+
 TEST(LogReader, AReaderIsNotCalledBeforeItIsWhole)
 {
     struct Building : CLogReader {
-        Building() : CLogReader("LOG_READER_WHOLE", LOG_MODE_EXACT)
+        Building() : CLogReader("LOG_READER_WHOLE", LOG_MODE_EXACT, SubscribeLater{})
         {
             // Served at once on this thread when a subscription were made already.
             glReportLog("LOG_READER_WHOLE", "while building", "");
@@ -90,19 +120,8 @@ TEST(LogReader, DestructionWaitsForADeliveryInProgress)
     std::thread reporter([] { glReportLog("LOG_READER_WAIT", "slow", ""); });
     ASSERT_EQ(blocker.entered.Wait(5000), plat::WAIT_OBJECT_0);
 
-    plat::Event destroyed(true);
-    std::atomic<bool> finishedFirst{false};
-    std::thread destroyer([&] {
-        reader.reset();
-        finishedFirst = blocker.finished.load();
-        destroyed.Set();
-    });
-    EXPECT_NE(destroyed.Wait(100), plat::WAIT_OBJECT_0) << "must wait for the handler";
-    blocker.release.Set();
-    EXPECT_EQ(destroyed.Wait(5000), plat::WAIT_OBJECT_0);
-    destroyer.join();
+    ExpectEndWaitsForTheCall([&] { reader.reset(); }, blocker.release, blocker.finished);
     reporter.join();
-    EXPECT_TRUE(finishedFirst);
 }
 
 TEST(LogReader, AReaderMayEndItselfFromItsOwnHandler)

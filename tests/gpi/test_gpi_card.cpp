@@ -38,7 +38,8 @@ private:
 // The framework times at which one log text of "LOG_DEV" was posted.
 class TimedCapture : public CLogReader {
 public:
-    explicit TimedCapture(std::string text) : CLogReader("LOG_DEV", LOG_MODE_EXACT), m_text(text)
+    explicit TimedCapture(std::string text)
+        : CLogReader("LOG_DEV", LOG_MODE_EXACT, SubscribeLater{}), m_text(text)
     {
         Subscribe();
     }

@@ -248,7 +248,10 @@ inline std::string Section(const std::string &name,
 // The texts of one log type, taken on the reporting thread.
 class LogCapture : public CLogReader {
 public:
-    explicit LogCapture(const char *type) : CLogReader(type, LOG_MODE_EXACT) { Subscribe(); }
+    explicit LogCapture(const char *type) : CLogReader(type, LOG_MODE_EXACT, SubscribeLater{})
+    {
+        Subscribe();
+    }
     ~LogCapture() override { Unsubscribe(); }
     int OnRecvLog(const char *, const char *text, const char *) override
     {

@@ -79,7 +79,7 @@ struct SimLine {
 // The share-bus posts, with the tick at which each was made.
 class ShareBus : public CLogReader {
 public:
-    ShareBus() : CLogReader("#OVRA_DEV_SHARE", LOG_MODE_EXACT) { Subscribe(); }
+    ShareBus() : CLogReader("#OVRA_DEV_SHARE", LOG_MODE_EXACT, SubscribeLater{}) { Subscribe(); }
     ~ShareBus() override { Unsubscribe(); }
     int OnRecvLog(const char *, const char *text, const char *) override
     {

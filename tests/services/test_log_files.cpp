@@ -145,6 +145,33 @@ TEST_F(LogFiles, TheRegistryFormatsLinesPerTitle)
     EXPECT_EQ(tail[5], "");
 }
 
+TEST_F(LogFiles, OnlyATitleWithAWildcardOrAListWritesTheType)
+{
+    struct Case {
+        const char *title;
+        const char *line;
+    };
+    const Case cases[] = {
+        {"LOG_AIR", "I : on air"},
+        {"", "I : on air"}, // no title: every type, and still the plain form
+        {"LOG_*", "I ( LOG_AIR): on air"},
+        {"LOG_AIR;LOG_X", "I ( LOG_AIR): on air"},
+        {" LOG_AIR", "I ( LOG_AIR): on air"}, // a blank: not one plain name
+        {"LOG_AI?", "I ( LOG_AIR): on air"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        CLogFileRegistry registry;
+        registry.Register(cases[i].title, (dir / ("t" + std::to_string(i))).c_str());
+        registry.Dispatch("LOG_AIR", "on air", "I");
+        registry.RemoveAll();
+        const auto files = FilesIn(dir.Path());
+        ASSERT_EQ(files.size(), i + 1) << cases[i].title;
+        const auto lines = ReadLines(files[i]);
+        ASSERT_FALSE(lines.empty()) << cases[i].title;
+        EXPECT_EQ(lines.back(), cases[i].line) << "title \"" << cases[i].title << "\"";
+    }
+}
+
 TEST_F(LogFiles, OldAndFutureFilesOfTheSeriesArePurged)
 {
     const int64_t now = plat::GetSystemTimeAsFileTime();

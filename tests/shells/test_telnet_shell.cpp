@@ -113,7 +113,7 @@ struct Session {
 // Keeps the text of the messages of one exact type.
 class SentReader : public CLogReader {
 public:
-    SentReader() : CLogReader("SHELL_SENT", 1) { Subscribe(); }
+    SentReader() : CLogReader("SHELL_SENT", 1, SubscribeLater{}) { Subscribe(); }
     ~SentReader() override { Unsubscribe(); }
     int OnRecvLog(const char *, const char *text, const char *) override
     {
@@ -143,7 +143,7 @@ constexpr uint32_t Loopback(uint32_t last)
 // Keeps the texts of the failed log-on messages.
 class LogOnReader : public CLogReader {
 public:
-    LogOnReader() : CLogReader("LOG_TELNET", 1) { Subscribe(); }
+    LogOnReader() : CLogReader("LOG_TELNET", 1, SubscribeLater{}) { Subscribe(); }
     ~LogOnReader() override { Unsubscribe(); }
     int OnRecvLog(const char *, const char *text, const char *) override
     {

@@ -122,7 +122,7 @@ private:
 // The log lines of "LOG_PLAYTASK", taken on the reporting thread.
 class LogCapture : public CLogReader {
 public:
-    LogCapture() : CLogReader("LOG_PLAYTASK", LOG_MODE_EXACT) { Subscribe(); }
+    LogCapture() : CLogReader("LOG_PLAYTASK", LOG_MODE_EXACT, SubscribeLater{}) { Subscribe(); }
     ~LogCapture() override { Unsubscribe(); }
     int OnRecvLog(const char *, const char *text, const char *) override
     {

@@ -102,7 +102,10 @@ IMPLEMENT_KEST_CLASS(CProbeNamed, CKestnut)
 // Log lines of the types the tests look at, as "log:<type>:<text>".
 class CLogEcho : public CLogReader {
 public:
-    explicit CLogEcho(const char *type) : CLogReader(type, LOG_MODE_EXACT) { Subscribe(); }
+    explicit CLogEcho(const char *type) : CLogReader(type, LOG_MODE_EXACT, SubscribeLater{})
+    {
+        Subscribe();
+    }
     ~CLogEcho() override { Unsubscribe(); }
     int OnRecvLog(const char *type, const char *text, const char *) override
     {
