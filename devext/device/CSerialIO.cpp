@@ -2,6 +2,7 @@
 
 #include "KestLib20/CResAccess.h"
 #include "devext/device/CSerialDevA.h"
+#include "devext/device/CSerialIOHeld.h"
 #include "platform/TimeSource.h"
 
 #include <limits>
@@ -11,6 +12,14 @@
 IMPLEMENT_KEST_CLASS(CSerialIO, CClassA)
 
 namespace {
+
+// Every protocol object, for the lookups. Never destroyed: protocol objects of other modules
+// may retire during the process's exit.
+CSerialHeldList &Protocols()
+{
+    static auto *list = new CSerialHeldList;
+    return *list;
+}
 
 // The value of a 16-bit setting field read as an integer: the field keeps its value when the
 // key is missing or its number does not fit.
@@ -23,11 +32,28 @@ void ReadField(CResAccess &setting, const char *key, uint16_t &field)
 
 } // namespace
 
-CSerialIO::CSerialIO() = default;
+CSerialIO::CSerialIO()
+{
+    Protocols().Add(this);
+}
 
 CSerialIO::~CSerialIO()
 {
+    // Late for a derived protocol's members, which have gone already, but the base's stay
+    // until no holder is left.
+    Retire();
     DevClose();
+}
+
+void CSerialIO::Retire()
+{
+    Protocols().Withdraw(this, [this] {
+        {
+            std::lock_guard<CDataLock> lk(m_PortLock);
+            m_bRetired = true;
+        }
+        DevClose();
+    });
 }
 
 template <class Operation> int CSerialIO::Forward(Operation operation)
@@ -82,6 +108,7 @@ int CSerialIO::DevOpen()
     // A port object that closed itself (a virtual port whose emulator went) is let go first.
     ReleasePort();
     std::lock_guard<CDataLock> lk(m_PortLock);
+    if (m_bRetired) return 0;
     // Another thread opened it meanwhile.
     if (m_pPort) return 1;
     try {
@@ -183,11 +210,13 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
     return result;
 }
 
-CSerialIO *CSerialIO::OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
-                                  const std::function<bool()> &openDue)
+std::shared_ptr<CSerialIO>
+CSerialIO::OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
+                       const std::function<bool()> &openDue)
 {
-    if (DevIsOpen()) return this;
-    if (CSerialIO *holder = GetByActivePort(GetSetting().nPort); holder && holder != this) {
+    const auto own = [this] { return CSerialHeldList::As<CSerialIO>(Protocols().Hold(this)); };
+    if (DevIsOpen()) return own();
+    if (auto holder = GetByActivePort(GetSetting().nPort); holder && holder.get() != this) {
         switch (judge(*holder)) {
         case ShareVerdict::Share:
             return holder;
@@ -198,17 +227,16 @@ CSerialIO *CSerialIO::OpenOrShare(const std::function<ShareVerdict(CSerialIO &ho
         }
     }
     if (openDue && !openDue()) return nullptr;
-    return DevOpen() ? this : nullptr;
+    return DevOpen() ? own() : nullptr;
 }
 
-CSerialIO *CSerialIO::GetByActivePort(int port)
+std::shared_ptr<CSerialIO> CSerialIO::GetByActivePort(int port)
 {
-    iRtc *rtc = GetClassID();
-    for (int32_t i = rtc->GetInstanceCount() - 1; i >= 0; --i) {
-        void *instance = rtc->GetInstance(i);
-        if (!instance) continue; // the list shrank meanwhile
-        auto *candidate = static_cast<CSerialIO *>(static_cast<IClassA *>(instance));
-        if (candidate->GetSetting().nPort == port && candidate->DevIsOpen()) return candidate;
-    }
-    return nullptr;
+    return CSerialHeldList::As<CSerialIO>(Protocols().Find(
+        [port](void *object) {
+            // Not virtual: a protocol under destruction is looked at by its base alone.
+            auto *candidate = static_cast<CSerialIO *>(object);
+            return candidate->GetSetting().nPort == port && candidate->CSerialIO::DevIsOpen();
+        },
+        true));
 }

@@ -3,6 +3,10 @@
 // line's bytes through OnRecvData. Devices on one line share one protocol object: a driver
 // asks GetByActivePort first and makes its own only when there is none. Request is the one
 // request-and-reply loop that every protocol runs on this base.
+//
+// The lookups (GetByActivePort, OpenOrShare) hand out held references: an object found may
+// belong to another device, and the destruction of that device waits until the reference is
+// released. Keep one for an operation, never beyond it.
 #pragma once
 
 #include "Kest20/ClassA.h"
@@ -15,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class CSerialDevA;
 
@@ -68,8 +73,8 @@ class DEVEXT20_API CSerialIO : public CClassA {
     CSerialIO();
     CSerialIO(const CSerialIO &) = delete;
     CSerialIO &operator=(const CSerialIO &) = delete;
-    // Closes the port. A derived protocol closes it in its own destructor, so that no
-    // delivery reaches its OnRecvData once its members are gone.
+    // Retires the object. A derived protocol retires it in its own destructor, so that no
+    // delivery and no holder reaches it once its members are gone.
     ~CSerialIO() override;
 
     // The port object's operations under the port lock; 0 while no port object is held or
@@ -84,7 +89,8 @@ class DEVEXT20_API CSerialIO : public CClassA {
     virtual int OnRecvData(int port, pointer_t &data);
 
     // 1 at once when open; else opens a port object of the port class (any kind when none is
-    // set) with the settings and routes its received bytes to OnRecvData. 1 when one is held.
+    // set) with the settings and routes its received bytes to OnRecvData. 1 when one is held;
+    // 0 once the object is retired.
     int DevOpen();
     // Closes and releases the port object, and wakes a request waiting for its reply. 1.
     int DevClose();
@@ -115,27 +121,33 @@ class DEVEXT20_API CSerialIO : public CClassA {
     // The open-or-share rule of the devices on one line: this object when its port is open;
     // else, when another object holds the port number open, what `judge` says of it; else
     // this object once its port opens, when `openDue` (none: always) allows a try now; else
-    // null.
-    CSerialIO *OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
-                           const std::function<bool()> &openDue = {});
+    // null. Held (this object too).
+    std::shared_ptr<CSerialIO>
+    OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
+                const std::function<bool()> &openDue = {});
     // The rule for a protocol class `Own` (this object's own): an open object of that class
     // on the line is shared, one of another protocol refuses the line.
-    template <class Own> Own *OpenOrShare(const std::function<bool()> &openDue = {})
+    template <class Own> std::shared_ptr<Own> OpenOrShare(const std::function<bool()> &openDue = {})
     {
-        CSerialIO *got = OpenOrShare(
+        return std::dynamic_pointer_cast<Own>(OpenOrShare(
             [](CSerialIO &holder) {
                 return dynamic_cast<Own *>(&holder) ? ShareVerdict::Share : ShareVerdict::Refuse;
             },
-            openDue);
-        return dynamic_cast<Own *>(got);
+            openDue));
     }
 
-    // The open protocol object on port number `port` to share, newest first; null when none.
-    static CSerialIO *GetByActivePort(int port);
+    // The open protocol object on port number `port` to share, newest first, held; null
+    // when none.
+    static std::shared_ptr<CSerialIO> GetByActivePort(int port);
 
 protected:
     // OnRecvData tells a waiting Request that a reply is in the buffer.
     void SignalReply() { m_hReplyEvent.Set(); }
+    // What a destruction does first, in the destructor of the most derived protocol class:
+    // no lookup finds the object any more and its port does not open again; the port closes
+    // (which ends the requests of the devices that hold it), then it waits until no other
+    // thread holds it.
+    void Retire();
 
     COM_SETTING m_Setting;      // derived protocols set their defaults in their constructor
     iRtc *m_pPortRtc = nullptr; // the port kind to open; null: every kind
@@ -151,4 +163,5 @@ private:
 
     mutable CDataLock m_PortLock;
     CSerialDevA *m_pPort = nullptr; // owned
+    bool m_bRetired = false;        // under m_PortLock
 };

@@ -48,5 +48,5 @@ public:
 protected:
     using CVideoSwitchSerialA::CVideoSwitchSerialA;
     // The model's open-or-share rule on its own protocol class.
-    virtual CSerialSwitchIO *FindActivePort() = 0;
+    virtual std::shared_ptr<CSerialSwitchIO> FindActivePort() = 0;
 };

@@ -155,14 +155,15 @@ TEST(ProtocolSharing, TheNewestOpenObjectOnAPortIsShared)
     CFrameProtocol closed(31, CSerial_RS232::GetClassID());
     EXPECT_EQ(CSerialIO::GetByActivePort(31), nullptr);
     ASSERT_EQ(a.protocol.DevOpen(), 1);
-    EXPECT_EQ(CSerialIO::GetByActivePort(31), &a.protocol) << "the closed newer object is passed";
+    EXPECT_EQ(CSerialIO::GetByActivePort(31).get(), &a.protocol)
+        << "the closed newer object is passed";
     ASSERT_EQ(b.protocol.DevOpen(), 1);
     b.protocol.SetPortNumber(31); // two open objects that name port 31
-    EXPECT_EQ(CSerialIO::GetByActivePort(31), &b.protocol) << "newest first";
+    EXPECT_EQ(CSerialIO::GetByActivePort(31).get(), &b.protocol) << "newest first";
     b.protocol.DevClose();
-    EXPECT_EQ(CSerialIO::GetByActivePort(31), &a.protocol);
+    EXPECT_EQ(CSerialIO::GetByActivePort(31).get(), &a.protocol);
     EXPECT_EQ(closed.DevOpen(), 0) << "port 31 is open in a port object already";
-    EXPECT_EQ(CSerialIO::GetByActivePort(31), &a.protocol);
+    EXPECT_EQ(CSerialIO::GetByActivePort(31).get(), &a.protocol);
 
     // Opening an open object touches nothing, whatever its settings now say.
     COM_SETTING faster = a.protocol.GetSetting();
@@ -191,8 +192,8 @@ TEST(ProtocolSharing, DevicesSharingOneObjectNeverInterleaveTheirFrames)
     ComLine line(33);
     ASSERT_EQ(line.protocol.DevOpen(), 1);
     // The second device finds the first one's object instead of opening the port.
-    CSerialIO *shared = CSerialIO::GetByActivePort(33);
-    ASSERT_EQ(shared, &line.protocol);
+    const std::shared_ptr<CSerialIO> shared = CSerialIO::GetByActivePort(33);
+    ASSERT_EQ(shared.get(), &line.protocol);
 
     constexpr int kFrames = 20;
     const Bytes first = Frame(std::string(3000, 'a'));
@@ -205,13 +206,50 @@ TEST(ProtocolSharing, DevicesSharingOneObjectNeverInterleaveTheirFrames)
         return written;
     };
     auto one = std::async(std::launch::async, writer, &line.protocol, first);
-    auto two = std::async(std::launch::async, writer, shared, second);
+    auto two = std::async(std::launch::async, writer, shared.get(), second);
     EXPECT_EQ(one.get(), kFrames);
     EXPECT_EQ(two.get(), kFrames);
     ASSERT_TRUE(line.peer.WaitForBytes(2 * kFrames * first.size(), kSoonMs));
     const Bytes got = line.peer.Received();
     EXPECT_EQ(Count(got, first), static_cast<size_t>(kFrames));
     EXPECT_EQ(Count(got, second), static_cast<size_t>(kFrames));
+}
+
+// What a lookup hands out is held: the owner's destruction closes the port, which ends the
+// holder's request, and then waits until the holder lets go; no lookup finds it meanwhile. A
+// reference the destroying thread holds itself is not waited for.
+TEST(ProtocolSharing, ALookedUpObjectIsHeldUntilItsHolderLetsGo)
+{
+    PtyPair pty;
+    pty.Bind(plat::SerialPortKind::COM, 36);
+    ScriptedPeer peer(pty);
+    peer.When(Frame("Q"), Answer::Silence());
+    auto owner = std::make_unique<CFrameProtocol>(36, CSerial_RS232::GetClassID());
+    ASSERT_EQ(owner->DevOpen(), 1);
+    std::shared_ptr<CSerialIO> held = CSerialIO::GetByActivePort(36);
+    ASSERT_EQ(held.get(), owner.get());
+    auto &sharer = static_cast<CFrameProtocol &>(*held);
+    auto asked = std::async(std::launch::async, [&] { return sharer.Ask(Frame("Q"), 1, 60000); });
+    ASSERT_TRUE(peer.WaitForContains(Frame("Q"), kSoonMs));
+    std::atomic<bool> destroyed{false};
+    auto gone = std::async(std::launch::async, [&] {
+        owner.reset();
+        destroyed = true;
+    });
+    EXPECT_EQ(asked.get(), 0) << "the close ended the request";
+    EXPECT_EQ(CSerialIO::GetByActivePort(36), nullptr) << "withdrawn before it closed";
+    EXPECT_FALSE(destroyed.load()) << "still held";
+    held.reset();
+    gone.get();
+    EXPECT_TRUE(destroyed.load());
+
+    auto again = std::make_unique<CFrameProtocol>(36, CSerial_RS232::GetClassID());
+    ASSERT_EQ(again->DevOpen(), 1);
+    std::shared_ptr<CSerialIO> own = CSerialIO::GetByActivePort(36);
+    ASSERT_EQ(own.get(), again.get());
+    again.reset(); // the destroying thread's own reference: no wait
+    own.reset();
+    EXPECT_EQ(CSerialIO::GetByActivePort(36), nullptr);
 }
 
 TEST(RequestLoop, SplitRepliesGarbageRefusalsAndRetries)

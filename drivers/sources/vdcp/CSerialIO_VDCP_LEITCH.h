@@ -16,7 +16,7 @@ public:
     // This object while its port is open; else the Leitch port object of another device that
     // holds the same port number open (none when another kind holds it); else, at most every
     // 5000 ms, this object once its port opens.
-    CSerialIO_VDCP_LEITCH *GetActivePort();
+    std::shared_ptr<CSerialIO_VDCP_LEITCH> GetActivePort();
 
     // The port open and the last exchange answered.
     int IsOpen() { return IsAnswering() ? 1 : 0; }

@@ -61,7 +61,7 @@ protected:
     // The route of every device operation (null: no port to be had). When the own port of a
     // claimed channel has closed (its line hung up), the next operation opens the port again
     // and claims the channel anew, as the device's open does.
-    CSerialIO_VDCP_SHARED *Route();
+    std::shared_ptr<CSerialIO_VDCP_SHARED> Route();
     // The id request and, for a clip the server has, its size.
     ClipAnswer AskClip(const char *clip, timecode_t &size) override;
     // The source's own port object, whether or not it holds the port.

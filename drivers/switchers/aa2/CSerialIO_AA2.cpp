@@ -113,14 +113,14 @@ CSerialIO_AA2::CSerialIO_AA2()
 
 CSerialIO_AA2::~CSerialIO_AA2()
 {
-    DevClose();
+    Retire();
 }
 
 CSerialIO_AA2Polled::CSerialIO_AA2Polled() = default;
 
 CSerialIO_AA2Polled::~CSerialIO_AA2Polled()
 {
-    DevClose();
+    Retire();
 }
 
 bool CSerialIO_AA2Polled::HasPending() const
@@ -166,7 +166,7 @@ CSerialIO_VRS1620::CSerialIO_VRS1620(const Line &line)
 
 CSerialIO_VRS1620::~CSerialIO_VRS1620()
 {
-    DevClose();
+    Retire();
 }
 
 CSerialIO_VRS1620_RS232::CSerialIO_VRS1620_RS232()

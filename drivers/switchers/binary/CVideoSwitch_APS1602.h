@@ -55,7 +55,10 @@ protected:
 private:
     // Activates and sends through the shared protocol object: 0 when there is none.
     int Command(const std::vector<uint8_t> &frame);
-    CSerialIO_APS1602 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_APS1602>(); }
+    std::shared_ptr<CSerialIO_APS1602> ActivePort()
+    {
+        return m_Serial.OpenOrShare<CSerialIO_APS1602>();
+    }
 
     CSerialIO_APS1602 m_Serial;
 };

@@ -22,7 +22,7 @@ CSerialIO_Avs300::CSerialIO_Avs300()
 
 CSerialIO_Avs300::~CSerialIO_Avs300()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_Avs300::SendEntry(int entry, int bus)

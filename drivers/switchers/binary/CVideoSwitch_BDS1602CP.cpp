@@ -27,7 +27,7 @@ CSerialIO_BDS1602CP::CSerialIO_BDS1602CP()
 
 CSerialIO_BDS1602CP::~CSerialIO_BDS1602CP()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BDS1602CP::Send(Mode mode, int bus, int source)

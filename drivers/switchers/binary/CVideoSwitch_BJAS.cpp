@@ -25,7 +25,7 @@ CSerialIO_BJAS::CSerialIO_BJAS()
 
 CSerialIO_BJAS::~CSerialIO_BJAS()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BJAS::SendRoute(int output, int input)

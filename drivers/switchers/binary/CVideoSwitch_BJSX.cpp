@@ -21,7 +21,7 @@ CSerialIO_BJSX::CSerialIO_BJSX() : CSerialSwitchIO(kLine) {}
 
 CSerialIO_BJSX::~CSerialIO_BJSX()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BJSX::SendSource(int source)
@@ -45,7 +45,7 @@ CSerialIO_BJSX_V20::CSerialIO_BJSX_V20() : CSerialSwitchIO(kLine)
 
 CSerialIO_BJSX_V20::~CSerialIO_BJSX_V20()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BJSX_V20::SendSource(int source)

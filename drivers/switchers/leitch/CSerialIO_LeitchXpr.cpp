@@ -70,7 +70,7 @@ CSerialIO_LeitchXpr::CSerialIO_LeitchXpr() : CSerialIO_LeitchXprA(4, 16) {}
 
 CSerialIO_LeitchXpr::~CSerialIO_LeitchXpr()
 {
-    DevClose();
+    Retire();
 }
 
 std::string CSerialIO_LeitchXpr::TakeLine(int source, int destination) const
@@ -82,7 +82,7 @@ CSerialIO_LeitchXprAS::CSerialIO_LeitchXprAS() : CSerialIO_LeitchXprA(32, 32) {}
 
 CSerialIO_LeitchXprAS::~CSerialIO_LeitchXprAS()
 {
-    DevClose();
+    Retire();
 }
 
 std::string CSerialIO_LeitchXprAS::TakeLine(int source, int destination) const

@@ -105,11 +105,11 @@ int CVideoSwitch_LeitchXpr::OnShareMessage(const char *, const char *text, const
     return 1;
 }
 
-CSerialIO_LeitchXprA *CVideoSwitch_LeitchXpr::Prepare(int &source)
+std::shared_ptr<CSerialIO_LeitchXprA> CVideoSwitch_LeitchXpr::Prepare(int &source)
 {
     source = ClampEntry(source);
     if (!Activate()) return nullptr;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    const auto port = ActivePort();
     if (port && m_nLockSource > 0) source = m_nLockSource;
     return port;
 }
@@ -117,7 +117,7 @@ CSerialIO_LeitchXprA *CVideoSwitch_LeitchXpr::Prepare(int &source)
 int CVideoSwitch_LeitchXpr::DevDirectTake(int channel, int entry)
 {
     int source = entry;
-    CSerialIO_LeitchXprA *port = Prepare(source);
+    const auto port = Prepare(source);
     if (!port) return 0;
     if (channel > GetChannels()) return 1;
     return port->SendTake(source, channel) ? CVideoSwitchA::DevDirectTake(channel, source) : 0;
@@ -133,7 +133,7 @@ int CVideoSwitch_LeitchXpr::DevPreset(int channel, int entry)
 int CVideoSwitch_LeitchXpr::DevTake(int channel)
 {
     if (!Activate()) return 0;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    const auto port = ActivePort();
     if (!port) return 0;
     int source = m_nLockSource;
     if (source <= 0) CVideoSwitchA::DevQueryPstEntry(channel, source);
@@ -151,7 +151,7 @@ CVideoSwitch_LeitchXprEx::CVideoSwitch_LeitchXprEx()
 int CVideoSwitch_LeitchXprEx::DevTake2(int channel)
 {
     if (!Activate()) return 0;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    const auto port = ActivePort();
     if (!port) return 0;
     if (!m_bSecondSwitch) return 1;
     int preset = 0;
@@ -187,7 +187,7 @@ int CVideoSwitch_LeitchXpr_AS::DevDirectTake(int channel, int entry)
 {
     int source = ClampEntry(entry);
     if (!Activate()) return 0;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    const auto port = ActivePort();
     if (!port) return 0;
     const bool listed = std::find(m_Outputs.begin(), m_Outputs.end(), channel) != m_Outputs.end();
     if (listed && source <= static_cast<int>(m_InputMap.size()))
@@ -203,7 +203,7 @@ int CVideoSwitch_LeitchXpr_AS::DevPreset(int channel, int entry)
 int CVideoSwitch_LeitchXpr_AS::DevTake(int channel)
 {
     if (!Activate()) return 0;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    const auto port = ActivePort();
     if (!port) return 0;
     glReportLog("LOG_Dev", "DevTake  successfully!", nullptr);
     int preset = 0;

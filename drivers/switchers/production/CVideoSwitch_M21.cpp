@@ -45,7 +45,7 @@ CSerialIO_M21::CSerialIO_M21(uint16_t pollMs)
 
 CSerialIO_M21::~CSerialIO_M21()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_M21::Send(const m21frame::Bytes &frame)

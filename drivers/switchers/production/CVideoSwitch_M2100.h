@@ -36,8 +36,9 @@ class KSOVRA20_API CVideoSwitch_M2100 : public CVideoSwitchA {
     int DevQueryPstEntry(int channel, int &entry) override;
 
 private:
-    // Opens as DevOpen does: the control object when the line is then connected, else null.
-    CM2100Control *Ready();
+    // Opens as DevOpen does: the control object when the line is then connected, else null;
+    // kept for the one operation.
+    std::shared_ptr<CM2100Control> Ready();
     static int BusOf(int channel) { return channel == 1 ? kProgramBus : kOtherBus; }
 
     CM2100Link m_link; // the control object while open

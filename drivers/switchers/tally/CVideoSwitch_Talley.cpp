@@ -30,7 +30,7 @@ CSerialIO_Talley::CSerialIO_Talley()
 
 CSerialIO_Talley::~CSerialIO_Talley()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_Talley::ConvertCode(int entry)

@@ -37,7 +37,7 @@ CSerialIO_VM3000::CSerialIO_VM3000()
 
 CSerialIO_VM3000::~CSerialIO_VM3000()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_VM3000::Send(char letter, int output, int input)
@@ -128,7 +128,7 @@ int32_t CVideoSwitch_VM3000::OnInitInstance()
     return 1;
 }
 
-CSerialIO_VM3000 *CVideoSwitch_VM3000::Ready()
+std::shared_ptr<CSerialIO_VM3000> CVideoSwitch_VM3000::Ready()
 {
     return Activate() ? ActivePort() : nullptr;
 }
@@ -145,7 +145,7 @@ int CVideoSwitch_VM3000::DevSetTransRate(int)
 
 int CVideoSwitch_VM3000::DevDirectTake(int channel, int entry)
 {
-    CSerialIO_VM3000 *port = Ready();
+    const auto port = Ready();
     if (!port) return 0;
     entry = ClampEntry(entry);
     port->SetCommand(channel, entry);
@@ -154,7 +154,7 @@ int CVideoSwitch_VM3000::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_VM3000::DevPreset(int channel, int entry)
 {
-    CSerialIO_VM3000 *port = Ready();
+    const auto port = Ready();
     if (!port) return 0;
     entry = ClampEntry(entry);
     const bool toPreset = m_nPresetOutput > 0 && m_nPresetOutput < GetChannels() &&
@@ -167,7 +167,7 @@ int CVideoSwitch_VM3000::DevPreset(int channel, int entry)
 
 int CVideoSwitch_VM3000::DevTake(int channel)
 {
-    CSerialIO_VM3000 *port = Ready();
+    const auto port = Ready();
     if (!port) return 0;
     int output = port->GetCommandOutput();
     if (m_nProgramOutput >= 1 && m_nProgramOutput <= GetChannels()) {
@@ -191,7 +191,7 @@ int CVideoSwitch_VM3000::DevTake(int channel)
 
 int CVideoSwitch_VM3000::DevQueryPgmEntry(int channel, int &entry)
 {
-    CSerialIO_VM3000 *port = Ready();
+    const auto port = Ready();
     if (!port) return 0;
     int input = -1;
     const int answered = port->QueryOutput(channel, input);

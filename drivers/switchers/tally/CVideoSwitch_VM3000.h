@@ -76,12 +76,15 @@ class KSOVRA20_API CVideoSwitch_VM3000 : public CVideoSwitchSharedA {
 
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
-    CSerialSwitchIO *FindActivePort() override { return ActivePort(); }
+    std::shared_ptr<CSerialSwitchIO> FindActivePort() override { return ActivePort(); }
 
 private:
-    CSerialIO_VM3000 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_VM3000>(); }
+    std::shared_ptr<CSerialIO_VM3000> ActivePort()
+    {
+        return m_Serial.OpenOrShare<CSerialIO_VM3000>();
+    }
     // Activates and finds the protocol object to send through: null when either fails.
-    CSerialIO_VM3000 *Ready();
+    std::shared_ptr<CSerialIO_VM3000> Ready();
 
     CSerialIO_VM3000 m_Serial;
     int m_nProgramOutput = 1; // set at initialisation

@@ -18,7 +18,7 @@ CSerialIO_BW120::CSerialIO_BW120()
 
 CSerialIO_BW120::~CSerialIO_BW120()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BW120::SendTake(int channel, int entry)

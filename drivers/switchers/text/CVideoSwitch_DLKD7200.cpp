@@ -33,7 +33,7 @@ CSerialIO_DLKD7200::CSerialIO_DLKD7200(char kind)
 
 CSerialIO_DLKD7200::~CSerialIO_DLKD7200()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_DLKD7200::SendWrite(int output, int input)

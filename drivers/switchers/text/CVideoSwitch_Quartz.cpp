@@ -21,7 +21,7 @@ CSerialIO_Quartz::CSerialIO_Quartz()
 
 CSerialIO_Quartz::~CSerialIO_Quartz()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_Quartz::SendTake(const std::string &levels, int output, int input)
