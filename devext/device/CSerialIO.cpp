@@ -174,34 +174,47 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
     RequestEnd ended = RequestEnd::Unanswered;
     const int result = [&] {
         std::lock_guard<CDataLock> request(m_RequestLock);
+        // A reply asked to keep waiting: the answer is on its way, so the tries left only wait.
+        bool waitingOn = false;
         for (int attempt = 0; attempt < tries; ++attempt) {
             if (attempt > 0) plat::Sleep(pauseMs);
-            m_hReplyEvent.Reset();
-            DevFlush(2);
-            {
-                std::lock_guard<CDataLock> lk(m_RecvLock);
-                m_Buffer.RemoveAll();
-                if (hooks.arm) hooks.arm();
+            if (!waitingOn) {
+                m_hReplyEvent.Reset();
+                DevFlush(2);
+                {
+                    std::lock_guard<CDataLock> lk(m_RecvLock);
+                    m_Buffer.RemoveAll();
+                    if (hooks.arm) hooks.arm();
+                }
+                // A line that does not take the frame will not take it 50 ms later either.
+                if (!DevWrite(frame, length)) {
+                    ended = RequestEnd::WriteFailed;
+                    return 0;
+                }
             }
-            // A line that does not take the frame will not take it 50 ms later either.
-            if (!DevWrite(frame, length)) {
-                ended = RequestEnd::WriteFailed;
-                return 0;
-            }
-            if (m_hReplyEvent.Wait(replyMs) != plat::WAIT_OBJECT_0) continue;
-            // Woken by a close.
-            if (!DevIsOpen()) {
-                ended = RequestEnd::Closed;
-                return 0;
-            }
-            const ReplyCheck check = hooks.test ? hooks.test() : ReplyCheck::Accept;
-            if (check == ReplyCheck::Accept) {
-                ended = RequestEnd::Accepted;
-                return 1;
-            }
-            if (check == ReplyCheck::Refuse) {
-                ended = RequestEnd::Refused;
-                return 0;
+            const uint32_t started = plat::GetTickCount();
+            for (bool first = true;; first = false) {
+                const uint32_t spent = plat::TickElapsed(started);
+                if (!first && spent >= replyMs) break;
+                if (m_hReplyEvent.Wait(replyMs > spent ? replyMs - spent : 0) !=
+                    plat::WAIT_OBJECT_0)
+                    break;
+                // Woken by a close.
+                if (!DevIsOpen()) {
+                    ended = RequestEnd::Closed;
+                    return 0;
+                }
+                const ReplyCheck check = hooks.test ? hooks.test() : ReplyCheck::Accept;
+                if (check == ReplyCheck::Accept) {
+                    ended = RequestEnd::Accepted;
+                    return 1;
+                }
+                if (check == ReplyCheck::Refuse) {
+                    ended = RequestEnd::Refused;
+                    return 0;
+                }
+                if (check == ReplyCheck::Retry) break;
+                waitingOn = true;
             }
         }
         return 0;

@@ -48,9 +48,11 @@ class DEVEXT20_API CSerialIO : public CClassA {
 
     // What a protocol makes of the reply that its OnRecvData signalled.
     enum class ReplyCheck {
-        Accept, // the request succeeded
-        Refuse, // the device refused it (a negative acknowledgement): no further try
-        Retry,  // not the awaited reply: the next try
+        Accept,      // the request succeeded
+        Refuse,      // the device refused it (a negative acknowledgement): no further try
+        Retry,       // not the awaited reply: the next try
+        KeepWaiting, // the answer is still to come: no further try is written, but the
+                     // request waits on for the rest of its reply waits
     };
     using ReplyTest = std::function<ReplyCheck()>;
     // What a protocol does on each try of a request: `arm` runs under the receive lock, after
@@ -105,10 +107,11 @@ class DEVEXT20_API CSerialIO : public CClassA {
 
     // One request and its reply, under the request lock: up to `tries` times, `pauseMs`
     // apart, empty the receive buffer (after DevFlush(2)), arm the try, write `frame` and wait
-    // up to `replyMs` for SignalReply; then the hooks' test judges the reply. 1 when a reply
-    // was accepted; 0 when refused, when every try went unanswered or was turned down for
-    // another, when the port closed, or at once when a write fails (no further try). `end`
-    // (when given) tells which.
+    // up to `replyMs` for SignalReply; then the hooks' test judges the reply. Once a reply
+    // asks to keep waiting, the tries left write nothing and only wait (the rest of this
+    // one's wait first). 1 when a reply was accepted; 0 when refused, when every try went
+    // unanswered or was turned down for another, when the port closed, or at once when a
+    // write fails (no further try). `end` (when given) tells which.
     int Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
                 const TryHooks &hooks = {}, RequestEnd *end = nullptr);
     // The same with only a reply test.

@@ -304,3 +304,37 @@ TEST(RequestLoop, AClosingPortEndsTheReplyWait)
     EXPECT_EQ(asked.get(), 0);
     EXPECT_LT(MsSince(start), 3000);
 }
+
+// A reply that asks to keep waiting: the request writes no further try and waits on, for the
+// rest of its wait and of its tries, until a reply it accepts comes or the waits run out.
+TEST(RequestLoop, AReplyThatAsksToKeepWaitingIsFollowedByNoFurtherTry)
+{
+    ComLine line(37);
+    ASSERT_EQ(line.protocol.DevOpen(), 1);
+    const Bytes done = Frame("R");
+    auto awaitDone = [&] {
+        const Bytes reply = line.protocol.Reply();
+        const bool ends = reply.size() >= done.size() &&
+                          std::equal(done.begin(), done.end(), reply.end() - done.size());
+        return ends ? ReplyCheck::Accept : ReplyCheck::KeepWaiting;
+    };
+    struct Case {
+        const char *what;
+        Answer answer;
+        int result;
+    };
+    Bytes both = Frame("W");
+    both.insert(both.end(), done.begin(), done.end());
+    const Case cases[] = {
+        {"the answer after a note, in pieces", Answer::Of(both).Split(3, 50), 1},
+        {"a note and then nothing", Answer::Of(Frame("W")), 0},
+    };
+    for (const Case &c : cases) {
+        line.peer.ClearRules();
+        line.peer.When(Frame("Q"), c.answer);
+        line.peer.ClearReceived();
+        EXPECT_EQ(line.protocol.Ask(Frame("Q"), 3, 300, awaitDone), c.result) << c.what;
+        ASSERT_TRUE(line.peer.WaitSent(kSoonMs));
+        EXPECT_EQ(Count(line.peer.Received(), Frame("Q")), 1u) << c.what;
+    }
+}

@@ -8,6 +8,9 @@
 #include "drivers/switchers/leitch/CVideoSwitch_LeitchXpr.h"
 #include "drivers/switchers/leitch/LeitchFrames.h"
 
+#include <chrono>
+#include <future>
+
 using namespace devtest;
 using namespace leitchtest;
 using swtest::BaseEntries;
@@ -141,6 +144,27 @@ TEST(XprLine, TakeTheLineDoesNotTakeIsNotRecorded)
     EXPECT_EQ(sw.DevTake(1), 0);
     EXPECT_EQ(BaseEntries(sw, 1), (Entries{6, 4})) << "the base keeps what the router has";
     EXPECT_EQ(sw.Protocol().QuerySource(1), 4);
+}
+
+// The pause after a take line is the reply wait of the request loop: a close ends it.
+TEST(XprLine, ACloseEndsThePauseAfterATakeLine)
+{
+    ManualTime time;
+    SimLine line(plat::SerialPortKind::COM, 43, Model::Xpr);
+    MountedSettings settings(Section("XC", {{"COM", "43"}}));
+    CVideoSwitch_LeitchXpr sw;
+    ASSERT_TRUE(Init(sw, "XC"));
+    ASSERT_EQ(sw.DevOpen(), 1);
+    auto take = std::async(std::launch::async, [&] { return sw.DevDirectTake(1, 3); });
+    const auto returned = [&] {
+        return take.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+    };
+    ASSERT_TRUE(line.Got(Take(3, 1)));
+    sw.DevClose();
+    const bool ended = Eventually(returned);
+    if (!ended) AdvanceUntil(returned);
+    EXPECT_TRUE(ended) << "the close ended the pause, the clock standing still";
+    EXPECT_EQ(take.get(), 1) << "the line went out";
 }
 
 TEST(XprExLine, VirtualModeAndTheSecondOutput)

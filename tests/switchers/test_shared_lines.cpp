@@ -45,11 +45,11 @@ template <class Device> std::unique_ptr<CVideoSwitchA> Made(const char *setting)
 
 TEST(SharedLines, TheOwnersEndDuringASharersRequestFreesNothingTheRequestUses)
 {
-    Line aps(kSio, 40, kestsim::SwitcherSim::Model::Aps1602);
+    Line aps(kSio, 44, kestsim::SwitcherSim::Model::Aps1602);
     kestsim::PtyPair vmPty;
-    vmPty.Bind(kSio, 41);
+    vmPty.Bind(kSio, 45);
     kestsim::TallySim vm(vmPty, kestsim::TallySim::Model::Vm3000);
-    MountedSettings settings(Section("APS", {{"COM", "40"}}) + Section("VM", {{"Com", "41"}}));
+    MountedSettings settings(Section("APS", {{"COM", "44"}}) + Section("VM", {{"Com", "45"}}));
     aps.sim->SetFaults(Late());
     vm.Peer().SetFaults(Late());
     const Case cases[] = {
@@ -68,6 +68,9 @@ TEST(SharedLines, TheOwnersEndDuringASharersRequestFreesNothingTheRequestUses)
             owner.reset();
             ASSERT_EQ(take.wait_for(std::chrono::seconds(10)), std::future_status::ready) << c.what;
             take.get();
+            // The answer the close cut off reaches the line before the next owner opens it
+            // (and flushes it away).
+            ASSERT_TRUE(c.peer.WaitSent(kSoonMs)) << c.what;
         }
     }
 }

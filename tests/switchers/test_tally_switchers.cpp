@@ -249,6 +249,34 @@ TEST(Vm3000Line, RepliesRefusalsAndSilence)
     }
 }
 
+// A program query whose answer follows its acknowledgement: another device's take on the same
+// line waits until the answer is in, so the query gets its input and the take its own reply.
+TEST(Vm3000Line, AQueryKeepsTheLineUntilItsAnswerHasCome)
+{
+    TallyLine line(42, Model::Vm3000);
+    MountedSettings settings(Section("VA", {{"Com", "42"}}) + Section("VB", {{"Com", "42"}}));
+    line.sim->SetReadAck(true);
+    line.sim->SetInput(2, 15);
+    CVideoSwitch_VM3000 asking, taking;
+    ASSERT_TRUE(Init(asking, "VA"));
+    ASSERT_TRUE(Init(taking, "VB"));
+    ASSERT_EQ(asking.DevOpen(), 1);
+    // "ZY" CR at once, the answer in pieces after it.
+    kestsim::Faults pieces;
+    pieces.chunkSize = 3;
+    pieces.gapMs = 150;
+    line.Peer().SetFaults(pieces, 1);
+    auto query = std::async(std::launch::async, [&] {
+        int entry = 0;
+        return asking.DevQueryPgmEntry(2, entry) ? entry : -1;
+    });
+    ASSERT_TRUE(line.Peer().WaitForContains(kestsim::ToBytes("ZR002\r"), kSoonMs));
+    auto take = std::async(std::launch::async, [&] { return taking.DevDirectTake(3, 4); });
+    EXPECT_EQ(query.get(), 15);
+    EXPECT_EQ(take.get(), 1);
+    EXPECT_TRUE(line.Got("ZR002\rZS003004\r"));
+}
+
 TEST(Vm3000Line, ExVariantLeavesTheMatrixAloneWhileVirtual)
 {
     TallyLine line(40, Model::Vm3000);

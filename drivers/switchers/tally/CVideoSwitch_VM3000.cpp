@@ -40,43 +40,45 @@ CSerialIO_VM3000::~CSerialIO_VM3000()
     Retire();
 }
 
-int CSerialIO_VM3000::Send(char letter, int output, int input)
+int CSerialIO_VM3000::Send(char letter, int output, int input, int *reported)
 {
-    // No reply yet: an unanswered request must not report the verdict of an earlier one.
-    m_nReplyCode = -1;
-    m_nReportedOutput = -1;
-    m_nReportedInput = -1;
     RequestEnd end = RequestEnd::Unanswered;
-    const int result =
-        SendRequest(swframe::Vm3000Command(letter, output, input),
-                    {[this, letter] {
-                         m_decoder.Reset();
-                         m_nPending = letter;
-                     },
-                     [this] {
-                         const int code = m_nReplyCode.load();
-                         return code == 'N' || code <= 0 ? ReplyCheck::Refuse : ReplyCheck::Accept;
-                     }},
-                    &end);
+    const int result = SendRequest(swframe::Vm3000Command(letter, output, input),
+                                   {[this, letter] {
+                                        m_decoder.Reset();
+                                        m_nPending = letter;
+                                        // No reply yet: an unanswered request must not report the
+                                        // verdict of an earlier one.
+                                        m_nReplyCode = -1;
+                                        m_nReportedOutput = -1;
+                                        m_nReportedInput = -1;
+                                    },
+                                    [this, reported] {
+                                        const int code = m_nReplyCode.load();
+                                        if (code == 'N' || code <= 0) return ReplyCheck::Refuse;
+                                        if (!reported) return ReplyCheck::Accept;
+                                        // A read's answer may follow the acknowledgement in a reply
+                                        // of its own.
+                                        if (code != kRead) return ReplyCheck::KeepWaiting;
+                                        *reported = m_nReportedInput.load();
+                                        return ReplyCheck::Accept;
+                                    }},
+                                   &end);
     if (end == RequestEnd::WriteFailed) m_nPending = -1;
     return result;
 }
 
 int CSerialIO_VM3000::SendSwitch(int output, int input)
 {
-    return Send(kSwitch, output, input);
+    return Send(kSwitch, output, input, nullptr);
 }
 
 int CSerialIO_VM3000::QueryOutput(int output, int &input)
 {
     input = -1;
-    if (!Send(kRead, output, -1)) return 0;
-    // The answer may follow the acknowledgement in a reply of its own.
-    for (int wait = 0; m_nReportedInput < 0 && wait < GetTries(); ++wait) {
-        if (m_hReplyEvent.Wait(kReplyMs) == plat::WAIT_OBJECT_0) continue;
-        plat::Sleep(kVm3000PauseMs);
-    }
-    input = m_nReportedInput.load();
+    int reported = -1;
+    if (!Send(kRead, output, -1, &reported)) return 0;
+    input = reported;
     return input >= 0 ? 1 : 0;
 }
 

@@ -40,7 +40,9 @@ public:
     int OnRecvData(int port, pointer_t &data) override;
 
 private:
-    int Send(char letter, int output, int input);
+    // One command through the request loop; a read (with `reported`) waits on past the
+    // acknowledgement for its answer, and `reported` takes the input the answer reports.
+    int Send(char letter, int output, int input, int *reported);
 
     swframe::CVm3000Decoder m_decoder; // under m_RecvLock
     std::atomic<int> m_nPending{-1};   // the letter of the command on the line
