@@ -102,6 +102,12 @@ int CSerialIO::OnRecvData(int, pointer_t &)
     return 0;
 }
 
+int CSerialIO::Deliver(int port, pointer_t &data)
+{
+    ++m_nDeliveries;
+    return OnRecvData(port, data);
+}
+
 int CSerialIO::DevOpen()
 {
     if (DevIsOpen()) return 1;
@@ -117,7 +123,7 @@ int CSerialIO::DevOpen()
         m_pPort = nullptr;
     }
     if (!m_pPort) return 0;
-    m_pPort->SetDevIntHandler(this, &CSerialIO::OnRecvData);
+    m_pPort->SetDevIntHandler(this, &CSerialIO::Deliver);
     return 1;
 }
 
@@ -176,6 +182,8 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
         std::lock_guard<CDataLock> request(m_RequestLock);
         // A reply asked to keep waiting: the answer is on its way, so the tries left only wait.
         bool waitingOn = false;
+        // The deliveries counted when the try was armed.
+        uint64_t armed = 0;
         for (int attempt = 0; attempt < tries; ++attempt) {
             if (attempt > 0) plat::Sleep(pauseMs);
             if (!waitingOn) {
@@ -185,6 +193,7 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
                     std::lock_guard<CDataLock> lk(m_RecvLock);
                     m_Buffer.RemoveAll();
                     if (hooks.arm) hooks.arm();
+                    armed = m_nDeliveries.load();
                 }
                 // A line that does not take the frame will not take it 50 ms later either.
                 if (!DevWrite(frame, length)) {
@@ -204,6 +213,9 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
                     ended = RequestEnd::Closed;
                     return 0;
                 }
+                // The signal of bytes that came before the try was armed (its arm has cleared
+                // what they told): no reply to this frame, which was written after them.
+                if (m_nDeliveries.load() == armed) continue;
                 const ReplyCheck check = hooks.test ? hooks.test() : ReplyCheck::Accept;
                 if (check == ReplyCheck::Accept) {
                     ended = RequestEnd::Accepted;

@@ -17,6 +17,7 @@
 #include "platform/Collections.h"
 #include "platform/Sync.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -161,10 +162,15 @@ protected:
 
 private:
     template <class Operation> int Forward(Operation operation);
+    // The port's handler: counts the delivery, then OnRecvData.
+    int Deliver(int port, pointer_t &data);
     // Takes the port object and closes and releases it outside the port lock.
     void ReleasePort();
 
     mutable CDataLock m_PortLock;
     CSerialDevA *m_pPort = nullptr; // owned
     bool m_bRetired = false;        // under m_PortLock
+    // Blocks delivered to OnRecvData so far: a request takes for its reply only a signal
+    // that follows a delivery counted after its try was armed.
+    std::atomic<uint64_t> m_nDeliveries{0};
 };

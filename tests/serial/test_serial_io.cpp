@@ -35,6 +35,33 @@ struct ComLine : PtyLine {
     explicit ComLine(int port) : PtyLine(plat::SerialPortKind::COM, port) {}
 };
 
+// A protocol whose first delivery takes its bytes in and then holds off its signal until
+// released: the signal of bytes that came before a request's try comes after the try began.
+class CLateSignal : public CFrameProtocol {
+public:
+    using CFrameProtocol::CFrameProtocol;
+    ~CLateSignal() override { Retire(); }
+
+    int OnRecvData(int port, pointer_t &data) override
+    {
+        if (m_bHeld.exchange(true)) return CFrameProtocol::OnRecvData(port, data);
+        {
+            std::lock_guard<CDataLock> lk(m_RecvLock);
+            m_Buffer.Append(data.data, data.length);
+        }
+        fed.set_value();
+        release.get_future().wait();
+        SignalReply();
+        return 1;
+    }
+
+    std::promise<void> fed;
+    std::promise<void> release;
+
+private:
+    std::atomic<bool> m_bHeld{false};
+};
+
 size_t Count(const Bytes &haystack, const Bytes &needle)
 {
     size_t n = 0;
@@ -337,4 +364,29 @@ TEST(RequestLoop, AReplyThatAsksToKeepWaitingIsFollowedByNoFurtherTry)
         ASSERT_TRUE(line.peer.WaitSent(kSoonMs));
         EXPECT_EQ(Count(line.peer.Received(), Frame("Q")), 1u) << c.what;
     }
+}
+
+// Bytes that came before a try was armed, signalled only after it: no reply to the frame,
+// which the try wrote after them; the request waits on for its own.
+TEST(RequestLoop, ASignalOfBytesFromBeforeTheTryIsNoReply)
+{
+    PtyPair pty;
+    pty.Bind(plat::SerialPortKind::COM, 38);
+    ScriptedPeer peer(pty);
+    peer.When(Frame("Q"), Answer::Of(Frame("R")));
+    CLateSignal protocol(38, CSerial_RS232::GetClassID());
+    ASSERT_EQ(protocol.DevOpen(), 1);
+    ASSERT_TRUE(peer.Send(Frame("X")));
+    protocol.fed.get_future().wait();
+    Bytes judged;
+    auto asked = std::async(std::launch::async, [&] {
+        return protocol.Ask(Frame("Q"), 1, 60000, [&] {
+            judged = protocol.Reply();
+            return ReplyCheck::Accept;
+        });
+    });
+    ASSERT_TRUE(peer.WaitForContains(Frame("Q"), kSoonMs));
+    protocol.release.set_value();
+    EXPECT_EQ(asked.get(), 1);
+    EXPECT_EQ(judged, Frame("R")) << "judged on the reply to the frame";
 }
