@@ -18,6 +18,9 @@ protected:
     CVideoSwitchSerialA(const char *typeId, const char *description, int sources, int channels);
 
     virtual CSerialSwitchIO &Serial() = 0;
+    // Whether the main/backup mode has the device virtual, leaving its hardware alone: then
+    // nothing may open its port or send. Base: never.
+    virtual bool InVirtualMode() const { return false; }
 
     // The key `key` of the setting path (default: the port number held) into the member.
     void ReadPortKey(const char *key);

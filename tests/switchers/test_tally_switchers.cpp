@@ -295,6 +295,9 @@ TEST(Vm3000Line, ExVariantLeavesTheMatrixAloneWhileVirtual)
     sw.CVideoSwitchA::DevQueryTransMode(type, rate);
     EXPECT_EQ(rate, 25) << "kept by the base while virtual";
     EXPECT_EQ(BaseEntries(sw, 1).pgm, 4);
+    int entry = 3;
+    EXPECT_EQ(sw.DevQueryPgmEntry(1, entry), 0) << "the matrix is not asked while virtual";
+    EXPECT_EQ(sw.Protocol().DevIsOpen(), 0) << "nor its port opened for it";
 
     glReportLog("#OVRA_DEV_SHARE", "<Virtual = \"FALSE\">", nullptr);
     ASSERT_TRUE(Eventually([&] { return !sw.GetVirtual(); }));

@@ -126,7 +126,13 @@ int CVideoSwitch_LeitchXpr::DevDirectTake(int channel, int entry)
 int CVideoSwitch_LeitchXpr::DevPreset(int channel, int entry)
 {
     int source = entry;
-    if (!Prepare(source)) return 0;
+    if (InVirtualMode()) {
+        // Only recorded (the preview take is blocked on its own): no port is opened for it.
+        source = ClampEntry(source);
+        if (m_nLockSource > 0) source = m_nLockSource;
+    } else if (!Prepare(source)) {
+        return 0;
+    }
     return PresetWithPreview(channel, source);
 }
 
@@ -150,6 +156,8 @@ CVideoSwitch_LeitchXprEx::CVideoSwitch_LeitchXprEx()
 
 int CVideoSwitch_LeitchXprEx::DevTake2(int channel)
 {
+    // Blocked while virtual, as the other takes: it would switch the live router.
+    if (GetVirtual()) return 1;
     if (!Activate()) return 0;
     const auto port = ActivePort();
     if (!port) return 0;

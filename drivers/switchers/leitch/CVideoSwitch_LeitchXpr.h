@@ -89,7 +89,7 @@ class KSOVRA20_API CVideoSwitch_LeitchXprEx : public CSwitchVirtualMode<CVideoSw
     CVideoSwitch_LeitchXprEx();
 
     // The channel's preset entry to the second output, then the second input to the channel,
-    // 200 ms later; 1 at once when "Whith2Switch" is off.
+    // 200 ms later; 1 at once when "Whith2Switch" is off or while virtual.
     int DevTake2(int channel) override;
 };
 

@@ -132,6 +132,9 @@ int32_t CVideoSwitch_VM3000::OnInitInstance()
 
 std::shared_ptr<CSerialIO_VM3000> CVideoSwitch_VM3000::Ready()
 {
+    // While virtual the matrix is left alone: its port is not opened again (the query, which
+    // the mode does not block, fails).
+    if (InVirtualMode()) return nullptr;
     return Activate() ? ActivePort() : nullptr;
 }
 
