@@ -177,9 +177,9 @@ COM_SETTING CSerialIO::GetSetting() const
 int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
                        const TryHooks &hooks, RequestEnd *end)
 {
+    std::lock_guard<CDataLock> request(m_RequestLock);
     RequestEnd ended = RequestEnd::Unanswered;
     const int result = [&] {
-        std::lock_guard<CDataLock> request(m_RequestLock);
         // A reply asked to keep waiting: the answer is on its way, so the tries left only wait.
         bool waitingOn = false;
         // The deliveries counted when the try was armed.
@@ -231,6 +231,7 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
         }
         return 0;
     }();
+    if (hooks.ended) hooks.ended(ended);
     if (end) *end = ended;
     return result;
 }

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class CSerialDevA;
 
@@ -56,16 +57,24 @@ class DEVEXT20_API CSerialIO : public CClassA {
                      // request waits on for the rest of its reply waits
     };
     using ReplyTest = std::function<ReplyCheck()>;
+    // How a request ended (Closed: the port closed while a written try awaited its reply).
+    enum class RequestEnd { Accepted, Refused, Unanswered, WriteFailed, Closed };
     // What a protocol does on each try of a request: `arm` runs under the receive lock, after
     // the receive buffer is emptied and before the frame is written (a protocol resets its
     // reply decoder there, so that nothing of an earlier try answers this one); `test` judges
-    // the reply that OnRecvData signalled (none: any reply is accepted).
+    // the reply that OnRecvData signalled (none: any reply is accepted); `ended` (optional)
+    // runs once the request has ended, still under the request lock.
     struct TryHooks {
+        TryHooks() = default;
+        TryHooks(std::function<void()> armHook, ReplyTest testHook = {},
+                 std::function<void(RequestEnd)> endedHook = {})
+            : arm(std::move(armHook)), test(std::move(testHook)), ended(std::move(endedHook))
+        {
+        }
         std::function<void()> arm;
         ReplyTest test;
+        std::function<void(RequestEnd)> ended;
     };
-    // How a request ended (Closed: the port closed while a written try awaited its reply).
-    enum class RequestEnd { Accepted, Refused, Unanswered, WriteFailed, Closed };
     // What the open-or-share rule makes of another object that holds the port number open.
     enum class ShareVerdict {
         Share,   // send through it
