@@ -28,6 +28,10 @@ protected:
     bool Activate();
     // The entry held to 1 .. the source count.
     int ClampEntry(int entry) const;
+    // Whether the base keeps entries for `channel` (0 .. the channel count). A take or preset
+    // on another channel is refused before anything is sent: the base would refuse it once
+    // the switch had gone out.
+    bool HasChannel(int channel) const { return channel >= 0 && channel <= GetChannels(); }
     // The member's open: status 3 when it fails, 0 when it opens; its result.
     int OpenPlain();
     // "(%8s) <operation>(<word>)" with the instance name, through the debug log on `type`;

@@ -97,6 +97,7 @@ int CVideoSwitch_APS1602::Command(const std::vector<uint8_t> &frame)
 
 int CVideoSwitch_APS1602::DevDirectTake(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = ClampEntry(entry);
     return Command(swframe::Aps1602Take(entry - 1)) ? CVideoSwitchA::DevDirectTake(channel, entry)
                                                     : 0;
@@ -104,6 +105,7 @@ int CVideoSwitch_APS1602::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_APS1602::DevPreset(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = ClampEntry(entry);
     return Command(swframe::Aps1602Preset(entry - 1)) ? CVideoSwitchA::DevPreset(channel, entry)
                                                       : 0;
@@ -111,6 +113,7 @@ int CVideoSwitch_APS1602::DevPreset(int channel, int entry)
 
 int CVideoSwitch_APS1602::DevTake(int channel)
 {
+    if (!HasChannel(channel)) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);
     return Command(swframe::Aps1602Take(preset - 1)) ? CVideoSwitchA::DevTake(channel) : 0;

@@ -85,6 +85,7 @@ int CVideoSwitch_Network1616::DevTake(int channel)
     CVideoSwitchA::DevQueryPstEntry(channel, input);
     const int program = m_nProgram;
     if (program >= 1 && program <= GetChannels()) channel = program;
+    if (!HasChannel(channel)) return 0;
     DebugRoute("切换 输入:%d  输出:%d", input, channel);
     if (!Route(channel, input)) return 0;
     return CVideoSwitchA::DevTake(channel);

@@ -79,7 +79,7 @@ int32_t CVideoSwitch_ONYX::OnInitInstance()
 
 int CVideoSwitch_ONYX::DevDirectTake(int channel, int entry)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     const auto port = ActivePort();
     if (!port) return 0;
     entry = ClampEntry(entry);
@@ -95,7 +95,7 @@ int CVideoSwitch_ONYX::DevPreset(int channel, int entry)
 
 int CVideoSwitch_ONYX::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     const auto port = ActivePort();
     if (!port) return 0;
     int preset = 0;

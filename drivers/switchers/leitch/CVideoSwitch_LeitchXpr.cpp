@@ -125,6 +125,8 @@ int CVideoSwitch_LeitchXpr::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_LeitchXpr::DevPreset(int channel, int entry)
 {
+    // The preview take would go out before the base refused the channel.
+    if (!HasChannel(channel)) return 0;
     int source = entry;
     if (InVirtualMode()) {
         // Only recorded (the preview take is blocked on its own): no port is opened for it.
@@ -138,7 +140,7 @@ int CVideoSwitch_LeitchXpr::DevPreset(int channel, int entry)
 
 int CVideoSwitch_LeitchXpr::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     const auto port = ActivePort();
     if (!port) return 0;
     int source = m_nLockSource;
@@ -158,7 +160,7 @@ int CVideoSwitch_LeitchXprEx::DevTake2(int channel)
 {
     // Blocked while virtual, as the other takes: it would switch the live router.
     if (GetVirtual()) return 1;
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     const auto port = ActivePort();
     if (!port) return 0;
     if (!m_bSecondSwitch) return 1;
@@ -194,7 +196,7 @@ int32_t CVideoSwitch_LeitchXpr_AS::OnInitInstance()
 int CVideoSwitch_LeitchXpr_AS::DevDirectTake(int channel, int entry)
 {
     int source = ClampEntry(entry);
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     const auto port = ActivePort();
     if (!port) return 0;
     const bool listed = std::find(m_Outputs.begin(), m_Outputs.end(), channel) != m_Outputs.end();
@@ -205,12 +207,13 @@ int CVideoSwitch_LeitchXpr_AS::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_LeitchXpr_AS::DevPreset(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     return PresetWithPreview(channel, entry);
 }
 
 int CVideoSwitch_LeitchXpr_AS::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     const auto port = ActivePort();
     if (!port) return 0;
     glReportLog("LOG_Dev", "DevTake  successfully!", nullptr);

@@ -98,8 +98,15 @@ int CVideoSwitch_M2100::DevSetTransRate(int rate)
     return CVideoSwitchA::DevSetTransRate(rate);
 }
 
+// A take or preset on a channel the base does not keep is refused before anything is sent.
+bool CVideoSwitch_M2100::HasChannel(int channel) const
+{
+    return channel >= 0 && channel <= GetChannels();
+}
+
 int CVideoSwitch_M2100::DevDirectTake(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = std::clamp(entry, 1, std::max(1, GetSources()));
     if (IsVirtual()) return CVideoSwitchA::DevDirectTake(channel, entry);
     const auto control = Ready();
@@ -109,6 +116,7 @@ int CVideoSwitch_M2100::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_M2100::DevPreset(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = std::clamp(entry, 1, std::max(1, GetSources()));
     if (IsVirtual()) return CVideoSwitchA::DevPreset(channel, entry);
     const auto control = Ready();

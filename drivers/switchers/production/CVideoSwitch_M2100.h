@@ -40,6 +40,7 @@ private:
     // kept for the one operation.
     std::shared_ptr<CM2100Control> Ready();
     static int BusOf(int channel) { return channel == 1 ? kProgramBus : kOtherBus; }
+    bool HasChannel(int channel) const;
 
     CM2100Link m_link; // the control object while open
     std::atomic<uint16_t> m_nPort{1};

@@ -134,16 +134,19 @@ int CVideoSwitch_TTV9920::DevSetTransRate(int rate)
 
 int CVideoSwitch_TTV9920::DevDirectTake(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     return Command(kDirectTake, {Byte(entry)}) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
 }
 
 int CVideoSwitch_TTV9920::DevPreset(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     return Command(kPreset, {Byte(entry)}) ? CVideoSwitchA::DevPreset(channel, entry) : 0;
 }
 
 int CVideoSwitch_TTV9920::DevTake(int channel)
 {
+    if (!HasChannel(channel)) return 0;
     return Command(kTake, {kTakeData}) ? CVideoSwitchA::DevTake(channel) : 0;
 }
 

@@ -150,6 +150,7 @@ int CVideoSwitch_VM3000::DevSetTransRate(int)
 
 int CVideoSwitch_VM3000::DevDirectTake(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     const auto port = Ready();
     if (!port) return 0;
     entry = ClampEntry(entry);
@@ -181,6 +182,7 @@ int CVideoSwitch_VM3000::DevTake(int channel)
         channel = m_nProgramOutput;
     }
     const int input = port->GetCommandInput();
+    if (!HasChannel(channel)) return 0;
     const int result = port->SendSwitch(output, input);
     if (m_nSecondOutput > 0 && m_nSecondOutput <= GetChannels() &&
         m_nSecondOutput != m_nProgramOutput) {
