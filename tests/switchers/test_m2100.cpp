@@ -159,6 +159,21 @@ TEST(M2100Line, UnansweredQueriesGiveNoValue)
     EXPECT_EQ(locked.GetDevStatus().GetText(), CString("Device Locked"));
 }
 
+// A device test that the switcher answers reports status 0 with its 1, also when a refused
+// take has just left the line's last result at 0.
+TEST(M2100Line, AnAnsweredTestAfterARefusedTakeReportsStatus0)
+{
+    SimLine line(kSio, 16, SimModel::M2100);
+    MountedSettings settings(M2100Section("M2100", 16, true));
+    CVideoSwitch_M2100 sw;
+    ASSERT_TRUE(Init(sw, "M2100"));
+    ASSERT_EQ(sw.DevOpen(), 1);
+    line.sim->SetFaults(Refusing(), 1);
+    EXPECT_EQ(sw.DevDirectTake(1, 5), 0);
+    EXPECT_EQ(sw.DevTest(""), 1);
+    EXPECT_EQ(sw.GetDevStatus().nCode, DEVSTATUS_NORMAL);
+}
+
 TEST(M2100Line, KeyMask)
 {
     SimLine line(kSio, 34, SimModel::M2100);

@@ -277,6 +277,21 @@ TEST(Vm3000Line, AQueryKeepsTheLineUntilItsAnswerHasCome)
     EXPECT_TRUE(line.Got("ZR002\rZS003004\r"));
 }
 
+// A take before any preset has no input to send: refused, and nothing goes out.
+TEST(Vm3000Line, ATakeBeforeAnyPresetSendsNothing)
+{
+    TallyLine line(47, Model::Vm3000);
+    MountedSettings settings(Section("VM", {{"Com", "47"}}));
+    CVideoSwitch_VM3000 sw;
+    ASSERT_TRUE(Init(sw, "VM"));
+    EXPECT_EQ(sw.DevTake(1), 0);
+    EXPECT_FALSE(line.Peer().WaitForBytes(1, 200)) << "no switch without an input";
+    EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
+    EXPECT_EQ(sw.DevPreset(1, 4), 1);
+    EXPECT_EQ(sw.DevTake(1), 1);
+    EXPECT_TRUE(line.Got("ZS001004\r"));
+}
+
 TEST(Vm3000Line, ExVariantLeavesTheMatrixAloneWhileVirtual)
 {
     TallyLine line(40, Model::Vm3000);

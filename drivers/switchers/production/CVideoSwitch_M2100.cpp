@@ -75,6 +75,9 @@ int CVideoSwitch_M2100::DevTest(const char *argument)
         SetDevStatus(DEVSTATUS_RUN_FAILED, "Device Locked");
         return 0;
     }
+    // The open's check may have answered from a refusal of just before: the switcher has
+    // answered now.
+    SetDevStatus(DEVSTATUS_NORMAL);
     return 1;
 }
 

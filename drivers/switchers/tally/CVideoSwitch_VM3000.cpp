@@ -182,7 +182,8 @@ int CVideoSwitch_VM3000::DevTake(int channel)
         channel = m_nProgramOutput;
     }
     const int input = port->GetCommandInput();
-    if (!HasChannel(channel)) return 0;
+    // Before any preset or direct take there is no route to send ("ZS" with an output alone).
+    if (!HasChannel(channel) || input < 1 || output < 1) return 0;
     const int result = port->SendSwitch(output, input);
     if (m_nSecondOutput > 0 && m_nSecondOutput <= GetChannels() &&
         m_nSecondOutput != m_nProgramOutput) {
