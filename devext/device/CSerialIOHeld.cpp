@@ -3,6 +3,7 @@
 #include "platform/Thread.h"
 
 #include <algorithm>
+#include <optional>
 
 void CSerialHeldList::Add(void *object)
 {
@@ -71,17 +72,18 @@ void CSerialHeldList::Gate::WaitReleased()
         // wait. The wait has no bound of its own: it lasts as long as the holder's operation,
         // which the close has cut short, and the object must not go while that operation uses
         // it.
-        plat::Event released;
+        std::optional<plat::Event> released;
         {
             std::lock_guard<std::mutex> lk(m_lock);
             if (std::none_of(m_held.begin(), m_held.end(),
                              [self](const Reference &r) { return r.thread != self; }))
                 return;
-            m_waiters.push_back(released);
+            released.emplace();
+            m_waiters.push_back(*released);
         }
-        released.Wait(plat::INFINITE);
+        released->Wait(plat::INFINITE);
         std::lock_guard<std::mutex> lk(m_lock);
         std::erase_if(m_waiters,
-                      [&](const plat::Event &e) { return e.Object() == released.Object(); });
+                      [&](const plat::Event &e) { return e.Object() == released->Object(); });
     }
 }

@@ -135,3 +135,36 @@ TEST(VirtualPort, ADeliveryUnderWayKeepsThePortAndTheProtocolItReaches)
         EXPECT_EQ(CSerialDevA::GetByPort(kDeliveryPort), nullptr);
     }
 }
+
+// A write holds the emulator it found: the emulator's destruction meanwhile waits for the write
+// to leave it.
+TEST(VirtualPort, AWriteUnderWayKeepsItsEmulator)
+{
+    constexpr int kWritePort = kPort + 3;
+    ScopedEnv noCom("KEST_COM63", "/nonexistent/kest-serial-test");
+    ScopedEnv noBoard("KEST_SIO63", nullptr);
+    // Takes the bytes and stays inside the write a while (no verdict rests on how long).
+    class CSlowEmulator : public CEchoEmulator {
+    public:
+        using CEchoEmulator::CEchoEmulator;
+        ~CSlowEmulator() override { Retire(); }
+        int OnRecvData(const unsigned char *data, int length) override
+        {
+            entered.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return CEchoEmulator::OnRecvData(data, length);
+        }
+        std::promise<void> entered;
+    };
+    for (int round = 0; round < 5; ++round) {
+        auto emulator = std::make_unique<CSlowEmulator>(kWritePort);
+        CFrameProtocol protocol(kWritePort, VirtualKind());
+        ASSERT_EQ(protocol.DevOpen(), 1);
+        auto write =
+            std::async(std::launch::async, [&] { return protocol.DevWrite("\x02w\x03", 3); });
+        emulator->entered.get_future().wait();
+        emulator.reset();
+        EXPECT_EQ(write.get(), 1);
+        EXPECT_EQ(protocol.Received(), Frame("w")) << "echoed by the emulator before it went";
+    }
+}
