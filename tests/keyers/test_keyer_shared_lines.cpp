@@ -18,13 +18,6 @@ using namespace keydrv;
 
 namespace {
 
-kestsim::Faults Late()
-{
-    kestsim::Faults faults;
-    faults.delayMs = 100;
-    return faults;
-}
-
 struct Case {
     const char *what;
     // Makes and opens the device that owns the line.
@@ -63,8 +56,8 @@ TEST(KeyerSharedLines, TheLinesOwnerGoingDuringACommandFreesNothingTheCommandUse
         Section("SHARER", {{"COM", "27"}, {"KeyArray", "5"}, {"nRetryTime", "1"}}) +
         Section("SAT", {{"COM", "56"}}) +
         Section("KEYER", {{"COM", "56"}, {"OnlyPreset", "FALSE"}, {"DelayTime", "0"}}));
-    dsk.sim->SetFaults(Late());
-    saturn.sim->SetFaults(Late());
+    dsk.sim->SetFaults(swtest::Late(100));
+    saturn.sim->SetFaults(swtest::Late(100));
     CVideoAux_DSK50D dskSharer;
     CVideoAux_SATURN4000 saturnKeyer;
     ASSERT_TRUE(Init(dskSharer, "SHARER"));

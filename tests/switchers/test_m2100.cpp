@@ -253,9 +253,7 @@ TEST(M2100Pool, ACloseDuringARequestFreesNothingTheRequestUses)
     SimLine line(kSio, 27, SimModel::M2100);
     MountedSettings settings(M2100Section("SW", 27, true) +
                              Section("KEY", {{"COM", "27"}, {"RetCheck", "1"}}));
-    kestsim::Faults late;
-    late.delayMs = 100;
-    line.sim->SetFaults(late);
+    line.sim->SetFaults(Late(100));
     CVideoSwitch_M2100 sw;
     CVideoAux_M2100 keyer;
     ASSERT_TRUE(Init(sw, "SW"));

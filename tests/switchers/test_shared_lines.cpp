@@ -19,13 +19,6 @@ namespace {
 
 constexpr auto kSio = plat::SerialPortKind::SIO;
 
-kestsim::Faults Late()
-{
-    kestsim::Faults faults;
-    faults.delayMs = 100;
-    return faults;
-}
-
 struct Case {
     const char *what;
     const char *setting;
@@ -50,8 +43,8 @@ TEST(SharedLines, TheOwnersEndDuringASharersRequestFreesNothingTheRequestUses)
     vmPty.Bind(kSio, 45);
     kestsim::TallySim vm(vmPty, kestsim::TallySim::Model::Vm3000);
     MountedSettings settings(Section("APS", {{"COM", "44"}}) + Section("VM", {{"Com", "45"}}));
-    aps.sim->SetFaults(Late());
-    vm.Peer().SetFaults(Late());
+    aps.sim->SetFaults(Late(100));
+    vm.Peer().SetFaults(Late(100));
     const Case cases[] = {
         {"APS1602", "APS", Made<CVideoSwitch_APS1602>, aps.Peer(), {0x55, 0x21, 0x10, 0x01, 0x13}},
         {"VM3000", "VM", Made<CVideoSwitch_VM3000>, vm.Peer(), kestsim::ToBytes("ZS001002\r")},
