@@ -8,6 +8,8 @@
 #include "drivers/model/CVideoSwitchA.h"
 #include "drivers/switchers/CSerialSwitchIO.h"
 
+#include <memory>
+
 class KSOVRA20_API CVideoSwitchSerialA : public CVideoSwitchA {
 public:
     // The member's close and open state.

@@ -7,6 +7,8 @@
 #include "drivers/sources/vdcp/CSerialIO_VDCP.h"
 #include "platform/Collections.h"
 
+#include <memory>
+
 class KSOVRA20_API CSerialIO_VDCP_LEITCH : public CSerialIO_VDCP {
 public:
     // Port 2, 38400 baud 8O1 on the RS-422 board, reply wait 1000 ms.

@@ -6,6 +6,8 @@
 
 #include "drivers/sources/vdcp/CSerialIO_VDCP.h"
 
+#include <memory>
+
 class KSOVRA20_API CSerialIO_VDCP_SHARED : public CSerialIO_VDCP {
 public:
     // What a VDCP source keeps for preview: the clip and its range in frames.

@@ -8,6 +8,7 @@
 #include "drivers/sources/line/CVideoSrcX.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 class CVideoSrcX_VDCP : public CVideoSrcX {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class KSOVRA20_API CSerialIO_APS1602 : public CSerialSwitchIO {

@@ -9,6 +9,7 @@
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 
 #include <atomic>
+#include <memory>
 
 class KSOVRA20_API CSerialIO_Network1616 : public CSerialSwitchIO {
 public:

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class KSOVRA20_API CSerialIO_ONYX : public CSerialSwitchIO {

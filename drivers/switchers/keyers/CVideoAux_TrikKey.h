@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class KSOVRA20_API CSerialIO_TrikKey : public CSerialSwitchIO {
 public:

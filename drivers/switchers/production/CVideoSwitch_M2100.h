@@ -8,6 +8,7 @@
 #include "drivers/switchers/production/CM2100Control.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 class KSOVRA20_API CVideoSwitch_M2100 : public CVideoSwitchA {

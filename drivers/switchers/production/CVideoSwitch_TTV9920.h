@@ -9,6 +9,8 @@
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 #include "drivers/switchers/production/Ttv9920Frames.h"
 
+#include <memory>
+
 class KSOVRA20_API CSerialIO_TTV9920 : public CSerialSwitchIO {
 public:
     static constexpr uint32_t kReplyMs = 500;

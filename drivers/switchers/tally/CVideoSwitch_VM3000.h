@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class KSOVRA20_API CSerialIO_VM3000 : public CSerialSwitchIO {
 public:
