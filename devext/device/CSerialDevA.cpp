@@ -2,6 +2,7 @@
 
 #include "KestLib20/CResAccess.h"
 #include "KestLib20/RtcArray.h"
+#include "devext/device/CSerialIOHeld.h"
 #include "platform/SerialPortResolver.h"
 #include "platform/TimeSource.h"
 
@@ -36,6 +37,14 @@ void InstallPortSettingsHook()
     static PortSettingsHook hook;
 }
 
+// Every port object, for GetByPort. Never destroyed: port objects may close during the
+// process's exit.
+CSerialHeldList &Ports()
+{
+    static auto *list = new CSerialHeldList;
+    return *list;
+}
+
 CSerialDevA *AsPort(void *instance)
 {
     return static_cast<CSerialDevA *>(static_cast<IClassA *>(instance));
@@ -66,12 +75,24 @@ CSerialDevA::CSerialDevA() : CDeviceA(kTypeId)
     // Every port object is made before its line is resolved.
     InstallPortSettingsHook();
     SetDevName("DEV_COM_UNOPEN");
+    Ports().Add(this);
 }
 
 CSerialDevA::CSerialDevA(const CSerialDevA &other)
     : CDeviceA(other), m_Setting(other.m_Setting), m_bOpen(other.m_bOpen.load()),
       m_dwLastWriteTick(other.m_dwLastWriteTick.load())
 {
+    Ports().Add(this);
+}
+
+CSerialDevA::~CSerialDevA()
+{
+    Ports().Withdraw(this, nullptr);
+}
+
+void CSerialDevA::Retire()
+{
+    Ports().Withdraw(this, [this] { DevClose(); });
 }
 
 CSerialDevA &CSerialDevA::operator=(const CSerialDevA &other)
@@ -153,14 +174,14 @@ CSerialDevA *CSerialDevA::OpenSerialPort(const COM_SETTING &setting, iRtc *rtc)
     return nullptr;
 }
 
-CSerialDevA *CSerialDevA::GetByPort(int port)
+std::shared_ptr<CSerialDevA> CSerialDevA::GetByPort(int port)
 {
-    iRtc *rtc = GetClassID();
-    for (int32_t i = 0;; ++i) {
-        void *instance = rtc->GetInstance(i);
-        if (!instance) return nullptr;
-        CSerialDevA *candidate = AsPort(instance);
-        // Open first: the settings of an open port no longer change.
-        if (candidate->DevIsOpen() && candidate->m_Setting.nPort == port) return candidate;
-    }
+    return CSerialHeldList::As<CSerialDevA>(Ports().Find(
+        [port](void *object) {
+            // Listed objects are whole: each kind retires first in its destructor.
+            auto *candidate = static_cast<CSerialDevA *>(object);
+            // Open first: the settings of an open port no longer change.
+            return candidate->DevIsOpen() && candidate->m_Setting.nPort == port;
+        },
+        false));
 }

@@ -1,7 +1,8 @@
 // The abstract serial port: the line settings and the operations that a protocol object
 // (CSerialIO) runs on one physical or emulated line. Its kinds are the COM port, the board
 // port, the virtual port and the port of another process. OpenSerialPort makes and opens
-// the port object for a port number, at most one per number.
+// the port object for a port number, at most one per number. GetByPort hands out a held
+// reference: the port object's destruction waits until it is released.
 #pragma once
 
 #include "devext/Devext20Api.h"
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class DEVEXT20_API CSerialDevA : public CDeviceA {
     DECLARE_KEST_CLASS(CSerialDevA)
@@ -19,6 +21,8 @@ class DEVEXT20_API CSerialDevA : public CDeviceA {
     CSerialDevA();
     CSerialDevA(const CSerialDevA &other);
     CSerialDevA &operator=(const CSerialDevA &other);
+    // Retires the object (late for a port kind's members: each kind retires it first).
+    ~CSerialDevA() override;
 
     // The open flag.
     int DevIsOpen() override;
@@ -42,10 +46,15 @@ class DEVEXT20_API CSerialDevA : public CDeviceA {
     // the number is open already (the line is not touched) or no kind opens it. The caller
     // releases the result with Suicide.
     static CSerialDevA *OpenSerialPort(const COM_SETTING &setting, iRtc *rtc);
-    // The first open port object (registration order) on port number `port`, else null.
-    static CSerialDevA *GetByPort(int port);
+    // The first open port object (registration order) on port number `port`, held; else
+    // null.
+    static std::shared_ptr<CSerialDevA> GetByPort(int port);
 
 protected:
+    // What a port kind's destructor does first: no lookup finds the object any more, it
+    // closes (DevClose), then it waits until no other thread holds it.
+    void Retire();
+
     // Device name "DEV_COM<port>" and the open flag set, after a successful open.
     void SetOpened();
     // Device name "DEV_COM_UNKNOWN" and the open flag cleared, after a close.

@@ -2,6 +2,7 @@
 
 #include "KestLib20/CResAccess.h"
 #include "devext/device/CSerialDevA.h"
+#include "devext/device/CSerialIOHeld.h"
 #include "platform/TimeSource.h"
 
 #include <limits>
@@ -11,6 +12,14 @@
 IMPLEMENT_KEST_CLASS(CSerialIO, CClassA)
 
 namespace {
+
+// Every protocol object, for the lookups. Never destroyed: protocol objects of other modules
+// may retire during the process's exit.
+CSerialHeldList &Protocols()
+{
+    static auto *list = new CSerialHeldList;
+    return *list;
+}
 
 // The value of a 16-bit setting field read as an integer: the field keeps its value when the
 // key is missing or its number does not fit.
@@ -23,11 +32,28 @@ void ReadField(CResAccess &setting, const char *key, uint16_t &field)
 
 } // namespace
 
-CSerialIO::CSerialIO() = default;
+CSerialIO::CSerialIO()
+{
+    Protocols().Add(this);
+}
 
 CSerialIO::~CSerialIO()
 {
+    // Late for a derived protocol's members, which have gone already, but the base's stay
+    // until no holder is left.
+    Retire();
     DevClose();
+}
+
+void CSerialIO::Retire()
+{
+    Protocols().Withdraw(this, [this] {
+        {
+            std::lock_guard<CDataLock> lk(m_PortLock);
+            m_bRetired = true;
+        }
+        DevClose();
+    });
 }
 
 template <class Operation> int CSerialIO::Forward(Operation operation)
@@ -76,12 +102,19 @@ int CSerialIO::OnRecvData(int, pointer_t &)
     return 0;
 }
 
+int CSerialIO::Deliver(int port, pointer_t &data)
+{
+    ++m_nDeliveries;
+    return OnRecvData(port, data);
+}
+
 int CSerialIO::DevOpen()
 {
     if (DevIsOpen()) return 1;
     // A port object that closed itself (a virtual port whose emulator went) is let go first.
     ReleasePort();
     std::lock_guard<CDataLock> lk(m_PortLock);
+    if (m_bRetired) return 0;
     // Another thread opened it meanwhile.
     if (m_pPort) return 1;
     try {
@@ -90,7 +123,7 @@ int CSerialIO::DevOpen()
         m_pPort = nullptr;
     }
     if (!m_pPort) return 0;
-    m_pPort->SetDevIntHandler(this, &CSerialIO::OnRecvData);
+    m_pPort->SetDevIntHandler(this, &CSerialIO::Deliver);
     return 1;
 }
 
@@ -144,50 +177,72 @@ COM_SETTING CSerialIO::GetSetting() const
 int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
                        const TryHooks &hooks, RequestEnd *end)
 {
+    std::lock_guard<CDataLock> request(m_RequestLock);
     RequestEnd ended = RequestEnd::Unanswered;
     const int result = [&] {
-        std::lock_guard<CDataLock> request(m_RequestLock);
+        // A reply asked to keep waiting: the answer is on its way, so the tries left only wait.
+        bool waitingOn = false;
+        // The deliveries counted when the try was armed.
+        uint64_t armed = 0;
         for (int attempt = 0; attempt < tries; ++attempt) {
             if (attempt > 0) plat::Sleep(pauseMs);
-            m_hReplyEvent.Reset();
-            DevFlush(2);
-            {
-                std::lock_guard<CDataLock> lk(m_RecvLock);
-                m_Buffer.RemoveAll();
-                if (hooks.arm) hooks.arm();
+            if (!waitingOn) {
+                m_hReplyEvent.Reset();
+                DevFlush(2);
+                {
+                    std::lock_guard<CDataLock> lk(m_RecvLock);
+                    m_Buffer.RemoveAll();
+                    if (hooks.arm) hooks.arm();
+                    armed = m_nDeliveries.load();
+                }
+                // A line that does not take the frame will not take it 50 ms later either.
+                if (!DevWrite(frame, length)) {
+                    ended = RequestEnd::WriteFailed;
+                    return 0;
+                }
             }
-            // A line that does not take the frame will not take it 50 ms later either.
-            if (!DevWrite(frame, length)) {
-                ended = RequestEnd::WriteFailed;
-                return 0;
-            }
-            if (m_hReplyEvent.Wait(replyMs) != plat::WAIT_OBJECT_0) continue;
-            // Woken by a close.
-            if (!DevIsOpen()) {
-                ended = RequestEnd::Closed;
-                return 0;
-            }
-            const ReplyCheck check = hooks.test ? hooks.test() : ReplyCheck::Accept;
-            if (check == ReplyCheck::Accept) {
-                ended = RequestEnd::Accepted;
-                return 1;
-            }
-            if (check == ReplyCheck::Refuse) {
-                ended = RequestEnd::Refused;
-                return 0;
+            const uint32_t started = plat::GetTickCount();
+            for (bool first = true;; first = false) {
+                const uint32_t spent = plat::TickElapsed(started);
+                if (!first && spent >= replyMs) break;
+                if (m_hReplyEvent.Wait(replyMs > spent ? replyMs - spent : 0) !=
+                    plat::WAIT_OBJECT_0)
+                    break;
+                // Woken by a close.
+                if (!DevIsOpen()) {
+                    ended = RequestEnd::Closed;
+                    return 0;
+                }
+                // The signal of bytes that came before the try was armed (its arm has cleared
+                // what they told): no reply to this frame, which was written after them.
+                if (m_nDeliveries.load() == armed) continue;
+                const ReplyCheck check = hooks.test ? hooks.test() : ReplyCheck::Accept;
+                if (check == ReplyCheck::Accept) {
+                    ended = RequestEnd::Accepted;
+                    return 1;
+                }
+                if (check == ReplyCheck::Refuse) {
+                    ended = RequestEnd::Refused;
+                    return 0;
+                }
+                if (check == ReplyCheck::Retry) break;
+                waitingOn = true;
             }
         }
         return 0;
     }();
+    if (hooks.ended) hooks.ended(ended);
     if (end) *end = ended;
     return result;
 }
 
-CSerialIO *CSerialIO::OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
-                                  const std::function<bool()> &openDue)
+std::shared_ptr<CSerialIO>
+CSerialIO::OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
+                       const std::function<bool()> &openDue)
 {
-    if (DevIsOpen()) return this;
-    if (CSerialIO *holder = GetByActivePort(GetSetting().nPort); holder && holder != this) {
+    const auto own = [this] { return CSerialHeldList::As<CSerialIO>(Protocols().Hold(this)); };
+    if (DevIsOpen()) return own();
+    if (auto holder = GetByActivePort(GetSetting().nPort); holder && holder.get() != this) {
         switch (judge(*holder)) {
         case ShareVerdict::Share:
             return holder;
@@ -198,17 +253,16 @@ CSerialIO *CSerialIO::OpenOrShare(const std::function<ShareVerdict(CSerialIO &ho
         }
     }
     if (openDue && !openDue()) return nullptr;
-    return DevOpen() ? this : nullptr;
+    return DevOpen() ? own() : nullptr;
 }
 
-CSerialIO *CSerialIO::GetByActivePort(int port)
+std::shared_ptr<CSerialIO> CSerialIO::GetByActivePort(int port)
 {
-    iRtc *rtc = GetClassID();
-    for (int32_t i = rtc->GetInstanceCount() - 1; i >= 0; --i) {
-        void *instance = rtc->GetInstance(i);
-        if (!instance) continue; // the list shrank meanwhile
-        auto *candidate = static_cast<CSerialIO *>(static_cast<IClassA *>(instance));
-        if (candidate->GetSetting().nPort == port && candidate->DevIsOpen()) return candidate;
-    }
-    return nullptr;
+    return CSerialHeldList::As<CSerialIO>(Protocols().Find(
+        [port](void *object) {
+            // Not virtual: a protocol under destruction is looked at by its base alone.
+            auto *candidate = static_cast<CSerialIO *>(object);
+            return candidate->GetSetting().nPort == port && candidate->CSerialIO::DevIsOpen();
+        },
+        true));
 }

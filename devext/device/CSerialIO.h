@@ -3,6 +3,10 @@
 // line's bytes through OnRecvData. Devices on one line share one protocol object: a driver
 // asks GetByActivePort first and makes its own only when there is none. Request is the one
 // request-and-reply loop that every protocol runs on this base.
+//
+// The lookups (GetByActivePort, OpenOrShare) hand out held references: an object found may
+// belong to another device, and the destruction of that device waits until the reference is
+// released. Keep one for an operation, never beyond it.
 #pragma once
 
 #include "Kest20/ClassA.h"
@@ -13,8 +17,11 @@
 #include "platform/Collections.h"
 #include "platform/Sync.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <utility>
 
 class CSerialDevA;
 
@@ -43,21 +50,31 @@ class DEVEXT20_API CSerialIO : public CClassA {
 
     // What a protocol makes of the reply that its OnRecvData signalled.
     enum class ReplyCheck {
-        Accept, // the request succeeded
-        Refuse, // the device refused it (a negative acknowledgement): no further try
-        Retry,  // not the awaited reply: the next try
+        Accept,      // the request succeeded
+        Refuse,      // the device refused it (a negative acknowledgement): no further try
+        Retry,       // not the awaited reply: the next try
+        KeepWaiting, // the answer is still to come: no further try is written, but the
+                     // request waits on for the rest of its reply waits
     };
     using ReplyTest = std::function<ReplyCheck()>;
+    // How a request ended (Closed: the port closed while a written try awaited its reply).
+    enum class RequestEnd { Accepted, Refused, Unanswered, WriteFailed, Closed };
     // What a protocol does on each try of a request: `arm` runs under the receive lock, after
     // the receive buffer is emptied and before the frame is written (a protocol resets its
     // reply decoder there, so that nothing of an earlier try answers this one); `test` judges
-    // the reply that OnRecvData signalled (none: any reply is accepted).
+    // the reply that OnRecvData signalled (none: any reply is accepted); `ended` (optional)
+    // runs once the request has ended, still under the request lock.
     struct TryHooks {
+        TryHooks() = default;
+        TryHooks(std::function<void()> armHook, ReplyTest testHook = {},
+                 std::function<void(RequestEnd)> endedHook = {})
+            : arm(std::move(armHook)), test(std::move(testHook)), ended(std::move(endedHook))
+        {
+        }
         std::function<void()> arm;
         ReplyTest test;
+        std::function<void(RequestEnd)> ended;
     };
-    // How a request ended (Closed: the port closed while a written try awaited its reply).
-    enum class RequestEnd { Accepted, Refused, Unanswered, WriteFailed, Closed };
     // What the open-or-share rule makes of another object that holds the port number open.
     enum class ShareVerdict {
         Share,   // send through it
@@ -68,8 +85,8 @@ class DEVEXT20_API CSerialIO : public CClassA {
     CSerialIO();
     CSerialIO(const CSerialIO &) = delete;
     CSerialIO &operator=(const CSerialIO &) = delete;
-    // Closes the port. A derived protocol closes it in its own destructor, so that no
-    // delivery reaches its OnRecvData once its members are gone.
+    // Retires the object. A derived protocol retires it in its own destructor, so that no
+    // delivery and no holder reaches it once its members are gone.
     ~CSerialIO() override;
 
     // The port object's operations under the port lock; 0 while no port object is held or
@@ -84,7 +101,8 @@ class DEVEXT20_API CSerialIO : public CClassA {
     virtual int OnRecvData(int port, pointer_t &data);
 
     // 1 at once when open; else opens a port object of the port class (any kind when none is
-    // set) with the settings and routes its received bytes to OnRecvData. 1 when one is held.
+    // set) with the settings and routes its received bytes to OnRecvData. 1 when one is held;
+    // 0 once the object is retired.
     int DevOpen();
     // Closes and releases the port object, and wakes a request waiting for its reply. 1.
     int DevClose();
@@ -99,10 +117,11 @@ class DEVEXT20_API CSerialIO : public CClassA {
 
     // One request and its reply, under the request lock: up to `tries` times, `pauseMs`
     // apart, empty the receive buffer (after DevFlush(2)), arm the try, write `frame` and wait
-    // up to `replyMs` for SignalReply; then the hooks' test judges the reply. 1 when a reply
-    // was accepted; 0 when refused, when every try went unanswered or was turned down for
-    // another, when the port closed, or at once when a write fails (no further try). `end`
-    // (when given) tells which.
+    // up to `replyMs` for SignalReply; then the hooks' test judges the reply. Once a reply
+    // asks to keep waiting, the tries left write nothing and only wait (the rest of this
+    // one's wait first). 1 when a reply was accepted; 0 when refused, when every try went
+    // unanswered or was turned down for another, when the port closed, or at once when a
+    // write fails (no further try). `end` (when given) tells which.
     int Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
                 const TryHooks &hooks = {}, RequestEnd *end = nullptr);
     // The same with only a reply test.
@@ -115,27 +134,33 @@ class DEVEXT20_API CSerialIO : public CClassA {
     // The open-or-share rule of the devices on one line: this object when its port is open;
     // else, when another object holds the port number open, what `judge` says of it; else
     // this object once its port opens, when `openDue` (none: always) allows a try now; else
-    // null.
-    CSerialIO *OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
-                           const std::function<bool()> &openDue = {});
+    // null. Held (this object too).
+    std::shared_ptr<CSerialIO>
+    OpenOrShare(const std::function<ShareVerdict(CSerialIO &holder)> &judge,
+                const std::function<bool()> &openDue = {});
     // The rule for a protocol class `Own` (this object's own): an open object of that class
     // on the line is shared, one of another protocol refuses the line.
-    template <class Own> Own *OpenOrShare(const std::function<bool()> &openDue = {})
+    template <class Own> std::shared_ptr<Own> OpenOrShare(const std::function<bool()> &openDue = {})
     {
-        CSerialIO *got = OpenOrShare(
+        return std::dynamic_pointer_cast<Own>(OpenOrShare(
             [](CSerialIO &holder) {
                 return dynamic_cast<Own *>(&holder) ? ShareVerdict::Share : ShareVerdict::Refuse;
             },
-            openDue);
-        return dynamic_cast<Own *>(got);
+            openDue));
     }
 
-    // The open protocol object on port number `port` to share, newest first; null when none.
-    static CSerialIO *GetByActivePort(int port);
+    // The open protocol object on port number `port` to share, newest first, held; null
+    // when none.
+    static std::shared_ptr<CSerialIO> GetByActivePort(int port);
 
 protected:
     // OnRecvData tells a waiting Request that a reply is in the buffer.
     void SignalReply() { m_hReplyEvent.Set(); }
+    // What a destruction does first, in the destructor of the most derived protocol class:
+    // no lookup finds the object any more and its port does not open again; the port closes
+    // (which ends the requests of the devices that hold it), then it waits until no other
+    // thread holds it.
+    void Retire();
 
     COM_SETTING m_Setting;      // derived protocols set their defaults in their constructor
     iRtc *m_pPortRtc = nullptr; // the port kind to open; null: every kind
@@ -146,9 +171,15 @@ protected:
 
 private:
     template <class Operation> int Forward(Operation operation);
+    // The port's handler: counts the delivery, then OnRecvData.
+    int Deliver(int port, pointer_t &data);
     // Takes the port object and closes and releases it outside the port lock.
     void ReleasePort();
 
     mutable CDataLock m_PortLock;
     CSerialDevA *m_pPort = nullptr; // owned
+    bool m_bRetired = false;        // under m_PortLock
+    // Blocks delivered to OnRecvData so far: a request takes for its reply only a signal
+    // that follows a delivery counted after its try was armed.
+    std::atomic<uint64_t> m_nDeliveries{0};
 };

@@ -113,7 +113,7 @@ void OnBoardData(int port)
 
 CSerial_M422::~CSerial_M422()
 {
-    DevClose();
+    Retire();
     // Even a port the library would not close delivers nothing to a destroyed object.
     if (m_pLine) Forget();
 }

@@ -52,7 +52,7 @@ CSerial_Net::CSerial_Net()
 CSerial_Net::~CSerial_Net()
 {
     m_HeartBeat.Cancel();
-    DevClose();
+    Retire();
     // Closed, the port is found by no new delivery; one that found it before entered the
     // gate under the lock, so once the lock has been taken the wait sees it.
     {
@@ -159,11 +159,12 @@ int CSerial_Net::Call(int message, std::initializer_list<int32_t> values)
 int CSerial_Net::DeliverToPort(int port, pointer_t &data)
 {
     CSerial_Net *target = nullptr;
+    std::shared_ptr<CSerialDevA> open;
     {
         std::lock_guard<std::mutex> lk(DeliveryLock());
-        CSerialDevA *open = GetByPort(port);
+        open = GetByPort(port);
         if (!open || !open->GetObjectRtc()->IsKindOf(GetClassID())) return 0;
-        target = static_cast<CSerial_Net *>(open);
+        target = static_cast<CSerial_Net *>(open.get());
         DeliveryGate().Enter(GateKey(target));
     }
     CCallGate::Pass pass(DeliveryGate(), GateKey(target), std::adopt_lock);

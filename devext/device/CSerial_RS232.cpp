@@ -34,7 +34,7 @@ CSerial_RS232::CSerial_RS232()
 
 CSerial_RS232::~CSerial_RS232()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerial_RS232::DevOpen()

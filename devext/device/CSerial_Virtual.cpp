@@ -4,7 +4,7 @@ IMPLEMENT_KEST_CLASS(CSerial_Virtual, CSerialDevA)
 
 CSerial_Virtual::~CSerial_Virtual()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerial_Virtual::DevIsOpen()
@@ -16,12 +16,12 @@ int CSerial_Virtual::DevOpen()
 {
     if (DevIsOpen()) return 1;
     const int port = m_Setting.nPort;
-    CSerialDevA *holder = GetByPort(port);
-    if (holder && holder != this) return 0;
-    CSerialEmulator *emulator = CSerialEmulator::GetByPort(port);
+    const std::shared_ptr<CSerialDevA> holder = GetByPort(port);
+    if (holder && holder.get() != this) return 0;
+    const std::shared_ptr<CSerialEmulator> emulator = CSerialEmulator::GetByPort(port);
     if (!emulator) return 0;
     SetOpened();
-    m_pEmulator = emulator;
+    m_pEmulator = emulator.get();
     return 1;
 }
 
@@ -35,12 +35,13 @@ int CSerial_Virtual::DevWrite(const char *data, int length)
 {
     if (!DevIsOpen()) return 0;
     // Looked up afresh: the emulator may have gone since the open.
-    CSerialEmulator *emulator = CSerialEmulator::GetByPort(m_Setting.nPort);
+    // Held through the write: the emulator's destruction waits for it.
+    const std::shared_ptr<CSerialEmulator> emulator = CSerialEmulator::GetByPort(m_Setting.nPort);
     if (!emulator) {
         DevClose();
         return 0;
     }
-    m_pEmulator = emulator;
+    m_pEmulator = emulator.get();
     return emulator->OnRecvData(reinterpret_cast<const unsigned char *>(data), length);
 }
 

@@ -30,5 +30,6 @@ class CSerial_Virtual : public CSerialDevA {
     int DevRead(char *buffer, int &length) override;
 
 private:
-    std::atomic<CSerialEmulator *> m_pEmulator{nullptr}; // the peer while open
+    // The peer found at the open, only as the open flag: each write looks it up afresh.
+    std::atomic<CSerialEmulator *> m_pEmulator{nullptr};
 };

@@ -55,5 +55,5 @@ int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHoo
         return hooks.test ? hooks.test() : ReplyCheck::Accept;
     };
     return Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
-                   m_nTries, m_nReplyMs, m_nPauseMs, TryHooks{hooks.arm, judged}, end);
+                   m_nTries, m_nReplyMs, m_nPauseMs, TryHooks{hooks.arm, judged, hooks.ended}, end);
 }

@@ -21,9 +21,10 @@ public:
     static constexpr uint32_t kReopenPauseMs = 1000;
 
     // How a variant behaves while virtual: whether the commands still keep the entries,
-    // whether its preset stays the model's in both modes, a debug line (type and text, null:
-    // none) written when a share message arrives, and one (on the same type) written when
-    // leaving virtual mode has reopened the port.
+    // whether its preset stays the model's in both modes (the model's, asked InVirtualMode,
+    // then leaves the port alone), a debug line (type and text, null: none) written when a
+    // share message arrives, and one (on the same type) written when leaving virtual mode has
+    // reopened the port.
     struct Options {
         bool entriesFollow = true;
         const char *noticeType = nullptr;
@@ -71,6 +72,7 @@ public:
         m_bVirtualFlag = on;
     }
     bool GetVirtual() const { return m_bVirtualFlag.load(); }
+    bool InVirtualMode() const override { return GetVirtual(); }
 
     int DevOpen() override { return m_bVirtualFlag ? 1 : Model::DevOpen(); }
     int DevClose() override { return m_bVirtualFlag ? 1 : Model::DevClose(); }

@@ -56,7 +56,7 @@ void CVideoSwitchSerialA::LogCommand(const char *type, const char *operation, bo
 int CVideoSwitchSharedA::DevOpen()
 {
     if (Serial().DevIsOpen()) return 1;
-    CSerialSwitchIO *found = FindActivePort();
+    const auto found = FindActivePort();
     if (!found) {
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
         return 0;

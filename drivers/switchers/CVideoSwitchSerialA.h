@@ -8,6 +8,8 @@
 #include "drivers/model/CVideoSwitchA.h"
 #include "drivers/switchers/CSerialSwitchIO.h"
 
+#include <memory>
+
 class KSOVRA20_API CVideoSwitchSerialA : public CVideoSwitchA {
 public:
     // The member's close and open state.
@@ -18,6 +20,9 @@ protected:
     CVideoSwitchSerialA(const char *typeId, const char *description, int sources, int channels);
 
     virtual CSerialSwitchIO &Serial() = 0;
+    // Whether the main/backup mode has the device virtual, leaving its hardware alone: then
+    // nothing may open its port or send. Base: never.
+    virtual bool InVirtualMode() const { return false; }
 
     // The key `key` of the setting path (default: the port number held) into the member.
     void ReadPortKey(const char *key);
@@ -25,6 +30,10 @@ protected:
     bool Activate();
     // The entry held to 1 .. the source count.
     int ClampEntry(int entry) const;
+    // Whether the base keeps entries for `channel` (0 .. the channel count). A take or preset
+    // on another channel is refused before anything is sent: the base would refuse it once
+    // the switch had gone out.
+    bool HasChannel(int channel) const { return channel >= 0 && channel <= GetChannels(); }
     // The member's open: status 3 when it fails, 0 when it opens; its result.
     int OpenPlain();
     // "(%8s) <operation>(<word>)" with the instance name, through the debug log on `type`;
@@ -48,5 +57,5 @@ public:
 protected:
     using CVideoSwitchSerialA::CVideoSwitchSerialA;
     // The model's open-or-share rule on its own protocol class.
-    virtual CSerialSwitchIO *FindActivePort() = 0;
+    virtual std::shared_ptr<CSerialSwitchIO> FindActivePort() = 0;
 };

@@ -69,7 +69,7 @@ public:
         : CSerialSwitchIO({port, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, portClass})
     {
     }
-    ~OtherProtocol() override { DevClose(); }
+    ~OtherProtocol() override { Retire(); }
 };
 
 using prodtest::Refusing;

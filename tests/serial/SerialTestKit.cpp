@@ -49,7 +49,7 @@ CFrameProtocol::CFrameProtocol(int port, iRtc *kind)
 
 CFrameProtocol::~CFrameProtocol()
 {
-    DevClose();
+    Retire();
 }
 
 int CFrameProtocol::OnRecvData(int port, pointer_t &data)

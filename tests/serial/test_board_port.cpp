@@ -117,7 +117,7 @@ TEST_F(BoardPort, DataBothWaysAndAWriteFromInsideTheReceive)
         }
     };
     ASSERT_EQ(protocol.DevOpen(), 1);
-    CSerialDevA *port = CSerialDevA::GetByPort(kPort);
+    const auto port = CSerialDevA::GetByPort(kPort);
     ASSERT_NE(port, nullptr);
     EXPECT_TRUE(port->IsKindOf(CSerial_M422::GetClassID()));
 

@@ -33,7 +33,7 @@ int Write(CSerialIO &io, const Bytes &bytes)
 TEST_F(ComPort, EveryByteValuePassesUnchangedBothWays)
 {
     ASSERT_EQ(protocol.DevOpen(), 1);
-    CSerialDevA *port = CSerialDevA::GetByPort(kPort);
+    const auto port = CSerialDevA::GetByPort(kPort);
     ASSERT_NE(port, nullptr);
     EXPECT_TRUE(port->IsKindOf(CSerial_RS232::GetClassID()));
     EXPECT_EQ(std::string(port->GetDevName()), "DEV_COM41");
@@ -223,7 +223,7 @@ TEST(PortKinds, TheRequestedKindIsTriedFirstThenEveryKindInTreeOrder)
     auto kindFor = [&](iRtc *asked) -> iRtc * {
         CSerialDevA *port = CSerialDevA::OpenSerialPort(setting, asked);
         if (!port) return nullptr;
-        EXPECT_EQ(CSerialDevA::GetByPort(48), port);
+        EXPECT_EQ(CSerialDevA::GetByPort(48).get(), port);
         iRtc *kind = port->GetObjectRtc();
         port->Suicide(); // closes it
         EXPECT_EQ(CSerialDevA::GetByPort(48), nullptr);

@@ -35,6 +35,33 @@ struct ComLine : PtyLine {
     explicit ComLine(int port) : PtyLine(plat::SerialPortKind::COM, port) {}
 };
 
+// A protocol whose first delivery takes its bytes in and then holds off its signal until
+// released: the signal of bytes that came before a request's try comes after the try began.
+class CLateSignal : public CFrameProtocol {
+public:
+    using CFrameProtocol::CFrameProtocol;
+    ~CLateSignal() override { Retire(); }
+
+    int OnRecvData(int port, pointer_t &data) override
+    {
+        if (m_bHeld.exchange(true)) return CFrameProtocol::OnRecvData(port, data);
+        {
+            std::lock_guard<CDataLock> lk(m_RecvLock);
+            m_Buffer.Append(data.data, data.length);
+        }
+        fed.set_value();
+        release.get_future().wait();
+        SignalReply();
+        return 1;
+    }
+
+    std::promise<void> fed;
+    std::promise<void> release;
+
+private:
+    std::atomic<bool> m_bHeld{false};
+};
+
 size_t Count(const Bytes &haystack, const Bytes &needle)
 {
     size_t n = 0;
@@ -155,14 +182,15 @@ TEST(ProtocolSharing, TheNewestOpenObjectOnAPortIsShared)
     CFrameProtocol closed(31, CSerial_RS232::GetClassID());
     EXPECT_EQ(CSerialIO::GetByActivePort(31), nullptr);
     ASSERT_EQ(a.protocol.DevOpen(), 1);
-    EXPECT_EQ(CSerialIO::GetByActivePort(31), &a.protocol) << "the closed newer object is passed";
+    EXPECT_EQ(CSerialIO::GetByActivePort(31).get(), &a.protocol)
+        << "the closed newer object is passed";
     ASSERT_EQ(b.protocol.DevOpen(), 1);
     b.protocol.SetPortNumber(31); // two open objects that name port 31
-    EXPECT_EQ(CSerialIO::GetByActivePort(31), &b.protocol) << "newest first";
+    EXPECT_EQ(CSerialIO::GetByActivePort(31).get(), &b.protocol) << "newest first";
     b.protocol.DevClose();
-    EXPECT_EQ(CSerialIO::GetByActivePort(31), &a.protocol);
+    EXPECT_EQ(CSerialIO::GetByActivePort(31).get(), &a.protocol);
     EXPECT_EQ(closed.DevOpen(), 0) << "port 31 is open in a port object already";
-    EXPECT_EQ(CSerialIO::GetByActivePort(31), &a.protocol);
+    EXPECT_EQ(CSerialIO::GetByActivePort(31).get(), &a.protocol);
 
     // Opening an open object touches nothing, whatever its settings now say.
     COM_SETTING faster = a.protocol.GetSetting();
@@ -191,8 +219,8 @@ TEST(ProtocolSharing, DevicesSharingOneObjectNeverInterleaveTheirFrames)
     ComLine line(33);
     ASSERT_EQ(line.protocol.DevOpen(), 1);
     // The second device finds the first one's object instead of opening the port.
-    CSerialIO *shared = CSerialIO::GetByActivePort(33);
-    ASSERT_EQ(shared, &line.protocol);
+    const std::shared_ptr<CSerialIO> shared = CSerialIO::GetByActivePort(33);
+    ASSERT_EQ(shared.get(), &line.protocol);
 
     constexpr int kFrames = 20;
     const Bytes first = Frame(std::string(3000, 'a'));
@@ -205,13 +233,50 @@ TEST(ProtocolSharing, DevicesSharingOneObjectNeverInterleaveTheirFrames)
         return written;
     };
     auto one = std::async(std::launch::async, writer, &line.protocol, first);
-    auto two = std::async(std::launch::async, writer, shared, second);
+    auto two = std::async(std::launch::async, writer, shared.get(), second);
     EXPECT_EQ(one.get(), kFrames);
     EXPECT_EQ(two.get(), kFrames);
     ASSERT_TRUE(line.peer.WaitForBytes(2 * kFrames * first.size(), kSoonMs));
     const Bytes got = line.peer.Received();
     EXPECT_EQ(Count(got, first), static_cast<size_t>(kFrames));
     EXPECT_EQ(Count(got, second), static_cast<size_t>(kFrames));
+}
+
+// What a lookup hands out is held: the owner's destruction closes the port, which ends the
+// holder's request, and then waits until the holder lets go; no lookup finds it meanwhile. A
+// reference the destroying thread holds itself is not waited for.
+TEST(ProtocolSharing, ALookedUpObjectIsHeldUntilItsHolderLetsGo)
+{
+    PtyPair pty;
+    pty.Bind(plat::SerialPortKind::COM, 36);
+    ScriptedPeer peer(pty);
+    peer.When(Frame("Q"), Answer::Silence());
+    auto owner = std::make_unique<CFrameProtocol>(36, CSerial_RS232::GetClassID());
+    ASSERT_EQ(owner->DevOpen(), 1);
+    std::shared_ptr<CSerialIO> held = CSerialIO::GetByActivePort(36);
+    ASSERT_EQ(held.get(), owner.get());
+    auto &sharer = static_cast<CFrameProtocol &>(*held);
+    auto asked = std::async(std::launch::async, [&] { return sharer.Ask(Frame("Q"), 1, 60000); });
+    ASSERT_TRUE(peer.WaitForContains(Frame("Q"), kSoonMs));
+    std::atomic<bool> destroyed{false};
+    auto gone = std::async(std::launch::async, [&] {
+        owner.reset();
+        destroyed = true;
+    });
+    EXPECT_EQ(asked.get(), 0) << "the close ended the request";
+    EXPECT_EQ(CSerialIO::GetByActivePort(36), nullptr) << "withdrawn before it closed";
+    EXPECT_FALSE(destroyed.load()) << "still held";
+    held.reset();
+    gone.get();
+    EXPECT_TRUE(destroyed.load());
+
+    auto again = std::make_unique<CFrameProtocol>(36, CSerial_RS232::GetClassID());
+    ASSERT_EQ(again->DevOpen(), 1);
+    std::shared_ptr<CSerialIO> own = CSerialIO::GetByActivePort(36);
+    ASSERT_EQ(own.get(), again.get());
+    again.reset(); // the destroying thread's own reference: no wait
+    own.reset();
+    EXPECT_EQ(CSerialIO::GetByActivePort(36), nullptr);
 }
 
 TEST(RequestLoop, SplitRepliesGarbageRefusalsAndRetries)
@@ -265,4 +330,63 @@ TEST(RequestLoop, AClosingPortEndsTheReplyWait)
     EXPECT_EQ(line.protocol.DevClose(), 1);
     EXPECT_EQ(asked.get(), 0);
     EXPECT_LT(MsSince(start), 3000);
+}
+
+// A reply that asks to keep waiting: the request writes no further try and waits on, for the
+// rest of its wait and of its tries, until a reply it accepts comes or the waits run out.
+TEST(RequestLoop, AReplyThatAsksToKeepWaitingIsFollowedByNoFurtherTry)
+{
+    ComLine line(37);
+    ASSERT_EQ(line.protocol.DevOpen(), 1);
+    const Bytes done = Frame("R");
+    auto awaitDone = [&] {
+        const Bytes reply = line.protocol.Reply();
+        const bool ends = reply.size() >= done.size() &&
+                          std::equal(done.begin(), done.end(), reply.end() - done.size());
+        return ends ? ReplyCheck::Accept : ReplyCheck::KeepWaiting;
+    };
+    struct Case {
+        const char *what;
+        Answer answer;
+        int result;
+    };
+    Bytes both = Frame("W");
+    both.insert(both.end(), done.begin(), done.end());
+    const Case cases[] = {
+        {"the answer after a note, in pieces", Answer::Of(both).Split(3, 50), 1},
+        {"a note and then nothing", Answer::Of(Frame("W")), 0},
+    };
+    for (const Case &c : cases) {
+        line.peer.ClearRules();
+        line.peer.When(Frame("Q"), c.answer);
+        line.peer.ClearReceived();
+        EXPECT_EQ(line.protocol.Ask(Frame("Q"), 3, 300, awaitDone), c.result) << c.what;
+        ASSERT_TRUE(line.peer.WaitSent(kSoonMs));
+        EXPECT_EQ(Count(line.peer.Received(), Frame("Q")), 1u) << c.what;
+    }
+}
+
+// Bytes that came before a try was armed, signalled only after it: no reply to the frame,
+// which the try wrote after them; the request waits on for its own.
+TEST(RequestLoop, ASignalOfBytesFromBeforeTheTryIsNoReply)
+{
+    PtyPair pty;
+    pty.Bind(plat::SerialPortKind::COM, 38);
+    ScriptedPeer peer(pty);
+    peer.When(Frame("Q"), Answer::Of(Frame("R")));
+    CLateSignal protocol(38, CSerial_RS232::GetClassID());
+    ASSERT_EQ(protocol.DevOpen(), 1);
+    ASSERT_TRUE(peer.Send(Frame("X")));
+    protocol.fed.get_future().wait();
+    Bytes judged;
+    auto asked = std::async(std::launch::async, [&] {
+        return protocol.Ask(Frame("Q"), 1, 60000, [&] {
+            judged = protocol.Reply();
+            return ReplyCheck::Accept;
+        });
+    });
+    ASSERT_TRUE(peer.WaitForContains(Frame("Q"), kSoonMs));
+    protocol.release.set_value();
+    EXPECT_EQ(asked.get(), 1);
+    EXPECT_EQ(judged, Frame("R")) << "judged on the reply to the frame";
 }

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 using namespace serialtest;
 
@@ -21,6 +25,7 @@ public:
         m_nPort = port;
         m_bActive = active ? 1 : 0;
     }
+    ~CEchoEmulator() override { Retire(); }
     void SetActive(bool active) { m_bActive = active ? 1 : 0; }
 
     int OnRecvData(const unsigned char *data, int length) override
@@ -63,9 +68,9 @@ TEST(VirtualPort, OpensWhileAnActiveEmulatorHasItsNumberAndLoopsBack)
     EXPECT_EQ(CSerialEmulator::GetByPort(kPort), nullptr);
 
     CEchoEmulator emulator(kPort);
-    EXPECT_EQ(CSerialEmulator::GetByPort(kPort), &emulator);
+    EXPECT_EQ(CSerialEmulator::GetByPort(kPort).get(), &emulator);
     ASSERT_EQ(protocol.DevOpen(), 1);
-    CSerialDevA *port = CSerialDevA::GetByPort(kPort);
+    const auto port = CSerialDevA::GetByPort(kPort);
     ASSERT_NE(port, nullptr);
     EXPECT_TRUE(port->IsKindOf(VirtualKind()));
     EXPECT_EQ(std::string(port->GetDevName()), "DEV_COM60");
@@ -100,4 +105,66 @@ TEST(VirtualPort, OpensWhileAnActiveEmulatorHasItsNumberAndLoopsBack)
     EXPECT_EQ(CSerialDevA::GetByPort(kPort), nullptr);
     emulator.SetActive(true);
     EXPECT_EQ(protocol.DevOpen(), 1) << "a port object left closed is replaced";
+}
+
+// An emulator's delivery holds the port it found: the protocol's close and destruction meanwhile
+// wait for the delivery to leave, and nothing it is inside is freed under it.
+TEST(VirtualPort, ADeliveryUnderWayKeepsThePortAndTheProtocolItReaches)
+{
+    constexpr int kDeliveryPort = kPort + 2;
+    ScopedEnv noCom("KEST_COM62", "/nonexistent/kest-serial-test");
+    ScopedEnv noBoard("KEST_SIO62", nullptr);
+    CEchoEmulator emulator(kDeliveryPort);
+    const unsigned char bytes[] = {kStx, 'd', kEtx};
+    for (int round = 0; round < 5; ++round) {
+        auto protocol = std::make_unique<CFrameProtocol>(kDeliveryPort, VirtualKind());
+        ASSERT_EQ(protocol->DevOpen(), 1);
+        CFrameProtocol *reached = protocol.get();
+        std::promise<void> entered;
+        protocol->onBlock = [&, reached](const Bytes &) {
+            entered.set_value();
+            // Inside the delivery while the protocol is being destroyed (no verdict rests on
+            // how long).
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            reached->Blocks();
+        };
+        auto delivery = std::async(std::launch::async, [&] { return emulator.SendData(bytes, 3); });
+        entered.get_future().wait();
+        protocol.reset();
+        EXPECT_EQ(delivery.get(), 1);
+        EXPECT_EQ(CSerialDevA::GetByPort(kDeliveryPort), nullptr);
+    }
+}
+
+// A write holds the emulator it found: the emulator's destruction meanwhile waits for the write
+// to leave it.
+TEST(VirtualPort, AWriteUnderWayKeepsItsEmulator)
+{
+    constexpr int kWritePort = kPort + 3;
+    ScopedEnv noCom("KEST_COM63", "/nonexistent/kest-serial-test");
+    ScopedEnv noBoard("KEST_SIO63", nullptr);
+    // Takes the bytes and stays inside the write a while (no verdict rests on how long).
+    class CSlowEmulator : public CEchoEmulator {
+    public:
+        using CEchoEmulator::CEchoEmulator;
+        ~CSlowEmulator() override { Retire(); }
+        int OnRecvData(const unsigned char *data, int length) override
+        {
+            entered.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return CEchoEmulator::OnRecvData(data, length);
+        }
+        std::promise<void> entered;
+    };
+    for (int round = 0; round < 5; ++round) {
+        auto emulator = std::make_unique<CSlowEmulator>(kWritePort);
+        CFrameProtocol protocol(kWritePort, VirtualKind());
+        ASSERT_EQ(protocol.DevOpen(), 1);
+        auto write =
+            std::async(std::launch::async, [&] { return protocol.DevWrite("\x02w\x03", 3); });
+        emulator->entered.get_future().wait();
+        emulator.reset();
+        EXPECT_EQ(write.get(), 1);
+        EXPECT_EQ(protocol.Received(), Frame("w")) << "echoed by the emulator before it went";
+    }
 }

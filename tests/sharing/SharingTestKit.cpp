@@ -77,7 +77,7 @@ TestProtocol::TestProtocol(int port)
 
 TestProtocol::~TestProtocol()
 {
-    DevClose();
+    Retire();
 }
 
 int TestProtocol::OnRecvData(int port, pointer_t &data)

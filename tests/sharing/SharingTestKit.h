@@ -79,7 +79,7 @@ public:
     std::vector<int> Ports() const;
     bool WaitForBytes(size_t count, uint32_t ms = kSoonMs) const;
     // The port object the protocol holds, found by its port number.
-    CSerialDevA *Port() const { return CSerialDevA::GetByPort(GetSetting().nPort); }
+    std::shared_ptr<CSerialDevA> Port() const { return CSerialDevA::GetByPort(GetSetting().nPort); }
 
 private:
     mutable std::mutex m_;

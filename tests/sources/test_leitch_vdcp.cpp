@@ -73,7 +73,7 @@ TEST_F(LeitchTest, ThePortAsksTwoStatusBytesAndFollowsAShuttleWithItsCounter)
 {
     CSerialIO_VDCP_LEITCH port;
     port.SetPortNumber(kPort);
-    ASSERT_EQ(port.GetActivePort(), &port);
+    ASSERT_EQ(port.GetActivePort().get(), &port);
     ASSERT_EQ(port.Open(), 1);
     EXPECT_EQ(line.sim.Commands().back().cmd1, 0xB0);
     EXPECT_EQ(line.sim.Commands().back().data, Bytes{0x01}) << "the first status bytes only";

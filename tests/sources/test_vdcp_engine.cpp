@@ -256,7 +256,7 @@ TEST_F(VdcpEngineTest, EnginesOnOnePortShareTheOpenOneByItsShareMode)
     second.Close();
     CSerialIO_VDCP_SHARED other;
     other.SetPortNumber(kPort);
-    ASSERT_EQ(other.GetActivePort(), &other);
+    ASSERT_EQ(other.GetActivePort().get(), &other);
     itf = nullptr;
     EXPECT_EQ(engine.GetSharedPort(&itf, &kind), 0);
     EXPECT_EQ(itf, nullptr);

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <memory>
+
 using namespace vdcptest;
 
 TEST(VdcpSharedPort, DevicesOnOnePortGoThroughTheObjectThatHoldsItOpen)
@@ -15,8 +19,8 @@ TEST(VdcpSharedPort, DevicesOnOnePortGoThroughTheObjectThatHoldsItOpen)
     CSerialIO_VDCP_SHARED first, second;
     first.SetPortNumber(kPort);
     second.SetPortNumber(kPort);
-    ASSERT_EQ(first.GetActivePort(), &first);
-    ASSERT_EQ(second.GetActivePort(), &first);
+    ASSERT_EQ(first.GetActivePort().get(), &first);
+    ASSERT_EQ(second.GetActivePort().get(), &first);
     EXPECT_FALSE(second.DevIsOpen());
     ASSERT_EQ(second.GetActivePort()->CueWithData("NEWS0100XYZ", 0, 100, 0), 1);
     EXPECT_EQ(line.sim.CuedClip(), "NEWS0100") << "clip ids are cut to 8 bytes";
@@ -41,7 +45,7 @@ TEST(VdcpSharedPort, OpenAttemptsAreSpacedByFiveSeconds)
     plat::TestClock::Advance(4999);
     EXPECT_EQ(port.GetActivePort(), nullptr) << "too soon to try again";
     plat::TestClock::Advance(1);
-    EXPECT_EQ(port.GetActivePort(), &port);
+    EXPECT_EQ(port.GetActivePort().get(), &port);
 }
 
 TEST(VdcpSharedPort, StateTexts)
@@ -50,4 +54,31 @@ TEST(VdcpSharedPort, StateTexts)
     EXPECT_EQ(CSerialIO_VDCP_SHARED::GetStateText(0x09, 1), CString("空闲 停止　"));
     EXPECT_EQ(CSerialIO_VDCP_SHARED::GetStateText(0x04, 1), CString("录制中"));
     EXPECT_EQ(CSerialIO_VDCP_SHARED::GetStateText(0x72, 0), CString("预卷中 Jog Shuttle 端口忙 "));
+}
+
+// A device that sends through another device's open port object: that device's end while a cue
+// waits for the cued state ends the wait, and frees nothing the wait uses.
+TEST(VdcpSharedPort, TheOwnersEndDuringACueWaitFreesNothingTheWaitUses)
+{
+    constexpr int kPort = 47;
+    devtest::ManualTime time;
+    SimLine line(kPort);
+    line.sim.SetCueDelay(600000); // not cued while the test runs
+    auto first = std::make_unique<CSerialIO_VDCP_SHARED>();
+    CSerialIO_VDCP_SHARED second;
+    first->SetPortNumber(kPort);
+    second.SetPortNumber(kPort);
+    ASSERT_TRUE(devtest::RunAdvancing([&] { return first->GetActivePort() != nullptr; }));
+    auto cue = std::async(std::launch::async, [&] {
+        const auto route = second.GetActivePort();
+        return route ? route->CueWithData("CLIP1", 0, 100, 6000) : -1;
+    });
+    const auto ready = [](auto &call) {
+        return call.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+    };
+    // The cue went through the first object and its wait asks for the status.
+    ASSERT_TRUE(devtest::AdvanceUntil([&] { return line.sim.CountOf(0x30, 0x05) > 0; }));
+    auto gone = std::async(std::launch::async, [&] { first.reset(); });
+    ASSERT_TRUE(devtest::AdvanceUntil([&] { return ready(gone) && ready(cue); }));
+    EXPECT_EQ(cue.get(), 0);
 }

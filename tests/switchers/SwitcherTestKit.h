@@ -74,6 +74,14 @@ struct Entries {
     bool operator==(const Entries &) const = default;
 };
 
+// Answers that come `ms` late: a request waits for them that long.
+inline kestsim::Faults Late(uint32_t ms)
+{
+    kestsim::Faults faults;
+    faults.delayMs = ms;
+    return faults;
+}
+
 // Replies that come in pieces 20 ms apart, or after a stray byte: `stray` (one that starts no
 // reply) or `strayHead` (one that looks like the start of a reply), the latter in pieces too.
 struct StreamCase {

@@ -213,6 +213,23 @@ TEST(Aa2Matrix, PolledMatrixGetsTheFrameWhenItPolls)
     EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
 }
 
+// A take that fails because the matrix does not poll leaves nothing queued: the matrix's next
+// poll gets nothing, at no time anybody chose.
+TEST(Aa2Matrix, AFailedPolledTakeLeavesNothingQueued)
+{
+    ManualTime time;
+    Aa2Line line(plat::SerialPortKind::SIO, 46, Model::Aa2);
+    MountedSettings settings(Section("MPO", {{"COM", "46"}}));
+    CVideoSwitch_MPLUS_O sw;
+    ASSERT_TRUE(Init(sw, "MPO"));
+    ASSERT_EQ(sw.DevOpen(), 1);
+    EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(1, 3); }), 0);
+    EXPECT_FALSE(sw.Protocol().HasPending());
+    ASSERT_TRUE(line.sim->Poll());
+    EXPECT_FALSE(line.Peer().WaitForBytes(1, 200)) << "nothing went out at the poll";
+    EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
+}
+
 TEST(Aa2Matrix, MplusFixedChannel)
 {
     Aa2Line line(plat::SerialPortKind::COM, 85, Model::Vrs1620);

@@ -8,6 +8,10 @@
 #include "drivers/switchers/leitch/CVideoSwitch_LeitchXpr.h"
 #include "drivers/switchers/leitch/LeitchFrames.h"
 
+#include <chrono>
+#include <functional>
+#include <future>
+
 using namespace devtest;
 using namespace leitchtest;
 using swtest::BaseEntries;
@@ -143,6 +147,27 @@ TEST(XprLine, TakeTheLineDoesNotTakeIsNotRecorded)
     EXPECT_EQ(sw.Protocol().QuerySource(1), 4);
 }
 
+// The pause after a take line is the reply wait of the request loop: a close ends it.
+TEST(XprLine, ACloseEndsThePauseAfterATakeLine)
+{
+    ManualTime time;
+    SimLine line(plat::SerialPortKind::COM, 43, Model::Xpr);
+    MountedSettings settings(Section("XC", {{"COM", "43"}}));
+    CVideoSwitch_LeitchXpr sw;
+    ASSERT_TRUE(Init(sw, "XC"));
+    ASSERT_EQ(sw.DevOpen(), 1);
+    auto take = std::async(std::launch::async, [&] { return sw.DevDirectTake(1, 3); });
+    const auto returned = [&] {
+        return take.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+    };
+    ASSERT_TRUE(line.Got(Take(3, 1)));
+    sw.DevClose();
+    const bool ended = Eventually(returned);
+    if (!ended) AdvanceUntil(returned);
+    EXPECT_TRUE(ended) << "the close ended the pause, the clock standing still";
+    EXPECT_EQ(take.get(), 1) << "the line went out";
+}
+
 TEST(XprExLine, VirtualModeAndTheSecondOutput)
 {
     SimLine line(kSio, 37, Model::Xpr);
@@ -176,6 +201,50 @@ TEST(XprExLine, VirtualModeAndTheSecondOutput)
     EXPECT_TRUE(Eventually([&] { return notice.Has("(setVirtal)open leitch sucessful"); }));
     EXPECT_EQ(sw.DevTake2(1), 1);
     EXPECT_TRUE(line.Got(Take(5, 3) + Take(4, 1))) << "the preset to output 2, input 2 back";
+}
+
+// While virtual nothing opens the port and nothing reaches the router, whatever is asked:
+// the second-output take answers 1 as the other blocked operations do, and a preset (also one
+// that takes the preview output) is only recorded.
+TEST(XprExLine, WhileVirtualNothingOpensThePortOrIsSent)
+{
+    SimLine line(kSio, 41, Model::Xpr);
+    const auto section = [](const char *name) {
+        return Section(name, {{"COM", "41"},
+                              {"Channel", "4"},
+                              {"Whith2Switch", "TRUE"},
+                              {"ChnOut2", "3"},
+                              {"SrcIn2", "4"},
+                              {"PSTChannel", "2"}});
+    };
+    MountedSettings settings(section("XE") + section("XN"));
+    CVideoSwitch_LeitchXprEx ex;
+    CVideoSwitch_LeitchXprNPortEX nport;
+    ASSERT_TRUE(Init(ex, "XE"));
+    ASSERT_TRUE(Init(nport, "XN"));
+    struct Case {
+        const char *what;
+        CVideoSwitch_LeitchXpr &sw;
+        std::function<bool()> isVirtual;
+    };
+    const Case cases[] = {
+        {"Ex", ex, [&] { return ex.GetVirtual(); }},
+        {"NPortEX", nport, [&] { return nport.GetVirtual(); }},
+    };
+    Share("TRUE");
+    for (const Case &c : cases) {
+        ASSERT_TRUE(Eventually(c.isVirtual)) << c.what;
+        EXPECT_EQ(c.sw.DevTake2(1), 1) << c.what;
+        EXPECT_EQ(c.sw.DevPreset(1, 5), 1) << c.what;
+        EXPECT_EQ(BaseEntries(c.sw, 1).pst, 5) << c.what << ": the preset is recorded";
+        EXPECT_EQ(BaseEntries(c.sw, 2).pst, 5) << c.what << ": and on the preview output";
+        EXPECT_EQ(c.sw.DevTake(1), 1) << c.what;
+        EXPECT_EQ(c.sw.DevDirectTake(1, 6), 1) << c.what;
+        EXPECT_EQ(CSerialIO::GetByActivePort(41), nullptr) << c.what << ": the port stays closed";
+    }
+    EXPECT_FALSE(line.Peer().WaitForBytes(1, 200)) << "nothing reached the router";
+    Share("FALSE");
+    for (const Case &c : cases) ASSERT_TRUE(Eventually([&] { return !c.isVirtual(); })) << c.what;
 }
 
 TEST(XprExLine, SecondOutputOffAndTheNPortVariant)

@@ -4,6 +4,7 @@
 // keyer on one line one control object, freed when the last user gives it back.
 #include "tests/switchers/ProductionTestKit.h"
 
+#include "drivers/switchers/keyers/CVideoAux_M2100.h"
 #include "drivers/switchers/production/CVideoSwitch_M2100.h"
 
 using namespace devtest;
@@ -117,7 +118,7 @@ TEST(M2100Line, QueriesGatherTheirReplyFromPieces)
     CVideoSwitch_M2100 sw;
     ASSERT_TRUE(Init(sw, "M2100"));
     ASSERT_EQ(sw.DevOpen(), 1);
-    CM2100Control *control = CM2100Pool::Get().Acquire(33);
+    const auto control = CM2100Pool::Get().Acquire(33);
     ASSERT_EQ(sw.DevDirectTake(2, 9), 1);
     for (const size_t piece : {size_t{1}, size_t{4}}) {
         line.sim->SetFaults(InPieces(piece));
@@ -139,7 +140,7 @@ TEST(M2100Line, UnansweredQueriesGiveNoValue)
     CVideoSwitch_M2100 sw;
     ASSERT_TRUE(Init(sw, "OFF"));
     ASSERT_EQ(RunAdvancing([&] { return sw.DevOpen(); }), 1);
-    CM2100Control *control = CM2100Pool::Get().Acquire(28);
+    const auto control = CM2100Pool::Get().Acquire(28);
     // With reply checking off a query still waits: no reply, no value.
     line.sim->SetFaults(Silent());
     int mask = -7;
@@ -158,6 +159,21 @@ TEST(M2100Line, UnansweredQueriesGiveNoValue)
     EXPECT_EQ(locked.GetDevStatus().GetText(), CString("Device Locked"));
 }
 
+// A device test that the switcher answers reports status 0 with its 1, also when a refused
+// take has just left the line's last result at 0.
+TEST(M2100Line, AnAnsweredTestAfterARefusedTakeReportsStatus0)
+{
+    SimLine line(kSio, 16, SimModel::M2100);
+    MountedSettings settings(M2100Section("M2100", 16, true));
+    CVideoSwitch_M2100 sw;
+    ASSERT_TRUE(Init(sw, "M2100"));
+    ASSERT_EQ(sw.DevOpen(), 1);
+    line.sim->SetFaults(Refusing(), 1);
+    EXPECT_EQ(sw.DevDirectTake(1, 5), 0);
+    EXPECT_EQ(sw.DevTest(""), 1);
+    EXPECT_EQ(sw.GetDevStatus().nCode, DEVSTATUS_NORMAL);
+}
+
 TEST(M2100Line, KeyMask)
 {
     SimLine line(kSio, 34, SimModel::M2100);
@@ -165,7 +181,7 @@ TEST(M2100Line, KeyMask)
     CVideoSwitch_M2100 sw;
     ASSERT_TRUE(Init(sw, "M2100"));
     ASSERT_EQ(sw.DevOpen(), 1);
-    CM2100Control *control = CM2100Pool::Get().Acquire(34);
+    const auto control = CM2100Pool::Get().Acquire(34);
     line.Peer().ClearReceived();
 
     line.sim->SetKeyMask(0x01);
@@ -201,7 +217,7 @@ TEST(M2100Pool, SwitcherAndKeyerShareOneControlObject)
     ASSERT_EQ(first->DevOpen(), 1);
     ASSERT_EQ(second.DevOpen(), 1);
     // The keyer takes the line's control object as the switchers do.
-    CM2100Control *keyer = CM2100Pool::Get().Acquire(29);
+    const auto keyer = CM2100Pool::Get().Acquire(29);
     EXPECT_EQ(CM2100Pool::Get().UseCount(29), 3);
     EXPECT_EQ(line.sim->Commands().size(), 1u) << "the line was checked once";
 
@@ -228,4 +244,41 @@ TEST(M2100Pool, SwitcherAndKeyerShareOneControlObject)
     CM2100Pool::Get().Release(29);
     EXPECT_EQ(CM2100Pool::Get().UseCount(29), 0) << "out of the pool";
     EXPECT_EQ(CSerialIO::GetByActivePort(29), nullptr) << "closed and freed";
+}
+
+// A close from another thread while a request waits for its answer (here the close that gives
+// the pool the line's last use back): the request ends, and nothing it uses is freed under it.
+TEST(M2100Pool, ACloseDuringARequestFreesNothingTheRequestUses)
+{
+    SimLine line(kSio, 27, SimModel::M2100);
+    MountedSettings settings(M2100Section("SW", 27, true) +
+                             Section("KEY", {{"COM", "27"}, {"RetCheck", "1"}}));
+    line.sim->SetFaults(Late(100));
+    CVideoSwitch_M2100 sw;
+    CVideoAux_M2100 keyer;
+    ASSERT_TRUE(Init(sw, "SW"));
+    ASSERT_TRUE(Init(keyer, "KEY"));
+    struct Case {
+        const char *what;
+        CDeviceA &device;
+        std::function<int()> request;
+        size_t packets; // the packets sent once the request is inside its wait
+    };
+    const Case cases[] = {
+        {"a switcher's take", sw, [&] { return sw.DevDirectTake(1, 5); }, 2},
+        {"a keyer's check", keyer, [&] { return keyer.DevTest(""); }, 1},
+    };
+    for (const Case &c : cases) {
+        for (int round = 0; round < 5; ++round) {
+            line.sim->ClearCommands();
+            auto request = std::async(std::launch::async, c.request);
+            // The check at the open, then (for the take) the take itself, unanswered as yet.
+            ASSERT_TRUE(line.sim->WaitForCommands(c.packets, kSoonMs)) << c.what;
+            c.device.DevClose();
+            EXPECT_EQ(CM2100Pool::Get().UseCount(27), 0) << c.what;
+            EXPECT_EQ(request.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+                << c.what;
+            request.get();
+        }
+    }
 }

@@ -249,6 +249,49 @@ TEST(Vm3000Line, RepliesRefusalsAndSilence)
     }
 }
 
+// A program query whose answer follows its acknowledgement: another device's take on the same
+// line waits until the answer is in, so the query gets its input and the take its own reply.
+TEST(Vm3000Line, AQueryKeepsTheLineUntilItsAnswerHasCome)
+{
+    TallyLine line(42, Model::Vm3000);
+    MountedSettings settings(Section("VA", {{"Com", "42"}}) + Section("VB", {{"Com", "42"}}));
+    line.sim->SetReadAck(true);
+    line.sim->SetInput(2, 15);
+    CVideoSwitch_VM3000 asking, taking;
+    ASSERT_TRUE(Init(asking, "VA"));
+    ASSERT_TRUE(Init(taking, "VB"));
+    ASSERT_EQ(asking.DevOpen(), 1);
+    // "ZY" CR at once, the answer in pieces after it.
+    kestsim::Faults pieces;
+    pieces.chunkSize = 3;
+    pieces.gapMs = 150;
+    line.Peer().SetFaults(pieces, 1);
+    auto query = std::async(std::launch::async, [&] {
+        int entry = 0;
+        return asking.DevQueryPgmEntry(2, entry) ? entry : -1;
+    });
+    ASSERT_TRUE(line.Peer().WaitForContains(kestsim::ToBytes("ZR002\r"), kSoonMs));
+    auto take = std::async(std::launch::async, [&] { return taking.DevDirectTake(3, 4); });
+    EXPECT_EQ(query.get(), 15);
+    EXPECT_EQ(take.get(), 1);
+    EXPECT_TRUE(line.Got("ZR002\rZS003004\r"));
+}
+
+// A take before any preset has no input to send: refused, and nothing goes out.
+TEST(Vm3000Line, ATakeBeforeAnyPresetSendsNothing)
+{
+    TallyLine line(47, Model::Vm3000);
+    MountedSettings settings(Section("VM", {{"Com", "47"}}));
+    CVideoSwitch_VM3000 sw;
+    ASSERT_TRUE(Init(sw, "VM"));
+    EXPECT_EQ(sw.DevTake(1), 0);
+    EXPECT_FALSE(line.Peer().WaitForBytes(1, 200)) << "no switch without an input";
+    EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
+    EXPECT_EQ(sw.DevPreset(1, 4), 1);
+    EXPECT_EQ(sw.DevTake(1), 1);
+    EXPECT_TRUE(line.Got("ZS001004\r"));
+}
+
 TEST(Vm3000Line, ExVariantLeavesTheMatrixAloneWhileVirtual)
 {
     TallyLine line(40, Model::Vm3000);
@@ -267,6 +310,9 @@ TEST(Vm3000Line, ExVariantLeavesTheMatrixAloneWhileVirtual)
     sw.CVideoSwitchA::DevQueryTransMode(type, rate);
     EXPECT_EQ(rate, 25) << "kept by the base while virtual";
     EXPECT_EQ(BaseEntries(sw, 1).pgm, 4);
+    int entry = 3;
+    EXPECT_EQ(sw.DevQueryPgmEntry(1, entry), 0) << "the matrix is not asked while virtual";
+    EXPECT_EQ(sw.Protocol().DevIsOpen(), 0) << "nor its port opened for it";
 
     glReportLog("#OVRA_DEV_SHARE", "<Virtual = \"FALSE\">", nullptr);
     ASSERT_TRUE(Eventually([&] { return !sw.GetVirtual(); }));

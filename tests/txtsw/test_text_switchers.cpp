@@ -10,6 +10,7 @@
 #include "drivers/switchers/text/CVideoSwitch_DLKD7200.h"
 #include "drivers/switchers/text/CVideoSwitch_Quartz.h"
 
+#include <functional>
 #include <memory>
 
 using namespace devtest;
@@ -69,8 +70,10 @@ TEST(Bw120Line, TakesHoldTheWireToRange)
 
     EXPECT_EQ(sw.DevDirectTake(1, 5), 1) << "the first take opens the device";
     EXPECT_EQ(BaseEntries(sw, 1).pgm, 5);
-    sw.DevDirectTake(12, 150);
-    EXPECT_EQ(line.Routes(2), (std::vector<Route>{Bw(1, 5), Bw(9, 99)}));
+    EXPECT_EQ(sw.DevDirectTake(12, 150), 0) << "a channel beyond the wire and the matrix";
+    EXPECT_EQ(sw.DevDirectTake(2, 150), 1);
+    EXPECT_EQ(line.Routes(2), (std::vector<Route>{Bw(1, 5), Bw(2, 99)})) << "the entry held";
+    EXPECT_EQ(BaseEntries(sw, 2).pgm, 150) << "kept as given";
 
     ASSERT_EQ(sw.CVideoSwitchA::DevPreset(2, 7), 1);
     EXPECT_EQ(sw.DevTake(2), 1);
@@ -262,4 +265,49 @@ TEST(QuartzXLine, EveryBusOrTheChannel)
     EXPECT_TRUE(none.GetBuses().empty());
     EXPECT_EQ(none.DevDirectTake(6, 1), 1);
     EXPECT_EQ(line.Routes(5).back(), Quartz(6, 1));
+}
+
+// A take on a channel the device cannot take (beyond the channel count, or beyond the BW120's
+// wire channels 1..9) is refused before anything goes out; one it takes the base keeps.
+TEST(TextSwitchChannels, AChannelTheDeviceRefusesIsRefusedBeforeAnythingIsSent)
+{
+    Line bw(91, Model::Bw120);
+    Line wide(94, Model::Bw120);
+    Line dlkd(92, Model::Dlkd);
+    Line quartz(93, Model::Quartz);
+    MountedSettings settings(
+        Section("BW", {{"COM", "91"}}) + Section("BW16", {{"COM", "94"}, {"Channel", "16"}}) +
+        Section("DL", {{"COM", "92"}}) + Section("QZ", {{"Com", "93"}, {"Channel", "4"}}));
+    CVideoSwitch_BW120 bw120, bw16;
+    CVideoSwitch_DLKD7200 dl;
+    CVideoSwitch_Quartz qz;
+    ASSERT_TRUE(Init(bw120, "BW"));
+    ASSERT_TRUE(Init(bw16, "BW16"));
+    ASSERT_TRUE(Init(dl, "DL"));
+    ASSERT_TRUE(Init(qz, "QZ"));
+    ASSERT_EQ(dl.DevPreset(1, 3), 1);
+    struct Case {
+        const char *what;
+        Line &line;
+        std::function<int()> take;
+    };
+    const Case cases[] = {
+        {"BW120 direct take on channel 3 of 2", bw, [&] { return bw120.DevDirectTake(3, 5); }},
+        {"BW120 take on channel 3 of 2", bw, [&] { return bw120.DevTake(3); }},
+        {"BW120 direct take on channel 0", bw, [&] { return bw120.DevDirectTake(0, 5); }},
+        {"BW120 direct take on channel 12, beyond the wire", wide,
+         [&] { return bw16.DevDirectTake(12, 5); }},
+        {"DLKD7200 take on channel 2 of 1", dlkd, [&] { return dl.DevTake(2); }},
+        {"Quartz direct take on channel 5 of 4", quartz, [&] { return qz.DevDirectTake(5, 2); }},
+        {"Quartz take on channel 5 of 4", quartz, [&] { return qz.DevTake(5); }},
+    };
+    for (const Case &c : cases) {
+        const size_t before = c.line.sim->Routes().size();
+        EXPECT_EQ(c.take(), 0) << c.what;
+        EXPECT_FALSE(c.line.sim->WaitForRoutes(before + 1, 200)) << c.what << ": nothing sent";
+    }
+    const size_t before = wide.sim->Routes().size();
+    EXPECT_EQ(bw16.DevDirectTake(9, 150), 1) << "the wire's last channel";
+    EXPECT_EQ(wide.Routes(before + 1).back(), Bw(9, 99));
+    EXPECT_EQ(BaseEntries(bw16, 9).pgm, 150);
 }

@@ -36,9 +36,12 @@ CSerialIO_VDCP_LEITCH::CSerialIO_VDCP_LEITCH() : CSerialIO_VDCP(vdcp::Variant::N
     m_Setting.nHalfTime = 50;
 }
 
-CSerialIO_VDCP_LEITCH::~CSerialIO_VDCP_LEITCH() = default;
+CSerialIO_VDCP_LEITCH::~CSerialIO_VDCP_LEITCH()
+{
+    Retire();
+}
 
-CSerialIO_VDCP_LEITCH *CSerialIO_VDCP_LEITCH::GetActivePort()
+std::shared_ptr<CSerialIO_VDCP_LEITCH> CSerialIO_VDCP_LEITCH::GetActivePort()
 {
     // A port object of another kind speaks another dialect: refused.
     return OpenOrShare<CSerialIO_VDCP_LEITCH>([this] { return OpenAttemptDue(); });

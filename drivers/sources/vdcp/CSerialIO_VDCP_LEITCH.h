@@ -7,6 +7,8 @@
 #include "drivers/sources/vdcp/CSerialIO_VDCP.h"
 #include "platform/Collections.h"
 
+#include <memory>
+
 class KSOVRA20_API CSerialIO_VDCP_LEITCH : public CSerialIO_VDCP {
 public:
     // Port 2, 38400 baud 8O1 on the RS-422 board, reply wait 1000 ms.
@@ -16,7 +18,7 @@ public:
     // This object while its port is open; else the Leitch port object of another device that
     // holds the same port number open (none when another kind holds it); else, at most every
     // 5000 ms, this object once its port opens.
-    CSerialIO_VDCP_LEITCH *GetActivePort();
+    std::shared_ptr<CSerialIO_VDCP_LEITCH> GetActivePort();
 
     // The port open and the last exchange answered.
     int IsOpen() { return IsAnswering() ? 1 : 0; }

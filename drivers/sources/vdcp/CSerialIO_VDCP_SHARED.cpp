@@ -27,9 +27,12 @@ CSerialIO_VDCP_SHARED::CSerialIO_VDCP_SHARED() : CSerialIO_VDCP(vdcp::Variant::B
     m_pPortRtc = CSerial_M422::GetClassID();
 }
 
-CSerialIO_VDCP_SHARED::~CSerialIO_VDCP_SHARED() = default;
+CSerialIO_VDCP_SHARED::~CSerialIO_VDCP_SHARED()
+{
+    Retire();
+}
 
-CSerialIO_VDCP_SHARED *CSerialIO_VDCP_SHARED::GetActivePort()
+std::shared_ptr<CSerialIO_VDCP_SHARED> CSerialIO_VDCP_SHARED::GetActivePort()
 {
     return OpenOrShare<CSerialIO_VDCP_SHARED>([this] { return OpenAttemptDue(); });
 }

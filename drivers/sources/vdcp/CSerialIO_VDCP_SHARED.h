@@ -6,6 +6,8 @@
 
 #include "drivers/sources/vdcp/CSerialIO_VDCP.h"
 
+#include <memory>
+
 class KSOVRA20_API CSerialIO_VDCP_SHARED : public CSerialIO_VDCP {
 public:
     // What a VDCP source keeps for preview: the clip and its range in frames.
@@ -22,7 +24,7 @@ public:
     // This object while its port is open; else the VDCP port object of another device that
     // holds the same port number open (none when another kind holds it); else, at most every
     // 5000 ms, this object once its port opens. Null when no port can be had.
-    CSerialIO_VDCP_SHARED *GetActivePort();
+    std::shared_ptr<CSerialIO_VDCP_SHARED> GetActivePort();
 
     // Flag 1: from the cache while it is younger than 3000 ms; flag 0: always asked.
     int GetStatus(int32_t *status1, int32_t *status2, int32_t *extended, int32_t onlyIfOld);

@@ -26,7 +26,10 @@ CVDCP::CVDCP() : CSerialIO_VDCP(vdcp::Variant::Basic)
     m_pPortRtc = CSerial_M422::GetClassID();
 }
 
-CVDCP::~CVDCP() = default;
+CVDCP::~CVDCP()
+{
+    Retire();
+}
 
 void CVDCP::SelectCommandSet(const char *name)
 {
@@ -68,7 +71,7 @@ int32_t CVDCP::GetSharedPort(ISerialVDCP **itf, int32_t *kind)
     CVDCP *engine = nullptr; // another engine that holds the line and lets it be shared
     int32_t mode = 0;        // that engine's share mode
     bool foreign = false;    // a protocol object of another kind holds the line
-    CSerialIO *route = OpenOrShare(
+    const std::shared_ptr<CSerialIO> route = OpenOrShare(
         [&](CSerialIO &holder) {
             auto *other = dynamic_cast<CVDCP *>(&holder);
             if (!other) {

@@ -29,7 +29,7 @@ int32_t CVideoRec_VDCP::OnInitInstance()
 int CVideoRec_VDCP::DevOpen()
 {
     if (m_Port.DevIsOpen()) return 1;
-    CSerialIO_VDCP_SHARED *route = m_Port.GetActivePort();
+    const auto route = m_Port.GetActivePort();
     if (!route) {
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
         return 0;
@@ -50,19 +50,19 @@ int CVideoRec_VDCP::DevClose()
 
 int CVideoRec_VDCP::DevIsOpen()
 {
-    CSerialIO_VDCP_SHARED *route = m_Port.GetActivePort();
+    const auto route = m_Port.GetActivePort();
     return route && route->DevIsOpen() ? 1 : 0;
 }
 
 int CVideoRec_VDCP::DevTest(const char *)
 {
-    CSerialIO_VDCP_SHARED *route = m_Port.GetActivePort();
+    const auto route = m_Port.GetActivePort();
     return route ? vdcprec::ReportStatus(*this, *route) : 0;
 }
 
 int CVideoRec_VDCP::OnEncoder(const EncoderStep &step)
 {
-    CSerialIO_VDCP_SHARED *route = m_Port.GetActivePort();
+    const auto route = m_Port.GetActivePort();
     if (!route) return 0;
     VdcpPortEncoder<CSerialIO_VDCP_SHARED> encoder(*route);
     return step(encoder);

@@ -31,14 +31,14 @@ int32_t CVideoRec_VDCP_Leitch::OnInitInstance()
 int CVideoRec_VDCP_Leitch::DevOpen()
 {
     if (m_pPort->DevIsOpen()) return 1;
-    CSerialIO_VDCP_LEITCH *route = m_pPort->GetActivePort();
+    const auto route = m_pPort->GetActivePort();
     if (!route) {
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
         return 0;
     }
     if (!vdcprec::ClaimEncoder(*this, *m_pPort, *route, GetEncoder())) return 0;
     ForgetInitClip();
-    if (route == m_pPort.get() && !m_bEEModeSet.exchange(true)) DevEEMode(0);
+    if (route.get() == m_pPort.get() && !m_bEEModeSet.exchange(true)) DevEEMode(0);
     return 1;
 }
 
@@ -53,25 +53,25 @@ int CVideoRec_VDCP_Leitch::DevClose()
 
 int CVideoRec_VDCP_Leitch::DevIsOpen()
 {
-    CSerialIO_VDCP_LEITCH *route = m_pPort->GetActivePort();
+    const auto route = m_pPort->GetActivePort();
     return route && route->DevIsOpen() ? 1 : 0;
 }
 
 int CVideoRec_VDCP_Leitch::DevTest(const char *)
 {
-    CSerialIO_VDCP_LEITCH *route = m_pPort->GetActivePort();
+    const auto route = m_pPort->GetActivePort();
     return route ? vdcprec::ReportStatus(*this, *route) : 0;
 }
 
 int CVideoRec_VDCP_Leitch::DevEEMode(int mode)
 {
-    CSerialIO_VDCP_LEITCH *route = m_pPort->GetActivePort();
+    const auto route = m_pPort->GetActivePort();
     return route ? route->EEMode(mode) : 0;
 }
 
 int CVideoRec_VDCP_Leitch::OnEncoder(const EncoderStep &step)
 {
-    CSerialIO_VDCP_LEITCH *route = m_pPort->GetActivePort();
+    const auto route = m_pPort->GetActivePort();
     if (!route) return 0;
     VdcpPortEncoder<CSerialIO_VDCP_LEITCH> encoder(*route);
     return step(encoder);

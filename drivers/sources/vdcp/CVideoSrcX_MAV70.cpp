@@ -98,7 +98,7 @@ CVideoSrcX_MAV70::~CVideoSrcX_MAV70() = default;
 
 template <class Step> int32_t CVideoSrcX_MAV70::Locked(Step step)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     PortHold hold(route ? *route : OwnPort());
     const int32_t result = step();
     plat::Sleep(kHoldAfterMs);
@@ -147,7 +147,7 @@ void CVideoSrcX_MAV70::LogPlay(int played, const CString &when)
 int CVideoSrcX_MAV70::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
                                tagCallBack *callback)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     int32_t size = 0;
     if (!route->GetIdSize(clip, &size)) size = 0;
@@ -167,7 +167,7 @@ int CVideoSrcX_MAV70::DevStop()
 int32_t CVideoSrcX_MAV70::DevTaskPause(IVideoBroTaskMgr *, int32_t)
 {
     ForgetClips();
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route || !route->Stop()) return 0;
     int reads = 0;
     while (reads < kStopPolls) {
@@ -184,7 +184,7 @@ int32_t CVideoSrcX_MAV70::DevTaskPause(IVideoBroTaskMgr *, int32_t)
 
 int32_t CVideoSrcX_MAV70::DevTaskTrace(IVideoBroTaskMgr *mgr, int32_t)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     PortHold hold(*route);
     tagVideoBroTask pgm, pst;
@@ -236,7 +236,7 @@ void CVideoSrcX_MAV70::VerifyStartTime(IVideoBroTaskMgr &mgr, const tagVideoBroT
     if (size >= kCorrectDeltaMs) {
         // So late a start is believed only while the decoder plays.
         int32_t status1 = 0;
-        CSerialIO_VDCP_SHARED *route = Route();
+        const auto route = Route();
         if (route) route->GetStatus(&status1, nullptr, nullptr, 0);
         if (!(status1 & VDCP_ST_PLAYING) || (status1 & VDCP_ST_STOPPED)) {
             LogTPU("(TimeCodeCheck.%04d): MAV70 Stopped at %s unexcepted ", ThreadId(),
@@ -299,7 +299,7 @@ void CVideoSrcX_MAV70::CueToFirst(IVideoBroTaskMgr &mgr, const tagVideoBroTask &
 bool CVideoSrcX_MAV70::CueToFirstFrame(IVideoBroTaskTPU &tpu, const char *clip, int32_t som,
                                        int32_t dur, CStringArray &steps)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) {
         steps.Add("DevErr");
         return false;

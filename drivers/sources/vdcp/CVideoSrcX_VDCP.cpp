@@ -85,7 +85,7 @@ void CVideoSrcX_VDCP::SetCued(const tagVdcpClip &clip)
 
 // ---- open, close, test ----
 
-CSerialIO_VDCP_SHARED *CVideoSrcX_VDCP::Route()
+std::shared_ptr<CSerialIO_VDCP_SHARED> CVideoSrcX_VDCP::Route()
 {
     // A source sharing another's port never has its own open: only a claim made on the own
     // port is lost with it.
@@ -94,8 +94,8 @@ CSerialIO_VDCP_SHARED *CVideoSrcX_VDCP::Route()
         m_bClaimLost = true;
     }
     if (m_bClaimLost) return DevOpen() ? m_Port.GetActivePort() : nullptr;
-    CSerialIO_VDCP_SHARED *route = m_Port.GetActivePort();
-    if (route == &m_Port && m_bOpened && !m_bOwnClaim) {
+    std::shared_ptr<CSerialIO_VDCP_SHARED> route = m_Port.GetActivePort();
+    if (route.get() == &m_Port && m_bOpened && !m_bOwnClaim) {
         // The source whose port it shared has let the line go and the own port now holds it:
         // the channel is claimed on it as an open does.
         m_bOpened = false;
@@ -108,14 +108,14 @@ CSerialIO_VDCP_SHARED *CVideoSrcX_VDCP::Route()
 int CVideoSrcX_VDCP::DevOpen()
 {
     if (m_bOpened && m_Port.DevIsOpen()) return 1;
-    CSerialIO_VDCP_SHARED *route = m_Port.GetActivePort();
+    const auto route = m_Port.GetActivePort();
     if (!route) {
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
         return 0;
     }
     plat::Sleep(kOpenPauseMs);
     int32_t status2 = 0;
-    if (route == &m_Port) {
+    if (route.get() == &m_Port) {
         if (!m_Port.OpenPort(m_nDecoder, 0, nullptr)) {
             m_Port.Close();
             SetDevStatus(DEVSTATUS_RUN_FAILED, "Open device failed");
@@ -141,7 +141,7 @@ int CVideoSrcX_VDCP::DevOpen()
     name.Format("DEV_VSRC%d", m_nDecoder);
     SetDevName(name);
     CVideoSrcA::DevOpen(); // status 0, and the play-task sleeps may run again
-    m_bOwnClaim = route == &m_Port;
+    m_bOwnClaim = route.get() == &m_Port;
     m_bOpened = true;
     m_bClaimLost = false;
     return 1;
@@ -161,13 +161,13 @@ int CVideoSrcX_VDCP::DevClose()
 
 int CVideoSrcX_VDCP::DevIsOpen()
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     return route && route->DevIsOpen() ? 1 : 0;
 }
 
 int CVideoSrcX_VDCP::DevTest(const char *)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     int32_t status1 = 0;
     const int result = route->GetStatus(&status1, nullptr, nullptr, 0);
@@ -182,7 +182,7 @@ int CVideoSrcX_VDCP::DevTest(const char *)
 
 int CVideoSrcX_VDCP::DevCueEx(const char *clip, timecode_t som, timecode_t dur, tagCallBack *)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     int32_t size = 0;
     if (!route->GetIdSize(clip, &size) || size == 0) return 0;
@@ -207,7 +207,7 @@ int CVideoSrcX_VDCP::DevCueEx(const char *clip, timecode_t som, timecode_t dur, 
 
 int CVideoSrcX_VDCP::DevCue(const char *clip, timecode_t som, timecode_t dur)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     int32_t frames = dur;
     while (frames > kFramesPerDay) frames -= kFramesPerDay;
@@ -230,7 +230,7 @@ int CVideoSrcX_VDCP::DevPlay(const int64_t *at)
         m_cued.strName.Empty();
     }
     // Taken again: the wait may have been long.
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     const int ok = route ? route->Play() : 0;
     if (ok && at) ClosingEvent().Wait(static_cast<uint32_t>(std::max(m_nPlayBeforeTime, 0)));
     return ok;
@@ -238,7 +238,7 @@ int CVideoSrcX_VDCP::DevPlay(const int64_t *at)
 
 int CVideoSrcX_VDCP::DevStop()
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     {
         std::lock_guard<std::mutex> lk(m_clipLock);
@@ -249,37 +249,37 @@ int CVideoSrcX_VDCP::DevStop()
 
 int CVideoSrcX_VDCP::DevPause()
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     return route ? route->Still() : 0;
 }
 
 int CVideoSrcX_VDCP::DevContinue()
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     return route ? route->Continue() : 0;
 }
 
 int CVideoSrcX_VDCP::DevJog(int frames)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     return route ? route->Jog(frames) : 0;
 }
 
 int CVideoSrcX_VDCP::DevShuttle(double speed)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     return route ? route->VariablePlay(speed) : 0;
 }
 
 int CVideoSrcX_VDCP::DevEject()
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     return route ? route->Stop() : 0;
 }
 
 int CVideoSrcX_VDCP::DevIDReq(const char *clip, int &present)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     int32_t answer = 0;
     if (route) route->IdRequest(clip, &answer);
     present = answer;
@@ -288,7 +288,7 @@ int CVideoSrcX_VDCP::DevIDReq(const char *clip, int &present)
 
 int CVideoSrcX_VDCP::DevGetPosition(int, timecode_t &position)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     int32_t frames = 0;
     if (!route || !route->GetPosition(&frames, 0)) return 0;
     position = frames;
@@ -298,7 +298,7 @@ int CVideoSrcX_VDCP::DevGetPosition(int, timecode_t &position)
 int CVideoSrcX_VDCP::DevGetClipSize(const char *clip, timecode_t &size)
 {
     size = 0;
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     int present = 0;
     int32_t frames = 0;
     if (!route || !DevIDReq(clip, present) || !route->GetIdSize(clip, &frames)) return 0;
@@ -309,7 +309,7 @@ int CVideoSrcX_VDCP::DevGetClipSize(const char *clip, timecode_t &size)
 CVideoSrcX::ClipAnswer CVideoSrcX_VDCP::AskClip(const char *clip, timecode_t &size)
 {
     size = 0;
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     int32_t present = 0, frames = 0;
     // A refusal or no answer says nothing of the clip.
     if (!route || !route->IdRequest(clip, &present)) return ClipAnswer::NoAnswer;
@@ -364,7 +364,7 @@ bool CVideoSrcX_VDCP::PreviewRange(int32_t &start, int32_t &end)
 
 int CVideoSrcX_VDCP::PreviewCue(const char *clip, int32_t som, int32_t dur, int32_t position)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     int32_t status1 = 0;
     route->GetStatus(&status1, nullptr, nullptr, 0);
@@ -395,7 +395,7 @@ int CVideoSrcX_VDCP::PreviewCue(const char *clip, int32_t som, int32_t dur, int3
 
 int CVideoSrcX_VDCP::PreviewGoto(int32_t frame)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     int32_t start = 0, end = 0;
     PreviewRange(start, end);
@@ -406,7 +406,7 @@ int CVideoSrcX_VDCP::PreviewGoto(int32_t frame)
 
 int CVideoSrcX_VDCP::PreviewJog(int32_t frames)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     int32_t position = 0;
     // Without a position the jog could leave the preview range: nothing is sent.
@@ -421,7 +421,7 @@ int CVideoSrcX_VDCP::PreviewJog(int32_t frames)
 
 int CVideoSrcX_VDCP::PreviewPlay(double speed, void *stopEvent)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     if (std::fabs(speed - 1.0) >= 0.01) {
         route->VariablePlay(speed);
@@ -452,13 +452,13 @@ int CVideoSrcX_VDCP::PreviewPlay(double speed, void *stopEvent)
 
 int CVideoSrcX_VDCP::PreviewStill()
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     return route ? route->Still() : 0;
 }
 
 int CVideoSrcX_VDCP::PreviewStop()
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     const int ok = route->Stop();
     CSerialIO_VDCP_SHARED::tagPreview preview = m_Port.GetPreview();
@@ -469,7 +469,7 @@ int CVideoSrcX_VDCP::PreviewStop()
 
 int CVideoSrcX_VDCP::PreviewGetPosition(int32_t *frames)
 {
-    CSerialIO_VDCP_SHARED *route = Route();
+    const auto route = Route();
     if (!route) return 0;
     int32_t position = 0;
     if (!route->GetPosition(&position, 1)) return 0;

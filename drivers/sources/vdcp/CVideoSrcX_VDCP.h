@@ -8,6 +8,7 @@
 #include "drivers/sources/line/CVideoSrcX.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 class CVideoSrcX_VDCP : public CVideoSrcX {
@@ -62,7 +63,7 @@ protected:
     // claimed channel has closed (its line hung up), or the own port has taken the line
     // from the source whose port this one shared, the next operation opens the port and
     // claims the channel anew, as the device's open does.
-    CSerialIO_VDCP_SHARED *Route();
+    std::shared_ptr<CSerialIO_VDCP_SHARED> Route();
     // The id request and, for a clip the server has, its size.
     ClipAnswer AskClip(const char *clip, timecode_t &size) override;
     // The source's own port object, whether or not it holds the port.

@@ -37,7 +37,7 @@ int32_t CVideoStore_VDCP_LEITCH::OnInitInstance()
     return 1;
 }
 
-CSerialIO_VDCP_LEITCH *CVideoStore_VDCP_LEITCH::GetDev()
+std::shared_ptr<CSerialIO_VDCP_LEITCH> CVideoStore_VDCP_LEITCH::GetDev()
 {
     return m_pPort->GetActivePort();
 }
@@ -46,12 +46,12 @@ int CVideoStore_VDCP_LEITCH::DevOpen()
 {
     m_evClosing.Reset();
     if (m_pPort->DevIsOpen()) return 1;
-    CSerialIO_VDCP_LEITCH *port = GetDev();
+    const auto port = GetDev();
     if (!port) {
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
         return 0;
     }
-    if (port == m_pPort.get()) {
+    if (port.get() == m_pPort.get()) {
         if (!port->GetStatus(nullptr, nullptr, 0)) {
             port->Close();
             SetDevStatus(DEVSTATUS_RUN_FAILED, "Open device failed");
@@ -72,14 +72,14 @@ int CVideoStore_VDCP_LEITCH::DevClose()
 
 int CVideoStore_VDCP_LEITCH::DevIsOpen()
 {
-    CSerialIO_VDCP_LEITCH *port = GetDev();
+    const auto port = GetDev();
     return port && port->DevIsOpen() ? 1 : 0;
 }
 
 int CVideoStore_VDCP_LEITCH::DevIDList(CStringArray &ids, int from, int count)
 {
     ids.RemoveAll();
-    CSerialIO_VDCP_LEITCH *port = GetDev();
+    const auto port = GetDev();
     if (!port) return 0;
     port->GetIdList(ids, from, count);
     return ids.GetSize();
@@ -87,7 +87,7 @@ int CVideoStore_VDCP_LEITCH::DevIDList(CStringArray &ids, int from, int count)
 
 int CVideoStore_VDCP_LEITCH::DevDelete(const char *clip, int)
 {
-    CSerialIO_VDCP_LEITCH *port = GetDev();
+    const auto port = GetDev();
     return port ? port->DeleteId(clip) : 0;
 }
 
@@ -110,7 +110,7 @@ int CVideoStore_VDCP_LEITCH::DevFarCopy(const char *, const char *, const char *
 
 int CVideoStore_VDCP_LEITCH::DevGetClipSize(const char *clip)
 {
-    CSerialIO_VDCP_LEITCH *port = GetDev();
+    const auto port = GetDev();
     int32_t frames = 0;
     if (!port || !port->GetIdSize(clip, &frames)) return 0;
     return frames;
@@ -120,7 +120,7 @@ int CVideoStore_VDCP_LEITCH::DevLoadTotalClip()
 {
     if (m_ClipCache.IsValid() || m_Loader.Running()) return 1;
     m_Loader.Start([own = m_pPort](CStringArray &ids, const std::atomic<bool> &stopping) {
-        CSerialIO_VDCP_LEITCH *port = stopping ? nullptr : own->GetActivePort();
+        const auto port = stopping ? nullptr : own->GetActivePort();
         if (!port) return false;
         // The list comes in one reply whatever the limit: a refused system word keeps nothing
         // from loading.

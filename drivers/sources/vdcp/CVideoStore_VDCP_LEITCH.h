@@ -36,7 +36,7 @@ class KSOVRA20_API CVideoStore_VDCP_LEITCH : public CVideoStoreA {
     int DevLoadTotalClip() override;
 
     // The port object to send through; null when none.
-    CSerialIO_VDCP_LEITCH *GetDev();
+    std::shared_ptr<CSerialIO_VDCP_LEITCH> GetDev();
 
 private:
     // Jointly owned: a loader given up at close may still use it.

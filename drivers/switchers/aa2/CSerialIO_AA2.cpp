@@ -26,7 +26,8 @@ int CAa2SerialIO::Exchange(const swframe::Bytes &frame)
                             m_decoder.Reset();
                             m_bVerdict = false;
                         },
-                        [this] { return m_bVerdict ? ReplyCheck::Accept : ReplyCheck::Refuse; }});
+                        [this] { return m_bVerdict ? ReplyCheck::Accept : ReplyCheck::Refuse; },
+                        [this](RequestEnd) { OnRequestEnded(); }});
 }
 
 int CAa2SerialIO::SendSwitch(int input, int output)
@@ -113,14 +114,14 @@ CSerialIO_AA2::CSerialIO_AA2()
 
 CSerialIO_AA2::~CSerialIO_AA2()
 {
-    DevClose();
+    Retire();
 }
 
 CSerialIO_AA2Polled::CSerialIO_AA2Polled() = default;
 
 CSerialIO_AA2Polled::~CSerialIO_AA2Polled()
 {
-    DevClose();
+    Retire();
 }
 
 bool CSerialIO_AA2Polled::HasPending() const
@@ -138,6 +139,14 @@ int CSerialIO_AA2Polled::DevWrite(const char *data, int length)
     // One still pending after the checks is replaced.
     m_pending.assign(data, data + length);
     return length;
+}
+
+void CSerialIO_AA2Polled::OnRequestEnded()
+{
+    // A frame still waiting for a poll goes with its request: sent later, it would switch
+    // the matrix at a time nobody chose, after the take was reported failed.
+    std::lock_guard<std::mutex> lk(m_pendingLock);
+    m_pending.clear();
 }
 
 void CSerialIO_AA2Polled::OnPoll()
@@ -166,7 +175,7 @@ CSerialIO_VRS1620::CSerialIO_VRS1620(const Line &line)
 
 CSerialIO_VRS1620::~CSerialIO_VRS1620()
 {
-    DevClose();
+    Retire();
 }
 
 CSerialIO_VRS1620_RS232::CSerialIO_VRS1620_RS232()

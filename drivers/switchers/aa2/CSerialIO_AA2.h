@@ -41,6 +41,8 @@ protected:
     CAa2SerialIO(swframe::Aa2Dialect dialect, const Line &line);
     // The matrix asked for a command ('#'), on the receive path. Base: nothing.
     virtual void OnPoll() {}
+    // A request has ended, under the request lock. Base: nothing.
+    virtual void OnRequestEnded() {}
 
 private:
     int Exchange(const swframe::Bytes &frame);
@@ -81,6 +83,8 @@ protected:
     // is longer than 128 bytes.
     int DevWrite(const char *data, int length) override;
     void OnPoll() override;
+    // Drops the frame of the request when no poll has taken it.
+    void OnRequestEnded() override;
 
 private:
     mutable std::mutex m_pendingLock;

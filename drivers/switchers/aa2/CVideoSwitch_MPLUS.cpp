@@ -52,15 +52,19 @@ int CVideoSwitchAa2A::QueryChannel(int channel, int &entry)
 
 int32_t CVideoSwitchMplusA::OnInitInstance()
 {
+    const int outputs = GetChannels();
     if (!CVideoSwitchA::OnInitInstance()) return 0;
     ReadPortKey("COM");
     m_nChannel = CResAccess(GetSettingInfo())["Channel"].GetAsInteger(m_nChannel);
+    // "Channel" is the fixed output here, not the channel count the base reads it as: the
+    // matrix keeps its outputs, and the fixed one among them.
+    SetMatrix(GetSources(), std::max(outputs, m_nChannel));
     return 1;
 }
 
 int CVideoSwitchMplusA::DevDirectTake(int channel, int entry)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     entry = ClampEntry(entry);
     return Aa2().SendSwitch(entry - 1, channel - 1) ? CVideoSwitchA::DevDirectTake(channel, entry)
                                                     : 0;
@@ -74,8 +78,8 @@ int CVideoSwitchMplusA::DevPreset(int channel, int entry)
 
 int CVideoSwitchMplusA::DevTake(int channel)
 {
-    if (!Activate()) return 0;
     const int c = Channel(channel);
+    if (!HasChannel(c) || !Activate()) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(c, preset);
     return Aa2().SendSwitch(preset - 1, c - 1) ? CVideoSwitchA::DevTake(c) : 0;
@@ -108,7 +112,7 @@ int CVideoSwitch_VRS1620::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_VRS1620::DevPreset(int channel, int entry)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     entry = ClampEntry(entry);
     if (m_nPresetOutput >= 0 && m_nPresetOutput != m_nProgramOutput)
         m_Serial.SendSwitch(entry - 1, m_nPresetOutput);
@@ -117,7 +121,7 @@ int CVideoSwitch_VRS1620::DevPreset(int channel, int entry)
 
 int CVideoSwitch_VRS1620::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);
     return m_Serial.SendSwitch(preset - 1, m_nProgramOutput) ? CVideoSwitchA::DevTake(channel) : 0;

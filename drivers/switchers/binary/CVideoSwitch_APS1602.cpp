@@ -20,7 +20,7 @@ CSerialIO_APS1602::CSerialIO_APS1602()
 
 CSerialIO_APS1602::~CSerialIO_APS1602()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_APS1602::Send(const std::vector<uint8_t> &frame)
@@ -68,13 +68,13 @@ int32_t CVideoSwitch_APS1602::OnInitInstance()
 int CVideoSwitch_APS1602::DevOpen()
 {
     if (m_Serial.DevIsOpen()) return 1;
-    CSerialIO_APS1602 *port = ActivePort();
+    const auto port = ActivePort();
     if (!port) {
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
         return 0;
     }
     // A line another device holds was checked when that device opened it.
-    if (port == &m_Serial && !m_Serial.Send(swframe::Aps1602PresetQuery())) {
+    if (port.get() == &m_Serial && !m_Serial.Send(swframe::Aps1602PresetQuery())) {
         m_Serial.DevClose();
         SetDevStatus(DEVSTATUS_RUN_FAILED, "Open device failed");
         return 0;
@@ -91,12 +91,13 @@ int CVideoSwitch_APS1602::DevTest(const char *)
 int CVideoSwitch_APS1602::Command(const std::vector<uint8_t> &frame)
 {
     if (!Activate()) return 0;
-    CSerialIO_APS1602 *port = ActivePort();
+    const auto port = ActivePort();
     return port ? port->Send(frame) : 0;
 }
 
 int CVideoSwitch_APS1602::DevDirectTake(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = ClampEntry(entry);
     return Command(swframe::Aps1602Take(entry - 1)) ? CVideoSwitchA::DevDirectTake(channel, entry)
                                                     : 0;
@@ -104,6 +105,7 @@ int CVideoSwitch_APS1602::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_APS1602::DevPreset(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = ClampEntry(entry);
     return Command(swframe::Aps1602Preset(entry - 1)) ? CVideoSwitchA::DevPreset(channel, entry)
                                                       : 0;
@@ -111,6 +113,7 @@ int CVideoSwitch_APS1602::DevPreset(int channel, int entry)
 
 int CVideoSwitch_APS1602::DevTake(int channel)
 {
+    if (!HasChannel(channel)) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);
     return Command(swframe::Aps1602Take(preset - 1)) ? CVideoSwitchA::DevTake(channel) : 0;
@@ -119,7 +122,7 @@ int CVideoSwitch_APS1602::DevTake(int channel)
 int CVideoSwitch_APS1602::DevQueryPgmEntry(int channel, int &entry)
 {
     if (!Activate()) return 0;
-    CSerialIO_APS1602 *port = ActivePort();
+    const auto port = ActivePort();
     if (!port) return 0;
     if (!port->Send(swframe::Aps1602ProgramQuery())) {
         entry = -1;

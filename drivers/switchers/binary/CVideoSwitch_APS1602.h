@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class KSOVRA20_API CSerialIO_APS1602 : public CSerialSwitchIO {
@@ -55,7 +56,10 @@ protected:
 private:
     // Activates and sends through the shared protocol object: 0 when there is none.
     int Command(const std::vector<uint8_t> &frame);
-    CSerialIO_APS1602 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_APS1602>(); }
+    std::shared_ptr<CSerialIO_APS1602> ActivePort()
+    {
+        return m_Serial.OpenOrShare<CSerialIO_APS1602>();
+    }
 
     CSerialIO_APS1602 m_Serial;
 };

@@ -22,7 +22,7 @@ CSerialIO_Avs300::CSerialIO_Avs300()
 
 CSerialIO_Avs300::~CSerialIO_Avs300()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_Avs300::SendEntry(int entry, int bus)
@@ -51,19 +51,19 @@ int CVideoSwitch_Avs300::DevOpen()
 
 int CVideoSwitch_Avs300::DevDirectTake(int channel, int entry)
 {
-    if (!Activate() || !m_Serial.SendEntry(entry, kProgramBus)) return 0;
+    if (!HasChannel(channel) || !Activate() || !m_Serial.SendEntry(entry, kProgramBus)) return 0;
     return CVideoSwitchA::DevDirectTake(channel, entry);
 }
 
 int CVideoSwitch_Avs300::DevPreset(int channel, int entry)
 {
-    if (!Activate() || !m_Serial.SendEntry(entry, kPresetBus)) return 0;
+    if (!HasChannel(channel) || !Activate() || !m_Serial.SendEntry(entry, kPresetBus)) return 0;
     return CVideoSwitchA::DevPreset(channel, entry);
 }
 
 int CVideoSwitch_Avs300::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     int preset = 0, program = 0;
     CVideoSwitchA::DevQueryPstEntry(1, preset);
     CVideoSwitchA::DevQueryPgmEntry(1, program);

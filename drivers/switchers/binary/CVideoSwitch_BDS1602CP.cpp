@@ -27,7 +27,7 @@ CSerialIO_BDS1602CP::CSerialIO_BDS1602CP()
 
 CSerialIO_BDS1602CP::~CSerialIO_BDS1602CP()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BDS1602CP::Send(Mode mode, int bus, int source)
@@ -111,7 +111,7 @@ int CVideoSwitch_BDS1602CP::DevOpen()
 
 int CVideoSwitch_BDS1602CP::DevDirectTake(int channel, int entry)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     entry = ClampEntry(entry);
     const int ok = m_Serial.SendTake(entry - 1) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
     LogCommand(kLogType, "DirectTake", ok, "failed");
@@ -120,7 +120,7 @@ int CVideoSwitch_BDS1602CP::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_BDS1602CP::DevPreset(int channel, int entry)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     entry = ClampEntry(entry);
     const int ok = m_Serial.SendPreset(entry - 1) ? CVideoSwitchA::DevPreset(channel, entry) : 0;
     LogCommand(kLogType, "Preset", ok);
@@ -129,7 +129,7 @@ int CVideoSwitch_BDS1602CP::DevPreset(int channel, int entry)
 
 int CVideoSwitch_BDS1602CP::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);
     const int ok = m_Serial.SendTake(preset - 1) ? CVideoSwitchA::DevTake(channel) : 0;

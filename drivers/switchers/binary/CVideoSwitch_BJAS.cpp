@@ -25,7 +25,7 @@ CSerialIO_BJAS::CSerialIO_BJAS()
 
 CSerialIO_BJAS::~CSerialIO_BJAS()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BJAS::SendRoute(int output, int input)
@@ -55,7 +55,7 @@ int CVideoSwitch_BJAS::DevOpen()
 
 int CVideoSwitch_BJAS::DevDirectTake(int channel, int entry)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     entry = ClampEntry(entry);
     if (!m_Serial.SendRoute(channel, entry)) return 0;
     return CVideoSwitchA::DevDirectTake(channel, entry);
@@ -72,7 +72,7 @@ int CVideoSwitch_BJAS::DevPreset(int, int entry)
 
 int CVideoSwitch_BJAS::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     int entry = m_nPresetEntry;
     if (entry < 0) return 0;
     entry = ClampEntry(entry);

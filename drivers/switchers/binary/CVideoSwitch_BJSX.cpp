@@ -21,7 +21,7 @@ CSerialIO_BJSX::CSerialIO_BJSX() : CSerialSwitchIO(kLine) {}
 
 CSerialIO_BJSX::~CSerialIO_BJSX()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BJSX::SendSource(int source)
@@ -45,7 +45,7 @@ CSerialIO_BJSX_V20::CSerialIO_BJSX_V20() : CSerialSwitchIO(kLine)
 
 CSerialIO_BJSX_V20::~CSerialIO_BJSX_V20()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BJSX_V20::SendSource(int source)
@@ -100,7 +100,7 @@ int CVideoSwitchBjsxA::DevOpen()
 
 int CVideoSwitchBjsxA::DevDirectTake(int channel, int entry)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     entry = ClampEntry(entry);
     const int ok = SendSource(entry - 1) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
     LogCommand(m_pLogType, "DirectTake", ok, "failed");
@@ -116,7 +116,7 @@ int CVideoSwitchBjsxA::DevPreset(int, int entry)
 
 int CVideoSwitchBjsxA::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     int entry = m_nPresetEntry;
     if (entry < 0) return 0;
     entry = ClampEntry(entry);

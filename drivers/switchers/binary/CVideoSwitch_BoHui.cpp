@@ -31,7 +31,7 @@ CSerialIO_BoHui::CSerialIO_BoHui()
 
 CSerialIO_BoHui::~CSerialIO_BoHui()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BoHui::SendRoute(int input, const std::vector<int> &outputs)

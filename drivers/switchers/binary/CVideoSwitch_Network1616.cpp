@@ -27,7 +27,7 @@ CSerialIO_Network1616::CSerialIO_Network1616()
 
 CSerialIO_Network1616::~CSerialIO_Network1616()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_Network1616::SendRoute(int output, int input)
@@ -55,7 +55,7 @@ int32_t CVideoSwitch_Network1616::OnInitInstance()
 
 int CVideoSwitch_Network1616::Route(int output, int input)
 {
-    CSerialIO_Network1616 *port = ActivePort();
+    const auto port = ActivePort();
     return port ? port->SendRoute(output, input) : 0;
 }
 
@@ -85,6 +85,7 @@ int CVideoSwitch_Network1616::DevTake(int channel)
     CVideoSwitchA::DevQueryPstEntry(channel, input);
     const int program = m_nProgram;
     if (program >= 1 && program <= GetChannels()) channel = program;
+    if (!HasChannel(channel)) return 0;
     DebugRoute("切换 输入:%d  输出:%d", input, channel);
     if (!Route(channel, input)) return 0;
     return CVideoSwitchA::DevTake(channel);

@@ -9,6 +9,7 @@
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 
 #include <atomic>
+#include <memory>
 
 class KSOVRA20_API CSerialIO_Network1616 : public CSerialSwitchIO {
 public:
@@ -37,10 +38,13 @@ class KSOVRA20_API CVideoSwitch_Network1616 : public CVideoSwitchSharedA {
 
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
-    CSerialSwitchIO *FindActivePort() override { return ActivePort(); }
+    std::shared_ptr<CSerialSwitchIO> FindActivePort() override { return ActivePort(); }
 
 private:
-    CSerialIO_Network1616 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_Network1616>(); }
+    std::shared_ptr<CSerialIO_Network1616> ActivePort()
+    {
+        return m_Serial.OpenOrShare<CSerialIO_Network1616>();
+    }
     int Route(int output, int input);
 
     CSerialIO_Network1616 m_Serial;

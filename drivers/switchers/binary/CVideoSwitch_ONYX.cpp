@@ -22,7 +22,7 @@ CSerialIO_ONYX::CSerialIO_ONYX()
 
 CSerialIO_ONYX::~CSerialIO_ONYX()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_ONYX::SendTake(int entry, int channel)
@@ -79,8 +79,8 @@ int32_t CVideoSwitch_ONYX::OnInitInstance()
 
 int CVideoSwitch_ONYX::DevDirectTake(int channel, int entry)
 {
-    if (!Activate()) return 0;
-    CSerialIO_ONYX *port = ActivePort();
+    if (!HasChannel(channel) || !Activate()) return 0;
+    const auto port = ActivePort();
     if (!port) return 0;
     entry = ClampEntry(entry);
     if (!port->SendTake(entry, channel)) return 0;
@@ -95,8 +95,8 @@ int CVideoSwitch_ONYX::DevPreset(int channel, int entry)
 
 int CVideoSwitch_ONYX::DevTake(int channel)
 {
-    if (!Activate()) return 0;
-    CSerialIO_ONYX *port = ActivePort();
+    if (!HasChannel(channel) || !Activate()) return 0;
+    const auto port = ActivePort();
     if (!port) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class KSOVRA20_API CSerialIO_ONYX : public CSerialSwitchIO {
@@ -52,10 +53,10 @@ class KSOVRA20_API CVideoSwitch_ONYX : public CVideoSwitchSharedA {
 
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
-    CSerialSwitchIO *FindActivePort() override { return ActivePort(); }
+    std::shared_ptr<CSerialSwitchIO> FindActivePort() override { return ActivePort(); }
 
 private:
-    CSerialIO_ONYX *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_ONYX>(); }
+    std::shared_ptr<CSerialIO_ONYX> ActivePort() { return m_Serial.OpenOrShare<CSerialIO_ONYX>(); }
 
     CSerialIO_ONYX m_Serial;
 };

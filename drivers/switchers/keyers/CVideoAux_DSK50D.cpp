@@ -31,7 +31,7 @@ CSerialIO_DSK50D::CSerialIO_DSK50D()
 
 CSerialIO_DSK50D::~CSerialIO_DSK50D()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_DSK50D::SetKey(int code, bool on)
@@ -88,10 +88,12 @@ int32_t CVideoAux_DSK50D::OnInitInstance()
     return 1;
 }
 
-CSerialIO_DSK50D *CVideoAux_DSK50D::FindPort()
+std::shared_ptr<CSerialIO_DSK50D> CVideoAux_DSK50D::FindPort()
 {
-    if (m_Serial.DevIsOpen()) return &m_Serial;
-    return dynamic_cast<CSerialIO_DSK50D *>(CSerialIO::GetByActivePort(m_Serial.GetPortNumber()));
+    // The own object while open (the rule then opens nothing).
+    if (m_Serial.DevIsOpen()) return m_Serial.OpenOrShare<CSerialIO_DSK50D>();
+    return std::dynamic_pointer_cast<CSerialIO_DSK50D>(
+        CSerialIO::GetByActivePort(m_Serial.GetPortNumber()));
 }
 
 int CVideoAux_DSK50D::DevOpen()
@@ -134,8 +136,8 @@ int32_t CVideoAux_DSK50D::LogicalKey(const tagVideoKeyTask &task) const
 int32_t CVideoAux_DSK50D::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
     if (!tasks || tasks->GetCount() <= 0) return 0;
-    CSerialIO_DSK50D *port = FindPort();
-    if (!port) {
+    // The line may be another keyer's: it is held for each send, not across the waits.
+    if (!FindPort()) {
         LogOpenFailed(GetDevName());
         return 0;
     }
@@ -148,7 +150,10 @@ int32_t CVideoAux_DSK50D::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
         const int32_t code = m_keyArray[static_cast<size_t>(key - 1)];
         int sent = 0;
         for (int32_t n = 0; n < m_nRetryTime; ++n) {
-            sent = port->SetKey(code, task.nop != 0);
+            {
+                const auto port = FindPort();
+                sent = port ? port->SetKey(code, task.nop != 0) : 0;
+            }
             if (!Pause(m_nIntervalTime)) return result;
         }
         glReportDbg(kTakeLog,

@@ -10,6 +10,7 @@
 #include "drivers/switchers/keyers/KeyerFrames.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class KSOVRA20_API CSerialIO_DSK50D : public CSerialSwitchIO {
@@ -52,8 +53,8 @@ class KSOVRA20_API CVideoAux_DSK50D : public CVideoKeyDriverA {
     CSerialIO_DSK50D &Protocol() { return m_Serial; }
 
 private:
-    // The open DSK50D protocol object of port COM, opening none.
-    CSerialIO_DSK50D *FindPort();
+    // The open DSK50D protocol object of port COM, held; opening none.
+    std::shared_ptr<CSerialIO_DSK50D> FindPort();
     // The task's logical key: the own Logo, Title or Time key for those functions, else the
     // task's key number.
     int32_t LogicalKey(const tagVideoKeyTask &task) const;

@@ -54,7 +54,7 @@ int CVideoAux_M2100::DevTest(const char *)
     if (IsVirtual()) return 1;
     DevOpen();
     if (!DevIsOpen()) return 0;
-    CM2100Control *control = m_link.Get();
+    const auto control = m_link.Get();
     const int checked = control ? control->Check() : 0;
     if (!checked) SetDevStatus(DEVSTATUS_RUN_FAILED);
     return checked;
@@ -71,7 +71,7 @@ int32_t CVideoAux_M2100::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
         keys.emplace_back(GetKeyID(task), task->nop);
     }
     if (!WaitForStart(*tasks->GetPtrAt(0), m_nPutOffTime)) return 0;
-    CM2100Control *control = m_link.Get();
+    const auto control = m_link.Get();
     const int result = control ? control->SetKeys(keys) : 0;
     if (!result) return 0;
     for (const auto &[key, operation] : keys) ReportKey(operation, FuncTypeOfKey(key));

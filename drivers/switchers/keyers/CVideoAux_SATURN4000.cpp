@@ -35,9 +35,9 @@ int KeyAction(CSerialIO_M21 &port, int key, bool presetBus, int32_t operation)
 IMPLEMENT_KEST_DEVICE(CVideoAux_SATURN4000, CVideoKeyCtrlA, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoAux_TitleSATURN4000, CVideoAuxA, kTitleDescription)
 
-CSerialIO_M21 *FindSaturn4000Port(uint16_t port)
+std::shared_ptr<CSerialIO_M21> FindSaturn4000Port(uint16_t port)
 {
-    return dynamic_cast<CSerialIO_M21 *>(CSerialIO::GetByActivePort(port));
+    return std::dynamic_pointer_cast<CSerialIO_M21>(CSerialIO::GetByActivePort(port));
 }
 
 CVideoAux_SATURN4000::CVideoAux_SATURN4000() : CVideoKeyDriverA(kUnknownType, kDescription) {}
@@ -71,15 +71,17 @@ int32_t CVideoAux_SATURN4000::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
     else if (!WaitForStart(first, m_nDelayTime))
         return 0;
 
-    CSerialIO_M21 *port = FindSaturn4000Port(m_nPort);
-    if (!port) {
+    // The switcher's line: held for each action, not across the pauses.
+    if (!FindSaturn4000Port(m_nPort)) {
         LogOpenFailed(GetDevName());
         return 0;
     }
     bool all = true;
     for (size_t i = 0; i < keys.size(); ++i) {
         const int key = complex ? keys[i] : keys[0];
-        const int ok = KeyAction(*port, key, presetBus, operations[i]);
+        int ok = 0;
+        if (const auto port = FindSaturn4000Port(m_nPort))
+            ok = KeyAction(*port, key, presetBus, operations[i]);
         glReportDbg(kDevLog, kActionText, static_cast<const char *>(GetDevName()), operations[i],
                     ok ? "OK" : "Failed");
         all = all && ok;
@@ -123,7 +125,7 @@ int CVideoAux_TitleSATURN4000::DevIsOpen()
 
 int CVideoAux_TitleSATURN4000::DevDoAuxTask(CVideoAuxTask &task)
 {
-    CSerialIO_M21 *port = FindSaturn4000Port(m_nPort);
+    const auto port = FindSaturn4000Port(m_nPort);
     if (!port) {
         CVideoKeyDriverA::LogOpenFailed(GetDevName());
         return 0;

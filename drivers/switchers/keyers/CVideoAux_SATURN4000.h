@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class CSerialIO_M21;
 
@@ -58,6 +59,6 @@ private:
     std::atomic<uint16_t> m_nPort{2};
 };
 
-// The open protocol object of the SATURN4000 switcher on `port`; null when there is none or
-// the port is held by another protocol.
-KSOVRA20_API CSerialIO_M21 *FindSaturn4000Port(uint16_t port);
+// The open protocol object of the SATURN4000 switcher on `port`, held; null when there is
+// none or the port is held by another protocol.
+KSOVRA20_API std::shared_ptr<CSerialIO_M21> FindSaturn4000Port(uint16_t port);

@@ -27,7 +27,7 @@ CSerialIO_ShiHui::CSerialIO_ShiHui()
 
 CSerialIO_ShiHui::~CSerialIO_ShiHui()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_ShiHui::SetKey(int key, bool on)

@@ -24,7 +24,7 @@ CSerialIO_TrikKey::CSerialIO_TrikKey()
 
 CSerialIO_TrikKey::~CSerialIO_TrikKey()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_TrikKey::Toggle(int key)
@@ -83,8 +83,8 @@ std::atomic<bool> *CVideoAux_TrikKey::StateOf(int32_t functype)
 int32_t CVideoAux_TrikKey::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
     if (!tasks || tasks->GetCount() <= 0) return 0;
-    CSerialIO_TrikKey *port = ActivePort();
-    if (!port) return 0;
+    // The line may be another keyer's: it is held for each toggle, not across the waits.
+    if (!ActivePort()) return 0;
     if (!WaitForStart(*tasks->GetPtrAt(0), 0)) return 0;
     int32_t result = 1;
     // A task of a plain keyer follows the state of the latest logo, title or clock task of
@@ -95,7 +95,10 @@ int32_t CVideoAux_TrikKey::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
         if (std::atomic<bool> *own = StateOf(task.functype)) state = own;
         const bool on = task.nop != 0;
         if (state && *state == on) continue;
-        result = port->Toggle(task.nKey);
+        {
+            const auto port = ActivePort();
+            result = port ? port->Toggle(task.nKey) : 0;
+        }
         glReportDbg(kDevLog, "DEV=%s; DoAction(%d) Result:(%s) ",
                     static_cast<const char *>(GetDevName()), task.nop, result ? "OK" : "Failed");
         if (result) {

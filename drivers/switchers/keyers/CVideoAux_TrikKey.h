@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class KSOVRA20_API CSerialIO_TrikKey : public CSerialSwitchIO {
 public:
@@ -46,7 +47,10 @@ class KSOVRA20_API CVideoAux_TrikKey : public CVideoKeyDriverA {
     bool IsTimeOn() const { return m_bTimeOn; }
 
 private:
-    CSerialIO_TrikKey *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_TrikKey>(); }
+    std::shared_ptr<CSerialIO_TrikKey> ActivePort()
+    {
+        return m_Serial.OpenOrShare<CSerialIO_TrikKey>();
+    }
     // The state held for a logo, title or clock task; null for other functions.
     std::atomic<bool> *StateOf(int32_t functype);
 

@@ -3,9 +3,6 @@
 #include "Kest20/KestLog.h"
 #include "devext/device/CSerial_M422.h"
 #include "drivers/switchers/leitch/LeitchFrames.h"
-#include "platform/TimeSource.h"
-
-#include <mutex>
 
 namespace {
 
@@ -41,21 +38,12 @@ int CSerialIO_LeitchXprA::QuerySource(int destination)
 
 int CSerialIO_LeitchXprA::Send(const std::string &line)
 {
-    std::lock_guard<CDataLock> request(m_RequestLock);
-    m_hReplyEvent.Reset();
-    DevFlush(2);
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_Buffer.RemoveAll();
-    }
-    if (!WriteLine(line)) return 0;
-    plat::Sleep(kSettleMs);
-    return 1;
-}
-
-int CSerialIO_LeitchXprA::WriteLine(const std::string &line)
-{
-    return DevWrite(line.data(), static_cast<int>(line.size())) > 0 ? 1 : 0;
+    // The routers' answers are only noted: each keeps the wait going, so the wait is the
+    // pause after the line, which a close ends.
+    RequestEnd end = RequestEnd::Unanswered;
+    Request(line.data(), static_cast<int>(line.size()), 1, kSettleMs, 0,
+            TryHooks{{}, [] { return ReplyCheck::KeepWaiting; }}, &end);
+    return end == RequestEnd::WriteFailed ? 0 : 1;
 }
 
 int CSerialIO_LeitchXprA::OnRecvData(int, pointer_t &data)
@@ -70,7 +58,7 @@ CSerialIO_LeitchXpr::CSerialIO_LeitchXpr() : CSerialIO_LeitchXprA(4, 16) {}
 
 CSerialIO_LeitchXpr::~CSerialIO_LeitchXpr()
 {
-    DevClose();
+    Retire();
 }
 
 std::string CSerialIO_LeitchXpr::TakeLine(int source, int destination) const
@@ -82,7 +70,7 @@ CSerialIO_LeitchXprAS::CSerialIO_LeitchXprAS() : CSerialIO_LeitchXprA(32, 32) {}
 
 CSerialIO_LeitchXprAS::~CSerialIO_LeitchXprAS()
 {
-    DevClose();
+    Retire();
 }
 
 std::string CSerialIO_LeitchXprAS::TakeLine(int source, int destination) const
@@ -90,10 +78,10 @@ std::string CSerialIO_LeitchXprAS::TakeLine(int source, int destination) const
     return leitch::XprAsTake(source, destination);
 }
 
-int CSerialIO_LeitchXprAS::WriteLine(const std::string &line)
+int CSerialIO_LeitchXprAS::DevWrite(const char *data, int length)
 {
-    const size_t head = line.size() < 2 ? 0 : line.size() - 2;
-    for (size_t i = 0; i < head; ++i)
-        if (DevWrite(line.data() + i, 1) <= 0) return 0;
-    return DevWrite(line.data() + head, static_cast<int>(line.size() - head)) > 0 ? 1 : 0;
+    const int head = length < 2 ? 0 : length - 2;
+    for (int i = 0; i < head; ++i)
+        if (CSerialSwitchIO::DevWrite(data + i, 1) <= 0) return 0;
+    return CSerialSwitchIO::DevWrite(data + head, length - head) > 0 ? 1 : 0;
 }

@@ -36,11 +36,10 @@ protected:
     CSerialIO_LeitchXprA(int destinations, int highestSource);
 
     virtual std::string TakeLine(int source, int destination) const = 0;
-    // Writes the line: whether the line took it.
-    virtual int WriteLine(const std::string &line);
 
 private:
-    // Under the request lock: flush, empty the receive buffer, write, then the pause.
+    // One try of the request loop whose reply wait is the pause: 0 when the line did not
+    // take the line.
     int Send(const std::string &line);
 
     const int m_nHighestSource;
@@ -64,5 +63,6 @@ public:
 
 protected:
     std::string TakeLine(int source, int destination) const override;
-    int WriteLine(const std::string &line) override;
+    // Every byte but the last two by itself (a failed one ends it), then those two together.
+    int DevWrite(const char *data, int length) override;
 };

@@ -23,7 +23,7 @@ CSerialIO_LeitchMatrix::CSerialIO_LeitchMatrix()
 
 CSerialIO_LeitchMatrix::~CSerialIO_LeitchMatrix()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_LeitchMatrix::SendCommand(int32_t key, const std::vector<leitch::CmdArg> &args)

@@ -46,7 +46,7 @@ CSerialIO_LeitchAnalog::CSerialIO_LeitchAnalog()
 
 CSerialIO_LeitchAnalog::~CSerialIO_LeitchAnalog()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_LeitchAnalog::SendCommand(leitch::KeywordId id, int number)

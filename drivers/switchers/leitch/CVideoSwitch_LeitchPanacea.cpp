@@ -25,7 +25,7 @@ CSerialIO_LeitchPanacea::CSerialIO_LeitchPanacea()
 
 CSerialIO_LeitchPanacea::~CSerialIO_LeitchPanacea()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_LeitchPanacea::SendXPoint(int level, int source, int destination)

@@ -105,11 +105,11 @@ int CVideoSwitch_LeitchXpr::OnShareMessage(const char *, const char *text, const
     return 1;
 }
 
-CSerialIO_LeitchXprA *CVideoSwitch_LeitchXpr::Prepare(int &source)
+std::shared_ptr<CSerialIO_LeitchXprA> CVideoSwitch_LeitchXpr::Prepare(int &source)
 {
     source = ClampEntry(source);
     if (!Activate()) return nullptr;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    const auto port = ActivePort();
     if (port && m_nLockSource > 0) source = m_nLockSource;
     return port;
 }
@@ -117,7 +117,7 @@ CSerialIO_LeitchXprA *CVideoSwitch_LeitchXpr::Prepare(int &source)
 int CVideoSwitch_LeitchXpr::DevDirectTake(int channel, int entry)
 {
     int source = entry;
-    CSerialIO_LeitchXprA *port = Prepare(source);
+    const auto port = Prepare(source);
     if (!port) return 0;
     if (channel > GetChannels()) return 1;
     return port->SendTake(source, channel) ? CVideoSwitchA::DevDirectTake(channel, source) : 0;
@@ -125,15 +125,23 @@ int CVideoSwitch_LeitchXpr::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_LeitchXpr::DevPreset(int channel, int entry)
 {
+    // The preview take would go out before the base refused the channel.
+    if (!HasChannel(channel)) return 0;
     int source = entry;
-    if (!Prepare(source)) return 0;
+    if (InVirtualMode()) {
+        // Only recorded (the preview take is blocked on its own): no port is opened for it.
+        source = ClampEntry(source);
+        if (m_nLockSource > 0) source = m_nLockSource;
+    } else if (!Prepare(source)) {
+        return 0;
+    }
     return PresetWithPreview(channel, source);
 }
 
 int CVideoSwitch_LeitchXpr::DevTake(int channel)
 {
-    if (!Activate()) return 0;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    if (!HasChannel(channel) || !Activate()) return 0;
+    const auto port = ActivePort();
     if (!port) return 0;
     int source = m_nLockSource;
     if (source <= 0) CVideoSwitchA::DevQueryPstEntry(channel, source);
@@ -150,8 +158,10 @@ CVideoSwitch_LeitchXprEx::CVideoSwitch_LeitchXprEx()
 
 int CVideoSwitch_LeitchXprEx::DevTake2(int channel)
 {
-    if (!Activate()) return 0;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    // Blocked while virtual, as the other takes: it would switch the live router.
+    if (GetVirtual()) return 1;
+    if (!HasChannel(channel) || !Activate()) return 0;
+    const auto port = ActivePort();
     if (!port) return 0;
     if (!m_bSecondSwitch) return 1;
     int preset = 0;
@@ -186,8 +196,8 @@ int32_t CVideoSwitch_LeitchXpr_AS::OnInitInstance()
 int CVideoSwitch_LeitchXpr_AS::DevDirectTake(int channel, int entry)
 {
     int source = ClampEntry(entry);
-    if (!Activate()) return 0;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    if (!HasChannel(channel) || !Activate()) return 0;
+    const auto port = ActivePort();
     if (!port) return 0;
     const bool listed = std::find(m_Outputs.begin(), m_Outputs.end(), channel) != m_Outputs.end();
     if (listed && source <= static_cast<int>(m_InputMap.size()))
@@ -197,13 +207,14 @@ int CVideoSwitch_LeitchXpr_AS::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_LeitchXpr_AS::DevPreset(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     return PresetWithPreview(channel, entry);
 }
 
 int CVideoSwitch_LeitchXpr_AS::DevTake(int channel)
 {
-    if (!Activate()) return 0;
-    CSerialIO_LeitchXprA *port = ActivePort();
+    if (!HasChannel(channel) || !Activate()) return 0;
+    const auto port = ActivePort();
     if (!port) return 0;
     glReportLog("LOG_Dev", "DevTake  successfully!", nullptr);
     int preset = 0;

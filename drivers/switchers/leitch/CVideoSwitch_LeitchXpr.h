@@ -33,7 +33,7 @@ protected:
     CVideoSwitchXprA();
 
     // The protocol object to send through (this one's or another on the line): null when none.
-    virtual CSerialIO_LeitchXprA *ActivePort() = 0;
+    virtual std::shared_ptr<CSerialIO_LeitchXprA> ActivePort() = 0;
     // "COM", then "PGMChannel", "PSTChannel", "ChnOut2", "SrcIn2", "Whith2Switch".
     void ReadOutputKeys();
     // When the preview output is set apart from the program output and within the channels:
@@ -66,13 +66,13 @@ class KSOVRA20_API CVideoSwitch_LeitchXpr : public CVideoSwitchXprA {
 
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
-    CSerialIO_LeitchXprA *ActivePort() override
+    std::shared_ptr<CSerialIO_LeitchXprA> ActivePort() override
     {
         return m_Serial.OpenOrShare<CSerialIO_LeitchXpr>();
     }
     // The entry held to the sources, or the lock source; 0 when the device does not activate
     // or no port is found.
-    CSerialIO_LeitchXprA *Prepare(int &source);
+    std::shared_ptr<CSerialIO_LeitchXprA> Prepare(int &source);
 
 private:
     // The share message: "LockPGM" again while virtual, 0 otherwise.
@@ -89,7 +89,7 @@ class KSOVRA20_API CVideoSwitch_LeitchXprEx : public CSwitchVirtualMode<CVideoSw
     CVideoSwitch_LeitchXprEx();
 
     // The channel's preset entry to the second output, then the second input to the channel,
-    // 200 ms later; 1 at once when "Whith2Switch" is off.
+    // 200 ms later; 1 at once when "Whith2Switch" is off or while virtual.
     int DevTake2(int channel) override;
 };
 
@@ -115,7 +115,7 @@ class KSOVRA20_API CVideoSwitch_LeitchXpr_AS : public CVideoSwitchXprA {
 
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
-    CSerialIO_LeitchXprA *ActivePort() override
+    std::shared_ptr<CSerialIO_LeitchXprA> ActivePort() override
     {
         return m_Serial.OpenOrShare<CSerialIO_LeitchXprAS>();
     }

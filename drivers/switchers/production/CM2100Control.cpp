@@ -32,7 +32,7 @@ CM2100Control::CM2100Control(uint16_t port)
 
 CM2100Control::~CM2100Control()
 {
-    DevClose();
+    Retire();
 }
 
 void CM2100Control::Record(int result)
@@ -261,7 +261,7 @@ CM2100Link::~CM2100Link()
 
 int32_t CM2100Link::Open(uint16_t port, bool continuous, bool retCheck)
 {
-    CM2100Control *control = nullptr;
+    std::shared_ptr<CM2100Control> control;
     {
         std::lock_guard<std::mutex> lk(m_lock);
         if (!m_pControl) {
@@ -279,12 +279,15 @@ int32_t CM2100Link::Open(uint16_t port, bool continuous, bool retCheck)
 
 void CM2100Link::Release()
 {
-    std::lock_guard<std::mutex> lk(m_lock);
-    if (m_pControl) CM2100Pool::Get().Release(m_pControl->GetPort());
-    m_pControl = nullptr;
+    std::shared_ptr<CM2100Control> control;
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        control = std::move(m_pControl);
+    }
+    if (control) CM2100Pool::Get().Release(control->GetPort());
 }
 
-CM2100Control *CM2100Link::Get()
+std::shared_ptr<CM2100Control> CM2100Link::Get()
 {
     std::lock_guard<std::mutex> lk(m_lock);
     return m_pControl;
@@ -292,7 +295,7 @@ CM2100Control *CM2100Link::Get()
 
 int CM2100Link::Connected()
 {
-    CM2100Control *control = Get();
+    const std::shared_ptr<CM2100Control> control = Get();
     return control ? control->Connected() : 0;
 }
 
@@ -309,21 +312,21 @@ CM2100Pool::~CM2100Pool()
     m_entries.clear();
 }
 
-CM2100Control *CM2100Pool::Acquire(uint16_t port)
+std::shared_ptr<CM2100Control> CM2100Pool::Acquire(uint16_t port)
 {
     std::lock_guard<std::mutex> lk(m_lock);
     for (auto &entry : m_entries) {
         if (entry.control->GetPort() != port) continue;
         ++entry.uses;
-        return entry.control.get();
+        return entry.control;
     }
-    m_entries.push_back({std::make_unique<CM2100Control>(port), 1});
-    return m_entries.back().control.get();
+    m_entries.push_back({std::make_shared<CM2100Control>(port), 1});
+    return m_entries.back().control;
 }
 
 void CM2100Pool::Release(uint16_t port)
 {
-    std::unique_ptr<CM2100Control> freed;
+    std::shared_ptr<CM2100Control> freed;
     {
         std::lock_guard<std::mutex> lk(m_lock);
         const auto found = std::find_if(m_entries.begin(), m_entries.end(), [port](const Entry &e) {
@@ -333,7 +336,8 @@ void CM2100Pool::Release(uint16_t port)
         freed = std::move(found->control);
         m_entries.erase(found);
     }
-    // No holder is left: closed and freed outside the pool's lock.
+    // No device holds it any more: closed outside the pool's lock, which ends a request still
+    // under way; that request's own reference frees it at its end.
     freed->Close();
 }
 

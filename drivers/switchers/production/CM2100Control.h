@@ -90,7 +90,9 @@ private:
 };
 
 // A device's hold on the control object of its port, which the switcher and the keyer of one
-// line share: taken from the pool when the device opens, given back when it closes.
+// line share: taken from the pool when the device opens, given back when it closes. The
+// object is jointly owned by the pool and by whoever uses it: a request keeps it alive until it
+// ends, whoever closes meanwhile.
 class KSOVRA20_API CM2100Link {
 public:
     CM2100Link() = default;
@@ -106,14 +108,14 @@ public:
     int32_t Open(uint16_t port, bool continuous, bool retCheck);
     // Gives the control object back to the pool (nothing when none is held).
     void Release();
-    // The control object held, or null.
-    CM2100Control *Get();
+    // The control object held, or null; keep it for one operation.
+    std::shared_ptr<CM2100Control> Get();
     // Its connected value; 0 without one.
     int Connected();
 
 private:
     std::mutex m_lock;
-    CM2100Control *m_pControl = nullptr; // from the pool while held
+    std::shared_ptr<CM2100Control> m_pControl; // from the pool while held
 };
 
 // The process-wide pool of control objects, one per port.
@@ -122,8 +124,9 @@ public:
     static CM2100Pool &Get();
 
     // The control object of `port`, its use count raised (a new one with count 1).
-    CM2100Control *Acquire(uint16_t port);
-    // Lowers the count; at 0 the object leaves the pool, closed and freed.
+    std::shared_ptr<CM2100Control> Acquire(uint16_t port);
+    // Lowers the count; at 0 the object leaves the pool and is closed. It is freed once no
+    // one uses it any more.
     void Release(uint16_t port);
     // The use count of `port` (0: none in the pool).
     int UseCount(uint16_t port) const;
@@ -133,7 +136,7 @@ public:
 private:
     CM2100Pool() = default;
     struct Entry {
-        std::unique_ptr<CM2100Control> control;
+        std::shared_ptr<CM2100Control> control;
         int uses;
     };
     mutable std::mutex m_lock;

@@ -45,7 +45,7 @@ CSerialIO_M21::CSerialIO_M21(uint16_t pollMs)
 
 CSerialIO_M21::~CSerialIO_M21()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_M21::Send(const m21frame::Bytes &frame)
@@ -137,6 +137,7 @@ int CVideoSwitchM21A::DevSetTransType(int type)
 
 int CVideoSwitchM21A::DevDirectTake(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = ClampEntry(entry);
     return Command(m21frame::SelectSource(m21frame::kProgramBus, WireSource(entry)))
                ? CVideoSwitchA::DevDirectTake(channel, entry)
@@ -145,6 +146,7 @@ int CVideoSwitchM21A::DevDirectTake(int channel, int entry)
 
 int CVideoSwitchM21A::DevPreset(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = ClampEntry(entry);
     return Command(m21frame::SelectSource(m21frame::kPresetBus, WireSource(entry)))
                ? CVideoSwitchA::DevPreset(channel, entry)
@@ -210,6 +212,7 @@ int CVideoSwitch_M21::DevSetTransRate(int rate)
 
 int CVideoSwitch_M21::DevTake(int channel)
 {
+    if (!HasChannel(channel)) return 0;
     glReportDbg(kTakeLog, "Active以前 %u", plat::GetTickCount());
     if (!Activate()) {
         glReportDbg(kTakeLog, "原来没有发出啊！");
@@ -276,6 +279,7 @@ int CVideoSwitch_SATURN4000::DevPreset(int channel, int entry)
 
 int CVideoSwitch_SATURN4000::DevTake(int channel)
 {
+    if (!HasChannel(channel)) return 0;
     const int ok = Command(m21frame::Take());
     glReportDbg(kTrace, "CVideoSwitch_SATURN4000::DevTake  nChannelID= %d", channel);
     return ok ? CVideoSwitchA::DevTake(channel) : 0;

@@ -53,7 +53,7 @@ int CVideoSwitch_M2100::DevIsOpen()
     return m_link.Connected();
 }
 
-CM2100Control *CVideoSwitch_M2100::Ready()
+std::shared_ptr<CM2100Control> CVideoSwitch_M2100::Ready()
 {
     DevOpen();
     if (!DevIsOpen()) return nullptr;
@@ -65,7 +65,7 @@ int CVideoSwitch_M2100::DevTest(const char *argument)
     if (IsVirtual()) return CVideoSwitchA::DevTest(argument);
     SetDevStatus(DEVSTATUS_NORMAL);
     DevOpen();
-    CM2100Control *control = m_link.Get();
+    const auto control = m_link.Get();
     int status = 0;
     if (!control || !control->QueryStatus(status)) {
         SetDevStatus(DEVSTATUS_RUN_FAILED);
@@ -75,6 +75,9 @@ int CVideoSwitch_M2100::DevTest(const char *argument)
         SetDevStatus(DEVSTATUS_RUN_FAILED, "Device Locked");
         return 0;
     }
+    // The open's check may have answered from a refusal of just before: the switcher has
+    // answered now.
+    SetDevStatus(DEVSTATUS_NORMAL);
     return 1;
 }
 
@@ -82,7 +85,7 @@ int CVideoSwitch_M2100::DevSetTransType(int type)
 {
     if (IsVirtual()) return CVideoSwitchA::DevSetTransType(type);
     if (!m_bSetTransType) return 1;
-    CM2100Control *control = Ready();
+    const auto control = Ready();
     const int code = type >= 2 && type <= 5 ? type : 1;
     if (!control || !control->SetTransType(code)) return 0;
     return CVideoSwitchA::DevSetTransType(type);
@@ -92,26 +95,34 @@ int CVideoSwitch_M2100::DevSetTransRate(int rate)
 {
     if (IsVirtual()) return CVideoSwitchA::DevSetTransRate(rate);
     if (!m_bSetTransRate) return 1;
-    CM2100Control *control = Ready();
+    const auto control = Ready();
     const int code = rate == 2 ? 2 : rate == 3 ? 1 : 3;
     if (!control || !control->SetTransRate(code, 0)) return 0;
     return CVideoSwitchA::DevSetTransRate(rate);
 }
 
+// A take or preset on a channel the base does not keep is refused before anything is sent.
+bool CVideoSwitch_M2100::HasChannel(int channel) const
+{
+    return channel >= 0 && channel <= GetChannels();
+}
+
 int CVideoSwitch_M2100::DevDirectTake(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = std::clamp(entry, 1, std::max(1, GetSources()));
     if (IsVirtual()) return CVideoSwitchA::DevDirectTake(channel, entry);
-    CM2100Control *control = Ready();
+    const auto control = Ready();
     if (!control || !control->SelectSource(BusOf(channel), entry, 0)) return 0;
     return CVideoSwitchA::DevDirectTake(channel, entry);
 }
 
 int CVideoSwitch_M2100::DevPreset(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     entry = std::clamp(entry, 1, std::max(1, GetSources()));
     if (IsVirtual()) return CVideoSwitchA::DevPreset(channel, entry);
-    CM2100Control *control = Ready();
+    const auto control = Ready();
     if (!control || !control->Command01(1) || !control->SelectSource(kOtherBus, entry, 0)) return 0;
     return CVideoSwitchA::DevPreset(channel, entry);
 }
@@ -120,7 +131,7 @@ int CVideoSwitch_M2100::DevTake(int channel)
 {
     channel = std::clamp(channel, 1, std::max(1, GetChannels()));
     if (IsVirtual()) return CVideoSwitchA::DevTake(channel);
-    CM2100Control *control = Ready();
+    const auto control = Ready();
     if (!control) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);

@@ -8,6 +8,7 @@
 #include "drivers/switchers/production/CM2100Control.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 class KSOVRA20_API CVideoSwitch_M2100 : public CVideoSwitchA {
@@ -36,9 +37,11 @@ class KSOVRA20_API CVideoSwitch_M2100 : public CVideoSwitchA {
     int DevQueryPstEntry(int channel, int &entry) override;
 
 private:
-    // Opens as DevOpen does: the control object when the line is then connected, else null.
-    CM2100Control *Ready();
+    // Opens as DevOpen does: the control object when the line is then connected, else null;
+    // kept for the one operation.
+    std::shared_ptr<CM2100Control> Ready();
     static int BusOf(int channel) { return channel == 1 ? kProgramBus : kOtherBus; }
+    bool HasChannel(int channel) const;
 
     CM2100Link m_link; // the control object while open
     std::atomic<uint16_t> m_nPort{1};

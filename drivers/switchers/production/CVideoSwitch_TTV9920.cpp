@@ -36,7 +36,7 @@ CSerialIO_TTV9920::CSerialIO_TTV9920()
 
 CSerialIO_TTV9920::~CSerialIO_TTV9920()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_TTV9920::Exchange(const ttvframe::Bytes &frame, ttvframe::ReplyState wanted,
@@ -100,12 +100,12 @@ int32_t CVideoSwitch_TTV9920::OnInitInstance()
 int CVideoSwitch_TTV9920::DevOpen()
 {
     if (m_Serial.DevIsOpen()) return 1;
-    CSerialIO_TTV9920 *port = ActivePort();
+    const auto port = ActivePort();
     if (!port) {
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
         return 0;
     }
-    if (port == &m_Serial && !m_Serial.LinkTest()) {
+    if (port.get() == &m_Serial && !m_Serial.LinkTest()) {
         SetDevStatus(DEVSTATUS_RUN_FAILED, "Open device failed");
         m_Serial.DevClose();
         return 0;
@@ -117,7 +117,7 @@ int CVideoSwitch_TTV9920::DevOpen()
 int CVideoSwitch_TTV9920::Command(int number, const ttvframe::Bytes &data, ttvframe::Reply *reply)
 {
     if (!Activate()) return 0;
-    CSerialIO_TTV9920 *port = ActivePort();
+    const auto port = ActivePort();
     return port ? port->Send(number, data, reply) : 0;
 }
 
@@ -134,16 +134,19 @@ int CVideoSwitch_TTV9920::DevSetTransRate(int rate)
 
 int CVideoSwitch_TTV9920::DevDirectTake(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     return Command(kDirectTake, {Byte(entry)}) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
 }
 
 int CVideoSwitch_TTV9920::DevPreset(int channel, int entry)
 {
+    if (!HasChannel(channel)) return 0;
     return Command(kPreset, {Byte(entry)}) ? CVideoSwitchA::DevPreset(channel, entry) : 0;
 }
 
 int CVideoSwitch_TTV9920::DevTake(int channel)
 {
+    if (!HasChannel(channel)) return 0;
     return Command(kTake, {kTakeData}) ? CVideoSwitchA::DevTake(channel) : 0;
 }
 

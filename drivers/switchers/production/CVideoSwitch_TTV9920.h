@@ -9,6 +9,8 @@
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 #include "drivers/switchers/production/Ttv9920Frames.h"
 
+#include <memory>
+
 class KSOVRA20_API CSerialIO_TTV9920 : public CSerialSwitchIO {
 public:
     static constexpr uint32_t kReplyMs = 500;
@@ -53,10 +55,13 @@ class KSOVRA20_API CVideoSwitch_TTV9920 : public CVideoSwitchSharedA {
 
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
-    CSerialSwitchIO *FindActivePort() override { return ActivePort(); }
+    std::shared_ptr<CSerialSwitchIO> FindActivePort() override { return ActivePort(); }
 
 private:
-    CSerialIO_TTV9920 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_TTV9920>(); }
+    std::shared_ptr<CSerialIO_TTV9920> ActivePort()
+    {
+        return m_Serial.OpenOrShare<CSerialIO_TTV9920>();
+    }
     int Command(int number, const ttvframe::Bytes &data, ttvframe::Reply *reply = nullptr);
     // The entry a query answers (byte 3 of a data reply of at least four bytes): -1 for none.
     int QueryEntry(int number);

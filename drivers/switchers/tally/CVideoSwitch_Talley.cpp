@@ -30,7 +30,7 @@ CSerialIO_Talley::CSerialIO_Talley()
 
 CSerialIO_Talley::~CSerialIO_Talley()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_Talley::ConvertCode(int entry)
@@ -77,7 +77,7 @@ int CVideoSwitch_Talley::DevOpen()
 
 int CVideoSwitch_Talley::DevDirectTake(int channel, int entry)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     entry = ClampEntry(entry);
     const int result =
         m_Serial.SendSource(entry) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
@@ -95,7 +95,7 @@ int CVideoSwitch_Talley::DevPreset(int channel, int entry)
 
 int CVideoSwitch_Talley::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!HasChannel(channel) || !Activate()) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);
     const int result = m_Serial.SendSource(preset) ? CVideoSwitchA::DevTake(channel) : 0;

@@ -37,46 +37,48 @@ CSerialIO_VM3000::CSerialIO_VM3000()
 
 CSerialIO_VM3000::~CSerialIO_VM3000()
 {
-    DevClose();
+    Retire();
 }
 
-int CSerialIO_VM3000::Send(char letter, int output, int input)
+int CSerialIO_VM3000::Send(char letter, int output, int input, int *reported)
 {
-    // No reply yet: an unanswered request must not report the verdict of an earlier one.
-    m_nReplyCode = -1;
-    m_nReportedOutput = -1;
-    m_nReportedInput = -1;
     RequestEnd end = RequestEnd::Unanswered;
-    const int result =
-        SendRequest(swframe::Vm3000Command(letter, output, input),
-                    {[this, letter] {
-                         m_decoder.Reset();
-                         m_nPending = letter;
-                     },
-                     [this] {
-                         const int code = m_nReplyCode.load();
-                         return code == 'N' || code <= 0 ? ReplyCheck::Refuse : ReplyCheck::Accept;
-                     }},
-                    &end);
+    const int result = SendRequest(swframe::Vm3000Command(letter, output, input),
+                                   {[this, letter] {
+                                        m_decoder.Reset();
+                                        m_nPending = letter;
+                                        // No reply yet: an unanswered request must not report the
+                                        // verdict of an earlier one.
+                                        m_nReplyCode = -1;
+                                        m_nReportedOutput = -1;
+                                        m_nReportedInput = -1;
+                                    },
+                                    [this, reported] {
+                                        const int code = m_nReplyCode.load();
+                                        if (code == 'N' || code <= 0) return ReplyCheck::Refuse;
+                                        if (!reported) return ReplyCheck::Accept;
+                                        // A read's answer may follow the acknowledgement in a reply
+                                        // of its own.
+                                        if (code != kRead) return ReplyCheck::KeepWaiting;
+                                        *reported = m_nReportedInput.load();
+                                        return ReplyCheck::Accept;
+                                    }},
+                                   &end);
     if (end == RequestEnd::WriteFailed) m_nPending = -1;
     return result;
 }
 
 int CSerialIO_VM3000::SendSwitch(int output, int input)
 {
-    return Send(kSwitch, output, input);
+    return Send(kSwitch, output, input, nullptr);
 }
 
 int CSerialIO_VM3000::QueryOutput(int output, int &input)
 {
     input = -1;
-    if (!Send(kRead, output, -1)) return 0;
-    // The answer may follow the acknowledgement in a reply of its own.
-    for (int wait = 0; m_nReportedInput < 0 && wait < GetTries(); ++wait) {
-        if (m_hReplyEvent.Wait(kReplyMs) == plat::WAIT_OBJECT_0) continue;
-        plat::Sleep(kVm3000PauseMs);
-    }
-    input = m_nReportedInput.load();
+    int reported = -1;
+    if (!Send(kRead, output, -1, &reported)) return 0;
+    input = reported;
     return input >= 0 ? 1 : 0;
 }
 
@@ -128,8 +130,11 @@ int32_t CVideoSwitch_VM3000::OnInitInstance()
     return 1;
 }
 
-CSerialIO_VM3000 *CVideoSwitch_VM3000::Ready()
+std::shared_ptr<CSerialIO_VM3000> CVideoSwitch_VM3000::Ready()
 {
+    // While virtual the matrix is left alone: its port is not opened again (the query, which
+    // the mode does not block, fails).
+    if (InVirtualMode()) return nullptr;
     return Activate() ? ActivePort() : nullptr;
 }
 
@@ -145,7 +150,8 @@ int CVideoSwitch_VM3000::DevSetTransRate(int)
 
 int CVideoSwitch_VM3000::DevDirectTake(int channel, int entry)
 {
-    CSerialIO_VM3000 *port = Ready();
+    if (!HasChannel(channel)) return 0;
+    const auto port = Ready();
     if (!port) return 0;
     entry = ClampEntry(entry);
     port->SetCommand(channel, entry);
@@ -154,7 +160,7 @@ int CVideoSwitch_VM3000::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_VM3000::DevPreset(int channel, int entry)
 {
-    CSerialIO_VM3000 *port = Ready();
+    const auto port = Ready();
     if (!port) return 0;
     entry = ClampEntry(entry);
     const bool toPreset = m_nPresetOutput > 0 && m_nPresetOutput < GetChannels() &&
@@ -167,7 +173,7 @@ int CVideoSwitch_VM3000::DevPreset(int channel, int entry)
 
 int CVideoSwitch_VM3000::DevTake(int channel)
 {
-    CSerialIO_VM3000 *port = Ready();
+    const auto port = Ready();
     if (!port) return 0;
     int output = port->GetCommandOutput();
     if (m_nProgramOutput >= 1 && m_nProgramOutput <= GetChannels()) {
@@ -176,6 +182,8 @@ int CVideoSwitch_VM3000::DevTake(int channel)
         channel = m_nProgramOutput;
     }
     const int input = port->GetCommandInput();
+    // Before any preset or direct take there is no route to send ("ZS" with an output alone).
+    if (!HasChannel(channel) || input < 1 || output < 1) return 0;
     const int result = port->SendSwitch(output, input);
     if (m_nSecondOutput > 0 && m_nSecondOutput <= GetChannels() &&
         m_nSecondOutput != m_nProgramOutput) {
@@ -191,7 +199,7 @@ int CVideoSwitch_VM3000::DevTake(int channel)
 
 int CVideoSwitch_VM3000::DevQueryPgmEntry(int channel, int &entry)
 {
-    CSerialIO_VM3000 *port = Ready();
+    const auto port = Ready();
     if (!port) return 0;
     int input = -1;
     const int answered = port->QueryOutput(channel, input);

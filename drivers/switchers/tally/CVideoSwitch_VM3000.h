@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class KSOVRA20_API CSerialIO_VM3000 : public CSerialSwitchIO {
 public:
@@ -40,7 +41,9 @@ public:
     int OnRecvData(int port, pointer_t &data) override;
 
 private:
-    int Send(char letter, int output, int input);
+    // One command through the request loop; a read (with `reported`) waits on past the
+    // acknowledgement for its answer, and `reported` takes the input the answer reports.
+    int Send(char letter, int output, int input, int *reported);
 
     swframe::CVm3000Decoder m_decoder; // under m_RecvLock
     std::atomic<int> m_nPending{-1};   // the letter of the command on the line
@@ -76,12 +79,15 @@ class KSOVRA20_API CVideoSwitch_VM3000 : public CVideoSwitchSharedA {
 
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
-    CSerialSwitchIO *FindActivePort() override { return ActivePort(); }
+    std::shared_ptr<CSerialSwitchIO> FindActivePort() override { return ActivePort(); }
 
 private:
-    CSerialIO_VM3000 *ActivePort() { return m_Serial.OpenOrShare<CSerialIO_VM3000>(); }
+    std::shared_ptr<CSerialIO_VM3000> ActivePort()
+    {
+        return m_Serial.OpenOrShare<CSerialIO_VM3000>();
+    }
     // Activates and finds the protocol object to send through: null when either fails.
-    CSerialIO_VM3000 *Ready();
+    std::shared_ptr<CSerialIO_VM3000> Ready();
 
     CSerialIO_VM3000 m_Serial;
     int m_nProgramOutput = 1; // set at initialisation

@@ -18,7 +18,7 @@ CSerialIO_BW120::CSerialIO_BW120()
 
 CSerialIO_BW120::~CSerialIO_BW120()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_BW120::SendTake(int channel, int entry)
@@ -43,15 +43,20 @@ int CVideoSwitch_BW120::DevOpen()
     return OpenPlain();
 }
 
+bool CVideoSwitch_BW120::TakesChannel(int channel) const
+{
+    return channel >= 1 && channel <= swframe::kBw120Channels && HasChannel(channel);
+}
+
 int CVideoSwitch_BW120::DevDirectTake(int channel, int entry)
 {
-    if (!Activate() || !m_Serial.SendTake(channel, entry)) return 0;
+    if (!TakesChannel(channel) || !Activate() || !m_Serial.SendTake(channel, entry)) return 0;
     return CVideoSwitchA::DevDirectTake(channel, entry);
 }
 
 int CVideoSwitch_BW120::DevTake(int channel)
 {
-    if (!Activate()) return 0;
+    if (!TakesChannel(channel) || !Activate()) return 0;
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);
     if (!m_Serial.SendTake(channel, preset)) return 0;

@@ -23,12 +23,16 @@ class KSOVRA20_API CVideoSwitch_BW120 : public CVideoSwitchSerialA {
 
     int32_t OnInitInstance() override;
     int DevOpen() override;
-    // The base keeps the channel and entry as given; only the wire holds them to range.
+    // The base keeps the entry as given; only the wire holds it to range. A channel the wire
+    // cannot carry (only 1..9) or the base does not keep is refused, nothing sent.
     int DevDirectTake(int channel, int entry) override;
     int DevTake(int channel) override;
 
 protected:
     CSerialSwitchIO &Serial() override { return m_Serial; }
+
+private:
+    bool TakesChannel(int channel) const;
 
 private:
     CSerialIO_BW120 m_Serial;

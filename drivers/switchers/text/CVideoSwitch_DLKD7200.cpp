@@ -33,7 +33,7 @@ CSerialIO_DLKD7200::CSerialIO_DLKD7200(char kind)
 
 CSerialIO_DLKD7200::~CSerialIO_DLKD7200()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_DLKD7200::SendWrite(int output, int input)
@@ -97,7 +97,7 @@ int CVideoSwitchDlkdA::DevPreset(int, int entry)
 
 int CVideoSwitchDlkdA::DevTake(int channel)
 {
-    if (!Activate() || m_nPresetEntry.load() < 0) return 0;
+    if (!HasChannel(channel) || !Activate() || m_nPresetEntry.load() < 0) return 0;
     const int preset = ClampEntry(m_nPresetEntry.load());
     int result = Protocol().SendWrite(m_nProgramOutput, preset - 1);
     if (result) result = CVideoSwitchA::DevTake(channel);

@@ -21,7 +21,7 @@ CSerialIO_Quartz::CSerialIO_Quartz()
 
 CSerialIO_Quartz::~CSerialIO_Quartz()
 {
-    DevClose();
+    Retire();
 }
 
 int CSerialIO_Quartz::SendTake(const std::string &levels, int output, int input)
@@ -77,6 +77,7 @@ int CVideoSwitch_Quartz::DevDirectTake(int channel, int entry)
     if (!Activate()) return 0;
     entry = ClampEntry(entry);
     const int output = Output(channel);
+    if (!HasChannel(output)) return 0;
     int result = m_Serial.SendTake(m_strLevels, output, entry);
     if (result) result = CVideoSwitchA::DevDirectTake(output, entry);
     FollowBypass(entry);
@@ -95,6 +96,7 @@ int CVideoSwitch_Quartz::DevTake(int channel)
     int preset = 0;
     CVideoSwitchA::DevQueryPstEntry(channel, preset);
     const int output = Output(channel);
+    if (!HasChannel(output)) return 0;
     int result = m_Serial.SendTake(m_strLevels, output, preset);
     if (result) result = CVideoSwitchA::DevTake(output);
     FollowBypass(preset);

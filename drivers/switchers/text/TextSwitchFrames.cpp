@@ -25,7 +25,7 @@ void AppendText(Bytes &out, const char *text)
 
 Bytes Bw120Command(int channel, int entry)
 {
-    channel = std::clamp(channel, 1, 9);
+    channel = std::clamp(channel, 1, kBw120Channels);
     entry = std::clamp(entry, 1, 99);
     char text[32];
     std::snprintf(text, sizeof text, " 11%d%d11%d", entry / 10, entry % 10, channel);

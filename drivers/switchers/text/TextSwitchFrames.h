@@ -13,6 +13,7 @@ using Bytes = std::vector<uint8_t>;
 
 // BW120: " 11" tens units "11" channel, CR, NUL; the channel held to 1..9 and the entry to
 // 1..99, so the text is always eight characters.
+constexpr int kBw120Channels = 9;
 KSOVRA20_API Bytes Bw120Command(int channel, int entry);
 
 // DLKD: SOH 'W' 'R' kind 'x' OO 'y' II CC EOT, the 0-based output and input and the XOR of
