@@ -168,6 +168,35 @@ void CSerialIO::SetConfig(const char *path)
         if (parity[0] == kLetters[code]) m_Setting.nParity = code;
 }
 
+void CSerialIO::SetLine(const Line &line)
+{
+    std::lock_guard<CDataLock> lk(m_PortLock);
+    m_Setting.nPort = line.port;
+    m_Setting.nBaud = line.baud;
+    m_Setting.nDataBits = line.dataBits;
+    m_Setting.nParity = line.parity;
+    m_Setting.nStopBits = line.stopBits;
+    m_Setting.nReserved = 0;
+    m_Setting.nHalfTime = line.last;
+    m_pPortRtc = line.portClass;
+}
+
+int CSerialIO::SetPortNumber(int32_t port)
+{
+    if (port < 0 || port > std::numeric_limits<uint16_t>::max()) return 0;
+    std::lock_guard<CDataLock> lk(m_PortLock);
+    m_Setting.nPort = static_cast<uint16_t>(port);
+    return 1;
+}
+
+int CSerialIO::ReadPortKey(const char *path, const char *key)
+{
+    CResAccess setting(path);
+    const int32_t none = -1;
+    const int32_t port = setting[key].GetAsInteger(none);
+    return port == none ? 0 : SetPortNumber(port);
+}
+
 COM_SETTING CSerialIO::GetSetting() const
 {
     std::lock_guard<CDataLock> lk(m_PortLock);

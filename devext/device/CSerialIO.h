@@ -108,6 +108,28 @@ class DEVEXT20_API CSerialIO : public CClassA {
     int DevClose();
     int DevBreakWH();
 
+    // The line of a device model: port number, baud, data bits, parity code, stop-bit code,
+    // the last setting value (the half-duplex pause) and the port class (null: the first kind
+    // that opens).
+    struct Line {
+        uint16_t port;
+        uint16_t baud;
+        uint16_t dataBits;
+        uint16_t parity;
+        uint16_t stopBits;
+        uint16_t last;
+        iRtc *portClass;
+    };
+    // The line's settings and port class; they take effect at the next open.
+    void SetLine(const Line &line);
+    int32_t GetPortNumber() const { return GetSetting().nPort; }
+    // Takes effect at the next open. A number outside 0..65535 changes nothing: 0; else 1.
+    int SetPortNumber(int32_t port);
+    // The integer key `key` of the setting `path` as the port number (see SetPortNumber); a
+    // missing key or a number that does not fit leaves it as it is: 0. Port keys are read
+    // this one way, whatever the case of the key's name a model gives ("COM", "Com").
+    int ReadPortKey(const char *path, const char *key);
+
     // While no port object is held: the keys "COM", "COM_Baud" and "Parity" (first letter,
     // upper case: N O E M S) of `path` (null: the own setting path) into the settings. A
     // missing key, a number that does not fit its 16-bit field or another letter leaves the

@@ -10,20 +10,8 @@ CSerialSwitchIO::CSerialSwitchIO(const Line &line, int firstTries, int answeredT
     : m_nAnsweredTries(answeredTries), m_pDumpType(dumpType), m_nReplyMs(replyMs),
       m_nPauseMs(pauseMs), m_nTries(firstTries)
 {
-    m_Setting.nPort = line.port;
-    m_Setting.nBaud = line.baud;
-    m_Setting.nDataBits = line.dataBits;
-    m_Setting.nParity = line.parity;
-    m_Setting.nStopBits = line.stopBits;
-    m_Setting.nReserved = 0;
-    m_Setting.nHalfTime = line.last;
-    m_pPortRtc = line.portClass;
+    SetLine(line);
     m_RequestLock.SetTimeOut(kLockTimeoutMs);
-}
-
-void CSerialSwitchIO::SetPortNumber(uint16_t port)
-{
-    m_Setting.nPort = port;
 }
 
 int CSerialSwitchIO::DevWrite(const char *data, int length)

@@ -17,21 +17,6 @@ public:
     static constexpr uint32_t kPauseMs = 50;
     static constexpr int32_t kLockTimeoutMs = 30000;
 
-    // The line of a model: port number, baud, data bits, parity code, stop-bit code, the
-    // last setting value and the port class (null: the first kind that opens).
-    struct Line {
-        uint16_t port;
-        uint16_t baud;
-        uint16_t dataBits;
-        uint16_t parity;
-        uint16_t stopBits;
-        uint16_t last;
-        iRtc *portClass;
-    };
-
-    uint16_t GetPortNumber() const { return GetSetting().nPort; }
-    // Takes effect at the next open.
-    void SetPortNumber(uint16_t port);
     int GetTries() const { return m_nTries.load(); }
 
     // Writes the frame once, under the request lock so that it never falls inside another

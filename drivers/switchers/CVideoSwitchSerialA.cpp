@@ -25,9 +25,7 @@ int CVideoSwitchSerialA::DevIsOpen()
 
 void CVideoSwitchSerialA::ReadPortKey(const char *key)
 {
-    CSerialSwitchIO &serial = Serial();
-    const int32_t port = CResAccess(GetSettingInfo())[key].GetAsInteger(serial.GetPortNumber());
-    if (port >= 0 && port <= UINT16_MAX) serial.SetPortNumber(static_cast<uint16_t>(port));
+    Serial().ReadPortKey(GetSettingInfo(), key);
 }
 
 bool CVideoSwitchSerialA::Activate()

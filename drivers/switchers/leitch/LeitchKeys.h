@@ -16,8 +16,7 @@ constexpr uint16_t kDefaultPort = 2;
 // "COM" (default 2) into the protocol object's port number.
 inline void ReadPort(CResAccess &setting, CSerialSwitchIO &serial)
 {
-    const int32_t port = setting["COM"].GetAsInteger(kDefaultPort);
-    if (port >= 0 && port <= UINT16_MAX) serial.SetPortNumber(static_cast<uint16_t>(port));
+    serial.SetPortNumber(setting["COM"].GetAsInteger(kDefaultPort));
 }
 
 // The low 16 bits of a destination key's value: -1 becomes 65535.
