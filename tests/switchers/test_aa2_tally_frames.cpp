@@ -1,6 +1,7 @@
 // The AA2 frames and the Talley and VM3000 commands byte for byte; the AA2 and VM3000 stream
 // decoders on good, bad-check, refused, cut-off, stray and split input, in every chunking; the
 // AA2 reply texts of both dialects.
+#include "tests/kit/DecoderChunks.h"
 #include "drivers/switchers/aa2/Aa2Frames.h"
 #include "drivers/switchers/tally/TallyFrames.h"
 
@@ -24,16 +25,7 @@ Bytes Cat(Bytes a, const Bytes &b)
     return a;
 }
 
-// Feeds `input` to a decoder in chunks of `chunk` bytes and gathers what it reports.
-template <class Decoder> auto FeedInChunks(Decoder &decoder, const Bytes &input, size_t chunk)
-{
-    decltype(decoder.Feed(nullptr, 0)) all;
-    for (size_t at = 0; at < input.size(); at += chunk) {
-        const auto got = decoder.Feed(input.data() + at, std::min(chunk, input.size() - at));
-        all.insert(all.end(), got.begin(), got.end());
-    }
-    return all;
-}
+using kit::FeedInChunks;
 
 // An event as kind letter, text and check: "A", "N", "P", "R<text>" or "X<text>" (bad check).
 std::string Show(const Aa2Event &e)

@@ -1,5 +1,6 @@
 // The binary switch frames byte for byte, and the reply checks and the stream decoders
 // (BDS1602, APS1602, ONYX) on matching, refused, garbled, short and split input.
+#include "tests/kit/DecoderChunks.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 
 #include <gtest/gtest.h>
@@ -107,16 +108,7 @@ TEST(SwitchFrames, OnyxPollsAndConfirmationsOutOfSplitAndGarbledInput)
 
 namespace {
 
-// Feeds `input` to a decoder in chunks of `chunk` bytes and gathers what it reports.
-template <class Decoder> auto FeedInChunks(Decoder &decoder, const Bytes &input, size_t chunk)
-{
-    decltype(decoder.Feed(nullptr, 0)) all;
-    for (size_t at = 0; at < input.size(); at += chunk) {
-        const auto got = decoder.Feed(input.data() + at, std::min(chunk, input.size() - at));
-        all.insert(all.end(), got.begin(), got.end());
-    }
-    return all;
-}
+using kit::FeedInChunks;
 
 } // namespace
 
