@@ -28,7 +28,7 @@ namespace {
 // What the test devices do, by instance name.
 struct Knobs {
     static inline std::mutex lock;
-    static inline std::set<std::string> failOpen, failTest, throwTest;
+    static inline std::set<std::string> failOpen, failQuietly, failTest, throwTest;
     static inline std::atomic<int> openDelayMs{0};
     static inline std::function<void(const std::string &)> onOpen; // set before the opens
 
@@ -41,6 +41,7 @@ struct Knobs {
     {
         std::lock_guard<std::mutex> lk(lock);
         failOpen.clear();
+        failQuietly.clear();
         failTest.clear();
         throwTest.clear();
         openDelayMs = 0;
@@ -61,7 +62,7 @@ public:
             this->SetDevStatus(DEVSTATUS_COM_OPEN_FAILED, "port busy");
             return 0;
         }
-        return 1;
+        return Knobs::Has(Knobs::failQuietly, this->GetInstanceName()) ? 0 : 1;
     }
     int DevClose() override
     {
@@ -381,6 +382,19 @@ TEST_F(DevMgrTest, ChecksPostTheirStatusOnTheDeviceChannel)
     posts.Clear();
     EXPECT_TRUE(AdvanceUntil([&] { return posts.Count() >= 2; }, 100, 20000));
     for (const std::string &line : posts.Lines()) EXPECT_EQ(line.find("vtr1"), std::string::npos);
+}
+
+TEST_F(DevMgrTest, AnOpenThatFailsQuietlyShowsTheFailure)
+{
+    Init(Config("{\"REC1\"}"));
+    Knobs::failQuietly = {"VTR2", "REC1"};
+    tagDevStatus status;
+    EXPECT_EQ(mgr->GetVideoDev("VTR2", 1, &status), nullptr);
+    EXPECT_EQ(status.nCode, 5);
+    EXPECT_EQ(status.GetText(), CString("设备运行失败"));
+    // The first check of a listed device is its first open.
+    EXPECT_EQ(mgr->CheckNextDevice(), 1);
+    EXPECT_EQ(posts.Lines(), std::vector<std::string>{Post("REC1", 5, "未知设备 设备运行失败 ")});
 }
 
 TEST_F(DevMgrTest, StatusTextsAreCutToTheField)
