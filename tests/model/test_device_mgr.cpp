@@ -12,6 +12,7 @@
 #include "drivers/model/CVideoSwitchA.h"
 
 #include "Kest20/KestLog.h"
+#include "KestLib20/CConfigFileAccessX.h"
 #include "platform/Gbk.h"
 
 #include <atomic>
@@ -294,6 +295,41 @@ TEST_F(DevMgrTest, EntriesAreFoundWhateverTheCase)
     EXPECT_EQ(mgr->GetDevNameByID("vtr1"), CString("Tape one"));
     EXPECT_EQ(mgr->GetParentDevID("VTR1"), CString("SW1"));
     EXPECT_EQ(mgr->GetDevNameByID("none"), CString(""));
+}
+
+TEST(DevMgrConfig, ASettingsFileThatIsMissingOrUnreadableIsTold)
+{
+    const std::string dir = ::testing::TempDir() + "kest_devmgr_" + std::to_string(getpid());
+    std::filesystem::create_directories(dir + "/unreadable.CLSID"); // a directory in its place
+    std::ofstream(dir + "/other.CLSID") << Section("Other", {{"VideoSrc", "{\"VTR1\"}"}});
+    std::ofstream(dir + "/good.CLSID") << Section("DevMgr", {{"VideoSrc", "{\"VTR1\"}"}});
+    const struct {
+        const char *file;
+        bool told;
+        int sources;
+    } rows[] = {
+        {"none.CLSID", true, 0},
+        {"unreadable.CLSID", true, 0},
+        {"other.CLSID", true, 0},
+        {"good.CLSID", false, 1},
+    };
+    LogCapture log("LOG_DEV");
+    int at = 0;
+    for (const auto &row : rows) {
+        const std::string root = "/etc/devmgr_told" + std::to_string(++at);
+        const std::string path = root + "/DevMgr";
+        CConfigFileAccessX provider((dir + "/" + row.file).c_str());
+        provider.Mount(root.c_str());
+        CVideoDevMgr mgr;
+        mgr.Initlization(path.c_str());
+        EXPECT_EQ(mgr.GetVideoSrcCount(), row.sources) << row.file;
+        const auto lines = log.Lines();
+        const auto told = std::count_if(lines.begin(), lines.end(), [&](const std::string &line) {
+            return line.find(path) != std::string::npos;
+        });
+        EXPECT_EQ(told, row.told ? 1 : 0) << row.file;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(DevMgrTest, DevicesAreCreatedOnFirstUseThroughTheOpenGate)
