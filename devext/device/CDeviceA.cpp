@@ -174,6 +174,19 @@ int CDeviceA::GetDevSetting(const char *name, iRtc *rtc, CString &setting)
     return glFindObjectInResource(setting, name, rtc, roots);
 }
 
+namespace {
+
+// The device's own status after its open failed; a driver that left it normal gets the code
+// of a failed run, so the failure does not read as success.
+tagDevStatus FailedOpenStatus(const CDeviceA &device)
+{
+    tagDevStatus status = device.GetDevStatus();
+    if (status.nCode == DEVSTATUS_NORMAL) status.SetStatus(DEVSTATUS_RUN_FAILED);
+    return status;
+}
+
+} // namespace
+
 CDeviceA *CDeviceA::OpenDev(const char *name, iRtc *rtc, tagDevStatus *status)
 {
     if (!name) return nullptr;
@@ -187,7 +200,7 @@ CDeviceA *CDeviceA::OpenDev(const char *name, iRtc *rtc, tagDevStatus *status)
             return nullptr;
         }
         if (device->ActiveInstance()) return device;
-        result = device->GetDevStatus();
+        result = FailedOpenStatus(*device);
         return nullptr;
     }
 
@@ -203,7 +216,7 @@ CDeviceA *CDeviceA::OpenDev(const char *name, iRtc *rtc, tagDevStatus *status)
     }
     if (object->ActiveInstance()) return static_cast<CDeviceA *>(object);
     // The device stays registered: the next OpenDev of the name finds it and tries again.
-    if (CDeviceA *device = FindByDevName(name, rtc)) result = device->GetDevStatus();
+    if (CDeviceA *device = FindByDevName(name, rtc)) result = FailedOpenStatus(*device);
     return nullptr;
 }
 

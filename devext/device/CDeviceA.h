@@ -82,7 +82,8 @@ class DEVEXT20_API CDeviceA : public CClassA {
     static int GetDevSetting(const char *name, iRtc *rtc, CString &setting);
     // The active device `name` of kind `rtc`: the live one, or one created from its setting,
     // activated (which opens it). Null on failure, with the reason in `status` (when given):
-    // 1 name taken by another kind, 2 no setting or no object, else the device's own status.
+    // 1 name taken by another kind, 2 no setting or no object, else the device's own status
+    // (5, a failed run, when the device left its status normal).
     static CDeviceA *OpenDev(const char *name, iRtc *rtc, tagDevStatus *status = nullptr);
 
     // The thread's last device error: the code goes to the thread's last error, the text

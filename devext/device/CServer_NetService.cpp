@@ -164,10 +164,14 @@ int CServer_NetService::On_Get_iSet(int, CPacket &request)
 int CServer_NetService::On_Log(int, CPacket &request)
 {
     CString type, text, info;
-    tagArgItem first[] = {ArgOf(type), ArgOf(text)};
+    tagArgItem first[] = {ArgOf(type)};
+    tagArgItem second[] = {ArgOf(text)};
     tagArgItem last[] = {ArgOf(info)};
     CPacketStream stream(request);
-    const bool hasInfo = CArgListA(first).Unpack(stream) && CArgListA(last).Unpack(stream);
+    // A message without a type would reach every reader of a pattern of types, and they
+    // would take its text for theirs.
+    if (!CArgListA(first).Unpack(stream) || type.IsEmpty()) return 0;
+    const bool hasInfo = CArgListA(second).Unpack(stream) && CArgListA(last).Unpack(stream);
     if (!hasInfo) {
         // Without an info text the message says where it came from.
         tagNetHead head;

@@ -1,6 +1,7 @@
 #include "drivers/model/CVideoDevEchg.h"
 
 #include "drivers/model/CSerialEchg.h"
+#include "drivers/model/ShareBus.h"
 
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
@@ -21,7 +22,6 @@ IMPLEMENT_KEST_DEVICE(CVideoDevEchg_NPort, CVideoDevEchg, "422倒换开关(NPort
 
 namespace {
 
-constexpr const char *kShareBus = "#OVRA_DEV_SHARE";
 constexpr const char *kDebugType = "LOG_AIR_SWITCH";
 // Where a switch of "Dev" sits when its own text does not say.
 constexpr int kDefaultMaster = 1;
@@ -52,8 +52,8 @@ CVideoDevEchg::~CVideoDevEchg()
 
 void CVideoDevEchg::StopModeChannel()
 {
-    m_evStop.Set();
     m_pModeReader.reset();
+    StopSwitchOvers();
 }
 
 HRESULT CVideoDevEchg::QueryInterface(const GUID *iid, void **object)
@@ -76,6 +76,12 @@ int CVideoDevEchg::DevOpen()
     return 1;
 }
 
+int CVideoDevEchg::DevClose()
+{
+    StopSwitchOvers();
+    return CVideoAuxA::DevClose();
+}
+
 int32_t CVideoDevEchg::DevSetMode(int mode)
 {
     CSimplexStringMap properties;
@@ -85,12 +91,70 @@ int32_t CVideoDevEchg::DevSetMode(int mode)
     return 1;
 }
 
-int CVideoDevEchg::OnModeMessage(const char *, const char *text, const char *)
+int CVideoDevEchg::OnModeMessage(const char *type, const char *text, const char *)
 {
-    CSimplexStringMap properties;
-    properties.SetAsXmlProp(text);
+    // A stray text, or a message of no type or of a type that only ends the channel's name,
+    // switches nothing.
+    const std::optional<int> mode = sharebus::ReadMode(m_strChannel, type, text);
+    if (!mode) return 0;
     glReportDbg(kDebugType, "Send Log for Share dev (echg)");
-    return OnSetMode(properties["Mode"].GetAsInteger(0));
+    QueueSwitchOver(*mode);
+    return 1;
+}
+
+void CVideoDevEchg::QueueSwitchOver(int mode)
+{
+    std::unique_lock<std::mutex> lk(m_switchLock);
+    if (m_bStopping) return; // dropped with the queued ones
+    m_modes.push_back(mode);
+    if (m_bSwitching) return;
+    m_switchThread = plat::Thread::Start([this] { return RunSwitchOvers(); });
+    if (m_switchThread.Valid()) {
+        m_bSwitching = true;
+        return;
+    }
+    // Without a thread of its own the switch-over runs here, as late as it must.
+    m_modes.pop_back();
+    lk.unlock();
+    OnSetMode(mode);
+}
+
+uint32_t CVideoDevEchg::RunSwitchOvers()
+{
+    for (;;) {
+        int mode = 0;
+        {
+            std::lock_guard<std::mutex> lk(m_switchLock);
+            if (m_modes.empty() || m_bStopping) {
+                m_bSwitching = false;
+                return 0;
+            }
+            mode = m_modes.front();
+            m_modes.pop_front();
+        }
+        OnSetMode(mode);
+    }
+}
+
+void CVideoDevEchg::StopSwitchOvers()
+{
+    plat::Thread thread;
+    std::shared_ptr<CSerialEchg> port;
+    {
+        std::lock_guard<std::mutex> lk(m_switchLock);
+        m_bStopping = true;
+        m_modes.clear();
+        thread = m_switchThread;
+        port = m_pSwitchPort;
+    }
+    m_evStop.Set();
+    if (port) port->DevClose(); // wakes a reply wait
+    thread.StopWithin(kSwitchOverStopMs, 0);
+    std::lock_guard<std::mutex> lk(m_switchLock);
+    m_switchThread.Close();
+    // A thread given up leaves m_bSwitching set: it goes on with what comes later.
+    m_bStopping = false;
+    m_evStop.Reset();
 }
 
 void CVideoDevEchg::RememberMode(int mode)
@@ -101,7 +165,8 @@ void CVideoDevEchg::RememberMode(int mode)
 
 void CVideoDevEchg::PostShareBus(int mode)
 {
-    glReportLog(kShareBus, mode == 1 ? "<Virtual = \"FALSE\">" : "<Virtual = \"TRUE\">", "");
+    glReportLog(sharebus::kShareBus, mode == 1 ? "<Virtual = \"FALSE\">" : "<Virtual = \"TRUE\">",
+                "");
 }
 
 void CVideoDevEchg::PauseDelay()
@@ -116,7 +181,7 @@ int CVideoDevEchg::OnSetMode(int mode)
     return 1;
 }
 
-int CVideoDevEchg::SwitchOver(int mode, CSerialEchg &port)
+int CVideoDevEchg::SwitchOver(int mode, const std::shared_ptr<CSerialEchg> &port)
 {
     {
         std::lock_guard<CDataLock> lk(m_lock);
@@ -135,12 +200,22 @@ int CVideoDevEchg::SwitchOver(int mode, CSerialEchg &port)
             const int ownSlave = own["Slave"].GetAsInteger(slave);
             if (!own["enable"].GetAsBool(enable) || !IsPosition(ownMaster) || !IsPosition(ownSlave))
                 continue;
-            port.Reopen(own["COM"].GetAsInteger(kDefaultCom));
-            port.DevSwitch(mode == 1 ? ownMaster : ownSlave);
+            {
+                // A stop either finds the port open and closes it, or comes first.
+                std::lock_guard<std::mutex> sl(m_switchLock);
+                if (m_bStopping) break;
+                m_pSwitchPort = port;
+                port->Reopen(own["COM"].GetAsInteger(kDefaultCom));
+            }
+            port->DevSwitch(mode == 1 ? ownMaster : ownSlave);
+        }
+        {
+            std::lock_guard<std::mutex> sl(m_switchLock);
+            m_pSwitchPort.reset();
         }
         // The port is given back before the announcement, so whoever acts on it finds the
         // port free; the main chain is announced only once the switch has had time to settle.
-        port.DevClose();
+        port->DevClose();
         if (mode == 1) PauseDelay();
         PostShareBus(mode);
     }

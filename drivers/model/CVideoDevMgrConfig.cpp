@@ -4,6 +4,7 @@
 #include "drivers/model/VideoDevEntries.h"
 
 #include "Kest20/ClassA.h"
+#include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
 #include "KestLib20/CStrings.h"
 
@@ -49,6 +50,16 @@ CString Key(const CString &path, const char *key)
 int CVideoDevMgrConfig::LoadFromRes(const char *path)
 {
     CResAccess config(path);
+    // Nothing at all at the path is a set-up mistake, not a station without devices.
+    CStringArray keys;
+    config.EnumSub(keys);
+    if (keys.IsEmpty()) {
+        CString text;
+        text.Format("device configuration %s not found: its settings file is missing or "
+                    "unreadable, or has no such section; no devices",
+                    path ? path : "");
+        glReportLog("LOG_DEV", text, "");
+    }
     ReadList(config, "VideoSrc", VideoSrc, true);
     ReadList(config, "VideoAux", VideoAux, true);
     ReadList(config, "VideoRec", VideoRec, true);

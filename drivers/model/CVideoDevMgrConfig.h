@@ -10,7 +10,8 @@ class KSOVRA20_API CVideoDevMgrConfig {
 public:
     // Reads the keys VideoSrc, VideoAux, VideoRec, VideoSwitch, VideoStore, CheckDevList
     // (lists, trimmed and without empty items; device ids upper-cased) and the defaults
-    // "<list>.Def" (trimmed and upper-cased, the list's first id when empty). 1.
+    // "<list>.Def" (trimmed and upper-cased, the list's first id when empty). A path that
+    // holds nothing (its settings file missing or unreadable) is told on "LOG_DEV". 1.
     int LoadFromRes(const char *path);
     // Appends the sources, auxiliaries, recorders, switchers and stores, in that order.
     void GetTotal(CStringArray &ids) const;

@@ -1,12 +1,12 @@
 #include "drivers/model/CVideoSrcA.h"
 
+#include "drivers/model/ShareBus.h"
 #include "drivers/model/SimulatedTransport.h"
 
 #include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"
 #include "KestLib20/CFileTime.h"
 #include "KestLib20/CResAccess.h"
-#include "KestLib20/CSimplexStringMap.h"
 
 #include <algorithm>
 
@@ -20,7 +20,6 @@ const CVideoSrcA::tagKeyName CVideoSrcA::gVTRTimecodeTypeEnum[] = {
 
 namespace {
 
-constexpr const char *kShareBus = "#OVRA_DEV_SHARE";
 constexpr const char *kLogType = "LOG_PLAYTASK";
 constexpr int32_t kSimulatedClipFrames = 450000;
 constexpr int64_t kUnitsPerSecond = 10000000;
@@ -122,8 +121,8 @@ CVideoSrcA::~CVideoSrcA()
 void CVideoSrcA::SubscribeShareBus()
 {
     // On the log thread: a driver's handler may take its time to reopen its port.
-    m_pShareReader = std::make_unique<CLogReader>(&CVideoSrcA::OnRecvSetVirtual, this, kShareBus,
-                                                  LOG_MODE_PATTERN);
+    m_pShareReader = std::make_unique<CLogReader>(&CVideoSrcA::OnRecvSetVirtual, this,
+                                                  sharebus::kShareBus, LOG_MODE_PATTERN);
 }
 
 int32_t CVideoSrcA::OnInitInstance()
@@ -484,11 +483,11 @@ int CVideoSrcA::OnSetVirtual(int32_t on)
     return 1;
 }
 
-int CVideoSrcA::OnRecvSetVirtual(const char *, const char *text, const char *)
+int CVideoSrcA::OnRecvSetVirtual(const char *type, const char *text, const char *)
 {
     if (!m_bExchange) return 0;
-    CSimplexStringMap properties;
-    properties.SetAsXmlProp(text);
-    OnSetVirtual(properties["Virtual"].GetAsBool(false) ? 1 : 0);
+    const std::optional<bool> on = sharebus::ReadVirtual(type, text);
+    if (!on) return 0;
+    OnSetVirtual(*on ? 1 : 0);
     return 1;
 }

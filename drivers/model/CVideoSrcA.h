@@ -116,7 +116,8 @@ class KSOVRA20_API CVideoSrcA : public CDeviceA, public IVideoPlayTaskOwner {
     virtual int OnSetVirtual(int32_t on);
 
     // The share-bus handler: with Exchange on, reads Virtual from the text <Virtual = "TRUE">
-    // and hands it to OnSetVirtual (1); with Exchange off it does nothing (0).
+    // and hands it to OnSetVirtual (1); with Exchange off, for a message of another type or
+    // a text without a Virtual it does nothing (0).
     int OnRecvSetVirtual(const char *type, const char *text, const char *info);
 
     // What the play list reads of its owner.

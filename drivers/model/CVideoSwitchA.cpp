@@ -1,7 +1,8 @@
 #include "drivers/model/CVideoSwitchA.h"
 
+#include "drivers/model/ShareBus.h"
+
 #include "KestLib20/CResAccess.h"
-#include "KestLib20/CSimplexStringMap.h"
 
 #include <algorithm>
 #include <utility>
@@ -10,7 +11,6 @@ IMPLEMENT_KEST_CLASS(CVideoSwitchA, CDeviceA)
 
 namespace {
 constexpr const char *kDescription = "视频切换设备";
-constexpr const char *kShareBus = "#OVRA_DEV_SHARE";
 constexpr int kDefaultSources = 4; // for a sources value of 0 or less
 constexpr int kNone = -1;
 } // namespace
@@ -21,7 +21,7 @@ CVideoSwitchA::CVideoSwitchA(const char *typeId) : CDeviceA(typeId)
     SetMatrix(16, 16);
     // On the log thread, as the sources' readers: a driver may take its time to reopen.
     m_pShareReader = std::make_unique<CLogReader>(&CVideoSwitchA::OnRecvSetVirtualMsg, this,
-                                                  kShareBus, LOG_MODE_PATTERN);
+                                                  sharebus::kShareBus, LOG_MODE_PATTERN);
 }
 
 CVideoSwitchA::~CVideoSwitchA()
@@ -170,11 +170,11 @@ int CVideoSwitchA::DevGetMix2()
     return kNone;
 }
 
-int CVideoSwitchA::OnRecvSetVirtualMsg(const char *, const char *text, const char *)
+int CVideoSwitchA::OnRecvSetVirtualMsg(const char *type, const char *text, const char *)
 {
     if (!m_bExchange) return 0;
-    CSimplexStringMap properties;
-    properties.SetAsXmlProp(text);
-    OnSetVirtual(properties["Virtual"].GetAsBool(false) ? 1 : 0);
+    const std::optional<bool> on = sharebus::ReadVirtual(type, text);
+    if (!on) return 0;
+    OnSetVirtual(*on ? 1 : 0);
     return 1;
 }

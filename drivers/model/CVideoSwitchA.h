@@ -71,7 +71,8 @@ class KSOVRA20_API CVideoSwitchA : public CDeviceA {
 
 protected:
     // The share-bus handler: with Exchange on, hands Virtual of the text <Virtual = "TRUE">
-    // to OnSetVirtual (1); with Exchange off it does nothing (0).
+    // to OnSetVirtual (1); with Exchange off, for a message of another type or a text
+    // without a Virtual it does nothing (0).
     int OnRecvSetVirtualMsg(const char *type, const char *text, const char *info);
 
     int32_t m_nDelayTime = 0; // ms

@@ -8,8 +8,8 @@
 #include "Kest20/CLogReader.h"
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
-#include "KestLib20/CSimplexStringMap.h"
 #include "drivers/model/CVideoSwitchA.h"
+#include "drivers/model/ShareBus.h"
 #include "platform/Sync.h"
 
 #include <atomic>
@@ -36,7 +36,7 @@ public:
     explicit CSwitchVirtualMode(Options options = {}) : m_options(options)
     {
         m_pShareReader = std::make_unique<CLogReader>(&CSwitchVirtualMode::OnShareMessage, this,
-                                                      "#OVRA_DEV_SHARE", LOG_MODE_PATTERN);
+                                                      sharebus::kShareBus, LOG_MODE_PATTERN);
     }
     // Ends the subscription (a reopen in progress stops pausing) while the model still lives.
     ~CSwitchVirtualMode() override
@@ -95,12 +95,12 @@ public:
     }
 
 private:
-    int OnShareMessage(const char *, const char *text, const char *)
+    int OnShareMessage(const char *type, const char *text, const char *)
     {
+        const std::optional<bool> on = sharebus::ReadVirtual(type, text);
+        if (!on) return 0;
         if (m_options.noticeType) glReportDbg(m_options.noticeType, "%s", m_options.noticeText);
-        CSimplexStringMap properties;
-        properties.SetAsXmlProp(text);
-        SetVirtual(properties["Virtual"].GetAsBool(false));
+        SetVirtual(*on);
         return 1;
     }
 

@@ -48,6 +48,15 @@ class COtherDevice : public CDeviceA {
     int DevClose() override { return 1; }
 };
 
+// A device whose open fails without a word: its own status stays normal.
+class CQuietDevice : public CDeviceA {
+    DECLARE_KEST_CLASS(CQuietDevice)
+
+    CQuietDevice() : CDeviceA("LVSRC_QUIET") {}
+    int DevOpen() override { return 0; }
+    int DevClose() override { return 1; }
+};
+
 // A registered class without a factory.
 class CAbstractDevice : public CDeviceA {
     DECLARE_KEST_CLASS(CAbstractDevice)
@@ -107,6 +116,7 @@ std::string TextOf(const tagDevStatus &status)
 
 IMPLEMENT_KEST_CLASS(CTestDevice, CDeviceA)
 IMPLEMENT_KEST_CLASS(COtherDevice, CDeviceA)
+IMPLEMENT_KEST_CLASS(CQuietDevice, CDeviceA)
 IMPLEMENT_KEST_CLASS(CAbstractDevice, CDeviceA)
 
 TEST(DevStatus, CodesTakeTheirDefaultTextsAndReportChanges)
@@ -340,6 +350,23 @@ TEST(OpenDev, AFailedOpenKeepsTheDeviceForTheNextTry)
     EXPECT_EQ(CDeviceA::OpenDev("OpenRetry", CTestDevice::GetClassID(), &status), nullptr);
     CTestDevice::s_openResult = 1;
     EXPECT_EQ(status.nCode, 3) << "a live device that fails to open again";
+}
+
+TEST(OpenDev, AFailedOpenNeverReadsAsNormal)
+{
+    MountedSettings tvx("/etc/tvx", Section("OpenQuiet", "CQuietDevice"));
+    Created created;
+    // The first open creates the device, the second finds it live.
+    for (const char *attempt : {"new device", "live device"}) {
+        tagDevStatus status;
+        status.SetStatus(6);
+        EXPECT_EQ(CDeviceA::OpenDev("OpenQuiet", CQuietDevice::GetClassID(), &status), nullptr);
+        EXPECT_EQ(status.nCode, 5) << attempt;
+        EXPECT_EQ(TextOf(status), "设备运行失败") << attempt;
+    }
+    auto *device = created(CDeviceA::FindByDevName("OpenQuiet", CQuietDevice::GetClassID()));
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->GetDevStatus().nCode, 0) << "the device's own record is left alone";
 }
 
 TEST(LastDevError, IsKeptPerThread)

@@ -78,6 +78,8 @@ TEST_F(KeyerBaseTest, WithoutExchangeTheShareBusIsIgnoredAndVirtualIsFalse)
     EXPECT_FALSE(keyer->IsVirtual());
     EXPECT_EQ(keyer->virtualCalls, 0);
     EXPECT_EQ(follower->virtualCalls, 2) << "through the overridable slot";
+    devtest::ExpectStrayShareMessagesIgnored([&] { return follower->IsVirtual(); });
+    EXPECT_EQ(follower->virtualCalls, 2) << "stray messages reach no slot";
 }
 
 TEST_F(KeyerBaseTest, ACopyFollowsTheShareBusOnItsOwnAfterTheOriginalHasGone)

@@ -9,12 +9,14 @@
 #include "Kest20/CCounter.h"
 #include "Kest20/CLogReader.h"
 #include "Kest20/InstanceRegistry.h"
+#include "Kest20/KestLog.h"
 #include "KestLib20/CConfigFileAccessX.h"
 #include "platform/TimeSource.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -284,6 +286,56 @@ private:
     std::mutex m_lock;
     std::vector<std::string> m_lines;
 };
+
+// Waits (in real time) until the log thread has delivered every message reported before:
+// a marker reported now reaches a pattern reader of its own once the thread is through them.
+inline bool PatternReadersCaughtUp(int ms = 5000)
+{
+    struct Marker {
+        static int Receive(void *got, const char *, const char *, const char *)
+        {
+            static_cast<std::atomic<bool> *>(got)->store(true);
+            return 1;
+        }
+    };
+    std::atomic<bool> got{false};
+    const int handle =
+        glRegisterLogProcessUnit("KEST_TEST_CAUGHT_UP", &Marker::Receive, &got, LOG_MODE_PATTERN);
+    glReportLog("KEST_TEST_CAUGHT_UP", "", "");
+    const bool caughtUp = Eventually([&] { return got.load(); }, ms);
+    glUnregisterLogProcessUnit(handle);
+    return caughtUp;
+}
+
+// Share-bus messages no device in virtual mode may act on, as {type, text}: no type and
+// types that only end the channel's name (a pattern lets them through), and texts without a
+// Virtual.
+inline std::vector<std::pair<std::string, std::string>> StrayShareMessages()
+{
+    const std::string off = "<Virtual = \"FALSE\">";
+    return {{"", off},
+            {"SHARE", off},
+            {"DEV_SHARE", off},
+            {"#OVRA_DEV_SHARE", ""},
+            {"#OVRA_DEV_SHARE", "1"},
+            {"#OVRA_DEV_SHARE", "<Mode=\"1\">"},
+            {"#OVRA_DEV_SHARE", "<Virtual = \"\">"},
+            {"#OVRA_DEV_SHARE", "<Virtual = \"maybe\">"}};
+}
+
+// Reports each stray share-bus message and expects `unchanged` to hold once it has been
+// delivered (a reader that acts on one may take a while: up to `ms` each); `again` puts the
+// device back where it was after a failure.
+inline void ExpectStrayShareMessagesIgnored(const std::function<bool()> &unchanged,
+                                            const std::function<void()> &again = {}, int ms = 5000)
+{
+    for (const auto &[type, text] : StrayShareMessages()) {
+        glReportLog(type.c_str(), text.c_str(), "");
+        ASSERT_TRUE(PatternReadersCaughtUp(ms));
+        EXPECT_TRUE(unchanged()) << "type \"" << type << "\", text " << text;
+        if (again && !unchanged()) again();
+    }
+}
 
 // Deletes, at the end of a test, every live device of the given names.
 class DeleteDevices {

@@ -1,20 +1,26 @@
 // Changeover switches: their frames byte for byte, replies decoded from split and garbled
 // input, the two serial protocols over a pseudo-terminal with a simulated switch (status,
 // acknowledgements, queries, silence and retries), the mode travelling on each switch's own
-// channel, the share-bus posts and their Delay, the configured switches of the serial drivers,
-// and the manager handing out the interface.
+// channel and the stray messages it must not act on, the share-bus posts and their Delay, the
+// switch-overs on the switch's own thread (in order, the log thread free meanwhile, cut short
+// by a stop), the configured switches of the serial drivers, and the manager handing out the
+// interface.
 #include "tests/model/DeviceTestKit.h"
 
 #include "drivers/model/CSerialEchg.h"
 #include "drivers/model/CVideoDevEchg.h"
 #include "drivers/model/CVideoDevMgr.h"
 #include "drivers/model/EchgFrames.h"
+#include "drivers/model/ShareBus.h"
+#include "tests/Kest20/LogProbe.h"
 #include "tests/sim/ChangeoverSim.h"
 
 #include "Kest20/KestLog.h"
 #include "devext/device/CSerialDevA.h"
 #include "devext/device/DeviceDescription.h"
 
+#include <algorithm>
+#include <future>
 #include <optional>
 
 using namespace devtest;
@@ -353,10 +359,189 @@ TEST(Changeover, ModesTravelOnEachSwitchsOwnChannel)
     second.DevSetMode(1);
     ASSERT_TRUE(share.WaitFor(3));
     glReportLog(second.GetChannelName(), "<Other=\"1\">", "");
+    second.DevSetMode(1);
     ASSERT_TRUE(share.WaitFor(4));
-    EXPECT_EQ(share.Last(), kVirtualOn) << "no mode reads as 0: the backup chain";
-    EXPECT_EQ(second.DevGetMode(), 0);
+    EXPECT_EQ(share.Posts()[3].first, kVirtualOff) << "a text without a mode switches nothing";
+    EXPECT_EQ(second.DevGetMode(), 1);
     EXPECT_EQ(first.DevGetMode(), 1);
+}
+
+TEST(ShareBusMessages, OnlyTheShareBusWithAVirtualIsRead)
+{
+    const struct {
+        const char *type, *text;
+        std::optional<bool> on;
+    } virtuals[] = {
+        {"#OVRA_DEV_SHARE", "<Virtual = \"TRUE\">", true},
+        {"#ovra_dev_share", "<Virtual = \"FALSE\">", false},
+        {"#OVRA_DEV_SHARE", "<Virtual = \"1\" Mode=\"2\">", true},
+        {"", "<Virtual = \"TRUE\">", {}},
+        {nullptr, "<Virtual = \"TRUE\">", {}},
+        {"SHARE", "<Virtual = \"TRUE\">", {}},
+        {"X#OVRA_DEV_SHARE", "<Virtual = \"TRUE\">", {}},
+        {"#OVRA_DEV_SHARE", "", {}},
+        {"#OVRA_DEV_SHARE", nullptr, {}},
+        {"#OVRA_DEV_SHARE", "<Other = \"TRUE\">", {}},
+        {"#OVRA_DEV_SHARE", "<Virtual = \"\">", {}},
+        {"#OVRA_DEV_SHARE", "<Virtual = \"perhaps\">", {}},
+    };
+    for (const auto &row : virtuals)
+        EXPECT_EQ(sharebus::ReadVirtual(row.type, row.text), row.on)
+            << (row.type ? row.type : "null") << " " << (row.text ? row.text : "null");
+}
+
+TEST(Changeover, StrayMessagesSwitchNothing)
+{
+    ShareBus share;
+    CVideoDevEchg device;
+    const std::string channel = device.GetChannelName().GetString();
+    const std::string number = channel.substr(13);
+    std::string lower = channel;
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    const struct {
+        std::string type, text;
+        bool switches;
+    } rows[] = {
+        {"", "<Mode=\"2\">", false}, // a message without a type reaches every pattern
+        {number.substr(number.size() - 1), "<Mode=\"2\">", false},
+        {"PLAT" + number, "<Mode=\"2\">", false},
+        {channel, "", false},
+        {channel, "1", false},
+        {channel, "PLAT1", false},
+        {channel, "<Other=\"2\">", false},
+        {channel, "<Mode=\"\">", false},
+        {channel, "<Mode=\"backup\">", false},
+        {lower, "<Mode=\"2\">", true}, // types of a pattern compare without case
+        {channel, "<Mode=\"2\">", true},
+    };
+    device.DevSetMode(1);
+    ASSERT_TRUE(share.WaitFor(1));
+    for (const auto &row : rows) {
+        const size_t before = share.Count();
+        glReportLog(row.type.c_str(), row.text.c_str(), "");
+        // Whatever the stray did is announced before the main chain is announced again.
+        device.DevSetMode(1);
+        ASSERT_TRUE(share.WaitFor(before + (row.switches ? 2 : 1)));
+        const auto posts = share.Posts();
+        EXPECT_EQ(posts[before].first, row.switches ? kVirtualOn : kVirtualOff)
+            << "type \"" << row.type << "\", text " << row.text;
+        EXPECT_EQ(device.DevGetMode(), 1);
+    }
+}
+
+namespace {
+
+// Changeover switches whose switch-over waits on the manual clock: an NPort switch going to
+// the main chain (its Delay) and an RS-485 switch that does not answer (its reply wait).
+struct WaitingSwitch {
+    const char *name;
+    int mode;
+    std::string settings;
+    std::function<std::unique_ptr<CVideoDevEchg>()> make;
+};
+
+std::vector<WaitingSwitch> WaitingSwitches(int com)
+{
+    const std::string port = "<COM=\"" + std::to_string(com) + "\">";
+    return {
+        {"NPort", 1, Section("ECHG", {{"Delay", "1000"}}),
+         [] { return std::make_unique<CVideoDevEchg_NPort>(); }},
+        {"RS-485", 2, Section("ECHG", {{"Dev", "{\"SW\"}"}, {"Delay", "0"}, {"SW", port}}),
+         [] { return std::make_unique<CVideoDevEchg_485>(); }},
+    };
+}
+
+// One of them on its silent line, its mode set, until its switch-over waits.
+struct SwitchingNow {
+    SwitchingNow(const WaitingSwitch &row, int com)
+        : settings(row.settings), line(Line::Rs485, com), device(row.make())
+    {
+        line.sim.SetFaults(Silent());
+    }
+    bool Begin(const WaitingSwitch &row)
+    {
+        if (device->InitInstance("/etc/tvx/ECHG", "ECHG") != 1) return false;
+        device->DevSetMode(row.mode);
+        if (!Eventually([&] { return device->DevGetMode() == row.mode; })) return false;
+        return row.mode == 1 || line.sim.Peer().WaitForBytes(3, kSoonMs);
+    }
+
+    MountedSettings settings;
+    SimLine line;
+    ShareBus share;
+    std::unique_ptr<CVideoDevEchg> device;
+};
+
+} // namespace
+
+TEST(Changeover, ASwitchOverLeavesTheLogThreadFree)
+{
+    ManualTime time;
+    for (const WaitingSwitch &row : WaitingSwitches(51)) {
+        SCOPED_TRACE(row.name);
+        LogProbe probe{"ECHG_TEST_PROBE", LOG_MODE_PATTERN};
+        SwitchingNow now(row, 51);
+        ASSERT_TRUE(now.Begin(row));
+        glReportLog("ECHG_TEST_PROBE", "while switching", "");
+        // (Real time: the probe's own wait would be on the manual clock.)
+        EXPECT_TRUE(Eventually([&] { return probe.Count() == 1; }))
+            << "the log thread waits meanwhile";
+        EXPECT_EQ(now.share.Count(), 0u);
+        ASSERT_TRUE(AdvanceUntil([&] { return now.share.Count() == 1; }));
+        EXPECT_EQ(now.share.Last(), row.mode == 1 ? kVirtualOff : kVirtualOn);
+    }
+}
+
+TEST(Changeover, SwitchOversRunInTheirOrder)
+{
+    ManualTime time;
+    MountedSettings settings(Section("NP", {{"Delay", "1000"}}));
+    ShareBus share;
+    CVideoDevEchg_NPort device;
+    ASSERT_EQ(device.InitInstance("/etc/tvx/NP", "NP"), 1);
+    const uint32_t start = plat::GetTickCount();
+    for (int mode : {1, 2, 1}) device.DevSetMode(mode);
+    ASSERT_TRUE(AdvanceUntil([&] { return share.Count() == 3; }));
+    const auto posts = share.Posts();
+    EXPECT_EQ(posts[0].first, kVirtualOff);
+    EXPECT_EQ(posts[1].first, kVirtualOn);
+    EXPECT_EQ(posts[2].first, kVirtualOff);
+    EXPECT_GE(plat::TickDiff(posts[0].second, start), 1000) << "the first waited its Delay";
+    EXPECT_GE(plat::TickDiff(posts[2].second, posts[1].second), 1000) << "so did the third";
+    EXPECT_EQ(device.DevGetMode(), 1);
+}
+
+TEST(Changeover, AStopCutsASwitchOverShort)
+{
+    ManualTime time;
+    for (const bool destroy : {true, false}) {
+        for (const WaitingSwitch &row : WaitingSwitches(52)) {
+            SCOPED_TRACE(std::string(row.name) + (destroy ? ", destroyed" : ", closed"));
+            SwitchingNow now(row, 52);
+            ASSERT_TRUE(now.Begin(row));
+
+            // The stop does not wait for the clock: the switch-over's waits end at once.
+            auto stop = std::async(std::launch::async, [&] {
+                if (destroy)
+                    now.device.reset();
+                else
+                    now.device->DevClose();
+            });
+            FinishStepping<void> finish(stop);
+            EXPECT_EQ(stop.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+            EXPECT_TRUE(now.share.WaitFor(1)) << "the switch-over is announced all the same";
+            EXPECT_EQ(CSerialDevA::GetByPort(52), nullptr);
+            AdvanceUntil(
+                [&] { return stop.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                50, 600000);
+            stop.get();
+            if (destroy) continue;
+
+            // A mode after the close is switched again.
+            now.device->DevSetMode(row.mode);
+            ASSERT_TRUE(AdvanceUntil([&] { return now.share.Count() == 2; }));
+        }
+    }
 }
 
 TEST(Changeover, NPortAnnouncesTheMainChainAfterItsDelay)

@@ -12,6 +12,7 @@
 #include "drivers/model/CVideoSwitchA.h"
 
 #include "Kest20/KestLog.h"
+#include "KestLib20/CConfigFileAccessX.h"
 #include "platform/Gbk.h"
 
 #include <atomic>
@@ -28,7 +29,7 @@ namespace {
 // What the test devices do, by instance name.
 struct Knobs {
     static inline std::mutex lock;
-    static inline std::set<std::string> failOpen, failTest, throwTest;
+    static inline std::set<std::string> failOpen, failQuietly, failTest, throwTest;
     static inline std::atomic<int> openDelayMs{0};
     static inline std::function<void(const std::string &)> onOpen; // set before the opens
 
@@ -41,6 +42,7 @@ struct Knobs {
     {
         std::lock_guard<std::mutex> lk(lock);
         failOpen.clear();
+        failQuietly.clear();
         failTest.clear();
         throwTest.clear();
         openDelayMs = 0;
@@ -61,7 +63,7 @@ public:
             this->SetDevStatus(DEVSTATUS_COM_OPEN_FAILED, "port busy");
             return 0;
         }
-        return 1;
+        return Knobs::Has(Knobs::failQuietly, this->GetInstanceName()) ? 0 : 1;
     }
     int DevClose() override
     {
@@ -295,6 +297,41 @@ TEST_F(DevMgrTest, EntriesAreFoundWhateverTheCase)
     EXPECT_EQ(mgr->GetDevNameByID("none"), CString(""));
 }
 
+TEST(DevMgrConfig, ASettingsFileThatIsMissingOrUnreadableIsTold)
+{
+    const std::string dir = ::testing::TempDir() + "kest_devmgr_" + std::to_string(getpid());
+    std::filesystem::create_directories(dir + "/unreadable.CLSID"); // a directory in its place
+    std::ofstream(dir + "/other.CLSID") << Section("Other", {{"VideoSrc", "{\"VTR1\"}"}});
+    std::ofstream(dir + "/good.CLSID") << Section("DevMgr", {{"VideoSrc", "{\"VTR1\"}"}});
+    const struct {
+        const char *file;
+        bool told;
+        int sources;
+    } rows[] = {
+        {"none.CLSID", true, 0},
+        {"unreadable.CLSID", true, 0},
+        {"other.CLSID", true, 0},
+        {"good.CLSID", false, 1},
+    };
+    LogCapture log("LOG_DEV");
+    int at = 0;
+    for (const auto &row : rows) {
+        const std::string root = "/etc/devmgr_told" + std::to_string(++at);
+        const std::string path = root + "/DevMgr";
+        CConfigFileAccessX provider((dir + "/" + row.file).c_str());
+        provider.Mount(root.c_str());
+        CVideoDevMgr mgr;
+        mgr.Initlization(path.c_str());
+        EXPECT_EQ(mgr.GetVideoSrcCount(), row.sources) << row.file;
+        const auto lines = log.Lines();
+        const auto told = std::count_if(lines.begin(), lines.end(), [&](const std::string &line) {
+            return line.find(path) != std::string::npos;
+        });
+        EXPECT_EQ(told, row.told ? 1 : 0) << row.file;
+    }
+    std::filesystem::remove_all(dir);
+}
+
 TEST_F(DevMgrTest, DevicesAreCreatedOnFirstUseThroughTheOpenGate)
 {
     Init(Config());
@@ -381,6 +418,19 @@ TEST_F(DevMgrTest, ChecksPostTheirStatusOnTheDeviceChannel)
     posts.Clear();
     EXPECT_TRUE(AdvanceUntil([&] { return posts.Count() >= 2; }, 100, 20000));
     for (const std::string &line : posts.Lines()) EXPECT_EQ(line.find("vtr1"), std::string::npos);
+}
+
+TEST_F(DevMgrTest, AnOpenThatFailsQuietlyShowsTheFailure)
+{
+    Init(Config("{\"REC1\"}"));
+    Knobs::failQuietly = {"VTR2", "REC1"};
+    tagDevStatus status;
+    EXPECT_EQ(mgr->GetVideoDev("VTR2", 1, &status), nullptr);
+    EXPECT_EQ(status.nCode, 5);
+    EXPECT_EQ(status.GetText(), CString("设备运行失败"));
+    // The first check of a listed device is its first open.
+    EXPECT_EQ(mgr->CheckNextDevice(), 1);
+    EXPECT_EQ(posts.Lines(), std::vector<std::string>{Post("REC1", 5, "未知设备 设备运行失败 ")});
 }
 
 TEST_F(DevMgrTest, StatusTextsAreCutToTheField)

@@ -31,6 +31,7 @@ Entries Query(CVideoSwitchA &sw, int channel)
 // A driver that counts what the share bus hands its OnSetVirtual slot.
 class CCountingSwitch : public CVideoSwitchA {
 public:
+    using CVideoSwitchA::OnRecvSetVirtualMsg;
     int OnSetVirtual(int32_t on) override
     {
         ++calls;
@@ -131,6 +132,18 @@ TEST(SwitchBase, SettingsAndTheShareBus)
     EXPECT_TRUE(Eventually([&] { return on.calls >= 2 && !on.IsVirtual(); }));
     EXPECT_EQ(off.calls, 0);
     EXPECT_FALSE(off.IsVirtual());
+}
+
+TEST(SwitchBase, StrayShareMessagesLeaveVirtualModeAlone)
+{
+    MountedSettings settings(Section("ON", {{"Exchange", "TRUE"}, {"Virtual", "TRUE"}}));
+    CCountingSwitch sw;
+    ASSERT_EQ(sw.InitInstance("/etc/tvx/ON", "ON"), 1);
+    ExpectStrayShareMessagesIgnored([&] { return sw.IsVirtual(); });
+    EXPECT_EQ(sw.calls, 0);
+    EXPECT_EQ(sw.OnRecvSetVirtualMsg("#OVRA_DEV_SHARE", "<Other = \"1\">", ""), 0);
+    glReportLog("#OVRA_DEV_SHARE", "<Virtual = \"FALSE\">", "");
+    EXPECT_TRUE(Eventually([&] { return sw.calls == 1 && !sw.IsVirtual(); }));
 }
 
 TEST(SwitchBase, TakesFromManyThreadsLoseNoEntry)

@@ -280,8 +280,19 @@ TEST(SourceSettings, ShareBusSwitchesVirtualOnlyWithExchange)
     EXPECT_FALSE(off.IsVirtual());
     EXPECT_EQ(off.OnRecvSetVirtual("#OVRA_DEV_SHARE", "<Virtual = \"TRUE\">", ""), 0);
     EXPECT_FALSE(off.IsVirtual());
-    EXPECT_EQ(on.OnRecvSetVirtual("#OVRA_DEV_SHARE", "<Other = \"1\">", ""), 1);
-    EXPECT_FALSE(on.IsVirtual()) << "a message without Virtual reads as false";
+    EXPECT_EQ(on.OnRecvSetVirtual("#OVRA_DEV_SHARE", "<Other = \"1\">", ""), 0);
+    EXPECT_TRUE(on.IsVirtual()) << "a message without Virtual changes nothing";
+}
+
+TEST(SourceSettings, StrayShareMessagesLeaveVirtualModeAlone)
+{
+    MountedSettings settings(Section("ON", {{"Exchange", "TRUE"}, {"Virtual", "TRUE"}}));
+    CVideoSrcA source;
+    ASSERT_EQ(source.InitInstance("/etc/tvx/ON", "ON"), 1);
+    ExpectStrayShareMessagesIgnored([&] { return source.IsVirtual(); },
+                                    [&] { source.OnSetVirtual(1); });
+    glReportLog("#ovra_dev_share", "<Virtual = \"FALSE\">", "");
+    EXPECT_TRUE(Eventually([&] { return !source.IsVirtual(); })) << "the channel without case";
 }
 
 TEST_F(StepsTest, CheckNextBringsATaskThroughItsWindows)

@@ -1,12 +1,15 @@
 // The network object and its management service, asked by a management client of the same
 // program through the dispatcher on 127.0.0.1: finding processes and mail boxes, class and
-// instance queries, echo and time, remote log messages, the HTTP front and its settings.
+// instance queries, echo and time, remote log messages (one without a type, sent from a raw
+// socket, switching no changeover), the HTTP front and its settings.
 #include "NetObjectKit.h"
 
 #include "Kest20/CClock.h"
 #include "Kest20/DistributedSystemApi.h"
 #include "devext/device/NetHead.h"
 #include "devext/device/NetHost.h"
+#include "devext/device/NetServiceMsg.h"
+#include "drivers/model/CVideoDevEchg.h"
 #include "platform/TimeSource.h"
 #include "tests/Kest20/LogProbe.h"
 
@@ -254,6 +257,54 @@ TEST(NetService, LogMessagesWithAndWithoutInfo)
     const std::string sender = std::string(glGetNameByAddress(htonl(INADDR_LOOPBACK))) + ":" +
                                std::to_string(net->GetNetDisp().GetPort());
     EXPECT_EQ(entries[1].info, sender);
+}
+
+TEST(NetService, ALogMessageWithoutATypeSwitchesNothing)
+{
+    ActiveNet net;
+    LogProbe share{"#OVRA_DEV_SHARE", LOG_MODE_EXACT};
+    LogProbe everything{"*", LOG_MODE_PATTERN};
+    CVideoDevEchg echg;
+    const std::string channel = echg.GetChannelName().GetString();
+    echg.DevSetMode(1);
+    ASSERT_TRUE(share.WaitFor(1));
+
+    // Texts as the packet protocol carries them: a 32-bit length, then the bytes.
+    const auto texts = [](std::initializer_list<std::string> items) {
+        kestsim::Bytes data;
+        for (const std::string &item : items) {
+            data.resize(data.size() + 4);
+            kestsim::PutLe(data, data.size() - 4, static_cast<uint32_t>(item.size()), 4);
+            data.insert(data.end(), item.begin(), item.end());
+        }
+        return data;
+    };
+    kestsim::RawUdpProcess peer(netservice::kServiceId);
+    const uint16_t port = static_cast<uint16_t>(net->GetNetDisp().GetPort());
+    const kestsim::Bytes strays[] = {
+        {}, // the bare head
+        texts({"", "<Mode=\"2\">", "given"}),
+        texts({"", "<Mode=\"2\">"}),
+    };
+    for (const kestsim::Bytes &data : strays)
+        ASSERT_TRUE(peer.Send(port, netservice::MSG_LOG, 0, data));
+    // Behind them, in the same order: a message of the switch's own channel.
+    const std::string mark = "<Mode=\"1\" Mark=\"net\">";
+    ASSERT_TRUE(peer.Send(port, netservice::MSG_LOG, 0, texts({channel, mark, "mark"})));
+    ASSERT_TRUE(everything.WaitFor(0, mark.c_str()));
+    ASSERT_TRUE(share.WaitFor(2));
+    EXPECT_EQ(share.Texts(),
+              (std::vector<std::string>{"<Virtual = \"FALSE\">", "<Virtual = \"FALSE\">"}))
+        << "the backup chain was never announced";
+    EXPECT_EQ(echg.DevGetMode(), 1);
+    const std::string sender = ":" + std::to_string(peer.Port());
+    for (const LogProbe::Entry &entry : everything.Entries()) {
+        const bool fromPeer =
+            entry.info == "given" ||
+            (entry.info.size() >= sender.size() &&
+             entry.info.compare(entry.info.size() - sender.size(), sender.size(), sender) == 0);
+        EXPECT_FALSE(fromPeer && entry.type.empty()) << "logged: " << entry.text;
+    }
 }
 
 TEST(NetObject, TheHttpFrontFollowsItsSettings)

@@ -226,6 +226,16 @@ TEST(Bds1602Ex, VirtualModeFollowsTheShareBus)
     EXPECT_TRUE(line.Got({0xA0, 0x00, 0x02})) << "the same message twice does nothing";
 }
 
+TEST(Bds1602Ex, StrayShareMessagesLeaveVirtualModeAlone)
+{
+    MountedSettings settings(Section("BDSX", {{"COM", "97"}, {"Virtual", "TRUE"}}));
+    CVideoSwitch_BDS1602CPEX sw;
+    ASSERT_TRUE(Init(sw, "BDSX"));
+    // A reader that acts reopens the port, three tries 1000 ms apart.
+    ExpectStrayShareMessagesIgnored([&] { return sw.GetVirtual(); }, [&] { sw.SetVirtual(true); },
+                                    10000);
+}
+
 TEST(Bds1602Ex, VirtualAtStartAndReopenThatFails)
 {
     ManualTime time;

@@ -136,6 +136,7 @@ TEST(TalleyLine, EconomicSwapsTheHdSourceWhileVirtual)
         EXPECT_EQ(sw.DevPreset(1, c.entry), 1);
         EXPECT_EQ(BaseEntries(sw, 1).pst, c.kept) << "entry " << c.entry;
     }
+    ExpectStrayShareMessagesIgnored([&] { return sw.GetVirtual(); });
     glReportLog("#OVRA_DEV_SHARE", "<Virtual = \"FALSE\">", nullptr);
     ASSERT_TRUE(Eventually([&] { return !sw.GetVirtual(); }));
     EXPECT_EQ(sw.DevPreset(1, 4), 1);

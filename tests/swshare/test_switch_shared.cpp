@@ -96,6 +96,7 @@ TEST_F(SharedSwitchTest, TheMainBackupMessageClosesAndReopensTheTarget)
     EXPECT_EQ(shared.DevDirectTake(1, 2), 1);
     EXPECT_EQ(target.takes, takes) << "the target is left alone";
 
+    ExpectStrayShareMessagesIgnored([&] { return shared.GetVirtualMode(); }, {}, 10000);
     PostVirtual("TRUE");
     PostVirtual("FALSE");
     ASSERT_TRUE(Eventually([&] { return !shared.GetVirtualMode(); }, 4000));

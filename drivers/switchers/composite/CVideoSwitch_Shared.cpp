@@ -2,7 +2,7 @@
 
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
-#include "KestLib20/CSimplexStringMap.h"
+#include "drivers/model/ShareBus.h"
 #include "drivers/switchers/composite/SwitchTargets.h"
 
 IMPLEMENT_KEST_CLASS(CVideoSwitch_Shared, CVideoSwitchA)
@@ -10,7 +10,7 @@ IMPLEMENT_KEST_CLASS(CVideoSwitch_Shared, CVideoSwitchA)
 CVideoSwitch_Shared::CVideoSwitch_Shared()
 {
     m_pShareReader = std::make_unique<CLogReader>(&CVideoSwitch_Shared::OnShareMessage, this,
-                                                  "#OVRA_DEV_SHARE", LOG_MODE_PATTERN);
+                                                  sharebus::kShareBus, LOG_MODE_PATTERN);
 }
 
 CVideoSwitch_Shared::~CVideoSwitch_Shared()
@@ -122,10 +122,10 @@ void CVideoSwitch_Shared::SetVirtualMode(bool on)
     m_bVirtualMode = on;
 }
 
-int CVideoSwitch_Shared::OnShareMessage(const char *, const char *text, const char *)
+int CVideoSwitch_Shared::OnShareMessage(const char *type, const char *text, const char *)
 {
-    CSimplexStringMap properties;
-    properties.SetAsXmlProp(text);
-    SetVirtualMode(properties["Virtual"].GetAsBool(false));
+    const std::optional<bool> on = sharebus::ReadVirtual(type, text);
+    if (!on) return 0;
+    SetVirtualMode(*on);
     return 1;
 }

@@ -1,11 +1,11 @@
 #include "drivers/switchers/keyers/CVideoKeyCtrlA.h"
 
+#include "drivers/model/ShareBus.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
 #include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
-#include "KestLib20/CSimplexStringMap.h"
 #include "platform/TimeSource.h"
 
 IMPLEMENT_KEST_CLASS(CVideoKeyCtrlA, CVideoAuxA, "键控设备(基类)")
@@ -125,12 +125,12 @@ int CVideoKeyCtrlA::OnSetVirtual(int32_t mode)
     return 1;
 }
 
-int CVideoKeyCtrlA::OnRecvSetVirtual(const char *, const char *text, const char *)
+int CVideoKeyCtrlA::OnRecvSetVirtual(const char *type, const char *text, const char *)
 {
     if (!m_bExchange) return 0;
-    CSimplexStringMap properties;
-    properties.SetAsXmlProp(text);
-    OnSetVirtual(properties["Virtual"].GetAsBool(false) ? 1 : 0);
+    const std::optional<bool> on = sharebus::ReadVirtual(type, text);
+    if (!on) return 0;
+    OnSetVirtual(*on ? 1 : 0);
     return 1;
 }
 

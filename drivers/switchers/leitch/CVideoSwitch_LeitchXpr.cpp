@@ -2,8 +2,8 @@
 
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
-#include "KestLib20/CSimplexStringMap.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/model/ShareBus.h"
 #include "platform/TimeSource.h"
 
 #include <algorithm>
@@ -95,11 +95,11 @@ int32_t CVideoSwitch_LeitchXpr::OnInitInstance()
     return 1;
 }
 
-int CVideoSwitch_LeitchXpr::OnShareMessage(const char *, const char *text, const char *)
+int CVideoSwitch_LeitchXpr::OnShareMessage(const char *type, const char *text, const char *)
 {
-    CSimplexStringMap properties;
-    properties.SetAsXmlProp(text);
-    const bool virtualOn = properties["Virtual"].GetAsBool(false);
+    const std::optional<bool> on = sharebus::ReadVirtual(type, text);
+    if (!on) return 0;
+    const bool virtualOn = *on;
     const int32_t lock = CResAccess(GetSettingInfo())["LockPGM"].GetAsInteger(0);
     m_nLockSource = virtualOn ? lock : 0;
     return 1;

@@ -2,10 +2,10 @@
 
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
-#include "KestLib20/CSimplexStringMap.h"
 #include "KestLib20/StringConvert.h"
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/model/ShareBus.h"
 #include "drivers/switchers/tally/TallyFrames.h"
 #include "platform/TimeSource.h"
 
@@ -112,7 +112,7 @@ CVideoSwitch_TalleyEconomic::CVideoSwitch_TalleyEconomic()
 {
     m_strDescription = kEconomicDescription;
     m_pShareReader = std::make_unique<CLogReader>(&CVideoSwitch_TalleyEconomic::OnShareMessage,
-                                                  this, "#OVRA_DEV_SHARE", LOG_MODE_PATTERN);
+                                                  this, sharebus::kShareBus, LOG_MODE_PATTERN);
 }
 
 CVideoSwitch_TalleyEconomic::~CVideoSwitch_TalleyEconomic()
@@ -137,10 +137,10 @@ int CVideoSwitch_TalleyEconomic::DevPreset(int channel, int entry)
     return CVideoSwitch_Talley::DevPreset(channel, entry);
 }
 
-int CVideoSwitch_TalleyEconomic::OnShareMessage(const char *, const char *text, const char *)
+int CVideoSwitch_TalleyEconomic::OnShareMessage(const char *type, const char *text, const char *)
 {
-    CSimplexStringMap properties;
-    properties.SetAsXmlProp(text);
-    m_bVirtualFlag = properties["Virtual"].GetAsBool(false);
+    const std::optional<bool> on = sharebus::ReadVirtual(type, text);
+    if (!on) return 0;
+    m_bVirtualFlag = *on;
     return 1;
 }
