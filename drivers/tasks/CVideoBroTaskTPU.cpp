@@ -19,6 +19,10 @@ struct CVideoBroTaskTPU::Run {
     std::atomic<bool> stop{false};
     plat::Event evStop{true, false};
     plat::Event evWake{false, false}; // ends the wait for the next cycle
+    // The task of the source call the thread is in (0: none), and whether that call has
+    // been given up because the task was passed over.
+    std::atomic<int32_t> nCallTask{0};
+    std::atomic<bool> bAbandoned{false};
 };
 
 struct CVideoBroTaskTPU::Slot {
@@ -48,25 +52,26 @@ private:
     IVideoBroTaskMgr *m_pMgr;
 };
 
-// A unit marked busy for the length of a source call.
+// A unit marked busy for the length of a source call, which a unit thread notes as made for
+// task `id` (when given).
 class CVideoBroTaskTPU::BusyUnit {
 public:
-    BusyUnit(CVideoBroTaskTPU &tpu, int32_t unit) : m_tpu(tpu), m_nUnit(unit)
-    {
-        m_tpu.SetUnitState(m_nUnit, TPU_UNIT_BUSY);
-    }
-    ~BusyUnit() { m_tpu.SetUnitState(m_nUnit, TPU_UNIT_IDLE); }
+    BusyUnit(CVideoBroTaskTPU &tpu, int32_t unit, int32_t id = 0);
+    ~BusyUnit();
     BusyUnit(const BusyUnit &) = delete;
     BusyUnit &operator=(const BusyUnit &) = delete;
 
 private:
     CVideoBroTaskTPU &m_tpu;
     int32_t m_nUnit;
+    Run *m_pRun = nullptr;
 };
 
 namespace {
 
 constexpr int64_t kUnitsPerSecond = 10000000;
+constexpr int64_t kUnitsPerMs = 10000;
+constexpr int64_t kLongestCycle = CVideoBroTaskTPU::kCueCycleMs * kUnitsPerMs;
 constexpr int64_t kStartWindowSeconds = 1800;
 constexpr uint32_t kCueSpacingMs = 3000;
 constexpr uint32_t kStaleCueSeconds = 1800;
@@ -82,7 +87,7 @@ constexpr const char *kShutdownLine[] = {
     "(StopThrd.%04d): Stop Thread shutdown", "(TraceThrd.%04d): Trace Thread ShutDown"};
 
 // The run of the thread that calls, when it is a unit thread.
-thread_local const CVideoBroTaskTPU::Run *t_pRun = nullptr;
+thread_local CVideoBroTaskTPU::Run *t_pRun = nullptr;
 
 using brotask::LogTPU;
 
@@ -97,6 +102,26 @@ bool SameDevice(const char *a, const char *b)
 }
 
 } // namespace
+
+CVideoBroTaskTPU::BusyUnit::BusyUnit(CVideoBroTaskTPU &tpu, int32_t unit, int32_t id)
+    : m_tpu(tpu), m_nUnit(unit)
+{
+    if (id && t_pRun && t_pRun->owner == &tpu) {
+        m_pRun = t_pRun;
+        m_pRun->bAbandoned = false;
+        m_pRun->nCallTask = id;
+    }
+    m_tpu.SetUnitState(m_nUnit, TPU_UNIT_BUSY);
+}
+
+CVideoBroTaskTPU::BusyUnit::~BusyUnit()
+{
+    m_tpu.SetUnitState(m_nUnit, TPU_UNIT_IDLE);
+    if (m_pRun) {
+        m_pRun->nCallTask = 0;
+        m_pRun->bAbandoned = false;
+    }
+}
 
 CVideoBroTaskTPU::CVideoBroTaskTPU()
 {
@@ -293,7 +318,7 @@ int32_t CVideoBroTaskTPU::StopAsked()
 
 bool CVideoBroTaskTPU::CallingUnitStopped()
 {
-    return t_pRun && t_pRun->stop;
+    return t_pRun && (t_pRun->stop || t_pRun->bAbandoned);
 }
 
 void CVideoBroTaskTPU::Wake(int index)
@@ -339,7 +364,7 @@ void CVideoBroTaskTPU::ThreadMain(int index, const std::shared_ptr<Run> &run)
             }
         }
         RunStep(index);
-        if (plat::WaitForAny({&run->evStop, &run->evWake}, kCycleMs[index]) == plat::WAIT_OBJECT_0)
+        if (plat::WaitForAny({&run->evStop, &run->evWake}, CycleWait(index)) == plat::WAIT_OBJECT_0)
             break;
     }
     {
@@ -406,15 +431,59 @@ IVideoBroTaskProcess *CVideoBroTaskTPU::SourceOf(IVideoBroTaskMgr &mgr, const ta
     return source;
 }
 
-bool CVideoBroTaskTPU::EndLostPst(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst)
+int64_t CVideoBroTaskTPU::PassOverAt(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst, int64_t now,
+                                     bool &uncued)
 {
-    if (pst.IsTrigger() || pst.Status >= BROTASK_BEGINPLAY) return false;
-    const int64_t now = brotask::Now();
-    if (now <= pst.GetEndTime()) return false;
+    uncued = false;
+    if (pst.IsTrigger() || pst.Status >= BROTASK_BEGINPLAY) return 0;
+    const int64_t slotEnd = pst.GetEndTime() + 1; // once the slot lies wholly before now
+    // A task that has not failed may still be cued until its start: nothing to weigh before
+    // the cycle that reaches it.
+    if (pst.Status >= BROTASK_ENDCUE || (!pst.Flags && pst.Start - now > kLongestCycle))
+        return slotEnd;
     auto *unit = dynamic_cast<IBroTaskMgrUnit *>(&mgr);
-    if (!unit || !unit->EndLostPst(pst.TaskID, now)) return false;
+    tagVideoBroTask next;
+    if (!unit || !unit->GetNextPst(pst.TaskID, next) || next.IsTrigger()) return slotEnd;
+    int64_t lead = 0;
+    if (CVideoSrcA *source = TaskVideoSrc(next.Dev))
+        lead = std::max(source->GetPrepareTime(), 0) + std::max(source->GetPlayBeforeTime(), 0);
+    int64_t at = next.Start - lead * kUnitsPerMs;
+    if (!pst.Flags) at = std::max(at, pst.Start);
+    if (at >= slotEnd) return slotEnd;
+    uncued = true;
+    return at;
+}
+
+bool CVideoBroTaskTPU::PassOverDue(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst)
+{
+    bool uncued = false;
+    const int64_t now = brotask::Now();
+    const int64_t at = PassOverAt(mgr, pst, now, uncued);
+    if (!at || now < at) {
+        m_nPassOverAt = at;
+        return false;
+    }
+    // Why it never aired, for a task that has no flag yet: its source cannot be had, it was
+    // never cued, or it never started.
+    uint32_t flag = BROTASK_FLAG_DEVICE;
+    if (!pst.Flags && pst.Status < BROTASK_ENDCUE) {
+        IVideoBroTaskProcess *source = nullptr;
+        GetTaskProcess(pst.Dev, &source);
+        if (source) flag = BROTASK_FLAG_CUE;
+    }
+    // Refused (the preset moved on or was cued meanwhile), the moment is weighed afresh in
+    // the next cycles.
+    m_nPassOverAt = 0;
+    auto *unit = dynamic_cast<IBroTaskMgrUnit *>(&mgr);
+    if (!unit || !unit->PassOverPst(pst.TaskID, now, uncued, flag)) return false;
     LogTPU("(TPU.%04d): pst task never aired, ended,(id=%s dev=%s flags=%u)", Tid(), pst.ID.szText,
-           pst.Dev.szText, pst.Flags);
+           pst.Dev.szText, pst.Flags ? pst.Flags : flag);
+    {
+        // A source call still made for the task gives up at its next exchange.
+        std::lock_guard<CDataLock> lk(m_lock);
+        for (const auto &slot : m_slots)
+            if (slot->run && slot->run->nCallTask == pst.TaskID) slot->run->bAbandoned = true;
+    }
     // A source still waiting to start the task gives up (the preset moved on, as by a Goto);
     // the next preset is due at once.
     if (GetUnitState(TPU_UNIT_NEW) != TPU_UNIT_IDLE)
@@ -424,11 +493,34 @@ bool CVideoBroTaskTPU::EndLostPst(IVideoBroTaskMgr &mgr, const tagVideoBroTask &
     return true;
 }
 
+bool CVideoBroTaskTPU::CurrentPst(IVideoBroTaskMgr &mgr, tagVideoBroTask &pst)
+{
+    if (!mgr.GetPstTask(pst)) {
+        m_nPassOverAt = 0;
+        return false;
+    }
+    return !PassOverDue(mgr, pst) || mgr.GetPstTask(pst);
+}
+
+uint32_t CVideoBroTaskTPU::CycleWait(int index)
+{
+    const uint32_t cycle = kCycleMs[index];
+    const int64_t at = m_nPassOverAt;
+    if (index == kStop || !at) return cycle;
+    const int64_t ahead = at - brotask::Now();
+    if (ahead <= 0) {
+        // Come already (after the step looked): one thread runs its next cycle at once.
+        int64_t expected = at;
+        return m_nPassOverAt.compare_exchange_strong(expected, 0) ? 0 : cycle;
+    }
+    const int64_t ms = (ahead + kUnitsPerMs - 1) / kUnitsPerMs;
+    return static_cast<uint32_t>(std::min<int64_t>(ms, cycle));
+}
+
 void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask pst;
-    if (!mgr.GetPstTask(pst)) return;
-    if (EndLostPst(mgr, pst) && !mgr.GetPstTask(pst)) return;
+    if (!CurrentPst(mgr, pst)) return;
     if (pst.Status >= BROTASK_BEGINPLAY) {
         LogTPU("(CueThrd.%04d): Find invalid preset task(id=%s dev=%s)", Tid(), pst.ID.szText,
                pst.Dev.szText);
@@ -446,7 +538,7 @@ void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
         SourceOf(mgr, pst, "(CueThrd.%04d): video src dev open failed,(id=%s dev=%s)");
     if (!source) return;
     {
-        BusyUnit busy(*this, TPU_UNIT_CUE);
+        BusyUnit busy(*this, TPU_UNIT_CUE, pst.TaskID);
         source->DevTaskCue(&mgr, 0);
     }
     // An overdue preset that is cued now starts without waiting for the next cycle.
@@ -459,8 +551,7 @@ void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
 void CVideoBroTaskTPU::NewStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask pst;
-    if (!mgr.GetPstTask(pst)) return;
-    if (EndLostPst(mgr, pst) && !mgr.GetPstTask(pst)) return;
+    if (!CurrentPst(mgr, pst)) return;
     const int64_t seconds = pst.GetTimeToStart() / kUnitsPerSecond;
     if (!pst.IsTrigger() && seconds > kStartWindowSeconds) return;
     IVideoBroTaskProcess *source =
@@ -469,9 +560,13 @@ void CVideoBroTaskTPU::NewStep(IVideoBroTaskMgr &mgr)
     tagVideoBroTask pgm;
     mgr.GetPgmTask(pgm);
     {
-        BusyUnit busy(*this, TPU_UNIT_NEW);
+        BusyUnit busy(*this, TPU_UNIT_NEW, pst.TaskID);
         source->DevTaskPlay(&mgr, 0);
     }
+    // The task that follows one gone on air (late, it may be) is cued without waiting for the
+    // cue thread's next cycle.
+    tagVideoBroTask next;
+    if (mgr.GetPstTask(next) && next.TaskID != pst.TaskID) Wake(kCue);
     PausePrevious(mgr, pst, pgm);
 }
 
@@ -497,7 +592,7 @@ void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask pgm, pst;
     mgr.GetPgmTask(pgm);
-    mgr.GetPstTask(pst);
+    CurrentPst(mgr, pst);
     if (!pgm.TaskID && !pst.TaskID) return;
     // The program's source follows it; with none on air (or none answering) the preset's.
     IVideoBroTaskProcess *pgmSource = nullptr, *pstSource = nullptr;
