@@ -1,5 +1,6 @@
 #include "drivers/tasks/CVideoBroTaskTPU.h"
 
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/tasks/BroTaskDevices.h"
 #include "drivers/tasks/BroTaskLog.h"
 #include "drivers/tasks/IBroTaskMgrUnit.h"
@@ -207,15 +208,21 @@ int32_t CVideoBroTaskTPU::IsWorking()
 int32_t CVideoBroTaskTPU::GetTaskProcess(const char *devId, IVideoBroTaskProcess **process)
 {
     if (!devId || !*devId || !process) return 0;
-    *process = nullptr;
-    CVideoDevMgr *devMgr = TaskDevMgr();
-    CDeviceA *device = devMgr ? devMgr->GetVideoDev(devId, 1, nullptr) : nullptr;
-    if (device) {
-        void *answer = nullptr;
-        device->QueryInterface(&IID_IVideoBroTaskProcess, &answer);
-        *process = static_cast<IVideoBroTaskProcess *>(answer);
-    }
+    CDeviceA *device = nullptr;
+    *process = FindSource(devId, device);
     return 1;
+}
+
+IVideoBroTaskProcess *CVideoBroTaskTPU::FindSource(const char *devId, CDeviceA *&device)
+{
+    device = nullptr;
+    CVideoDevMgr *devMgr = devId && *devId ? TaskDevMgr() : nullptr;
+    CDeviceA *found = devMgr ? devMgr->GetVideoDev(devId, 1, nullptr) : nullptr;
+    if (!found) return nullptr;
+    void *answer = nullptr;
+    found->QueryInterface(&IID_IVideoBroTaskProcess, &answer);
+    if (answer) device = found;
+    return static_cast<IVideoBroTaskProcess *>(answer);
 }
 
 int32_t CVideoBroTaskTPU::SetTaskMgr(IVideoBroTaskMgr *mgr)
@@ -321,6 +328,16 @@ bool CVideoBroTaskTPU::CallingUnitStopped()
     return t_pRun && (t_pRun->stop || t_pRun->bAbandoned);
 }
 
+bool CVideoBroTaskTPU::CallingUnitNap(uint32_t ms)
+{
+    if (!t_pRun) {
+        plat::Sleep(ms);
+        return true;
+    }
+    t_pRun->evStop.Wait(ms);
+    return !CallingUnitStopped();
+}
+
 void CVideoBroTaskTPU::Wake(int index)
 {
     std::lock_guard<CDataLock> lk(m_lock);
@@ -420,10 +437,9 @@ void CVideoBroTaskTPU::StopStep()
 }
 
 IVideoBroTaskProcess *CVideoBroTaskTPU::SourceOf(IVideoBroTaskMgr &mgr, const tagVideoBroTask &task,
-                                                 const char *failedLine)
+                                                 const char *failedLine, CDeviceA *&device)
 {
-    IVideoBroTaskProcess *source = nullptr;
-    GetTaskProcess(task.Dev, &source);
+    IVideoBroTaskProcess *source = FindSource(task.Dev, device);
     if (!source) {
         mgr.SetTaskFlag(task.TaskID, BROTASK_FLAG_DEVICE);
         LogTPU(failedLine, Tid(), task.ID.szText, task.Dev.szText);
@@ -467,9 +483,8 @@ bool CVideoBroTaskTPU::PassOverDue(IVideoBroTaskMgr &mgr, const tagVideoBroTask 
     // never cued, or it never started.
     uint32_t flag = BROTASK_FLAG_DEVICE;
     if (!pst.Flags && pst.Status < BROTASK_ENDCUE) {
-        IVideoBroTaskProcess *source = nullptr;
-        GetTaskProcess(pst.Dev, &source);
-        if (source) flag = BROTASK_FLAG_CUE;
+        CDeviceA *device = nullptr;
+        if (FindSource(pst.Dev, device)) flag = BROTASK_FLAG_CUE;
     }
     // Refused (the preset moved on or was cued meanwhile), the moment is weighed afresh in
     // the next cycles.
@@ -534,10 +549,12 @@ void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
         mgr.SetTaskStatus(pst.TaskID, BROTASK_BEGIN);
     }
     if (sinceCue < kCueSpacingMs) return;
+    CDeviceA *device = nullptr;
     IVideoBroTaskProcess *source =
-        SourceOf(mgr, pst, "(CueThrd.%04d): video src dev open failed,(id=%s dev=%s)");
+        SourceOf(mgr, pst, "(CueThrd.%04d): video src dev open failed,(id=%s dev=%s)", device);
     if (!source) return;
     {
+        CDeviceCall inDevice(device);
         BusyUnit busy(*this, TPU_UNIT_CUE, pst.TaskID);
         source->DevTaskCue(&mgr, 0);
     }
@@ -554,12 +571,14 @@ void CVideoBroTaskTPU::NewStep(IVideoBroTaskMgr &mgr)
     if (!CurrentPst(mgr, pst)) return;
     const int64_t seconds = pst.GetTimeToStart() / kUnitsPerSecond;
     if (!pst.IsTrigger() && seconds > kStartWindowSeconds) return;
+    CDeviceA *device = nullptr;
     IVideoBroTaskProcess *source =
-        SourceOf(mgr, pst, "(NewThrd.%04d): video src open failed,(id=%s dev=%s)");
+        SourceOf(mgr, pst, "(NewThrd.%04d): video src open failed,(id=%s dev=%s)", device);
     if (!source) return;
     tagVideoBroTask pgm;
     mgr.GetPgmTask(pgm);
     {
+        CDeviceCall inDevice(device);
         BusyUnit busy(*this, TPU_UNIT_NEW, pst.TaskID);
         source->DevTaskPlay(&mgr, 0);
     }
@@ -583,7 +602,10 @@ void CVideoBroTaskTPU::PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTas
     mgr.Unlock();
     if (pst.Status >= BROTASK_BEGINPLAY || status < BROTASK_BEGINPLAY) return;
 
-    if (CVideoSrcA *previous = TaskVideoSrc(pgm.Dev)) previous->DevPause();
+    if (CVideoSrcA *previous = TaskVideoSrc(pgm.Dev)) {
+        CDeviceCall inDevice(previous);
+        previous->DevPause();
+    }
     LogTPU("(NewThrd.%04d): still the last aired pgm,(id=%s dev=%s)", Tid(), pgm.ID.szText,
            pgm.Dev.szText);
 }
@@ -595,9 +617,9 @@ void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
     CurrentPst(mgr, pst);
     if (!pgm.TaskID && !pst.TaskID) return;
     // The program's source follows it; with none on air (or none answering) the preset's.
-    IVideoBroTaskProcess *pgmSource = nullptr, *pstSource = nullptr;
-    if (pgm.TaskID) GetTaskProcess(pgm.Dev, &pgmSource);
-    if (pst.TaskID) GetTaskProcess(pst.Dev, &pstSource);
+    CDeviceA *pgmDevice = nullptr, *pstDevice = nullptr;
+    IVideoBroTaskProcess *pgmSource = pgm.TaskID ? FindSource(pgm.Dev, pgmDevice) : nullptr;
+    IVideoBroTaskProcess *pstSource = pst.TaskID ? FindSource(pst.Dev, pstDevice) : nullptr;
     IVideoBroTaskProcess *source = pgmSource ? pgmSource : pstSource;
     if (!source) return;
 
@@ -607,6 +629,7 @@ void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
         LogTPU("(TraceThrd.%04d): task stopped by tracethrd,(id=%s dev=%s time=%s)", Tid(),
                pgm.ID.szText, pgm.Dev.szText, brotask::DateTimeText(limit).GetString());
     }
+    CDeviceCall inDevice(pgmSource ? pgmDevice : pstDevice);
     BusyUnit busy(*this, TPU_UNIT_TRACE);
     source->DevTaskTrace(&mgr, 0);
 }
@@ -615,14 +638,16 @@ void CVideoBroTaskTPU::StopStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask task;
     if (!mgr.PopEndedTask(&task)) return;
+    CDeviceA *device = nullptr;
     IVideoBroTaskProcess *source =
-        SourceOf(mgr, task, "(StopThrd.%04d): video src open failed,(id=%s dev=%s)");
+        SourceOf(mgr, task, "(StopThrd.%04d): video src open failed,(id=%s dev=%s)", device);
     if (!source) {
         mgr.AddEndedTask(task); // tried again next cycle
         return;
     }
     mgr.SetTaskStatus(task.TaskID, BROTASK_EJECTBEGIN);
     {
+        CDeviceCall inDevice(device);
         BusyUnit busy(*this, TPU_UNIT_STOP);
         source->DevTaskStop(&mgr, 0);
     }

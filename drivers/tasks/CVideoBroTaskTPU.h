@@ -27,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+class CDeviceA;
+
 class KSOVRA20_API CVideoBroTaskTPU final : public IVideoBroTaskTPU,
                                             public std::enable_shared_from_this<CVideoBroTaskTPU> {
 public:
@@ -60,6 +62,10 @@ public:
     // or whose source call is for a preset that has been passed over meanwhile. Device
     // protocols shared by several callers check it before each exchange.
     static bool CallingUnitStopped();
+    // Sleeps `ms`; on a unit thread the sleep ends as soon as its unit is asked to stop. False
+    // when the calling unit thread is to give up (CallingUnitStopped), so that a source step
+    // made on a thread that a stop has given up ends within its device's reply wait.
+    static bool CallingUnitNap(uint32_t ms);
 
     // One cycle of each thread's work with the bound manager (nothing without one). The
     // threads run them; a caller that keeps the threads shut down can run them one by one.
@@ -99,7 +105,10 @@ private:
     // The task's source; without one the task gets flag bit 1 and `failedLine` (thread id,
     // clip id, device id) is logged.
     IVideoBroTaskProcess *SourceOf(IVideoBroTaskMgr &mgr, const tagVideoBroTask &task,
-                                   const char *failedLine);
+                                   const char *failedLine, CDeviceA *&device);
+    // The broadcast-task interface of device `devId` (created and opened when needed) and the
+    // device answering it; null (and no device) when none answers.
+    IVideoBroTaskProcess *FindSource(const char *devId, CDeviceA *&device);
     // When the preset `pst`, not on air, is passed over: at the end of its slot; when it is
     // not cued and has failed or its start has come, no later than the moment the next task
     // must be prepared (its start less its source's PrepareTime and PlayBeforeTime), so that

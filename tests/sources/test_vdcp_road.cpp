@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <mutex>
 
 using namespace vdcptest;
@@ -105,6 +106,11 @@ std::vector<FaultCase> Cases()
     for (const int variant : {1, 3})
         for (const auto &[name, fault] : faults) cases.push_back({name, variant, fault});
     return cases;
+}
+
+void PrintTo(const FaultCase &c, std::ostream *os)
+{
+    *os << c.name;
 }
 
 std::string Name(const ::testing::TestParamInfo<FaultCase> &info)

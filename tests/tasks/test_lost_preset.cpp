@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <ostream>
 
 using namespace brotest;
 
@@ -89,6 +90,11 @@ protected:
     std::unique_ptr<CVideoBroTaskMgr3> m_three =
         GetParam().variant == 3 ? std::make_unique<CVideoBroTaskMgr3>() : nullptr;
 };
+
+void PrintTo(const LostCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 std::string Name(const ::testing::TestParamInfo<LostCase> &info)
 {

@@ -1,6 +1,7 @@
 #include "drivers/sources/vdcp/CVideoSrcX_VDCP.h"
 
 #include "drivers/tasks/BroTaskLog.h"
+#include "drivers/tasks/CVideoBroTaskTPU.h"
 #include "drivers/tasks/IVideoBroTaskMgr.h"
 
 #include "Kest20/CClock.h"
@@ -87,6 +88,9 @@ void CVideoSrcX_VDCP::SetCued(const tagVdcpClip &clip)
 
 CSerialIO_VDCP_SHARED *CVideoSrcX_VDCP::Route()
 {
+    // A task thread given up (its manager released) never opens the port again: the device
+    // may have been closed for good under it.
+    if (CVideoBroTaskTPU::CallingUnitStopped()) return nullptr;
     if (m_bOpened && !m_Port.DevIsOpen()) {
         m_bOpened = false;
         m_bClaimLost = true;
