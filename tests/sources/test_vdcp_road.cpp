@@ -26,58 +26,7 @@ constexpr int kPortA = 57, kPortB = 58;
 constexpr int64_t kMs = devtest::kMs;
 constexpr uint32_t kStepMs = 10; // each step of the manual clock
 
-struct Call {
-    int32_t id, status, extra;
-    int64_t at;
-};
-
-class Calls {
-public:
-    static int32_t OnStatus(void *self, int32_t id, int32_t status, int32_t extra)
-    {
-        auto *calls = static_cast<Calls *>(self);
-        std::lock_guard<std::mutex> lk(calls->m_lock);
-        calls->m_calls.push_back({id, status, extra, devtest::ManualTime::Now()});
-        return 0;
-    }
-    // The time of the first call (id, status); -1 when none.
-    int64_t At(int32_t id, int32_t status)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        for (const Call &call : m_calls)
-            if (call.id == id && call.status == status) return call.at;
-        return -1;
-    }
-    int Count(int32_t id, int32_t status)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        int count = 0;
-        for (const Call &call : m_calls) count += call.id == id && call.status == status;
-        return count;
-    }
-    int32_t Flags(int32_t id)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        int32_t flags = 0;
-        for (const Call &call : m_calls)
-            if (call.id == id && call.status == BROTASK_ERRNOTIFY) flags |= call.extra;
-        return flags;
-    }
-    std::string Dump(int64_t origin)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        std::string text;
-        for (const Call &call : m_calls)
-            text += std::to_string((call.at - origin) / kMs) + " ms: task " +
-                    std::to_string(call.id) + " " + std::to_string(call.status) + " " +
-                    std::to_string(call.extra) + "\n";
-        return text;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<Call> m_calls;
-};
+using Calls = TaskCalls;
 
 std::string Vdcp(const char *name, int port)
 {
@@ -130,16 +79,7 @@ protected:
 
     tagVideoBroTask Task(int32_t id, const char *dev, int64_t startMs, int32_t frames)
     {
-        tagVideoBroTask task;
-        task.TaskID = id;
-        task.Dev = dev;
-        task.ID = "CLIP1";
-        task.StartType = BROTASK_START_TIME;
-        task.Start = m_origin + startMs * kMs;
-        task.DUR = frames;
-        task.pUserData = &calls;
-        task.pfnCallBack = &Calls::OnStatus;
-        return task;
+        return calls.Task(id, dev, "CLIP1", m_origin + startMs * kMs, frames);
     }
     int32_t Submit(std::vector<tagVideoBroTask> tasks)
     {

@@ -27,70 +27,7 @@ namespace {
 constexpr int kPort = 45;
 constexpr int64_t kMsUnits = devtest::kMs;
 
-struct Call {
-    int32_t id, status, extra;
-    int64_t at;
-};
-
-// Every status callback with its framework time.
-class Calls {
-public:
-    static int32_t OnStatus(void *self, int32_t id, int32_t status, int32_t extra)
-    {
-        auto *calls = static_cast<Calls *>(self);
-        int64_t now = 0;
-        glGetTimeEx(&now);
-        std::lock_guard<std::mutex> lk(calls->m_lock);
-        calls->m_calls.push_back({id, status, extra, now});
-        return 0;
-    }
-    // The time of the first call (id, status); -1 when none.
-    int64_t At(int32_t id, int32_t status)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        for (const Call &call : m_calls)
-            if (call.id == id && call.status == status) return call.at;
-        return -1;
-    }
-    int Count(int32_t id, int32_t status)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        int count = 0;
-        for (const Call &call : m_calls) count += call.id == id && call.status == status;
-        return count;
-    }
-    int CountSince(int64_t time)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        int count = 0;
-        for (const Call &call : m_calls) count += call.at >= time;
-        return count;
-    }
-    // Every call, for a failure's message.
-    std::string Dump(int64_t origin)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        std::string text;
-        for (const Call &call : m_calls)
-            text += std::to_string((call.at - origin) / kMsUnits) + " ms: task " +
-                    std::to_string(call.id) + " " + std::to_string(call.status) + " " +
-                    std::to_string(call.extra) + "\n";
-        return text;
-    }
-    // The flag bits told for `id`, together.
-    int32_t Flags(int32_t id)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        int32_t flags = 0;
-        for (const Call &call : m_calls)
-            if (call.id == id && call.status == BROTASK_ERRNOTIFY) flags |= call.extra;
-        return flags;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<Call> m_calls;
-};
+using Calls = TaskCalls;
 
 int64_t Now()
 {
@@ -150,16 +87,7 @@ protected:
     tagVideoBroTask Task(int32_t id, const char *dev, const char *clip, int64_t startMs,
                          int32_t frames)
     {
-        tagVideoBroTask task;
-        task.TaskID = id;
-        task.Dev = dev;
-        task.ID = clip;
-        task.StartType = BROTASK_START_TIME;
-        task.Start = m_origin + startMs * kMsUnits;
-        task.DUR = frames;
-        task.pUserData = &calls;
-        task.pfnCallBack = &Calls::OnStatus;
-        return task;
+        return calls.Task(id, dev, clip, m_origin + startMs * kMsUnits, frames);
     }
 
     std::unique_ptr<SimLine> m_line = std::make_unique<SimLine>(kPort);

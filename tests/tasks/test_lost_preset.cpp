@@ -21,34 +21,32 @@ using V = std::vector<int32_t>;
 constexpr int64_t kStubLead = 3 * kSecond;
 constexpr int64_t kStep = 100 * kMs; // between two rounds of the steps
 
-// A source that never finds the clip, as a video server without it.
-int32_t ClipMissing(IVideoBroTaskMgr &mgr)
+// One cue attempt of a stub source on the preset: the tick of the attempt in param 2, then
+// `outcome` (the preset's id) and the attempt's result.
+template <class Outcome> int32_t Attempt(IVideoBroTaskMgr &mgr, Outcome outcome)
 {
     tagVideoBroTask pst;
     mgr.GetPstTask(pst);
     mgr.SetTaskParam(pst.TaskID, static_cast<int32_t>(plat::GetTickCount()), BROTASK_PARAM_2);
-    mgr.SetTaskFlag(pst.TaskID, BROTASK_FLAG_CLIP);
-    return 0;
+    return outcome(pst.TaskID);
+}
+
+// A source that never finds the clip, as a video server without it.
+int32_t ClipMissing(IVideoBroTaskMgr &mgr)
+{
+    return Attempt(mgr, [&](int32_t id) { return mgr.SetTaskFlag(id, BROTASK_FLAG_CLIP), 0; });
 }
 
 // A source whose cue is under way and never confirmed, with nothing failed yet.
 int32_t CueNeverComes(IVideoBroTaskMgr &mgr)
 {
-    tagVideoBroTask pst;
-    mgr.GetPstTask(pst);
-    mgr.SetTaskParam(pst.TaskID, static_cast<int32_t>(plat::GetTickCount()), BROTASK_PARAM_2);
-    mgr.SetTaskStatus(pst.TaskID, BROTASK_CUING);
-    return 0;
+    return Attempt(mgr, [&](int32_t id) { return mgr.SetTaskStatus(id, BROTASK_CUING), 0; });
 }
 
 // A source that cues the preset and then never starts it.
 int32_t Cued(IVideoBroTaskMgr &mgr)
 {
-    tagVideoBroTask pst;
-    mgr.GetPstTask(pst);
-    mgr.SetTaskParam(pst.TaskID, static_cast<int32_t>(plat::GetTickCount()), BROTASK_PARAM_2);
-    mgr.SetTaskStatus(pst.TaskID, BROTASK_ENDCUE);
-    return 1;
+    return Attempt(mgr, [&](int32_t id) { return mgr.SetTaskStatus(id, BROTASK_ENDCUE), 1; });
 }
 int32_t NeverStarts(IVideoBroTaskMgr &)
 {
