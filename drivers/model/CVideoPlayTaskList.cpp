@@ -172,8 +172,9 @@ struct CVideoPlayTaskList::State : std::enable_shared_from_this<State> {
         pending.InsertAt(0, recue);
     }
 
-    // The lock is held.
-    void SetActiveLocked(const CVideoPlayTask &task, Outbox &out)
+    // The active task as it goes off air: status 13, on the stopped list (when it is a task),
+    // logged. The lock is held.
+    CVideoPlayTask StopActiveLocked(Outbox &out)
     {
         CVideoPlayTask old = active;
         old.m_nStatus = PLAYTASK_STOPPED;
@@ -182,6 +183,13 @@ struct CVideoPlayTaskList::State : std::enable_shared_from_this<State> {
             out.Log("停止播出 ID = %s startTime = %s", old.m_strClipID.GetString(),
                     StartText(old).GetString());
         }
+        return old;
+    }
+
+    // The lock is held.
+    void SetActiveLocked(const CVideoPlayTask &task, Outbox &out)
+    {
+        const CVideoPlayTask old = StopActiveLocked(out);
         active = task;
         active.m_nStatus = PLAYTASK_ON_AIR;
         out.Log("开始播出 ID = %s startTime = %s", active.m_strClipID.GetString(),
@@ -243,6 +251,10 @@ struct CVideoPlayTaskList::State : std::enable_shared_from_this<State> {
         }
         const CVideoPlayTask oldProgram = active;
         if (hasProgram && !SameProgram(program, active) && program.m_nDUR <= kMaxProgram) {
+            // Another task's re-cue replaces what is on air: that ends as a replaced program
+            // does. The same task re-cued goes on, as after SyncPlay.
+            if (active.m_nTaskID != program.m_nTaskID)
+                out.Tell(StopActiveLocked(out), PLAYTASK_STOPPED, 3);
             active.m_nTaskID = 0;
             hasProgram = false;
             CVideoPlayTask recue;

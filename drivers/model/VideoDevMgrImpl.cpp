@@ -2,12 +2,14 @@
 
 #include "drivers/model/CVideoDevMgrConfig.h"
 #include "drivers/model/CVideoRecA.h"
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/model/TickInterval.h"
 
 #include "Kest20/InstanceRegistry.h"
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
 #include "devext/device/CDeviceA.h"
+#include "platform/TimeSource.h"
 
 #include <algorithm>
 #include <utility>
@@ -191,8 +193,20 @@ void CVideoDevMgr_Impl::Finalise()
     }
     for (auto &[kind, device] : open)
         if (kind == VIDEODEV_REC) static_cast<CVideoRecA *>(device)->DevStop();
+    for (auto &[kind, device] : open) device->DevClose();
+    // A task thread given up inside a device (its manager released during a long exchange) is
+    // woken by the close and ends at once: the devices stay until it has left them, since the
+    // close of the application frees them.
+    const uint32_t begin = plat::GetTickCount();
     for (auto &[kind, device] : open) {
-        device->DevClose();
+        const uint32_t elapsed = plat::TickElapsed(begin);
+        if (!CDeviceCall::WaitEnded(device,
+                                    elapsed < kCallEndWaitMs ? kCallEndWaitMs - elapsed : 0)) {
+            CString text;
+            text.Format("device %s closed while a task thread is still in it",
+                        device->GetInstanceName());
+            glReportLog(kLogType, text, "");
+        }
         device->Release();
     }
 }

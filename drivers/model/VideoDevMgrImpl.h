@@ -31,6 +31,8 @@ public:
     // How long a stop lets the check thread end by itself before it is asked through its
     // thread object (which waits 1000 ms more, then gives it up).
     static constexpr uint32_t kCheckEndWaitMs = 2000;
+    // How long Finalise waits for task threads to leave the devices it has closed.
+    static constexpr uint32_t kCallEndWaitMs = 5000;
 
     // Loads the configuration and replaces the entries; then checks CheckDevList.
     void Initialise(const char *path);

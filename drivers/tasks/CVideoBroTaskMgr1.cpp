@@ -50,11 +50,18 @@ protected:
     }
     // Nothing goes before the task on air.
     int32_t InsertIndexLocked(int32_t index) override { return m_nPgmID && index == 0 ? 1 : index; }
-    // The preset leaves the list, so the task after it becomes the preset.
-    void EndLostPstLocked(tagVideoBroTask &pst, BroTaskOutbox &out) override
+    // The task after the preset keeps its own start.
+    const tagVideoBroTask *NextPstLocked(const tagVideoBroTask &pst, int64_t &start) override
     {
-        pst.Status = BROTASK_ENDPLAY;
-        out.Tell(pst, BROTASK_ENDPLAY, 0);
+        const int32_t index = m_Pending->IndexOf(pst.TaskID) + 1;
+        if (index <= 0 || index >= m_Pending->GetCount()) return nullptr;
+        const tagVideoBroTask *next = m_Pending->GetPtrAt(index);
+        start = next->Start;
+        return next;
+    }
+    // The preset leaves the list, so the task after it becomes the preset.
+    void PassOverLocked(tagVideoBroTask &pst, BroTaskOutbox &) override
+    {
         m_Pending->RemoveAt(m_Pending->IndexOf(pst.TaskID), 1);
     }
 

@@ -45,11 +45,22 @@ protected:
     tagVideoBroTask *PgmLocked() override { return m_Pending->Find(m_nPgmID); }
     tagVideoBroTask *PstLocked() override { return m_Pending->Find(m_nPstID); }
     int32_t SetStatus(int32_t id, int32_t status) override;
-    // The preset stays in the list as ended; the task after it becomes the preset.
-    void EndLostPstLocked(tagVideoBroTask &pst, BroTaskOutbox &out) override
+    // The task after the preset follows it in time.
+    const tagVideoBroTask *NextPstLocked(const tagVideoBroTask &pst, int64_t &start) override
     {
-        pst.Status = BROTASK_ENDPLAY;
-        out.Tell(pst, BROTASK_ENDPLAY, 0);
+        const int32_t index = m_Pending->IndexOf(pst.TaskID) + 1;
+        if (index <= 0 || index >= m_Pending->GetCount()) return nullptr;
+        start = pst.GetEndTime();
+        return m_Pending->GetPtrAt(index);
+    }
+    // The preset stays in the list and ends as a played task ends here, with the stop's
+    // statuses (its source has nothing to stop); the task after it becomes the preset.
+    void PassOverLocked(tagVideoBroTask &pst, BroTaskOutbox &out) override
+    {
+        for (const int32_t status : {BROTASK_EJECTBEGIN, BROTASK_EJECTEND}) {
+            pst.Status = status;
+            out.Tell(pst, status, 0);
+        }
         GotoNextLocked(pst.TaskID);
     }
 

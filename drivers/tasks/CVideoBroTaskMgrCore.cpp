@@ -329,16 +329,34 @@ template <class I> int32_t CVideoBroTaskMgrCore<I>::RemoveTask(int32_t id)
     return 1;
 }
 
-template <class I> int32_t CVideoBroTaskMgrCore<I>::EndLostPst(int32_t id, int64_t now)
+template <class I> int32_t CVideoBroTaskMgrCore<I>::GetNextPst(int32_t pstId, tagVideoBroTask &next)
+{
+    std::lock_guard<CDataLock> lk(m_lock);
+    const tagVideoBroTask *pst = m_Pending->Find(pstId);
+    int64_t start = 0;
+    const tagVideoBroTask *found = pst ? NextPstLocked(*pst, start) : nullptr;
+    next = CopyOf(found);
+    if (found) next.Start = start;
+    return next.TaskID;
+}
+
+template <class I>
+int32_t CVideoBroTaskMgrCore<I>::PassOverPst(int32_t id, int64_t now, bool uncued, uint32_t flag)
 {
     BroTaskOutbox out;
     {
         std::lock_guard<CDataLock> lk(m_lock);
         tagVideoBroTask *pst = PstLocked();
-        if (!pst || pst->TaskID != id || pst->IsTrigger() || pst->Status >= BROTASK_BEGINPLAY ||
-            now <= pst->GetEndTime())
+        if (!pst || pst->TaskID != id || pst->IsTrigger() || pst->Status >= BROTASK_BEGINPLAY)
             return 0;
-        EndLostPstLocked(*pst, out);
+        if (uncued ? pst->Status >= BROTASK_ENDCUE : now <= pst->GetEndTime()) return 0;
+        if (!pst->Flags) {
+            pst->Flags = flag;
+            out.Tell(*pst, BROTASK_ERRNOTIFY, static_cast<int32_t>(flag));
+        }
+        pst->Status = BROTASK_ENDPLAY;
+        out.Tell(*pst, BROTASK_ENDPLAY, 0);
+        PassOverLocked(*pst, out);
     }
     Flush(out);
     return 1;

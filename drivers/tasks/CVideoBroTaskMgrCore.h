@@ -102,7 +102,8 @@ public:
     int32_t GetTaskCount() override;
     int32_t GetTaskIDList(CDWordArray &ids) override;
 
-    int32_t EndLostPst(int32_t id, int64_t now) override;
+    int32_t GetNextPst(int32_t pstId, tagVideoBroTask &next) override;
+    int32_t PassOverPst(int32_t id, int64_t now, bool uncued, uint32_t flag) override;
 
 protected:
     // The program and preset records in the pending list, or null. The lock is held.
@@ -114,9 +115,12 @@ protected:
     virtual void OnRemovedLocked(int32_t) {}
     // Where a record to go before pending `index` is inserted. The lock is held.
     virtual int32_t InsertIndexLocked(int32_t index) { return index; }
-    // Ends the preset `pst`, which never went on air, and moves on to the next preset. The
-    // lock is held.
-    virtual void EndLostPstLocked(tagVideoBroTask &pst, BroTaskOutbox &out) = 0;
+    // The record that becomes the preset after `pst`, and the start it then gets; null when
+    // none follows. The lock is held.
+    virtual const tagVideoBroTask *NextPstLocked(const tagVideoBroTask &pst, int64_t &start) = 0;
+    // Ends the preset `pst`, which never went on air (status 13 told), and moves on to the
+    // next preset. The lock is held.
+    virtual void PassOverLocked(tagVideoBroTask &pst, BroTaskOutbox &out) = 0;
     // Makes the callbacks of `out` unless the manager has been released.
     void Flush(BroTaskOutbox &out) { out.Flush(m_gate); }
 

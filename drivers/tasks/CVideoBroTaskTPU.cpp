@@ -1,5 +1,6 @@
 #include "drivers/tasks/CVideoBroTaskTPU.h"
 
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/tasks/BroTaskDevices.h"
 #include "drivers/tasks/BroTaskLog.h"
 #include "drivers/tasks/IBroTaskMgrUnit.h"
@@ -19,6 +20,10 @@ struct CVideoBroTaskTPU::Run {
     std::atomic<bool> stop{false};
     plat::Event evStop{true, false};
     plat::Event evWake{false, false}; // ends the wait for the next cycle
+    // The task of the source call the thread is in (0: none), and whether that call has
+    // been given up because the task was passed over.
+    std::atomic<int32_t> nCallTask{0};
+    std::atomic<bool> bAbandoned{false};
 };
 
 struct CVideoBroTaskTPU::Slot {
@@ -48,25 +53,26 @@ private:
     IVideoBroTaskMgr *m_pMgr;
 };
 
-// A unit marked busy for the length of a source call.
+// A unit marked busy for the length of a source call, which a unit thread notes as made for
+// task `id` (when given).
 class CVideoBroTaskTPU::BusyUnit {
 public:
-    BusyUnit(CVideoBroTaskTPU &tpu, int32_t unit) : m_tpu(tpu), m_nUnit(unit)
-    {
-        m_tpu.SetUnitState(m_nUnit, TPU_UNIT_BUSY);
-    }
-    ~BusyUnit() { m_tpu.SetUnitState(m_nUnit, TPU_UNIT_IDLE); }
+    BusyUnit(CVideoBroTaskTPU &tpu, int32_t unit, int32_t id = 0);
+    ~BusyUnit();
     BusyUnit(const BusyUnit &) = delete;
     BusyUnit &operator=(const BusyUnit &) = delete;
 
 private:
     CVideoBroTaskTPU &m_tpu;
     int32_t m_nUnit;
+    Run *m_pRun = nullptr;
 };
 
 namespace {
 
 constexpr int64_t kUnitsPerSecond = 10000000;
+constexpr int64_t kUnitsPerMs = 10000;
+constexpr int64_t kLongestCycle = CVideoBroTaskTPU::kCueCycleMs * kUnitsPerMs;
 constexpr int64_t kStartWindowSeconds = 1800;
 constexpr uint32_t kCueSpacingMs = 3000;
 constexpr uint32_t kStaleCueSeconds = 1800;
@@ -82,7 +88,7 @@ constexpr const char *kShutdownLine[] = {
     "(StopThrd.%04d): Stop Thread shutdown", "(TraceThrd.%04d): Trace Thread ShutDown"};
 
 // The run of the thread that calls, when it is a unit thread.
-thread_local const CVideoBroTaskTPU::Run *t_pRun = nullptr;
+thread_local CVideoBroTaskTPU::Run *t_pRun = nullptr;
 
 using brotask::LogTPU;
 
@@ -97,6 +103,26 @@ bool SameDevice(const char *a, const char *b)
 }
 
 } // namespace
+
+CVideoBroTaskTPU::BusyUnit::BusyUnit(CVideoBroTaskTPU &tpu, int32_t unit, int32_t id)
+    : m_tpu(tpu), m_nUnit(unit)
+{
+    if (id && t_pRun && t_pRun->owner == &tpu) {
+        m_pRun = t_pRun;
+        m_pRun->bAbandoned = false;
+        m_pRun->nCallTask = id;
+    }
+    m_tpu.SetUnitState(m_nUnit, TPU_UNIT_BUSY);
+}
+
+CVideoBroTaskTPU::BusyUnit::~BusyUnit()
+{
+    m_tpu.SetUnitState(m_nUnit, TPU_UNIT_IDLE);
+    if (m_pRun) {
+        m_pRun->nCallTask = 0;
+        m_pRun->bAbandoned = false;
+    }
+}
 
 CVideoBroTaskTPU::CVideoBroTaskTPU()
 {
@@ -182,15 +208,21 @@ int32_t CVideoBroTaskTPU::IsWorking()
 int32_t CVideoBroTaskTPU::GetTaskProcess(const char *devId, IVideoBroTaskProcess **process)
 {
     if (!devId || !*devId || !process) return 0;
-    *process = nullptr;
-    CVideoDevMgr *devMgr = TaskDevMgr();
-    CDeviceA *device = devMgr ? devMgr->GetVideoDev(devId, 1, nullptr) : nullptr;
-    if (device) {
-        void *answer = nullptr;
-        device->QueryInterface(&IID_IVideoBroTaskProcess, &answer);
-        *process = static_cast<IVideoBroTaskProcess *>(answer);
-    }
+    CDeviceA *device = nullptr;
+    *process = FindSource(devId, device);
     return 1;
+}
+
+IVideoBroTaskProcess *CVideoBroTaskTPU::FindSource(const char *devId, CDeviceA *&device)
+{
+    device = nullptr;
+    CVideoDevMgr *devMgr = devId && *devId ? TaskDevMgr() : nullptr;
+    CDeviceA *found = devMgr ? devMgr->GetVideoDev(devId, 1, nullptr) : nullptr;
+    if (!found) return nullptr;
+    void *answer = nullptr;
+    found->QueryInterface(&IID_IVideoBroTaskProcess, &answer);
+    if (answer) device = found;
+    return static_cast<IVideoBroTaskProcess *>(answer);
 }
 
 int32_t CVideoBroTaskTPU::SetTaskMgr(IVideoBroTaskMgr *mgr)
@@ -293,7 +325,17 @@ int32_t CVideoBroTaskTPU::StopAsked()
 
 bool CVideoBroTaskTPU::CallingUnitStopped()
 {
-    return t_pRun && t_pRun->stop;
+    return t_pRun && (t_pRun->stop || t_pRun->bAbandoned);
+}
+
+bool CVideoBroTaskTPU::CallingUnitNap(uint32_t ms)
+{
+    if (!t_pRun) {
+        plat::Sleep(ms);
+        return true;
+    }
+    t_pRun->evStop.Wait(ms);
+    return !CallingUnitStopped();
 }
 
 void CVideoBroTaskTPU::Wake(int index)
@@ -339,7 +381,7 @@ void CVideoBroTaskTPU::ThreadMain(int index, const std::shared_ptr<Run> &run)
             }
         }
         RunStep(index);
-        if (plat::WaitForAny({&run->evStop, &run->evWake}, kCycleMs[index]) == plat::WAIT_OBJECT_0)
+        if (plat::WaitForAny({&run->evStop, &run->evWake}, CycleWait(index)) == plat::WAIT_OBJECT_0)
             break;
     }
     {
@@ -395,10 +437,9 @@ void CVideoBroTaskTPU::StopStep()
 }
 
 IVideoBroTaskProcess *CVideoBroTaskTPU::SourceOf(IVideoBroTaskMgr &mgr, const tagVideoBroTask &task,
-                                                 const char *failedLine)
+                                                 const char *failedLine, CDeviceA *&device)
 {
-    IVideoBroTaskProcess *source = nullptr;
-    GetTaskProcess(task.Dev, &source);
+    IVideoBroTaskProcess *source = FindSource(task.Dev, device);
     if (!source) {
         mgr.SetTaskFlag(task.TaskID, BROTASK_FLAG_DEVICE);
         LogTPU(failedLine, Tid(), task.ID.szText, task.Dev.szText);
@@ -406,15 +447,58 @@ IVideoBroTaskProcess *CVideoBroTaskTPU::SourceOf(IVideoBroTaskMgr &mgr, const ta
     return source;
 }
 
-bool CVideoBroTaskTPU::EndLostPst(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst)
+int64_t CVideoBroTaskTPU::PassOverAt(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst, int64_t now,
+                                     bool &uncued)
 {
-    if (pst.IsTrigger() || pst.Status >= BROTASK_BEGINPLAY) return false;
-    const int64_t now = brotask::Now();
-    if (now <= pst.GetEndTime()) return false;
+    uncued = false;
+    if (pst.IsTrigger() || pst.Status >= BROTASK_BEGINPLAY) return 0;
+    const int64_t slotEnd = pst.GetEndTime() + 1; // once the slot lies wholly before now
+    // A task that has not failed may still be cued until its start: nothing to weigh before
+    // the cycle that reaches it.
+    if (pst.Status >= BROTASK_ENDCUE || (!pst.Flags && pst.Start - now > kLongestCycle))
+        return slotEnd;
     auto *unit = dynamic_cast<IBroTaskMgrUnit *>(&mgr);
-    if (!unit || !unit->EndLostPst(pst.TaskID, now)) return false;
+    tagVideoBroTask next;
+    if (!unit || !unit->GetNextPst(pst.TaskID, next) || next.IsTrigger()) return slotEnd;
+    int64_t lead = 0;
+    if (CVideoSrcA *source = TaskVideoSrc(next.Dev))
+        lead = std::max(source->GetPrepareTime(), 0) + std::max(source->GetPlayBeforeTime(), 0);
+    int64_t at = next.Start - lead * kUnitsPerMs;
+    if (!pst.Flags) at = std::max(at, pst.Start);
+    if (at >= slotEnd) return slotEnd;
+    uncued = true;
+    return at;
+}
+
+bool CVideoBroTaskTPU::PassOverDue(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst)
+{
+    bool uncued = false;
+    const int64_t now = brotask::Now();
+    const int64_t at = PassOverAt(mgr, pst, now, uncued);
+    if (!at || now < at) {
+        m_nPassOverAt = at;
+        return false;
+    }
+    // Why it never aired, for a task that has no flag yet: its source cannot be had, it was
+    // never cued, or it never started.
+    uint32_t flag = BROTASK_FLAG_DEVICE;
+    if (!pst.Flags && pst.Status < BROTASK_ENDCUE) {
+        CDeviceA *device = nullptr;
+        if (FindSource(pst.Dev, device)) flag = BROTASK_FLAG_CUE;
+    }
+    // Refused (the preset moved on or was cued meanwhile), the moment is weighed afresh in
+    // the next cycles.
+    m_nPassOverAt = 0;
+    auto *unit = dynamic_cast<IBroTaskMgrUnit *>(&mgr);
+    if (!unit || !unit->PassOverPst(pst.TaskID, now, uncued, flag)) return false;
     LogTPU("(TPU.%04d): pst task never aired, ended,(id=%s dev=%s flags=%u)", Tid(), pst.ID.szText,
-           pst.Dev.szText, pst.Flags);
+           pst.Dev.szText, pst.Flags ? pst.Flags : flag);
+    {
+        // A source call still made for the task gives up at its next exchange.
+        std::lock_guard<CDataLock> lk(m_lock);
+        for (const auto &slot : m_slots)
+            if (slot->run && slot->run->nCallTask == pst.TaskID) slot->run->bAbandoned = true;
+    }
     // A source still waiting to start the task gives up (the preset moved on, as by a Goto);
     // the next preset is due at once.
     if (GetUnitState(TPU_UNIT_NEW) != TPU_UNIT_IDLE)
@@ -424,11 +508,34 @@ bool CVideoBroTaskTPU::EndLostPst(IVideoBroTaskMgr &mgr, const tagVideoBroTask &
     return true;
 }
 
+bool CVideoBroTaskTPU::CurrentPst(IVideoBroTaskMgr &mgr, tagVideoBroTask &pst)
+{
+    if (!mgr.GetPstTask(pst)) {
+        m_nPassOverAt = 0;
+        return false;
+    }
+    return !PassOverDue(mgr, pst) || mgr.GetPstTask(pst);
+}
+
+uint32_t CVideoBroTaskTPU::CycleWait(int index)
+{
+    const uint32_t cycle = kCycleMs[index];
+    const int64_t at = m_nPassOverAt;
+    if (index == kStop || !at) return cycle;
+    const int64_t ahead = at - brotask::Now();
+    if (ahead <= 0) {
+        // Come already (after the step looked): one thread runs its next cycle at once.
+        int64_t expected = at;
+        return m_nPassOverAt.compare_exchange_strong(expected, 0) ? 0 : cycle;
+    }
+    const int64_t ms = (ahead + kUnitsPerMs - 1) / kUnitsPerMs;
+    return static_cast<uint32_t>(std::min<int64_t>(ms, cycle));
+}
+
 void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask pst;
-    if (!mgr.GetPstTask(pst)) return;
-    if (EndLostPst(mgr, pst) && !mgr.GetPstTask(pst)) return;
+    if (!CurrentPst(mgr, pst)) return;
     if (pst.Status >= BROTASK_BEGINPLAY) {
         LogTPU("(CueThrd.%04d): Find invalid preset task(id=%s dev=%s)", Tid(), pst.ID.szText,
                pst.Dev.szText);
@@ -442,11 +549,13 @@ void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
         mgr.SetTaskStatus(pst.TaskID, BROTASK_BEGIN);
     }
     if (sinceCue < kCueSpacingMs) return;
+    CDeviceA *device = nullptr;
     IVideoBroTaskProcess *source =
-        SourceOf(mgr, pst, "(CueThrd.%04d): video src dev open failed,(id=%s dev=%s)");
+        SourceOf(mgr, pst, "(CueThrd.%04d): video src dev open failed,(id=%s dev=%s)", device);
     if (!source) return;
     {
-        BusyUnit busy(*this, TPU_UNIT_CUE);
+        CDeviceCall inDevice(device);
+        BusyUnit busy(*this, TPU_UNIT_CUE, pst.TaskID);
         source->DevTaskCue(&mgr, 0);
     }
     // An overdue preset that is cued now starts without waiting for the next cycle.
@@ -459,19 +568,24 @@ void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
 void CVideoBroTaskTPU::NewStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask pst;
-    if (!mgr.GetPstTask(pst)) return;
-    if (EndLostPst(mgr, pst) && !mgr.GetPstTask(pst)) return;
+    if (!CurrentPst(mgr, pst)) return;
     const int64_t seconds = pst.GetTimeToStart() / kUnitsPerSecond;
     if (!pst.IsTrigger() && seconds > kStartWindowSeconds) return;
+    CDeviceA *device = nullptr;
     IVideoBroTaskProcess *source =
-        SourceOf(mgr, pst, "(NewThrd.%04d): video src open failed,(id=%s dev=%s)");
+        SourceOf(mgr, pst, "(NewThrd.%04d): video src open failed,(id=%s dev=%s)", device);
     if (!source) return;
     tagVideoBroTask pgm;
     mgr.GetPgmTask(pgm);
     {
-        BusyUnit busy(*this, TPU_UNIT_NEW);
+        CDeviceCall inDevice(device);
+        BusyUnit busy(*this, TPU_UNIT_NEW, pst.TaskID);
         source->DevTaskPlay(&mgr, 0);
     }
+    // The task that follows one gone on air (late, it may be) is cued without waiting for the
+    // cue thread's next cycle.
+    tagVideoBroTask next;
+    if (mgr.GetPstTask(next) && next.TaskID != pst.TaskID) Wake(kCue);
     PausePrevious(mgr, pst, pgm);
 }
 
@@ -488,7 +602,10 @@ void CVideoBroTaskTPU::PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTas
     mgr.Unlock();
     if (pst.Status >= BROTASK_BEGINPLAY || status < BROTASK_BEGINPLAY) return;
 
-    if (CVideoSrcA *previous = TaskVideoSrc(pgm.Dev)) previous->DevPause();
+    if (CVideoSrcA *previous = TaskVideoSrc(pgm.Dev)) {
+        CDeviceCall inDevice(previous);
+        previous->DevPause();
+    }
     LogTPU("(NewThrd.%04d): still the last aired pgm,(id=%s dev=%s)", Tid(), pgm.ID.szText,
            pgm.Dev.szText);
 }
@@ -497,12 +614,12 @@ void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask pgm, pst;
     mgr.GetPgmTask(pgm);
-    mgr.GetPstTask(pst);
+    CurrentPst(mgr, pst);
     if (!pgm.TaskID && !pst.TaskID) return;
     // The program's source follows it; with none on air (or none answering) the preset's.
-    IVideoBroTaskProcess *pgmSource = nullptr, *pstSource = nullptr;
-    if (pgm.TaskID) GetTaskProcess(pgm.Dev, &pgmSource);
-    if (pst.TaskID) GetTaskProcess(pst.Dev, &pstSource);
+    CDeviceA *pgmDevice = nullptr, *pstDevice = nullptr;
+    IVideoBroTaskProcess *pgmSource = pgm.TaskID ? FindSource(pgm.Dev, pgmDevice) : nullptr;
+    IVideoBroTaskProcess *pstSource = pst.TaskID ? FindSource(pst.Dev, pstDevice) : nullptr;
     IVideoBroTaskProcess *source = pgmSource ? pgmSource : pstSource;
     if (!source) return;
 
@@ -512,6 +629,7 @@ void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
         LogTPU("(TraceThrd.%04d): task stopped by tracethrd,(id=%s dev=%s time=%s)", Tid(),
                pgm.ID.szText, pgm.Dev.szText, brotask::DateTimeText(limit).GetString());
     }
+    CDeviceCall inDevice(pgmSource ? pgmDevice : pstDevice);
     BusyUnit busy(*this, TPU_UNIT_TRACE);
     source->DevTaskTrace(&mgr, 0);
 }
@@ -520,14 +638,16 @@ void CVideoBroTaskTPU::StopStep(IVideoBroTaskMgr &mgr)
 {
     tagVideoBroTask task;
     if (!mgr.PopEndedTask(&task)) return;
+    CDeviceA *device = nullptr;
     IVideoBroTaskProcess *source =
-        SourceOf(mgr, task, "(StopThrd.%04d): video src open failed,(id=%s dev=%s)");
+        SourceOf(mgr, task, "(StopThrd.%04d): video src open failed,(id=%s dev=%s)", device);
     if (!source) {
         mgr.AddEndedTask(task); // tried again next cycle
         return;
     }
     mgr.SetTaskStatus(task.TaskID, BROTASK_EJECTBEGIN);
     {
+        CDeviceCall inDevice(device);
         BusyUnit busy(*this, TPU_UNIT_STOP);
         source->DevTaskStop(&mgr, 0);
     }

@@ -27,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+class CDeviceA;
+
 class KSOVRA20_API CVideoBroTaskTPU final : public IVideoBroTaskTPU,
                                             public std::enable_shared_from_this<CVideoBroTaskTPU> {
 public:
@@ -56,9 +58,14 @@ public:
     int32_t SleepUntil(int64_t time) override;
     int32_t StopAsked() override;
 
-    // Whether the calling thread is a unit thread (of any process unit) that is asked to stop.
-    // Device protocols shared by several callers check it before each exchange.
+    // Whether the calling thread is a unit thread (of any process unit) that is asked to stop,
+    // or whose source call is for a preset that has been passed over meanwhile. Device
+    // protocols shared by several callers check it before each exchange.
     static bool CallingUnitStopped();
+    // Sleeps `ms`; on a unit thread the sleep ends as soon as its unit is asked to stop. False
+    // when the calling unit thread is to give up (CallingUnitStopped), so that a source step
+    // made on a thread that a stop has given up ends within its device's reply wait.
+    static bool CallingUnitNap(uint32_t ms);
 
     // One cycle of each thread's work with the bound manager (nothing without one). The
     // threads run them; a caller that keeps the threads shut down can run them one by one.
@@ -98,10 +105,27 @@ private:
     // The task's source; without one the task gets flag bit 1 and `failedLine` (thread id,
     // clip id, device id) is logged.
     IVideoBroTaskProcess *SourceOf(IVideoBroTaskMgr &mgr, const tagVideoBroTask &task,
-                                   const char *failedLine);
-    // Ends the preset when its whole slot has passed and it never went on air; the threads
-    // that handle presets are woken for the next one. True when it was ended.
-    bool EndLostPst(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst);
+                                   const char *failedLine, CDeviceA *&device);
+    // The broadcast-task interface of device `devId` (created and opened when needed) and the
+    // device answering it; null (and no device) when none answers.
+    IVideoBroTaskProcess *FindSource(const char *devId, CDeviceA *&device);
+    // When the preset `pst`, not on air, is passed over: at the end of its slot; when it is
+    // not cued and has failed or its start has come, no later than the moment the next task
+    // must be prepared (its start less its source's PrepareTime and PlayBeforeTime), so that
+    // the next task is cued ahead and plays at its time. 0 for a preset that stays; `uncued`
+    // tells which rule gave the moment.
+    int64_t PassOverAt(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst, int64_t now,
+                       bool &uncued);
+    // Passes the preset over once its moment has come, giving up the source calls still
+    // made for it and waking the threads that handle presets for the next one; else notes the
+    // moment for the threads' waits. True when it was passed over.
+    bool PassOverDue(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst);
+    // A copy of the preset (id 0 when none), once PassOverDue has weighed it; false when there
+    // is none.
+    bool CurrentPst(IVideoBroTaskMgr &mgr, tagVideoBroTask &pst);
+    // How long thread `index` waits for its next cycle: its cycle, cut short to reach the
+    // moment a preset is to be passed over.
+    uint32_t CycleWait(int index);
     // Ends the wait of thread `index` for its next cycle.
     void Wake(int index);
     // Pauses the source of the task that was on air before the preset went on air.
@@ -115,6 +139,8 @@ private:
     std::vector<plat::Thread> m_ending;         // threads that have left their loop
     // Written under m_lock; read unlocked by unit threads asking whether to end.
     std::atomic<bool> m_bStopping{false};
+    // The framework time at which the preset is next to be passed over; 0 when none is due.
+    std::atomic<int64_t> m_nPassOverAt{0};
     // Serialises Stop and ShutDown.
     std::mutex m_stopMutex;
 };

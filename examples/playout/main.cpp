@@ -2,8 +2,9 @@
 // (playout.CLSID beside the program), loads the device list, creates a broadcast task
 // manager, hands it a short schedule on two line sources and prints every status change as the
 // engine reports it, with the time since the schedule was made. One item names a source that
-// is not in the device list: it cannot play, and once its time has passed the engine ends it
-// and goes on with the next item. The program closes once the last task has ended, or after a
+// is not in the device list: it cannot play, and the engine passes it over (ends it with its
+// error flag) by the time the next item must be prepared, so that the next item is cued ahead
+// and plays at its own time. The program closes once the last task has ended, or after a
 // bounded wait.
 //
 //     playout [variant: 1 or 3]
@@ -151,8 +152,10 @@ template <class Mgr> int RunSchedule(Mgr &mgr, int32_t pstId, int32_t lastStatus
         std::printf("task %d: clip %s on %s at +%.3f s for %d frames\n", planned.id, planned.clip,
                     planned.dev, static_cast<double>(planned.startInMs) / 1000, planned.frames);
     }
-    std::printf("(an item ends as the next goes on air; the last one's EndPlay comes 1 s after "
-                "its end: the trace thread ends a program one second after its end time)\n");
+    std::printf("(an item ends as the next goes on air; the one that cannot play is passed over "
+                "when the next must be prepared, 1 s before it, the line source's PrepareTime; "
+                "the last one's EndPlay comes 1 s after its end: the trace thread ends a program "
+                "one second after its end time)\n");
     std::vector<tagVideoBroTask *> list;
     for (tagVideoBroTask &task : tasks) list.push_back(&task);
     list.push_back(nullptr);

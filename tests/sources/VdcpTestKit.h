@@ -1,12 +1,18 @@
 // What the VDCP tests share: a board port whose line is a pseudo-terminal with the VDCP
-// simulator at its far end, and real-time waits.
+// simulator at its far end, a recorder of task status calls, and real-time waits.
 #pragma once
 
 #include "tests/model/DeviceTestKit.h"
 #include "tests/sim/VdcpSim.h"
 
+#include "Kest20/CClock.h"
+#include "drivers/tasks/tagVideoBroTask.h"
+
 #include <chrono>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace vdcptest {
 
@@ -61,6 +67,86 @@ inline VdcpSim::Faults Garbled()
     f.gapMs = 5;
     return f;
 }
+
+struct TaskCall {
+    int32_t id, status, extra;
+    int64_t at;
+};
+
+// Every status callback of the tasks that report here, with its framework time.
+class TaskCalls {
+public:
+    static int32_t OnStatus(void *self, int32_t id, int32_t status, int32_t extra)
+    {
+        auto *calls = static_cast<TaskCalls *>(self);
+        int64_t now = 0;
+        glGetTimeEx(&now);
+        std::lock_guard<std::mutex> lk(calls->m_lock);
+        calls->m_calls.push_back({id, status, extra, now});
+        return 0;
+    }
+    // A timed task on `dev` playing `clip` from `start` for `frames`, reporting here.
+    tagVideoBroTask Task(int32_t id, const char *dev, const char *clip, int64_t start,
+                         int32_t frames)
+    {
+        tagVideoBroTask task;
+        task.TaskID = id;
+        task.Dev = dev;
+        task.ID = clip;
+        task.StartType = BROTASK_START_TIME;
+        task.Start = start;
+        task.DUR = frames;
+        task.pUserData = this;
+        task.pfnCallBack = &TaskCalls::OnStatus;
+        return task;
+    }
+    // The time of the first call (id, status); -1 when none.
+    int64_t At(int32_t id, int32_t status)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        for (const TaskCall &call : m_calls)
+            if (call.id == id && call.status == status) return call.at;
+        return -1;
+    }
+    int Count(int32_t id, int32_t status)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        int count = 0;
+        for (const TaskCall &call : m_calls) count += call.id == id && call.status == status;
+        return count;
+    }
+    int CountSince(int64_t time)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        int count = 0;
+        for (const TaskCall &call : m_calls) count += call.at >= time;
+        return count;
+    }
+    // Every call, for a failure's message.
+    std::string Dump(int64_t origin)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        std::string text;
+        for (const TaskCall &call : m_calls)
+            text += std::to_string((call.at - origin) / devtest::kMs) + " ms: task " +
+                    std::to_string(call.id) + " " + std::to_string(call.status) + " " +
+                    std::to_string(call.extra) + "\n";
+        return text;
+    }
+    // The flag bits told for `id`, together.
+    int32_t Flags(int32_t id)
+    {
+        std::lock_guard<std::mutex> lk(m_lock);
+        int32_t flags = 0;
+        for (const TaskCall &call : m_calls)
+            if (call.id == id && call.status == BROTASK_ERRNOTIFY) flags |= call.extra;
+        return flags;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<TaskCall> m_calls;
+};
 
 inline long MsSince(Clock::time_point start)
 {

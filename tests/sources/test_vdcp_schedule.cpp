@@ -1,6 +1,7 @@
 // Schedules that go on, in real time on the VDCP simulator with the process unit's threads and
 // both manager variants: a task whose clip the server lacks and a task on a device the list
-// does not have are ended once their slot has passed, and the task after them plays; a server
+// does not have are passed over by the time the task after them must be prepared, and that
+// one plays at its time; a server
 // that hangs up and comes back on a new line at the same port plays the next task; a line that
 // fails during the clip check flags the device, not the clip; a manager released while its
 // cue thread waits in a source calls its host no more, and the source sends nothing more.
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -25,70 +27,7 @@ namespace {
 constexpr int kPort = 45;
 constexpr int64_t kMsUnits = devtest::kMs;
 
-struct Call {
-    int32_t id, status, extra;
-    int64_t at;
-};
-
-// Every status callback with its framework time.
-class Calls {
-public:
-    static int32_t OnStatus(void *self, int32_t id, int32_t status, int32_t extra)
-    {
-        auto *calls = static_cast<Calls *>(self);
-        int64_t now = 0;
-        glGetTimeEx(&now);
-        std::lock_guard<std::mutex> lk(calls->m_lock);
-        calls->m_calls.push_back({id, status, extra, now});
-        return 0;
-    }
-    // The time of the first call (id, status); -1 when none.
-    int64_t At(int32_t id, int32_t status)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        for (const Call &call : m_calls)
-            if (call.id == id && call.status == status) return call.at;
-        return -1;
-    }
-    int Count(int32_t id, int32_t status)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        int count = 0;
-        for (const Call &call : m_calls) count += call.id == id && call.status == status;
-        return count;
-    }
-    int CountSince(int64_t time)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        int count = 0;
-        for (const Call &call : m_calls) count += call.at >= time;
-        return count;
-    }
-    // Every call, for a failure's message.
-    std::string Dump(int64_t origin)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        std::string text;
-        for (const Call &call : m_calls)
-            text += std::to_string((call.at - origin) / kMsUnits) + " ms: task " +
-                    std::to_string(call.id) + " " + std::to_string(call.status) + " " +
-                    std::to_string(call.extra) + "\n";
-        return text;
-    }
-    // The flag bits told for `id`, together.
-    int32_t Flags(int32_t id)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        int32_t flags = 0;
-        for (const Call &call : m_calls)
-            if (call.id == id && call.status == BROTASK_ERRNOTIFY) flags |= call.extra;
-        return flags;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<Call> m_calls;
-};
+using Calls = TaskCalls;
 
 int64_t Now()
 {
@@ -148,16 +87,7 @@ protected:
     tagVideoBroTask Task(int32_t id, const char *dev, const char *clip, int64_t startMs,
                          int32_t frames)
     {
-        tagVideoBroTask task;
-        task.TaskID = id;
-        task.Dev = dev;
-        task.ID = clip;
-        task.StartType = BROTASK_START_TIME;
-        task.Start = m_origin + startMs * kMsUnits;
-        task.DUR = frames;
-        task.pUserData = &calls;
-        task.pfnCallBack = &Calls::OnStatus;
-        return task;
+        return calls.Task(id, dev, clip, m_origin + startMs * kMsUnits, frames);
     }
 
     std::unique_ptr<SimLine> m_line = std::make_unique<SimLine>(kPort);
@@ -175,16 +105,18 @@ class VdcpScheduleTest : public VdcpSchedule, public ::testing::WithParamInterfa
 
 INSTANTIATE_TEST_SUITE_P(Variants, VdcpScheduleTest, ::testing::Values(1, 3));
 
-TEST_P(VdcpScheduleTest, TasksThatCannotPlayEndAfterTheirSlotAndTheNextOnePlays)
+TEST_P(VdcpScheduleTest, TasksThatCannotPlayArePassedOverInTimeForTheNextOneToPlayOnTime)
 {
     constexpr int32_t kSlot = 25; // frames: 1 s
     const int64_t slot = kSlot * tagVideoBroTask::kUnitsPerFrame;
-    // The clip "MISSING" is not on the server; "GHOST" is not in the device list. The last task
-    // is long enough to be cued within its slot when, in variant 3, that slot begins as the
-    // one before ends.
+    // The source's PrepareTime and PlayBeforeTime: how long before its start a task on it
+    // must be prepared.
+    const int64_t lead = 3001 * kMsUnits;
+    // The clip "MISSING" is not on the server; "GHOST" is not in the device list, and its slot
+    // lasts until half a second before the last task.
     const std::vector<tagVideoBroTask> planned{
         Task(1, "VDCP1", "CLIP1", 2500, kSlot), Task(2, "VDCP1", "MISSING", 3500, kSlot),
-        Task(3, "GHOST", "CLIP1", 4500, kSlot), Task(4, "VDCP1", "NEWS0100", 8000, 4 * kSlot)};
+        Task(3, "GHOST", "CLIP1", 4500, 3 * kSlot), Task(4, "VDCP1", "NEWS0100", 8000, 4 * kSlot)};
     AnyMgr mgr(GetParam());
     ASSERT_EQ(mgr.Submit(planned), 1);
     ASSERT_TRUE(devtest::Eventually([&] { return calls.Count(4, BROTASK_BEGINPLAY) > 0; }, 15000))
@@ -193,14 +125,18 @@ TEST_P(VdcpScheduleTest, TasksThatCannotPlayEndAfterTheirSlotAndTheNextOnePlays)
     // Variant 1 keeps each task's start; variant 3 starts each one when the one before ends.
     const int64_t firstOnAir = calls.At(1, BROTASK_BEGINPLAY);
     ASSERT_GT(firstOnAir, 0);
-    auto slotEnd = [&](int32_t id) {
-        return GetParam() == 1 ? planned[id - 1].GetEndTime() : firstOnAir + id * slot;
-    };
+    const int64_t start3 = GetParam() == 1 ? planned[2].Start : firstOnAir + 2 * slot;
+    const int64_t start4 = GetParam() == 1 ? planned[3].Start : start3 + 3 * slot;
+    // Task 2 goes when its slot has ended: the task on GHOST needs no preparing. Task 3 goes
+    // when task 4 must be prepared, or at once when it becomes the preset after that.
+    const int64_t passedAt[] = {start3, std::max(start4 - lead, start3)};
     for (int32_t id : {2, 3}) {
         EXPECT_EQ(calls.Count(id, BROTASK_BEGINPLAY), 0) << "task " << id << " never plays";
         EXPECT_EQ(calls.Count(id, BROTASK_ENDPLAY), 1) << "task " << id << " is ended once";
-        EXPECT_GE(calls.At(id, BROTASK_ENDPLAY), slotEnd(id)) << "task " << id;
-        EXPECT_LT(calls.At(id, BROTASK_ENDPLAY), slotEnd(id) + 1100 * kMsUnits) << "task " << id;
+        const int64_t passed = calls.At(id, BROTASK_ENDPLAY);
+        EXPECT_GE(passed, passedAt[id - 2] - 5 * kMsUnits) << "task " << id << calls.Dump(m_origin);
+        EXPECT_LT(passed, passedAt[id - 2] + 1100 * kMsUnits)
+            << "task " << id << calls.Dump(m_origin);
     }
     EXPECT_EQ(calls.Flags(2) & (BROTASK_FLAG_CLIP | BROTASK_FLAG_DEVICE), BROTASK_FLAG_CLIP)
         << "the server said the clip is not there";
@@ -208,13 +144,8 @@ TEST_P(VdcpScheduleTest, TasksThatCannotPlayEndAfterTheirSlotAndTheNextOnePlays)
 
     const int64_t onAir = calls.At(4, BROTASK_BEGINPLAY);
     EXPECT_GT(onAir, calls.At(3, BROTASK_ENDPLAY));
-    if (GetParam() == 1) {
-        EXPECT_GE(onAir, planned[3].Start - 5 * kMsUnits) << "on time";
-        EXPECT_LT(onAir, planned[3].Start + 1000 * kMsUnits) << "on time";
-    } else {
-        // Due when the slot before ends, it is cued then and plays at once.
-        EXPECT_LT(onAir, slotEnd(3) + 3000 * kMsUnits);
-    }
+    EXPECT_GE(onAir, start4 - 5 * kMsUnits) << "on time" << calls.Dump(m_origin);
+    EXPECT_LT(onAir, start4 + 1000 * kMsUnits) << "on time" << calls.Dump(m_origin);
     EXPECT_EQ(calls.Flags(4), 0);
     EXPECT_EQ(m_line->sim.CountOf(0x10, 0x01), 2u) << "two PLAYs: tasks 1 and 4";
 }

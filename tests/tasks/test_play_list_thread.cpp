@@ -110,6 +110,43 @@ TEST_F(PlayListTest, MergeRecuesARunningTaskThatIsNotOnAir)
         logs.Has("trace@MergeTaskList;OldPst=nil(0);NewPst=other(5);OldPgm=pgm(1);NewPgm=nil(0)"));
 }
 
+TEST_F(PlayListTest, AProgramReplacedByAnotherTasksRecueEndsAsAReplacedProgramDoes)
+{
+    const struct {
+        const char *name;
+        int32_t runningId; // the running task of the new list
+        std::vector<Call> told;
+        std::vector<int32_t> stopped;
+    } cases[] = {
+        {"another task", 5, {{1, 13, 3}}, {1}},
+        {"the program itself, moved on", 1, {}, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        StubOwner owner;
+        Recorder recorder;
+        CVideoPlayTaskList list(&owner);
+        recorder.probe = &list;
+        list.SetActiveTask(recorder.Task(1, "pgm", -30, 120));
+        recorder.Clear();
+        CVideoPlayTask running = recorder.Task(c.runningId, "other", -60, 120, 10);
+        ASSERT_TRUE(Merged(list, logs, ArrayOf({running})));
+
+        EXPECT_EQ(list.Active(), 0);
+        EXPECT_EQ(Ids(list), std::vector<int32_t>{c.runningId}) << "the re-cue is the preset";
+        EXPECT_EQ(recorder.Calls(), c.told);
+        EXPECT_FALSE(recorder.lockHeld);
+        std::vector<int32_t> stopped;
+        CVideoPlayTask task;
+        while (list.GetStoppedTask(task, 1)) {
+            EXPECT_EQ(task.m_nStatus, 13);
+            stopped.push_back(task.m_nTaskID);
+        }
+        EXPECT_EQ(stopped, c.stopped) << "what the source's stop step takes off its device";
+        EXPECT_EQ(logs.Has("停止播出 ID = pgm startTime = 2019-12-31 23:59:30"), !c.told.empty());
+    }
+}
+
 TEST_F(PlayListTest, MergeCancelsABusyPresetThatChanged)
 {
     StubOwner owner;

@@ -276,7 +276,8 @@ int CSerialIO_VDCP::WaitStatus(int32_t mask, int32_t timeoutMs)
 {
     if (timeoutMs <= 0) return 0;
     for (;;) {
-        plat::Sleep(kStatusPollMs);
+        // A unit thread that is to give up stops polling at once.
+        if (!CVideoBroTaskTPU::CallingUnitNap(kStatusPollMs)) return 0;
         int32_t status1 = 0, extended = 0;
         const int ok = QueryStatus(&status1, nullptr, &extended, 0, nullptr);
         if (ok && extended != 0 && GivesUpOnExtended(mask)) return 0;

@@ -1,6 +1,7 @@
 #include "drivers/sources/vdcp/CVideoSrcX_MAV70.h"
 
 #include "drivers/tasks/BroTaskLog.h"
+#include "drivers/tasks/CVideoBroTaskTPU.h"
 #include "drivers/tasks/IVideoBroTaskMgr.h"
 #include "drivers/tasks/IVideoBroTaskTPU.h"
 
@@ -73,6 +74,12 @@ bool Nap(IVideoBroTaskTPU &tpu, uint32_t ms)
     return tpu.SleepUntil(brotask::Now() + ms * kUnitsPerMs) != 0;
 }
 
+// A pause between device calls: on a unit thread that is to give up it ends at once (false).
+bool Pause(uint32_t ms)
+{
+    return CVideoBroTaskTPU::CallingUnitNap(ms);
+}
+
 bool SameDevice(const char *a, const char *b)
 {
     return plat::GbkCompareNoCase(a, b) == 0;
@@ -101,7 +108,7 @@ template <class Step> int32_t CVideoSrcX_MAV70::Locked(Step step)
     const auto route = Route();
     PortHold hold(route ? *route : OwnPort());
     const int32_t result = step();
-    plat::Sleep(kHoldAfterMs);
+    Pause(kHoldAfterMs);
     return result;
 }
 
@@ -171,7 +178,7 @@ int32_t CVideoSrcX_MAV70::DevTaskPause(IVideoBroTaskMgr *, int32_t)
     if (!route || !route->Stop()) return 0;
     int reads = 0;
     while (reads < kStopPolls) {
-        plat::Sleep(kStopPollMs);
+        if (!Pause(kStopPollMs)) break;
         ++reads;
         int32_t status1 = 0;
         route->GetStatus(&status1, nullptr, nullptr, 0);
@@ -215,7 +222,7 @@ void CVideoSrcX_MAV70::VerifyStartTime(IVideoBroTaskMgr &mgr, const tagVideoBroT
     int64_t noted = 0;
     bool read = false;
     for (int i = 0; i < kPositionReads; ++i) {
-        if (i) plat::Sleep(kPositionReadGapMs);
+        if (i && !Pause(kPositionReadGapMs)) return;
         timecode_t frames;
         const int ok = DevGetPosition(1, frames);
         noted = brotask::Now();
@@ -225,8 +232,7 @@ void CVideoSrcX_MAV70::VerifyStartTime(IVideoBroTaskMgr &mgr, const tagVideoBroT
         if (position != before) break;
         before = position;
     }
-    plat::Sleep(kVerifySettleMs);
-    if (!read) return;
+    if (!Pause(kVerifySettleMs) || !read) return;
 
     const int64_t actual = noted - position * kUnitsPerFrame + pgm.SOM * kUnitsPerFrame;
     const int64_t delta = (actual - pgm.Start) / kUnitsPerMs;
@@ -283,7 +289,7 @@ void CVideoSrcX_MAV70::CueToFirst(IVideoBroTaskMgr &mgr, const tagVideoBroTask &
     CStringArray steps;
     const bool ok = CueToFirstFrame(*mgr.GetTPU(), pst.ID, pst.SOM, pst.DUR, steps);
     mgr.SetTaskParam(pst.TaskID, static_cast<int32_t>(plat::GetTickCount()), BROTASK_PARAM_2);
-    plat::Sleep(kHoldAfterMs);
+    Pause(kHoldAfterMs);
     if (ok) {
         mgr.SetTaskValue(pst.TaskID, 1);
         mgr.SetTaskStatus(pst.TaskID, BROTASK_ENDCUE);
@@ -320,15 +326,15 @@ bool CVideoSrcX_MAV70::CueToFirstFrame(IVideoBroTaskTPU &tpu, const char *clip, 
         if (!cued) {
             if (!DevCueEx(clip, som, dur, nullptr)) {
                 steps.Add("Cue(failed)");
-                plat::Sleep(kRetryMs);
+                if (!Pause(kRetryMs)) return false;
                 continue;
             }
-            plat::Sleep(kCueSettleMs);
+            if (!Pause(kCueSettleMs)) return false;
             steps.Add("Cue(OK)");
             cued = true;
         }
         if (!DevPause()) {
-            plat::Sleep(kRetryMs);
+            if (!Pause(kRetryMs)) return false;
             steps.Add("Pause(Failed)");
             continue;
         }
@@ -337,7 +343,7 @@ bool CVideoSrcX_MAV70::CueToFirstFrame(IVideoBroTaskTPU &tpu, const char *clip, 
             break;
         }
         for (int reads = 1; reads <= kFirstFrameReads && !done; ++reads) {
-            if (reads > 1) plat::Sleep(kRetryMs);
+            if (reads > 1 && !Pause(kRetryMs)) return false;
             timecode_t position;
             if (!DevGetPosition(1, position) || position != som) continue;
             if (reads > 1) {
@@ -349,7 +355,7 @@ bool CVideoSrcX_MAV70::CueToFirstFrame(IVideoBroTaskTPU &tpu, const char *clip, 
         }
         if (!done) {
             steps.Add("TC(failed)");
-            plat::Sleep(kRetryMs);
+            if (!Pause(kRetryMs)) return false;
             steps.Add("Re Pause");
             cued = false;
         }

@@ -1,6 +1,7 @@
 #include "drivers/sources/vdcp/CVideoSrcX_VDCP.h"
 
 #include "drivers/tasks/BroTaskLog.h"
+#include "drivers/tasks/CVideoBroTaskTPU.h"
 #include "drivers/tasks/IVideoBroTaskMgr.h"
 
 #include "Kest20/CClock.h"
@@ -87,6 +88,9 @@ void CVideoSrcX_VDCP::SetCued(const tagVdcpClip &clip)
 
 std::shared_ptr<CSerialIO_VDCP_SHARED> CVideoSrcX_VDCP::Route()
 {
+    // A task thread given up (its manager released) never opens the port again: the device
+    // may have been closed for good under it.
+    if (CVideoBroTaskTPU::CallingUnitStopped()) return nullptr;
     // A source sharing another's port never has its own open: only a claim made on the own
     // port is lost with it.
     if (m_bOpened && m_bOwnClaim && !m_Port.DevIsOpen()) {
