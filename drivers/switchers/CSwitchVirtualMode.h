@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 template <class Model> class CSwitchVirtualMode : public Model {
 public:
