@@ -2,6 +2,7 @@
 // source: while virtual each operation gives the answer of the simulated source of the base
 // (or the driver's own where the driver keeps one, as the fixed clip size of the UVW) and
 // nothing reaches the line; out of virtual mode the operations that drive the VTR reach it.
+// A virtual Betacam whose next task comes near leaves the VTR on standby alone.
 #include "drivers/sources/vtr/CVideoSrc_BetaCamX.h"
 #include "drivers/sources/vtr/CVideoSrc_UVW.h"
 #include "tests/model/SourceOperationRows.h"
@@ -158,6 +159,23 @@ INSTANTIATE_TEST_SUITE_P(Operations, BetaCamRecTable,
                          ::testing::ValuesIn(Only(BetaCamRows<Quick<CVideoSrc_BetaCamRec>>(),
                                                   {"DevOpen", "DevCueEx", "DevCue"})),
                          RowName<Quick<CVideoSrc_BetaCamRec>>);
+
+TEST_F(BetaCamXVirtual, ANearTaskSendsNoStandbyToTheVtrOfAVirtualSource)
+{
+    CVideoPlayTask task;
+    task.m_nTaskID = 1;
+    task.m_strClipID = "TAPE";
+    task.m_nStart = Now() + 15000 * kMs; // within StandByOnTime, beyond the start window
+    task.m_nDUR = 250;
+    ASSERT_EQ(source.GetPlayList().Add(task), 1);
+    ASSERT_EQ(source.OnTaskStartNewTask(), 0);
+    EXPECT_EQ(vtr.Count(0x20, 0x05), 1u) << "a source on air readies the VTR";
+
+    ASSERT_EQ(source.OnSetVirtual(1), 1);
+    Taken();
+    EXPECT_EQ(source.OnTaskStartNewTask(), 0);
+    EXPECT_TRUE(Taken().empty()) << "no STANDBY ON";
+}
 
 // ---- UVW ----
 
