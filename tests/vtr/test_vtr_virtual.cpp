@@ -70,10 +70,9 @@ protected:
     {
         const int baseline = plat::TestClock::TimedWaiters();
         Background<int> running(call);
-        while (running.Done() == false && Sleeping(
-                                              baseline, [this] { return source.Line().Answered(); },
-                                              [&running] { return running.Done(); }))
-            plat::TestClock::Advance(1000);
+        const auto quiet = [this] { return source.Line().Answered(); };
+        const auto ended = [&running] { return running.Done(); };
+        while (!running.Done() && Sleeping(baseline, quiet, ended)) plat::TestClock::Advance(1000);
         EXPECT_TRUE(running.Done(5000));
         return running.Done() ? running.Result() : -1;
     }
