@@ -73,6 +73,20 @@ private:
     uint64_t m_answered = 0;
 };
 
+// A Betacam source of class `Source` whose VTR exchanges need no clock movement between writes.
+template <class Source> class Quick : public Source {
+public:
+    Quick()
+    {
+        this->m_pVTR->Release();
+        this->m_pVTR = m_quick = new CQuickVTR;
+    }
+    CQuickVTR &Line() { return *m_quick; }
+
+private:
+    CQuickVTR *m_quick;
+};
+
 // A call on a thread of its own, for calls that sleep on the manual clock.
 template <class R> class Background {
 public:

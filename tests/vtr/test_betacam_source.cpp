@@ -18,20 +18,6 @@ namespace {
 
 constexpr uint8_t kCueCmd1 = 0x24, kCueCmd2 = 0x31;
 
-// A source of class `Source` whose VTR exchanges need no clock movement between writes.
-template <class Source> class Quick : public Source {
-public:
-    Quick()
-    {
-        this->m_pVTR->Release();
-        this->m_pVTR = m_quick = new CQuickVTR;
-    }
-    CQuickVTR &Line() { return *m_quick; }
-
-private:
-    CQuickVTR *m_quick;
-};
-
 std::string Settings(std::initializer_list<std::pair<std::string, std::string>> extra = {})
 {
     std::string text = devtest::Section(

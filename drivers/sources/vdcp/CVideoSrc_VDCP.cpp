@@ -40,12 +40,16 @@ constexpr int32_t kEEModeLeitch = 0;
 constexpr int32_t kEEModeGvg = 1;
 constexpr int32_t kEEModeNone = -1;
 
-constexpr CVideoSrc_VDCP::tagKind kVdcp{"BASIC", 5, CVideoSrc_VDCP::CueLength::ToClipEnd, false};
-constexpr CVideoSrc_VDCP::tagKind kVdcpX{"BASIC", 5, CVideoSrc_VDCP::CueLength::WithinClip, false};
-constexpr CVideoSrc_VDCP::tagKind kLeitch{"NEW", 7, CVideoSrc_VDCP::CueLength::ToClipEnd, false};
-constexpr CVideoSrc_VDCP::tagKind kDayang{"BASIC", 0, CVideoSrc_VDCP::CueLength::ToClipEnd, false};
-constexpr CVideoSrc_VDCP::tagKind kOmneon{"BASIC", 5, CVideoSrc_VDCP::CueLength::WholeWhenUnset,
-                                          true};
+constexpr CVideoSrc_VDCPDevice::tagKind kVdcp{"BASIC", 5,
+                                              CVideoSrc_VDCPDevice::CueLength::ToClipEnd, false};
+constexpr CVideoSrc_VDCPDevice::tagKind kVdcpX{"BASIC", 5,
+                                               CVideoSrc_VDCPDevice::CueLength::WithinClip, false};
+constexpr CVideoSrc_VDCPDevice::tagKind kLeitch{"NEW", 7,
+                                                CVideoSrc_VDCPDevice::CueLength::ToClipEnd, false};
+constexpr CVideoSrc_VDCPDevice::tagKind kDayang{"BASIC", 0,
+                                                CVideoSrc_VDCPDevice::CueLength::ToClipEnd, false};
+constexpr CVideoSrc_VDCPDevice::tagKind kOmneon{
+    "BASIC", 5, CVideoSrc_VDCPDevice::CueLength::WholeWhenUnset, true};
 
 int64_t Now()
 {
@@ -73,7 +77,7 @@ CVideoSrc_VDCP_OMNEON::CVideoSrc_VDCP_OMNEON() : CVideoSrc_VDCP(kOmneon) {}
 
 CVideoSrc_VDCP::CVideoSrc_VDCP() : CVideoSrc_VDCP(kVdcp) {}
 
-CVideoSrc_VDCP::CVideoSrc_VDCP(const tagKind &kind)
+CVideoSrc_VDCPDevice::CVideoSrc_VDCPDevice(const tagKind &kind)
     : CVideoSrcA(kTypeId), m_kind(kind), m_Route(kind.pszCommandSet, kind.nOptions),
       m_pSpeed(std::make_shared<std::atomic<int32_t>>(0))
 {
@@ -86,7 +90,7 @@ CVideoSrc_VDCP::CVideoSrc_VDCP(const tagKind &kind)
     m_nSecondCueTime = kCueWindowAlways;
 }
 
-CVideoSrc_VDCP::~CVideoSrc_VDCP()
+CVideoSrc_VDCPDevice::~CVideoSrc_VDCPDevice()
 {
     // The play list's thread calls into this object, whose members go before the base's.
     m_PlayList.SetOwner(nullptr);
@@ -94,7 +98,7 @@ CVideoSrc_VDCP::~CVideoSrc_VDCP()
     EndStopThread();
 }
 
-int32_t CVideoSrc_VDCP::OnInitInstance()
+int32_t CVideoSrc_VDCPDevice::OnInitInstance()
 {
     if (!CVideoSrcA::OnInitInstance()) return 0;
     m_Route.ReadSettings(GetSettingInfo());
@@ -111,12 +115,12 @@ int32_t CVideoSrc_VDCP::OnInitInstance()
     return 1;
 }
 
-ISerialVDCP *CVideoSrc_VDCP::GetVDCP(int32_t *kind)
+ISerialVDCP *CVideoSrc_VDCPDevice::GetVDCP(int32_t *kind)
 {
     return m_Route.Get(kind);
 }
 
-ISerialVDCP *CVideoSrc_VDCP::OpenVDCP()
+ISerialVDCP *CVideoSrc_VDCPDevice::OpenVDCP()
 {
     DevOpen();
     ISerialVDCP *engine = GetVDCP(nullptr);
@@ -127,10 +131,9 @@ ISerialVDCP *CVideoSrc_VDCP::OpenVDCP()
 
 // ---- open, close, test ----
 
-int CVideoSrc_VDCP::DevOpen()
+int CVideoSrc_VDCPDevice::DevOpen()
 {
     CVideoSrcA::DevOpen(); // status 0, and the play-task sleeps may run again
-    if (IsVirtual()) return 1;
     int32_t kind = 0;
     ISerialVDCP *engine = GetVDCP(&kind);
     // Only a channel claimed now is set up; one open already is left as it is.
@@ -144,7 +147,7 @@ int CVideoSrc_VDCP::DevOpen()
     return 1;
 }
 
-int CVideoSrc_VDCP::DevClose()
+int CVideoSrc_VDCPDevice::DevClose()
 {
     {
         std::lock_guard<std::mutex> lk(m_lock);
@@ -164,16 +167,15 @@ int CVideoSrc_VDCP::DevClose()
     return 1;
 }
 
-int CVideoSrc_VDCP::DevIsOpen()
+int CVideoSrc_VDCPDevice::DevIsOpen()
 {
-    if (IsVirtual()) return 1;
     ISerialVDCP *engine = Engine();
     return engine ? engine->IsOpen() : 0;
 }
 
-int CVideoSrc_VDCP::DevTest(const char *)
+int CVideoSrc_VDCPDevice::DevTest(const char *)
 {
-    if (IsVirtual() || m_Route.GetDuplex()) return 1;
+    if (m_Route.GetDuplex()) return 1;
     ISerialVDCP *engine = OpenVDCP();
     if (!engine) return 0;
     const int ok = engine->Test();
@@ -181,21 +183,23 @@ int CVideoSrc_VDCP::DevTest(const char *)
     return ok;
 }
 
-int CVideoSrc_VDCP::DevEEMode(int mode)
+int CVideoSrc_VDCPDevice::DevEEMode(int mode)
 {
     if (m_nEEModeType == kEEModeNone) return 0;
-    if (IsVirtual()) return CVideoSrcA::DevEEMode(mode);
     // GVG servers number the modes the other way round.
     if (m_nEEModeType == kEEModeGvg && (mode == 0 || mode == 2)) mode = 2 - mode;
     return Send([&](ISerialVDCP &e) { return e.EEMode(mode); });
 }
 
+int CVideoSrc_VDCPDevice::VirtualEEMode(int mode)
+{
+    return m_nEEModeType == kEEModeNone ? 0 : CVideoSrcA::DevEEMode(mode);
+}
+
 // ---- cue and play ----
 
-int CVideoSrc_VDCP::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
-                             tagCallBack *callback)
+int CVideoSrc_VDCPDevice::DevCueEx(const char *clip, timecode_t som, timecode_t dur, tagCallBack *)
 {
-    if (IsVirtual()) return CVideoSrcA::DevCueEx(clip, som, dur, callback);
     ISerialVDCP *engine = Engine();
     if (!engine) return 0;
     int32_t frames = dur;
@@ -212,9 +216,8 @@ int CVideoSrc_VDCP::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
     return DevCue(clip, som, frames);
 }
 
-int CVideoSrc_VDCP::DevCue(const char *clip, timecode_t som, timecode_t dur)
+int CVideoSrc_VDCPDevice::DevCue(const char *clip, timecode_t som, timecode_t dur)
 {
-    if (IsVirtual()) return CVideoSrcA::DevCue(clip, som, dur);
     ISerialVDCP *engine = Engine();
     if (!engine) return 0;
     int32_t status1 = 0;
@@ -236,9 +239,8 @@ int CVideoSrc_VDCP::DevCue(const char *clip, timecode_t som, timecode_t dur)
     return ok;
 }
 
-int CVideoSrc_VDCP::DevPlay(const int64_t *at)
+int CVideoSrc_VDCPDevice::DevPlay(const int64_t *at)
 {
-    if (IsVirtual()) return CVideoSrcA::DevPlay(at);
     if (at && !glSleepUntilSpecialTime(*at - m_nPlayBeforeTime * kUnitsPerMs, ClosingEvent()))
         return 0; // closed while waiting for the start
     {
@@ -251,9 +253,8 @@ int CVideoSrc_VDCP::DevPlay(const int64_t *at)
     return ok;
 }
 
-int CVideoSrc_VDCP::DevStop()
+int CVideoSrc_VDCPDevice::DevStop()
 {
-    if (IsVirtual()) return CVideoSrcA::DevStop();
     {
         std::lock_guard<std::mutex> lk(m_lock);
         m_current.strName.Empty();
@@ -261,60 +262,51 @@ int CVideoSrc_VDCP::DevStop()
     return Send([](ISerialVDCP &e) { return e.Stop(); });
 }
 
-int CVideoSrc_VDCP::DevPause()
+int CVideoSrc_VDCPDevice::DevPause()
 {
-    if (IsVirtual()) return CVideoSrcA::DevPause();
     return Send([](ISerialVDCP &e) { return e.Still(); });
 }
 
-int CVideoSrc_VDCP::DevContinue()
+int CVideoSrc_VDCPDevice::DevContinue()
 {
-    if (IsVirtual()) return CVideoSrcA::DevContinue();
     return Send([](ISerialVDCP &e) { return e.Continue(); });
 }
 
-int CVideoSrc_VDCP::DevStep()
+int CVideoSrc_VDCPDevice::DevStep()
 {
-    if (IsVirtual()) return CVideoSrcA::DevStep();
     return Send([](ISerialVDCP &e) { return e.Step(); });
 }
 
-int CVideoSrc_VDCP::DevJog(int frames)
+int CVideoSrc_VDCPDevice::DevJog(int frames)
 {
-    if (IsVirtual()) return CVideoSrcA::DevJog(frames);
     return Send([&](ISerialVDCP &e) { return e.Jog(frames); });
 }
 
-int CVideoSrc_VDCP::DevShuttle(double speed)
+int CVideoSrc_VDCPDevice::DevShuttle(double speed)
 {
-    if (IsVirtual()) return CVideoSrcA::DevShuttle(speed);
     return Send([&](ISerialVDCP &e) { return e.VariablePlay(speed); });
 }
 
-int CVideoSrc_VDCP::DevEject()
+int CVideoSrc_VDCPDevice::DevEject()
 {
-    if (IsVirtual()) return CVideoSrcA::DevEject();
     return Send([](ISerialVDCP &e) { return e.Stop(); });
 }
 
-int CVideoSrc_VDCP::DevGoto(int32_t frames)
+int CVideoSrc_VDCPDevice::DevGoto(int32_t frames)
 {
-    if (IsVirtual()) return CVideoSrcA::DevGoto(frames);
     return Send([&](ISerialVDCP &e) { return e.Goto(frames); });
 }
 
-int CVideoSrc_VDCP::DevIDReq(const char *clip, int &present)
+int CVideoSrc_VDCPDevice::DevIDReq(const char *clip, int &present)
 {
-    if (IsVirtual()) return CVideoSrcA::DevIDReq(clip, present);
     int32_t answer = 0;
     Send([&](ISerialVDCP &e) { return e.IdRequest(clip, &answer); });
     present = answer;
     return answer;
 }
 
-int CVideoSrc_VDCP::DevGetPosition(int mode, timecode_t &position)
+int CVideoSrc_VDCPDevice::DevGetPosition(int, timecode_t &position)
 {
-    if (IsVirtual()) return CVideoSrcA::DevGetPosition(mode, position);
     int32_t frames = 0;
     if (!Send([&](ISerialVDCP &e) {
             return e.GetPosition(&frames, static_cast<int32_t>(kStatusAgeMs), nullptr);
@@ -324,9 +316,8 @@ int CVideoSrc_VDCP::DevGetPosition(int mode, timecode_t &position)
     return 1;
 }
 
-int CVideoSrc_VDCP::DevGetClipSize(const char *clip, timecode_t &size)
+int CVideoSrc_VDCPDevice::DevGetClipSize(const char *clip, timecode_t &size)
 {
-    if (IsVirtual()) return CVideoSrcA::DevGetClipSize(clip, size);
     size = 0;
     ISerialVDCP *engine = Engine();
     if (!engine) return 0;
@@ -339,9 +330,8 @@ int CVideoSrc_VDCP::DevGetClipSize(const char *clip, timecode_t &size)
     return frames;
 }
 
-int CVideoSrc_VDCP::DevCheckCompatible(const char *type, const char *clip)
+int CVideoSrc_VDCPDevice::DevCheckCompatible(const char *type, const char *clip)
 {
-    if (IsVirtual()) return CVideoSrcA::DevCheckCompatible(type, clip);
     if (!type || std::strncmp(type, kCompatiblePrefix, std::strlen(kCompatiblePrefix)) != 0)
         return 0;
     timecode_t size = 0;
@@ -350,7 +340,7 @@ int CVideoSrc_VDCP::DevCheckCompatible(const char *type, const char *clip)
 
 // ---- play-task steps ----
 
-int CVideoSrc_VDCP::OnTaskCheckNextTask()
+int CVideoSrc_VDCPDevice::OnTaskCheckNextTask()
 {
     if (!IsTickIntervalElapsed(m_dwCheckNextTick, kCheckNextEveryMs)) return 0;
     CVideoPlayTask task;
@@ -405,7 +395,7 @@ int CVideoSrc_VDCP::OnTaskCheckNextTask()
     return 1;
 }
 
-int CVideoSrc_VDCP::OnTaskTracePgmTask()
+int CVideoSrc_VDCPDevice::OnTaskTracePgmTask()
 {
     if (IsVirtual()) return 0;
     if (!IsTickIntervalElapsed(m_dwTraceTick, kTraceEveryMs)) return 0;

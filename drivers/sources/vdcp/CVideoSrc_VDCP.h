@@ -6,6 +6,7 @@
 #pragma once
 
 #include "drivers/model/CVideoSrcA.h"
+#include "drivers/sources/CSourceVirtualMode.h"
 #include "drivers/sources/vdcp/VdcpEngineRoute.h"
 #include "platform/Thread.h"
 
@@ -14,8 +15,11 @@
 #include <memory>
 #include <mutex>
 
-class KSOVRA20_API CVideoSrc_VDCP : public CVideoSrcA {
-    DECLARE_KEST_CLASS(CVideoSrc_VDCP)
+// The VDCP source's device operations, which CVideoSrc_VDCP guards for virtual mode.
+class KSOVRA20_API CVideoSrc_VDCPDevice : public CVideoSrcA {
+public:
+    // A server without an EE mode refuses it in either mode.
+    static constexpr tagVirtualAnswers kVirtualAnswers{.eeMode = VirtualAnswer::Own};
 
     // How far the cue of DevCueEx runs.
     enum class CueLength : int32_t {
@@ -38,8 +42,7 @@ class KSOVRA20_API CVideoSrc_VDCP : public CVideoSrcA {
     static constexpr int32_t kPreviewFirst = -10;
     static constexpr int32_t kPreviewLast = -9;
 
-    CVideoSrc_VDCP();
-    ~CVideoSrc_VDCP() override;
+    ~CVideoSrc_VDCPDevice() override;
 
     // CVideoSrcA's keys, then "Com", "Decoder", "ServerType", "diskpreroll", "Duplex",
     // "EModeType" and the reply wait "ComTimeout".
@@ -98,7 +101,9 @@ class KSOVRA20_API CVideoSrc_VDCP : public CVideoSrcA {
     int32_t CalcPreviewStopTime(int32_t frame, int32_t *stopFrame);
 
 protected:
-    explicit CVideoSrc_VDCP(const tagKind &kind);
+    explicit CVideoSrc_VDCPDevice(const tagKind &kind);
+    // The EE mode of a virtual source (the guard's): 0 without an EE mode, else the base's.
+    int VirtualEEMode(int mode);
 
 private:
     // The previewed clip and its window.
@@ -147,6 +152,15 @@ private:
     std::shared_ptr<StopRun> m_pStopRun;
     // Speed x 1000 of the moving preview, 0 while it stands; read by the stop thread.
     std::shared_ptr<std::atomic<int32_t>> m_pSpeed;
+};
+
+class KSOVRA20_API CVideoSrc_VDCP : public CSourceVirtualMode<CVideoSrc_VDCPDevice> {
+    DECLARE_KEST_CLASS(CVideoSrc_VDCP)
+
+    CVideoSrc_VDCP();
+
+protected:
+    explicit CVideoSrc_VDCP(const tagKind &kind) : CSourceVirtualMode(kind) {}
 };
 
 class CVideoSrc_VDCPX : public CVideoSrc_VDCP {

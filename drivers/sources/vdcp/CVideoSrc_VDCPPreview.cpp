@@ -30,18 +30,18 @@ constexpr uint32_t kStopStepMs = 100;
 
 } // namespace
 
-struct CVideoSrc_VDCP::StopRun {
+struct CVideoSrc_VDCPDevice::StopRun {
     plat::Event stop{true, false};
     std::shared_ptr<std::atomic<int32_t>> speed;
 };
 
-CVideoSrc_VDCP::tagPreview CVideoSrc_VDCP::Preview()
+CVideoSrc_VDCPDevice::tagPreview CVideoSrc_VDCPDevice::Preview()
 {
     std::lock_guard<std::mutex> lk(m_lock);
     return m_preview;
 }
 
-void CVideoSrc_VDCP::Window(int32_t &start, int32_t &end)
+void CVideoSrc_VDCPDevice::Window(int32_t &start, int32_t &end)
 {
     const tagPreview preview = Preview();
     start = preview.nStart;
@@ -49,7 +49,7 @@ void CVideoSrc_VDCP::Window(int32_t &start, int32_t &end)
     end = std::max(start, preview.nStart + preview.nLength - 1);
 }
 
-int32_t CVideoSrc_VDCP::ClampToWindow(int32_t frame)
+int32_t CVideoSrc_VDCPDevice::ClampToWindow(int32_t frame)
 {
     int32_t start = 0, end = 0;
     Window(start, end);
@@ -58,24 +58,22 @@ int32_t CVideoSrc_VDCP::ClampToWindow(int32_t frame)
     return std::clamp(frame, start, end);
 }
 
-int CVideoSrc_VDCP::PreviewGoto(int32_t frame)
+int CVideoSrc_VDCPDevice::PreviewGoto(int32_t frame)
 {
-    if (IsVirtual()) return CVideoSrcA::PreviewGoto(frame);
     const int32_t target = ClampToWindow(frame);
     return Send([&](ISerialVDCP &e) { return e.Goto(target); });
 }
 
-int CVideoSrc_VDCP::PreviewCue(const char *clip, int32_t som, int32_t dur, int32_t frame)
+int CVideoSrc_VDCPDevice::PreviewCue(const char *clip, int32_t som, int32_t dur, int32_t frame)
 {
-    if (IsVirtual()) return CVideoSrcA::PreviewCue(clip, som, dur, frame);
     ISerialVDCP *engine = Engine();
     if (!engine) return 0;
     return m_kind.bPreviewCuesWithData ? PreviewCueWithData(*engine, clip, som, dur)
                                        : PreviewCueStandard(*engine, clip, som, dur, frame);
 }
 
-int CVideoSrc_VDCP::PreviewCueStandard(ISerialVDCP &engine, const char *clip, int32_t som,
-                                       int32_t dur, int32_t frame)
+int CVideoSrc_VDCPDevice::PreviewCueStandard(ISerialVDCP &engine, const char *clip, int32_t som,
+                                             int32_t dur, int32_t frame)
 {
     int32_t status1 = 0;
     engine.GetStatus(&status1, nullptr, nullptr, 0, nullptr);
@@ -111,8 +109,8 @@ int CVideoSrc_VDCP::PreviewCueStandard(ISerialVDCP &engine, const char *clip, in
     return PreviewGoto(frame);
 }
 
-int CVideoSrc_VDCP::PreviewCueWithData(ISerialVDCP &engine, const char *clip, int32_t som,
-                                       int32_t dur)
+int CVideoSrc_VDCPDevice::PreviewCueWithData(ISerialVDCP &engine, const char *clip, int32_t som,
+                                             int32_t dur)
 {
     timecode_t size = 0;
     if (dur < 1) {
@@ -128,9 +126,8 @@ int CVideoSrc_VDCP::PreviewCueWithData(ISerialVDCP &engine, const char *clip, in
     return 1;
 }
 
-int CVideoSrc_VDCP::PreviewJog(int32_t frames)
+int CVideoSrc_VDCPDevice::PreviewJog(int32_t frames)
 {
-    if (IsVirtual()) return CVideoSrcA::PreviewJog(frames);
     ISerialVDCP *engine = Engine();
     if (!engine) return 0;
     int32_t position = 0;
@@ -144,9 +141,8 @@ int CVideoSrc_VDCP::PreviewJog(int32_t frames)
     return engine->Jog(target - position);
 }
 
-int CVideoSrc_VDCP::PreviewPlay(double speed, void *context)
+int CVideoSrc_VDCPDevice::PreviewPlay(double speed, void *)
 {
-    if (IsVirtual()) return CVideoSrcA::PreviewPlay(speed, context);
     ISerialVDCP *engine = Engine();
     if (!engine) return 0;
     const int ok =
@@ -155,9 +151,8 @@ int CVideoSrc_VDCP::PreviewPlay(double speed, void *context)
     return ok;
 }
 
-int CVideoSrc_VDCP::PreviewStill()
+int CVideoSrc_VDCPDevice::PreviewStill()
 {
-    if (IsVirtual()) return CVideoSrcA::PreviewStill();
     if (m_pSpeed->load() != 0) {
         Send([](ISerialVDCP &e) { return e.Still(); });
         m_pSpeed->store(0);
@@ -165,9 +160,8 @@ int CVideoSrc_VDCP::PreviewStill()
     return 1;
 }
 
-int CVideoSrc_VDCP::PreviewStop()
+int CVideoSrc_VDCPDevice::PreviewStop()
 {
-    if (IsVirtual()) return CVideoSrcA::PreviewStop();
     const int ok = Send([](ISerialVDCP &e) { return e.Stop(); });
     // A stopped preview no longer moves: the stop thread must not hold it anywhere.
     m_pSpeed->store(0);
@@ -176,7 +170,7 @@ int CVideoSrc_VDCP::PreviewStop()
     return ok;
 }
 
-int32_t CVideoSrc_VDCP::CalcPreviewStopTime(int32_t frame, int32_t *stopFrame)
+int32_t CVideoSrc_VDCPDevice::CalcPreviewStopTime(int32_t frame, int32_t *stopFrame)
 {
     const int32_t speed = m_pSpeed->load();
     int32_t start = 0, end = 0;
@@ -196,9 +190,8 @@ int32_t CVideoSrc_VDCP::CalcPreviewStopTime(int32_t frame, int32_t *stopFrame)
     return static_cast<int32_t>(std::clamp<int64_t>(ms, 0, INT32_MAX));
 }
 
-int CVideoSrc_VDCP::OnPreviewPlayStop(int32_t frame)
+int CVideoSrc_VDCPDevice::OnPreviewPlayStop(int32_t frame)
 {
-    if (IsVirtual()) return CVideoSrcA::OnPreviewPlayStop(frame);
     const int32_t speed = m_pSpeed->load();
     if (speed == 0) return 0;
     const tagPreview preview = Preview();
@@ -223,9 +216,9 @@ int CVideoSrc_VDCP::OnPreviewPlayStop(int32_t frame)
     return 1;
 }
 
-void CVideoSrc_VDCP::PreviewStopThread(const std::shared_ptr<CVDCP> &engine,
-                                       const std::shared_ptr<StopRun> &run, int32_t stopFrame,
-                                       uint32_t ms)
+void CVideoSrc_VDCPDevice::PreviewStopThread(const std::shared_ptr<CVDCP> &engine,
+                                             const std::shared_ptr<StopRun> &run, int32_t stopFrame,
+                                             uint32_t ms)
 {
     try {
         const uint32_t noted = plat::GetTickCount();
@@ -251,7 +244,7 @@ void CVideoSrc_VDCP::PreviewStopThread(const std::shared_ptr<CVDCP> &engine,
     }
 }
 
-void CVideoSrc_VDCP::EndStopThread()
+void CVideoSrc_VDCPDevice::EndStopThread()
 {
     plat::Thread thread;
     std::shared_ptr<StopRun> run;
@@ -269,9 +262,8 @@ void CVideoSrc_VDCP::EndStopThread()
     thread.StopWithin(bound, 0);
 }
 
-int CVideoSrc_VDCP::PreviewGetPosition(int32_t *frames)
+int CVideoSrc_VDCPDevice::PreviewGetPosition(int32_t *frames)
 {
-    if (IsVirtual()) return CVideoSrcA::PreviewGetPosition(frames);
     ISerialVDCP *engine = Engine();
     if (!engine) return 0;
     const int32_t speed = m_pSpeed->load();

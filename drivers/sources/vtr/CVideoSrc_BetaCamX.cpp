@@ -40,13 +40,14 @@ IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCamX, CVideoSrcA, kDescriptionX, kDescriptio
 IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCam, CVideoSrc_BetaCamX, kDescription, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCamRec, CVideoSrc_BetaCamX, kDescriptionRec, kDescriptionRec)
 
-CVideoSrc_BetaCamX::CVideoSrc_BetaCamX() : CVideoSrcA(kDeviceType), m_pVTR(new CSerialVTR)
+CVideoSrc_BetaCamXDevice::CVideoSrc_BetaCamXDevice(bool confirmedCue)
+    : CVideoSrcA(kDeviceType), m_pVTR(new CSerialVTR), m_bConfirmedCue(confirmedCue)
 {
     SetTimingDefaults(m_nPlayBeforeTime, m_nPrepareTime, m_nDevCheckTime, m_nClipCheckTime,
                       m_nFirstCueTime, m_nSecondCueTime, m_nTaskPollInterval);
 }
 
-CVideoSrc_BetaCamX::~CVideoSrc_BetaCamX()
+CVideoSrc_BetaCamXDevice::~CVideoSrc_BetaCamXDevice()
 {
     // The list's thread runs the steps on the VTR: it ends before the VTR object goes.
     CVideoSrcA::DevClose();
@@ -56,7 +57,7 @@ CVideoSrc_BetaCamX::~CVideoSrc_BetaCamX()
     m_pVTR->Release();
 }
 
-int32_t CVideoSrc_BetaCamX::OnInitInstance()
+int32_t CVideoSrc_BetaCamXDevice::OnInitInstance()
 {
     if (!CVideoSrcA::OnInitInstance()) return 0;
     const char *path = GetSettingInfo();
@@ -71,13 +72,13 @@ int32_t CVideoSrc_BetaCamX::OnInitInstance()
     return 1;
 }
 
-bool CVideoSrc_BetaCamX::Pause(int64_t ms)
+bool CVideoSrc_BetaCamXDevice::Pause(int64_t ms)
 {
     if (ms <= 0) return true;
     return plat::WaitForAny({&ClosingEvent()}, static_cast<uint32_t>(ms)) != plat::WAIT_OBJECT_0;
 }
 
-bool CVideoSrc_BetaCamX::MayRetry(const CVideoPlayTask &task)
+bool CVideoSrc_BetaCamXDevice::MayRetry(const CVideoPlayTask &task)
 {
     // A refusal is an answer and leaves the VTR's failure count at 0, and other commands
     // answered between the passes reset it: the step counts its own failures for the task
@@ -89,17 +90,28 @@ bool CVideoSrc_BetaCamX::MayRetry(const CVideoPlayTask &task)
     return m_pVTR->GetFailCount() < kTolerableFailures && m_nCueFailures < kTolerableFailures;
 }
 
-int32_t CVideoSrc_BetaCamX::CueTimeMode() const
+int32_t CVideoSrc_BetaCamXDevice::CueTimeMode() const
 {
     return m_Vtr.nTCType ? CSerialVTR::kTimeModeTimecode : CSerialVTR::kTimeModeTimer;
 }
 
-int CVideoSrc_BetaCamX::DevOpen()
+void CVideoSrc_BetaCamXDevice::Reopen()
 {
     // After a close the base lets the play-task sleeps run again.
     if (m_bReopen.exchange(false)) CVideoSrcA::DevOpen();
     SetDevStatus(DEVSTATUS_NORMAL);
-    if (IsVirtual() || m_pVTR->IsConnected()) return 1;
+}
+
+int CVideoSrc_BetaCamXDevice::VirtualOpen()
+{
+    Reopen();
+    return 1;
+}
+
+int CVideoSrc_BetaCamXDevice::DevOpen()
+{
+    Reopen();
+    if (m_pVTR->IsConnected()) return 1;
     if (!m_pVTR->Open())
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
     else if (!m_pVTR->Test())
@@ -107,42 +119,39 @@ int CVideoSrc_BetaCamX::DevOpen()
     return 1;
 }
 
-int CVideoSrc_BetaCamX::DevClose()
+int CVideoSrc_BetaCamXDevice::DevClose()
 {
     CVideoSrcA::DevClose();
     m_bReopen = true;
     return m_pVTR->Close();
 }
 
-int CVideoSrc_BetaCamX::DevIsOpen()
+int CVideoSrc_BetaCamXDevice::DevIsOpen()
 {
-    if (IsVirtual()) return 1;
     return m_pVTR->GetFailCount() < 2 ? 1 : 0;
 }
 
-bool CVideoSrc_BetaCamX::Ready()
+bool CVideoSrc_BetaCamXDevice::Ready()
 {
     DevOpen();
     return DevIsOpen() != 0;
 }
 
-int CVideoSrc_BetaCamX::DevTest(const char *argument)
+int CVideoSrc_BetaCamXDevice::DevTest(const char *argument)
 {
-    if (IsVirtual()) return 1;
     if (!Ready()) return 0;
     const int ready = m_pVTR->IsReady(argument);
     SetDevStatus(ready ? DEVSTATUS_NORMAL : DEVSTATUS_RUN_FAILED);
     return ready;
 }
 
-int CVideoSrc_BetaCamX::DevSetMode(int mode)
+int CVideoSrc_BetaCamXDevice::DevSetMode(int mode)
 {
-    if (IsVirtual()) return CVideoSrcA::DevSetMode(mode);
     return m_pVTR->SetTimeMode(mode == 1 ? CSerialVTR::kTimeModeTimecode
                                          : CSerialVTR::kTimeModeTimer);
 }
 
-bool CVideoSrc_BetaCamX::AtTarget(int32_t target, int32_t &position, bool settle)
+bool CVideoSrc_BetaCamXDevice::AtTarget(int32_t target, int32_t &position, bool settle)
 {
     if (m_Vtr.bFixedMode) {
         m_pVTR->SetTimeMode(CueTimeMode());
@@ -153,9 +162,8 @@ bool CVideoSrc_BetaCamX::AtTarget(int32_t target, int32_t &position, bool settle
     return position == target;
 }
 
-int CVideoSrc_BetaCamX::DevCue(const char *clip, timecode_t som, timecode_t dur)
+int CVideoSrc_BetaCamXDevice::DevCue(const char *, timecode_t som, timecode_t)
 {
-    if (IsVirtual()) return CVideoSrcA::DevCue(clip, som, dur);
     if (!Ready()) return 0;
     int32_t from = som;
     if (from < 0) from += kFramesPerDay;
@@ -165,28 +173,25 @@ int CVideoSrc_BetaCamX::DevCue(const char *clip, timecode_t som, timecode_t dur)
     return m_pVTR->CueUpWithData(target);
 }
 
-int CVideoSrc_BetaCamX::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
-                                 tagCallBack *callback)
+int CVideoSrc_BetaCamXDevice::DevCueEx(const char *, timecode_t som, timecode_t, tagCallBack *)
 {
-    if (IsVirtual()) return CVideoSrcA::DevCueEx(clip, som, dur, callback);
     if (!Ready()) return 0;
     const int32_t target = WithinDay(CueTarget(som, m_nPlayBeforeTime));
     int32_t position;
     if (AtTarget(target, position, false)) return 1;
+    if (m_bConfirmedCue) return ConfirmedCue(target, position);
     const int cued = m_pVTR->CueUpWithData(target);
     glReportDbg(kDevLog, "Cue with data (%s)", cued ? "OK" : "fail");
     return cued;
 }
 
-int CVideoSrc_BetaCamX::DevGoto(int32_t frames)
+int CVideoSrc_BetaCamXDevice::DevGoto(int32_t frames)
 {
-    if (IsVirtual()) return CVideoSrcA::DevGoto(frames);
     return DevCue("", frames, 0);
 }
 
-int CVideoSrc_BetaCamX::DevPlay(const int64_t *at)
+int CVideoSrc_BetaCamXDevice::DevPlay(const int64_t *at)
 {
-    if (IsVirtual()) return CVideoSrcA::DevPlay(at);
     const int32_t leadMs = m_Vtr.nHeadStartTime + m_nPlayBeforeTime;
     PlayStep step{ClosingEvent(),
                   leadMs,
@@ -198,30 +203,26 @@ int CVideoSrc_BetaCamX::DevPlay(const int64_t *at)
     return RunPlay(at, step);
 }
 
-int CVideoSrc_BetaCamX::DevStop()
+int CVideoSrc_BetaCamXDevice::DevStop()
 {
-    if (IsVirtual()) return CVideoSrcA::DevStop();
     return RunCommand(
         Ready(), [this] { return m_pVTR->Stop(); }, "trace; Stop return=%s");
 }
 
-int CVideoSrc_BetaCamX::DevPause()
+int CVideoSrc_BetaCamXDevice::DevPause()
 {
-    if (IsVirtual()) return CVideoSrcA::DevPause();
     return RunCommand(
         Ready(), [this] { return m_pVTR->Stop(); }, "trace; Pause return=%s");
 }
 
-int CVideoSrc_BetaCamX::DevContinue()
+int CVideoSrc_BetaCamXDevice::DevContinue()
 {
-    if (IsVirtual()) return CVideoSrcA::DevContinue();
     return RunCommand(
         Ready(), [this] { return m_pVTR->Play(); }, "trace; Pause return=%s");
 }
 
-int CVideoSrc_BetaCamX::DevEject()
+int CVideoSrc_BetaCamXDevice::DevEject()
 {
-    if (IsVirtual()) return CVideoSrcA::DevEject();
     return RunCommand(
         Ready(),
         [this] {
@@ -232,29 +233,26 @@ int CVideoSrc_BetaCamX::DevEject()
         "trace; Eject return=%s");
 }
 
-int CVideoSrc_BetaCamX::DevShuttle(double speed)
+int CVideoSrc_BetaCamXDevice::DevShuttle(double speed)
 {
-    if (IsVirtual()) return CVideoSrcA::DevShuttle(speed);
     return RunCommand(
         Ready(), [&] { return m_pVTR->Shuttle(speed); }, "trace; Shuttle return=%s");
 }
 
-int CVideoSrc_BetaCamX::DevJog(int frames)
+int CVideoSrc_BetaCamXDevice::DevJog(int frames)
 {
-    if (IsVirtual()) return CVideoSrcA::DevJog(frames);
     return RunCommand(
         Ready(), [&] { return m_pVTR->Step(frames); }, "trace; Jog return=%s");
 }
 
-int CVideoSrc_BetaCamX::DevJogEx(int mode, int frames)
+int CVideoSrc_BetaCamXDevice::DevJogEx(int, int frames)
 {
-    if (IsVirtual()) return CVideoSrcA::DevJogEx(mode, frames);
     if (!Ready()) return 0;
     m_pVTR->Step(frames);
     return 1;
 }
 
-int CVideoSrc_BetaCamX::ReadPosition(int mode, timecode_t &position, int useCache)
+int CVideoSrc_BetaCamXDevice::ReadPosition(int mode, timecode_t &position, int useCache)
 {
     if (!Ready()) {
         position = 0;
@@ -271,33 +269,30 @@ int CVideoSrc_BetaCamX::ReadPosition(int mode, timecode_t &position, int useCach
     return result;
 }
 
-int CVideoSrc_BetaCamX::DevGetPosition(int mode, timecode_t &position)
+int CVideoSrc_BetaCamXDevice::DevGetPosition(int mode, timecode_t &position)
 {
-    if (IsVirtual()) return CVideoSrcA::DevGetPosition(mode, position);
     return ReadPosition(mode, position, 1);
 }
 
-int CVideoSrc_BetaCamX::DevGetPosition2(int mode, timecode_t &position)
+int CVideoSrc_BetaCamXDevice::DevGetPosition2(int mode, timecode_t &position)
 {
-    if (IsVirtual()) return CVideoSrcA::DevGetPosition2(mode, position);
     return ReadPosition(mode, position, 0);
 }
 
-int CVideoSrc_BetaCamX::DevGetClipSize(const char *clip, timecode_t &size)
+int CVideoSrc_BetaCamXDevice::DevGetClipSize(const char *, timecode_t &size)
 {
-    if (IsVirtual()) return CVideoSrcA::DevGetClipSize(clip, size);
     size = kClipSize;
     tagVTRStatus status;
     if (!m_pVTR->GetStatus(&status, 1) || !status.HasTape()) size = 0;
     return 1;
 }
 
-int CVideoSrc_BetaCamX::DevCheckCompatible(const char *type, const char *clip)
+int CVideoSrc_BetaCamXDevice::DevCheckCompatible(const char *type, const char *clip)
 {
     return CheckCompatible(*this, type, clip);
 }
 
-int CVideoSrc_BetaCamX::OnTaskCheckNextTask()
+int CVideoSrc_BetaCamXDevice::OnTaskCheckNextTask()
 {
     CVideoPlayTask task;
     if (m_PlayList.Active() || m_PlayList.GetStoppedTask(task, 0) ||
@@ -352,7 +347,7 @@ int CVideoSrc_BetaCamX::OnTaskCheckNextTask()
     return 1;
 }
 
-bool CVideoSrc_BetaCamX::FirstCue(CVideoPlayTask &task, int32_t target)
+bool CVideoSrc_BetaCamXDevice::FirstCue(CVideoPlayTask &task, int32_t target)
 {
     const int64_t secs = SecondsToStart(task, m_nFirstCueTime);
     if (!m_Vtr.bFixedMode || secs >= m_nFirstCueTime || task.m_nStatus < kStatusPositionRead ||
@@ -374,7 +369,7 @@ bool CVideoSrc_BetaCamX::FirstCue(CVideoPlayTask &task, int32_t target)
     return true;
 }
 
-bool CVideoSrc_BetaCamX::SecondCue(CVideoPlayTask &task, int32_t target)
+bool CVideoSrc_BetaCamXDevice::SecondCue(CVideoPlayTask &task, int32_t target)
 {
     const int64_t secs = SecondsToStart(task, m_nFirstCueTime);
     if (!m_Vtr.bFixedMode || secs >= m_nSecondCueTime ||
@@ -397,7 +392,7 @@ bool CVideoSrc_BetaCamX::SecondCue(CVideoPlayTask &task, int32_t target)
     return true;
 }
 
-int CVideoSrc_BetaCamX::OnTaskStartNewTask()
+int CVideoSrc_BetaCamXDevice::OnTaskStartNewTask()
 {
     StartStep step{ClosingEvent(), [this](int64_t ms) {
                        if (ms < m_nStandByOnTime) m_pVTR->StandbyOn();
@@ -407,7 +402,7 @@ int CVideoSrc_BetaCamX::OnTaskStartNewTask()
     return RunStartStep(*this, step);
 }
 
-int CVideoSrc_BetaCamX::OnTaskTracePgmTask()
+int CVideoSrc_BetaCamXDevice::OnTaskTracePgmTask()
 {
     return RunTraceStep(
         *this, m_dwTraceTick, ClosingEvent(),
@@ -422,7 +417,7 @@ int CVideoSrc_BetaCamX::OnTaskTracePgmTask()
         "CVideoSrc_BetaCamX::OnTaskTracePgmTask set active task = 0");
 }
 
-int CVideoSrc_BetaCamX::OnTaskStopCurrentTask()
+int CVideoSrc_BetaCamXDevice::OnTaskStopCurrentTask()
 {
     CVideoPlayTask task;
     if (!TakeStoppedTask(*this, task)) return 0;
@@ -440,14 +435,8 @@ int CVideoSrc_BetaCamX::OnTaskStopCurrentTask()
     return 1;
 }
 
-int CVideoSrc_BetaCamRec::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
-                                   tagCallBack *callback)
+int CVideoSrc_BetaCamXDevice::ConfirmedCue(int32_t target, int32_t last)
 {
-    if (IsVirtual()) return CVideoSrcA::DevCueEx(clip, som, dur, callback);
-    if (!Ready()) return 0;
-    const int32_t target = WithinDay(CueTarget(som, m_nPlayBeforeTime));
-    int32_t last;
-    if (AtTarget(target, last, false)) return 1;
     int done = m_pVTR->CueUpWithData(target);
     int misses = 0;
     int stillPasses = 0;

@@ -7,19 +7,24 @@
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/model/CVideoSrcA.h"
+#include "drivers/sources/CSourceVirtualMode.h"
 #include "drivers/sources/vtr/VtrProtocol.h"
 #include "drivers/sources/vtr/VtrSource.h"
 
 #include <atomic>
 
-class KSOVRA20_API CVideoSrc_BetaCamX : public CVideoSrcA {
-    DECLARE_KEST_CLASS(CVideoSrc_BetaCamX)
+// The Betacam source's device operations, which CVideoSrc_BetaCamX guards for virtual mode.
+class KSOVRA20_API CVideoSrc_BetaCamXDevice : public CVideoSrcA {
+public:
+    // While virtual the open keeps only its books, and the compatibility is told from the
+    // clip size as in either mode.
+    static constexpr tagVirtualAnswers kVirtualAnswers{.open = VirtualAnswer::Own,
+                                                       .checkCompatible = VirtualAnswer::Device};
 
-    CVideoSrc_BetaCamX();
-    CVideoSrc_BetaCamX(const CVideoSrc_BetaCamX &) = delete;
-    CVideoSrc_BetaCamX &operator=(const CVideoSrc_BetaCamX &) = delete;
+    CVideoSrc_BetaCamXDevice(const CVideoSrc_BetaCamXDevice &) = delete;
+    CVideoSrc_BetaCamXDevice &operator=(const CVideoSrc_BetaCamXDevice &) = delete;
     // Stops the play list before the VTR object goes.
-    ~CVideoSrc_BetaCamX() override;
+    ~CVideoSrc_BetaCamXDevice() override;
 
     int32_t OnInitInstance() override;
 
@@ -52,6 +57,13 @@ class KSOVRA20_API CVideoSrc_BetaCamX : public CVideoSrcA {
     ISerialVTR *GetVTR() const { return m_pVTR; }
 
 protected:
+    // `confirmedCue`: DevCueEx waits for the VTR to report the cue complete.
+    explicit CVideoSrc_BetaCamXDevice(bool confirmedCue = false);
+
+    // The open of a virtual source (the guard's): status 0, and after a close the base's
+    // open; 1.
+    int VirtualOpen();
+
     // Opens the device and tells whether it is open (the transport operations' first step).
     bool Ready();
     // The VTR's time mode for cueing and reading positions.
@@ -74,12 +86,18 @@ protected:
     int32_t m_nStandByOnTime = 20000; // ms
 
 private:
+    // The base's open after a close (the play-task sleeps may run again), then status 0.
+    void Reopen();
+    // The cue of DevCueEx that polls until the VTR reports it complete or the tape stops
+    // moving, from the position read before it.
+    int ConfirmedCue(int32_t target, int32_t last);
     // The first and second cue of OnTaskCheckNextTask; false to end the step with 0.
     bool FirstCue(CVideoPlayTask &task, int32_t target);
     bool SecondCue(CVideoPlayTask &task, int32_t target);
     // Sleeps, cut short when the device closes. False when cut short.
     bool Pause(int64_t ms);
 
+    const bool m_bConfirmedCue;
     std::atomic<bool> m_bReopen{false}; // a close has run: the base is opened again first
     // Passes of the cue step in a row whose command failed, refused or unanswered, and the
     // task they were for (the play list's thread only).
@@ -87,13 +105,22 @@ private:
     int32_t m_nCueFailTask = 0;
 };
 
+class KSOVRA20_API CVideoSrc_BetaCamX : public CSourceVirtualMode<CVideoSrc_BetaCamXDevice> {
+    DECLARE_KEST_CLASS(CVideoSrc_BetaCamX)
+
+    CVideoSrc_BetaCamX() = default;
+
+protected:
+    explicit CVideoSrc_BetaCamX(bool confirmedCue) : CSourceVirtualMode(confirmedCue) {}
+};
+
 class KSOVRA20_API CVideoSrc_BetaCam : public CVideoSrc_BetaCamX {
     DECLARE_KEST_CLASS(CVideoSrc_BetaCam)
 };
 
+// Cues, then polls until the VTR reports the cue complete or the tape stops moving.
 class KSOVRA20_API CVideoSrc_BetaCamRec : public CVideoSrc_BetaCamX {
     DECLARE_KEST_CLASS(CVideoSrc_BetaCamRec)
 
-    // Cues, then polls until the VTR reports the cue complete or the tape stops moving.
-    int DevCueEx(const char *clip, timecode_t som, timecode_t dur, tagCallBack *callback) override;
+    CVideoSrc_BetaCamRec() : CVideoSrc_BetaCamX(true) {}
 };

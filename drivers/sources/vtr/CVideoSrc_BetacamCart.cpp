@@ -27,18 +27,19 @@ void ForwardProgress(void *user, const char *clip, int32_t state, int32_t step)
 
 IMPLEMENT_KEST_DEVICE(CVideoSrc_BetacamCart, CVideoSrc_BetaCamX, kDescription, kDescription)
 
-CVideoSrc_BetacamCart::CVideoSrc_BetacamCart() : m_pTicket(std::make_shared<LoadTicket>(this))
+CVideoSrc_BetacamCartDevice::CVideoSrc_BetacamCartDevice()
+    : m_pTicket(std::make_shared<LoadTicket>(this))
 {
     m_strDescription = kDescription;
 }
 
-CVideoSrc_BetacamCart::~CVideoSrc_BetacamCart()
+CVideoSrc_BetacamCartDevice::~CVideoSrc_BetacamCartDevice()
 {
     std::lock_guard<std::mutex> lk(m_pTicket->lock);
     m_pTicket->source = nullptr;
 }
 
-int32_t CVideoSrc_BetacamCart::OnInitInstance()
+int32_t CVideoSrc_BetacamCartDevice::OnInitInstance()
 {
     if (!CVideoSrc_BetaCamX::OnInitInstance()) return 0;
     CResAccess setting(GetSettingInfo());
@@ -51,7 +52,7 @@ int32_t CVideoSrc_BetacamCart::OnInitInstance()
     return 1;
 }
 
-IVideoCartCtrl *CVideoSrc_BetacamCart::FindRobot()
+IVideoCartCtrl *CVideoSrc_BetacamCartDevice::FindRobot()
 {
     CVideoDevMgr *manager = CVideoDevMgr::m_pVideoDevMgr;
     if (!manager) return nullptr;
@@ -62,8 +63,8 @@ IVideoCartCtrl *CVideoSrc_BetacamCart::FindRobot()
     return static_cast<IVideoCartCtrl *>(robot);
 }
 
-tagCartCommand CVideoSrc_BetacamCart::LoadCommand(const CString &clip, CartProgress progress,
-                                                  void *user) const
+tagCartCommand CVideoSrc_BetacamCartDevice::LoadCommand(const CString &clip, CartProgress progress,
+                                                        void *user) const
 {
     tagCartCommand command;
     command.nCommand = CART_LOAD;
@@ -77,7 +78,7 @@ tagCartCommand CVideoSrc_BetacamCart::LoadCommand(const CString &clip, CartProgr
     return command;
 }
 
-void CVideoSrc_BetacamCart::Remember(const CString &clip, timecode_t som, timecode_t dur)
+void CVideoSrc_BetacamCartDevice::Remember(const CString &clip, timecode_t som, timecode_t dur)
 {
     std::lock_guard<std::mutex> lk(m_CueLock);
     m_strCueClip = clip;
@@ -85,16 +86,16 @@ void CVideoSrc_BetacamCart::Remember(const CString &clip, timecode_t som, timeco
     m_CueDur = dur;
 }
 
-int CVideoSrc_BetacamCart::DevOpen()
+int CVideoSrc_BetacamCartDevice::DevOpen()
 {
     if (UsesRobot() && !FindRobot()) return 0;
     return CVideoSrc_BetaCamX::DevOpen();
 }
 
-int CVideoSrc_BetacamCart::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
-                                    tagCallBack *callback)
+int CVideoSrc_BetacamCartDevice::DevCueEx(const char *clip, timecode_t som, timecode_t dur,
+                                          tagCallBack *callback)
 {
-    if (!UsesRobot() || IsVirtual()) return CVideoSrc_BetaCamX::DevCueEx(clip, som, dur, callback);
+    if (!UsesRobot()) return CVideoSrc_BetaCamX::DevCueEx(clip, som, dur, callback);
     IVideoCartCtrl *robot = FindRobot();
     if (!robot) return 0;
     const CString label = Label(clip);
@@ -107,12 +108,13 @@ int CVideoSrc_BetacamCart::DevCueEx(const char *clip, timecode_t som, timecode_t
     return CVideoSrc_BetaCamX::DevCueEx(label, som, dur, callback);
 }
 
-void CVideoSrc_BetacamCart::OnBackgroundLoad(void *user, const char *clip, int32_t state, int32_t)
+void CVideoSrc_BetacamCartDevice::OnBackgroundLoad(void *user, const char *clip, int32_t state,
+                                                   int32_t)
 {
     if (state != CART_DONE) return;
     auto *ticket = static_cast<LoadTicket *>(user);
     std::lock_guard<std::mutex> held(ticket->lock);
-    CVideoSrc_BetacamCart *self = ticket->source;
+    CVideoSrc_BetacamCartDevice *self = ticket->source;
     if (!self) return;
     CString cueClip;
     timecode_t som, dur;
@@ -125,9 +127,9 @@ void CVideoSrc_BetacamCart::OnBackgroundLoad(void *user, const char *clip, int32
     if (SameLabel(clip, cueClip)) self->CVideoSrc_BetaCamX::DevCue(cueClip, som, dur);
 }
 
-int CVideoSrc_BetacamCart::DevCue(const char *clip, timecode_t som, timecode_t dur)
+int CVideoSrc_BetacamCartDevice::DevCue(const char *clip, timecode_t som, timecode_t dur)
 {
-    if (!UsesRobot() || IsVirtual()) return CVideoSrc_BetaCamX::DevCue(clip, som, dur);
+    if (!UsesRobot()) return CVideoSrc_BetaCamX::DevCue(clip, som, dur);
     IVideoCartCtrl *robot = FindRobot();
     if (!robot) return 0;
     const CString label = Label(clip);
@@ -137,9 +139,9 @@ int CVideoSrc_BetacamCart::DevCue(const char *clip, timecode_t som, timecode_t d
     return robot->QueueCommand(command);
 }
 
-int CVideoSrc_BetacamCart::DevEject()
+int CVideoSrc_BetacamCartDevice::DevEject()
 {
-    if (!UsesRobot() || IsVirtual()) return CVideoSrc_BetaCamX::DevEject();
+    if (!UsesRobot()) return CVideoSrc_BetaCamX::DevEject();
     IVideoCartCtrl *robot = FindRobot();
     if (!robot || !CVideoSrc_BetaCamX::DevEject()) return 0;
     tagCartCommand command;
@@ -152,7 +154,7 @@ int CVideoSrc_BetacamCart::DevEject()
     return 1;
 }
 
-int CVideoSrc_BetacamCart::DevGetClipSize(const char *clip, timecode_t &size)
+int CVideoSrc_BetacamCartDevice::DevGetClipSize(const char *clip, timecode_t &size)
 {
     if (!UsesRobot()) return CVideoSrc_BetaCamX::DevGetClipSize(clip, size);
     CVideoSrc_BetaCamX::DevGetClipSize(clip, size);
@@ -166,7 +168,7 @@ int CVideoSrc_BetacamCart::DevGetClipSize(const char *clip, timecode_t &size)
     return size != 0 || (vtrSize == 0 && known) ? 1 : 0;
 }
 
-int CVideoSrc_BetacamCart::DevCheckCompatible(const char *type, const char *clip)
+int CVideoSrc_BetacamCartDevice::DevCheckCompatible(const char *type, const char *clip)
 {
     if (!UsesRobot()) return CVideoSrc_BetaCamX::DevCheckCompatible(type, clip);
     IVideoCartCtrl *robot = FindRobot();

@@ -12,16 +12,22 @@
 #include <memory>
 #include <mutex>
 
-class KSOVRA20_API CVideoSrc_BetacamCart : public CVideoSrc_BetaCamX {
-    DECLARE_KEST_CLASS(CVideoSrc_BetacamCart)
-
+// The cart's device operations over the Betacam source, which CVideoSrc_BetacamCart guards for
+// virtual mode.
+class KSOVRA20_API CVideoSrc_BetacamCartDevice : public CVideoSrc_BetaCamX {
+public:
     static constexpr int32_t kMaxAddr = 16;
     static constexpr int32_t kMinTimeOut = 10000;
     static constexpr int32_t kNoRobot = 1;
 
-    CVideoSrc_BetacamCart();
+    // The open needs the robot in either mode; the clip size and the compatibility come from
+    // its inventory (the Betacam source below answers for the VTR).
+    static constexpr tagVirtualAnswers kVirtualAnswers{.open = VirtualAnswer::Device,
+                                                       .getClipSize = VirtualAnswer::Device,
+                                                       .checkCompatible = VirtualAnswer::Device};
+
     // Withdraws itself from its background loads, waiting for a report in progress.
-    ~CVideoSrc_BetacamCart() override;
+    ~CVideoSrc_BetacamCartDevice() override;
 
     int32_t OnInitInstance() override;
 
@@ -34,6 +40,9 @@ class KSOVRA20_API CVideoSrc_BetacamCart : public CVideoSrc_BetaCamX {
 
     int32_t GetAddr() const { return m_nAddr; }
     int32_t GetTimeOut() const { return m_nTimeOut; }
+
+protected:
+    CVideoSrc_BetacamCartDevice();
 
 private:
     // The robot's interface through the device manager; null when it cannot be had.
@@ -51,9 +60,9 @@ private:
     // What the background loads' reports reach: the source until it goes. The robot holds
     // it with each load, so a report that comes after the source has gone finds it empty.
     struct LoadTicket {
-        explicit LoadTicket(CVideoSrc_BetacamCart *of) : source(of) {}
+        explicit LoadTicket(CVideoSrc_BetacamCartDevice *of) : source(of) {}
         std::mutex lock; // held while a report runs in the source
-        CVideoSrc_BetacamCart *source;
+        CVideoSrc_BetacamCartDevice *source;
     };
     const std::shared_ptr<LoadTicket> m_pTicket;
 
@@ -67,4 +76,8 @@ private:
     CString m_strCueClip;
     timecode_t m_CueSom = 0;
     timecode_t m_CueDur = 0;
+};
+
+class KSOVRA20_API CVideoSrc_BetacamCart : public CSourceVirtualMode<CVideoSrc_BetacamCartDevice> {
+    DECLARE_KEST_CLASS(CVideoSrc_BetacamCart)
 };

@@ -19,20 +19,20 @@ constexpr int32_t kStatusPositionRead = 5;
 
 } // namespace
 
-CVideoSrc_UVW::CVideoSrc_UVW() : CVideoSrcA(kDeviceType)
+CVideoSrc_UVWDevice::CVideoSrc_UVWDevice() : CVideoSrcA(kDeviceType)
 {
     SetTimingDefaults(m_nPlayBeforeTime, m_nPrepareTime, m_nDevCheckTime, m_nClipCheckTime,
                       m_nFirstCueTime, m_nSecondCueTime, m_nTaskPollInterval);
 }
 
-CVideoSrc_UVW::~CVideoSrc_UVW()
+CVideoSrc_UVWDevice::~CVideoSrc_UVWDevice()
 {
     CVideoSrcA::DevClose();
     m_PlayList.SetOwner(nullptr);
     m_PlayList.Stop();
 }
 
-int32_t CVideoSrc_UVW::OnInitInstance()
+int32_t CVideoSrc_UVWDevice::OnInitInstance()
 {
     if (!CVideoSrcA::OnInitInstance()) return 0;
     m_Vtr.Read(GetSettingInfo(), m_nFirstCueTime, m_nSecondCueTime, m_nVtrOverOpt);
@@ -40,75 +40,79 @@ int32_t CVideoSrc_UVW::OnInitInstance()
     return 1;
 }
 
-int CVideoSrc_UVW::DevOpen()
+void CVideoSrc_UVWDevice::Reopen()
 {
+    // After a close the base lets the play-task sleeps run again.
     if (m_bReopen.exchange(false)) CVideoSrcA::DevOpen();
     SetDevStatus(DEVSTATUS_NORMAL);
-    if (IsVirtual()) return 1;
+}
+
+int CVideoSrc_UVWDevice::VirtualOpen()
+{
+    Reopen();
+    return 1;
+}
+
+int CVideoSrc_UVWDevice::DevOpen()
+{
+    Reopen();
     if (!m_Line.DevOpen()) SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
     return 1;
 }
 
-int CVideoSrc_UVW::DevClose()
+int CVideoSrc_UVWDevice::DevClose()
 {
     CVideoSrcA::DevClose();
     m_bReopen = true;
     return m_Line.DevClose();
 }
 
-int CVideoSrc_UVW::DevIsOpen()
+int CVideoSrc_UVWDevice::DevIsOpen()
 {
-    if (IsVirtual()) return 1;
     return m_Line.DevIsOpen();
 }
 
-bool CVideoSrc_UVW::Ready()
+bool CVideoSrc_UVWDevice::Ready()
 {
     DevOpen();
     return DevIsOpen() != 0;
 }
 
-int CVideoSrc_UVW::DevTest(const char *)
+int CVideoSrc_UVWDevice::DevTest(const char *)
 {
-    if (IsVirtual()) return 1;
     if (!Ready()) return 0;
     SetDevStatus(DEVSTATUS_NORMAL);
     return 1;
 }
 
-int CVideoSrc_UVW::DevSetMode(int mode)
+int CVideoSrc_UVWDevice::DevSetMode(int)
 {
-    if (IsVirtual()) return CVideoSrcA::DevSetMode(mode);
     return Ready() ? 1 : 0;
 }
 
-int CVideoSrc_UVW::DevCue(const char *clip, timecode_t som, timecode_t dur)
+int CVideoSrc_UVWDevice::DevCue(const char *, timecode_t som, timecode_t)
 {
-    if (IsVirtual()) return CVideoSrcA::DevCue(clip, som, dur);
     if (!Ready()) return 0;
     int32_t from = som;
     if (from < 0) from += kFramesPerDay;
     return m_Line.CueTo(CueTarget(from, m_nPlayBeforeTime));
 }
 
-int CVideoSrc_UVW::DevCueEx(const char *clip, timecode_t som, timecode_t dur, tagCallBack *callback)
+int CVideoSrc_UVWDevice::DevCueEx(const char *, timecode_t som, timecode_t, tagCallBack *)
 {
-    if (IsVirtual()) return CVideoSrcA::DevCueEx(clip, som, dur, callback);
     if (!Ready()) return 0;
     const int cued = m_Line.CueTo(WithinDay(CueTarget(som, m_nPlayBeforeTime)));
     glReportDbg(kDevLog, "Cue with data (%s)", cued ? "OK" : "fail");
     return cued;
 }
 
-int CVideoSrc_UVW::DevGoto(int32_t frames)
+int CVideoSrc_UVWDevice::DevGoto(int32_t frames)
 {
-    if (IsVirtual()) return CVideoSrcA::DevGoto(frames);
     return DevCue("", frames, 0);
 }
 
-int CVideoSrc_UVW::DevPlay(const int64_t *at)
+int CVideoSrc_UVWDevice::DevPlay(const int64_t *at)
 {
-    if (IsVirtual()) return CVideoSrcA::DevPlay(at);
     return RunPlay(at, PlayStep{ClosingEvent(),
                                 m_Vtr.nHeadStartTime + m_nPlayBeforeTime,
                                 m_nPlayBeforeTime,
@@ -117,78 +121,70 @@ int CVideoSrc_UVW::DevPlay(const int64_t *at)
                                 [this] { return m_Line.Play(); }});
 }
 
-int CVideoSrc_UVW::Command(int (CSerialUVW::*command)(), const char *line)
+int CVideoSrc_UVWDevice::Command(int (CSerialUVW::*command)(), const char *line)
 {
     return RunCommand(
         Ready(), [&] { return (m_Line.*command)(); }, line);
 }
 
-int CVideoSrc_UVW::DevStop()
+int CVideoSrc_UVWDevice::DevStop()
 {
-    if (IsVirtual()) return CVideoSrcA::DevStop();
     return Command(&CSerialUVW::Stop, "trace; Stop return=%s");
 }
 
-int CVideoSrc_UVW::DevPause()
+int CVideoSrc_UVWDevice::DevPause()
 {
-    if (IsVirtual()) return CVideoSrcA::DevPause();
     return Command(&CSerialUVW::Stop, "trace; Pause return=%s");
 }
 
-int CVideoSrc_UVW::DevContinue()
+int CVideoSrc_UVWDevice::DevContinue()
 {
-    if (IsVirtual()) return CVideoSrcA::DevContinue();
     return Command(&CSerialUVW::Play, "trace; Pause return=%s");
 }
 
-int CVideoSrc_UVW::DevEject()
+int CVideoSrc_UVWDevice::DevEject()
 {
-    if (IsVirtual()) return CVideoSrcA::DevEject();
     return Command(&CSerialUVW::Eject, "trace; Eject return=%s");
 }
 
-int CVideoSrc_UVW::DevShuttle(double speed)
+int CVideoSrc_UVWDevice::DevShuttle(double speed)
 {
-    if (IsVirtual()) return CVideoSrcA::DevShuttle(speed);
     // A search that never reached the VTR is told as such.
     return Command(speed > 0 ? &CSerialUVW::SearchForward : &CSerialUVW::SearchReverse,
                    "trace; Shuttle return=%s");
 }
 
-int CVideoSrc_UVW::DevJog(int frames)
+int CVideoSrc_UVWDevice::DevJog(int)
 {
-    if (IsVirtual()) return CVideoSrcA::DevJog(frames);
     if (!Ready()) return 0;
     glReportDbg(kDevLog, "trace; Jog return=%s", "OK");
     return 1;
 }
 
-int CVideoSrc_UVW::DevJogEx(int mode, int frames)
+int CVideoSrc_UVWDevice::DevJogEx(int, int)
 {
-    if (IsVirtual()) return CVideoSrcA::DevJogEx(mode, frames);
     return Ready() ? 1 : 0;
 }
 
-int CVideoSrc_UVW::DevGetPosition(int mode, timecode_t &position)
+int CVideoSrc_UVWDevice::DevGetPosition(int, timecode_t &position)
 {
-    if (IsVirtual()) return CVideoSrcA::DevGetPosition(mode, position);
     if (Ready()) return 1;
     position = 0;
     return 0;
 }
 
-int CVideoSrc_UVW::DevGetClipSize(const char *, timecode_t &size)
+int CVideoSrc_UVWDevice::DevGetClipSize(const char *, timecode_t &size)
 {
     size = kClipSize;
     return 1;
 }
 
-int CVideoSrc_UVW::DevCheckCompatible(const char *type, const char *clip)
+int CVideoSrc_UVWDevice::DevCheckCompatible(const char *type, const char *clip)
 {
     return CheckCompatible(*this, type, clip);
 }
 
-int CVideoSrc_UVW::OnTaskCheckNextTask()
+int CVideoSrc_UVWDevice::OnTaskCheckNextTask()
 {
     CVideoPlayTask task;
     if (m_PlayList.Active() || !m_PlayList.GetPresetTask(task, 0)) return 0;
@@ -228,17 +224,17 @@ int CVideoSrc_UVW::OnTaskCheckNextTask()
     return 1;
 }
 
-int CVideoSrc_UVW::OnTaskStartNewTask()
+int CVideoSrc_UVWDevice::OnTaskStartNewTask()
 {
     return RunStartStep(*this, StartStep{ClosingEvent(), {}});
 }
 
-int CVideoSrc_UVW::OnTaskTracePgmTask()
+int CVideoSrc_UVWDevice::OnTaskTracePgmTask()
 {
     return RunTraceStep(*this, m_dwTraceTick, ClosingEvent(), {}, nullptr);
 }
 
-int CVideoSrc_UVW::OnTaskStopCurrentTask()
+int CVideoSrc_UVWDevice::OnTaskStopCurrentTask()
 {
     CVideoPlayTask task;
     if (!TakeStoppedTask(*this, task)) return 0;

@@ -5,19 +5,25 @@
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/model/CVideoSrcA.h"
+#include "drivers/sources/CSourceVirtualMode.h"
 #include "drivers/sources/vtr/CSerialUVW.h"
 #include "drivers/sources/vtr/VtrSource.h"
 
 #include <atomic>
 
-class KSOVRA20_API CVideoSrc_UVW : public CVideoSrcA {
-    DECLARE_KEST_CLASS(CVideoSrc_UVW)
+// The UVW source's device operations, which CVideoSrc_UVW guards for virtual mode.
+class KSOVRA20_API CVideoSrc_UVWDevice : public CVideoSrcA {
+public:
+    // While virtual the open keeps only its books; the clip size (what a tape is taken to
+    // hold) and the compatibility told from it are the same in either mode.
+    static constexpr tagVirtualAnswers kVirtualAnswers{.open = VirtualAnswer::Own,
+                                                       .getClipSize = VirtualAnswer::Device,
+                                                       .checkCompatible = VirtualAnswer::Device};
 
-    CVideoSrc_UVW();
-    CVideoSrc_UVW(const CVideoSrc_UVW &) = delete;
-    CVideoSrc_UVW &operator=(const CVideoSrc_UVW &) = delete;
+    CVideoSrc_UVWDevice(const CVideoSrc_UVWDevice &) = delete;
+    CVideoSrc_UVWDevice &operator=(const CVideoSrc_UVWDevice &) = delete;
     // Stops the play list before the port goes.
-    ~CVideoSrc_UVW() override;
+    ~CVideoSrc_UVWDevice() override;
 
     int32_t OnInitInstance() override;
 
@@ -48,7 +54,15 @@ class KSOVRA20_API CVideoSrc_UVW : public CVideoSrcA {
 
     CSerialUVW &GetLine() { return m_Line; }
 
+protected:
+    CVideoSrc_UVWDevice();
+    // The open of a virtual source (the guard's): status 0, and after a close the base's
+    // open; 1.
+    int VirtualOpen();
+
 private:
+    // The base's open after a close (the play-task sleeps may run again), then status 0.
+    void Reopen();
     // Opens the device and tells whether it is open (the transport operations' first step).
     bool Ready();
     // A transport command with its trace line.
@@ -57,4 +71,8 @@ private:
     CSerialUVW m_Line;
     vtrsource::Settings m_Vtr;
     std::atomic<bool> m_bReopen{false}; // a close has run: the base is opened again first
+};
+
+class KSOVRA20_API CVideoSrc_UVW : public CSourceVirtualMode<CVideoSrc_UVWDevice> {
+    DECLARE_KEST_CLASS(CVideoSrc_UVW)
 };

@@ -118,13 +118,40 @@ int RunPlay(const int64_t *at, const PlayStep &step)
     return played;
 }
 
+namespace {
+
+// The start of a virtual source: at the start time the preset goes on air untouched.
+int StartVirtually(CVideoSrcA &source, const CVideoPlayTask &preset, const StartStep &step)
+{
+    char start[CFileTime::kDateTimeTextSize];
+    char dur[timecode_t::kTextSize];
+    if (step.logVirtual)
+        glReportDbg(kTaskLog,
+                    "Virtual DEV Prepare to Start new Task(TaskID=%d,id=%s,start=%s,dur=%s,dev=%s)",
+                    preset.m_nTaskID, preset.m_strClipID.GetString(),
+                    CFileTime(preset.m_nStart).GetAsString(start),
+                    timecode_t(preset.m_nDUR).GetAsString(dur), source.GetInstanceName());
+    if (!glSleepUntilSpecialTime(preset.m_nStart, step.closing)) return 0;
+    CVideoPlayTask task;
+    if (!source.GetPlayList().GetPresetTask(task, 1)) return 0;
+    task.m_nFlags = 0;
+    source.GetPlayList().SetActiveTask(task);
+    return 1;
+}
+
+} // namespace
+
 int RunStartStep(CVideoSrcA &source, const StartStep &step)
 {
     CVideoPlayTaskList &list = source.GetPlayList();
     CVideoPlayTask preset;
     if (!list.GetPresetTask(preset, 0)) return 0;
     const int64_t ms = (preset.m_nStart - Now()) / kUnitsPerMs;
-    if (ms > static_cast<int64_t>(source.GetPrepareTime()) + source.GetPlayBeforeTime()) {
+    const bool far =
+        ms > static_cast<int64_t>(source.GetPrepareTime()) + source.GetPlayBeforeTime();
+    // A virtual source leaves the device alone also while its task is still far off.
+    if (source.IsVirtual()) return far ? 0 : StartVirtually(source, preset, step);
+    if (far) {
         if (step.whileFar) step.whileFar(ms);
         return 0;
     }
@@ -132,22 +159,6 @@ int RunStartStep(CVideoSrcA &source, const StartStep &step)
     const char *dev = source.GetInstanceName();
     char start[CFileTime::kDateTimeTextSize];
     char dur[timecode_t::kTextSize];
-    if (source.IsVirtual()) {
-        if (step.logVirtual)
-            glReportDbg(
-                kTaskLog,
-                "Virtual DEV Prepare to Start new Task(TaskID=%d,id=%s,start=%s,dur=%s,dev=%s)",
-                preset.m_nTaskID, preset.m_strClipID.GetString(),
-                CFileTime(preset.m_nStart).GetAsString(start),
-                timecode_t(preset.m_nDUR).GetAsString(dur), dev);
-        if (!glSleepUntilSpecialTime(preset.m_nStart, step.closing)) return 0;
-        CVideoPlayTask task;
-        if (!list.GetPresetTask(task, 1)) return 0;
-        task.m_nFlags = 0;
-        list.SetActiveTask(task);
-        return 1;
-    }
-
     if (preset.m_nStatus < PLAYTASK_CUED && ms > kLastCuePassMs) source.OnTaskCheckNextTask();
     CVideoPlayTask task;
     if (!list.GetPresetTask(task, 1)) {

@@ -75,7 +75,8 @@ int RunPlay(const int64_t *at, const PlayStep &step);
 // How a source's start step differs.
 struct StartStep {
     const plat::Waitable &closing;
-    // Called when the preset is further off than prepare plus pre-roll, with the ms to go.
+    // Called when the preset is further off than prepare plus pre-roll, with the ms to go
+    // (not while the source is virtual).
     std::function<void(int64_t ms)> whileFar;
     bool logVirtual = false; // the virtual start is logged
     bool logStarted = false; // the closing "StartNewTask" line is written
