@@ -3,32 +3,32 @@
 #include "Kest20/KestLog.h"
 #include "KestLib20/StringConvert.h"
 
-#include <mutex>
-
-CSerialSwitchIO::CSerialSwitchIO(const Line &line, int firstTries, int answeredTries,
-                                 const char *dumpType, uint32_t replyMs, uint32_t pauseMs)
-    : m_nAnsweredTries(answeredTries), m_pDumpType(dumpType), m_nReplyMs(replyMs),
-      m_nPauseMs(pauseMs), m_nTries(firstTries)
+CSerialSwitchIO::CSerialSwitchIO(const Line &line, const Exchange &exchange)
+    : m_exchange(exchange), m_nTries(exchange.firstTries)
 {
     SetLine(line);
-    m_RequestLock.SetTimeOut(kLockTimeoutMs);
+    m_ExchangeLock.SetTimeOut(exchange.lockTimeoutMs);
 }
+
+CSerialSwitchIO::CSerialSwitchIO(const Line &line) : CSerialSwitchIO(line, Exchange{}) {}
 
 int CSerialSwitchIO::DevWrite(const char *data, int length)
 {
     const int written = CSerialIO::DevWrite(data, length);
-    if (m_pDumpType) glReportLog(m_pDumpType, Bin2String(data, length), nullptr);
+    if (m_exchange.dumpType) glReportLog(m_exchange.dumpType, Bin2String(data, length), nullptr);
     return written;
 }
 
-int CSerialSwitchIO::WriteFrame(const std::vector<uint8_t> &frame)
+int CSerialSwitchIO::WriteFrame(const std::vector<uint8_t> &frame, const std::function<void()> &arm)
 {
     if (frame.empty()) return 0;
-    std::lock_guard<CDataLock> request(m_RequestLock);
-    return DevWrite(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size())) >
-                   0
-               ? 1
-               : 0;
+    return Alone([&] {
+        if (arm) Received(arm);
+        return DevWrite(reinterpret_cast<const char *>(frame.data()),
+                        static_cast<int>(frame.size())) > 0
+                   ? 1
+                   : 0;
+    });
 }
 
 int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHooks &hooks,
@@ -38,10 +38,16 @@ int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHoo
         if (end) *end = RequestEnd::WriteFailed;
         return 0;
     }
-    const ReplyTest judged = [&] {
-        m_nTries = m_nAnsweredTries;
-        return hooks.test ? hooks.test() : ReplyCheck::Accept;
+    const auto arm = [&] {
+        if (hooks.arm) Received(hooks.arm);
     };
-    return Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
-                   m_nTries, m_nReplyMs, m_nPauseMs, TryHooks{hooks.arm, judged, hooks.ended}, end);
+    const ReplyTest judged = [&] {
+        m_nTries = m_exchange.answeredTries;
+        return hooks.test ? Received(hooks.test) : ReplyCheck::Accept;
+    };
+    return Alone([&] {
+        return Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
+                       m_nTries, m_exchange.replyMs, m_exchange.pauseMs,
+                       TryHooks{arm, judged, hooks.ended}, end);
+    });
 }

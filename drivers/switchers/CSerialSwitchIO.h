@@ -1,49 +1,95 @@
 // The base of the serial switchers' protocol objects: the line settings of a model, the one
 // request loop (tries that grow once the device has answered, reply wait, pause between
 // tries), direct writes for the models that await no reply, an optional hexadecimal dump of
-// every frame written, and the open-or-share rule by which devices on one line use one object.
+// every frame written, and the lock of what the model's decoder gathers from the line.
+//
+// A protocol object's exchanges are one at a time: a request (all its tries) and a direct
+// write never fall inside another's, whichever device on the line sends them.
 #pragma once
 
 #include "devext/device/CSerialIO.h"
 #include "drivers/KsOvra20Api.h"
+#include "KestLib20/CDataLock.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <vector>
 
 class KSOVRA20_API CSerialSwitchIO : public CSerialIO {
 public:
     static constexpr uint32_t kReplyMs = 1000;
     static constexpr uint32_t kPauseMs = 50;
-    static constexpr int32_t kLockTimeoutMs = 30000;
+    static constexpr uint32_t kLockTimeoutMs = 30000;
+
+    // How a model's requests go: tries until the device first answers and from then on, the
+    // reply wait and the pause between tries, the log type every frame written goes to in
+    // hexadecimal (null: none) and the hold limit of its exchange lock.
+    struct Exchange {
+        int firstTries = 1;
+        int answeredTries = 3;
+        uint32_t replyMs = kReplyMs;
+        uint32_t pauseMs = kPauseMs;
+        const char *dumpType = nullptr;
+        uint32_t lockTimeoutMs = kLockTimeoutMs;
+    };
 
     int GetTries() const { return m_nTries.load(); }
 
-    // Writes the frame once, under the request lock so that it never falls inside another
-    // device's exchange: whether the line took it.
-    int WriteFrame(const std::vector<uint8_t> &frame);
-    // The request loop: under the request lock, up to the current tries, 50 ms apart, arms
-    // the try (a model resets its reply decoder there), writes the frame and waits 1000 ms
-    // (or the model's pause and wait) for a reply, which the hooks' test judges (none: any
-    // reply will do). Any reply raises
-    // the tries to their answered value. 1 when a reply was accepted; 0 at once when the line
+    // Writes the frame once, alone on the line: whether the line took it. `arm` (when given)
+    // runs first, under the receive lock (a model resets its decoder there).
+    int WriteFrame(const std::vector<uint8_t> &frame, const std::function<void()> &arm = {});
+    // The request loop: alone on the line, up to the current tries, the pause apart, arms the
+    // try, writes the frame and waits for a reply, which the hooks' test judges (none: any
+    // reply will do). The arm and the test run under the receive lock. Any reply raises the
+    // tries to their answered value. 1 when a reply was accepted; 0 at once when the line
     // does not take the frame. `end` (when given) tells how the request ended.
     int SendRequest(const std::vector<uint8_t> &frame, const TryHooks &hooks = {},
                     RequestEnd *end = nullptr);
 
 protected:
-    // The request loop tries `firstTries` times until the device first answers, then
-    // `answeredTries`. `dumpType`: the log type that every frame written goes to in
-    // hexadecimal (null: none). A model with another reply wait or pause gives them last.
-    explicit CSerialSwitchIO(const Line &line, int firstTries = 1, int answeredTries = 3,
-                             const char *dumpType = nullptr, uint32_t replyMs = kReplyMs,
-                             uint32_t pauseMs = kPauseMs);
+    CSerialSwitchIO(const Line &line, const Exchange &exchange);
+    explicit CSerialSwitchIO(const Line &line);
     int DevWrite(const char *data, int length) override;
 
+    // Runs `use` alone on the line (no request or frame of this object comes between): what
+    // it returns.
+    template <class Use> auto Alone(Use use)
+    {
+        std::lock_guard<CDataLock> exchange(m_ExchangeLock);
+        return use();
+    }
+    // Runs `use` under the receive lock, which guards what the model's decoder gathers and
+    // what its replies left for the request side: what it returns.
+    template <class Use> auto Received(Use use) const
+    {
+        std::lock_guard<CDataLock> lk(m_ReceiveLock);
+        return use();
+    }
+    // Feeds a received block to `decoder` under the receive lock: the events it completes
+    // (none for an empty block).
+    template <class Decoder> auto Decode(Decoder &decoder, const pointer_t &data) const
+    {
+        const auto *bytes = static_cast<const uint8_t *>(data.data);
+        const size_t length = bytes && data.length > 0 ? static_cast<size_t>(data.length) : 0;
+        return Received([&] { return decoder.Feed(length ? bytes : nullptr, length); });
+    }
+    // The same, with `keep` given the events while the lock is still held (a model keeps what
+    // they report for the request side there).
+    template <class Decoder, class Keep>
+    auto Decode(Decoder &decoder, const pointer_t &data, Keep keep) const
+    {
+        return Received([&] {
+            auto events = Decode(decoder, data);
+            keep(events);
+            return events;
+        });
+    }
+
 private:
-    const int m_nAnsweredTries;
-    const char *const m_pDumpType;
-    const uint32_t m_nReplyMs;
-    const uint32_t m_nPauseMs;
+    const Exchange m_exchange;
     std::atomic<int> m_nTries;
+    CDataLock m_ExchangeLock;
+    mutable CDataLock m_ReceiveLock;
 };

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -21,7 +22,7 @@
 
 namespace kestsim {
 
-class Aa2MatrixSim {
+class Aa2MatrixSim : public SimFaults<Aa2MatrixSim> {
 public:
     enum class Model { Aa2, Vrs1620 };
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -19,7 +20,7 @@
 
 namespace kestsim {
 
-class KeyerSim {
+class KeyerSim : public SimFaults<KeyerSim> {
 public:
     enum class Model { Dsk50d, ShiHui, TrikKey };
 
@@ -38,7 +39,6 @@ public:
     std::vector<Command> Commands() const;
     bool WaitForCommands(size_t count, uint32_t ms) const;
     void ClearCommands();
-    void SetFaults(Faults faults, int count = 0) { peer_.SetFaults(std::move(faults), count); }
 
     bool KeyOn(int key) const;
     void SetKeyOn(int key, bool on);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -20,7 +21,7 @@
 
 namespace kestsim {
 
-class LeitchSim {
+class LeitchSim : public SimFaults<LeitchSim> {
 public:
     enum class Model { Terminal, Analog, Panacea, Xpr };
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -23,7 +24,7 @@
 
 namespace kestsim {
 
-class ProductionSwitcherSim {
+class ProductionSwitcherSim : public SimFaults<ProductionSwitcherSim> {
 public:
     enum class Model { Ttv9920, M21, M2100 };
 
@@ -42,7 +43,6 @@ public:
     std::vector<Command> Commands() const;
     bool WaitForCommands(size_t count, uint32_t ms) const;
     void ClearCommands();
-    void SetFaults(Faults faults, int count = 0) { peer_.SetFaults(std::move(faults), count); }
 
     // TTV9920: the entries the switcher holds.
     int Program() const;

@@ -150,11 +150,6 @@ int SwitcherSim::Queries() const
     return queries_;
 }
 
-void SwitcherSim::SetFaults(Faults faults)
-{
-    peer_.SetFaults(std::move(faults));
-}
-
 void SwitcherSim::SetProgram(int source)
 {
     std::lock_guard<std::mutex> lk(m_);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -19,7 +20,7 @@
 
 namespace kestsim {
 
-class SwitcherSim {
+class SwitcherSim : public SimFaults<SwitcherSim> {
 public:
     enum class Model { Bds1602, Aps1602, Onyx };
 
@@ -40,7 +41,6 @@ public:
     // Waits in real time until `count` commands have come.
     bool WaitForCommands(size_t count, uint32_t ms) const;
     int Queries() const;
-    void SetFaults(Faults faults);
     void SetProgram(int source);
     void SetPreset(int source);
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -18,7 +19,7 @@
 
 namespace kestsim {
 
-class TallySim {
+class TallySim : public SimFaults<TallySim> {
 public:
     enum class Model { Talley, Vm3000 };
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -17,7 +18,7 @@
 
 namespace kestsim {
 
-class TextSwitchSim {
+class TextSwitchSim : public SimFaults<TextSwitchSim> {
 public:
     enum class Model { Bw120, Dlkd, Quartz };
 

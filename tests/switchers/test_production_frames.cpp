@@ -1,26 +1,30 @@
 // The production switchers' frames and reply decoders from byte arrays: every request built
 // byte-exact, and every reply decoded alike whole and in pieces.
+#include "tests/kit/DecoderChunks.h"
+
 #include "drivers/switchers/production/M2100Packet.h"
 #include "drivers/switchers/production/M21Frames.h"
 #include "drivers/switchers/production/Ttv9920Frames.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
+#include <string>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Feeds `bytes` in pieces of `piece` (0: whole) and returns the first whole reply.
-template <class Decoder> auto FeedInPieces(Decoder &decoder, const Bytes &bytes, size_t piece)
+std::string Hex(const Bytes &bytes)
 {
-    decoder.Reset();
-    decltype(decoder.Feed(nullptr, 0)) got{};
-    const size_t step = piece ? piece : bytes.size();
-    for (size_t at = 0; at < bytes.size() && !got; at += step)
-        got = decoder.Feed(bytes.data() + at, std::min(step, bytes.size() - at));
-    return got;
+    std::string text;
+    char byte[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(byte, sizeof byte, "%02X ", b);
+        text += byte;
+    }
+    return text;
 }
 
 } // namespace
@@ -68,19 +72,22 @@ TEST(Ttv9920Frames, RepliesWholeAndInPieces)
         {"other", {0x30}, ReplyState::Failed, 1},
         {"too long for the record", {0x20, 0x01, 0x90}, ReplyState::Failed, 1},
     };
-    ttvframe::CReplyDecoder decoder;
+    const auto show = [](const ttvframe::Reply &reply) {
+        return std::to_string(static_cast<int>(reply.state)) + ": " + Hex(reply.bytes);
+    };
     for (const auto &c : cases) {
-        for (const size_t piece : {size_t{0}, size_t{1}, size_t{2}}) {
-            const auto reply = FeedInPieces(decoder, c.bytes, piece);
-            ASSERT_TRUE(reply) << c.what << " " << piece;
-            EXPECT_EQ(reply->state, c.state) << c.what << " " << piece;
-            EXPECT_EQ(reply->bytes, Bytes(c.bytes.begin(), c.bytes.begin() + c.length))
-                << c.what << " " << piece;
-        }
+        const ttvframe::Reply want{c.state, Bytes(c.bytes.begin(), c.bytes.begin() + c.length)};
+        kit::ExpectInEveryChunking(
+            c.what, c.bytes, {show(want)}, [] { return ttvframe::CReplyDecoder(); }, show);
     }
-    decoder.Reset();
+    ttvframe::CReplyDecoder decoder;
     const Bytes partial{0x05, 0x01, 0x90};
-    EXPECT_FALSE(decoder.Feed(partial.data(), partial.size())) << "a data reply not yet whole";
+    EXPECT_TRUE(decoder.Feed(partial.data(), partial.size()).empty())
+        << "a data reply not yet whole";
+    decoder.Reset();
+    const Bytes ack{0x01, 0x80, 0x01, 0x80};
+    EXPECT_EQ(decoder.Feed(ack.data(), ack.size()).size(), 1u) << "one reply a request";
+    EXPECT_TRUE(decoder.Feed(ack.data(), ack.size()).empty()) << "until the next reset";
 }
 
 TEST(M21Frames, RequestsOfBothModels)
@@ -133,21 +140,22 @@ TEST(M21Frames, AnswersFromTheStream)
     Bytes stream{0x33, 0x04, 0x08};
     stream.insert(stream.end(), message.begin(), message.end());
     stream.push_back(0x04);
-    for (const size_t piece : {size_t{0}, size_t{1}, size_t{2}, size_t{4}}) {
-        m21frame::CAnswerDecoder decoder;
-        std::vector<Answer> answers;
-        const size_t step = piece ? piece : stream.size();
-        for (size_t at = 0; at < stream.size(); at += step) {
-            auto got = decoder.Feed(stream.data() + at, std::min(step, stream.size() - at));
-            answers.insert(answers.end(), got.begin(), got.end());
-        }
-        ASSERT_EQ(answers.size(), 4u) << piece << ": the stray byte is dropped";
-        EXPECT_EQ(answers[0].kind, Answer::Acknowledge) << piece;
-        EXPECT_EQ(answers[1].kind, Answer::Refusal) << piece;
-        EXPECT_EQ(answers[2].kind, Answer::Message) << piece;
-        EXPECT_EQ(answers[2].bytes, message) << piece << ": one message, however it came";
-        EXPECT_EQ(answers[3].kind, Answer::Acknowledge) << piece;
-    }
+    // The stray byte is dropped; the message is one, however it came.
+    kit::ExpectInEveryChunking(
+        "acknowledge, refusal, message, acknowledge", stream,
+        {"ack", "refusal", "message " + Hex(message), "ack"},
+        [] { return m21frame::CAnswerDecoder(); },
+        [](const Answer &answer) -> std::string {
+            switch (answer.kind) {
+            case Answer::Acknowledge:
+                return "ack";
+            case Answer::Refusal:
+                return "refusal";
+            case Answer::Message:
+                return "message " + Hex(answer.bytes);
+            }
+            return "?";
+        });
 }
 
 TEST(M2100Packets, BlocksAndPackets)
@@ -180,26 +188,28 @@ TEST(M2100Packets, RepliesFromTheStream)
     bad.back() ^= 0x01;
     Bytes stream{0x04, 0x99, 0x05};
     for (const Bytes &part : {reply, bad}) stream.insert(stream.end(), part.begin(), part.end());
-    for (const size_t piece : {size_t{0}, size_t{1}, size_t{3}}) {
-        CDecoder decoder;
-        std::vector<Event> events;
-        const size_t step = piece ? piece : stream.size();
-        for (size_t at = 0; at < stream.size(); at += step) {
-            auto got = decoder.Feed(stream.data() + at, std::min(step, stream.size() - at));
-            events.insert(events.end(), got.begin(), got.end());
+    const auto item = [](const char *name, const auto &value) {
+        return value ? std::string(name) + "=" + std::to_string(*value) + " " : std::string();
+    };
+    const auto show = [&](const Event &event) -> std::string {
+        const Items &i = event.items;
+        switch (event.kind) {
+        case Event::Acknowledge:
+            return "ack";
+        case Event::Refusal:
+            return "refusal";
+        case Event::BadPacket:
+            return "bad packet";
+        case Event::Reply:
+            return "reply " + item("status", i.status) + item("even", i.evenBus) +
+                   item("odd", i.oddBus) + item("keys", i.keyMask) + item("type", i.transType) +
+                   item("rate", i.transRate) + item("value", i.rateValue);
         }
-        ASSERT_EQ(events.size(), 4u) << piece;
-        EXPECT_EQ(events[0].kind, Event::Acknowledge);
-        EXPECT_EQ(events[1].kind, Event::Refusal);
-        ASSERT_EQ(events[2].kind, Event::Reply) << piece;
-        const Items &got = events[2].items;
-        EXPECT_EQ(got.status, std::optional<uint8_t>(1));
-        EXPECT_EQ(got.evenBus, std::optional<uint8_t>(0x1F));
-        EXPECT_FALSE(got.oddBus);
-        EXPECT_EQ(got.keyMask, std::optional<uint8_t>(5));
-        EXPECT_EQ(got.transRate, std::optional<uint8_t>(2));
-        EXPECT_EQ(got.rateValue, std::optional<uint16_t>(0x0102));
-        EXPECT_FALSE(got.transType) << "the unknown tag ended the block";
-        EXPECT_EQ(events[3].kind, Event::BadPacket) << piece;
-    }
+        return "?";
+    };
+    // The unknown tag ends the block: no transition type; the stray byte is dropped.
+    kit::ExpectInEveryChunking(
+        "a reply between an acknowledge, a refusal and a packet whose check fails", stream,
+        {"ack", "refusal", "reply status=1 even=31 keys=5 rate=2 value=258 ", "bad packet"},
+        [] { return CDecoder(); }, show);
 }

@@ -311,3 +311,37 @@ TEST(TextSwitchChannels, AChannelTheDeviceRefusesIsRefusedBeforeAnythingIsSent)
     EXPECT_EQ(wide.Routes(before + 1).back(), Bw(9, 99));
     EXPECT_EQ(BaseEntries(bw16, 9).pgm, 150);
 }
+
+// A line that hung up fails the take at once on every text model: the write fails, no reply is
+// awaited (the Quartz tries three times, a second each, when its takes go unanswered) and the
+// base is not told.
+TEST(TextSwitchLines, AHungUpLineFailsTheTakeAtOnce)
+{
+    struct Case {
+        const char *what;
+        Model model;
+        int port;
+        std::function<std::unique_ptr<CVideoSwitchA>()> make;
+    };
+    const Case cases[] = {
+        {"BW120", Model::Bw120, 100, [] { return std::make_unique<CVideoSwitch_BW120>(); }},
+        {"DLKD7200", Model::Dlkd, 101, [] { return std::make_unique<CVideoSwitch_DLKD7200>(); }},
+        {"Quartz", Model::Quartz, 102, [] { return std::make_unique<CVideoSwitch_Quartz>(); }},
+    };
+    ManualTime time;
+    for (const Case &c : cases) {
+        Line line(c.port, c.model);
+        const std::string port = std::to_string(c.port);
+        MountedSettings settings(Section("HUP", {{"COM", port}, {"Com", port}}));
+        const auto sw = c.make();
+        ASSERT_TRUE(Init(*sw, "HUP")) << c.what;
+        ASSERT_EQ(sw->DevOpen(), 1) << c.what;
+        kestsim::Faults hangUp;
+        hangUp.hangUp = true;
+        line.sim->SetFaults(hangUp);
+        const auto [took, ms] = RunStepping([&] { return sw->DevDirectTake(1, 3); }, 50, 10000);
+        EXPECT_EQ(took, 0) << c.what;
+        EXPECT_LT(ms, CSerialSwitchIO::kReplyMs) << c.what << ": no reply awaited";
+        EXPECT_EQ(BaseEntries(*sw, 1).pgm, 0) << c.what;
+    }
+}

@@ -14,7 +14,9 @@ constexpr int kAnsweredTries = 3;
 } // namespace
 
 CAa2SerialIO::CAa2SerialIO(swframe::Aa2Dialect dialect, const Line &line)
-    : CSerialSwitchIO(line, kFirstTries, kAnsweredTries, nullptr, kAa2ReplyMs, kPauseMs),
+    : CSerialSwitchIO(
+          line,
+          {.firstTries = kFirstTries, .answeredTries = kAnsweredTries, .replyMs = kAa2ReplyMs}),
       m_dialect(dialect)
 {
 }
@@ -77,14 +79,8 @@ bool CAa2SerialIO::TakeReply(const swframe::Aa2Event &event)
 int CAa2SerialIO::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    std::vector<swframe::Aa2Event> events;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        events = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
-                                static_cast<size_t>(data.length));
-    }
     bool answered = false;
-    for (const auto &event : events) {
+    for (const auto &event : Decode(m_decoder, data)) {
         switch (event.kind) {
         case swframe::Aa2Event::Kind::Poll:
             OnPoll();

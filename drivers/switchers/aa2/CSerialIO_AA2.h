@@ -49,7 +49,7 @@ private:
     bool TakeReply(const swframe::Aa2Event &event);
 
     const swframe::Aa2Dialect m_dialect;
-    swframe::CAa2Decoder m_decoder; // under m_RecvLock
+    swframe::CAa2Decoder m_decoder; // under the receive lock
     std::atomic<bool> m_bVerdict{false};
     std::atomic<int> m_nQueried{-1};
     std::array<std::atomic<int>, kOutputs> m_inputs{};

@@ -1,6 +1,5 @@
 #include "drivers/switchers/aa2/CVideoSwitch_MPLUS.h"
 
-#include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
 
 #include <algorithm>
@@ -19,29 +18,32 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_VRS1620, CVideoSwitchA, kDescription)
 
 // The devices' type id is the base's: the models have none of their own.
 CVideoSwitchAa2A::CVideoSwitchAa2A()
-    : CVideoSwitchSerialA(kUnknownType, kDescription, kSources, kChannels)
+    : CSwitchRoutes({.typeId = kUnknownType,
+                     .description = kDescription,
+                     .sources = kSources,
+                     .channels = kChannels})
 {
 }
 
 int CVideoSwitchAa2A::DevOpen()
 {
-    CAa2SerialIO &serial = Aa2();
+    CAa2SerialIO &serial = Protocol();
     if (serial.DevIsOpen()) return 1;
     if (!serial.Reopen(serial.GetPortNumber())) return 0;
     SetDevStatus(DEVSTATUS_NORMAL);
     return 1;
 }
 
-int CVideoSwitchAa2A::DevTest(const char *)
+int CVideoSwitchAa2A::SendRoute(CAa2SerialIO &port, int channel, int entry)
 {
-    return 1;
+    return port.SendSwitch(entry - 1, channel - 1);
 }
 
 int CVideoSwitchAa2A::QueryChannel(int channel, int &entry)
 {
     if (!Activate()) return 0;
     int input = -1;
-    if (!Aa2().QueryOutput(channel - 1, input) || input < 0) {
+    if (!Protocol().QueryOutput(channel - 1, input) || input < 0) {
         entry = -1;
         return CVideoSwitchA::DevQueryPgmEntry(channel, entry);
     }
@@ -53,21 +55,17 @@ int CVideoSwitchAa2A::QueryChannel(int channel, int &entry)
 int32_t CVideoSwitchMplusA::OnInitInstance()
 {
     const int outputs = GetChannels();
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
-    m_nChannel = CResAccess(GetSettingInfo())["Channel"].GetAsInteger(m_nChannel);
+    if (!CVideoSwitchAa2A::OnInitInstance()) return 0;
     // "Channel" is the fixed output here, not the channel count the base reads it as: the
     // matrix keeps its outputs, and the fixed one among them.
     SetMatrix(GetSources(), std::max(outputs, m_nChannel));
     return 1;
 }
 
-int CVideoSwitchMplusA::DevDirectTake(int channel, int entry)
+int32_t CVideoSwitchMplusA::ReadKeys(CResAccess &setting)
 {
-    if (!HasChannel(channel) || !Activate()) return 0;
-    entry = ClampEntry(entry);
-    return Aa2().SendSwitch(entry - 1, channel - 1) ? CVideoSwitchA::DevDirectTake(channel, entry)
-                                                    : 0;
+    m_nChannel = setting["Channel"].GetAsInteger(m_nChannel);
+    return 1;
 }
 
 int CVideoSwitchMplusA::DevPreset(int channel, int entry)
@@ -80,9 +78,7 @@ int CVideoSwitchMplusA::DevTake(int channel)
 {
     const int c = Channel(channel);
     if (!HasChannel(c) || !Activate()) return 0;
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(c, preset);
-    return Aa2().SendSwitch(preset - 1, c - 1) ? CVideoSwitchA::DevTake(c) : 0;
+    return Protocol().SendSwitch(PresetEntry(c) - 1, c - 1) ? CVideoSwitchA::DevTake(c) : 0;
 }
 
 int CVideoSwitchMplusA::DevQueryPgmEntry(int channel, int &entry)
@@ -90,11 +86,8 @@ int CVideoSwitchMplusA::DevQueryPgmEntry(int channel, int &entry)
     return QueryChannel(Channel(channel), entry);
 }
 
-int32_t CVideoSwitch_VRS1620::OnInitInstance()
+int32_t CVideoSwitch_VRS1620::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
-    CResAccess setting(GetSettingInfo());
     m_nPresetOutput = setting["PST"].GetAsInteger(m_nPresetOutput);
     m_nProgramOutput = setting["PGM"].GetAsInteger(m_nProgramOutput);
     return 1;
@@ -119,12 +112,9 @@ int CVideoSwitch_VRS1620::DevPreset(int channel, int entry)
     return CVideoSwitchA::DevPreset(channel, entry);
 }
 
-int CVideoSwitch_VRS1620::DevTake(int channel)
+int CVideoSwitch_VRS1620::SendTake(CAa2SerialIO &port, int, int preset)
 {
-    if (!HasChannel(channel) || !Activate()) return 0;
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, preset);
-    return m_Serial.SendSwitch(preset - 1, m_nProgramOutput) ? CVideoSwitchA::DevTake(channel) : 0;
+    return port.SendSwitch(preset - 1, m_nProgramOutput);
 }
 
 int CVideoSwitch_VRS1620::DevQueryPgmEntry(int channel, int &entry)

@@ -14,7 +14,7 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_APS1602, CVideoSwitchA, kDescription)
 
 CSerialIO_APS1602::CSerialIO_APS1602()
     : CSerialSwitchIO(
-          {4, 9600, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()}, 1, 3)
+          {4, 9600, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()})
 {
 }
 
@@ -36,12 +36,7 @@ int CSerialIO_APS1602::Send(const std::vector<uint8_t> &frame)
 int CSerialIO_APS1602::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    std::vector<swframe::Aps1602Verdict> verdicts;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        verdicts = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
-                                  static_cast<size_t>(data.length));
-    }
+    const auto verdicts = Decode(m_decoder, data);
     if (verdicts.empty()) return 0;
     for (const auto &verdict : verdicts) {
         if (verdict.program >= 0) m_nProgram = verdict.program;
@@ -54,75 +49,33 @@ int CSerialIO_APS1602::OnRecvData(int, pointer_t &data)
 
 // The device's type id is the base's: the model has none of its own.
 CVideoSwitch_APS1602::CVideoSwitch_APS1602()
-    : CVideoSwitchSerialA(kUnknownType, kDescription, 16, 1)
+    : CVideoSwitchSerial({.typeId = kUnknownType,
+                          .description = kDescription,
+                          .sources = 16,
+                          .channels = 1,
+                          .open = Open::Shared,
+                          .preset = Preset::Sent})
 {
 }
 
-int32_t CVideoSwitch_APS1602::OnInitInstance()
+bool CVideoSwitch_APS1602::CheckDevice()
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
-    return 1;
+    return m_Serial.Send(swframe::Aps1602PresetQuery());
 }
 
-int CVideoSwitch_APS1602::DevOpen()
+int CVideoSwitch_APS1602::SendRoute(CSerialIO_APS1602 &port, int, int entry)
 {
-    if (m_Serial.DevIsOpen()) return 1;
-    const auto port = ActivePort();
-    if (!port) {
-        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
-        return 0;
-    }
-    // A line another device holds was checked when that device opened it.
-    if (port.get() == &m_Serial && !m_Serial.Send(swframe::Aps1602PresetQuery())) {
-        m_Serial.DevClose();
-        SetDevStatus(DEVSTATUS_RUN_FAILED, "Open device failed");
-        return 0;
-    }
-    SetDevStatus(DEVSTATUS_NORMAL);
-    return 1;
+    return port.Send(swframe::Aps1602Take(entry - 1));
 }
 
-int CVideoSwitch_APS1602::DevTest(const char *)
+int CVideoSwitch_APS1602::SendPreset(CSerialIO_APS1602 &port, int, int entry)
 {
-    return 1;
-}
-
-int CVideoSwitch_APS1602::Command(const std::vector<uint8_t> &frame)
-{
-    if (!Activate()) return 0;
-    const auto port = ActivePort();
-    return port ? port->Send(frame) : 0;
-}
-
-int CVideoSwitch_APS1602::DevDirectTake(int channel, int entry)
-{
-    if (!HasChannel(channel)) return 0;
-    entry = ClampEntry(entry);
-    return Command(swframe::Aps1602Take(entry - 1)) ? CVideoSwitchA::DevDirectTake(channel, entry)
-                                                    : 0;
-}
-
-int CVideoSwitch_APS1602::DevPreset(int channel, int entry)
-{
-    if (!HasChannel(channel)) return 0;
-    entry = ClampEntry(entry);
-    return Command(swframe::Aps1602Preset(entry - 1)) ? CVideoSwitchA::DevPreset(channel, entry)
-                                                      : 0;
-}
-
-int CVideoSwitch_APS1602::DevTake(int channel)
-{
-    if (!HasChannel(channel)) return 0;
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, preset);
-    return Command(swframe::Aps1602Take(preset - 1)) ? CVideoSwitchA::DevTake(channel) : 0;
+    return port.Send(swframe::Aps1602Preset(entry - 1));
 }
 
 int CVideoSwitch_APS1602::DevQueryPgmEntry(int channel, int &entry)
 {
-    if (!Activate()) return 0;
-    const auto port = ActivePort();
+    const auto port = ReadyPort();
     if (!port) return 0;
     if (!port->Send(swframe::Aps1602ProgramQuery())) {
         entry = -1;

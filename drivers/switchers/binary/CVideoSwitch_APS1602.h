@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 class KSOVRA20_API CSerialIO_APS1602 : public CSerialSwitchIO {
@@ -28,38 +27,23 @@ public:
     int OnRecvData(int port, pointer_t &data) override;
 
 private:
-    swframe::CAps1602Decoder m_decoder; // under m_RecvLock
+    swframe::CAps1602Decoder m_decoder; // under the receive lock
     std::atomic<bool> m_bVerdict{false};
     std::atomic<int> m_nProgram{-1};
     std::atomic<int> m_nPreset{-1};
 };
 
-class KSOVRA20_API CVideoSwitch_APS1602 : public CVideoSwitchSerialA {
+class KSOVRA20_API CVideoSwitch_APS1602 : public CVideoSwitchSerial<CSerialIO_APS1602> {
     DECLARE_KEST_CLASS(CVideoSwitch_APS1602)
 
     CVideoSwitch_APS1602();
 
-    int32_t OnInitInstance() override;
-    // Opens through the open-or-share rule; on its own port the switch must answer a preset
-    // query, else the port closes and the status is 5 "Open device failed".
-    int DevOpen() override;
-    int DevTest(const char *argument) override;
-    int DevDirectTake(int channel, int entry) override;
-    int DevPreset(int channel, int entry) override;
-    int DevTake(int channel) override;
     // Asks the switch for its program source; unanswered, the base's entry is reported.
     int DevQueryPgmEntry(int channel, int &entry) override;
 
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-
-private:
-    // Activates and sends through the shared protocol object: 0 when there is none.
-    int Command(const std::vector<uint8_t> &frame);
-    std::shared_ptr<CSerialIO_APS1602> ActivePort()
-    {
-        return m_Serial.OpenOrShare<CSerialIO_APS1602>();
-    }
-
-    CSerialIO_APS1602 m_Serial;
+    // On its own port the switch must answer a preset query, else the open fails.
+    bool CheckDevice() override;
+    int SendRoute(CSerialIO_APS1602 &port, int channel, int entry) override;
+    int SendPreset(CSerialIO_APS1602 &port, int channel, int entry) override;
 };

@@ -2,6 +2,7 @@
 
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/switchers/SwitchEntries.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 
 namespace {
@@ -33,41 +34,30 @@ int CSerialIO_Avs300::SendEntry(int entry, int bus)
 }
 
 CVideoSwitch_Avs300::CVideoSwitch_Avs300()
-    : CVideoSwitchSerialA("LVSWITCH_SWITCH_AVS300", kDescription, 8, 1)
+    : CVideoSwitchSerial({.typeId = "LVSWITCH_SWITCH_AVS300",
+                          .description = kDescription,
+                          .sources = 8,
+                          .channels = 1,
+                          .portKey = "Com",
+                          .preset = Preset::Sent,
+                          .clampEntry = false})
 {
 }
 
-int32_t CVideoSwitch_Avs300::OnInitInstance()
+int CVideoSwitch_Avs300::SendRoute(CSerialIO_Avs300 &port, int, int entry)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("Com");
+    return port.SendEntry(entry, kProgramBus);
+}
+
+int CVideoSwitch_Avs300::SendPreset(CSerialIO_Avs300 &port, int, int entry)
+{
+    return port.SendEntry(entry, kPresetBus);
+}
+
+int CVideoSwitch_Avs300::SendTake(CSerialIO_Avs300 &port, int, int)
+{
+    const int program = swentry::Program(*this, 1);
+    if (!port.SendEntry(PresetEntry(1), kProgramBus)) return 0;
+    port.SendEntry(program, kPresetBus);
     return 1;
-}
-
-int CVideoSwitch_Avs300::DevOpen()
-{
-    return OpenPlain();
-}
-
-int CVideoSwitch_Avs300::DevDirectTake(int channel, int entry)
-{
-    if (!HasChannel(channel) || !Activate() || !m_Serial.SendEntry(entry, kProgramBus)) return 0;
-    return CVideoSwitchA::DevDirectTake(channel, entry);
-}
-
-int CVideoSwitch_Avs300::DevPreset(int channel, int entry)
-{
-    if (!HasChannel(channel) || !Activate() || !m_Serial.SendEntry(entry, kPresetBus)) return 0;
-    return CVideoSwitchA::DevPreset(channel, entry);
-}
-
-int CVideoSwitch_Avs300::DevTake(int channel)
-{
-    if (!HasChannel(channel) || !Activate()) return 0;
-    int preset = 0, program = 0;
-    CVideoSwitchA::DevQueryPstEntry(1, preset);
-    CVideoSwitchA::DevQueryPgmEntry(1, program);
-    if (!m_Serial.SendEntry(preset, kProgramBus)) return 0;
-    m_Serial.SendEntry(program, kPresetBus);
-    return CVideoSwitchA::DevTake(channel);
 }

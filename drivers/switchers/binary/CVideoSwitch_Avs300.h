@@ -24,22 +24,15 @@ private:
     std::atomic<int> m_nPreset{-1};
 };
 
-class KSOVRA20_API CVideoSwitch_Avs300 : public CVideoSwitchSerialA {
+class KSOVRA20_API CVideoSwitch_Avs300 : public CVideoSwitchSerial<CSerialIO_Avs300> {
     DECLARE_KEST_CLASS(CVideoSwitch_Avs300)
 
     CVideoSwitch_Avs300();
 
-    int32_t OnInitInstance() override;
-    int DevOpen() override;
-    // Entries are sent as given, without clamping.
-    int DevDirectTake(int channel, int entry) override;
-    int DevPreset(int channel, int entry) override;
-    // Sends channel 1's preset entry as program, then its program entry as preset.
-    int DevTake(int channel) override;
-
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-
-private:
-    CSerialIO_Avs300 m_Serial;
+    // Entries are sent as given, without clamping.
+    int SendRoute(CSerialIO_Avs300 &port, int channel, int entry) override;
+    int SendPreset(CSerialIO_Avs300 &port, int channel, int entry) override;
+    // Sends channel 1's preset entry as program, then its program entry as preset.
+    int SendTake(CSerialIO_Avs300 &port, int channel, int preset) override;
 };

@@ -1,7 +1,6 @@
 #include "drivers/switchers/binary/CVideoSwitch_BDS1602CP.h"
 
 #include "Kest20/KestLog.h"
-#include "KestLib20/CResAccess.h"
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
@@ -20,8 +19,8 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_BDS1602CPEX, CVideoSwitch_BDS1602CP, kDescrip
 
 CSerialIO_BDS1602CP::CSerialIO_BDS1602CP()
     : CSerialSwitchIO(
-          {4, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()}, 1, 3,
-          kDumpType)
+          {4, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()},
+          {.dumpType = kDumpType})
 {
 }
 
@@ -62,12 +61,7 @@ int CSerialIO_BDS1602CP::QueryStatus(int &source)
 int CSerialIO_BDS1602CP::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    std::vector<swframe::CBds1602Decoder::Reply> replies;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        replies = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
-                                 static_cast<size_t>(data.length));
-    }
+    const auto replies = Decode(m_decoder, data);
     if (replies.empty()) return 0;
     bool matched = false;
     for (const auto &reply : replies) {
@@ -83,58 +77,38 @@ int CSerialIO_BDS1602CP::OnRecvData(int, pointer_t &data)
     return matched ? 1 : 0;
 }
 
-CVideoSwitch_BDS1602CP::CVideoSwitch_BDS1602CP() : CVideoSwitchSerialA(kTypeId, kDescription, 16, 1)
+CVideoSwitch_BDS1602CP::CVideoSwitch_BDS1602CP()
+    : CVideoSwitchSerial({.typeId = kTypeId,
+                          .description = kDescription,
+                          .sources = 16,
+                          .channels = 1,
+                          .open = Open::Own,
+                          .preset = Preset::Sent,
+                          .logType = kLogType})
 {
 }
 
-int32_t CVideoSwitch_BDS1602CP::OnInitInstance()
+int32_t CVideoSwitch_BDS1602CP::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
-    m_Serial.SetPresetBus(
-        CResAccess(GetSettingInfo())["PstEntry"].GetAsInteger(m_Serial.GetPresetBus()));
+    m_Serial.SetPresetBus(setting["PstEntry"].GetAsInteger(m_Serial.GetPresetBus()));
     return 1;
 }
 
-int CVideoSwitch_BDS1602CP::DevOpen()
+bool CVideoSwitch_BDS1602CP::CheckDevice()
 {
-    if (m_Serial.DevIsOpen()) return 1;
-    if (!m_Serial.DevOpen()) {
-        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
-        return 0;
-    }
     int source = 0;
     m_Serial.QueryStatus(source);
-    SetDevStatus(DEVSTATUS_NORMAL);
-    return 1;
+    return true;
 }
 
-int CVideoSwitch_BDS1602CP::DevDirectTake(int channel, int entry)
+int CVideoSwitch_BDS1602CP::SendRoute(CSerialIO_BDS1602CP &port, int, int entry)
 {
-    if (!HasChannel(channel) || !Activate()) return 0;
-    entry = ClampEntry(entry);
-    const int ok = m_Serial.SendTake(entry - 1) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
-    LogCommand(kLogType, "DirectTake", ok, "failed");
-    return ok;
+    return port.SendTake(entry - 1);
 }
 
-int CVideoSwitch_BDS1602CP::DevPreset(int channel, int entry)
+int CVideoSwitch_BDS1602CP::SendPreset(CSerialIO_BDS1602CP &port, int, int entry)
 {
-    if (!HasChannel(channel) || !Activate()) return 0;
-    entry = ClampEntry(entry);
-    const int ok = m_Serial.SendPreset(entry - 1) ? CVideoSwitchA::DevPreset(channel, entry) : 0;
-    LogCommand(kLogType, "Preset", ok);
-    return ok;
-}
-
-int CVideoSwitch_BDS1602CP::DevTake(int channel)
-{
-    if (!HasChannel(channel) || !Activate()) return 0;
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, preset);
-    const int ok = m_Serial.SendTake(preset - 1) ? CVideoSwitchA::DevTake(channel) : 0;
-    LogCommand(kLogType, "Take", ok);
-    return ok;
+    return port.SendPreset(entry - 1);
 }
 
 int CVideoSwitch_BDS1602CP::DevQueryPgmEntry(int, int &entry)

@@ -39,7 +39,7 @@ public:
 private:
     int Send(Mode mode, int bus, int source);
 
-    swframe::CBds1602Decoder m_decoder; // under m_RecvLock
+    swframe::CBds1602Decoder m_decoder; // under the receive lock
 
     std::atomic<int> m_nMode{kIdle};
     std::atomic<int> m_nLastUnit{-1};
@@ -51,30 +51,23 @@ private:
     std::atomic<int> m_nPresetBus{1};
 };
 
-class KSOVRA20_API CVideoSwitch_BDS1602CP : public CVideoSwitchSerialA {
+class KSOVRA20_API CVideoSwitch_BDS1602CP : public CVideoSwitchSerial<CSerialIO_BDS1602CP> {
     DECLARE_KEST_CLASS(CVideoSwitch_BDS1602CP)
 
     static constexpr const char *kTypeId = "LVSWITCH_MCS_BDS1602CP";
 
     CVideoSwitch_BDS1602CP();
 
-    // The switcher keys, then "COM" and "PstEntry".
-    int32_t OnInitInstance() override;
-    // Opens the port and asks the switch's state (an unanswered query is only logged).
-    int DevOpen() override;
-    int DevDirectTake(int channel, int entry) override;
-    int DevPreset(int channel, int entry) override;
-    int DevTake(int channel) override;
     // Asks the switch: the source it reports, 1-based (0 before any answer). 1.
     int DevQueryPgmEntry(int channel, int &entry) override;
 
-    CSerialIO_BDS1602CP &Protocol() { return m_Serial; }
-
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-
-private:
-    CSerialIO_BDS1602CP m_Serial;
+    // "PstEntry".
+    int32_t ReadKeys(CResAccess &setting) override;
+    // Asks the switch's state once the port has opened; an unanswered query is only logged.
+    bool CheckDevice() override;
+    int SendRoute(CSerialIO_BDS1602CP &port, int channel, int entry) override;
+    int SendPreset(CSerialIO_BDS1602CP &port, int channel, int entry) override;
 };
 
 class KSOVRA20_API CVideoSwitch_BDS1602CPEX : public CSwitchVirtualMode<CVideoSwitch_BDS1602CP> {

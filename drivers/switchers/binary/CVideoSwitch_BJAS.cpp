@@ -1,6 +1,5 @@
 #include "drivers/switchers/binary/CVideoSwitch_BJAS.h"
 
-#include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 
@@ -34,31 +33,23 @@ int CSerialIO_BJAS::SendRoute(int output, int input)
 }
 
 CVideoSwitch_BJAS::CVideoSwitch_BJAS()
-    : CVideoSwitchSerialA("LVSWITCH_MCS_BJAS", kDescription, 16, 2)
+    : CVideoSwitchSerial({.typeId = "LVSWITCH_MCS_BJAS",
+                          .description = kDescription,
+                          .sources = 16,
+                          .channels = 2})
 {
 }
 
-int32_t CVideoSwitch_BJAS::OnInitInstance()
+int32_t CVideoSwitch_BJAS::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
-    CResAccess setting(GetSettingInfo());
     m_nPresetOutput = OneBased(setting["PST"].GetAsInteger(kNone));
     m_nProgramOutput = OneBased(setting["PGM"].GetAsInteger(0));
     return 1;
 }
 
-int CVideoSwitch_BJAS::DevOpen()
+int CVideoSwitch_BJAS::SendRoute(CSerialIO_BJAS &port, int channel, int entry)
 {
-    return OpenPlain();
-}
-
-int CVideoSwitch_BJAS::DevDirectTake(int channel, int entry)
-{
-    if (!HasChannel(channel) || !Activate()) return 0;
-    entry = ClampEntry(entry);
-    if (!m_Serial.SendRoute(channel, entry)) return 0;
-    return CVideoSwitchA::DevDirectTake(channel, entry);
+    return port.SendRoute(channel, entry);
 }
 
 int CVideoSwitch_BJAS::DevPreset(int, int entry)
@@ -70,12 +61,9 @@ int CVideoSwitch_BJAS::DevPreset(int, int entry)
     return 1;
 }
 
-int CVideoSwitch_BJAS::DevTake(int channel)
+int CVideoSwitch_BJAS::SendTake(CSerialIO_BJAS &port, int, int)
 {
-    if (!HasChannel(channel) || !Activate()) return 0;
-    int entry = m_nPresetEntry;
+    const int entry = m_nPresetEntry;
     if (entry < 0) return 0;
-    entry = ClampEntry(entry);
-    if (!m_Serial.SendRoute(m_nProgramOutput, entry)) return 0;
-    return CVideoSwitchA::DevTake(channel);
+    return port.SendRoute(m_nProgramOutput, ClampEntry(entry));
 }

@@ -18,30 +18,27 @@ public:
     int SendRoute(int output, int input);
 };
 
-class KSOVRA20_API CVideoSwitch_BJAS : public CVideoSwitchSerialA {
+class KSOVRA20_API CVideoSwitch_BJAS : public CVideoSwitchSerial<CSerialIO_BJAS> {
     DECLARE_KEST_CLASS(CVideoSwitch_BJAS)
 
     CVideoSwitch_BJAS();
 
-    // "COM", then "PST" and "PGM" (0-based outputs, -1 none) made 1-based.
-    int32_t OnInitInstance() override;
-    int DevOpen() override;
-    int DevDirectTake(int channel, int entry) override;
     // Keeps the entry as the preset; routes it to the preset output when that is set apart
     // from the program output. 1.
     int DevPreset(int channel, int entry) override;
-    // Routes the preset entry to the program output; 0 while no preset is held.
-    int DevTake(int channel) override;
 
     int GetPresetEntry() const { return m_nPresetEntry.load(); }
     int GetProgramOutput() const { return m_nProgramOutput.load(); }
     int GetPresetOutput() const { return m_nPresetOutput.load(); }
 
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
+    // "PST" and "PGM" (0-based outputs, -1 none) made 1-based.
+    int32_t ReadKeys(CResAccess &setting) override;
+    int SendRoute(CSerialIO_BJAS &port, int channel, int entry) override;
+    // Routes the preset entry kept to the program output; 0 while none is kept.
+    int SendTake(CSerialIO_BJAS &port, int channel, int preset) override;
 
 private:
-    CSerialIO_BJAS m_Serial;
     std::atomic<int> m_nPresetEntry{-1};
     std::atomic<int> m_nProgramOutput{1};
     std::atomic<int> m_nPresetOutput{-1};

@@ -17,7 +17,7 @@ constexpr uint32_t kRouteDelayMs = 10;
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_BJSX, CVideoSwitchA, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_BJSX_V20, CVideoSwitchA, kDescriptionV20)
 
-CSerialIO_BJSX::CSerialIO_BJSX() : CSerialSwitchIO(kLine) {}
+CSerialIO_BJSX::CSerialIO_BJSX() : CSerialIO_BjsxA(kLine) {}
 
 CSerialIO_BJSX::~CSerialIO_BJSX()
 {
@@ -38,7 +38,7 @@ int CSerialIO_BJSX::OnRecvData(int, pointer_t &data)
     return 1;
 }
 
-CSerialIO_BJSX_V20::CSerialIO_BJSX_V20() : CSerialSwitchIO(kLine)
+CSerialIO_BJSX_V20::CSerialIO_BJSX_V20() : CSerialIO_BjsxA(kLine)
 {
     for (auto &input : m_routed) input = -1;
 }
@@ -82,29 +82,17 @@ int CSerialIO_BJSX_V20::OnRecvData(int, pointer_t &data)
 
 CVideoSwitchBjsxA::CVideoSwitchBjsxA(const char *typeId, const char *description,
                                      const char *logType)
-    : CVideoSwitchSerialA(typeId, description, 16, 1), m_pLogType(logType)
+    : CSwitchRoutes({.typeId = typeId,
+                     .description = description,
+                     .sources = 16,
+                     .channels = 1,
+                     .logType = logType})
 {
 }
 
-int32_t CVideoSwitchBjsxA::OnInitInstance()
+int CVideoSwitchBjsxA::SendRoute(CSerialIO_BjsxA &port, int, int entry)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
-    return 1;
-}
-
-int CVideoSwitchBjsxA::DevOpen()
-{
-    return OpenPlain();
-}
-
-int CVideoSwitchBjsxA::DevDirectTake(int channel, int entry)
-{
-    if (!HasChannel(channel) || !Activate()) return 0;
-    entry = ClampEntry(entry);
-    const int ok = SendSource(entry - 1) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
-    LogCommand(m_pLogType, "DirectTake", ok, "failed");
-    return ok;
+    return port.SendSource(entry - 1);
 }
 
 int CVideoSwitchBjsxA::DevPreset(int, int entry)
@@ -117,11 +105,12 @@ int CVideoSwitchBjsxA::DevPreset(int, int entry)
 int CVideoSwitchBjsxA::DevTake(int channel)
 {
     if (!HasChannel(channel) || !Activate()) return 0;
-    int entry = m_nPresetEntry;
+    const int entry = m_nPresetEntry;
     if (entry < 0) return 0;
-    entry = ClampEntry(entry);
-    const int ok = SendSource(entry - 1) ? CVideoSwitchA::DevTake(channel) : 0;
-    LogCommand(m_pLogType, "Take", ok);
+    const int ok = Send(Serial(), Command::Route, channel, ClampEntry(entry))
+                       ? CVideoSwitchA::DevTake(channel)
+                       : 0;
+    LogCommand("Take", ok);
     return ok;
 }
 
@@ -132,11 +121,11 @@ int CVideoSwitchBjsxA::DevQueryPgmEntry(int, int &entry)
 }
 
 CVideoSwitch_BJSX::CVideoSwitch_BJSX()
-    : CVideoSwitchBjsxA("LVSWITCH_MCS_BJSX", kDescription, "LOG_BJSX")
+    : CVideoSwitchSerial("LVSWITCH_MCS_BJSX", kDescription, "LOG_BJSX")
 {
 }
 
 CVideoSwitch_BJSX_V20::CVideoSwitch_BJSX_V20()
-    : CVideoSwitchBjsxA("LVSWITCH_MCS_BJSX_V20", kDescriptionV20, "LOG_BJSX_V20")
+    : CVideoSwitchSerial("LVSWITCH_MCS_BJSX_V20", kDescriptionV20, "LOG_BJSX_V20")
 {
 }

@@ -11,13 +11,23 @@
 #include <array>
 #include <atomic>
 
-class KSOVRA20_API CSerialIO_BJSX : public CSerialSwitchIO {
+// What the two protocols share: a source routed, a 0-based number.
+class KSOVRA20_API CSerialIO_BjsxA : public CSerialSwitchIO {
+public:
+    // Whether the line took the route of `source`; one the model cannot route fails unwritten.
+    virtual int SendSource(int source) = 0;
+
+protected:
+    using CSerialSwitchIO::CSerialSwitchIO;
+};
+
+class KSOVRA20_API CSerialIO_BJSX : public CSerialIO_BjsxA {
 public:
     CSerialIO_BJSX();
     ~CSerialIO_BJSX() override;
 
     // The 0-based source (0 to 7; any other fails unwritten): whether the line took it.
-    int SendSource(int source);
+    int SendSource(int source) override;
     // The code of the last reply: 0 'Y', 1 to 3, 4 anything else; -1 before any.
     int GetReplyCode() const { return m_nReplyCode.load(); }
 
@@ -27,7 +37,7 @@ private:
     std::atomic<int> m_nReplyCode{-1};
 };
 
-class KSOVRA20_API CSerialIO_BJSX_V20 : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_BJSX_V20 : public CSerialIO_BjsxA {
 public:
     static constexpr int kOutputs = 16;
 
@@ -36,7 +46,7 @@ public:
 
     // The 0-based source (0 to 15; any other fails unwritten): the take frame, 10 ms, the
     // route frame. Whether both were written.
-    int SendSource(int source);
+    int SendSource(int source) override;
     // What the switch last reported: the input of a 0-based output (-1 none), whether a take
     // was accepted, and the last error code (-1 none).
     int GetRoutedInput(int output) const;
@@ -53,11 +63,8 @@ private:
 };
 
 // What the two models do alike; each names its protocol and log type.
-class KSOVRA20_API CVideoSwitchBjsxA : public CVideoSwitchSerialA {
+class KSOVRA20_API CVideoSwitchBjsxA : public CSwitchRoutes<CSerialIO_BjsxA> {
 public:
-    int32_t OnInitInstance() override;
-    int DevOpen() override;
-    int DevDirectTake(int channel, int entry) override;
     // Keeps the entry as the preset; nothing is sent. 1.
     int DevPreset(int channel, int entry) override;
     // Routes the kept preset; 0 while none is kept.
@@ -67,37 +74,22 @@ public:
 
 protected:
     CVideoSwitchBjsxA(const char *typeId, const char *description, const char *logType);
-    virtual int SendSource(int source) = 0;
+    int SendRoute(CSerialIO_BjsxA &port, int channel, int entry) override;
 
 private:
-    const char *const m_pLogType;
     std::atomic<int> m_nPresetEntry{-1};
 };
 
-class KSOVRA20_API CVideoSwitch_BJSX : public CVideoSwitchBjsxA {
+class KSOVRA20_API CVideoSwitch_BJSX
+    : public CVideoSwitchSerial<CSerialIO_BJSX, CVideoSwitchBjsxA> {
     DECLARE_KEST_CLASS(CVideoSwitch_BJSX)
 
     CVideoSwitch_BJSX();
-    CSerialIO_BJSX &Protocol() { return m_Serial; }
-
-protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-    int SendSource(int source) override { return m_Serial.SendSource(source); }
-
-private:
-    CSerialIO_BJSX m_Serial;
 };
 
-class KSOVRA20_API CVideoSwitch_BJSX_V20 : public CVideoSwitchBjsxA {
+class KSOVRA20_API CVideoSwitch_BJSX_V20
+    : public CVideoSwitchSerial<CSerialIO_BJSX_V20, CVideoSwitchBjsxA> {
     DECLARE_KEST_CLASS(CVideoSwitch_BJSX_V20)
 
     CVideoSwitch_BJSX_V20();
-    CSerialIO_BJSX_V20 &Protocol() { return m_Serial; }
-
-protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-    int SendSource(int source) override { return m_Serial.SendSource(source); }
-
-private:
-    CSerialIO_BJSX_V20 m_Serial;
 };

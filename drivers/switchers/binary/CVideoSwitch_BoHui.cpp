@@ -1,7 +1,6 @@
 #include "drivers/switchers/binary/CVideoSwitch_BoHui.h"
 
 #include "Kest20/KestLog.h"
-#include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 
@@ -56,24 +55,20 @@ std::array<uint8_t, 8> CSerialIO_BoHui::GetState() const
 }
 
 CVideoSwitch_BoHui::CVideoSwitch_BoHui()
-    : CVideoSwitchSerialA("LVSWITCH_SWITCH_BOHUI", kDescription, 8, 4)
+    : CVideoSwitchSerial({.typeId = "LVSWITCH_SWITCH_BOHUI",
+                          .description = kDescription,
+                          .sources = 8,
+                          .channels = 4})
 {
 }
 
-int32_t CVideoSwitch_BoHui::OnInitInstance()
+int32_t CVideoSwitch_BoHui::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
     CArray<int32_t, int32_t> outputs;
-    CResAccess(GetSettingInfo())["MultiPGM"].GetAsIntArray(outputs);
+    setting["MultiPGM"].GetAsIntArray(outputs);
     m_outputs.assign(outputs.GetData(), outputs.GetData() + outputs.GetSize());
     glReportDbg(kLogType, "博汇切换OnInitInstance() 输出 %s", OutputList(m_outputs).GetString());
     return 1;
-}
-
-int CVideoSwitch_BoHui::DevOpen()
-{
-    return OpenPlain();
 }
 
 int CVideoSwitch_BoHui::Route(const char *operation, bool active, int entry)
@@ -100,7 +95,5 @@ int CVideoSwitch_BoHui::DevDirectTake(int, int entry)
 int CVideoSwitch_BoHui::DevTake(int channel)
 {
     const bool active = Activate();
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, preset);
-    return Route("Take", active, preset);
+    return Route("Take", active, PresetEntry(channel));
 }

@@ -31,25 +31,22 @@ private:
     std::array<uint8_t, 8> m_state{};
 };
 
-class KSOVRA20_API CVideoSwitch_BoHui : public CVideoSwitchSerialA {
+class KSOVRA20_API CVideoSwitch_BoHui : public CVideoSwitchSerial<CSerialIO_BoHui> {
     DECLARE_KEST_CLASS(CVideoSwitch_BoHui)
 
     CVideoSwitch_BoHui();
 
-    // "COM" and "MultiPGM".
-    int32_t OnInitInstance() override;
-    int DevOpen() override;
     // Routes the entry to the "MultiPGM" outputs (the entries are not kept).
     int DevDirectTake(int channel, int entry) override;
     // Routes the channel's preset entry to the "MultiPGM" outputs.
     int DevTake(int channel) override;
 
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
+    // "MultiPGM".
+    int32_t ReadKeys(CResAccess &setting) override;
 
 private:
     int Route(const char *operation, bool active, int entry);
 
-    CSerialIO_BoHui m_Serial;
     std::vector<int> m_outputs; // "MultiPGM", set at initialisation
 };

@@ -1,6 +1,5 @@
 #include "drivers/switchers/binary/CVideoSwitch_Network1616.h"
 
-#include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 #include "platform/Process.h"
@@ -38,31 +37,34 @@ int CSerialIO_Network1616::SendRoute(int output, int input)
 }
 
 CVideoSwitch_Network1616::CVideoSwitch_Network1616()
-    : CVideoSwitchSharedA("LVSWITCH_MCS_Network1616", kDescription, 16, 16)
+    : CVideoSwitchSerial({.typeId = "LVSWITCH_MCS_Network1616",
+                          .description = kDescription,
+                          .sources = 16,
+                          .channels = 16,
+                          .portKey = "Com",
+                          .open = Open::Shared,
+                          .isOpenShares = true,
+                          .clampEntry = false})
 {
 }
 
-int32_t CVideoSwitch_Network1616::OnInitInstance()
+int32_t CVideoSwitch_Network1616::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("Com");
-    CResAccess setting(GetSettingInfo());
     m_nProgram = setting["PGM"].GetAsInteger(m_nProgram);
     m_nPreset = setting["PST"].GetAsInteger(m_nPreset);
     m_bWithPreset = setting["WithPreset"].GetAsBool(m_bWithPreset);
     return 1;
 }
 
-int CVideoSwitch_Network1616::Route(int output, int input)
+int CVideoSwitch_Network1616::SendRoute(CSerialIO_Network1616 &port, int channel, int entry)
 {
-    const auto port = ActivePort();
-    return port ? port->SendRoute(output, input) : 0;
+    return port.SendRoute(channel, entry);
 }
 
-int CVideoSwitch_Network1616::DevDirectTake(int channel, int entry)
+int CVideoSwitch_Network1616::Route(int output, int input)
 {
-    if (!Activate() || !Route(channel, entry)) return 0;
-    return CVideoSwitchA::DevDirectTake(channel, entry);
+    const auto port = SharePort();
+    return port ? port->SendRoute(output, input) : 0;
 }
 
 int CVideoSwitch_Network1616::DevPreset(int channel, int entry)
@@ -81,8 +83,7 @@ int CVideoSwitch_Network1616::DevPreset(int channel, int entry)
 int CVideoSwitch_Network1616::DevTake(int channel)
 {
     if (!Activate()) return 0;
-    int input = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, input);
+    const int input = PresetEntry(channel);
     const int program = m_nProgram;
     if (program >= 1 && program <= GetChannels()) channel = program;
     if (!HasChannel(channel)) return 0;

@@ -9,7 +9,6 @@
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 
 #include <atomic>
-#include <memory>
 
 class KSOVRA20_API CSerialIO_Network1616 : public CSerialSwitchIO {
 public:
@@ -23,31 +22,25 @@ public:
     int SendRoute(int output, int input);
 };
 
-class KSOVRA20_API CVideoSwitch_Network1616 : public CVideoSwitchSharedA {
+class KSOVRA20_API CVideoSwitch_Network1616 : public CVideoSwitchSerial<CSerialIO_Network1616> {
     DECLARE_KEST_CLASS(CVideoSwitch_Network1616)
 
     CVideoSwitch_Network1616();
 
-    // "Com", "PGM", "PST" and "WithPreset".
-    int32_t OnInitInstance() override;
-    int DevDirectTake(int channel, int entry) override;
     int DevPreset(int channel, int entry) override;
     int DevTake(int channel) override;
 
-    CSerialIO_Network1616 &Protocol() { return m_Serial; }
-
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-    std::shared_ptr<CSerialSwitchIO> FindActivePort() override { return ActivePort(); }
+    // "PGM", "PST" and "WithPreset".
+    int32_t ReadKeys(CResAccess &setting) override;
+    // Any channel goes out (the base refuses one it does not keep once it went).
+    bool TakesChannel(int) const override { return true; }
+    int SendRoute(CSerialIO_Network1616 &port, int channel, int entry) override;
 
 private:
-    std::shared_ptr<CSerialIO_Network1616> ActivePort()
-    {
-        return m_Serial.OpenOrShare<CSerialIO_Network1616>();
-    }
+    // The route through the protocol object the open-or-share rule finds.
     int Route(int output, int input);
 
-    CSerialIO_Network1616 m_Serial;
     std::atomic<int> m_nProgram{1};
     std::atomic<int> m_nPreset{-1};
     std::atomic<bool> m_bWithPreset{false};

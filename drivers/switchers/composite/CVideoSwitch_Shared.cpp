@@ -2,15 +2,13 @@
 
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
-#include "drivers/model/ShareBus.h"
 #include "drivers/switchers/composite/SwitchTargets.h"
 
 IMPLEMENT_KEST_CLASS(CVideoSwitch_Shared, CVideoSwitchA)
 
 CVideoSwitch_Shared::CVideoSwitch_Shared()
 {
-    m_pShareReader = std::make_unique<CLogReader>(&CVideoSwitch_Shared::OnShareMessage, this,
-                                                  sharebus::kShareBus, LOG_MODE_PATTERN);
+    m_pShareReader = std::make_unique<CShareBusReader>([this](bool on) { SetVirtualMode(on); });
 }
 
 CVideoSwitch_Shared::~CVideoSwitch_Shared()
@@ -120,12 +118,4 @@ void CVideoSwitch_Shared::SetVirtualMode(bool on)
         }
     }
     m_bVirtualMode = on;
-}
-
-int CVideoSwitch_Shared::OnShareMessage(const char *type, const char *text, const char *)
-{
-    const std::optional<bool> on = sharebus::ReadVirtual(type, text);
-    if (!on) return 0;
-    SetVirtualMode(*on);
-    return 1;
 }

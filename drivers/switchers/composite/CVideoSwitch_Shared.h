@@ -4,7 +4,7 @@
 // entries; leaving virtual mode reopens the target (three tries).
 #pragma once
 
-#include "Kest20/CLogReader.h"
+#include "drivers/switchers/CShareBusReader.h"
 #include "drivers/KsOvra20Api.h"
 #include "drivers/model/CVideoSwitchA.h"
 #include "platform/Sync.h"
@@ -46,7 +46,6 @@ class KSOVRA20_API CVideoSwitch_Shared : public CVideoSwitchA {
     CString GetTarget() const;
 
 private:
-    int OnShareMessage(const char *type, const char *text, const char *info);
     // Not virtual: `op` on the opened target must succeed. Then `own` on the own record.
     template <class Op, class Own> int Forward(Op op, Own own);
     // The target's result of `op` when usable; 0 otherwise; 1 in virtual mode.
@@ -56,5 +55,5 @@ private:
     CString m_strTarget;
     std::atomic<bool> m_bVirtualMode{false};
     plat::Event m_evStop{true, false};
-    std::unique_ptr<CLogReader> m_pShareReader;
+    std::unique_ptr<CShareBusReader> m_pShareReader;
 };

@@ -4,10 +4,10 @@
 #include "KestLib20/CResAccess.h"
 #include "devext/device/CSerial_RS232.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/switchers/SwitchLineOpen.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -23,10 +23,12 @@ IMPLEMENT_KEST_DEVICE(CVideoAux_DSK50D, CVideoKeyCtrlA, kDescription)
 
 CSerialIO_DSK50D::CSerialIO_DSK50D()
     : CSerialSwitchIO(
-          {2, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_RS232::GetClassID()}, kTries,
-          kTries, kDumpLog)
+          {2, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_RS232::GetClassID()},
+          {.firstTries = kTries,
+           .answeredTries = kTries,
+           .dumpType = kDumpLog,
+           .lockTimeoutMs = kLockHoldMs})
 {
-    m_RequestLock.SetTimeOut(kLockHoldMs);
 }
 
 CSerialIO_DSK50D::~CSerialIO_DSK50D()
@@ -42,7 +44,6 @@ int CSerialIO_DSK50D::SetKey(int code, bool on)
                             m_replies.clear();
                         },
                         [this, code, on] {
-                            std::lock_guard<CDataLock> lk(m_RecvLock);
                             for (const auto &reply : m_replies)
                                 if (keyframe::Dsk50dContradicts(reply, code, on))
                                     return ReplyCheck::Retry;
@@ -53,15 +54,9 @@ int CSerialIO_DSK50D::SetKey(int code, bool on)
 int CSerialIO_DSK50D::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    bool any = false;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        for (const auto &reply : m_decoder.Feed(static_cast<const uint8_t *>(data.data),
-                                                static_cast<size_t>(data.length))) {
-            m_replies.push_back(reply);
-            any = true;
-        }
-    }
+    const bool any = !Decode(m_decoder, data, [this](const auto &replies) {
+                          m_replies.insert(m_replies.end(), replies.begin(), replies.end());
+                      }).empty();
     if (any) SignalReply();
     return any ? 1 : 0;
 }
@@ -71,7 +66,7 @@ CVideoAux_DSK50D::CVideoAux_DSK50D() : CVideoKeyDriverA(kUnknownType, kDescripti
 int32_t CVideoAux_DSK50D::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
-    m_Serial.SetPortNumber(ReadPortKey("COM", m_Serial.GetPortNumber()));
+    m_Serial.ReadPortKey(GetSettingInfo(), "COM");
     CResAccess setting(GetSettingInfo());
     m_nOwnLogo = setting["Logo"].GetAsInteger(0);
     m_nOwnTitle = setting["Title"].GetAsInteger(0);
@@ -98,14 +93,9 @@ std::shared_ptr<CSerialIO_DSK50D> CVideoAux_DSK50D::FindPort()
 
 int CVideoAux_DSK50D::DevOpen()
 {
-    if (FindPort()) return 1;
     // Only a DSK50D object shares the line; one of another protocol keeps it from us.
-    if (!m_Serial.OpenOrShare<CSerialIO_DSK50D>()) {
-        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
-        return 0;
-    }
-    SetDevStatus(DEVSTATUS_NORMAL);
-    return 1;
+    return swline::OpenLine(*this, m_Serial,
+                            [this] { return m_Serial.OpenOrShare<CSerialIO_DSK50D>(); });
 }
 
 int CVideoAux_DSK50D::DevClose()

@@ -28,8 +28,8 @@ public:
     int OnRecvData(int port, pointer_t &data) override;
 
 private:
-    keyframe::CDsk50dDecoder m_decoder;           // under m_RecvLock
-    std::vector<keyframe::Dsk50dReply> m_replies; // under m_RecvLock: those of the try
+    keyframe::CDsk50dDecoder m_decoder;           // under the receive lock
+    std::vector<keyframe::Dsk50dReply> m_replies; // under the receive lock: those of the try
 };
 
 class KSOVRA20_API CVideoAux_DSK50D : public CVideoKeyDriverA {

@@ -2,6 +2,7 @@
 
 #include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/switchers/SwitchLineOpen.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
 #include <utility>
@@ -20,7 +21,7 @@ CVideoAux_M2100::CVideoAux_M2100() : CVideoKeyDriverA(kUnknownType, kDescription
 int32_t CVideoAux_M2100::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
-    m_nPort = ReadPortKey("COM", m_nPort);
+    m_nPort = swline::ReadPortNumber(GetSettingInfo(), "COM", m_nPort);
     CResAccess setting(GetSettingInfo());
     m_nPutOffTime = setting["PutOffTime"].GetAsInteger(m_nPutOffTime);
     m_bContinuous = setting["Continuous"].GetAsBool(m_bContinuous);

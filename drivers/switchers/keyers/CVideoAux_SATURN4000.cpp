@@ -5,6 +5,7 @@
 #include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/keyers/KeyerFrames.h"
+#include "drivers/switchers/SwitchLineOpen.h"
 #include "drivers/switchers/production/CVideoSwitch_M21.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
@@ -45,7 +46,7 @@ CVideoAux_SATURN4000::CVideoAux_SATURN4000() : CVideoKeyDriverA(kUnknownType, kD
 int32_t CVideoAux_SATURN4000::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
-    m_nPort = ReadPortKey("COM", m_nPort);
+    m_nPort = swline::ReadPortNumber(GetSettingInfo(), "COM", m_nPort);
     CResAccess setting(GetSettingInfo());
     m_nDelayTime = setting["DelayTime"].GetAsInteger(m_nDelayTime);
     m_bComplexMode = setting["ComplexMode"].GetAsBool(m_bComplexMode);
@@ -103,8 +104,7 @@ int32_t CVideoAux_TitleSATURN4000::OnInitInstance()
     if (!CVideoAuxA::OnInitInstance()) return 0;
     CResAccess setting(GetSettingInfo());
     m_nKey = setting["Key"].GetAsInteger(m_nKey);
-    const int32_t port = setting["COM"].GetAsInteger(m_nPort);
-    if (port >= 0 && port <= UINT16_MAX) m_nPort = static_cast<uint16_t>(port);
+    m_nPort = swline::ReadPortNumber(GetSettingInfo(), "COM", m_nPort);
     return 1;
 }
 

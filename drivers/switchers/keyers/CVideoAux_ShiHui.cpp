@@ -4,9 +4,8 @@
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/keyers/KeyerFrames.h"
+#include "drivers/switchers/SwitchLineOpen.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
-
-#include <mutex>
 
 namespace {
 
@@ -20,8 +19,8 @@ IMPLEMENT_KEST_DEVICE(CVideoAux_ShiHui, CVideoKeyCtrlA, kDescription)
 
 CSerialIO_ShiHui::CSerialIO_ShiHui()
     : CSerialSwitchIO(
-          {4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()}, 1, 1,
-          nullptr, kReplyMs)
+          {4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()},
+          {.answeredTries = 1, .replyMs = kReplyMs})
 {
 }
 
@@ -34,7 +33,6 @@ int CSerialIO_ShiHui::SetKey(int key, bool on)
 {
     return SendRequest(keyframe::ShiHuiKey(key, on), {[this] { m_bReplied = false; },
                                                       [this] {
-                                                          std::lock_guard<CDataLock> lk(m_RecvLock);
                                                           return keyframe::ShiHuiAccepted(m_nFirst)
                                                                      ? ReplyCheck::Accept
                                                                      : ReplyCheck::Refuse;
@@ -44,13 +42,14 @@ int CSerialIO_ShiHui::SetKey(int key, bool on)
 int CSerialIO_ShiHui::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        // The rest of a reply, or bytes after it, decide nothing.
-        if (m_bReplied) return 0;
+    // The rest of a reply, or bytes after it, decide nothing.
+    const bool first = Received([&] {
+        if (m_bReplied) return false;
         m_bReplied = true;
         m_nFirst = static_cast<const uint8_t *>(data.data)[0];
-    }
+        return true;
+    });
+    if (!first) return 0;
     SignalReply();
     return 1;
 }
@@ -63,16 +62,13 @@ CVideoAux_ShiHui::CVideoAux_ShiHui() : CVideoKeyDriverA(kUnknownType, kDescripti
 int32_t CVideoAux_ShiHui::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
-    m_Serial.SetPortNumber(ReadPortKey("COM", m_Serial.GetPortNumber()));
+    m_Serial.ReadPortKey(GetSettingInfo(), "COM");
     return 1;
 }
 
 int CVideoAux_ShiHui::DevOpen()
 {
-    if (m_Serial.DevIsOpen()) return 1;
-    const int opened = m_Serial.DevOpen();
-    SetDevStatus(opened ? DEVSTATUS_NORMAL : DEVSTATUS_COM_OPEN_FAILED);
-    return opened;
+    return swline::OpenLine(*this, m_Serial, [this] { return swline::OwnOpened(m_Serial); });
 }
 
 int CVideoAux_ShiHui::DevClose()

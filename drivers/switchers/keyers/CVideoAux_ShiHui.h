@@ -23,8 +23,8 @@ public:
     int OnRecvData(int port, pointer_t &data) override;
 
 private:
-    bool m_bReplied = false; // under m_RecvLock
-    uint8_t m_nFirst = 0;    // under m_RecvLock: the reply's first byte
+    bool m_bReplied = false; // under the receive lock
+    uint8_t m_nFirst = 0;    // under the receive lock: the reply's first byte
 };
 
 class KSOVRA20_API CVideoAux_ShiHui : public CVideoKeyDriverA {

@@ -5,6 +5,7 @@
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/keyers/KeyerFrames.h"
+#include "drivers/switchers/SwitchLineOpen.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
 namespace {
@@ -37,7 +38,7 @@ CVideoAux_TrikKey::CVideoAux_TrikKey() : CVideoKeyDriverA(kUnknownType, kDescrip
 int32_t CVideoAux_TrikKey::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
-    m_Serial.SetPortNumber(ReadPortKey("Com", m_Serial.GetPortNumber()));
+    m_Serial.ReadPortKey(GetSettingInfo(), "Com");
     CResAccess setting(GetSettingInfo());
     m_bLogoOn = setting["logoon"].GetAsBool(false);
     m_bTitleOn = setting["titleon"].GetAsBool(false);
@@ -47,12 +48,7 @@ int32_t CVideoAux_TrikKey::OnInitInstance()
 
 int CVideoAux_TrikKey::DevOpen()
 {
-    if (!ActivePort()) {
-        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
-        return 0;
-    }
-    SetDevStatus(DEVSTATUS_NORMAL);
-    return 1;
+    return swline::OpenLine(*this, m_Serial, [this] { return ActivePort(); });
 }
 
 int CVideoAux_TrikKey::DevClose()

@@ -2,7 +2,6 @@
 
 #include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"
-#include "KestLib20/CResAccess.h"
 #include "drivers/tasks/tagVideoKeyTask.h"
 
 namespace {
@@ -69,10 +68,4 @@ void CVideoKeyDriverA::ReportKey(int32_t operation, int32_t functype)
 void CVideoKeyDriverA::LogOpenFailed(const char *devName)
 {
     glReportDbg(kDevLog, "Dev=%s;Open Failed", devName);
-}
-
-uint16_t CVideoKeyDriverA::ReadPortKey(const char *key, uint16_t current)
-{
-    const int32_t port = CResAccess(GetSettingInfo())[key].GetAsInteger(current);
-    return port >= 0 && port <= UINT16_MAX ? static_cast<uint16_t>(port) : current;
 }

@@ -35,9 +35,6 @@ protected:
     int32_t FuncTypeOfKey(int32_t key) const;
     // "#OVRA_KEY": the operation and the function type of a key that was set.
     static void ReportKey(int32_t operation, int32_t functype);
-    // The port number in the setting `key` (default `current`; a value outside 0..65535
-    // keeps it).
-    uint16_t ReadPortKey(const char *key, uint16_t current);
 
 private:
     plat::Event m_evDeactivated{true, false};

@@ -14,8 +14,8 @@ CSerialSwitchIO::Line XprLine()
 } // namespace
 
 CSerialIO_LeitchXprA::CSerialIO_LeitchXprA(int destinations, int highestSource)
-    : CSerialSwitchIO(XprLine()), m_nHighestSource(highestSource),
-      m_LastSources(static_cast<size_t>(destinations))
+    : CSerialSwitchIO(XprLine(), {.answeredTries = 1, .replyMs = kSettleMs, .pauseMs = 0}),
+      m_nHighestSource(highestSource), m_LastSources(static_cast<size_t>(destinations))
 {
 }
 
@@ -41,8 +41,8 @@ int CSerialIO_LeitchXprA::Send(const std::string &line)
     // The routers' answers are only noted: each keeps the wait going, so the wait is the
     // pause after the line, which a close ends.
     RequestEnd end = RequestEnd::Unanswered;
-    Request(line.data(), static_cast<int>(line.size()), 1, kSettleMs, 0,
-            TryHooks{{}, [] { return ReplyCheck::KeepWaiting; }}, &end);
+    SendRequest(leitch::Bytes(line.begin(), line.end()),
+                TryHooks{{}, [] { return ReplyCheck::KeepWaiting; }}, &end);
     return end == RequestEnd::WriteFailed ? 0 : 1;
 }
 

@@ -11,9 +11,13 @@ int32_t CVideoSwitchLeitchA::OnDeactiveInstance()
     return CDeviceA::OnDeactiveInstance();
 }
 
-int CVideoSwitchLeitchA::DevOpen()
+CVideoSwitchLeitchA::CVideoSwitchLeitchA(const char *typeId, const char *description, int channels)
+    : CVideoSwitchSerialA({.typeId = typeId,
+                           .description = description,
+                           .sources = 16,
+                           .channels = channels,
+                           .portDefault = 2})
 {
-    return OpenPlain();
 }
 
 int CVideoSwitchLeitchA::DevIsOpen()

@@ -1,11 +1,8 @@
 #include "drivers/switchers/leitch/CVideoSwitch_Leitch.h"
 
 #include "Kest20/KestLog.h"
-#include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/leitch/LeitchKeys.h"
-
-#include <mutex>
 
 namespace {
 
@@ -44,23 +41,15 @@ int CSerialIO_LeitchMatrix::SendStatus(char c)
 int CSerialIO_LeitchMatrix::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    int whole;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        whole =
-            m_scan.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length));
-    }
+    const int whole = static_cast<int>(Decode(m_scan, data).size());
     m_nReplies += whole;
     return whole;
 }
 
-CVideoSwitch_Leitch::CVideoSwitch_Leitch() : CVideoSwitchLeitchA(kTypeId, kDescription, 16, 2) {}
+CVideoSwitch_Leitch::CVideoSwitch_Leitch() : CVideoSwitchSerial(kTypeId, kDescription, 2) {}
 
-int32_t CVideoSwitch_Leitch::OnInitInstance()
+int32_t CVideoSwitch_Leitch::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    CResAccess setting(GetSettingInfo());
-    leitchkeys::ReadPort(setting, m_Serial);
     m_nPgmDest = leitchkeys::Low16(setting["PGM"].GetAsInteger(m_nPgmDest));
     m_nPstDest = leitchkeys::Low16(setting["PST"].GetAsInteger(m_nPstDest));
     return 1;

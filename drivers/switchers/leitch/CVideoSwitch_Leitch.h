@@ -32,11 +32,12 @@ public:
 
 private:
     leitch::CCmdTemplateMap m_Templates;
-    leitch::CLeitchReplyScan m_scan; // under m_RecvLock
+    leitch::CLeitchReplyScan m_scan; // under the receive lock
     std::atomic<int> m_nReplies{0};
 };
 
-class KSOVRA20_API CVideoSwitch_Leitch : public CVideoSwitchLeitchA {
+class KSOVRA20_API CVideoSwitch_Leitch
+    : public CVideoSwitchSerial<CSerialIO_LeitchMatrix, CVideoSwitchLeitchA> {
     DECLARE_KEST_CLASS(CVideoSwitch_Leitch)
 
     static constexpr const char *kTypeId = "LVSWITCH_MATRIX_LEITCH";
@@ -44,8 +45,6 @@ class KSOVRA20_API CVideoSwitch_Leitch : public CVideoSwitchLeitchA {
 
     CVideoSwitch_Leitch();
 
-    // The switcher keys, then "COM" (default 2), "PGM" and "PST" (their low 16 bits).
-    int32_t OnInitInstance() override;
     // The entry to the program destination; the channel is not used.
     int DevDirectTake(int channel, int entry) override;
     // Keeps entry - 1 as the preset source and routes it to the preset destination, then
@@ -59,15 +58,14 @@ class KSOVRA20_API CVideoSwitch_Leitch : public CVideoSwitchLeitchA {
     int GetProgramDestination() const { return m_nPgmDest; }
     int GetPresetDestination() const { return m_nPstDest; }
     int GetPresetSource() const { return m_nPresetSource.load(); }
-    CSerialIO_LeitchMatrix &Protocol() { return m_Serial; }
 
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
+    // "PGM" and "PST" (their low 16 bits).
+    int32_t ReadKeys(CResAccess &setting) override;
 
 private:
     int Route(int32_t key, int destination, int source);
 
-    CSerialIO_LeitchMatrix m_Serial;
     std::atomic<int> m_nPresetSource{0};
     int m_nPgmDest = 0;  // set at initialisation
     int m_nPstDest = -1; // set at initialisation

@@ -1,10 +1,8 @@
 #include "drivers/switchers/leitch/CVideoSwitch_LeitchAnalog.h"
 
 #include "Kest20/KestLog.h"
-#include "KestLib20/CResAccess.h"
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
-#include "drivers/switchers/leitch/LeitchKeys.h"
 
 #include <cstdio>
 #include <string>
@@ -75,16 +73,8 @@ int CSerialIO_LeitchAnalog::OnRecvData(int, pointer_t &data)
 }
 
 CVideoSwitch_Leitch_Analog::CVideoSwitch_Leitch_Analog()
-    : CVideoSwitchLeitchA(kTypeId, kDescription, 16, 2)
+    : CVideoSwitchSerial(kTypeId, kDescription, 2)
 {
-}
-
-int32_t CVideoSwitch_Leitch_Analog::OnInitInstance()
-{
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    CResAccess setting(GetSettingInfo());
-    leitchkeys::ReadPort(setting, m_Serial);
-    return 1;
 }
 
 int CVideoSwitch_Leitch_Analog::DevDirectTake(int channel, int entry)

@@ -22,23 +22,16 @@ public:
     int OnRecvData(int port, pointer_t &data) override;
 };
 
-class KSOVRA20_API CVideoSwitch_Leitch_Analog : public CVideoSwitchLeitchA {
+class KSOVRA20_API CVideoSwitch_Leitch_Analog
+    : public CVideoSwitchSerial<CSerialIO_LeitchAnalog, CVideoSwitchLeitchA> {
     DECLARE_KEST_CLASS(CVideoSwitch_Leitch_Analog)
 
     CVideoSwitch_Leitch_Analog();
 
-    // The switcher keys, then "COM" (default 2).
-    int32_t OnInitInstance() override;
     // Level 0, the entry as source, the channel as destination.
     int DevDirectTake(int channel, int entry) override;
     // Level 0, then the entry as source: the second write's result.
     int DevPreset(int channel, int entry) override;
     // The channel as destination.
     int DevTake(int channel) override;
-
-protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-
-private:
-    CSerialIO_LeitchAnalog m_Serial;
 };

@@ -1,6 +1,5 @@
 #include "drivers/switchers/leitch/CVideoSwitch_LeitchPanacea.h"
 
-#include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
 #include "devext/device/PCommLibrary.h"
 #include "drivers/switchers/leitch/LeitchFrames.h"
@@ -8,7 +7,6 @@
 #include "platform/TimeSource.h"
 
 #include <cstdlib>
-#include <mutex>
 
 namespace {
 
@@ -37,28 +35,26 @@ int CSerialIO_LeitchPanacea::PutLine(const std::string &line, PutChar putChar)
 {
     if (!putChar) return 0;
     const int port = GetPortNumber();
-    {
-        // One line at a time: two lines' characters never interleave.
-        std::lock_guard<CDataLock> request(m_RequestLock);
+    // One line at a time: two lines' characters never interleave.
+    const bool whole = Alone([&] {
         for (const char c : line) {
-            if (putChar(port, static_cast<unsigned char>(c)) < 0) return 0;
+            if (putChar(port, static_cast<unsigned char>(c)) < 0) return false;
             plat::Sleep(kCharPauseMs);
         }
-    }
+        return true;
+    });
+    if (!whole) return 0;
     leitchkeys::LogLine(line, true);
     return 1;
 }
 
 CVideoSwitch_LeitchPanacea::CVideoSwitch_LeitchPanacea()
-    : CVideoSwitchLeitchA(kTypeId, kDescription, 16, 4)
+    : CVideoSwitchSerial(kTypeId, kDescription, 4)
 {
 }
 
-int32_t CVideoSwitch_LeitchPanacea::OnInitInstance()
+int32_t CVideoSwitch_LeitchPanacea::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    CResAccess setting(GetSettingInfo());
-    leitchkeys::ReadPort(setting, m_Serial);
     m_nPgmDest = leitchkeys::Low16(setting["PGM"].GetAsInteger(m_nPgmDest));
     m_nPstDest = leitchkeys::Low16(setting["PST"].GetAsInteger(-1));
     m_strLevel = static_cast<const char *>(setting["LEVEL"].GetAsString("0"));

@@ -27,16 +27,14 @@ public:
     int PutLine(const std::string &line, PutChar putChar);
 };
 
-class KSOVRA20_API CVideoSwitch_LeitchPanacea : public CVideoSwitchLeitchA {
+class KSOVRA20_API CVideoSwitch_LeitchPanacea
+    : public CVideoSwitchSerial<CSerialIO_LeitchPanacea, CVideoSwitchLeitchA> {
     DECLARE_KEST_CLASS(CVideoSwitch_LeitchPanacea)
 
     static constexpr const char *kTypeId = "LVSWITCH_MATRIX_LEITCHPANACEA";
 
     CVideoSwitch_LeitchPanacea();
 
-    // The switcher keys, then "COM" (default 2), "PGM", "PST" (default -1; their low 16
-    // bits) and "LEVEL" (default "0").
-    int32_t OnInitInstance() override;
     // The entry to the program destination.
     int DevDirectTake(int channel, int entry) override;
     // Keeps the entry as the preset source and routes it to the preset destination (1 without
@@ -49,12 +47,12 @@ class KSOVRA20_API CVideoSwitch_LeitchPanacea : public CVideoSwitchLeitchA {
     int GetPresetSource() const { return m_nPresetSource.load(); }
 
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
+    // "PGM", "PST" (default -1; their low 16 bits) and "LEVEL" (default "0").
+    int32_t ReadKeys(CResAccess &setting) override;
 
 private:
     int Level() const;
 
-    CSerialIO_LeitchPanacea m_Serial;
     std::atomic<int> m_nPresetSource{0};
     int m_nPgmDest = 0;  // set at initialisation
     int m_nPstDest = -1; // set at initialisation

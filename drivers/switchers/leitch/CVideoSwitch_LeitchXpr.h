@@ -6,7 +6,7 @@
 // has one level, 32 outputs and an input map for the outputs listed.
 #pragma once
 
-#include "Kest20/CLogReader.h"
+#include "drivers/switchers/CShareBusReader.h"
 #include "drivers/KsOvra20Api.h"
 #include "drivers/switchers/CSwitchVirtualMode.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
@@ -17,13 +17,12 @@
 #include <vector>
 
 // What the XPR drivers share: the output keys, the open through the open-or-share rule, the
-// preset that also switches the preview output, and a device check that always passes.
-class KSOVRA20_API CVideoSwitchXprA : public CVideoSwitchSerialA {
+// preset that also switches the preview output, and a second-output take that passes.
+class KSOVRA20_API CVideoSwitchXprA : public CSwitchRoutes<CSerialIO_LeitchXprA> {
 public:
-    // 1 when the own port is open; else through the open-or-share rule: status 0 and 1, or
-    // status 3 and 0 when no port is found or opens.
+    // 1 when the own port is open; else through the open-or-share rule: status 0 and 1 (and a
+    // line on "LOG_DEV"), or status 3 and 0 when no port is found or opens.
     int DevOpen() override;
-    int DevTest(const char *argument) override;
     int DevTake2(int channel) override;
 
     int GetPgmChannel() const { return m_nPgmChannel; }
@@ -32,10 +31,9 @@ public:
 protected:
     CVideoSwitchXprA();
 
-    // The protocol object to send through (this one's or another on the line): null when none.
-    virtual std::shared_ptr<CSerialIO_LeitchXprA> ActivePort() = 0;
-    // "COM", then "PGMChannel", "PSTChannel", "ChnOut2", "SrcIn2", "Whith2Switch".
-    void ReadOutputKeys();
+    // "PGMChannel", "PSTChannel", "ChnOut2", "SrcIn2", "Whith2Switch".
+    int32_t ReadKeys(CResAccess &setting) override;
+    int SendRoute(CSerialIO_LeitchXprA &port, int channel, int entry) override;
     // When the preview output is set apart from the program output and within the channels:
     // the preset recorded on it and the device's take there; then the preset recorded on the
     // channel, and its result.
@@ -48,39 +46,31 @@ protected:
     bool m_bSecondSwitch = false;
 };
 
-class KSOVRA20_API CVideoSwitch_LeitchXpr : public CVideoSwitchXprA {
+class KSOVRA20_API CVideoSwitch_LeitchXpr
+    : public CVideoSwitchSerial<CSerialIO_LeitchXpr, CVideoSwitchXprA> {
     DECLARE_KEST_CLASS(CVideoSwitch_LeitchXpr)
 
     CVideoSwitch_LeitchXpr();
     ~CVideoSwitch_LeitchXpr() override;
 
-    // The switcher keys, "COM", "LockPGM", then the output keys.
-    int32_t OnInitInstance() override;
     int DevDirectTake(int channel, int entry) override;
     int DevPreset(int channel, int entry) override;
-    int DevTake(int channel) override;
 
     // The source that replaces every requested one while above 0.
     int GetLockSource() const { return m_nLockSource.load(); }
-    CSerialIO_LeitchXpr &Protocol() { return m_Serial; }
 
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-    std::shared_ptr<CSerialIO_LeitchXprA> ActivePort() override
-    {
-        return m_Serial.OpenOrShare<CSerialIO_LeitchXpr>();
-    }
-    // The entry held to the sources, or the lock source; 0 when the device does not activate
-    // or no port is found.
-    std::shared_ptr<CSerialIO_LeitchXprA> Prepare(int &source);
+    // "LockPGM", then the output keys.
+    int32_t ReadKeys(CResAccess &setting) override;
+    // The lock source, or else the channel's preset entry.
+    int SendTake(CSerialIO_LeitchXprA &port, int channel, int preset) override;
+    // The entry held to the sources, or the lock source.
+    int Source(int entry) const;
 
 private:
-    // The share message: "LockPGM" again while virtual, 0 otherwise.
-    int OnShareMessage(const char *type, const char *text, const char *info);
-
-    CSerialIO_LeitchXpr m_Serial;
     std::atomic<int> m_nLockSource{0};
-    std::unique_ptr<CLogReader> m_pLockReader;
+    // The share messages: "LockPGM" again while virtual, 0 otherwise.
+    std::unique_ptr<CShareBusReader> m_pLockReader;
 };
 
 class KSOVRA20_API CVideoSwitch_LeitchXprEx : public CSwitchVirtualMode<CVideoSwitch_LeitchXpr> {
@@ -100,28 +90,23 @@ class KSOVRA20_API CVideoSwitch_LeitchXprNPortEX
     CVideoSwitch_LeitchXprNPortEX();
 };
 
-class KSOVRA20_API CVideoSwitch_LeitchXpr_AS : public CVideoSwitchXprA {
+class KSOVRA20_API CVideoSwitch_LeitchXpr_AS
+    : public CVideoSwitchSerial<CSerialIO_LeitchXprAS, CVideoSwitchXprA> {
     DECLARE_KEST_CLASS(CVideoSwitch_LeitchXpr_AS)
 
     CVideoSwitch_LeitchXpr_AS();
 
-    // The switcher keys, "COM", the output keys, "ChnMatrixOutArray" and "ChnMatrixInMap".
-    int32_t OnInitInstance() override;
     // On an output of the list, the source becomes its input from the map.
     int DevDirectTake(int channel, int entry) override;
     // Records the preset (and takes the preview output); sends nothing of its own.
     int DevPreset(int channel, int entry) override;
-    int DevTake(int channel) override;
 
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-    std::shared_ptr<CSerialIO_LeitchXprA> ActivePort() override
-    {
-        return m_Serial.OpenOrShare<CSerialIO_LeitchXprAS>();
-    }
+    // The output keys, "ChnMatrixOutArray" and "ChnMatrixInMap".
+    int32_t ReadKeys(CResAccess &setting) override;
+    int SendTake(CSerialIO_LeitchXprA &port, int channel, int preset) override;
 
 private:
-    CSerialIO_LeitchXprAS m_Serial;
     std::vector<int32_t> m_Outputs; // set at initialisation
     std::vector<int32_t> m_InputMap;
 };

@@ -182,15 +182,15 @@ std::string XprAsTake(int source, int destination)
     return Printf("l%d;s%d;d%d", 0, source, destination) + "\r\n";
 }
 
-int CLeitchReplyScan::Feed(const uint8_t *data, size_t length)
+std::vector<CLeitchReplyScan::Reply> CLeitchReplyScan::Feed(const uint8_t *data, size_t length)
 {
     if (data) m_pending.insert(m_pending.end(), data, data + length);
     const auto marker = std::find_if(m_pending.begin(), m_pending.end(),
                                      [](uint8_t b) { return b == 'V' || b == 'S' || b == 'F'; });
     m_pending.erase(m_pending.begin(), marker);
-    if (m_pending.size() <= kWhole) return 0;
+    if (m_pending.size() <= kWhole) return {};
     m_pending.clear();
-    return 1;
+    return {Reply{}};
 }
 
 } // namespace leitch

@@ -112,8 +112,13 @@ class KSOVRA20_API CLeitchReplyScan {
 public:
     static constexpr size_t kWhole = 8;
 
-    // 1 when the block completed a reply.
-    int Feed(const uint8_t *data, size_t length);
+    // A whole reply; nothing of it is read.
+    struct Reply {
+        bool operator==(const Reply &) const = default;
+    };
+
+    // The reply the block completed, if any.
+    std::vector<Reply> Feed(const uint8_t *data, size_t length);
     void Reset() { m_pending.clear(); }
     size_t Pending() const { return m_pending.size(); }
 

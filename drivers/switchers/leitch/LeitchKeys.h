@@ -1,23 +1,13 @@
-// What the Leitch matrix drivers share: their port key, the 16-bit destinations, and the log
-// line of every command sent.
+// What the Leitch matrix drivers share: the 16-bit destinations and the log line of every
+// command sent.
 #pragma once
 
 #include "Kest20/KestLog.h"
-#include "KestLib20/CResAccess.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
 
 #include <cstdint>
 #include <string>
 
 namespace leitchkeys {
-
-constexpr uint16_t kDefaultPort = 2;
-
-// "COM" (default 2) into the protocol object's port number.
-inline void ReadPort(CResAccess &setting, CSerialSwitchIO &serial)
-{
-    serial.SetPortNumber(setting["COM"].GetAsInteger(kDefaultPort));
-}
 
 // The low 16 bits of a destination key's value: -1 becomes 65535.
 inline int Low16(int32_t value)

@@ -21,13 +21,10 @@ uint8_t Byte(int value)
 } // namespace
 
 CM2100Control::CM2100Control(uint16_t port)
+    : CSerialSwitchIO(
+          {port, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 0, CSerial_M422::GetClassID()},
+          {.answeredTries = 1, .replyMs = kReplyMs, .pauseMs = 0})
 {
-    m_Setting.nPort = port;
-    m_Setting.nBaud = 38400;
-    m_Setting.nDataBits = 8;
-    m_Setting.nParity = COM_PARITY_NONE;
-    m_Setting.nStopBits = COM_STOPBITS_ONE;
-    m_pPortRtc = CSerial_M422::GetClassID();
 }
 
 CM2100Control::~CM2100Control()
@@ -67,31 +64,28 @@ int CM2100Control::Send(const m2100::Bytes &packet, bool awaitReply, m2100::Item
 {
     if (packet.empty()) return 0;
     if (m_nBusy > 0) glReportDbg(kLog, "warning;Wait for execute");
-    std::lock_guard<CDataLock> request(m_RequestLock);
     ++m_nBusy;
     int result = 0;
     try {
-        const char *bytes = reinterpret_cast<const char *>(packet.data());
-        const int length = static_cast<int>(packet.size());
         if (awaitReply) {
             const bool query = items != nullptr;
-            result = Request(bytes, length, 1, kReplyMs, 0,
-                             TryHooks{[this, query] {
-                                          m_decoder.Reset();
-                                          m_bAwaitPacket = query;
-                                          m_reply = {};
-                                          m_bAcknowledged = false;
-                                          m_bReplied = false;
-                                      },
-                                      [&] {
-                                          std::lock_guard<CDataLock> lk(m_RecvLock);
-                                          const bool done = query ? m_bReplied : m_bAcknowledged;
-                                          if (done && items) *items = m_reply;
-                                          return done ? ReplyCheck::Accept : ReplyCheck::Refuse;
-                                      }});
-            Record(result);
+            result = SendRequest(
+                packet,
+                TryHooks{[this, query] {
+                             m_decoder.Reset();
+                             m_bAwaitPacket = query;
+                             m_reply = {};
+                             m_bAcknowledged = false;
+                             m_bReplied = false;
+                         },
+                         [&] {
+                             const bool done = query ? m_bReplied : m_bAcknowledged;
+                             if (done && items) *items = m_reply;
+                             return done ? ReplyCheck::Accept : ReplyCheck::Refuse;
+                         },
+                         [this](RequestEnd end) { Record(end == RequestEnd::Accepted ? 1 : 0); }});
         } else {
-            result = DevWrite(bytes, length) > 0 ? 1 : 0;
+            result = WriteFrame(packet);
         }
     } catch (const std::exception &) {
         glReportDbg(kFatalLog, "fatal;M2100执行命令是发生意外错误");
@@ -163,17 +157,17 @@ int CM2100Control::Command02(int value)
 int CM2100Control::SetTransRate(int rate, int value)
 {
     if (!Set({0x04, Byte(rate), Byte(value), Byte(value >> 8)})) return 0;
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    m_state.transRate = Byte(rate);
-    m_state.rateValue = static_cast<uint16_t>(value);
+    Received([&] {
+        m_state.transRate = Byte(rate);
+        m_state.rateValue = static_cast<uint16_t>(value);
+    });
     return 1;
 }
 
 int CM2100Control::SetTransType(int type)
 {
     if (!Set({0x03, Byte(type)})) return 0;
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    m_state.transType = Byte(type);
+    Received([&] { m_state.transType = Byte(type); });
     return 1;
 }
 
@@ -208,27 +202,21 @@ int CM2100Control::SetKeys(const std::vector<std::pair<int, int>> &keys)
         plat::Sleep(kKeyPauseMs);
         result = Set({0x01, 0x02, 0x02, 0x03});
     }
-    if (result) {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_state.keyMask = Byte(mask);
-    }
+    if (result) Received([&] { m_state.keyMask = Byte(mask); });
     return result;
 }
 
 m2100::Items CM2100Control::GetState() const
 {
-    std::lock_guard<CDataLock> lk(const_cast<CDataLock &>(m_RecvLock));
-    return m_state;
+    return Received([this] { return m_state; });
 }
 
 int CM2100Control::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
     bool any = false;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        for (const auto &event : m_decoder.Feed(static_cast<const uint8_t *>(data.data),
-                                                static_cast<size_t>(data.length))) {
+    Decode(m_decoder, data, [&](const auto &events) {
+        for (const auto &event : events) {
             // A query waits for its reply packet: a late acknowledge of an earlier set that
             // awaited none does not end it.
             any = any || !m_bAwaitPacket || event.kind != m2100::Event::Acknowledge;
@@ -249,7 +237,7 @@ int CM2100Control::OnRecvData(int, pointer_t &data)
                 break;
             }
         }
-    }
+    });
     if (any) SignalReply();
     return any ? 1 : 0;
 }

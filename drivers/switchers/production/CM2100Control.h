@@ -4,8 +4,8 @@
 // switcher's reply items report.
 #pragma once
 
-#include "devext/device/CSerialIO.h"
 #include "drivers/KsOvra20Api.h"
+#include "drivers/switchers/CSerialSwitchIO.h"
 #include "drivers/switchers/production/M2100Packet.h"
 
 #include <atomic>
@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-class KSOVRA20_API CM2100Control : public CSerialIO {
+class KSOVRA20_API CM2100Control : public CSerialSwitchIO {
 public:
     static constexpr uint32_t kReplyMs = 1000;
     static constexpr uint32_t kCheckIntervalMs = 3000;
@@ -72,7 +72,7 @@ private:
     int Set(const m2100::Bytes &commands);
     // One query packet and its reply's items.
     int Query(const m2100::Bytes &commands, m2100::Items &items);
-    // The request of Set and Query, under the request lock.
+    // The request of Set and Query, alone on the line.
     int Send(const m2100::Bytes &packet, bool awaitReply, m2100::Items *items);
     void Record(int result);
 
@@ -81,12 +81,12 @@ private:
     std::atomic<bool> m_bContinuous{false};
     std::atomic<int> m_nLastResult{0};
     std::atomic<uint32_t> m_dwLastTime{0};
-    m2100::CDecoder m_decoder;    // under m_RecvLock
-    m2100::Items m_state;         // under m_RecvLock
-    m2100::Items m_reply;         // under m_RecvLock: the items of the awaited reply
-    bool m_bAcknowledged = false; // under m_RecvLock
-    bool m_bReplied = false;      // under m_RecvLock: a reply packet came
-    bool m_bAwaitPacket = false;  // under m_RecvLock: the request is a query
+    m2100::CDecoder m_decoder;    // under the receive lock
+    m2100::Items m_state;         // under the receive lock
+    m2100::Items m_reply;         // under the receive lock: the items of the awaited reply
+    bool m_bAcknowledged = false; // under the receive lock
+    bool m_bReplied = false;      // under the receive lock: a reply packet came
+    bool m_bAwaitPacket = false;  // under the receive lock: the request is a query
 };
 
 // A device's hold on the control object of its port, which the switcher and the keyer of one

@@ -38,8 +38,8 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_SATURN4000EX, CVideoSwitch_SATURN4000, kDescr
 
 CSerialIO_M21::CSerialIO_M21(uint16_t pollMs)
     : CSerialSwitchIO(
-          {3, 38400, 8, COM_PARITY_EVEN, COM_STOPBITS_ONE, pollMs, CSerial_M422::GetClassID()}, 1,
-          3, nullptr, kReplyMs)
+          {3, 38400, 8, COM_PARITY_EVEN, COM_STOPBITS_ONE, pollMs, CSerial_M422::GetClassID()},
+          {.replyMs = kReplyMs})
 {
 }
 
@@ -80,21 +80,16 @@ int CSerialIO_M21::SendTransRate(int rate)
 
 m21frame::Bytes CSerialIO_M21::GetReported() const
 {
-    std::lock_guard<CDataLock> lk(const_cast<CDataLock &>(m_RecvLock));
-    return m_reported;
+    return Received([this] { return m_reported; });
 }
 
 int CSerialIO_M21::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    std::vector<m21frame::Answer> answers;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        answers = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
-                                 static_cast<size_t>(data.length));
-        for (const auto &answer : answers)
+    const auto answers = Decode(m_decoder, data, [this](const auto &got) {
+        for (const auto &answer : got)
             if (answer.kind == m21frame::Answer::Message) m_reported = answer.bytes;
-    }
+    });
     if (answers.empty()) return 0;
     const char ack = static_cast<char>(m21frame::kAck);
     for (const auto &answer : answers) {
@@ -108,49 +103,44 @@ int CSerialIO_M21::OnRecvData(int, pointer_t &data)
 
 CVideoSwitchM21A::CVideoSwitchM21A(const char *typeId, const char *description, uint16_t pollMs,
                                    const m21frame::KeyMix &keyMix)
-    : CVideoSwitchSerialA(typeId, description, 16, 1), m_keyMix(keyMix), m_Serial(pollMs)
+    : CSwitchRoutes({.typeId = typeId,
+                     .description = description,
+                     .sources = 16,
+                     .channels = 1,
+                     .portKey = nullptr,
+                     .open = Open::Own,
+                     .preset = Preset::Sent}),
+      m_keyMix(keyMix), m_Serial(pollMs)
 {
 }
 
-int32_t CVideoSwitchM21A::OnInitInstance()
+int32_t CVideoSwitchM21A::ReadKeys(CResAccess &)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
     m_Serial.SetConfig(GetSettingInfo());
     return 1;
 }
 
-int CVideoSwitchM21A::DevOpen()
-{
-    return m_Serial.DevIsOpen() ? 1 : OpenPlain();
-}
-
 int CVideoSwitchM21A::Command(const m21frame::Bytes &frame)
 {
-    return Activate() ? m_Serial.Send(frame) : 0;
+    const auto port = ReadyPort();
+    return port ? port->Send(frame) : 0;
 }
 
 int CVideoSwitchM21A::DevSetTransType(int type)
 {
-    if (!Activate() || !m_Serial.SendTransType(type)) return 0;
+    const auto port = ReadyPort();
+    if (!port || !port->SendTransType(type)) return 0;
     return CVideoSwitchA::DevSetTransType(type);
 }
 
-int CVideoSwitchM21A::DevDirectTake(int channel, int entry)
+int CVideoSwitchM21A::SendRoute(CSerialIO_M21 &port, int, int entry)
 {
-    if (!HasChannel(channel)) return 0;
-    entry = ClampEntry(entry);
-    return Command(m21frame::SelectSource(m21frame::kProgramBus, WireSource(entry)))
-               ? CVideoSwitchA::DevDirectTake(channel, entry)
-               : 0;
+    return port.Send(m21frame::SelectSource(m21frame::kProgramBus, WireSource(entry)));
 }
 
-int CVideoSwitchM21A::DevPreset(int channel, int entry)
+int CVideoSwitchM21A::SendPreset(CSerialIO_M21 &port, int, int entry)
 {
-    if (!HasChannel(channel)) return 0;
-    entry = ClampEntry(entry);
-    return Command(m21frame::SelectSource(m21frame::kPresetBus, WireSource(entry)))
-               ? CVideoSwitchA::DevPreset(channel, entry)
-               : 0;
+    return port.Send(m21frame::SelectSource(m21frame::kPresetBus, WireSource(entry)));
 }
 
 int CVideoSwitchM21A::DevKey(int bus, int code)
@@ -206,7 +196,8 @@ CVideoSwitch_M21::CVideoSwitch_M21()
 
 int CVideoSwitch_M21::DevSetTransRate(int rate)
 {
-    if (!Activate() || !m_Serial.SendTransRate(rate)) return 0;
+    const auto port = ReadyPort();
+    if (!port || !port->SendTransRate(rate)) return 0;
     return CVideoSwitchA::DevSetTransRate(rate);
 }
 
@@ -218,8 +209,7 @@ int CVideoSwitch_M21::DevTake(int channel)
         glReportDbg(kTakeLog, "原来没有发出啊！");
         return 0;
     }
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, preset);
+    const int preset = PresetEntry(channel);
     glReportDbg(kTakeLog, "Src = %d Time=%u", preset, plat::GetTickCount());
     const int took = m_Serial.Send(m21frame::Take());
     glReportDbg(kTakeLog, "SwitchDirectTake = %d 命令发完后接到返回值的时间:%u ------------", took,
@@ -237,10 +227,10 @@ CVideoSwitch_SATURN4000::CVideoSwitch_SATURN4000()
 {
 }
 
-int32_t CVideoSwitch_SATURN4000::OnInitInstance()
+int32_t CVideoSwitch_SATURN4000::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchM21A::OnInitInstance()) return 0;
-    m_bEntryMap = CResAccess(GetSettingInfo())["EnableEntryMap"].GetAsBool(m_bEntryMap);
+    if (!CVideoSwitchM21A::ReadKeys(setting)) return 0;
+    m_bEntryMap = setting["EnableEntryMap"].GetAsBool(m_bEntryMap);
     return 1;
 }
 
@@ -263,7 +253,7 @@ int CVideoSwitch_SATURN4000::DevSetTransRate(int)
 
 int CVideoSwitch_SATURN4000::DevDirectTake(int channel, int entry)
 {
-    const int ok = CVideoSwitchM21A::DevDirectTake(channel, entry);
+    const int ok = CSwitchRoutes::DevDirectTake(channel, entry);
     glReportDbg(kTrace, "CVideoSwitch_SATURN4000::DevDirectTake  nChannelID= %d,nSrcID=%d", channel,
                 ClampEntry(entry));
     return ok;
@@ -271,18 +261,17 @@ int CVideoSwitch_SATURN4000::DevDirectTake(int channel, int entry)
 
 int CVideoSwitch_SATURN4000::DevPreset(int channel, int entry)
 {
-    const int ok = CVideoSwitchM21A::DevPreset(channel, entry);
+    const int ok = CSwitchRoutes::DevPreset(channel, entry);
     glReportDbg(kTrace, "CVideoSwitch_SATURN4000::DevPreset  nChannelID= %d,nSrcID=%d", channel,
                 ClampEntry(entry));
     return ok;
 }
 
-int CVideoSwitch_SATURN4000::DevTake(int channel)
+int CVideoSwitch_SATURN4000::SendTake(CSerialIO_M21 &port, int channel, int)
 {
-    if (!HasChannel(channel)) return 0;
-    const int ok = Command(m21frame::Take());
+    const int ok = port.Send(m21frame::Take());
     glReportDbg(kTrace, "CVideoSwitch_SATURN4000::DevTake  nChannelID= %d", channel);
-    return ok ? CVideoSwitchA::DevTake(channel) : 0;
+    return ok;
 }
 
 int CVideoSwitch_SATURN4000::KeyOff(int bus, int code)

@@ -36,22 +36,17 @@ public:
     int OnRecvData(int port, pointer_t &data) override;
 
 private:
-    m21frame::CAnswerDecoder m_decoder; // under m_RecvLock
+    m21frame::CAnswerDecoder m_decoder; // under the receive lock
     std::atomic<bool> m_bAcknowledged{false};
     std::atomic<int> m_nTransType{-1};
     std::atomic<int> m_nTransRate{-1};
-    m21frame::Bytes m_reported; // under m_RecvLock
+    m21frame::Bytes m_reported; // under the receive lock
 };
 
 // What the two models share; the model's differences are its KeyMix table and its overrides.
-class KSOVRA20_API CVideoSwitchM21A : public CVideoSwitchSerialA {
+class KSOVRA20_API CVideoSwitchM21A : public CSwitchRoutes<CSerialIO_M21> {
 public:
-    int32_t OnInitInstance() override;
-    // 1 when open; else the port's open (status 3 when it fails).
-    int DevOpen() override;
     int DevSetTransType(int type) override;
-    int DevDirectTake(int channel, int entry) override;
-    int DevPreset(int channel, int entry) override;
     // The key or mix `code` on `bus`.
     int DevKey(int bus, int code) override;
     int DevMix(int bus, int code) override;
@@ -69,6 +64,11 @@ protected:
                      const m21frame::KeyMix &keyMix);
     CSerialSwitchIO &Serial() override { return m_Serial; }
 
+    // The port settings of the setting path ("COM", "COM_Baud", "Parity").
+    int32_t ReadKeys(CResAccess &setting) override;
+    // The source selected on the program bus, or on the preset bus.
+    int SendRoute(CSerialIO_M21 &port, int channel, int entry) override;
+    int SendPreset(CSerialIO_M21 &port, int channel, int entry) override;
     // Activates the device and sends the frame.
     int Command(const m21frame::Bytes &frame);
     // The source number sent for `entry` (the entry itself unless the model maps it).
@@ -93,16 +93,18 @@ class KSOVRA20_API CVideoSwitch_SATURN4000 : public CVideoSwitchM21A {
     DECLARE_KEST_CLASS(CVideoSwitch_SATURN4000)
 
     CVideoSwitch_SATURN4000();
-    int32_t OnInitInstance() override;
     // Sends nothing and keeps nothing: 1.
     int DevSetTransRate(int rate) override;
     int DevDirectTake(int channel, int entry) override;
     int DevPreset(int channel, int entry) override;
-    int DevTake(int channel) override;
     // Takes the key off (the bus byte plus 20): for the keyers on this switcher's port.
     int KeyOff(int bus, int code);
 
 protected:
+    // "EnableEntryMap".
+    int32_t ReadKeys(CResAccess &setting) override;
+    // The take command, whatever the preset.
+    int SendTake(CSerialIO_M21 &port, int channel, int preset) override;
     int WireSource(int entry) override;
     void Trace(const char *operation) override;
 
@@ -110,28 +112,15 @@ private:
     std::atomic<bool> m_bEntryMap{true};
 };
 
-// The EX variants: while virtual the transitions too keep only the base's state.
-template <class Model> class CM21VirtualMode : public CSwitchVirtualMode<Model> {
-public:
-    int DevSetTransType(int type) override
-    {
-        return this->GetVirtual() ? CVideoSwitchA::DevSetTransType(type)
-                                  : Model::DevSetTransType(type);
-    }
-    int DevSetTransRate(int rate) override
-    {
-        return this->GetVirtual() ? CVideoSwitchA::DevSetTransRate(rate)
-                                  : Model::DevSetTransRate(rate);
-    }
-};
-
-class KSOVRA20_API CVideoSwitch_M21EX : public CM21VirtualMode<CVideoSwitch_M21> {
+// The EX variants: the main/backup mode, the transitions too keeping only the base's state
+// while virtual.
+class KSOVRA20_API CVideoSwitch_M21EX : public CSwitchVirtualMode<CVideoSwitch_M21> {
     DECLARE_KEST_CLASS(CVideoSwitch_M21EX)
 
     CVideoSwitch_M21EX();
 };
 
-class KSOVRA20_API CVideoSwitch_SATURN4000EX : public CM21VirtualMode<CVideoSwitch_SATURN4000> {
+class KSOVRA20_API CVideoSwitch_SATURN4000EX : public CSwitchVirtualMode<CVideoSwitch_SATURN4000> {
     DECLARE_KEST_CLASS(CVideoSwitch_SATURN4000EX)
 
     CVideoSwitch_SATURN4000EX();

@@ -2,6 +2,8 @@
 
 #include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/switchers/SwitchEntries.h"
+#include "drivers/switchers/SwitchLineOpen.h"
 
 #include <algorithm>
 
@@ -13,18 +15,22 @@ constexpr const char *kDescription = "视频切换(M2100切换台)";
 
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_M2100, CVideoSwitchA, kDescription)
 
-CVideoSwitch_M2100::CVideoSwitch_M2100() : CVideoSwitchA("LVSWITCH_MCS_M2100")
+CVideoSwitch_M2100::CVideoSwitch_M2100()
+    : CSwitchVirtualGuard({.openAsDevice = true, .holdToMatrix = true})
+{
+}
+
+CVideoSwitchM2100A::CVideoSwitchM2100A() : CVideoSwitchA("LVSWITCH_MCS_M2100")
 {
     m_strDescription = kDescription;
     SetMatrix(32, 1);
 }
 
-int32_t CVideoSwitch_M2100::OnInitInstance()
+int32_t CVideoSwitchM2100A::OnInitInstance()
 {
     if (!CVideoSwitchA::OnInitInstance()) return 0;
+    m_nPort = swline::ReadPortNumber(GetSettingInfo(), "Com", m_nPort);
     CResAccess setting(GetSettingInfo());
-    const int32_t port = setting["Com"].GetAsInteger(m_nPort);
-    if (port >= 0 && port <= UINT16_MAX) m_nPort = static_cast<uint16_t>(port);
     m_bContinuous = setting["Continuous"].GetAsBool(m_bContinuous);
     m_bRetCheck = setting["RetCheck"].GetAsBool(m_bRetCheck);
     m_bTakeDirect = setting["TakeMode_Direct"].GetAsBool(m_bTakeDirect);
@@ -33,36 +39,32 @@ int32_t CVideoSwitch_M2100::OnInitInstance()
     return 1;
 }
 
-int CVideoSwitch_M2100::DevOpen()
+int CVideoSwitchM2100A::DevOpen()
 {
-    if (IsVirtual()) return CVideoSwitchA::DevOpen();
     SetDevStatus(m_link.Open(m_nPort, m_bContinuous, m_bRetCheck));
     return 1;
 }
 
-int CVideoSwitch_M2100::DevClose()
+int CVideoSwitchM2100A::DevClose()
 {
-    if (IsVirtual()) return CVideoSwitchA::DevClose();
     m_link.Release();
     return 1;
 }
 
-int CVideoSwitch_M2100::DevIsOpen()
+int CVideoSwitchM2100A::DevIsOpen()
 {
-    if (IsVirtual()) return CVideoSwitchA::DevIsOpen();
     return m_link.Connected();
 }
 
-std::shared_ptr<CM2100Control> CVideoSwitch_M2100::Ready()
+std::shared_ptr<CM2100Control> CVideoSwitchM2100A::Ready()
 {
     DevOpen();
     if (!DevIsOpen()) return nullptr;
     return m_link.Get();
 }
 
-int CVideoSwitch_M2100::DevTest(const char *argument)
+int CVideoSwitchM2100A::DevTest(const char *)
 {
-    if (IsVirtual()) return CVideoSwitchA::DevTest(argument);
     SetDevStatus(DEVSTATUS_NORMAL);
     DevOpen();
     const auto control = m_link.Get();
@@ -81,9 +83,8 @@ int CVideoSwitch_M2100::DevTest(const char *argument)
     return 1;
 }
 
-int CVideoSwitch_M2100::DevSetTransType(int type)
+int CVideoSwitchM2100A::DevSetTransType(int type)
 {
-    if (IsVirtual()) return CVideoSwitchA::DevSetTransType(type);
     if (!m_bSetTransType) return 1;
     const auto control = Ready();
     const int code = type >= 2 && type <= 5 ? type : 1;
@@ -91,9 +92,8 @@ int CVideoSwitch_M2100::DevSetTransType(int type)
     return CVideoSwitchA::DevSetTransType(type);
 }
 
-int CVideoSwitch_M2100::DevSetTransRate(int rate)
+int CVideoSwitchM2100A::DevSetTransRate(int rate)
 {
-    if (IsVirtual()) return CVideoSwitchA::DevSetTransRate(rate);
     if (!m_bSetTransRate) return 1;
     const auto control = Ready();
     const int code = rate == 2 ? 2 : rate == 3 ? 1 : 3;
@@ -102,50 +102,46 @@ int CVideoSwitch_M2100::DevSetTransRate(int rate)
 }
 
 // A take or preset on a channel the base does not keep is refused before anything is sent.
-bool CVideoSwitch_M2100::HasChannel(int channel) const
+bool CVideoSwitchM2100A::HasChannel(int channel) const
 {
     return channel >= 0 && channel <= GetChannels();
 }
 
-int CVideoSwitch_M2100::DevDirectTake(int channel, int entry)
+int CVideoSwitchM2100A::DevDirectTake(int channel, int entry)
 {
     if (!HasChannel(channel)) return 0;
     entry = std::clamp(entry, 1, std::max(1, GetSources()));
-    if (IsVirtual()) return CVideoSwitchA::DevDirectTake(channel, entry);
     const auto control = Ready();
     if (!control || !control->SelectSource(BusOf(channel), entry, 0)) return 0;
     return CVideoSwitchA::DevDirectTake(channel, entry);
 }
 
-int CVideoSwitch_M2100::DevPreset(int channel, int entry)
+int CVideoSwitchM2100A::DevPreset(int channel, int entry)
 {
     if (!HasChannel(channel)) return 0;
     entry = std::clamp(entry, 1, std::max(1, GetSources()));
-    if (IsVirtual()) return CVideoSwitchA::DevPreset(channel, entry);
     const auto control = Ready();
     if (!control || !control->Command01(1) || !control->SelectSource(kOtherBus, entry, 0)) return 0;
     return CVideoSwitchA::DevPreset(channel, entry);
 }
 
-int CVideoSwitch_M2100::DevTake(int channel)
+int CVideoSwitchM2100A::DevTake(int channel)
 {
     channel = std::clamp(channel, 1, std::max(1, GetChannels()));
-    if (IsVirtual()) return CVideoSwitchA::DevTake(channel);
     const auto control = Ready();
     if (!control) return 0;
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, preset);
+    const int preset = swentry::Preset(*this, channel);
     const int ok =
         m_bTakeDirect ? control->SelectSource(BusOf(channel), preset, 0) : control->Take();
     return ok ? CVideoSwitchA::DevTake(channel) : 0;
 }
 
-int CVideoSwitch_M2100::DevQueryPgmEntry(int, int &entry)
+int CVideoSwitchM2100A::DevQueryPgmEntry(int, int &entry)
 {
     return CVideoSwitchA::DevQueryPgmEntry(1, entry);
 }
 
-int CVideoSwitch_M2100::DevQueryPstEntry(int, int &entry)
+int CVideoSwitchM2100A::DevQueryPstEntry(int, int &entry)
 {
     return CVideoSwitchA::DevQueryPstEntry(1, entry);
 }

@@ -1,23 +1,22 @@
 // The M2100 master-control switcher: 32 sources, 1 channel, driven through the control
 // object of its port, which it takes from the pool while open and shares with an M2100 keyer
-// on the same line. While the switcher is virtual nothing is sent.
+// on the same line.
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/model/CVideoSwitchA.h"
+#include "drivers/switchers/CSwitchVirtualMode.h"
 #include "drivers/switchers/production/CM2100Control.h"
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 
-class KSOVRA20_API CVideoSwitch_M2100 : public CVideoSwitchA {
-    DECLARE_KEST_CLASS(CVideoSwitch_M2100)
-
+// The switcher on the hardware; CVideoSwitch_M2100 adds the guard of the base's virtual mode.
+class KSOVRA20_API CVideoSwitchM2100A : public CVideoSwitchA {
+public:
     static constexpr int kProgramBus = 0x3D;
     static constexpr int kOtherBus = 0x3E;
 
-    CVideoSwitch_M2100();
     int32_t OnInitInstance() override;
     // Takes the control object of port Com from the pool and checks the line: 1 (the status
     // tells 3 for a line that does not open, 5 for a switcher that does not answer).
@@ -36,6 +35,11 @@ class KSOVRA20_API CVideoSwitch_M2100 : public CVideoSwitchA {
     int DevQueryPgmEntry(int channel, int &entry) override;
     int DevQueryPstEntry(int channel, int &entry) override;
 
+protected:
+    CVideoSwitchM2100A();
+    // The switcher base's virtual flag (setting Virtual, share messages with Exchange on).
+    virtual bool InVirtualMode() const { return IsVirtual(); }
+
 private:
     // Opens as DevOpen does: the control object when the line is then connected, else null;
     // kept for the one operation.
@@ -50,4 +54,12 @@ private:
     std::atomic<bool> m_bTakeDirect{false};
     std::atomic<bool> m_bSetTransType{false};
     std::atomic<bool> m_bSetTransRate{false};
+};
+
+// While virtual nothing is sent: the open, close and test are the device base's, and the
+// commands only keep the base's entries, held to the matrix.
+class KSOVRA20_API CVideoSwitch_M2100 : public CSwitchVirtualGuard<CVideoSwitchM2100A> {
+    DECLARE_KEST_CLASS(CVideoSwitch_M2100)
+
+    CVideoSwitch_M2100();
 };

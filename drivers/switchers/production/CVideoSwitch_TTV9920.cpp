@@ -2,8 +2,6 @@
 
 #include "devext/device/DeviceDescription.h"
 
-#include <mutex>
-
 namespace {
 
 constexpr const char *kDescription = "视频切换(TTV9920切换台)";
@@ -30,7 +28,7 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_TTV9920, CVideoSwitchA, kDescription)
 
 CSerialIO_TTV9920::CSerialIO_TTV9920()
     : CSerialSwitchIO({COM_SETTING{}.nPort, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 0, nullptr},
-                      1, 1, nullptr, kReplyMs)
+                      {.answeredTries = 1, .replyMs = kReplyMs})
 {
 }
 
@@ -49,7 +47,6 @@ int CSerialIO_TTV9920::Exchange(const ttvframe::Bytes &frame, ttvframe::ReplySta
                                            m_reply = {};
                                        },
                                        [&] {
-                                           std::lock_guard<CDataLock> lk(m_RecvLock);
                                            got = m_reply;
                                            const bool good = wanted == ReplyState::Failed
                                                                  ? got.state != ReplyState::Failed
@@ -74,50 +71,35 @@ int CSerialIO_TTV9920::LinkTest()
 int CSerialIO_TTV9920::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        auto reply = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
-                                    static_cast<size_t>(data.length));
-        if (!reply) return 0;
-        m_reply = std::move(*reply);
-    }
+    const auto replies = Decode(m_decoder, data, [this](const auto &got) {
+        if (!got.empty()) m_reply = got.front();
+    });
+    if (replies.empty()) return 0;
     SignalReply();
     return 1;
 }
 
 CVideoSwitch_TTV9920::CVideoSwitch_TTV9920()
-    : CVideoSwitchSharedA("LVSWITCH_MCS_TTV9920", kDescription, 16, 1)
+    : CVideoSwitchSerial({.typeId = "LVSWITCH_MCS_TTV9920",
+                          .description = kDescription,
+                          .sources = 16,
+                          .channels = 1,
+                          .portKey = "Com",
+                          .open = Open::Shared,
+                          .isOpenShares = true,
+                          .preset = Preset::Sent,
+                          .clampEntry = false})
 {
 }
 
-int32_t CVideoSwitch_TTV9920::OnInitInstance()
+bool CVideoSwitch_TTV9920::CheckDevice()
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("Com");
-    return 1;
-}
-
-int CVideoSwitch_TTV9920::DevOpen()
-{
-    if (m_Serial.DevIsOpen()) return 1;
-    const auto port = ActivePort();
-    if (!port) {
-        SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
-        return 0;
-    }
-    if (port.get() == &m_Serial && !m_Serial.LinkTest()) {
-        SetDevStatus(DEVSTATUS_RUN_FAILED, "Open device failed");
-        m_Serial.DevClose();
-        return 0;
-    }
-    SetDevStatus(DEVSTATUS_NORMAL);
-    return port->DevIsOpen();
+    return m_Serial.LinkTest();
 }
 
 int CVideoSwitch_TTV9920::Command(int number, const ttvframe::Bytes &data, ttvframe::Reply *reply)
 {
-    if (!Activate()) return 0;
-    const auto port = ActivePort();
+    const auto port = ReadyPort();
     return port ? port->Send(number, data, reply) : 0;
 }
 
@@ -132,22 +114,19 @@ int CVideoSwitch_TTV9920::DevSetTransRate(int rate)
                                                            : 0;
 }
 
-int CVideoSwitch_TTV9920::DevDirectTake(int channel, int entry)
+int CVideoSwitch_TTV9920::SendRoute(CSerialIO_TTV9920 &port, int, int entry)
 {
-    if (!HasChannel(channel)) return 0;
-    return Command(kDirectTake, {Byte(entry)}) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
+    return port.Send(kDirectTake, {Byte(entry)});
 }
 
-int CVideoSwitch_TTV9920::DevPreset(int channel, int entry)
+int CVideoSwitch_TTV9920::SendPreset(CSerialIO_TTV9920 &port, int, int entry)
 {
-    if (!HasChannel(channel)) return 0;
-    return Command(kPreset, {Byte(entry)}) ? CVideoSwitchA::DevPreset(channel, entry) : 0;
+    return port.Send(kPreset, {Byte(entry)});
 }
 
-int CVideoSwitch_TTV9920::DevTake(int channel)
+int CVideoSwitch_TTV9920::SendTake(CSerialIO_TTV9920 &port, int, int)
 {
-    if (!HasChannel(channel)) return 0;
-    return Command(kTake, {kTakeData}) ? CVideoSwitchA::DevTake(channel) : 0;
+    return port.Send(kTake, {kTakeData});
 }
 
 int CVideoSwitch_TTV9920::QueryEntry(int number)

@@ -9,8 +9,6 @@
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 #include "drivers/switchers/production/Ttv9920Frames.h"
 
-#include <memory>
-
 class KSOVRA20_API CSerialIO_TTV9920 : public CSerialSwitchIO {
 public:
     static constexpr uint32_t kReplyMs = 500;
@@ -29,24 +27,17 @@ public:
 private:
     int Exchange(const ttvframe::Bytes &frame, ttvframe::ReplyState wanted, ttvframe::Reply *out);
 
-    ttvframe::CReplyDecoder m_decoder; // under m_RecvLock
-    ttvframe::Reply m_reply;           // under m_RecvLock
+    ttvframe::CReplyDecoder m_decoder; // under the receive lock
+    ttvframe::Reply m_reply;           // under the receive lock
 };
 
-class KSOVRA20_API CVideoSwitch_TTV9920 : public CVideoSwitchSharedA {
+class KSOVRA20_API CVideoSwitch_TTV9920 : public CVideoSwitchSerial<CSerialIO_TTV9920> {
     DECLARE_KEST_CLASS(CVideoSwitch_TTV9920)
 
     CVideoSwitch_TTV9920();
 
-    int32_t OnInitInstance() override;
-    // 1 when the own port is open; a line another device holds is taken as it is; the own
-    // line must pass the link test, else it closes again with status 5 "Open device failed".
-    int DevOpen() override;
     int DevSetTransType(int type) override;
     int DevSetTransRate(int rate) override;
-    int DevDirectTake(int channel, int entry) override;
-    int DevPreset(int channel, int entry) override;
-    int DevTake(int channel) override;
     // Ask the switch; its answer is kept as the channel's entry.
     int DevQueryPgmEntry(int channel, int &entry) override;
     int DevQueryPstEntry(int channel, int &entry) override;
@@ -54,17 +45,15 @@ class KSOVRA20_API CVideoSwitch_TTV9920 : public CVideoSwitchSharedA {
     int DevQueryTransMode(int &type, int &rate) override;
 
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-    std::shared_ptr<CSerialSwitchIO> FindActivePort() override { return ActivePort(); }
+    // The own line must pass the link test.
+    bool CheckDevice() override;
+    int SendRoute(CSerialIO_TTV9920 &port, int channel, int entry) override;
+    int SendPreset(CSerialIO_TTV9920 &port, int channel, int entry) override;
+    // The take request, whatever the preset.
+    int SendTake(CSerialIO_TTV9920 &port, int channel, int preset) override;
 
 private:
-    std::shared_ptr<CSerialIO_TTV9920> ActivePort()
-    {
-        return m_Serial.OpenOrShare<CSerialIO_TTV9920>();
-    }
     int Command(int number, const ttvframe::Bytes &data, ttvframe::Reply *reply = nullptr);
     // The entry a query answers (byte 3 of a data reply of at least four bytes): -1 for none.
     int QueryEntry(int number);
-
-    CSerialIO_TTV9920 m_Serial;
 };

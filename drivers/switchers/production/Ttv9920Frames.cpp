@@ -55,9 +55,9 @@ Bytes LinkTest()
     return {0x00, 0x30, 0x00, 0x30};
 }
 
-std::optional<Reply> CReplyDecoder::Feed(const uint8_t *data, size_t length)
+std::vector<Reply> CReplyDecoder::Feed(const uint8_t *data, size_t length)
 {
-    if (m_bDone || !data || length == 0) return std::nullopt;
+    if (m_bDone || !data || length == 0) return {};
     m_pending.insert(m_pending.end(), data, data + length);
     const uint8_t b0 = m_pending[0];
     size_t need = 1;
@@ -69,15 +69,15 @@ std::optional<Reply> CReplyDecoder::Feed(const uint8_t *data, size_t length)
         state = ReplyState::Acknowledged;
     } else if (b0 >= 3 && b0 + 1 <= kMaxReply) {
         // A data reply names its length; its second byte tells it from noise.
-        if (m_pending.size() < 2) return std::nullopt;
+        if (m_pending.size() < 2) return {};
         if (m_pending[1] == kUnit) {
             need = b0 + 1u;
             if (m_pending.size() >= 3 && (m_pending[2] & 0x80)) state = ReplyState::Data;
         }
     }
-    if (m_pending.size() < need) return std::nullopt;
+    if (m_pending.size() < need) return {};
     m_bDone = true;
-    return Reply{state, Bytes(m_pending.begin(), m_pending.begin() + static_cast<long>(need))};
+    return {Reply{state, Bytes(m_pending.begin(), m_pending.begin() + static_cast<long>(need))}};
 }
 
 void CReplyDecoder::Reset()

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 namespace ttvframe {
@@ -44,11 +43,12 @@ struct Reply {
 
 // Gathers one reply from the bytes of a request: it is whole once its first byte (and, for
 // 01 and data replies, the bytes its first byte promises) are in. Bytes after a whole reply
-// are left for the next Reset.
+// are left for the next Reset. A reply that is none of the known kinds is reported as a
+// failure of its own, one byte long.
 class KSOVRA20_API CReplyDecoder {
 public:
-    // The reply when these bytes complete it.
-    std::optional<Reply> Feed(const uint8_t *data, size_t length);
+    // The reply these bytes complete (none, or the one of the request).
+    std::vector<Reply> Feed(const uint8_t *data, size_t length);
     void Reset();
 
 private:

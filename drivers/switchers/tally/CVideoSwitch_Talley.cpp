@@ -5,7 +5,6 @@
 #include "KestLib20/StringConvert.h"
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
-#include "drivers/model/ShareBus.h"
 #include "drivers/switchers/tally/TallyFrames.h"
 #include "platform/TimeSource.h"
 
@@ -44,10 +43,6 @@ int CSerialIO_Talley::SendSource(int entry)
 {
     const swframe::Bytes command = swframe::TalleyCommand(ConvertCode(entry));
     for (int repeat = 0; repeat < kRepeats; ++repeat) {
-        {
-            std::lock_guard<CDataLock> lk(m_RecvLock);
-            m_Buffer.RemoveAll();
-        }
         if (!WriteFrame(command)) return 0;
         plat::Sleep(kRepeatPauseMs);
     }
@@ -59,60 +54,24 @@ int CSerialIO_Talley::SendSource(int entry)
 }
 
 CVideoSwitch_Talley::CVideoSwitch_Talley()
-    : CVideoSwitchSerialA("LVSWITCH_MCS_TALLEY", kDescription, 16, 1)
+    : CVideoSwitchSerial({.typeId = "LVSWITCH_MCS_TALLEY",
+                          .description = kDescription,
+                          .sources = 16,
+                          .channels = 1,
+                          .preset = Preset::Kept,
+                          .logType = kLogType})
 {
 }
 
-int32_t CVideoSwitch_Talley::OnInitInstance()
+int CVideoSwitch_Talley::SendRoute(CSerialIO_Talley &port, int, int entry)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
-    return 1;
-}
-
-int CVideoSwitch_Talley::DevOpen()
-{
-    return OpenPlain();
-}
-
-int CVideoSwitch_Talley::DevDirectTake(int channel, int entry)
-{
-    if (!HasChannel(channel) || !Activate()) return 0;
-    entry = ClampEntry(entry);
-    const int result =
-        m_Serial.SendSource(entry) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
-    LogCommand(kLogType, "DirectTake", result, "failed");
-    return result;
-}
-
-int CVideoSwitch_Talley::DevPreset(int channel, int entry)
-{
-    if (!Activate()) return 0;
-    const int result = CVideoSwitchA::DevPreset(channel, ClampEntry(entry));
-    LogCommand(kLogType, "Preset", result);
-    return result;
-}
-
-int CVideoSwitch_Talley::DevTake(int channel)
-{
-    if (!HasChannel(channel) || !Activate()) return 0;
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, preset);
-    const int result = m_Serial.SendSource(preset) ? CVideoSwitchA::DevTake(channel) : 0;
-    LogCommand(kLogType, "Take", result);
-    return result;
-}
-
-int CVideoSwitch_Talley::DevQueryPgmEntry(int channel, int &entry)
-{
-    return CVideoSwitchA::DevQueryPgmEntry(channel, entry);
+    return port.SendSource(entry);
 }
 
 CVideoSwitch_TalleyEconomic::CVideoSwitch_TalleyEconomic()
 {
     m_strDescription = kEconomicDescription;
-    m_pShareReader = std::make_unique<CLogReader>(&CVideoSwitch_TalleyEconomic::OnShareMessage,
-                                                  this, sharebus::kShareBus, LOG_MODE_PATTERN);
+    m_pShareReader = std::make_unique<CShareBusReader>([this](bool on) { m_bVirtualFlag = on; });
 }
 
 CVideoSwitch_TalleyEconomic::~CVideoSwitch_TalleyEconomic()
@@ -120,10 +79,8 @@ CVideoSwitch_TalleyEconomic::~CVideoSwitch_TalleyEconomic()
     m_pShareReader.reset();
 }
 
-int32_t CVideoSwitch_TalleyEconomic::OnInitInstance()
+int32_t CVideoSwitch_TalleyEconomic::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitch_Talley::OnInitInstance()) return 0;
-    CResAccess setting(GetSettingInfo());
     m_bVirtualFlag = setting["Virtual"].GetAsBool(m_bVirtualFlag);
     m_nSrcHD1 = setting["SrcHD1"].GetAsInteger(m_nSrcHD1);
     m_nSrcHD2 = setting["SrcHD2"].GetAsInteger(m_nSrcHD2);
@@ -135,12 +92,4 @@ int CVideoSwitch_TalleyEconomic::DevPreset(int channel, int entry)
     entry = ClampEntry(entry);
     if (m_bVirtualFlag && entry == m_nSrcHD1) entry = m_nSrcHD2;
     return CVideoSwitch_Talley::DevPreset(channel, entry);
-}
-
-int CVideoSwitch_TalleyEconomic::OnShareMessage(const char *type, const char *text, const char *)
-{
-    const std::optional<bool> on = sharebus::ReadVirtual(type, text);
-    if (!on) return 0;
-    m_bVirtualFlag = *on;
-    return 1;
 }

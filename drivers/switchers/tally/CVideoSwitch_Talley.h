@@ -5,7 +5,7 @@
 // runs on its backup chain.
 #pragma once
 
-#include "Kest20/CLogReader.h"
+#include "drivers/switchers/CShareBusReader.h"
 #include "drivers/KsOvra20Api.h"
 #include "drivers/switchers/CSerialSwitchIO.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
@@ -28,28 +28,14 @@ public:
     static int ConvertCode(int entry);
 };
 
-class KSOVRA20_API CVideoSwitch_Talley : public CVideoSwitchSerialA {
+// Presets are only kept; the controller cannot be asked, so the program query is the base's.
+class KSOVRA20_API CVideoSwitch_Talley : public CVideoSwitchSerial<CSerialIO_Talley> {
     DECLARE_KEST_CLASS(CVideoSwitch_Talley)
 
     CVideoSwitch_Talley();
 
-    int32_t OnInitInstance() override;
-    // Opens the port: status 3 and 0 when it fails, else status 0 and 1.
-    int DevOpen() override;
-    int DevDirectTake(int channel, int entry) override;
-    // Keeps the preset entry; nothing is sent.
-    int DevPreset(int channel, int entry) override;
-    int DevTake(int channel) override;
-    // The controller cannot be asked: the base's program entry.
-    int DevQueryPgmEntry(int channel, int &entry) override;
-
-    CSerialIO_Talley &Protocol() { return m_Serial; }
-
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-
-private:
-    CSerialIO_Talley m_Serial;
+    int SendRoute(CSerialIO_Talley &port, int channel, int entry) override;
 };
 
 class KSOVRA20_API CVideoSwitch_TalleyEconomic : public CVideoSwitch_Talley {
@@ -59,19 +45,18 @@ class KSOVRA20_API CVideoSwitch_TalleyEconomic : public CVideoSwitch_Talley {
     // Ends the share-message subscription while the device still lives.
     ~CVideoSwitch_TalleyEconomic() override;
 
-    // Talley's keys, then "Virtual", "SrcHD1" and "SrcHD2".
-    int32_t OnInitInstance() override;
     // While virtual, a preset of "SrcHD1" presets "SrcHD2".
     int DevPreset(int channel, int entry) override;
 
     bool GetVirtual() const { return m_bVirtualFlag.load(); }
 
-private:
-    // <Virtual = "TRUE"/"FALSE"> on "#OVRA_DEV_SHARE" sets the flag; the port is left alone.
-    int OnShareMessage(const char *type, const char *text, const char *info);
+protected:
+    // "Virtual", "SrcHD1" and "SrcHD2".
+    int32_t ReadKeys(CResAccess &setting) override;
 
-    std::atomic<bool> m_bVirtualFlag{false};
-    int m_nSrcHD1 = 4; // set at initialisation
+private:
+    std::atomic<bool> m_bVirtualFlag{false}; // the share messages set it; the port is left alone
+    int m_nSrcHD1 = 4;                       // set at initialisation
     int m_nSrcHD2 = 5;
-    std::unique_ptr<CLogReader> m_pShareReader;
+    std::unique_ptr<CShareBusReader> m_pShareReader;
 };

@@ -1,13 +1,11 @@
 #include "drivers/switchers/tally/CVideoSwitch_VM3000.h"
 
-#include "KestLib20/CResAccess.h"
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
 #include "platform/Process.h"
 #include "platform/TimeSource.h"
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -30,8 +28,8 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_VM3000EX, CVideoSwitch_VM3000, kExDescription
 
 CSerialIO_VM3000::CSerialIO_VM3000()
     : CSerialSwitchIO(
-          {4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()}, kTries,
-          kTries, nullptr, kReplyMs, kVm3000PauseMs)
+          {4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()},
+          {.firstTries = kTries, .answeredTries = kTries, .pauseMs = kVm3000PauseMs})
 {
 }
 
@@ -91,12 +89,7 @@ void CSerialIO_VM3000::SetCommand(int output, int input)
 int CSerialIO_VM3000::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length < 1) return 0;
-    std::vector<swframe::Vm3000Reply> replies;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        replies = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
-                                 static_cast<size_t>(data.length));
-    }
+    const auto replies = Decode(m_decoder, data);
     if (replies.empty()) return 0;
     for (const auto &reply : replies) {
         if (reply.letter == 'Y' || reply.letter == 'N') {
@@ -114,28 +107,23 @@ int CSerialIO_VM3000::OnRecvData(int, pointer_t &data)
 }
 
 CVideoSwitch_VM3000::CVideoSwitch_VM3000()
-    : CVideoSwitchSharedA("LVSWITCH_MCS_VM3000", kDescription, 64, 64)
+    : CVideoSwitchSerial({.typeId = "LVSWITCH_MCS_VM3000",
+                          .description = kDescription,
+                          .sources = 64,
+                          .channels = 64,
+                          .portKey = "Com",
+                          .open = Open::Shared,
+                          .isOpenShares = true})
 {
 }
 
-int32_t CVideoSwitch_VM3000::OnInitInstance()
+int32_t CVideoSwitch_VM3000::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("Com");
-    CResAccess setting(GetSettingInfo());
     m_nProgramOutput = setting["PGM"].GetAsInteger(m_nProgramOutput);
     m_nPresetOutput = setting["PST"].GetAsInteger(m_nPresetOutput);
     m_nSecondOutput = setting["PGM_Second"].GetAsInteger(m_nSecondOutput);
     m_nSecondDelayMs = setting["IntervalTime_Second"].GetAsInteger(m_nSecondDelayMs);
     return 1;
-}
-
-std::shared_ptr<CSerialIO_VM3000> CVideoSwitch_VM3000::Ready()
-{
-    // While virtual the matrix is left alone: its port is not opened again (the query, which
-    // the mode does not block, fails).
-    if (InVirtualMode()) return nullptr;
-    return Activate() ? ActivePort() : nullptr;
 }
 
 int CVideoSwitch_VM3000::DevSetTransType(int)
@@ -148,19 +136,15 @@ int CVideoSwitch_VM3000::DevSetTransRate(int)
     return 1;
 }
 
-int CVideoSwitch_VM3000::DevDirectTake(int channel, int entry)
+int CVideoSwitch_VM3000::SendRoute(CSerialIO_VM3000 &port, int channel, int entry)
 {
-    if (!HasChannel(channel)) return 0;
-    const auto port = Ready();
-    if (!port) return 0;
-    entry = ClampEntry(entry);
-    port->SetCommand(channel, entry);
-    return port->SendSwitch(channel, entry) ? CVideoSwitchA::DevDirectTake(channel, entry) : 0;
+    port.SetCommand(channel, entry);
+    return port.SendSwitch(channel, entry);
 }
 
 int CVideoSwitch_VM3000::DevPreset(int channel, int entry)
 {
-    const auto port = Ready();
+    const auto port = ReadyPort();
     if (!port) return 0;
     entry = ClampEntry(entry);
     const bool toPreset = m_nPresetOutput > 0 && m_nPresetOutput < GetChannels() &&
@@ -173,7 +157,7 @@ int CVideoSwitch_VM3000::DevPreset(int channel, int entry)
 
 int CVideoSwitch_VM3000::DevTake(int channel)
 {
-    const auto port = Ready();
+    const auto port = ReadyPort();
     if (!port) return 0;
     int output = port->GetCommandOutput();
     if (m_nProgramOutput >= 1 && m_nProgramOutput <= GetChannels()) {
@@ -199,7 +183,7 @@ int CVideoSwitch_VM3000::DevTake(int channel)
 
 int CVideoSwitch_VM3000::DevQueryPgmEntry(int channel, int &entry)
 {
-    const auto port = Ready();
+    const auto port = ReadyPort();
     if (!port) return 0;
     int input = -1;
     const int answered = port->QueryOutput(channel, input);
@@ -220,16 +204,4 @@ int CVideoSwitch_VM3000::DevQueryTransMode(int &, int &)
 CVideoSwitch_VM3000EX::CVideoSwitch_VM3000EX()
 {
     m_strDescription = kExDescription;
-}
-
-int CVideoSwitch_VM3000EX::DevSetTransType(int type)
-{
-    return GetVirtual() ? CVideoSwitchA::DevSetTransType(type)
-                        : CVideoSwitch_VM3000::DevSetTransType(type);
-}
-
-int CVideoSwitch_VM3000EX::DevSetTransRate(int rate)
-{
-    return GetVirtual() ? CVideoSwitchA::DevSetTransRate(rate)
-                        : CVideoSwitch_VM3000::DevSetTransRate(rate);
 }

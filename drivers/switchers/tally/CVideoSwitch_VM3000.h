@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
 class KSOVRA20_API CSerialIO_VM3000 : public CSerialSwitchIO {
 public:
@@ -45,7 +44,7 @@ private:
     // acknowledgement for its answer, and `reported` takes the input the answer reports.
     int Send(char letter, int output, int input, int *reported);
 
-    swframe::CVm3000Decoder m_decoder; // under m_RecvLock
+    swframe::CVm3000Decoder m_decoder; // under the receive lock
     std::atomic<int> m_nPending{-1};   // the letter of the command on the line
     std::atomic<int> m_nReplyCode{-1};
     std::atomic<int> m_nReportedOutput{-1};
@@ -54,17 +53,14 @@ private:
     std::atomic<int> m_nInput{-1};
 };
 
-class KSOVRA20_API CVideoSwitch_VM3000 : public CVideoSwitchSharedA {
+class KSOVRA20_API CVideoSwitch_VM3000 : public CVideoSwitchSerial<CSerialIO_VM3000> {
     DECLARE_KEST_CLASS(CVideoSwitch_VM3000)
 
     CVideoSwitch_VM3000();
 
-    // The switcher keys, then "Com", "PGM", "PST", "PGM_Second" and "IntervalTime_Second".
-    int32_t OnInitInstance() override;
     // The matrix keeps its own transitions: 1, nothing kept.
     int DevSetTransType(int type) override;
     int DevSetTransRate(int rate) override;
-    int DevDirectTake(int channel, int entry) override;
     // Keeps the route for the next take (to "PST" when it is a valid output other than
     // "PGM", else to the channel); nothing is sent and the base keeps nothing.
     int DevPreset(int channel, int entry) override;
@@ -75,21 +71,13 @@ class KSOVRA20_API CVideoSwitch_VM3000 : public CVideoSwitchSharedA {
     int DevQueryPstEntry(int channel, int &entry) override;
     int DevQueryTransMode(int &type, int &rate) override;
 
-    CSerialIO_VM3000 &Protocol() { return m_Serial; }
-
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-    std::shared_ptr<CSerialSwitchIO> FindActivePort() override { return ActivePort(); }
+    // "PGM", "PST", "PGM_Second" and "IntervalTime_Second".
+    int32_t ReadKeys(CResAccess &setting) override;
+    // Kept as the route of the next take too.
+    int SendRoute(CSerialIO_VM3000 &port, int channel, int entry) override;
 
 private:
-    std::shared_ptr<CSerialIO_VM3000> ActivePort()
-    {
-        return m_Serial.OpenOrShare<CSerialIO_VM3000>();
-    }
-    // Activates and finds the protocol object to send through: null when either fails.
-    std::shared_ptr<CSerialIO_VM3000> Ready();
-
-    CSerialIO_VM3000 m_Serial;
     int m_nProgramOutput = 1; // set at initialisation
     int m_nPresetOutput = -1;
     int m_nSecondOutput = -1;
@@ -100,8 +88,4 @@ class KSOVRA20_API CVideoSwitch_VM3000EX : public CSwitchVirtualMode<CVideoSwitc
     DECLARE_KEST_CLASS(CVideoSwitch_VM3000EX)
 
     CVideoSwitch_VM3000EX();
-
-    // While virtual only the base keeps them.
-    int DevSetTransType(int type) override;
-    int DevSetTransRate(int rate) override;
 };

@@ -21,26 +21,13 @@ CSerialIO_BW120::~CSerialIO_BW120()
     Retire();
 }
 
-int CSerialIO_BW120::SendTake(int channel, int entry)
-{
-    return WriteFrame(swframe::Bw120Command(channel, entry));
-}
-
 CVideoSwitch_BW120::CVideoSwitch_BW120()
-    : CVideoSwitchSerialA("LVSWITCH_SWITCH_BW120", kDescription, 16, 2)
+    : CVideoSwitchSerial({.typeId = "LVSWITCH_SWITCH_BW120",
+                          .description = kDescription,
+                          .sources = 16,
+                          .channels = 2,
+                          .clampEntry = false})
 {
-}
-
-int32_t CVideoSwitch_BW120::OnInitInstance()
-{
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
-    return 1;
-}
-
-int CVideoSwitch_BW120::DevOpen()
-{
-    return OpenPlain();
 }
 
 bool CVideoSwitch_BW120::TakesChannel(int channel) const
@@ -48,17 +35,7 @@ bool CVideoSwitch_BW120::TakesChannel(int channel) const
     return channel >= 1 && channel <= swframe::kBw120Channels && HasChannel(channel);
 }
 
-int CVideoSwitch_BW120::DevDirectTake(int channel, int entry)
+int CVideoSwitch_BW120::SendRoute(CSerialIO_BW120 &port, int channel, int entry)
 {
-    if (!TakesChannel(channel) || !Activate() || !m_Serial.SendTake(channel, entry)) return 0;
-    return CVideoSwitchA::DevDirectTake(channel, entry);
-}
-
-int CVideoSwitch_BW120::DevTake(int channel)
-{
-    if (!TakesChannel(channel) || !Activate()) return 0;
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, preset);
-    if (!m_Serial.SendTake(channel, preset)) return 0;
-    return CVideoSwitchA::DevTake(channel);
+    return port.WriteFrame(swframe::Bw120Command(channel, entry));
 }

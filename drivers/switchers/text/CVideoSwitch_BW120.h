@@ -10,30 +10,16 @@ class KSOVRA20_API CSerialIO_BW120 : public CSerialSwitchIO {
 public:
     CSerialIO_BW120();
     ~CSerialIO_BW120() override;
-
-    // Writes the take of the entry to the channel (held to 1..99 and 1..9): whether the line
-    // took it.
-    int SendTake(int channel, int entry);
 };
 
-class KSOVRA20_API CVideoSwitch_BW120 : public CVideoSwitchSerialA {
+class KSOVRA20_API CVideoSwitch_BW120 : public CVideoSwitchSerial<CSerialIO_BW120> {
     DECLARE_KEST_CLASS(CVideoSwitch_BW120)
 
     CVideoSwitch_BW120();
 
-    int32_t OnInitInstance() override;
-    int DevOpen() override;
-    // The base keeps the entry as given; only the wire holds it to range. A channel the wire
-    // cannot carry (only 1..9) or the base does not keep is refused, nothing sent.
-    int DevDirectTake(int channel, int entry) override;
-    int DevTake(int channel) override;
-
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
-
-private:
-    bool TakesChannel(int channel) const;
-
-private:
-    CSerialIO_BW120 m_Serial;
+    // The wire carries channels 1..9 only: another is refused, nothing sent.
+    bool TakesChannel(int channel) const override;
+    // The entry is held to 1..99 on the wire only; the base keeps it as given.
+    int SendRoute(CSerialIO_BW120 &port, int channel, int entry) override;
 };

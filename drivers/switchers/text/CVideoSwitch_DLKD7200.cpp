@@ -1,7 +1,6 @@
 #include "drivers/switchers/text/CVideoSwitch_DLKD7200.h"
 
 #include "Kest20/KestLog.h"
-#include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/text/TextSwitchFrames.h"
 
@@ -45,23 +44,17 @@ CSerialIO_DLKD7100::CSerialIO_DLKD7100() : CSerialIO_DLKD7200('D') {}
 
 CVideoSwitchDlkdA::CVideoSwitchDlkdA(const char *typeId, const char *description, int channels,
                                      Texts texts)
-    : CVideoSwitchSerialA(typeId, description, 16, channels), m_texts(texts)
+    : CVideoSwitchSerialA(
+          {.typeId = typeId, .description = description, .sources = 16, .channels = channels}),
+      m_texts(texts)
 {
 }
 
-int32_t CVideoSwitchDlkdA::OnInitInstance()
+int32_t CVideoSwitchDlkdA::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("COM");
-    CResAccess setting(GetSettingInfo());
     m_nProgramOutput = setting["PGMChannel"].GetAsInteger(m_nProgramOutput);
     m_nPresetOutput = setting["PSTChannel"].GetAsInteger(m_nPresetOutput);
     return 1;
-}
-
-int CVideoSwitchDlkdA::DevOpen()
-{
-    return OpenPlain();
 }
 
 void CVideoSwitchDlkdA::Log(const char *format, int first, int second) const
@@ -106,31 +99,32 @@ int CVideoSwitchDlkdA::DevTake(int channel)
 }
 
 CVideoSwitch_DLKD7200::CVideoSwitch_DLKD7200()
-    : CVideoSwitchDlkdA(kTypeId7200, kDescription7200, 1,
-                        {"DLKD7200矩阵进行直接切换，入:%d  出:%d",
-                         "DLKD7200矩阵进行预置切换，入:%d  出:%d",
-                         "DLKD7200矩阵进行切换，入:%d  出:%d"})
+    : CVideoSwitchSerial(kTypeId7200, kDescription7200, 1,
+                         {"DLKD7200矩阵进行直接切换，入:%d  出:%d",
+                          "DLKD7200矩阵进行预置切换，入:%d  出:%d",
+                          "DLKD7200矩阵进行切换，入:%d  出:%d"})
 {
 }
 
 CVideoSwitch_DLKD7100::CVideoSwitch_DLKD7100()
-    : CVideoSwitchDlkdA("LVSWITCH_MCS_DLKD7100", kDescription7100, 2,
-                        {"DLKD7100矩阵进行直接切换，入:%d  出:%d",
-                         "DLKD7100矩阵进行预置切换，入:%d  出:%d",
-                         "DLKD7100矩阵进行切换，入:%d  出:%d"})
+    : CVideoSwitchSerial("LVSWITCH_MCS_DLKD7100", kDescription7100, 2,
+                         {"DLKD7100矩阵进行直接切换，入:%d  出:%d",
+                          "DLKD7100矩阵进行预置切换，入:%d  出:%d",
+                          "DLKD7100矩阵进行切换，入:%d  出:%d"})
 {
 }
 
-int32_t CVideoSwitch_DLKD7100::OnInitInstance()
+int32_t CVideoSwitch_DLKD7100::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchDlkdA::OnInitInstance()) return 0;
+    if (!CVideoSwitchDlkdA::ReadKeys(setting)) return 0;
     Log("DLKD7100矩阵OnInitInstance:PGM = %d PST = %d", GetProgramOutput(), GetPresetOutput());
     return 1;
 }
 
 CVideoSwitch_DLKDEx::CVideoSwitch_DLKDEx()
-    : CSwitchVirtualMode<CVideoSwitch_DLKD7200>(
-          {false, "LOG_AIR_SWITCH", "recieve Log for Share dev (leitch)"})
+    : CSwitchVirtualMode({.entriesFollow = false,
+                          .noticeType = "LOG_AIR_SWITCH",
+                          .noticeText = "recieve Log for Share dev (leitch)"})
 {
     m_strDescription = kDescriptionEx;
 }

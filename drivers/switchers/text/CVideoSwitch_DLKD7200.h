@@ -35,8 +35,6 @@ public:
 // What the two DLKD models share; the model gives its protocol object and its log texts.
 class KSOVRA20_API CVideoSwitchDlkdA : public CVideoSwitchSerialA {
 public:
-    int32_t OnInitInstance() override;
-    int DevOpen() override;
     // Routes the entry (1..sources) to the channel's output (channel - 1, channel held to
     // 1..channels).
     int DevDirectTake(int channel, int entry) override;
@@ -50,6 +48,8 @@ public:
     int GetProgramOutput() const { return m_nProgramOutput; }
     int GetPresetOutput() const { return m_nPresetOutput; }
 
+    virtual CSerialIO_DLKD7200 &Protocol() = 0;
+
 protected:
     // The model's log lines, each "<model>矩阵进行<operation>，入:%d  出:%d".
     struct Texts {
@@ -60,8 +60,8 @@ protected:
 
     CVideoSwitchDlkdA(const char *typeId, const char *description, int channels, Texts texts);
 
-    CSerialSwitchIO &Serial() override { return Protocol(); }
-    virtual CSerialIO_DLKD7200 &Protocol() = 0;
+    // "PGMChannel" and "PSTChannel".
+    int32_t ReadKeys(CResAccess &setting) override;
     // One line on "LOG_DLKD" from a format of up to two numbers.
     void Log(const char *format, int first, int second) const;
 
@@ -72,31 +72,22 @@ private:
     int m_nPresetOutput = -1;
 };
 
-class KSOVRA20_API CVideoSwitch_DLKD7200 : public CVideoSwitchDlkdA {
+class KSOVRA20_API CVideoSwitch_DLKD7200
+    : public CVideoSwitchSerial<CSerialIO_DLKD7200, CVideoSwitchDlkdA> {
     DECLARE_KEST_CLASS(CVideoSwitch_DLKD7200)
 
     CVideoSwitch_DLKD7200();
-
-protected:
-    CSerialIO_DLKD7200 &Protocol() override { return m_Serial; }
-
-private:
-    CSerialIO_DLKD7200 m_Serial;
 };
 
-class KSOVRA20_API CVideoSwitch_DLKD7100 : public CVideoSwitchDlkdA {
+class KSOVRA20_API CVideoSwitch_DLKD7100
+    : public CVideoSwitchSerial<CSerialIO_DLKD7100, CVideoSwitchDlkdA> {
     DECLARE_KEST_CLASS(CVideoSwitch_DLKD7100)
 
     CVideoSwitch_DLKD7100();
 
-    // The DLKD keys, then their values on "LOG_DLKD".
-    int32_t OnInitInstance() override;
-
 protected:
-    CSerialIO_DLKD7200 &Protocol() override { return m_Serial; }
-
-private:
-    CSerialIO_DLKD7100 m_Serial;
+    // The DLKD keys, then their values on "LOG_DLKD".
+    int32_t ReadKeys(CResAccess &setting) override;
 };
 
 // While virtual the commands succeed without sending and without keeping entries.

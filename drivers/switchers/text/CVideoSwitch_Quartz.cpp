@@ -1,6 +1,5 @@
 #include "drivers/switchers/text/CVideoSwitch_Quartz.h"
 
-#include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
 #include "drivers/switchers/text/TextSwitchFrames.h"
 
@@ -15,7 +14,8 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_Quartz, CVideoSwitchA, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_QuartzX, CVideoSwitch_Quartz, kDescription)
 
 CSerialIO_Quartz::CSerialIO_Quartz()
-    : CSerialSwitchIO({4, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr}, kTries, kTries)
+    : CSerialSwitchIO({4, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr},
+                      {.firstTries = kTries, .answeredTries = kTries})
 {
 }
 
@@ -37,28 +37,22 @@ int CSerialIO_Quartz::OnRecvData(int, pointer_t &data)
 }
 
 CVideoSwitch_Quartz::CVideoSwitch_Quartz()
-    : CVideoSwitchSerialA("LVSWITCH_MCS_Quartz", kDescription, 64, 64)
+    : CVideoSwitchSerial({.typeId = "LVSWITCH_MCS_Quartz",
+                          .description = kDescription,
+                          .sources = 64,
+                          .channels = 64,
+                          .portKey = "Com",
+                          .open = Open::Own,
+                          .preset = Preset::Kept})
 {
 }
 
-int32_t CVideoSwitch_Quartz::OnInitInstance()
+int32_t CVideoSwitch_Quartz::ReadKeys(CResAccess &setting)
 {
-    if (!CVideoSwitchA::OnInitInstance()) return 0;
-    ReadPortKey("Com");
-    CResAccess setting(GetSettingInfo());
     m_nProgramOutput = setting["PGM"].GetAsInteger(m_nProgramOutput);
     m_nBypassOutput = setting["ByPass"].GetAsInteger(m_nBypassOutput);
     m_strLevels = static_cast<const char *>(setting["Level"].GetAsString(m_strLevels.c_str()));
     return 1;
-}
-
-int CVideoSwitch_Quartz::DevOpen()
-{
-    if (m_Serial.DevIsOpen()) return 1;
-    m_Serial.DevOpen();
-    const bool open = m_Serial.DevIsOpen();
-    SetDevStatus(open ? DEVSTATUS_NORMAL : DEVSTATUS_COM_OPEN_FAILED);
-    return open ? 1 : 0;
 }
 
 int CVideoSwitch_Quartz::DevClose()
@@ -84,17 +78,10 @@ int CVideoSwitch_Quartz::DevDirectTake(int channel, int entry)
     return result;
 }
 
-int CVideoSwitch_Quartz::DevPreset(int channel, int entry)
-{
-    if (!Activate()) return 0;
-    return CVideoSwitchA::DevPreset(channel, ClampEntry(entry));
-}
-
 int CVideoSwitch_Quartz::DevTake(int channel)
 {
     if (!Activate()) return 0;
-    int preset = 0;
-    CVideoSwitchA::DevQueryPstEntry(channel, preset);
+    const int preset = PresetEntry(channel);
     const int output = Output(channel);
     if (!HasChannel(output)) return 0;
     int result = m_Serial.SendTake(m_strLevels, output, preset);

@@ -24,19 +24,15 @@ public:
     int OnRecvData(int port, pointer_t &data) override;
 };
 
-class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerialA {
+class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerial<CSerialIO_Quartz> {
     DECLARE_KEST_CLASS(CVideoSwitch_Quartz)
 
     CVideoSwitch_Quartz();
 
-    int32_t OnInitInstance() override;
-    // 1 when open; else opens the port: status 0 and 1 when it is open, else status 3 and 0.
-    int DevOpen() override;
     // Leaves the port open: 1.
     int DevClose() override;
+    // To the program output, the bypass following.
     int DevDirectTake(int channel, int entry) override;
-    // Keeps the preset entry; nothing is sent.
-    int DevPreset(int channel, int entry) override;
     int DevTake(int channel) override;
 
     int GetProgramOutput() const { return m_nProgramOutput; }
@@ -44,7 +40,8 @@ class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerialA {
     const std::string &GetLevels() const { return m_strLevels; }
 
 protected:
-    CSerialSwitchIO &Serial() override { return m_Serial; }
+    // "PGM", "ByPass" and "Level".
+    int32_t ReadKeys(CResAccess &setting) override;
 
 private:
     // "PGM" when set, else the channel.
@@ -52,7 +49,6 @@ private:
     // The same route to the bypass output, when it is set and is not the program output.
     void FollowBypass(int input);
 
-    CSerialIO_Quartz m_Serial;
     int m_nProgramOutput = -1; // set at initialisation
     int m_nBypassOutput = -1;
     std::string m_strLevels = "VABCDEFG";
