@@ -181,6 +181,13 @@ void CSerialIO::SetLine(const Line &line)
     m_pPortRtc = line.portClass;
 }
 
+CSerialIO::Line CSerialIO::GetLine() const
+{
+    std::lock_guard<CDataLock> lk(m_PortLock);
+    return {m_Setting.nPort,     m_Setting.nBaud,     m_Setting.nDataBits, m_Setting.nParity,
+            m_Setting.nStopBits, m_Setting.nHalfTime, m_pPortRtc};
+}
+
 int CSerialIO::SetPortNumber(int32_t port)
 {
     if (port < 0 || port > std::numeric_limits<uint16_t>::max()) return 0;
@@ -204,29 +211,52 @@ COM_SETTING CSerialIO::GetSetting() const
 }
 
 int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
-                       const TryHooks &hooks, RequestEnd *end)
+                       const TryHooks &hooks, RequestResult *result)
 {
     std::lock_guard<CDataLock> request(m_RequestLock);
-    RequestEnd ended = RequestEnd::Unanswered;
-    const int result = [&] {
-        // A reply asked to keep waiting: the answer is on its way, so the tries left only wait.
+    const bool listening = !frame || length < 1;
+    // The wait of `ms` for the reply event (or for nothing, in a pause), cut short by the stop.
+    enum class Woken { Reply, Timeout, Stopped };
+    const auto wait = [&](const plat::Waitable *reply, uint32_t ms) {
+        if (!hooks.stop) {
+            if (!reply) return plat::Sleep(ms), Woken::Timeout;
+            return reply->Wait(ms) == plat::WAIT_OBJECT_0 ? Woken::Reply : Woken::Timeout;
+        }
+        if (!reply)
+            return hooks.stop->Wait(ms) == plat::WAIT_OBJECT_0 ? Woken::Stopped : Woken::Timeout;
+        const uint32_t woken = plat::WaitForAny({reply, hooks.stop}, ms);
+        return woken == plat::WAIT_OBJECT_0       ? Woken::Reply
+               : woken == plat::WAIT_OBJECT_0 + 1 ? Woken::Stopped
+                                                  : Woken::Timeout;
+    };
+    RequestResult ended;
+    const int answered = [&] {
+        // A reply asked to keep waiting (or the request only listens): the tries left only
+        // wait.
         bool waitingOn = false;
         // The deliveries counted when the try was armed.
         uint64_t armed = 0;
         for (int attempt = 0; attempt < tries; ++attempt) {
-            if (attempt > 0) plat::Sleep(pauseMs);
+            // A stop set before the request writes nothing.
+            if ((attempt > 0 || hooks.stop) &&
+                wait(nullptr, attempt > 0 ? pauseMs : 0) == Woken::Stopped) {
+                ended.end = RequestEnd::Closed;
+                return 0;
+            }
+            ended.tries = attempt + 1;
             if (!waitingOn) {
                 m_hReplyEvent.Reset();
-                DevFlush(2);
+                if (!listening) DevFlush(2);
                 {
                     std::lock_guard<CDataLock> lk(m_RecvLock);
                     m_Buffer.RemoveAll();
                     if (hooks.arm) hooks.arm();
                     armed = m_nDeliveries.load();
                 }
+                waitingOn = listening;
                 // A line that does not take the frame will not take it 50 ms later either.
-                if (!DevWrite(frame, length)) {
-                    ended = RequestEnd::WriteFailed;
+                if (!listening && !DevWrite(frame, length)) {
+                    ended.end = RequestEnd::WriteFailed;
                     return 0;
                 }
             }
@@ -234,12 +264,11 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
             for (bool first = true;; first = false) {
                 const uint32_t spent = plat::TickElapsed(started);
                 if (!first && spent >= replyMs) break;
-                if (m_hReplyEvent.Wait(replyMs > spent ? replyMs - spent : 0) !=
-                    plat::WAIT_OBJECT_0)
-                    break;
-                // Woken by a close.
-                if (!DevIsOpen()) {
-                    ended = RequestEnd::Closed;
+                const Woken woken = wait(&m_hReplyEvent, replyMs > spent ? replyMs - spent : 0);
+                if (woken == Woken::Timeout) break;
+                // Woken by the stop or by a close.
+                if (woken == Woken::Stopped || !DevIsOpen()) {
+                    ended.end = RequestEnd::Closed;
                     return 0;
                 }
                 // The signal of bytes that came before the try was armed (its arm has cleared
@@ -247,11 +276,11 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
                 if (m_nDeliveries.load() == armed) continue;
                 const ReplyCheck check = hooks.test ? hooks.test() : ReplyCheck::Accept;
                 if (check == ReplyCheck::Accept) {
-                    ended = RequestEnd::Accepted;
+                    ended.end = RequestEnd::Accepted;
                     return 1;
                 }
                 if (check == ReplyCheck::Refuse) {
-                    ended = RequestEnd::Refused;
+                    ended.end = RequestEnd::Refused;
                     return 0;
                 }
                 if (check == ReplyCheck::Retry) break;
@@ -260,9 +289,9 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
         }
         return 0;
     }();
-    if (hooks.ended) hooks.ended(ended);
-    if (end) *end = ended;
-    return result;
+    if (hooks.ended) hooks.ended(ended.end);
+    if (result) *result = ended;
+    return answered;
 }
 
 std::shared_ptr<CSerialIO>

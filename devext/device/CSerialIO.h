@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 class CSerialDevA;
@@ -57,23 +58,34 @@ class DEVEXT20_API CSerialIO : public CClassA {
                      // request waits on for the rest of its reply waits
     };
     using ReplyTest = std::function<ReplyCheck()>;
-    // How a request ended (Closed: the port closed while a written try awaited its reply).
+    // How a request ended (Closed: the port closed, or the hooks' stop was set, while a try
+    // awaited its reply or paused).
     enum class RequestEnd { Accepted, Refused, Unanswered, WriteFailed, Closed };
+    // What a request reports: how it ended and the tries it began (a try whose write failed
+    // counts; the tries that only waited on for a reply count too).
+    struct RequestResult {
+        RequestEnd end = RequestEnd::Unanswered;
+        int tries = 0;
+    };
     // What a protocol does on each try of a request: `arm` runs under the receive lock, after
     // the receive buffer is emptied and before the frame is written (a protocol resets its
     // reply decoder there, so that nothing of an earlier try answers this one); `test` judges
     // the reply that OnRecvData signalled (none: any reply is accepted); `ended` (optional)
-    // runs once the request has ended, still under the request lock.
+    // runs once the request has ended, still under the request lock; `stop` (optional), once
+    // set, cuts the reply waits and the pauses short and ends the request as Closed.
     struct TryHooks {
-        TryHooks() = default;
+        TryHooks() : stop(nullptr) {}
         TryHooks(std::function<void()> armHook, ReplyTest testHook = {},
-                 std::function<void(RequestEnd)> endedHook = {})
-            : arm(std::move(armHook)), test(std::move(testHook)), ended(std::move(endedHook))
+                 std::function<void(RequestEnd)> endedHook = {},
+                 const plat::Waitable *stopSignal = nullptr)
+            : arm(std::move(armHook)), test(std::move(testHook)), ended(std::move(endedHook)),
+              stop(stopSignal)
         {
         }
         std::function<void()> arm;
         ReplyTest test;
         std::function<void(RequestEnd)> ended;
+        const plat::Waitable *stop;
     };
     // What the open-or-share rule makes of another object that holds the port number open.
     enum class ShareVerdict {
@@ -122,6 +134,7 @@ class DEVEXT20_API CSerialIO : public CClassA {
     };
     // The line's settings and port class; they take effect at the next open.
     void SetLine(const Line &line);
+    Line GetLine() const;
     int32_t GetPortNumber() const { return GetSetting().nPort; }
     // Takes effect at the next open. A number outside 0..65535 changes nothing: 0; else 1.
     int SetPortNumber(int32_t port);
@@ -142,10 +155,15 @@ class DEVEXT20_API CSerialIO : public CClassA {
     // up to `replyMs` for SignalReply; then the hooks' test judges the reply. Once a reply
     // asks to keep waiting, the tries left write nothing and only wait (the rest of this
     // one's wait first). 1 when a reply was accepted; 0 when refused, when every try went
-    // unanswered or was turned down for another, when the port closed, or at once when a
-    // write fails (no further try). `end` (when given) tells which.
+    // unanswered or was turned down for another, when the port closed or the stop was set,
+    // or at once when a write fails (no further try). `result` (when given) tells which,
+    // and the tries begun.
+    //
+    // Without a frame (null or `length` below 1) the request only listens: the first try
+    // arms (no flush, nothing written) and every try waits, as for a device that talks on its
+    // own.
     int Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
-                const TryHooks &hooks = {}, RequestEnd *end = nullptr);
+                const TryHooks &hooks = {}, RequestResult *result = nullptr);
     // The same with only a reply test.
     int Request(const char *frame, int length, int tries, uint32_t replyMs, uint32_t pauseMs,
                 const ReplyTest &test)
@@ -178,20 +196,44 @@ class DEVEXT20_API CSerialIO : public CClassA {
 protected:
     // OnRecvData tells a waiting Request that a reply is in the buffer.
     void SignalReply() { m_hReplyEvent.Set(); }
+    // Runs `use(buffer)` under the receive lock, the one the arm hooks run under: what it
+    // returns. OnRecvData gathers received bytes there (or feeds its own decoder), the request
+    // side reads and consumes them there.
+    template <class Use> auto WithBuffer(Use use)
+    {
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        return use(m_Buffer);
+    }
+    // Runs `use` alone on the line: no request of this object comes between the requests and
+    // the bookkeeping it makes. What it returns.
+    template <class Use> auto Alone(Use use)
+    {
+        std::lock_guard<CDataLock> lk(m_RequestLock);
+        return use();
+    }
+    // The same, unless a request or another Alone is in progress on another thread: then
+    // nothing runs and `busy` is set.
+    template <class Use> auto AloneUnlessBusy(Use use, bool &busy) -> decltype(use())
+    {
+        std::unique_lock<CDataLock> lk(m_RequestLock, std::try_to_lock);
+        busy = !lk.owns_lock();
+        if (busy) return {};
+        return use();
+    }
     // What a destruction does first, in the destructor of the most derived protocol class:
     // no lookup finds the object any more and its port does not open again; the port closes
     // (which ends the requests of the devices that hold it), then it waits until no other
     // thread holds it.
     void Retire();
 
-    COM_SETTING m_Setting;      // derived protocols set their defaults in their constructor
+private:
+    COM_SETTING m_Setting;      // under m_PortLock; set through SetLine and SetPortNumber
     iRtc *m_pPortRtc = nullptr; // the port kind to open; null: every kind
     plat::Event m_hReplyEvent;  // auto-reset; signalled through SignalReply
     CBuffer m_Buffer;
     CDataLock m_RecvLock;    // guards m_Buffer between OnRecvData and the request side
     CDataLock m_RequestLock; // one request and its reply at a time
 
-private:
     template <class Operation> int Forward(Operation operation);
     // The port's handler: counts the delivery, then OnRecvData.
     int Deliver(int port, pointer_t &data);

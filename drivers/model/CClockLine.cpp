@@ -23,10 +23,9 @@ bool OnRs232(Model model)
 
 CClockLine::CClockLine(Model model) : m_Model(model), m_pDecoder(clockframe::MakeDecoder(model))
 {
-    m_Setting.nDataBits = 8;
-    m_Setting.nParity = COM_PARITY_NONE;
-    m_Setting.nStopBits = COM_STOPBITS_ONE;
-    m_pPortRtc = OnRs232(model) ? CSerial_RS232::GetClassID() : CSerial_M422::GetClassID();
+    const COM_SETTING unset;
+    SetLine({unset.nPort, unset.nBaud, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, unset.nHalfTime,
+             OnRs232(model) ? CSerial_RS232::GetClassID() : CSerial_M422::GetClassID()});
 }
 
 CClockLine::~CClockLine()
@@ -37,14 +36,15 @@ CClockLine::~CClockLine()
 void CClockLine::SetPort(uint16_t port, uint16_t baud)
 {
     if (DevIsOpen()) return;
-    m_Setting.nPort = port;
-    m_Setting.nBaud = baud;
+    Line line = GetLine();
+    line.port = port;
+    line.baud = baud;
+    SetLine(line);
 }
 
 int32_t CClockLine::GetFrameCount()
 {
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    return m_nFrames;
+    return WithBuffer([this](CBuffer &) { return m_nFrames; });
 }
 
 DYNAMIC_TIME CClockLine::Stamp(const Reading &reading) const
@@ -104,21 +104,19 @@ int CClockLine::OnRecvData(int, pointer_t &data)
     LogBlock(bytes, length);
 
     std::vector<Reading> taken, invalid;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
+    WithBuffer([&](CBuffer &) {
         m_pDecoder->Feed(
             bytes, length, [&](const Reading &reading) { taken.push_back(reading); },
             [&](const Reading &reading) { invalid.push_back(reading); });
-    }
+    });
     // Logged outside the lock, which the log readers know nothing of.
     for (const Reading &reading : invalid) LogInvalid(reading);
     for (const Reading &reading : taken) {
         const DYNAMIC_TIME stamp = Stamp(reading);
-        {
-            std::lock_guard<CDataLock> lk(m_RecvLock);
+        WithBuffer([&](CBuffer &) {
             m_StdTime = stamp;
             ++m_nFrames;
-        }
+        });
         SignalReply();
     }
     return 1;
@@ -127,32 +125,26 @@ int CClockLine::OnRecvData(int, pointer_t &data)
 int CClockLine::CollectFrames(DYNAMIC_TIME &last, const plat::Waitable &stop)
 {
     DevFlush(3);
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_pDecoder->Reset();
-    }
+    // The line only listens: each round waits up to kRoundMs; a frame ends its round, and the
+    // request ends after kEnoughFrames, on the stop or when the line closes.
     int taken = 0;
-    for (int round = 0; round < kRounds && taken < kEnoughFrames; ++round) {
-        const int32_t before = GetFrameCount();
-        m_hReplyEvent.Reset();
-        if (plat::WaitForAny({&m_hReplyEvent, &stop}, kRoundMs) != plat::WAIT_OBJECT_0) {
-            if (stop.Wait(0) == plat::WAIT_OBJECT_0) break;
-            continue;
-        }
+    int32_t counted = 0;
+    const auto arm = [&] {
+        m_pDecoder->Reset();
+        counted = m_nFrames;
+    };
+    const ReplyTest test = [&] {
         DYNAMIC_TIME stamp{};
-        int32_t after;
-        {
-            std::lock_guard<CDataLock> lk(m_RecvLock);
+        const bool fresh = WithBuffer([&](CBuffer &) {
+            if (m_nFrames == counted) return false;
+            counted = m_nFrames;
             stamp = m_StdTime;
-            after = m_nFrames;
-        }
-        // The event also wakes a round when the line closes.
-        if (after == before) {
-            if (!DevIsOpen()) break;
-            continue;
-        }
+            return true;
+        });
+        if (!fresh) return ReplyCheck::KeepWaiting;
         last = stamp;
-        ++taken;
-    }
+        return ++taken < kEnoughFrames ? ReplyCheck::Retry : ReplyCheck::Accept;
+    };
+    Request(nullptr, 0, kRounds, kRoundMs, 0, TryHooks(arm, test, {}, &stop));
     return taken;
 }

@@ -40,7 +40,7 @@ private:
     void LogInvalid(const clockframe::Reading &reading) const;
 
     const clockframe::Model m_Model;
-    std::unique_ptr<clockframe::CClockDecoder> m_pDecoder; // under m_RecvLock
-    DYNAMIC_TIME m_StdTime{};                              // under m_RecvLock
-    int32_t m_nFrames = 0;                                 // under m_RecvLock
+    std::unique_ptr<clockframe::CClockDecoder> m_pDecoder; // under the receive lock
+    DYNAMIC_TIME m_StdTime{};                              // under the receive lock
+    int32_t m_nFrames = 0;                                 // under the receive lock
 };

@@ -14,18 +14,16 @@ constexpr int kTriesOnceAnswered = 3;
 
 CSerialEchg::CSerialEchg(uint16_t stopBits)
 {
-    m_Setting.nBaud = 9600;
-    m_Setting.nDataBits = 8;
-    m_Setting.nParity = COM_PARITY_NONE;
-    m_Setting.nStopBits = stopBits;
-    m_pPortRtc = CSerial_M422::GetClassID();
+    SetLine(
+        {COM_SETTING{}.nPort, 9600, 8, COM_PARITY_NONE, stopBits, 0, CSerial_M422::GetClassID()});
 }
 
 int CSerialEchg::Reopen(int port)
 {
     DevClose();
     ForgetLine();
-    m_Setting.nPort = static_cast<uint16_t>(port);
+    // A number that does not fit opens the line it had.
+    SetPortNumber(port);
     return DevOpen();
 }
 
@@ -38,21 +36,25 @@ CSerialEchg422::~CSerialEchg422()
 
 void CSerialEchg422::ForgetLine()
 {
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    m_decoder.Reset();
-    m_bHaveStatus = false;
+    WithBuffer([this](CBuffer &) {
+        m_decoder.Reset();
+        m_bHaveStatus = false;
+    });
 }
 
 bool CSerialEchg422::WriteTwice(int position, uint32_t gapMs)
 {
     const echg::Frame3 frame = echg::Encode422Switch(position);
-    std::lock_guard<CDataLock> request(m_RequestLock);
-    const char *bytes = reinterpret_cast<const char *>(frame.data());
-    const int length = static_cast<int>(frame.size());
-    const bool first = DevWrite(bytes, length) > 0;
-    plat::Sleep(gapMs);
-    const bool second = DevWrite(bytes, length) > 0;
-    return first || second;
+    // The switch answers with its status on its own: no reply is awaited, and nothing of the
+    // line is flushed between the two writes. No request comes between them.
+    return Alone([&] {
+        const char *bytes = reinterpret_cast<const char *>(frame.data());
+        const int length = static_cast<int>(frame.size());
+        const bool first = DevWrite(bytes, length) > 0;
+        plat::Sleep(gapMs);
+        const bool second = DevWrite(bytes, length) > 0;
+        return first || second;
+    });
 }
 
 int CSerialEchg422::DevSwitch(int position)
@@ -77,14 +79,15 @@ int CSerialEchg422::GetChannelState(int channel) const
 
 int CSerialEchg422::OnRecvData(int, pointer_t &data)
 {
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length),
-                   [this](uint8_t status) {
-                       m_nStatus = status;
-                       m_dwStatusTick = plat::GetTickCount();
-                       m_bHaveStatus = true;
-                       SignalReply();
-                   });
+    WithBuffer([&](CBuffer &) {
+        m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length),
+                       [this](uint8_t status) {
+                           m_nStatus = status;
+                           m_dwStatusTick = plat::GetTickCount();
+                           m_bHaveStatus = true;
+                           SignalReply();
+                       });
+    });
     return 1;
 }
 
@@ -97,26 +100,20 @@ CSerialEchg485::~CSerialEchg485()
 
 int CSerialEchg485::DevFlush(int mode)
 {
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_decoder.Reset();
-    }
+    WithBuffer([this](CBuffer &) { m_decoder.Reset(); });
     return CSerialIO::DevFlush(mode);
 }
 
 int CSerialEchg485::SendAndWait(const echg::Frame3 &frame, size_t length, bool query)
 {
-    std::lock_guard<CDataLock> request(m_RequestLock);
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_decoder.ExpectQuery(query);
-    }
-    const int answered = Request(reinterpret_cast<const char *>(frame.data()),
-                                 static_cast<int>(length), m_nTries, kReplyMs, kPauseMs);
-    if (query) {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_decoder.ExpectQuery(false);
-    }
+    // The decoder expects a query's answer from the first try's arm until the request ends.
+    const auto arm = [this, query] { m_decoder.ExpectQuery(query); };
+    const auto ended = [this, query](RequestEnd) {
+        if (query) WithBuffer([this](CBuffer &) { m_decoder.ExpectQuery(false); });
+    };
+    const int answered =
+        Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(length), m_nTries,
+                kReplyMs, kPauseMs, TryHooks(arm, {}, ended));
     if (answered) m_nTries = kTriesOnceAnswered;
     return answered;
 }
@@ -134,14 +131,15 @@ int CSerialEchg485::DevQuery()
 
 int CSerialEchg485::OnRecvData(int, pointer_t &data)
 {
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length),
-                   [this](const echg::C485ReplyDecoder::Reply &reply) {
-                       if (reply.query) {
-                           m_nAddress = reply.address;
-                           m_nState = reply.state;
-                       }
-                       SignalReply();
-                   });
+    WithBuffer([&](CBuffer &) {
+        m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length),
+                       [this](const echg::C485ReplyDecoder::Reply &reply) {
+                           if (reply.query) {
+                               m_nAddress = reply.address;
+                               m_nState = reply.state;
+                           }
+                           SignalReply();
+                       });
+    });
     return 1;
 }

@@ -50,7 +50,7 @@ private:
     // Whether the switch frame went out at least once.
     bool WriteTwice(int position, uint32_t gapMs);
 
-    echg::C422StatusDecoder m_decoder; // under m_RecvLock
+    echg::C422StatusDecoder m_decoder; // under the receive lock
     std::atomic<uint32_t> m_nStatus{0};
     std::atomic<uint32_t> m_dwStatusTick{0};
     std::atomic<bool> m_bHaveStatus{false};
@@ -81,7 +81,7 @@ private:
     // Up to the tries, write `frame` and wait kReplyMs for its reply: 1 when one came.
     int SendAndWait(const echg::Frame3 &frame, size_t length, bool query);
 
-    echg::C485ReplyDecoder m_decoder; // under m_RecvLock
+    echg::C485ReplyDecoder m_decoder; // under the receive lock
     std::atomic<int> m_nTries{1};
     std::atomic<int> m_nAddress{0};
     std::atomic<int> m_nState{0};

@@ -46,8 +46,11 @@ int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHoo
         return hooks.test ? Received(hooks.test) : ReplyCheck::Accept;
     };
     return Alone([&] {
-        return Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
-                       m_nTries, m_exchange.replyMs, m_exchange.pauseMs,
-                       TryHooks{arm, judged, hooks.ended}, end);
+        RequestResult result;
+        const int answered = Request(
+            reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()), m_nTries,
+            m_exchange.replyMs, m_exchange.pauseMs, TryHooks{arm, judged, hooks.ended}, &result);
+        if (end) *end = result.end;
+        return answered;
     });
 }

@@ -129,7 +129,7 @@ void RunVdcp(fuzz::Input &in, const std::vector<int> &ops)
 void RunRobot(fuzz::Input &in, const std::vector<int> &ops)
 {
     CSerialTapeRobot robot;
-    robot.SetPort(kPort);
+    robot.SetPortNumber(kPort);
     robot.SetMessageHandler([](int32_t) {});
     robot.DevOpen();
     for (int op : ops) {

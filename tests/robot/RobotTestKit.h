@@ -17,8 +17,10 @@ class CQuickRobotLine : public CSerialTapeRobot {
 public:
     CQuickRobotLine()
     {
-        m_Setting.nHalfTime = 0;
-        m_Setting.nPort = kRobotPort;
+        Line line = GetLine();
+        line.port = kRobotPort;
+        line.last = 0;
+        SetLine(line);
     }
 };
 

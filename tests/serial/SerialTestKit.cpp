@@ -43,8 +43,21 @@ Bytes Sequence(size_t n, uint8_t seed)
 
 CFrameProtocol::CFrameProtocol(int port, iRtc *kind)
 {
-    m_Setting.nPort = static_cast<uint16_t>(port);
-    m_pPortRtc = kind;
+    SetPortKind(kind);
+    SetPortNumber(port);
+}
+
+void CFrameProtocol::SetPortKind(iRtc *kind)
+{
+    Line line = GetLine();
+    line.portClass = kind;
+    CSerialIO::SetLine(line);
+}
+
+void CFrameProtocol::SetLine(const COM_SETTING &setting)
+{
+    CSerialIO::SetLine({setting.nPort, setting.nBaud, setting.nDataBits, setting.nParity,
+                        setting.nStopBits, setting.nHalfTime, GetLine().portClass});
 }
 
 CFrameProtocol::~CFrameProtocol()
@@ -56,12 +69,11 @@ int CFrameProtocol::OnRecvData(int port, pointer_t &data)
 {
     const auto *bytes = static_cast<const uint8_t *>(data.data);
     const Bytes block(bytes, bytes + data.length);
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_Buffer.Append(data.data, data.length);
-        m_Buffer.DeleteUntil(&kStx, 1);
-        if (m_Buffer.GetSize() > 0 && m_Buffer.Find(kEtx) > 0) SignalReply();
-    }
+    WithBuffer([&](CBuffer &buffer) {
+        buffer.Append(data.data, data.length);
+        buffer.DeleteUntil(&kStx, 1);
+        if (buffer.GetSize() > 0 && buffer.Find(kEtx) > 0) SignalReply();
+    });
     {
         std::lock_guard<std::mutex> lk(m_);
         received_.insert(received_.end(), block.begin(), block.end());
@@ -80,14 +92,12 @@ int CFrameProtocol::Ask(const Bytes &frame, int tries, uint32_t replyMs, const R
 
 Bytes CFrameProtocol::Reply()
 {
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    return Bytes(m_Buffer.begin(), m_Buffer.end());
+    return WithBuffer([](CBuffer &buffer) { return Bytes(buffer.begin(), buffer.end()); });
 }
 
 int32_t CFrameProtocol::ReplyAppends()
 {
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    return m_Buffer.GetAppendCount();
+    return WithBuffer([](CBuffer &buffer) { return buffer.GetAppendCount(); });
 }
 
 Bytes CFrameProtocol::Received() const

@@ -43,10 +43,9 @@ public:
 
     int OnRecvData(int port, pointer_t &data) override;
 
-    void SetPortKind(iRtc *kind) { m_pPortRtc = kind; }
-    void SetLine(const COM_SETTING &setting) { m_Setting = setting; }
-    // Moves the settings' port number under an open object.
-    void SetPortNumber(uint16_t port) { m_Setting.nPort = port; }
+    void SetPortKind(iRtc *kind);
+    // The settings, with the port kind kept.
+    void SetLine(const COM_SETTING &setting);
     int Ask(const Bytes &frame, int tries, uint32_t replyMs, const ReplyTest &test = {});
     // The receive buffer, and the number of appends that filled it.
     Bytes Reply();

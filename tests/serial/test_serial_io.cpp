@@ -45,10 +45,7 @@ public:
     int OnRecvData(int port, pointer_t &data) override
     {
         if (m_bHeld.exchange(true)) return CFrameProtocol::OnRecvData(port, data);
-        {
-            std::lock_guard<CDataLock> lk(m_RecvLock);
-            m_Buffer.Append(data.data, data.length);
-        }
+        WithBuffer([&](CBuffer &buffer) { buffer.Append(data.data, data.length); });
         fed.set_value();
         release.get_future().wait();
         SignalReply();
@@ -389,4 +386,114 @@ TEST(RequestLoop, ASignalOfBytesFromBeforeTheTryIsNoReply)
     protocol.release.set_value();
     EXPECT_EQ(asked.get(), 1);
     EXPECT_EQ(judged, Frame("R")) << "judged on the reply to the frame";
+}
+
+// How a request ended and the tries it began, for each way one ends.
+TEST(RequestLoop, ARequestReportsHowItEndedAndItsTries)
+{
+    using End = CSerialIO::RequestEnd;
+    ComLine line(39);
+    std::atomic<int> asked{0};
+    line.peer.When(Frame("ONE"), Answer::Of(Frame("R")));
+    line.peer.When(Frame("NAK"), Answer::Of(Frame("N")));
+    line.peer.When(Frame("MUTE"), Answer::Silence());
+    line.peer.When(kestsim::Contains(Frame("AGAIN")),
+                   [&](const Bytes &) { return Answer::Of(Frame(++asked == 1 ? "X" : "R")); });
+    const auto judge = [&] {
+        switch (line.protocol.Reply().at(1)) {
+        case 'R':
+            return ReplyCheck::Accept;
+        case 'N':
+            return ReplyCheck::Refuse;
+        default:
+            return ReplyCheck::Retry;
+        }
+    };
+    struct Case {
+        const char *frame;
+        bool open;
+        int answered;
+        End end;
+        int tries;
+    };
+    const Case cases[] = {
+        {"ONE", true, 1, End::Accepted, 1},     {"NAK", true, 0, End::Refused, 1},
+        {"MUTE", true, 0, End::Unanswered, 3},  {"AGAIN", true, 1, End::Accepted, 2},
+        {"ONE", false, 0, End::WriteFailed, 1},
+    };
+    for (const Case &c : cases) {
+        if (c.open)
+            ASSERT_EQ(line.protocol.DevOpen(), 1);
+        else
+            line.protocol.DevClose();
+        const Bytes frame = Frame(c.frame);
+        CSerialIO::RequestResult result;
+        result.tries = -1;
+        EXPECT_EQ(line.protocol.Request(reinterpret_cast<const char *>(frame.data()),
+                                        static_cast<int>(frame.size()), 3, 150, 10,
+                                        CSerialIO::TryHooks({}, judge), &result),
+                  c.answered)
+            << c.frame;
+        EXPECT_EQ(result.end, c.end) << c.frame;
+        EXPECT_EQ(result.tries, c.tries) << c.frame;
+    }
+}
+
+// A stop cuts a request short wherever it waits; one set before the request writes nothing.
+// A request without a frame only listens: it writes nothing and takes what the device sends.
+TEST(RequestLoop, AStopEndsARequestAndAListeningRequestWritesNothing)
+{
+    using End = CSerialIO::RequestEnd;
+    ComLine line(40);
+    ASSERT_EQ(line.protocol.DevOpen(), 1);
+    line.peer.When(Frame("Q"), Answer::Silence());
+    const Bytes frame = Frame("Q");
+    const auto ask = [&](const plat::Event &stop, const char *bytes, int length,
+                         CSerialIO::ReplyTest test = {}) {
+        CSerialIO::RequestResult result;
+        line.protocol.Request(bytes, length, 3, 10000, 10, CSerialIO::TryHooks({}, test, {}, &stop),
+                              &result);
+        return result;
+    };
+    const auto *bytes = reinterpret_cast<const char *>(frame.data());
+    const int length = static_cast<int>(frame.size());
+
+    plat::Event already(true, true);
+    const CSerialIO::RequestResult early = ask(already, bytes, length);
+    EXPECT_EQ(early.end, End::Closed);
+    EXPECT_EQ(early.tries, 0);
+
+    plat::Event stop(true, false);
+    const auto start = Clock::now();
+    auto waiting = std::async(std::launch::async, [&] { return ask(stop, bytes, length); });
+    ASSERT_TRUE(line.peer.WaitForContains(frame, kSoonMs));
+    stop.Set();
+    ASSERT_EQ(waiting.wait_for(std::chrono::milliseconds(kSoonMs)), std::future_status::ready);
+    EXPECT_EQ(waiting.get().end, End::Closed);
+    EXPECT_LT(MsSince(start), 5000);
+    EXPECT_EQ(Count(line.peer.Received(), frame), 1u) << "early: nothing written";
+
+    // Listening: a note first (keep waiting), then the awaited frame, both sent unasked.
+    line.peer.ClearReceived();
+    plat::Event never(true, false);
+    const Bytes done = Frame("R");
+    const auto awaited = [&] {
+        const Bytes reply = line.protocol.Reply();
+        const bool ends = reply.size() >= done.size() &&
+                          std::equal(done.begin(), done.end(), reply.end() - done.size());
+        return ends ? ReplyCheck::Accept : ReplyCheck::KeepWaiting;
+    };
+    auto listening =
+        std::async(std::launch::async, [&] { return ask(never, nullptr, 0, awaited); });
+    ASSERT_TRUE(WaitUntil([&] {
+        line.peer.Send(Frame("W"));
+        return listening.wait_for(std::chrono::milliseconds(20)) == std::future_status::ready ||
+               line.protocol.ReplyAppends() > 0;
+    }));
+    ASSERT_TRUE(line.peer.Send(done));
+    ASSERT_EQ(listening.wait_for(std::chrono::milliseconds(kSoonMs)), std::future_status::ready);
+    const CSerialIO::RequestResult heard = listening.get();
+    EXPECT_EQ(heard.end, End::Accepted);
+    EXPECT_EQ(heard.tries, 1);
+    EXPECT_TRUE(line.peer.Received().empty()) << "a listening request writes nothing";
 }

@@ -72,7 +72,7 @@ ActiveService::~ActiveService()
 
 TestProtocol::TestProtocol(int port)
 {
-    m_Setting.nPort = static_cast<uint16_t>(port);
+    SetPortNumber(port);
 }
 
 TestProtocol::~TestProtocol()
@@ -88,9 +88,10 @@ int TestProtocol::OnRecvData(int port, pointer_t &data)
         received_.insert(received_.end(), bytes, bytes + data.length);
         ports_.push_back(port);
     }
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    m_Buffer.Append(data.data, data.length);
-    if (!m_Buffer.IsEmpty() && m_Buffer[m_Buffer.GetSize() - 1] == kEtx) SignalReply();
+    WithBuffer([&](CBuffer &buffer) {
+        buffer.Append(data.data, data.length);
+        if (!buffer.IsEmpty() && buffer[buffer.GetSize() - 1] == kEtx) SignalReply();
+    });
     return 1;
 }
 
@@ -102,8 +103,9 @@ int TestProtocol::Ask(const Bytes &frame, uint32_t replyMs)
 
 Bytes TestProtocol::Reply()
 {
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    return Bytes(m_Buffer.GetData(), m_Buffer.GetData() + m_Buffer.GetSize());
+    return WithBuffer([](CBuffer &buffer) {
+        return Bytes(buffer.GetData(), buffer.GetData() + buffer.GetSize());
+    });
 }
 
 Bytes TestProtocol::Received() const

@@ -222,10 +222,10 @@ TEST_F(VdcpEngineTest, TheIdListComesInPartsUpToTheLimit)
 
 TEST_F(VdcpEngineTest, EnginesOnOnePortShareTheOpenOneByItsShareMode)
 {
-    ISerialVDCP *itf = nullptr;
+    std::shared_ptr<ISerialVDCP> itf;
     int32_t kind = 0;
-    ASSERT_EQ(engine.GetSharedPort(&itf, &kind), 1);
-    EXPECT_EQ(itf, static_cast<ISerialVDCP *>(&engine));
+    ASSERT_EQ(engine.GetSharedPort(itf, &kind), 1);
+    EXPECT_EQ(itf.get(), static_cast<ISerialVDCP *>(&engine));
     EXPECT_EQ(kind, 7);
 
     CVDCP second;
@@ -239,14 +239,14 @@ TEST_F(VdcpEngineTest, EnginesOnOnePortShareTheOpenOneByItsShareMode)
         engine.SetShareMode(c.mode);
         itf = nullptr;
         kind = -1;
-        EXPECT_EQ(second.GetSharedPort(&itf, &kind), c.result) << c.mode;
-        EXPECT_EQ(itf, c.result ? static_cast<ISerialVDCP *>(&engine) : nullptr) << c.mode;
+        EXPECT_EQ(second.GetSharedPort(itf, &kind), c.result) << c.mode;
+        EXPECT_EQ(itf.get(), c.result ? static_cast<ISerialVDCP *>(&engine) : nullptr) << c.mode;
         EXPECT_EQ(kind, c.kind) << c.mode;
     }
     // Taken over: the first engine gives its channel and its port up.
     engine.SetShareMode(4);
-    ASSERT_EQ(second.GetSharedPort(&itf, &kind), 1);
-    EXPECT_EQ(itf, static_cast<ISerialVDCP *>(&second));
+    ASSERT_EQ(second.GetSharedPort(itf, &kind), 1);
+    EXPECT_EQ(itf.get(), static_cast<ISerialVDCP *>(&second));
     EXPECT_EQ(line.sim.CountOf(0x20, 0x21), 1u);
     EXPECT_EQ(line.sim.Commands().back().data, (Bytes{1})) << "ClosePort of the own channel";
     EXPECT_FALSE(engine.DevIsOpen());
@@ -258,7 +258,7 @@ TEST_F(VdcpEngineTest, EnginesOnOnePortShareTheOpenOneByItsShareMode)
     other.SetPortNumber(kPort);
     ASSERT_EQ(other.GetActivePort().get(), &other);
     itf = nullptr;
-    EXPECT_EQ(engine.GetSharedPort(&itf, &kind), 0);
+    EXPECT_EQ(engine.GetSharedPort(itf, &kind), 0);
     EXPECT_EQ(itf, nullptr);
 }
 

@@ -45,7 +45,7 @@ protected:
     // own goes after them, so that all of them have arrived.
     size_t Taken()
     {
-        ISerialVDCP *engine = source.GetVDCP(nullptr);
+        const std::shared_ptr<ISerialVDCP> engine = source.GetVDCP(nullptr);
         EXPECT_NE(engine, nullptr);
         int32_t status1 = 0;
         if (engine) {

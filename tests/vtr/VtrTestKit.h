@@ -32,7 +32,12 @@ constexpr int kBoardPort = 42;
 // takes real time, and the reply wait runs on the manual clock).
 class CQuickVTR : public CSerialVTR {
 public:
-    CQuickVTR() { m_Setting.nHalfTime = 0; }
+    CQuickVTR()
+    {
+        Line line = GetLine();
+        line.last = 0;
+        SetLine(line);
+    }
     // Deliveries end before the counters they update go.
     ~CQuickVTR() override { DevClose(); }
 

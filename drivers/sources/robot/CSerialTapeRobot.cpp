@@ -30,13 +30,7 @@ uint8_t Digit(int32_t value)
 
 CSerialTapeRobot::CSerialTapeRobot()
 {
-    m_Setting.nPort = 0;
-    m_Setting.nBaud = 19200;
-    m_Setting.nDataBits = 8;
-    m_Setting.nParity = COM_PARITY_NONE;
-    m_Setting.nStopBits = COM_STOPBITS_ONE;
-    m_Setting.nHalfTime = 50;
-    m_pPortRtc = CSerial_M422::GetClassID();
+    SetLine({0, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()});
 }
 
 CSerialTapeRobot::~CSerialTapeRobot()
@@ -85,22 +79,26 @@ int32_t CSerialTapeRobot::SendFrame(int32_t id, const uint8_t *frame, int length
                                     uint32_t timeoutMs)
 {
     if (length <= 0) return 0;
-    std::lock_guard<CDataLock> send(m_RequestLock);
-    {
-        std::lock_guard<CDataLock> lk(m_StateLock);
-        m_nPending = id;
-        m_nResult = kNone;
-        m_Reply.clear();
-    }
     const int32_t wanted = HasReplyData(id) ? kData : kDone;
-    const int answered =
-        Request(reinterpret_cast<const char *>(frame), length, 1, ReplyWait(timeoutMs), 0, [&] {
-            std::lock_guard<CDataLock> lk(m_StateLock);
-            return m_nResult == wanted ? ReplyCheck::Accept : ReplyCheck::Refuse;
+    const auto state = [this](auto use) {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        return use();
+    };
+    const auto arm = [&] {
+        state([&] {
+            m_nPending = id;
+            m_nResult = kNone;
+            m_Reply.clear();
         });
-    std::lock_guard<CDataLock> lk(m_StateLock);
-    m_nPending = 0;
-    return answered ? 1 : 0;
+    };
+    const ReplyTest test = [&] {
+        return state([&] { return m_nResult == wanted ? ReplyCheck::Accept : ReplyCheck::Refuse; });
+    };
+    const auto ended = [&](RequestEnd) { state([this] { m_nPending = 0; }); };
+    return Request(reinterpret_cast<const char *>(frame), length, 1, ReplyWait(timeoutMs), 0,
+                   TryHooks(arm, test, ended))
+               ? 1
+               : 0;
 }
 
 int32_t CSerialTapeRobot::Send(int32_t id, const uint8_t *params, int n)
@@ -118,10 +116,9 @@ int32_t CSerialTapeRobot::Run(int32_t id)
 
 int32_t CSerialTapeRobot::RunUnlessBusy(int32_t id, bool &busy)
 {
-    // Held across the command: nothing else comes between the look and the send.
-    std::unique_lock<CDataLock> idle(m_RequestLock, std::try_to_lock);
-    busy = !idle.owns_lock();
-    return busy ? 0 : Run(id);
+    // Nothing else comes between the look and the send.
+    const int32_t done = AloneUnlessBusy([&] { return Run(id); }, busy);
+    return busy ? 0 : done;
 }
 
 int32_t CSerialTapeRobot::Run4(uint8_t, uint8_t)

@@ -20,8 +20,6 @@ class KSOVRA20_API CSerialTapeRobot : public CSerialIO {
     CSerialTapeRobot();
     ~CSerialTapeRobot() override;
 
-    void SetPort(uint16_t port) { m_Setting.nPort = port; }
-    uint16_t GetPort() const { return m_Setting.nPort; }
     // Set before the port opens; an empty handler drops the messages.
     void SetMessageHandler(MessageHandler handler);
 

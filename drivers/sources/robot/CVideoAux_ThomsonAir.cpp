@@ -24,9 +24,8 @@ CVideoAux_ThomsonAir::~CVideoAux_ThomsonAir()
 
 int32_t CVideoAux_ThomsonAir::OnInitInstance()
 {
-    CResAccess setting(GetSettingInfo());
-    const int32_t port = setting["com"].GetAsInteger(kDefaultPort);
-    m_pRobot->Serial().SetPort(static_cast<uint16_t>(port));
+    m_pRobot->Serial().SetPortNumber(kDefaultPort);
+    m_pRobot->Serial().ReadPortKey(GetSettingInfo(), "com");
     m_pRobot->SetName(GetInstanceName());
     m_bInitialized = false;
     return 1;

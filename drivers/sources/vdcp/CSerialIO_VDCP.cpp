@@ -1,12 +1,15 @@
 #include "drivers/sources/vdcp/CSerialIO_VDCP.h"
 
+#include "devext/device/CSerial_M422.h"
 #include "drivers/tasks/CVideoBroTaskTPU.h"
 
 #include "Kest20/KestLog.h"
 #include "platform/TimeSource.h"
 
 #include <algorithm>
+#include <limits>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -16,13 +19,9 @@ constexpr int kPositionDataBytes = 5; // echo, then the time code
 
 } // namespace
 
-CSerialIO_VDCP::CSerialIO_VDCP(vdcp::Variant variant) : m_variant(variant)
+CSerialIO_VDCP::CSerialIO_VDCP(vdcp::Variant variant, uint16_t last) : m_variant(variant)
 {
-    m_Setting.nPort = 2;
-    m_Setting.nBaud = 38400;
-    m_Setting.nDataBits = 8;
-    m_Setting.nParity = COM_PARITY_ODD;
-    m_Setting.nStopBits = COM_STOPBITS_ONE;
+    SetLine({2, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, last, CSerial_M422::GetClassID()});
 }
 
 CSerialIO_VDCP::~CSerialIO_VDCP()
@@ -31,11 +30,13 @@ CSerialIO_VDCP::~CSerialIO_VDCP()
     CSerialIO::DevClose();
 }
 
-void CSerialIO_VDCP::SetPortNumber(int32_t port)
+int CSerialIO_VDCP::SetPortNumber(int32_t port)
 {
-    if (GetSetting().nPort == port) return;
+    if (GetPortNumber() == port) return 1;
+    if (port < 0 || port > std::numeric_limits<uint16_t>::max()) return 0;
+    // The port held is the old number's.
     Close();
-    m_Setting.nPort = static_cast<uint16_t>(port);
+    return CSerialIO::SetPortNumber(port);
 }
 
 int CSerialIO_VDCP::Close()
@@ -99,25 +100,29 @@ int CSerialIO_VDCP::Exchange(int32_t id, const vdcp::Data &data, int tries, vdcp
     vdcp::Frame frame;
     if (!vdcp::EncodeFrame(*row, data.Bytes(), data.Length(), frame)) return 0;
 
-    // Held across every try, so callers on several threads queue (the base takes it again).
-    std::lock_guard<CDataLock> exchange(m_RequestLock);
-    // A unit thread of a released task manager, given up while it waited here, sends nothing.
-    if (CVideoBroTaskTPU::CallingUnitStopped()) return 0;
-    m_nExchangeId = id;
-    m_bTryInFlight = false;
-    RequestEnd end = RequestEnd::Unanswered;
-    const int ok = Request(
-        reinterpret_cast<const char *>(frame.bytes.data()), frame.nLength, tries, m_nReplyMs,
-        kPauseMs, {[this] { ArmTry(); }, [this, reply] { return TakeReply(reply); }}, &end);
-    if (end == RequestEnd::WriteFailed) {
-        // Nothing went out on the last try: it is not counted, and nothing is awaited.
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        m_bTryInFlight = false;
-        m_nAwaitedId = 0;
-    }
-    EndTry();
-    m_nExchangeId = 0;
-    return ok;
+    // Alone across the request and its count, so callers on several threads queue.
+    return Alone([&] {
+        // A unit thread of a released task manager, given up while it waited here, sends
+        // nothing.
+        if (CVideoBroTaskTPU::CallingUnitStopped()) return 0;
+        const auto arm = [this, id] {
+            m_decoder.Reset();
+            m_reply = vdcp::Reply{};
+            m_nAwaitedId = id;
+        };
+        const auto ended = [this](RequestEnd) {
+            // Nothing is awaited once the request is over (a write that failed sent nothing).
+            WithBuffer([this](CBuffer &) { m_nAwaitedId = 0; });
+        };
+        RequestResult result;
+        const int ok = Request(reinterpret_cast<const char *>(frame.bytes.data()), frame.nLength,
+                               tries, m_nReplyMs, kPauseMs,
+                               TryHooks(
+                                   arm, [this, reply] { return TakeReply(reply); }, ended),
+                               &result);
+        CountTries(result);
+        return ok;
+    });
 }
 
 int CSerialIO_VDCP::Sense(int32_t id, const vdcp::Data &data, int dataBytes, vdcp::Reply &reply,
@@ -126,37 +131,22 @@ int CSerialIO_VDCP::Sense(int32_t id, const vdcp::Data &data, int dataBytes, vdc
     return Exchange(id, data, tries, &reply) && reply.HasData(dataBytes) ? 1 : 0;
 }
 
-void CSerialIO_VDCP::ArmTry()
+void CSerialIO_VDCP::CountTries(const RequestResult &result)
 {
-    EndTry();
-    m_decoder.Reset();
-    m_reply = vdcp::Reply{};
-    m_nAwaitedId = m_nExchangeId;
-    // A late reply to an earlier try answers none of this one.
-    m_hReplyEvent.Reset();
-    m_bTryInFlight = true;
-}
-
-void CSerialIO_VDCP::EndTry()
-{
-    if (!m_bTryInFlight) return;
-    m_bTryInFlight = false;
-    std::lock_guard<CDataLock> lk(m_RecvLock);
-    m_nFailCount = std::min(m_nFailCount + 1, kClosedFailCount);
-    m_dwExchangeTick = plat::GetTickCount();
+    // Every try written counts as unanswered, unless the last was answered.
+    const int written = result.tries - (result.end == RequestEnd::WriteFailed ? 1 : 0);
+    const bool answered = result.end == RequestEnd::Accepted || result.end == RequestEnd::Refused;
+    if (answered)
+        m_nFailCount = 0;
+    else if (written > 0)
+        m_nFailCount = std::min(m_nFailCount + written, kClosedFailCount);
+    if (answered || written > 0) m_dwExchangeTick = plat::GetTickCount();
 }
 
 CSerialIO::ReplyCheck CSerialIO_VDCP::TakeReply(vdcp::Reply *reply)
 {
-    vdcp::Reply got;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        got = m_reply;
-        if (got.nKind == 0) return ReplyCheck::Retry; // woken without a reply
-        m_nFailCount = 0;
-        m_dwExchangeTick = plat::GetTickCount();
-    }
-    m_bTryInFlight = false;
+    const vdcp::Reply got = WithBuffer([this](CBuffer &) { return m_reply; });
+    if (got.nKind == 0) return ReplyCheck::Retry; // woken without a reply
     if (reply) *reply = got;
     return got.nKind == vdcp::kNak ? ReplyCheck::Refuse : ReplyCheck::Accept;
 }
@@ -164,17 +154,18 @@ CSerialIO::ReplyCheck CSerialIO_VDCP::TakeReply(vdcp::Reply *reply)
 int CSerialIO_VDCP::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length <= 0) return 1;
-    vdcp::Feed feed;
-    {
-        std::lock_guard<CDataLock> lk(m_RecvLock);
-        if (m_nAwaitedId == 0) return 1; // nothing asked: dropped
-        feed = m_decoder.Push(static_cast<const uint8_t *>(data.data),
-                              static_cast<size_t>(data.length));
-        if (feed == vdcp::Feed::Incomplete) return 0;
+    const std::optional<vdcp::Feed> feed = WithBuffer([&](CBuffer &) -> std::optional<vdcp::Feed> {
+        if (m_nAwaitedId == 0) return std::nullopt; // nothing asked: dropped
+        const vdcp::Feed fed = m_decoder.Push(static_cast<const uint8_t *>(data.data),
+                                              static_cast<size_t>(data.length));
+        if (fed == vdcp::Feed::Incomplete) return fed;
         m_reply = m_decoder.GetReply();
         m_nAwaitedId = 0;
-    }
-    if (feed == vdcp::Feed::Invalid)
+        return fed;
+    });
+    if (!feed) return 1;
+    if (*feed == vdcp::Feed::Incomplete) return 0;
+    if (*feed == vdcp::Feed::Invalid)
         glReportLog("LOG_DEV", "DEV=VDCP;Recv invalid vdcp data from COM", nullptr);
     SignalReply();
     return 1;

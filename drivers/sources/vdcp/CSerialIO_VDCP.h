@@ -63,9 +63,8 @@ public:
     void SetChannel(int32_t channel) { m_nChannel = channel; }
     int32_t GetChannel() const { return m_nChannel; }
     // The serial port number; a change closes a held port first and takes effect at the next
-    // open.
-    void SetPortNumber(int32_t port);
-    int32_t GetPortNumber() const { return GetSetting().nPort; }
+    // open. A number outside 0..65535 changes nothing: 0; else 1.
+    int SetPortNumber(int32_t port);
     // Consecutive unanswered tries: 0 after an answered exchange, 255 while closed.
     int32_t GetFailCount() const { return m_nFailCount; }
     // The port held and the last exchange answered.
@@ -122,7 +121,8 @@ public:
     int WaitStatus(int32_t mask, int32_t timeoutMs);
 
 protected:
-    explicit CSerialIO_VDCP(vdcp::Variant variant);
+    // The VDCP line on the RS-422 board port, with `last` as the setting's last value.
+    explicit CSerialIO_VDCP(vdcp::Variant variant, uint16_t last = 0);
 
     vdcp::Variant GetVariant() const { return m_variant; }
     void SetVariant(vdcp::Variant variant) { m_variant = variant; }
@@ -164,11 +164,9 @@ protected:
 private:
     // The reply test of one answered try, on the exchanging thread.
     ReplyCheck TakeReply(vdcp::Reply *reply);
-    // Before each try's write: counts the try before it as unanswered (when it was not
-    // judged) and arms the reply check for this one.
-    void ArmTry();
-    // Counts the try in flight as unanswered, when there is one.
-    void EndTry();
+    // After a request: an answered one (a NAK too) clears the unanswered count, else every
+    // try written counts as unanswered; either notes the moment of the exchange.
+    void CountTries(const RequestResult &result);
     uint8_t ChannelByte(int32_t channel) const;
     // The cued record becomes current when a cued name is set (and, with `clearCued`, the
     // cued name is cleared); with `onlyWithoutCurrent` only while no current name is set.
@@ -179,11 +177,7 @@ private:
     std::atomic<uint32_t> m_nReplyMs{kDefaultReplyMs};
     std::atomic<int32_t> m_nChannel{1};
 
-    // The exchange in progress, on the thread that holds the exchange lock.
-    int32_t m_nExchangeId = 0;
-    bool m_bTryInFlight = false; // a try was written and is not judged yet
-
-    // Under m_RecvLock.
+    // Under the receive lock.
     vdcp::CReplyDecoder m_decoder;
     vdcp::Reply m_reply;
     int32_t m_nAwaitedId = 0;

@@ -1,7 +1,6 @@
 #include "drivers/sources/vdcp/CSerialIO_VDCP_LEITCH.h"
 
 #include "KestLib20/CStrings.h"
-#include "devext/device/CSerial_M422.h"
 
 namespace {
 
@@ -29,12 +28,8 @@ bool vdcp::ParseNewIdList(const Reply &reply, CStringArray &names)
     return true;
 }
 
-CSerialIO_VDCP_LEITCH::CSerialIO_VDCP_LEITCH() : CSerialIO_VDCP(vdcp::Variant::New)
-{
-    m_pPortRtc = CSerial_M422::GetClassID();
-    // The Leitch server wants 50 ms between writes; the other VDCP ports write at once.
-    m_Setting.nHalfTime = 50;
-}
+// The Leitch server wants 50 ms between writes; the other VDCP ports write at once.
+CSerialIO_VDCP_LEITCH::CSerialIO_VDCP_LEITCH() : CSerialIO_VDCP(vdcp::Variant::New, 50) {}
 
 CSerialIO_VDCP_LEITCH::~CSerialIO_VDCP_LEITCH()
 {

@@ -1,7 +1,5 @@
 #include "drivers/sources/vdcp/CSerialIO_VDCP_SHARED.h"
 
-#include "devext/device/CSerial_M422.h"
-
 #include <mutex>
 
 namespace {
@@ -22,10 +20,7 @@ constexpr StateText kStateTexts[] = {
 
 } // namespace
 
-CSerialIO_VDCP_SHARED::CSerialIO_VDCP_SHARED() : CSerialIO_VDCP(vdcp::Variant::Basic)
-{
-    m_pPortRtc = CSerial_M422::GetClassID();
-}
+CSerialIO_VDCP_SHARED::CSerialIO_VDCP_SHARED() : CSerialIO_VDCP(vdcp::Variant::Basic) {}
 
 CSerialIO_VDCP_SHARED::~CSerialIO_VDCP_SHARED()
 {

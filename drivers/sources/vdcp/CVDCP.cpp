@@ -1,6 +1,5 @@
 #include "drivers/sources/vdcp/CVDCP.h"
 
-#include "devext/device/CSerial_M422.h"
 #include "platform/TimeSource.h"
 
 IMPLEMENT_KEST_CLASS(CVDCP, CSerialIO)
@@ -19,12 +18,22 @@ constexpr int32_t kShareTakeOver = 4;
 constexpr int32_t kAccessOwn = 7;
 constexpr int32_t kAccessShared = 6;
 
+// `engine` as GetSharedPort hands it out: with its owners' share when it is jointly owned
+// (the last release frees it) and with the lookup's hold (its destruction waits until the hold
+// is released, after its close has cut the holder's request short).
+std::shared_ptr<ISerialVDCP> Kept(CVDCP &engine, std::shared_ptr<CSerialIO> hold)
+{
+    struct Keep {
+        std::shared_ptr<CVDCP> owners;
+        std::shared_ptr<CSerialIO> hold; // released first
+    };
+    auto keep = std::make_shared<Keep>(Keep{engine.weak_from_this().lock(), std::move(hold)});
+    return std::shared_ptr<ISerialVDCP>(std::move(keep), static_cast<ISerialVDCP *>(&engine));
+}
+
 } // namespace
 
-CVDCP::CVDCP() : CSerialIO_VDCP(vdcp::Variant::Basic)
-{
-    m_pPortRtc = CSerial_M422::GetClassID();
-}
+CVDCP::CVDCP() : CSerialIO_VDCP(vdcp::Variant::Basic) {}
 
 CVDCP::~CVDCP()
 {
@@ -65,9 +74,9 @@ int32_t CVDCP::Test()
     return IsOpen();
 }
 
-int32_t CVDCP::GetSharedPort(ISerialVDCP **itf, int32_t *kind)
+int32_t CVDCP::GetSharedPort(std::shared_ptr<ISerialVDCP> &itf, int32_t *kind)
 {
-    if (!itf || !kind) return 0;
+    if (!kind) return 0;
     CVDCP *engine = nullptr; // another engine that holds the line and lets it be shared
     int32_t mode = 0;        // that engine's share mode
     bool foreign = false;    // a protocol object of another kind holds the line
@@ -90,30 +99,30 @@ int32_t CVDCP::GetSharedPort(ISerialVDCP **itf, int32_t *kind)
         },
         [this] { return OpenAttemptDue(); });
     if (foreign) {
-        *itf = nullptr;
+        itf = nullptr;
         return 0;
     }
     if (engine) {
         switch (mode) {
         case kShareRefused:
-            *itf = nullptr;
+            itf = nullptr;
             *kind = 0;
             return 0;
         case kShareFull:
-            *itf = engine;
+            itf = Kept(*engine, route);
             *kind = kAccessOwn;
             return 1;
         case kShareShared:
-            *itf = engine;
+            itf = Kept(*engine, route);
             *kind = kAccessShared;
             return 1;
         default:
-            return *itf ? 1 : 0;
+            return itf ? 1 : 0;
         }
     }
-    *itf = route ? this : nullptr;
+    itf = route ? Kept(*this, route) : nullptr;
     *kind = kAccessOwn;
-    return *itf ? 1 : 0;
+    return itf ? 1 : 0;
 }
 
 int32_t CVDCP::VariablePlay(double speed)

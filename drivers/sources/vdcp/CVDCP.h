@@ -8,8 +8,13 @@
 #include "drivers/sources/vdcp/ISerialVDCP.h"
 
 #include <atomic>
+#include <memory>
 
-class KSOVRA20_API CVDCP : public CSerialIO_VDCP, public ISerialVDCP {
+// Made jointly owned (std::make_shared), an engine handed to another device's sharer stays
+// until the last of them lets it go.
+class KSOVRA20_API CVDCP : public CSerialIO_VDCP,
+                           public ISerialVDCP,
+                           public std::enable_shared_from_this<CVDCP> {
     DECLARE_KEST_CLASS(CVDCP)
 
     static constexpr int32_t kDefaultOptions = 5;
@@ -38,7 +43,7 @@ class KSOVRA20_API CVDCP : public CSerialIO_VDCP, public ISerialVDCP {
     int32_t GetOptions() override { return m_nOptions; }
     int32_t SetShareMode(int32_t mode) override { return m_nShareMode = mode, 1; }
     int32_t GetShareMode() override { return m_nShareMode; }
-    int32_t GetSharedPort(ISerialVDCP **itf, int32_t *kind) override;
+    int32_t GetSharedPort(std::shared_ptr<ISerialVDCP> &itf, int32_t *kind) override;
 
     int32_t Record() override { return CSerialIO_VDCP::Record(); }
     int32_t Play() override { return CSerialIO_VDCP::Play(); }

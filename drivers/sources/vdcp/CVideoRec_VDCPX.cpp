@@ -63,7 +63,7 @@ int32_t CVideoRec_VDCPX::OnInitInstance()
     return 1;
 }
 
-ISerialVDCP *CVideoRec_VDCPX::GetVDCP(int32_t *kind)
+std::shared_ptr<ISerialVDCP> CVideoRec_VDCPX::GetVDCP(int32_t *kind)
 {
     return m_Route.Get(kind);
 }
@@ -84,14 +84,14 @@ int CVideoRec_VDCPX::DevClose()
 
 int CVideoRec_VDCPX::DevIsOpen()
 {
-    ISerialVDCP *engine = GetVDCP(nullptr);
+    const std::shared_ptr<ISerialVDCP> engine = GetVDCP(nullptr);
     return engine ? engine->IsOpen() : 0;
 }
 
 int CVideoRec_VDCPX::DevTest(const char *)
 {
     if (m_Route.GetDuplex()) return 1;
-    ISerialVDCP *engine = m_Route.OpenRoute(*this, GetEncoder());
+    const std::shared_ptr<ISerialVDCP> engine = m_Route.OpenRoute(*this, GetEncoder());
     const int ok = engine ? engine->Test() : 0;
     SetDevStatus(ok ? DEVSTATUS_NORMAL : DEVSTATUS_RUN_FAILED);
     return ok;
@@ -99,7 +99,7 @@ int CVideoRec_VDCPX::DevTest(const char *)
 
 int CVideoRec_VDCPX::OnEncoder(const EncoderStep &step)
 {
-    ISerialVDCP *engine = m_Route.OpenRoute(*this, GetEncoder());
+    const std::shared_ptr<ISerialVDCP> engine = m_Route.OpenRoute(*this, GetEncoder());
     if (!engine) return 0;
     EngineEncoder encoder(*engine);
     return step(encoder);

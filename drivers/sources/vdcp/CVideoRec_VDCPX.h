@@ -23,7 +23,7 @@ class CVideoRec_VDCPX : public VdcpRecorder {
     int DevTest(const char *argument) override;
 
     // The engine to send through (own or shared) with its access kind; null when none.
-    virtual ISerialVDCP *GetVDCP(int32_t *kind);
+    virtual std::shared_ptr<ISerialVDCP> GetVDCP(int32_t *kind);
 
 protected:
     CVideoRec_VDCPX(const char *commandSet, int32_t options);

@@ -115,15 +115,15 @@ int32_t CVideoSrc_VDCPDevice::OnInitInstance()
     return 1;
 }
 
-ISerialVDCP *CVideoSrc_VDCPDevice::GetVDCP(int32_t *kind)
+std::shared_ptr<ISerialVDCP> CVideoSrc_VDCPDevice::GetVDCP(int32_t *kind)
 {
     return m_Route.Get(kind);
 }
 
-ISerialVDCP *CVideoSrc_VDCPDevice::OpenVDCP()
+std::shared_ptr<ISerialVDCP> CVideoSrc_VDCPDevice::OpenVDCP()
 {
     DevOpen();
-    ISerialVDCP *engine = GetVDCP(nullptr);
+    const std::shared_ptr<ISerialVDCP> engine = GetVDCP(nullptr);
     if (engine && engine->IsOpen()) return engine;
     SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
     return nullptr;
@@ -135,7 +135,7 @@ int CVideoSrc_VDCPDevice::DevOpen()
 {
     CVideoSrcA::DevOpen(); // status 0, and the play-task sleeps may run again
     int32_t kind = 0;
-    ISerialVDCP *engine = GetVDCP(&kind);
+    const std::shared_ptr<ISerialVDCP> engine = GetVDCP(&kind);
     // Only a channel claimed now is set up; one open already is left as it is.
     const bool claiming = engine && kind == kAccessOwn && !engine->IsOpen();
     m_Route.Open(*this, m_nDecoder);
@@ -160,7 +160,7 @@ int CVideoSrc_VDCPDevice::DevClose()
     CVDCP &own = m_Route.Engine();
     if (!own.DevIsOpen() && !CSerialIO::GetByActivePort(own.GetPortNumber())) return 1;
     int32_t kind = 0;
-    ISerialVDCP *engine = GetVDCP(&kind);
+    const std::shared_ptr<ISerialVDCP> engine = GetVDCP(&kind);
     if (!engine) return 1;
     DevEEMode(0);
     if (kind == kAccessOwn) engine->Close();
@@ -169,14 +169,14 @@ int CVideoSrc_VDCPDevice::DevClose()
 
 int CVideoSrc_VDCPDevice::DevIsOpen()
 {
-    ISerialVDCP *engine = Engine();
+    const std::shared_ptr<ISerialVDCP> engine = Engine();
     return engine ? engine->IsOpen() : 0;
 }
 
 int CVideoSrc_VDCPDevice::DevTest(const char *)
 {
     if (m_Route.GetDuplex()) return 1;
-    ISerialVDCP *engine = OpenVDCP();
+    const std::shared_ptr<ISerialVDCP> engine = OpenVDCP();
     if (!engine) return 0;
     const int ok = engine->Test();
     SetDevStatus(ok ? DEVSTATUS_NORMAL : DEVSTATUS_RUN_FAILED);
@@ -200,7 +200,7 @@ int CVideoSrc_VDCPDevice::VirtualEEMode(int mode)
 
 int CVideoSrc_VDCPDevice::DevCueEx(const char *clip, timecode_t som, timecode_t dur, tagCallBack *)
 {
-    ISerialVDCP *engine = Engine();
+    const std::shared_ptr<ISerialVDCP> engine = Engine();
     if (!engine) return 0;
     int32_t frames = dur;
     if (m_kind.cue != CueLength::WholeWhenUnset || frames < 1) {
@@ -218,7 +218,7 @@ int CVideoSrc_VDCPDevice::DevCueEx(const char *clip, timecode_t som, timecode_t 
 
 int CVideoSrc_VDCPDevice::DevCue(const char *clip, timecode_t som, timecode_t dur)
 {
-    ISerialVDCP *engine = Engine();
+    const std::shared_ptr<ISerialVDCP> engine = Engine();
     if (!engine) return 0;
     int32_t status1 = 0;
     const bool cued =
@@ -319,7 +319,7 @@ int CVideoSrc_VDCPDevice::DevGetPosition(int, timecode_t &position)
 int CVideoSrc_VDCPDevice::DevGetClipSize(const char *clip, timecode_t &size)
 {
     size = 0;
-    ISerialVDCP *engine = Engine();
+    const std::shared_ptr<ISerialVDCP> engine = Engine();
     if (!engine) return 0;
     // Servers of type 0 are asked whether the clip exists first.
     int32_t present = 0;
@@ -362,7 +362,7 @@ int CVideoSrc_VDCPDevice::OnTaskCheckNextTask()
         }
     } else {
         DevOpen();
-        ISerialVDCP *engine = Engine();
+        const std::shared_ptr<ISerialVDCP> engine = Engine();
         int32_t status1 = 0;
         passed = engine && engine->IsOpen() &&
                  engine->GetStatus(&status1, nullptr, nullptr, kStatusAgeMs, nullptr);
@@ -403,7 +403,7 @@ int CVideoSrc_VDCPDevice::OnTaskTracePgmTask()
     if (!m_PlayList.GetPgmTask(pgm)) return 0;
     const int64_t sinceStartMs = (Now() - pgm.m_nStart) / kUnitsPerMs;
     if (sinceStartMs / kMsPerFrame >= pgm.m_nDUR) return 0;
-    ISerialVDCP *engine = OpenVDCP();
+    const std::shared_ptr<ISerialVDCP> engine = OpenVDCP();
     if (!engine) return 1;
     // A status from before the start would show the channel still cued.
     const int32_t age = static_cast<int32_t>(std::clamp<int64_t>(sinceStartMs, 0, kStatusAgeMs));

@@ -50,9 +50,9 @@ public:
 
     // The engine to send through (own, or another device's by its share mode) with its
     // access kind (7 own or fully shared, 6 shared for its channel); null when none.
-    virtual ISerialVDCP *GetVDCP(int32_t *kind);
+    virtual std::shared_ptr<ISerialVDCP> GetVDCP(int32_t *kind);
     // DevOpen, then the engine when it answers; else status 3 and null.
-    ISerialVDCP *OpenVDCP();
+    std::shared_ptr<ISerialVDCP> OpenVDCP();
 
     // Claims the decoder channel; always 1, the device status tells the outcome.
     int DevOpen() override;
@@ -115,11 +115,11 @@ private:
     };
     struct StopRun;
 
-    ISerialVDCP *Engine() { return GetVDCP(nullptr); }
+    std::shared_ptr<ISerialVDCP> Engine() { return GetVDCP(nullptr); }
     // The engine's answer to `op`, 0 without an engine.
     template <class Op> int Send(Op op)
     {
-        ISerialVDCP *engine = Engine();
+        const std::shared_ptr<ISerialVDCP> engine = Engine();
         return engine ? op(*engine) : 0;
     }
     tagPreview Preview();

@@ -66,7 +66,7 @@ int CVideoSrc_VDCPDevice::PreviewGoto(int32_t frame)
 
 int CVideoSrc_VDCPDevice::PreviewCue(const char *clip, int32_t som, int32_t dur, int32_t frame)
 {
-    ISerialVDCP *engine = Engine();
+    const std::shared_ptr<ISerialVDCP> engine = Engine();
     if (!engine) return 0;
     return m_kind.bPreviewCuesWithData ? PreviewCueWithData(*engine, clip, som, dur)
                                        : PreviewCueStandard(*engine, clip, som, dur, frame);
@@ -128,7 +128,7 @@ int CVideoSrc_VDCPDevice::PreviewCueWithData(ISerialVDCP &engine, const char *cl
 
 int CVideoSrc_VDCPDevice::PreviewJog(int32_t frames)
 {
-    ISerialVDCP *engine = Engine();
+    const std::shared_ptr<ISerialVDCP> engine = Engine();
     if (!engine) return 0;
     int32_t position = 0;
     // Without a position the jog could leave the window: nothing is sent.
@@ -143,7 +143,7 @@ int CVideoSrc_VDCPDevice::PreviewJog(int32_t frames)
 
 int CVideoSrc_VDCPDevice::PreviewPlay(double speed, void *)
 {
-    ISerialVDCP *engine = Engine();
+    const std::shared_ptr<ISerialVDCP> engine = Engine();
     if (!engine) return 0;
     const int ok =
         std::fabs(speed - 1.0) >= 0.01 ? engine->VariablePlay(speed) : engine->Continue();
@@ -230,9 +230,9 @@ void CVideoSrc_VDCPDevice::PreviewStopThread(const std::shared_ptr<CVDCP> &engin
             if (run->stop.Wait(step) == plat::WAIT_OBJECT_0) return;
         }
         if (run->speed->load() == 0) return;
-        ISerialVDCP *route = nullptr;
+        std::shared_ptr<ISerialVDCP> route;
         int32_t kind = 0;
-        if (!engine->GetSharedPort(&route, &kind) || !route) return;
+        if (!engine->GetSharedPort(route, &kind) || !route) return;
         int32_t position = 0;
         if (!(route->GetPosition(&position, 0, nullptr) && position == stopFrame)) {
             route->Still();
@@ -264,7 +264,7 @@ void CVideoSrc_VDCPDevice::EndStopThread()
 
 int CVideoSrc_VDCPDevice::PreviewGetPosition(int32_t *frames)
 {
-    ISerialVDCP *engine = Engine();
+    const std::shared_ptr<ISerialVDCP> engine = Engine();
     if (!engine) return 0;
     const int32_t speed = m_pSpeed->load();
     const uint32_t age = std::abs(speed) <= kNormalSpeed ? kSlowPositionAgeMs : kFastPositionAgeMs;

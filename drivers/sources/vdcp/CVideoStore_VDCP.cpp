@@ -38,12 +38,12 @@ int32_t CVideoStore_VDCP::OnInitInstance()
     return 1;
 }
 
-ISerialVDCP *CVideoStore_VDCP::GetVDCP(int32_t *kind)
+std::shared_ptr<ISerialVDCP> CVideoStore_VDCP::GetVDCP(int32_t *kind)
 {
     return m_Route.Get(kind);
 }
 
-ISerialVDCP *CVideoStore_VDCP::OpenVDCP()
+std::shared_ptr<ISerialVDCP> CVideoStore_VDCP::OpenVDCP()
 {
     return m_Route.OpenRoute(*this, m_nChannel);
 }
@@ -64,14 +64,14 @@ int CVideoStore_VDCP::DevClose()
 
 int CVideoStore_VDCP::DevIsOpen()
 {
-    ISerialVDCP *engine = GetVDCP(nullptr);
+    const std::shared_ptr<ISerialVDCP> engine = GetVDCP(nullptr);
     return engine ? engine->IsOpen() : 0;
 }
 
 int CVideoStore_VDCP::DevIDList(CStringArray &ids, int, int count)
 {
     ids.RemoveAll();
-    ISerialVDCP *engine = OpenVDCP();
+    const std::shared_ptr<ISerialVDCP> engine = OpenVDCP();
     if (!engine) return 0;
     engine->GetIdList(ids, 0, count);
     return ids.GetSize();
@@ -79,13 +79,13 @@ int CVideoStore_VDCP::DevIDList(CStringArray &ids, int, int count)
 
 int CVideoStore_VDCP::DevDelete(const char *clip, int)
 {
-    ISerialVDCP *engine = OpenVDCP();
+    const std::shared_ptr<ISerialVDCP> engine = OpenVDCP();
     return engine ? engine->DeleteId(clip) : 0;
 }
 
 int CVideoStore_VDCP::DevRename(const char *clip, const char *newName)
 {
-    ISerialVDCP *engine = OpenVDCP();
+    const std::shared_ptr<ISerialVDCP> engine = OpenVDCP();
     return engine ? engine->RenameId(clip, newName) : 0;
 }
 
@@ -102,7 +102,7 @@ int CVideoStore_VDCP::DevFarCopy(const char *, const char *, const char *, tagCo
 
 int CVideoStore_VDCP::DevGetClipSize(const char *clip)
 {
-    ISerialVDCP *engine = OpenVDCP();
+    const std::shared_ptr<ISerialVDCP> engine = OpenVDCP();
     timecode_t size;
     if (!engine || !engine->GetIdSize(clip, size)) return 0;
     return size;
@@ -123,9 +123,9 @@ int CVideoStore_VDCP::DevLoadTotalClip()
     // The thread holds the engine jointly: a loader given up at close may still use it.
     m_Loader.Start(
         [engine = m_Route.SharedEngine()](CStringArray &ids, const std::atomic<bool> &stopping) {
-            ISerialVDCP *route = nullptr;
+            std::shared_ptr<ISerialVDCP> route;
             int32_t kind = 0;
-            if (stopping || !engine->GetSharedPort(&route, &kind) || !route) return false;
+            if (stopping || !engine->GetSharedPort(route, &kind) || !route) return false;
             return ReadIds(*route, ids);
         });
     return 1;

@@ -39,11 +39,11 @@ class KSOVRA20_API CVideoStore_VDCP : public CVideoStoreA {
     int DevLoadTotalClip() override;
 
     // The engine to send through (own or shared) with its access kind; null when none.
-    virtual ISerialVDCP *GetVDCP(int32_t *kind);
+    virtual std::shared_ptr<ISerialVDCP> GetVDCP(int32_t *kind);
 
 private:
     // Opens on demand: the engine when it answers, else status 3 and null.
-    ISerialVDCP *OpenVDCP();
+    std::shared_ptr<ISerialVDCP> OpenVDCP();
     // The loader's work: the server's ids, sorted; false when none could be read.
     static bool ReadIds(ISerialVDCP &engine, CStringArray &ids);
 

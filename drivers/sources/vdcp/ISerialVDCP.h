@@ -8,6 +8,7 @@
 #include "platform/Collections.h"
 
 #include <cstdint>
+#include <memory>
 
 class KSOVRA20_API ISerialVDCP {
 public:
@@ -33,8 +34,9 @@ public:
     virtual int32_t SetShareMode(int32_t mode) = 0;
     virtual int32_t GetShareMode() = 0;
     // The engine to send through: another engine already open on the port (by its share
-    // mode) or this one, opened at most every 5000 ms.
-    virtual int32_t GetSharedPort(ISerialVDCP **itf, int32_t *kind) = 0;
+    // mode) or this one, opened at most every 5000 ms. Held: the engine stays while `itf`
+    // keeps it, so keep it for an operation, never beyond it.
+    virtual int32_t GetSharedPort(std::shared_ptr<ISerialVDCP> &itf, int32_t *kind) = 0;
 
     virtual int32_t Record() = 0;
     virtual int32_t Play() = 0;

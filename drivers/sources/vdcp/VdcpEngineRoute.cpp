@@ -29,11 +29,11 @@ void VdcpEngineRoute::ReadSettings(const char *path)
     m_pEngine->SetShareMode(m_nDuplex ? kShareDuplex : kShareShared);
 }
 
-ISerialVDCP *VdcpEngineRoute::Get(int32_t *kind)
+std::shared_ptr<ISerialVDCP> VdcpEngineRoute::Get(int32_t *kind)
 {
-    ISerialVDCP *engine = nullptr;
+    std::shared_ptr<ISerialVDCP> engine;
     int32_t access = 0;
-    if (!m_pEngine->GetSharedPort(&engine, &access)) engine = nullptr;
+    if (!m_pEngine->GetSharedPort(engine, &access)) engine = nullptr;
     if (kind) *kind = access;
     return engine;
 }
@@ -56,7 +56,7 @@ void VdcpEngineRoute::Open(CDeviceA &device, int32_t channel)
 {
     device.SetDevStatus(DEVSTATUS_NORMAL);
     int32_t kind = 0;
-    ISerialVDCP *engine = Get(&kind);
+    const std::shared_ptr<ISerialVDCP> engine = Get(&kind);
     if (!engine) {
         device.SetDevStatus(DEVSTATUS_RUN_FAILED, "设备打开错误");
         return;
@@ -77,10 +77,10 @@ void VdcpEngineRoute::Open(CDeviceA &device, int32_t channel)
     }
 }
 
-ISerialVDCP *VdcpEngineRoute::OpenRoute(CDeviceA &device, int32_t channel)
+std::shared_ptr<ISerialVDCP> VdcpEngineRoute::OpenRoute(CDeviceA &device, int32_t channel)
 {
     Open(device, channel);
-    ISerialVDCP *engine = Get(nullptr);
+    const std::shared_ptr<ISerialVDCP> engine = Get(nullptr);
     if (engine && engine->IsOpen()) return engine;
     device.SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
     return nullptr;

@@ -32,12 +32,12 @@ public:
     int32_t GetDuplex() const { return m_nDuplex; }
 
     // The engine's GetSharedPort: the engine to send through and its access kind, or null.
-    ISerialVDCP *Get(int32_t *kind);
+    std::shared_ptr<ISerialVDCP> Get(int32_t *kind);
     // Claims `channel` on the route and sets the device status: 0 when it answers for the
     // channel, else 5 with the reason; a failed own open closes the engine again.
     void Open(CDeviceA &device, int32_t channel);
     // Open, then the route when its engine answers; else status 3 and null.
-    ISerialVDCP *OpenRoute(CDeviceA &device, int32_t channel);
+    std::shared_ptr<ISerialVDCP> OpenRoute(CDeviceA &device, int32_t channel);
     // Closes the own engine. A port that another device's engine holds stays with it.
     void Close();
 

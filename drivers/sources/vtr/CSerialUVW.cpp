@@ -24,13 +24,7 @@ void PutDigits(uint8_t *out, int value)
 
 CSerialUVW::CSerialUVW()
 {
-    m_Setting.nPort = 1;
-    m_Setting.nBaud = 9600;
-    m_Setting.nDataBits = 8;
-    m_Setting.nParity = COM_PARITY_NONE;
-    m_Setting.nStopBits = COM_STOPBITS_ONE;
-    m_Setting.nHalfTime = 50;
-    m_pPortRtc = CSerial_M422::GetClassID();
+    SetLine({1, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()});
 }
 
 CSerialUVW::~CSerialUVW()

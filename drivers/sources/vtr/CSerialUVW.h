@@ -15,8 +15,6 @@ class KSOVRA20_API CSerialUVW : public CSerialIO {
     CSerialUVW();
     ~CSerialUVW() override;
 
-    void SetPort(uint16_t port) { m_Setting.nPort = port; }
-
     // 1 when the command was written.
     int Play();
     int Stop();

@@ -68,7 +68,9 @@ int32_t CVideoSrc_BetaCamXDevice::OnInitInstance()
     m_nVtrOverOptDelayDur = setting["VtrOverOpt_DelayDur"].GetAsInteger(m_nVtrOverOptDelayDur);
     m_nSimpleCue = setting["SimpleCue"].GetAsInteger(m_nSimpleCue);
     m_nEjectStillDur = setting["Eject_StillDur"].GetAsInteger(m_nEjectStillDur);
-    m_pVTR->SetPort(static_cast<int16_t>(m_Vtr.nCom));
+    // A number that does not fit a port number leaves the VTR's as it is.
+    if (m_Vtr.nCom >= 0 && m_Vtr.nCom <= UINT16_MAX)
+        m_pVTR->SetPort(static_cast<int16_t>(static_cast<uint16_t>(m_Vtr.nCom)));
     return 1;
 }
 

@@ -36,7 +36,7 @@ int32_t CVideoSrc_UVWDevice::OnInitInstance()
 {
     if (!CVideoSrcA::OnInitInstance()) return 0;
     m_Vtr.Read(GetSettingInfo(), m_nFirstCueTime, m_nSecondCueTime, m_nVtrOverOpt);
-    m_Line.SetPort(static_cast<uint16_t>(m_Vtr.nCom));
+    m_Line.SetPortNumber(m_Vtr.nCom);
     return 1;
 }
 

@@ -38,12 +38,8 @@ bool InRange(int32_t ms, int32_t low, int32_t high)
 
 CSerialVTR::CSerialVTR()
 {
-    m_Setting.nPort = 2;
-    m_Setting.nBaud = 38400;
-    m_Setting.nDataBits = 8;
-    m_Setting.nParity = COM_PARITY_ODD;
-    m_Setting.nStopBits = COM_STOPBITS_ONE;
-    m_Setting.nHalfTime = 80;
+    // Any port kind that opens.
+    SetLine({2, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 80, nullptr});
     m_Status.Set(0, 0);
     m_Status.Set(0, 5);
     m_Status.Set(1, 5);
@@ -104,13 +100,13 @@ int32_t CSerialVTR::IsOpen()
 
 int32_t CSerialVTR::SetPort(int16_t port)
 {
-    m_Setting.nPort = static_cast<uint16_t>(port);
-    return 1;
+    // The slot carries the 16 bits of the port number.
+    return SetPortNumber(static_cast<uint16_t>(port));
 }
 
 int32_t CSerialVTR::GetPort()
 {
-    return m_Setting.nPort;
+    return GetPortNumber();
 }
 
 int32_t CSerialVTR::GetOptions()
@@ -185,13 +181,6 @@ int32_t CSerialVTR::SetInterval(const char *name, int32_t ms)
     return 0;
 }
 
-int CSerialVTR::DevWrite(const char *data, int length)
-{
-    const int written = CSerialIO::DevWrite(data, length);
-    if (written <= 0) m_bWriteFailed = true;
-    return written;
-}
-
 // One try: the line's input is flushed, the frame written and the reply awaited up to the
 // reply time-out. Any reply shows the VTR is there; only a sound one of the expected kind
 // completes the command. An unanswered exchange counts a failure, a failed write does not.
@@ -202,31 +191,41 @@ CSerialVTR::Answer CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n, 
     const int length = vtr::BuildFrame(id, data, n, frame);
     if (length == 0) return Answer::None;
 
-    std::lock_guard<CDataLock> send(m_RequestLock);
     uint32_t timeout;
     {
         std::lock_guard<CDataLock> lk(m_StateLock);
-        m_nPending = id;
         timeout = m_nReplyTimeout;
     }
-    m_bWriteFailed = false;
-    const int answered = Request(reinterpret_cast<const char *>(frame), length, 1, timeout, 0);
-    // A line that hung up closed its port: the VTR is not connected until it is opened again.
-    const bool closed = m_bWriteFailed && !DevIsOpen();
+    const auto arm = [this, id] {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        m_nPending = id;
+    };
+    const auto ended = [this](RequestEnd) {
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        m_nPending = 0;
+    };
+    RequestResult result;
+    return Alone([&] {
+        const int answered = Request(reinterpret_cast<const char *>(frame), length, 1, timeout, 0,
+                                     TryHooks(arm, {}, ended), &result);
+        const bool writeFailed = result.end == RequestEnd::WriteFailed;
+        // A line that hung up closed its port: the VTR is not connected until it is opened
+        // again.
+        const bool closed = writeFailed && !DevIsOpen();
 
-    std::lock_guard<CDataLock> lk(m_StateLock);
-    m_nPending = 0;
-    if (closed) m_nFailCount = kNeverConnected;
-    if (m_bWriteFailed) return Answer::None;
-    m_dwLastExchange = plat::GetTickCount();
-    if (!answered) {
-        ++m_nFailCount;
-        return Answer::None;
-    }
-    m_nFailCount = 0;
-    if (!m_bReplySound || !vtr::Answers(m_Reply, expect)) return Answer::Wrong;
-    if (reply) *reply = m_Reply;
-    return Answer::Right;
+        std::lock_guard<CDataLock> lk(m_StateLock);
+        if (closed) m_nFailCount = kNeverConnected;
+        if (writeFailed) return Answer::None;
+        m_dwLastExchange = plat::GetTickCount();
+        if (!answered) {
+            ++m_nFailCount;
+            return Answer::None;
+        }
+        m_nFailCount = 0;
+        if (!m_bReplySound || !vtr::Answers(m_Reply, expect)) return Answer::Wrong;
+        if (reply) *reply = m_Reply;
+        return Answer::Right;
+    });
 }
 
 int CSerialVTR::Command(int32_t id, const uint8_t *data, int n)
@@ -237,23 +236,24 @@ int CSerialVTR::Command(int32_t id, const uint8_t *data, int n)
 int CSerialVTR::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length <= 0) return 0;
-    std::lock_guard<CDataLock> recv(m_RecvLock);
-    {
-        std::lock_guard<CDataLock> lk(m_StateLock);
-        if (m_nPending == 0) return 0;
-    }
-    m_Buffer.Append(data.data, data.length);
-    tagVTRReply reply;
-    const vtr::ReplyParse parse =
-        vtr::ParseReply(m_Buffer.GetData(), static_cast<size_t>(m_Buffer.GetSize()), reply);
-    if (parse == vtr::ReplyParse::NeedMore) return 0;
-    m_Buffer.RemoveAll();
-    {
+    const bool complete = WithBuffer([&](CBuffer &buffer) {
+        {
+            std::lock_guard<CDataLock> lk(m_StateLock);
+            if (m_nPending == 0) return false;
+        }
+        buffer.Append(data.data, data.length);
+        tagVTRReply reply;
+        const vtr::ReplyParse parse =
+            vtr::ParseReply(buffer.GetData(), static_cast<size_t>(buffer.GetSize()), reply);
+        if (parse == vtr::ReplyParse::NeedMore) return false;
+        buffer.RemoveAll();
         std::lock_guard<CDataLock> lk(m_StateLock);
         m_Reply = reply;
         m_bReplySound = parse == vtr::ReplyParse::Done;
         m_nPending = 0;
-    }
+        return true;
+    });
+    if (!complete) return 0;
     SignalReply();
     return 1;
 }

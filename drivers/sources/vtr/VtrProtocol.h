@@ -118,8 +118,6 @@ class KSOVRA20_API CSerialVTR : public CSerialIO, public ISerialVTR {
 
     // Gathers the reply to the pending command and completes the exchange.
     int OnRecvData(int port, pointer_t &data) override;
-    // Notes a failed write, which ends an exchange without counting a failure.
-    int DevWrite(const char *data, int length) override;
 
 private:
     enum class Answer {
@@ -150,7 +148,6 @@ private:
 
     CDataLock m_StateLock;
     plat::Event m_evClosed{true, false};
-    std::atomic<bool> m_bWriteFailed{false};
 
     // Guarded by the state lock.
     int32_t m_nPending = 0;
