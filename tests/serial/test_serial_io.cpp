@@ -173,6 +173,35 @@ TEST(ProtocolSettings, KeysAreReadWhileClosedAndOnlyWhenTheyFit)
     EXPECT_EQ(protocol.GetSetting().nParity, COM_PARITY_EVEN);
 }
 
+// The port number is set and read checked: a number that does not fit changes nothing.
+TEST(ProtocolSettings, APortNumberThatDoesNotFitChangesNothing)
+{
+    MountedSettings settings("/etc/serialport", "[Fits]\r\nCom=12\r\n[TooBig]\r\nCom=65536\r\n"
+                                                "[Negative]\r\nCom=-3\r\n");
+    CFrameProtocol protocol(5, nullptr);
+    const struct {
+        int32_t port;
+        int result;
+        int after;
+    } numbers[] = {{65535, 1, 65535}, {65536, 0, 65535}, {-1, 0, 65535}, {0, 1, 0}, {9, 1, 9}};
+    for (const auto &n : numbers) {
+        EXPECT_EQ(protocol.SetPortNumber(n.port), n.result) << n.port;
+        EXPECT_EQ(protocol.GetPortNumber(), n.after) << n.port;
+    }
+    const struct {
+        const char *path;
+        int result;
+        int after;
+    } keys[] = {{"/etc/serialport/TooBig", 0, 9},
+                {"/etc/serialport/Negative", 0, 9},
+                {"/etc/serialport/Missing", 0, 9},
+                {"/etc/serialport/Fits", 1, 12}};
+    for (const auto &k : keys) {
+        EXPECT_EQ(protocol.ReadPortKey(k.path, "Com"), k.result) << k.path;
+        EXPECT_EQ(protocol.GetPortNumber(), k.after) << k.path;
+    }
+}
+
 TEST(ProtocolSharing, TheNewestOpenObjectOnAPortIsShared)
 {
     ComLine a(31), b(32);

@@ -262,6 +262,21 @@ TEST_F(VdcpEngineTest, EnginesOnOnePortShareTheOpenOneByItsShareMode)
     EXPECT_EQ(itf, nullptr);
 }
 
+TEST_F(VdcpEngineTest, APortNumberThatDoesNotFitLeavesTheOpenLineAlone)
+{
+    ASSERT_EQ(engine.Open(), 1);
+    for (const int32_t port : {65536, -1, 70000 + kPort}) {
+        EXPECT_EQ(engine.SetPortNumber(port), 0) << port;
+        EXPECT_EQ(engine.GetPortNumber(), kPort) << port;
+        EXPECT_EQ(engine.IsOpen(), 1) << port << ": not closed";
+    }
+    EXPECT_EQ(engine.SetPortNumber(kPort), 1) << "the same number: nothing to do";
+    EXPECT_EQ(engine.IsOpen(), 1);
+    EXPECT_EQ(engine.SetPortNumber(kPort + 1), 1);
+    EXPECT_EQ(engine.DevIsOpen(), 0) << "the port held was the old number's";
+    EXPECT_EQ(engine.GetFailCount(), 255);
+}
+
 TEST_F(VdcpEngineTest, TestAsksOnlyOnAQuietLine)
 {
     ASSERT_EQ(engine.Open(), 1);
