@@ -236,10 +236,12 @@ private:
         }
     }
 
-    // The pause between two commands: false when the worker was asked to stop.
-    static bool Gap(const Run &run)
+    // The pause between two commands to `switcher`: false when the worker was asked to stop
+    // or the switcher was closed meanwhile.
+    static bool Gap(CVideoSwitchA *switcher)
     {
-        return run.StopEvent().Wait(kCommandGapMs) != plat::WAIT_OBJECT_0;
+        CDeviceWait wait(switcher);
+        return wait.For(kCommandGapMs);
     }
 
     // One look at the first task: take it when due, else preset it when its time has come.
@@ -295,11 +297,11 @@ private:
         if (run.StopAsked()) return false;
         if (ok) {
             Report(task, SWITCHTASK_PRESET, task.SrcID);
-            if (!Gap(run)) return false;
+            if (!Gap(switcher)) return Closed(task, run);
             switcher->DevSetTransType(task.TransType);
             if (run.StopAsked()) return false;
             Report(task, SWITCHTASK_SETMODE, task.TransType);
-            if (!Gap(run)) return false;
+            if (!Gap(switcher)) return Closed(task, run);
             switcher->DevSetTransRate(task.TransRate);
             if (run.StopAsked()) return false;
             Report(task, SWITCHTASK_SETRATE, task.TransRate);
@@ -318,7 +320,12 @@ private:
             if (run.StopAsked()) return;
             glReportDbg(kLogSwitch, "切换PGM是发现没有预置，执行紧急预置(%s->-%s)",
                         std::to_string(task.SrcID).c_str(), OkText(ok));
-            if (!ok || !Gap(run)) return;
+            if (!ok) return;
+            CVideoSwitchA *presetOn = SwitcherOf(task);
+            if (!Gap(presetOn)) {
+                Closed(task, run);
+                return;
+            }
         }
         CVideoSwitchA *switcher = SwitcherOf(task);
         if (!switcher) {
@@ -328,8 +335,14 @@ private:
         Report(task, SWITCHTASK_BEGINSWITCH, task.SrcID);
         CDeviceCall inDevice(switcher);
         const int32_t delayMs = switcher->GetDelayTime();
-        if (!glSleepUntilSpecialTime(TakeStart(task, delayMs), run.StopEvent())) return;
-        if (run.StopAsked()) return;
+        {
+            // A close of the switcher ends the wait as the stop does: nothing is sent to it.
+            CDeviceWait wait(switcher);
+            if (!wait.Until(TakeStart(task, delayMs))) {
+                Closed(task, run);
+                return;
+            }
+        }
         glReportDbg(kLogSwitch, "Start switching(Src=%d,Channel=%d)", task.SrcID, task.ChnID);
         bool ok;
         if (DirectTake()) {
@@ -351,6 +364,16 @@ private:
             ReportError(task, SWITCHTASK_ERR_SWITCH);
         glReportDbg(kLogSwitch, "end switch( Src=%d, Dev DelayTime=%d), (%s)", task.SrcID, delayMs,
                     OkText(ok));
+    }
+
+    // A wait between commands ended: by the stop (nothing more is told), or by the close of
+    // the switcher, which fails the task. False.
+    bool Closed(const tagVideoSwitchTask &task, const Run &run)
+    {
+        if (run.StopAsked()) return false;
+        glReportDbg(kLogSwitch, "switch(%s) closed while a task waits in it", task.DevID.szText);
+        ReportError(task, SWITCHTASK_ERR_SWITCH);
+        return false;
     }
 
     // The task's time less the transition's lead and the switcher's delay, in whole frames.
