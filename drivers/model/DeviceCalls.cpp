@@ -1,6 +1,6 @@
 #include "drivers/model/DeviceCalls.h"
 
-#include "platform/Sync.h"
+#include "Kest20/CClock.h"
 #include "platform/Thread.h"
 #include "platform/TimeSource.h"
 
@@ -22,6 +22,20 @@ struct Calls {
         return *calls;
     }
 };
+
+// The device waits in progress, by device.
+struct Waits {
+    std::mutex lock;
+    std::vector<std::pair<CDeviceA *, const plat::Event *>> inProgress; // device, its end
+
+    static Waits &Of()
+    {
+        static Waits *waits = new Waits; // outlives every thread that may still end a wait
+        return *waits;
+    }
+};
+
+thread_local CCallingUnit *t_pUnit = nullptr;
 
 } // namespace
 
@@ -64,4 +78,95 @@ bool CDeviceCall::WaitEnded(CDeviceA *device, uint32_t boundMs)
         if (elapsed >= boundMs) return false;
         calls.ended.Wait(boundMs - elapsed);
     }
+}
+
+void CCallingUnit::AskStop()
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_bStop = true;
+    m_evStop.Set();
+    for (const plat::Event *event : m_attached) event->Set();
+}
+
+void CCallingUnit::Attach(const plat::Event *event)
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    if (m_bStop) event->Set();
+    m_attached.push_back(event);
+}
+
+void CCallingUnit::Detach(const plat::Event *event)
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    std::erase(m_attached, event);
+}
+
+CCallingUnit::Scope::Scope(CCallingUnit *unit) : m_pPrevious(std::exchange(t_pUnit, unit)) {}
+
+CCallingUnit::Scope::~Scope()
+{
+    t_pUnit = m_pPrevious;
+}
+
+CCallingUnit *CCallingUnit::Current()
+{
+    return t_pUnit;
+}
+
+bool CCallingUnit::Stopped()
+{
+    return t_pUnit && (t_pUnit->m_bStop || t_pUnit->m_bCallGivenUp);
+}
+
+bool CCallingUnit::Nap(uint32_t ms)
+{
+    if (!t_pUnit) {
+        plat::Sleep(ms);
+        return true;
+    }
+    if (ms) t_pUnit->m_evStop.Wait(ms);
+    return !Stopped();
+}
+
+CDeviceWait::CDeviceWait(CDeviceA *device) : m_pDevice(device), m_pUnit(t_pUnit)
+{
+    Waits &waits = Waits::Of();
+    {
+        std::lock_guard<std::mutex> lk(waits.lock);
+        waits.inProgress.emplace_back(m_pDevice, &m_evEnd);
+    }
+    if (m_pUnit) m_pUnit->Attach(&m_evEnd);
+}
+
+CDeviceWait::~CDeviceWait()
+{
+    if (m_pUnit) m_pUnit->Detach(&m_evEnd);
+    Waits &waits = Waits::Of();
+    std::lock_guard<std::mutex> lk(waits.lock);
+    std::erase(waits.inProgress,
+               std::make_pair(m_pDevice, static_cast<const plat::Event *>(&m_evEnd)));
+}
+
+bool CDeviceWait::For(uint32_t ms)
+{
+    return m_evEnd.Wait(ms) != plat::WAIT_OBJECT_0;
+}
+
+bool CDeviceWait::Until(int64_t time)
+{
+    return glSleepUntilSpecialTime(time, m_evEnd) != 0 && !Ended();
+}
+
+bool CDeviceWait::Ended() const
+{
+    return m_evEnd.IsSet();
+}
+
+void CDeviceWait::EndIn(CDeviceA *device)
+{
+    if (!device) return;
+    Waits &waits = Waits::Of();
+    std::lock_guard<std::mutex> lk(waits.lock);
+    for (const auto &[in, end] : waits.inProgress)
+        if (in == device) end->Set();
 }

@@ -1,14 +1,23 @@
-// Calls into a device made by threads that a stop may give up (the task engine's unit threads):
-// each is noted for its length, and the device manager closes a device only once the calls in
-// it have ended (bounded), so that a thread given up inside a device never runs on in a device
-// that the close of the application then frees.
+// Calls into a device made by threads that a stop may give up (the task units' threads): each
+// is noted for its length, and the device manager closes a device only once the calls in it
+// have ended (bounded), so that a thread given up inside a device never runs on in a device
+// that the close of the application then frees. A unit's thread is bound to its unit for its
+// run, so that a device call made on it can ask whether the unit stops, nap, and wait in the
+// device with waits that the unit's stop, or the device's close, ends at once.
 #pragma once
 
+#include "drivers/KsOvra20Api.h"
+#include "platform/Sync.h"
+
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 class CDeviceA;
 
-class CDeviceCall {
+class KSOVRA20_API CDeviceCall {
 public:
     // Notes a call into `device` on the calling thread (nothing for null).
     explicit CDeviceCall(CDeviceA *device);
@@ -22,4 +31,84 @@ public:
 
 private:
     CDeviceA *m_pDevice;
+};
+
+// What a task unit shares with one run of one of its threads: whether the unit asks it to
+// stop, and whether the call it is in has been given up (the broadcast unit passes a preset
+// over). The thread binds itself with Scope for its run; a thread given up by a stop keeps
+// the object by its share.
+class KSOVRA20_API CCallingUnit {
+public:
+    CCallingUnit() = default;
+    virtual ~CCallingUnit() = default;
+    CCallingUnit(const CCallingUnit &) = delete;
+    CCallingUnit &operator=(const CCallingUnit &) = delete;
+
+    // Asks the thread to stop: its naps and device waits end at once, and every later one
+    // ends as it begins.
+    void AskStop();
+    bool StopAsked() const { return m_bStop.load(); }
+    // Set by AskStop (manual reset): for the unit's own waits between device calls.
+    const plat::Event &StopEvent() const { return m_evStop; }
+    // Gives up (or, false, no longer gives up) the call the thread is in, without stopping it.
+    void GiveUpCall(bool givenUp) { m_bCallGivenUp = givenUp; }
+
+    // Binds the calling thread to `unit` for the scope's life (null: to none).
+    class KSOVRA20_API Scope {
+    public:
+        explicit Scope(CCallingUnit *unit);
+        ~Scope();
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+
+    private:
+        CCallingUnit *m_pPrevious;
+    };
+
+    // The unit the calling thread works for; null on other threads.
+    static CCallingUnit *Current();
+    // Whether the calling thread's unit asks it to stop or has given up its call: a device
+    // call gives up there and sends its device nothing more. False on other threads.
+    static bool Stopped();
+    // Sleeps `ms`; on a unit's thread the sleep ends as soon as the unit asks it to stop.
+    // False when the thread is to give up (Stopped).
+    static bool Nap(uint32_t ms);
+
+private:
+    friend class CDeviceWait;
+    // An event that AskStop sets too (a device wait of the thread), until detached.
+    void Attach(const plat::Event *event);
+    void Detach(const plat::Event *event);
+
+    std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bCallGivenUp{false};
+    plat::Event m_evStop{true, false};
+    std::mutex m_lock;
+    std::vector<const plat::Event *> m_attached;
+};
+
+// A bounded wait inside a device, begun at construction: it ends early once the device's
+// waits are ended (EndIn, from its close or deactivation) or the calling thread's unit asks
+// it to stop. Once ended it stays ended: every later wait of the object returns at once.
+class KSOVRA20_API CDeviceWait {
+public:
+    explicit CDeviceWait(CDeviceA *device);
+    ~CDeviceWait();
+    CDeviceWait(const CDeviceWait &) = delete;
+    CDeviceWait &operator=(const CDeviceWait &) = delete;
+
+    // Waits `ms` (none when 0): true when the time went by, false when the wait was ended.
+    bool For(uint32_t ms);
+    // Waits until the framework clock reaches `time` (100 ns units): true when it was
+    // reached, false when the wait was ended.
+    bool Until(int64_t time);
+    bool Ended() const;
+
+    // Ends every wait in `device` in progress (a close or deactivation).
+    static void EndIn(CDeviceA *device);
+
+private:
+    CDeviceA *m_pDevice;
+    CCallingUnit *m_pUnit;
+    plat::Event m_evEnd{true, false};
 };

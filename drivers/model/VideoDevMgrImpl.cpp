@@ -193,7 +193,10 @@ void CVideoDevMgr_Impl::Finalise()
     }
     for (auto &[kind, device] : open)
         if (kind == VIDEODEV_REC) static_cast<CVideoRecA *>(device)->DevStop();
-    for (auto &[kind, device] : open) device->DevClose();
+    for (auto &[kind, device] : open) {
+        device->DevClose();
+        CDeviceWait::EndIn(device);
+    }
     // A task thread given up inside a device (its manager released during a long exchange) is
     // woken by the close and ends at once: the devices stay until it has left them, since the
     // close of the application frees them.

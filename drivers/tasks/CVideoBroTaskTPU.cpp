@@ -14,16 +14,13 @@
 #include <atomic>
 #include <exception>
 
-struct CVideoBroTaskTPU::Run {
+// The stop and the call given up (the task was passed over) are the calling unit's.
+struct CVideoBroTaskTPU::Run : CCallingUnit {
     explicit Run(const CVideoBroTaskTPU *tpu) : owner(tpu) {}
     const CVideoBroTaskTPU *owner;
-    std::atomic<bool> stop{false};
-    plat::Event evStop{true, false};
     plat::Event evWake{false, false}; // ends the wait for the next cycle
-    // The task of the source call the thread is in (0: none), and whether that call has
-    // been given up because the task was passed over.
+    // The task of the source call the thread is in (0: none).
     std::atomic<int32_t> nCallTask{0};
-    std::atomic<bool> bAbandoned{false};
 };
 
 struct CVideoBroTaskTPU::Slot {
@@ -109,7 +106,7 @@ CVideoBroTaskTPU::BusyUnit::BusyUnit(CVideoBroTaskTPU &tpu, int32_t unit, int32_
 {
     if (id && t_pRun && t_pRun->owner == &tpu) {
         m_pRun = t_pRun;
-        m_pRun->bAbandoned = false;
+        m_pRun->GiveUpCall(false);
         m_pRun->nCallTask = id;
     }
     m_tpu.SetUnitState(m_nUnit, TPU_UNIT_BUSY);
@@ -120,7 +117,7 @@ CVideoBroTaskTPU::BusyUnit::~BusyUnit()
     m_tpu.SetUnitState(m_nUnit, TPU_UNIT_IDLE);
     if (m_pRun) {
         m_pRun->nCallTask = 0;
-        m_pRun->bAbandoned = false;
+        m_pRun->GiveUpCall(false);
     }
 }
 
@@ -164,10 +161,7 @@ int32_t CVideoBroTaskTPU::Stop()
         std::lock_guard<CDataLock> lk(m_lock);
         m_bStopping = true;
         for (auto &slot : m_slots) {
-            if (slot->run) {
-                slot->run->stop = true;
-                slot->run->evStop.Set();
-            }
+            if (slot->run) slot->run->AskStop();
             if (slot->thread.Valid()) threads.push_back(slot->thread);
         }
         threads.insert(threads.end(), m_ending.begin(), m_ending.end());
@@ -256,7 +250,7 @@ int32_t CVideoBroTaskTPU::SetUnitState(int32_t unit, int32_t state)
 
 bool CVideoBroTaskTPU::CallerStopped() const
 {
-    return m_bStopping || (t_pRun && t_pRun->owner == this && t_pRun->stop);
+    return m_bStopping || (t_pRun && t_pRun->owner == this && t_pRun->StopAsked());
 }
 
 int32_t CVideoBroTaskTPU::GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param, uint32_t waitMs)
@@ -290,7 +284,7 @@ int32_t CVideoBroTaskTPU::GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param,
         }
         const uint32_t elapsed = plat::TickElapsed(begin);
         if (elapsed >= waitMs) return 0;
-        const plat::Waitable *objects[] = {&u->ev, run ? &run->evStop : nullptr};
+        const plat::Waitable *objects[] = {&u->ev, run ? &run->StopEvent() : nullptr};
         plat::WaitForMultiple(objects, run ? 2 : 1, false, waitMs - elapsed);
     }
 }
@@ -315,7 +309,7 @@ int32_t CVideoBroTaskTPU::SendUnitMsg(int32_t unit, int32_t cmd, int32_t param)
 int32_t CVideoBroTaskTPU::SleepUntil(int64_t time)
 {
     const Run *run = t_pRun && t_pRun->owner == this ? t_pRun : nullptr;
-    return run ? glSleepUntilSpecialTime(time, run->evStop) : glSleepUntilSpecialTime(time);
+    return run ? glSleepUntilSpecialTime(time, run->StopEvent()) : glSleepUntilSpecialTime(time);
 }
 
 int32_t CVideoBroTaskTPU::StopAsked()
@@ -325,17 +319,12 @@ int32_t CVideoBroTaskTPU::StopAsked()
 
 bool CVideoBroTaskTPU::CallingUnitStopped()
 {
-    return t_pRun && (t_pRun->stop || t_pRun->bAbandoned);
+    return CCallingUnit::Stopped();
 }
 
 bool CVideoBroTaskTPU::CallingUnitNap(uint32_t ms)
 {
-    if (!t_pRun) {
-        plat::Sleep(ms);
-        return true;
-    }
-    t_pRun->evStop.Wait(ms);
-    return !CallingUnitStopped();
+    return CCallingUnit::Nap(ms);
 }
 
 void CVideoBroTaskTPU::Wake(int index)
@@ -353,7 +342,7 @@ CVideoBroTaskTPU::MgrRef CVideoBroTaskTPU::BoundMgr()
 
 bool CVideoBroTaskTPU::EndIdleRunLocked(Slot &slot, const std::shared_ptr<Run> &run)
 {
-    if (slot.bKick && !run->stop) return false;
+    if (slot.bKick && !run->StopAsked()) return false;
     if (slot.run == run) slot.bRunning = false;
     return true;
 }
@@ -361,12 +350,13 @@ bool CVideoBroTaskTPU::EndIdleRunLocked(Slot &slot, const std::shared_ptr<Run> &
 void CVideoBroTaskTPU::ThreadMain(int index, const std::shared_ptr<Run> &run)
 {
     t_pRun = run.get();
+    CCallingUnit::Scope bound(run.get());
     Slot &slot = *m_slots[index];
     LogTPU(kStartupLine[index], Tid());
     for (;;) {
         {
             std::lock_guard<CDataLock> lk(m_lock);
-            if (run->stop) break;
+            if (run->StopAsked()) break;
             slot.bKick = false;
         }
         // The cue and start threads run while tasks are pending; whether one ends and
@@ -381,7 +371,8 @@ void CVideoBroTaskTPU::ThreadMain(int index, const std::shared_ptr<Run> &run)
             }
         }
         RunStep(index);
-        if (plat::WaitForAny({&run->evStop, &run->evWake}, CycleWait(index)) == plat::WAIT_OBJECT_0)
+        if (plat::WaitForAny({&run->StopEvent(), &run->evWake}, CycleWait(index)) ==
+            plat::WAIT_OBJECT_0)
             break;
     }
     {
@@ -497,7 +488,7 @@ bool CVideoBroTaskTPU::PassOverDue(IVideoBroTaskMgr &mgr, const tagVideoBroTask 
         // A source call still made for the task gives up at its next exchange.
         std::lock_guard<CDataLock> lk(m_lock);
         for (const auto &slot : m_slots)
-            if (slot->run && slot->run->nCallTask == pst.TaskID) slot->run->bAbandoned = true;
+            if (slot->run && slot->run->nCallTask == pst.TaskID) slot->run->GiveUpCall(true);
     }
     // A source still waiting to start the task gives up (the preset moved on, as by a Goto);
     // the next preset is due at once.

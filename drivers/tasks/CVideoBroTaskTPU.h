@@ -58,13 +58,10 @@ public:
     int32_t SleepUntil(int64_t time) override;
     int32_t StopAsked() override;
 
-    // Whether the calling thread is a unit thread (of any process unit) that is asked to stop,
-    // or whose source call is for a preset that has been passed over meanwhile. Device
-    // protocols shared by several callers check it before each exchange.
+    // CCallingUnit::Stopped and CCallingUnit::Nap (drivers/model/DeviceCalls.h) under the
+    // names the sources' protocols use: the thread of any task unit that is asked to stop, or
+    // whose source call is for a preset passed over meanwhile, gives up.
     static bool CallingUnitStopped();
-    // Sleeps `ms`; on a unit thread the sleep ends as soon as its unit is asked to stop. False
-    // when the calling unit thread is to give up (CallingUnitStopped), so that a source step
-    // made on a thread that a stop has given up ends within its device's reply wait.
     static bool CallingUnitNap(uint32_t ms);
 
     // One cycle of each thread's work with the bound manager (nothing without one). The

@@ -1,5 +1,6 @@
 #include "drivers/tasks/CVideoKeyTaskTPU.h"
 
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/switchers/keyers/IVideoKeyTaskProcess.h"
 #include "drivers/tasks/BroTaskDevices.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
@@ -73,7 +74,7 @@ public:
         std::vector<plat::Thread> threads;
         {
             std::lock_guard<std::mutex> lk(m_lock);
-            if (m_run) m_run->stop = true;
+            if (m_run) m_run->AskStop();
             if (m_thread.Valid()) threads.push_back(std::exchange(m_thread, {}));
             threads.insert(threads.end(), m_ending.begin(), m_ending.end());
             m_ending.clear();
@@ -147,9 +148,8 @@ public:
     }
 
 private:
-    struct Run {
-        std::atomic<bool> stop{false};
-    };
+    // The worker's stop: a keyer's waits end with it.
+    struct Run : CCallingUnit {};
 
     std::shared_ptr<IVideoKeyTaskTMU> BoundTMU()
     {
@@ -169,14 +169,15 @@ private:
     bool EndIdle(const Run &run)
     {
         std::lock_guard<std::mutex> lk(m_lock);
-        if (m_bKick && !run.stop) return false;
+        if (m_bKick && !run.StopAsked()) return false;
         if (m_run.get() == &run) m_bRunning = false;
         return true;
     }
 
     void Work(Run &run)
     {
-        while (!run.stop) {
+        CCallingUnit::Scope bound(&run);
+        while (!run.StopAsked()) {
             BeginPass();
             auto tmu = BoundTMU();
             if (!tmu || tmu->GetTaskCount() == 0) {
@@ -184,24 +185,28 @@ private:
                 continue;
             }
             CVideoKeyTaskArray group;
+            if (run.StopAsked()) break;
             if (tmu->GetPgmTask(group.Get())) {
-                Serve(*tmu, *group.Get());
+                Serve(*tmu, *group.Get(), run);
                 continue;
             }
             int32_t cmd = KEYTPU_CMD_CHECK;
             if (GetMsg(&cmd, nullptr, kIdleWaitMs) && cmd == KEYTPU_CMD_STOP) break;
-            if (run.stop) break;
+            if (run.StopAsked()) break;
             tmu->OnIdle();
         }
         std::lock_guard<std::mutex> lk(m_lock);
         if (m_run.get() == &run) m_bRunning = false;
     }
 
-    // Hands the group to the keyer of its first task; the keyer's result is not read.
-    void Serve(IVideoKeyTaskTMU &tmu, IVideoKeyTaskArray &group)
+    // Hands the group to the keyer of its first task; the keyer's result is not read. Once
+    // the worker is asked to stop it calls neither the keyer nor the management unit.
+    void Serve(IVideoKeyTaskTMU &tmu, IVideoKeyTaskArray &group, const Run &run)
     {
         const int32_t count = group.GetCount();
-        IVideoKeyTaskProcess *keyer = KeyerOf(group.GetPtrAt(0)->DevID);
+        CDeviceA *device = nullptr;
+        IVideoKeyTaskProcess *keyer = KeyerOf(group.GetPtrAt(0)->DevID, device);
+        if (run.StopAsked()) return;
         if (!keyer) {
             for (int32_t i = 0; i < count; ++i)
                 tmu.OnTaskFailed(group.GetPtrAt(i)->TaskID, KEYTASK_BEGIN, "");
@@ -209,19 +214,27 @@ private:
         }
         for (int32_t i = 0; i < count; ++i)
             tmu.OnTaskStatus(group.GetPtrAt(i)->TaskID, KEYTASK_BEGIN, 0);
+        if (run.StopAsked()) return;
         SetState(KEYTPU_CALLING);
-        keyer->DevTaskDirectTake(&group);
+        {
+            CDeviceCall inDevice(device);
+            keyer->DevTaskDirectTake(&group);
+        }
         SetState(KEYTPU_IDLE);
+        if (run.StopAsked()) return;
         for (int32_t i = 0; i < count; ++i)
             tmu.OnTaskStatus(group.GetPtrAt(i)->TaskID, KEYTASK_PGMEND, 0);
     }
 
-    static IVideoKeyTaskProcess *KeyerOf(const char *devId)
+    // The key task interface of the keyer `devId` and the device answering it (none when
+    // there is no answer).
+    static IVideoKeyTaskProcess *KeyerOf(const char *devId, CDeviceA *&device)
     {
         CVideoDevMgr *devMgr = TaskDevMgr();
-        CDeviceA *device = devMgr ? devMgr->GetVideoDev(devId, 1, nullptr) : nullptr;
+        CDeviceA *found = devMgr ? devMgr->GetVideoDev(devId, 1, nullptr) : nullptr;
         void *keyer = nullptr;
-        if (device) device->QueryInterface(&IID_IVideoKeyTaskProcess, &keyer);
+        if (found) found->QueryInterface(&IID_IVideoKeyTaskProcess, &keyer);
+        device = keyer ? found : nullptr;
         return static_cast<IVideoKeyTaskProcess *>(keyer);
     }
 

@@ -1,6 +1,7 @@
 #include "drivers/tasks/CVideoSwitchTaskTMU.h"
 
 #include "drivers/model/CVideoSwitchA.h"
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/tasks/BroTaskDevices.h"
 #include "drivers/tasks/CVideoSwitchTaskArray.h"
 
@@ -65,7 +66,8 @@ CVideoSwitchA *SwitcherOf(const tagVideoSwitchTask &task)
 
 // The unit. Its worker shares the object, so that a worker given up by a stop touches nothing
 // that has gone. The lock guards the tasks, the current task, the ids and the settings; device
-// calls, sleeps and callbacks run outside it on the worker.
+// calls, sleeps and callbacks run outside it on the worker. A worker asked to stop makes no
+// further switcher call and no callback: the host may be closing what both reach.
 class CVideoSwitchTaskTMU_Impl final
     : public IVideoSwitchTaskTMU,
       public std::enable_shared_from_this<CVideoSwitchTaskTMU_Impl> {
@@ -160,7 +162,7 @@ public:
     int32_t Start() override
     {
         std::lock_guard<std::mutex> lk(m_lock);
-        if (m_thread.IsRunning() && m_run && !m_run->stop) return 1;
+        if (m_thread.IsRunning() && m_run && !m_run->StopAsked()) return 1;
         auto run = std::make_shared<Run>();
         m_run = run;
         m_thread = plat::Thread::Start([self = shared_from_this(), run] {
@@ -175,10 +177,7 @@ public:
         plat::Thread thread;
         {
             std::lock_guard<std::mutex> lk(m_lock);
-            if (m_run) {
-                m_run->stop = true;
-                m_run->evStop.Set();
-            }
+            if (m_run) m_run->AskStop();
             thread = std::exchange(m_thread, {});
         }
         // A worker stopping its own unit (a callback releasing the last handle) is not waited
@@ -188,10 +187,8 @@ public:
     }
 
 private:
-    struct Run {
-        std::atomic<bool> stop{false};
-        plat::Event evStop{true, false};
-    };
+    // The worker's stop, which also ends a switcher's naps.
+    struct Run : CCallingUnit {};
 
     // Under the lock: the task gets an id when it has none, status 1 and error 0, and goes
     // into time order.
@@ -232,10 +229,19 @@ private:
 
     void Work(Run &run)
     {
-        while (!run.stop) {
+        CCallingUnit::Scope bound(&run);
+        while (!run.StopAsked()) {
             const uint32_t wait = Pass(run);
-            if (wait && !run.stop) plat::WaitForAny({&m_evWake, &run.evStop}, wait);
+            if (wait && !run.StopAsked()) plat::WaitForAny({&m_evWake, &run.StopEvent()}, wait);
         }
+    }
+
+    // The pause between two commands to `switcher`: false when the worker was asked to stop
+    // or the switcher was closed meanwhile.
+    static bool Gap(CVideoSwitchA *switcher)
+    {
+        CDeviceWait wait(switcher);
+        return wait.For(kCommandGapMs);
     }
 
     // One look at the first task: take it when due, else preset it when its time has come.
@@ -277,22 +283,27 @@ private:
         return m_bEnableFirstPreset || ahead < m_nPSTRestTime;
     }
 
-    bool Preset(const tagVideoSwitchTask &task, Run &run)
+    bool Preset(const tagVideoSwitchTask &task, const Run &run)
     {
         CVideoSwitchA *switcher = SwitcherOf(task);
+        if (run.StopAsked()) return false;
         if (!switcher) {
             glReportDbg(kLogSwitch, "Get Switch Device failed");
             ReportError(task, SWITCHTASK_ERR_DEVICE);
             return false;
         }
+        CDeviceCall inDevice(switcher);
         const bool ok = switcher->DevPreset(task.ChnID, task.SrcID) != 0;
+        if (run.StopAsked()) return false;
         if (ok) {
             Report(task, SWITCHTASK_PRESET, task.SrcID);
-            run.evStop.Wait(kCommandGapMs);
+            if (!Gap(switcher)) return Closed(task, run);
             switcher->DevSetTransType(task.TransType);
+            if (run.StopAsked()) return false;
             Report(task, SWITCHTASK_SETMODE, task.TransType);
-            run.evStop.Wait(kCommandGapMs);
+            if (!Gap(switcher)) return Closed(task, run);
             switcher->DevSetTransRate(task.TransRate);
+            if (run.StopAsked()) return false;
             Report(task, SWITCHTASK_SETRATE, task.TransRate);
         } else {
             ReportError(task, SWITCHTASK_ERR_SWITCH);
@@ -302,14 +313,19 @@ private:
         return ok;
     }
 
-    void Take(const tagVideoSwitchTask &task, Run &run)
+    void Take(const tagVideoSwitchTask &task, const Run &run)
     {
         if (task.Status < SWITCHTASK_PRESET) {
             const bool ok = Preset(task, run);
+            if (run.StopAsked()) return;
             glReportDbg(kLogSwitch, "切换PGM是发现没有预置，执行紧急预置(%s->-%s)",
                         std::to_string(task.SrcID).c_str(), OkText(ok));
             if (!ok) return;
-            run.evStop.Wait(kCommandGapMs);
+            CVideoSwitchA *presetOn = SwitcherOf(task);
+            if (!Gap(presetOn)) {
+                Closed(task, run);
+                return;
+            }
         }
         CVideoSwitchA *switcher = SwitcherOf(task);
         if (!switcher) {
@@ -317,8 +333,16 @@ private:
             return;
         }
         Report(task, SWITCHTASK_BEGINSWITCH, task.SrcID);
+        CDeviceCall inDevice(switcher);
         const int32_t delayMs = switcher->GetDelayTime();
-        if (!glSleepUntilSpecialTime(TakeStart(task, delayMs), run.evStop)) return;
+        {
+            // A close of the switcher ends the wait as the stop does: nothing is sent to it.
+            CDeviceWait wait(switcher);
+            if (!wait.Until(TakeStart(task, delayMs))) {
+                Closed(task, run);
+                return;
+            }
+        }
         glReportDbg(kLogSwitch, "Start switching(Src=%d,Channel=%d)", task.SrcID, task.ChnID);
         bool ok;
         if (DirectTake()) {
@@ -333,12 +357,23 @@ private:
             std::lock_guard<std::mutex> lk(m_lock);
             m_dwLastTake = plat::GetTickCount();
         }
+        if (run.StopAsked()) return;
         if (ok)
             Report(task, SWITCHTASK_ENDSWITCH, task.SrcID);
         else
             ReportError(task, SWITCHTASK_ERR_SWITCH);
         glReportDbg(kLogSwitch, "end switch( Src=%d, Dev DelayTime=%d), (%s)", task.SrcID, delayMs,
                     OkText(ok));
+    }
+
+    // A wait between commands ended: by the stop (nothing more is told), or by the close of
+    // the switcher, which fails the task. False.
+    bool Closed(const tagVideoSwitchTask &task, const Run &run)
+    {
+        if (run.StopAsked()) return false;
+        glReportDbg(kLogSwitch, "switch(%s) closed while a task waits in it", task.DevID.szText);
+        ReportError(task, SWITCHTASK_ERR_SWITCH);
+        return false;
     }
 
     // The task's time less the transition's lead and the switcher's delay, in whole frames.
@@ -370,6 +405,7 @@ private:
     // the callback hears it, an error as status 32 with the error.
     void Tell(const tagVideoSwitchTask &task, int32_t status, int32_t param, bool error)
     {
+        if (CCallingUnit::Stopped()) return;
         {
             std::lock_guard<std::mutex> lk(m_lock);
             for (tagVideoSwitchTask &listed : m_tasks) {

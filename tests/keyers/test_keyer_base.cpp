@@ -2,8 +2,12 @@
 // the base's take.
 #include "tests/keyers/KeyerTestKit.h"
 
+#include "drivers/model/DeviceCalls.h"
+#include "drivers/switchers/keyers/CVideoKeyDriverA.h"
 #include "drivers/tasks/IVideoBroTaskProcess.h"
 
+#include <chrono>
+#include <future>
 #include <memory>
 
 using namespace keytest;
@@ -153,6 +157,76 @@ TEST_F(KeyerBaseTest, DirectTakeWaitsForTheFirstStartThenLogsKeyAndOperation)
     devtest::RunAdvancing([&] { return keyer.DevTaskDirectTake(tasks.Get()); });
     EXPECT_LT(Now() - before, 2 * kSecond) << "the beep's length, not a wait";
     EXPECT_TRUE(Eventually([&] { return debugLog.Has("nkey= 2,nop=0"); }));
+}
+
+// A keyer driver with its waits in reach.
+class CWaitingKeyer : public CVideoKeyDriverA {
+public:
+    CWaitingKeyer() : CVideoKeyDriverA("LVAUX_KEYER", "") {}
+    using CVideoKeyDriverA::Pause;
+    using CVideoKeyDriverA::WaitForStart;
+};
+
+enum class KeyerWait { DirectTake, WaitForStart, Pause };
+enum class WaitEnd { Close, Deactivation, UnitStop };
+
+struct WaitEndCase {
+    KeyerWait wait;
+    WaitEnd end;
+};
+
+TEST_F(KeyerBaseTest, ACloseADeactivationOrTheUnitsStopEndsAWaitOfTheKeyerAtOnce)
+{
+    const WaitEndCase cases[] = {
+        {KeyerWait::DirectTake, WaitEnd::Close},
+        {KeyerWait::DirectTake, WaitEnd::Deactivation},
+        {KeyerWait::DirectTake, WaitEnd::UnitStop},
+        {KeyerWait::WaitForStart, WaitEnd::Close},
+        {KeyerWait::WaitForStart, WaitEnd::UnitStop},
+        {KeyerWait::Pause, WaitEnd::Close},
+        {KeyerWait::Pause, WaitEnd::UnitStop},
+    };
+    for (const WaitEndCase &c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.wait) * 10 + static_cast<int>(c.end));
+        debugLog.Clear();
+        CWaitingKeyer keyer;
+        CCallingUnit unit;
+        CVideoKeyTaskArray tasks;
+        tasks->Add(KeyTask(1, "KEY1", Now() + 60 * kSecond, 0, "", 6, 1));
+        // Whether the wait went by to its end; the clock stands meanwhile.
+        auto waited = std::async(std::launch::async, [&] {
+            CCallingUnit::Scope bound(&unit);
+            switch (c.wait) {
+            case KeyerWait::DirectTake:
+                keyer.DevTaskDirectTake(tasks.Get());
+                return debugLog.Has("nkey= 6,nop=1");
+            case KeyerWait::WaitForStart:
+                return keyer.WaitForStart(*tasks->GetPtrAt(0), 0);
+            case KeyerWait::Pause:
+                return keyer.Pause(60000);
+            }
+            return true;
+        });
+        // Ended until the wait returns: an end only reaches the waits already begun.
+        const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (waited.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready &&
+               std::chrono::steady_clock::now() < bound) {
+            if (c.end == WaitEnd::Close) keyer.DevClose();
+            if (c.end == WaitEnd::Deactivation) keyer.OnDeactiveInstance();
+            if (c.end == WaitEnd::UnitStop) unit.AskStop();
+        }
+        const bool ended = waited.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        EXPECT_TRUE(ended) << "the wait went on with the clock standing";
+        if (!ended)
+            devtest::AdvanceUntil(
+                [&] {
+                    return waited.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+                },
+                1000, 120000);
+        EXPECT_FALSE(waited.get()) << "the take went on";
+        devtest::PatternReadersCaughtUp();
+        EXPECT_FALSE(debugLog.Has("nkey= 6,nop=1"));
+    }
 }
 
 } // namespace

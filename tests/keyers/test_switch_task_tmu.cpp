@@ -280,4 +280,56 @@ TEST_F(SwitchTaskTest, StopEndsTheSleepBeforeATakeAndTheRegistryFollowsTheUnits)
     EXPECT_EQ(GetVideoSwitchTaskTMU("Main"), nullptr);
 }
 
+// Tells the recorder, and asks the unit to stop from the callback that tells `stopAt`.
+struct StopOnStatus {
+    static int32_t OnStatus(void *self, int32_t id, int32_t status, int32_t param)
+    {
+        auto *stopper = static_cast<StopOnStatus *>(self);
+        Recorder::OnStatus(&stopper->recorder, id, status, param);
+        if (status == stopper->stopAt) stopper->tmu->Stop();
+        return 0;
+    }
+    Recorder recorder;
+    IVideoSwitchTaskTMU *tmu = nullptr;
+    int32_t stopAt = 0;
+};
+
+TEST_F(SwitchTaskTest, AWorkerAskedToStopCallsNoSwitcherAndNoCallbackMore)
+{
+    CStubSwitch &sw = Switch("SW1");
+    struct StopCase {
+        int32_t stopAt;
+        std::vector<std::string> ops; // the switcher's commands up to the stop
+    };
+    const StopCase cases[] = {
+        {SWITCHTASK_PRESET, {"pst"}},
+        {SWITCHTASK_SETMODE, {"pst", "type"}},
+        {SWITCHTASK_SETRATE, {"pst", "type", "rate"}},
+        {SWITCHTASK_BEGINSWITCH, {"pst", "type", "rate"}},
+    };
+    for (const StopCase &c : cases) {
+        SCOPED_TRACE(c.stopAt);
+        StopOnStatus stopper;
+        stopper.tmu = tmu.Get();
+        stopper.stopAt = c.stopAt;
+        const size_t before = sw.Cmds().size();
+        // Due soon: a haste preset, then the take.
+        tagVideoSwitchTask task = Task(Now() + 2 * kSecond);
+        task.pUserData = &stopper;
+        task.pfnCallBack = &StopOnStatus::OnStatus;
+        tmu->AddTask(task);
+        ASSERT_TRUE(devtest::AdvanceUntil(
+            [&] { return !stopper.recorder.Statuses().empty() && tmu->IsRunning() == 0; }, 10));
+        devtest::AdvanceUntil([] { return false; }, 50, 4000);
+
+        std::vector<std::string> ops;
+        const auto cmds = sw.Cmds();
+        for (size_t i = before; i < cmds.size(); ++i) ops.push_back(cmds[i].op);
+        EXPECT_EQ(ops, c.ops);
+        EXPECT_EQ(stopper.recorder.Statuses().back(), c.stopAt) << "nothing told after the stop";
+        EXPECT_EQ(stopper.recorder.Statuses().size(), static_cast<size_t>(c.stopAt - 2));
+        tmu->RemoveAll();
+    }
+}
+
 } // namespace

@@ -1,8 +1,8 @@
 #include "drivers/switchers/binary/CVideoSwitch_BJSX.h"
 
 #include "devext/device/DeviceDescription.h"
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
-#include "platform/TimeSource.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ int CSerialIO_BJSX_V20::SendSource(int source)
     if (take.empty()) return 0;
     m_bTaking = true;
     if (!WriteFrame(take)) return 0;
-    plat::Sleep(kRouteDelayMs);
+    if (!CCallingUnit::Nap(kRouteDelayMs)) return 0;
     return WriteFrame(swframe::BjsxV20Route(source));
 }
 

@@ -4,6 +4,7 @@
 #include "KestLib20/CResAccess.h"
 #include "KestLib20/CStrings.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/switchers/composite/SwitchTargets.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
@@ -253,7 +254,7 @@ int CVideoSwitch_Mutil::DevTest(const char *text)
                 SetDevStatus(status.nCode, status.GetText());
                 return 0;
             }
-            plat::Sleep(kTestPauseMs);
+            if (!CCallingUnit::Nap(kTestPauseMs)) return 0;
         }
     }
     return 1;

@@ -101,7 +101,7 @@ int CVideoAux_DSK50D::DevOpen()
 int CVideoAux_DSK50D::DevClose()
 {
     m_Serial.DevClose();
-    return 1;
+    return CVideoKeyCtrlA::DevClose();
 }
 
 int CVideoAux_DSK50D::DevIsOpen()

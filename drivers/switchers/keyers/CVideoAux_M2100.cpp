@@ -40,7 +40,7 @@ int CVideoAux_M2100::DevOpen()
 int CVideoAux_M2100::DevClose()
 {
     m_link.Release();
-    return 1;
+    return CVideoKeyCtrlA::DevClose();
 }
 
 int CVideoAux_M2100::DevIsOpen()

@@ -74,7 +74,7 @@ int CVideoAux_ShiHui::DevOpen()
 int CVideoAux_ShiHui::DevClose()
 {
     m_Serial.DevClose();
-    return 1;
+    return CVideoKeyCtrlA::DevClose();
 }
 
 int CVideoAux_ShiHui::DevIsOpen()

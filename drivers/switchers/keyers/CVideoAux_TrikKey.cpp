@@ -54,7 +54,7 @@ int CVideoAux_TrikKey::DevOpen()
 int CVideoAux_TrikKey::DevClose()
 {
     m_Serial.DevClose();
-    return 1;
+    return CVideoKeyCtrlA::DevClose();
 }
 
 int CVideoAux_TrikKey::DevIsOpen()

@@ -1,5 +1,6 @@
 #include "drivers/switchers/keyers/CVideoKeyCtrlA.h"
 
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/model/ShareBus.h"
 #include "drivers/tasks/CVideoKeyTaskArray.h"
 
@@ -19,10 +20,10 @@ constexpr uint32_t kBeepHz = 1000;
 constexpr uint32_t kBeepMs = 300;
 
 // The station's keyer workstations have no speaker to drive here: the beep keeps its length,
-// which is what the caller sees of it.
-void Beep(uint32_t, uint32_t ms)
+// which is what the caller sees of it. False when the wait was ended meanwhile.
+bool Beep(CDeviceWait &wait, uint32_t, uint32_t ms)
 {
-    plat::Sleep(ms);
+    return wait.For(ms);
 }
 
 } // namespace
@@ -101,7 +102,14 @@ int32_t CVideoKeyCtrlA::OnInitInstance()
 
 int CVideoKeyCtrlA::DevClose()
 {
+    CDeviceWait::EndIn(this);
     return 1;
+}
+
+int32_t CVideoKeyCtrlA::OnDeactiveInstance()
+{
+    CDeviceWait::EndIn(this);
+    return CVideoAuxA::OnDeactiveInstance();
 }
 
 int CVideoKeyCtrlA::DevOpen()
@@ -138,8 +146,9 @@ int32_t CVideoKeyCtrlA::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
     if (!tasks || tasks->GetCount() == 0) return 0;
     const tagVideoKeyTask first = *tasks->GetPtrAt(0);
-    glSleepUntilSpecialTime(first.StartTime);
-    Beep(kBeepHz, kBeepMs);
+    // A close, a deactivation or the stop of the calling unit ends the take where it waits.
+    CDeviceWait wait(this);
+    if (!wait.Until(first.StartTime) || !Beep(wait, kBeepHz, kBeepMs)) return 0;
     CString text;
     text.Format("nkey= %d,nop=%d", first.nKey, first.nop);
     glReportLog(kDebugLog, text, "");

@@ -32,17 +32,21 @@ class KSOVRA20_API CVideoKeyCtrlA : public CVideoAuxA, public IVideoKeyTaskProce
     // Exchange the share bus is not followed and Virtual is false.
     int32_t OnInitInstance() override;
 
-    // No port here: each returns 1.
+    // No port here: each returns 1. DevClose ends the waits of a take in progress; a driver
+    // that closes a port of its own calls it too.
     int DevClose() override;
     int DevOpen() override;
     int DevIsOpen() override;
     int DevTest(const char *argument) override;
+    // Ends the waits of a take in progress first.
+    int32_t OnDeactiveInstance() override;
 
     // Sets the virtual flag (mode nonzero); 1. Drivers override it to act on the change.
     virtual int OnSetVirtual(int32_t mode);
 
     // Waits until the first task's start time, beeps and logs its key and operation; 0, and 0
-    // at once for an empty group.
+    // at once for an empty group. The wait and the beep end at once when the keyer is closed
+    // or deactivated or the calling unit stops: then nothing is logged.
     int32_t DevTaskDirectTake(IVideoKeyTaskArray *tasks) override;
     // 1.
     int32_t DevTaskTake(IVideoKeyTaskArray *tasks) override;

@@ -2,6 +2,7 @@
 
 #include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/tasks/tagVideoKeyTask.h"
 
 namespace {
@@ -28,26 +29,28 @@ CVideoKeyDriverA &CVideoKeyDriverA::operator=(const CVideoKeyDriverA &other)
 
 int32_t CVideoKeyDriverA::OnActiveInstance()
 {
-    m_evDeactivated.Reset();
+    m_bDeactivated = false;
     return CVideoKeyCtrlA::OnActiveInstance();
 }
 
 int32_t CVideoKeyDriverA::OnDeactiveInstance()
 {
-    m_evDeactivated.Set();
+    // Marked before the waits in progress are ended: a wait begun meanwhile sees the mark.
+    m_bDeactivated = true;
     return CVideoKeyCtrlA::OnDeactiveInstance();
 }
 
 bool CVideoKeyDriverA::WaitForStart(const tagVideoKeyTask &first, int32_t laterMs)
 {
     const int64_t later = first.IsFromGUI() ? 0 : static_cast<int64_t>(laterMs) * kUnitsPerMs;
-    return glSleepUntilSpecialTime(first.StartTime + later, m_evDeactivated) != 0;
+    CDeviceWait wait(this);
+    return !m_bDeactivated && wait.Until(first.StartTime + later);
 }
 
 bool CVideoKeyDriverA::Pause(int32_t ms)
 {
-    if (ms <= 0) return !m_evDeactivated.IsSet();
-    return m_evDeactivated.Wait(static_cast<uint32_t>(ms)) != plat::WAIT_OBJECT_0;
+    CDeviceWait wait(this);
+    return !m_bDeactivated && wait.For(ms > 0 ? static_cast<uint32_t>(ms) : 0);
 }
 
 int32_t CVideoKeyDriverA::FuncTypeOfKey(int32_t key) const

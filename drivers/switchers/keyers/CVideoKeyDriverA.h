@@ -1,12 +1,12 @@
 // What the keyer drivers share beside the keyer base: the wait for a group's start (cut short
-// when the keyer is deactivated), pauses between commands that end the same way, the
+// when the keyer is deactivated or closed, or the calling unit stops), pauses between
+// commands that end the same way, the
 // "#OVRA_KEY" report of a key put on or off, and the log line of a port that is not there.
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/switchers/keyers/CVideoKeyCtrlA.h"
-#include "platform/Sync.h"
-
+#include <atomic>
 #include <cstdint>
 
 class KSOVRA20_API CVideoKeyDriverA : public CVideoKeyCtrlA {
@@ -26,9 +26,10 @@ protected:
     CVideoKeyDriverA &operator=(const CVideoKeyDriverA &other);
 
     // Waits until the start time of `first`, `laterMs` later unless the task comes from the
-    // user interface. False when the keyer was deactivated meanwhile.
+    // user interface. False when the keyer is deactivated, or was closed or the calling unit
+    // stopped meanwhile.
     bool WaitForStart(const tagVideoKeyTask &first, int32_t laterMs);
-    // Waits `ms` (none when not positive); false when the keyer was deactivated meanwhile.
+    // Waits `ms` (none when not positive); false as WaitForStart.
     bool Pause(int32_t ms);
     // The function type a key number stands for: the Logo key 256, Title 257, Time 258,
     // any other number itself.
@@ -37,5 +38,5 @@ protected:
     static void ReportKey(int32_t operation, int32_t functype);
 
 private:
-    plat::Event m_evDeactivated{true, false};
+    std::atomic<bool> m_bDeactivated{false};
 };

@@ -2,9 +2,9 @@
 
 #include "devext/device/DeviceDescription.h"
 #include "devext/device/PCommLibrary.h"
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/switchers/leitch/LeitchFrames.h"
 #include "drivers/switchers/leitch/LeitchKeys.h"
-#include "platform/TimeSource.h"
 
 #include <cstdlib>
 
@@ -39,7 +39,7 @@ int CSerialIO_LeitchPanacea::PutLine(const std::string &line, PutChar putChar)
     const bool whole = Alone([&] {
         for (const char c : line) {
             if (putChar(port, static_cast<unsigned char>(c)) < 0) return false;
-            plat::Sleep(kCharPauseMs);
+            if (!CCallingUnit::Nap(kCharPauseMs)) return false;
         }
         return true;
     });

@@ -3,7 +3,7 @@
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
 #include "devext/device/DeviceDescription.h"
-#include "platform/TimeSource.h"
+#include "drivers/model/DeviceCalls.h"
 
 #include <algorithm>
 
@@ -146,7 +146,7 @@ int CVideoSwitch_LeitchXprEx::DevTake2(int channel)
     if (!m_bSecondSwitch) return 1;
     // The second output is a convenience: when it cannot be switched the take stands.
     if (!port->SendTake(PresetEntry(channel), m_nSecondOutput)) return 1;
-    plat::Sleep(kSecondTakePauseMs);
+    if (!CCallingUnit::Nap(kSecondTakePauseMs)) return 0;
     if (!port->SendTake(m_nSecondInput, channel)) return 0;
     CVideoSwitchA::DevTake2(channel);
     return 1;

@@ -3,6 +3,7 @@
 #include "Kest20/KestLog.h"
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/tagDevStatus.h"
+#include "drivers/model/DeviceCalls.h"
 #include "platform/TimeSource.h"
 
 #include <algorithm>
@@ -199,7 +200,7 @@ int CM2100Control::SetKeys(const std::vector<std::pair<int, int>> &keys)
         result = Set({0x01, 0x02, 0x0B, Byte(mask), 0x01, 0x02, 0x02, 0x03});
     } else {
         if (!Set({0x01, 0x02, 0x0B, Byte(mask)})) return 0;
-        plat::Sleep(kKeyPauseMs);
+        if (!CCallingUnit::Nap(kKeyPauseMs)) return 0;
         result = Set({0x01, 0x02, 0x02, 0x03});
     }
     if (result) Received([&] { m_state.keyMask = Byte(mask); });

@@ -4,6 +4,7 @@
 #include "KestLib20/CResAccess.h"
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/model/DeviceCalls.h"
 #include "platform/TimeSource.h"
 
 #include <string>
@@ -214,7 +215,8 @@ int CVideoSwitch_M21::DevTake(int channel)
     const int took = m_Serial.Send(m21frame::Take());
     glReportDbg(kTakeLog, "SwitchDirectTake = %d 命令发完后接到返回值的时间:%u ------------", took,
                 plat::GetTickCount());
-    plat::Sleep(kSecondSelectMs);
+    // A stopped task unit sends nothing more.
+    if (!CCallingUnit::Nap(kSecondSelectMs)) return 0;
     const int selected =
         m_Serial.Send(m21frame::SelectSource(m21frame::kProgramBus, WireSource(preset)));
     glReportDbg(kTakeLog, "SwitchDirectTake = %d 二次命令发完后接到返回值的时间:%u ------------",

@@ -5,8 +5,8 @@
 #include "KestLib20/StringConvert.h"
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/switchers/tally/TallyFrames.h"
-#include "platform/TimeSource.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ int CSerialIO_Talley::SendSource(int entry)
     const swframe::Bytes command = swframe::TalleyCommand(ConvertCode(entry));
     for (int repeat = 0; repeat < kRepeats; ++repeat) {
         if (!WriteFrame(command)) return 0;
-        plat::Sleep(kRepeatPauseMs);
+        if (!CCallingUnit::Nap(kRepeatPauseMs)) return 0;
     }
     glReportLog(kDumpType,
                 Bin2String(reinterpret_cast<const char *>(command.data()),

@@ -2,6 +2,7 @@
 
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/DeviceDescription.h"
+#include "drivers/model/DeviceCalls.h"
 #include "platform/Process.h"
 #include "platform/TimeSource.h"
 
@@ -171,8 +172,8 @@ int CVideoSwitch_VM3000::DevTake(int channel)
     const int result = port->SendSwitch(output, input);
     if (m_nSecondOutput > 0 && m_nSecondOutput <= GetChannels() &&
         m_nSecondOutput != m_nProgramOutput) {
-        plat::Sleep(static_cast<uint32_t>(std::max(0, m_nSecondDelayMs)));
-        port->SendSwitch(m_nSecondOutput, input);
+        if (CCallingUnit::Nap(static_cast<uint32_t>(std::max(0, m_nSecondDelayMs))))
+            port->SendSwitch(m_nSecondOutput, input);
     }
     if (!result) return 0;
     // The preset was kept in the protocol object only: the base takes the input that went
