@@ -6,6 +6,8 @@
 #include "drivers/sources/vdcp/VdcpEngineRoute.h"
 #include "drivers/sources/vdcp/VdcpRecorder.h"
 
+#include <memory>
+
 class CVideoRec_VDCPX : public VdcpRecorder {
     DECLARE_KEST_CLASS(CVideoRec_VDCPX)
 

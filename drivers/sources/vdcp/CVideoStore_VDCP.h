@@ -9,6 +9,7 @@
 #include "platform/Sync.h"
 
 #include <cstdint>
+#include <memory>
 
 class KSOVRA20_API CVideoStore_VDCP : public CVideoStoreA {
     DECLARE_KEST_CLASS(CVideoStore_VDCP)
