@@ -2,6 +2,19 @@
 
 #include "Kest20/KestLog.h"
 #include "KestLib20/StringConvert.h"
+#include "drivers/model/DeviceCalls.h"
+
+namespace {
+
+// The stop of the task unit the calling thread works for: a request it sends ends as soon as
+// the unit asks the thread to stop. Null on other threads.
+const plat::Waitable *UnitStop()
+{
+    const CCallingUnit *unit = CCallingUnit::Current();
+    return unit ? &unit->StopEvent() : nullptr;
+}
+
+} // namespace
 
 CSerialSwitchIO::CSerialSwitchIO(const Line &line, const Exchange &exchange)
     : m_exchange(exchange), m_nTries(exchange.firstTries)
@@ -21,8 +34,10 @@ int CSerialSwitchIO::DevWrite(const char *data, int length)
 
 int CSerialSwitchIO::WriteFrame(const std::vector<uint8_t> &frame, const std::function<void()> &arm)
 {
-    if (frame.empty()) return 0;
+    if (frame.empty() || CCallingUnit::Stopped()) return 0;
     return Alone([&] {
+        // A stop while it waited for the line.
+        if (CCallingUnit::Stopped()) return 0;
         if (arm) Received(arm);
         return DevWrite(reinterpret_cast<const char *>(frame.data()),
                         static_cast<int>(frame.size())) > 0
@@ -38,6 +53,11 @@ int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHoo
         if (end) *end = RequestEnd::WriteFailed;
         return 0;
     }
+    // A thread whose unit stops, or has given up its call, sends its device nothing more.
+    if (CCallingUnit::Stopped()) {
+        if (end) *end = RequestEnd::Closed;
+        return 0;
+    }
     const auto arm = [&] {
         if (hooks.arm) Received(hooks.arm);
     };
@@ -47,9 +67,10 @@ int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHoo
     };
     return Alone([&] {
         RequestResult result;
-        const int answered = Request(
-            reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()), m_nTries,
-            m_exchange.replyMs, m_exchange.pauseMs, TryHooks{arm, judged, hooks.ended}, &result);
+        const TryHooks tries{arm, judged, hooks.ended, hooks.stop ? hooks.stop : UnitStop()};
+        const int answered =
+            Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
+                    m_nTries, m_exchange.replyMs, m_exchange.pauseMs, tries, &result);
         if (end) *end = result.end;
         return answered;
     });

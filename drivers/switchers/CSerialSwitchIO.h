@@ -38,13 +38,16 @@ public:
     int GetTries() const { return m_nTries.load(); }
 
     // Writes the frame once, alone on the line: whether the line took it. `arm` (when given)
-    // runs first, under the receive lock (a model resets its decoder there).
+    // runs first, under the receive lock (a model resets its decoder there). On a task unit's
+    // thread that is to stop (or has given up its call) it writes nothing: 0.
     int WriteFrame(const std::vector<uint8_t> &frame, const std::function<void()> &arm = {});
     // The request loop: alone on the line, up to the current tries, the pause apart, arms the
     // try, writes the frame and waits for a reply, which the hooks' test judges (none: any
     // reply will do). The arm and the test run under the receive lock. Any reply raises the
     // tries to their answered value. 1 when a reply was accepted; 0 at once when the line
-    // does not take the frame. `end` (when given) tells how the request ended.
+    // does not take the frame. `end` (when given) tells how the request ended. On a task
+    // unit's thread the unit's stop (unless the hooks carry a stop of their own) ends the
+    // request as Closed, and a thread that is to stop sends nothing.
     int SendRequest(const std::vector<uint8_t> &frame, const TryHooks &hooks = {},
                     RequestEnd *end = nullptr);
 

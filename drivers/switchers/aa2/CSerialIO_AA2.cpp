@@ -2,6 +2,7 @@
 
 #include "devext/device/CSerial_M422.h"
 #include "devext/device/CSerial_RS232.h"
+#include "drivers/model/DeviceCalls.h"
 
 IMPLEMENT_KEST_CLASS(CSerialIO_AA2, CSerialIO)
 IMPLEMENT_KEST_CLASS(CSerialIO_VRS1620, CSerialIO)
@@ -129,8 +130,16 @@ bool CSerialIO_AA2Polled::HasPending() const
 int CSerialIO_AA2Polled::DevWrite(const char *data, int length)
 {
     if (!data || length < 1 || static_cast<size_t>(length) > kMaxFrame || !DevIsOpen()) return 0;
-    for (int check = 0; check < kPendingChecks && HasPending(); ++check)
-        m_evTaken.Wait(kPendingCheckMs);
+    // The wait for the poll to take the frame still pending ends on a close of the line and on
+    // the stop of the calling thread's task unit: the frame is then not queued.
+    const CCallingUnit *unit = CCallingUnit::Current();
+    for (int check = 0; check < kPendingChecks && HasPending(); ++check) {
+        if (unit)
+            plat::WaitForAny({&m_evTaken, &unit->StopEvent()}, kPendingCheckMs);
+        else
+            m_evTaken.Wait(kPendingCheckMs);
+        if (CCallingUnit::Stopped() || !DevIsOpen()) return 0;
+    }
     std::lock_guard<std::mutex> lk(m_pendingLock);
     // One still pending after the checks is replaced.
     m_pending.assign(data, data + length);

@@ -64,8 +64,9 @@ class KSOVRA20_API CSerialIO_AA2 : public CAa2SerialIO {
     ~CSerialIO_AA2() override;
 };
 
-// The AA2 matrix that polls: a frame written waits (up to 5 s, for one still pending to go)
-// and is sent when the next '#' comes; the request's reply wait covers the wait for the poll.
+// The AA2 matrix that polls: a frame written waits (up to 5 s, for one still pending to go;
+// cut short by a close of the line or the stop of the calling thread's task unit) and is sent
+// when the next '#' comes; the request's reply wait covers the wait for the poll.
 class KSOVRA20_API CSerialIO_AA2Polled : public CSerialIO_AA2 {
 public:
     static constexpr int kPendingChecks = 100;
@@ -79,8 +80,9 @@ public:
     bool HasPending() const;
 
 protected:
-    // Queues the frame for the next poll: its length, 0 when the line is closed or the frame
-    // is longer than 128 bytes.
+    // Queues the frame for the next poll: its length; 0 when the line is closed (or closes, or
+    // the calling unit stops, while a frame still pending keeps it waiting) or the frame is
+    // longer than 128 bytes.
     int DevWrite(const char *data, int length) override;
     void OnPoll() override;
     // Drops the frame of the request when no poll has taken it.

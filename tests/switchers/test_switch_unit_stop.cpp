@@ -1,0 +1,155 @@
+// Serial switch takes made on a task unit's thread: once the unit asks the thread to stop (or
+// gives up its call) a take sends nothing, and a take waiting on the line (for a reply, or on
+// the polled matrix for the poll to take the frame before it) ends at once, without the
+// manual clock moving.
+#include "tests/switchers/SwitcherTestKit.h"
+#include "tests/sim/Aa2MatrixSim.h"
+
+#include "drivers/model/DeviceCalls.h"
+#include "drivers/switchers/aa2/CVideoSwitch_MPLUS.h"
+#include "drivers/switchers/binary/CVideoSwitch_BDS1602CP.h"
+#include "drivers/switchers/binary/CVideoSwitch_ONYX.h"
+
+#include <functional>
+#include <future>
+#include <memory>
+
+using namespace devtest;
+using namespace swtest;
+
+namespace {
+
+// A take on a thread bound to `unit`.
+std::future<int> TakeOnUnit(CCallingUnit &unit, CVideoSwitchA &sw, int channel, int entry)
+{
+    return std::async(std::launch::async, [&unit, &sw, channel, entry] {
+        CCallingUnit::Scope bound(&unit);
+        return sw.DevDirectTake(channel, entry);
+    });
+}
+
+bool EndsSoon(std::future<int> &call)
+{
+    return call.wait_for(std::chrono::milliseconds(kSoonMs)) == std::future_status::ready;
+}
+
+} // namespace
+
+TEST(SwitchUnitStop, AThreadWhoseUnitStoppedSendsNothing)
+{
+    struct Case {
+        const char *what;
+        plat::SerialPortKind kind;
+        kestsim::SwitcherSim::Model model;
+        std::function<std::unique_ptr<CVideoSwitchA>()> make;
+        bool givenUp; // the call given up, not the unit stopped
+    };
+    const auto bds = [] { return std::make_unique<CVideoSwitch_BDS1602CP>(); };
+    const auto onyx = [] { return std::make_unique<CVideoSwitch_ONYX>(); };
+    const Case cases[] = {
+        {"a request (BDS1602), unit stopped", plat::SerialPortKind::SIO,
+         kestsim::SwitcherSim::Model::Bds1602, bds, false},
+        {"a request (BDS1602), call given up", plat::SerialPortKind::SIO,
+         kestsim::SwitcherSim::Model::Bds1602, bds, true},
+        {"a plain write (ONYX), unit stopped", plat::SerialPortKind::COM,
+         kestsim::SwitcherSim::Model::Onyx, onyx, false},
+    };
+    // One port for every case: each case's device has closed it before the next.
+    constexpr int kPort = 14;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ManualTime time;
+        Line line(c.kind, kPort, c.model);
+        MountedSettings settings(Section("SW", {{"COM", std::to_string(kPort)}}));
+        const auto sw = c.make();
+        ASSERT_TRUE(Init(*sw, "SW"));
+        line.sim->SetProgram(1); // what the BDS1602 is asked at open
+        ASSERT_EQ(sw->DevOpen(), 1);
+        line.Peer().ClearReceived();
+
+        CCallingUnit unit;
+        if (c.givenUp)
+            unit.GiveUpCall(true);
+        else
+            unit.AskStop();
+        auto take = TakeOnUnit(unit, *sw, 1, 2);
+        const FinishStepping takeEnds(take);
+        ASSERT_TRUE(EndsSoon(take)) << "no wait on the manual clock";
+        EXPECT_EQ(take.get(), 0);
+        EXPECT_FALSE(line.Peer().WaitForBytes(1, 200)) << "nothing went out";
+        EXPECT_EQ(BaseEntries(*sw, 1).pgm, 0);
+    }
+}
+
+TEST(SwitchUnitStop, AStopEndsATakeThatWaitsOnTheLine)
+{
+    // The BDS1602 that does not answer: the take waits for its reply.
+    {
+        ManualTime time;
+        Line line(plat::SerialPortKind::SIO, 50, kestsim::SwitcherSim::Model::Bds1602);
+        MountedSettings settings(Section("BDS", {{"COM", "50"}}));
+        CVideoSwitch_BDS1602CP sw;
+        ASSERT_TRUE(Init(sw, "BDS"));
+        line.sim->SetProgram(1);
+        ASSERT_EQ(sw.DevOpen(), 1);
+        kestsim::Faults silent;
+        silent.silent = true;
+        line.sim->SetFaults(silent);
+        line.Peer().ClearReceived();
+
+        CCallingUnit unit;
+        auto take = TakeOnUnit(unit, sw, 1, 4);
+        const FinishStepping takeEnds(take);
+        // A board port paces its writes on the clock.
+        ASSERT_TRUE(AdvanceUntil([&] { return line.Peer().Received().size() >= 3; }, 1, 1000))
+            << "the request went out";
+        const size_t written = line.Peer().Received().size();
+        unit.AskStop();
+        ASSERT_TRUE(EndsSoon(take)) << "the reply wait ended with the stop";
+        EXPECT_EQ(take.get(), 0);
+        EXPECT_EQ(line.Peer().Received().size(), written) << "no further try";
+        EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
+    }
+    // The polled matrix that does not poll, in the wait for the poll of its first try, and in
+    // its second try, which waits for the poll to take the first try's frame.
+    for (const bool secondTry : {false, true}) {
+        SCOPED_TRACE(secondTry ? "second try" : "first try");
+        ManualTime time;
+        const int port = 60; // closed by the first case before the second
+        kestsim::PtyPair pty;
+        pty.Bind(plat::SerialPortKind::SIO, port);
+        kestsim::Aa2MatrixSim sim(pty, kestsim::Aa2MatrixSim::Model::Aa2);
+        MountedSettings settings(Section("MPO", {{"COM", std::to_string(port)}}));
+        CVideoSwitch_MPLUS_O sw;
+        ASSERT_TRUE(Init(sw, "MPO"));
+        ASSERT_EQ(sw.DevOpen(), 1);
+        if (secondTry) {
+            // A take the matrix answers: from now on a request has three tries.
+            auto first = std::async(std::launch::async, [&] { return sw.DevDirectTake(2, 5); });
+            const FinishStepping firstEnds(first);
+            ASSERT_TRUE(Eventually([&] { return sw.Protocol().HasPending(); }));
+            ASSERT_TRUE(sim.Poll());
+            ASSERT_EQ(Settle(first), 1);
+            sim.Peer().ClearReceived();
+        }
+
+        CCallingUnit unit;
+        auto take = TakeOnUnit(unit, sw, 1, 3);
+        const FinishStepping takeEnds(take);
+        ASSERT_TRUE(Eventually([&] { return sw.Protocol().HasPending(); }));
+        if (secondTry) {
+            // The first try's reply wait and the pause after it: the second try waits for the
+            // poll to take the frame still pending.
+            StepClock(CSerialSwitchIO::kReplyMs);
+            StepClock(CSerialSwitchIO::kPauseMs);
+            ASSERT_NE(take.wait_for(std::chrono::milliseconds(0)), std::future_status::ready);
+        }
+        unit.AskStop();
+        ASSERT_TRUE(EndsSoon(take)) << "the wait ended with the stop";
+        EXPECT_EQ(take.get(), 0);
+        EXPECT_FALSE(sw.Protocol().HasPending());
+        ASSERT_TRUE(sim.Poll());
+        EXPECT_FALSE(sim.Peer().WaitForBytes(1, 200)) << "nothing went out at the next poll";
+        EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
+    }
+}
