@@ -2,10 +2,10 @@
 // hardware alone: the open, close and test do not touch the port, and the commands only keep
 // the base's entries (or only succeed). CSwitchVirtualGuard gates a serial model's operations
 // by its InVirtualMode, another model's (the M2100) by the switcher base's own flag;
-// CSwitchVirtualMode adds the
-// flag of the EX variants: the setting "Virtual", or <Virtual = "TRUE"> on "#OVRA_DEV_SHARE",
-// closes the port, and leaving virtual mode reopens it (three tries, 1000 ms apart) before the
-// flag changes. It is apart from CVideoSwitchA's own reading of the same message.
+// CSwitchVirtualMode adds the flag of the EX variants: the setting "Virtual", or
+// <Virtual = "TRUE"> on "#OVRA_DEV_SHARE", closes the port, and leaving virtual mode reopens it
+// (three tries, 1000 ms apart) before the flag changes. It is apart from CVideoSwitchA's own
+// reading of the same message.
 #pragma once
 
 #include "Kest20/KestLog.h"
