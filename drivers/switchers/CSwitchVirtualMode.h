@@ -1,21 +1,24 @@
 // The main/backup mode of the serial switchers. While a device is virtual it leaves its
 // hardware alone: the open, close and test do not touch the port, and the commands only keep
-// the base's entries (or only succeed). CSwitchVirtualGuard gates a model's operations by its
-// InVirtualMode (the M2100 follows the switcher base's own flag); CSwitchVirtualMode adds the
-// flag of the EX variants: the setting "Virtual", or <Virtual = "TRUE"> on "#OVRA_DEV_SHARE",
-// closes the port, and leaving virtual mode reopens it (three tries, 1000 ms apart) before the
-// flag changes. It is apart from CVideoSwitchA's own reading of the same message.
+// the base's entries (or only succeed). CSwitchVirtualGuard gates a serial model's operations
+// by its InVirtualMode, another model's (the M2100) by the switcher base's own flag;
+// CSwitchVirtualMode adds the flag of the EX variants: the setting "Virtual", or
+// <Virtual = "TRUE"> on "#OVRA_DEV_SHARE", closes the port, and leaving virtual mode reopens it
+// (three tries, 1000 ms apart) before the flag changes. It is apart from CVideoSwitchA's own
+// reading of the same message.
 #pragma once
 
 #include "Kest20/KestLog.h"
 #include "KestLib20/CResAccess.h"
 #include "drivers/model/CVideoSwitchA.h"
 #include "drivers/switchers/CShareBusReader.h"
+#include "drivers/switchers/CVideoSwitchSerialA.h"
 #include "platform/Sync.h"
 
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <type_traits>
 
 // How a device behaves while virtual.
 struct SwitchVirtualOptions {
@@ -25,6 +28,9 @@ struct SwitchVirtualOptions {
     bool presetAlwaysModel = false;
     // The open, close, open state and test are the device base's; else each succeeds.
     bool openAsDevice = false;
+    // The model's second take reaches the port: while virtual it only succeeds. Else the
+    // second take is the model's in either mode (the base's keeps only the entries).
+    bool secondTakeBlocked = false;
     // The entry is held to the sources, and a take's channel to the channels, before the base
     // keeps them (as the model's own commands do).
     bool holdToMatrix = false;
@@ -86,12 +92,23 @@ public:
             channel = std::clamp(channel, 1, std::max(1, this->GetChannels()));
         return CVideoSwitchA::DevTake(channel);
     }
+    int DevTake2(int channel) override
+    {
+        if (m_options.secondTakeBlocked && Virtual()) return 1;
+        return Model::DevTake2(channel);
+    }
 
 protected:
     const SwitchVirtualOptions &GetOptions() const { return m_options; }
 
 private:
-    bool Virtual() const { return this->InVirtualMode(); }
+    bool Virtual() const
+    {
+        if constexpr (std::is_base_of_v<CVideoSwitchSerialA, Model>)
+            return this->InVirtualMode();
+        else
+            return this->IsVirtual();
+    }
     int Held(int entry) const
     {
         return m_options.holdToMatrix ? std::clamp(entry, 1, std::max(1, this->GetSources()))

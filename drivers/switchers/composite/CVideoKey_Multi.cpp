@@ -16,16 +16,16 @@ namespace {
 
 // The composite keyers taking on this thread, innermost last: a keyer met again is part of a
 // configuration loop and must not recurse without end.
-thread_local std::vector<const CVideoKey_Multi *> t_taking;
+thread_local std::vector<const CVideoKey_MultiDevice *> t_taking;
 
 class TakingOnThisThread {
 public:
-    explicit TakingOnThisThread(const CVideoKey_Multi *keyer) { t_taking.push_back(keyer); }
+    explicit TakingOnThisThread(const CVideoKey_MultiDevice *keyer) { t_taking.push_back(keyer); }
     ~TakingOnThisThread() { t_taking.pop_back(); }
     TakingOnThisThread(const TakingOnThisThread &) = delete;
     TakingOnThisThread &operator=(const TakingOnThisThread &) = delete;
 
-    static bool Has(const CVideoKey_Multi *keyer)
+    static bool Has(const CVideoKey_MultiDevice *keyer)
     {
         return std::find(t_taking.begin(), t_taking.end(), keyer) != t_taking.end();
     }
@@ -33,7 +33,7 @@ public:
 
 } // namespace
 
-int32_t CVideoKey_Multi::OnInitInstance()
+int32_t CVideoKey_MultiDevice::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
     CResAccess setting(GetSettingInfo());
@@ -65,9 +65,9 @@ int32_t CVideoKey_Multi::OnInitInstance()
     return 1;
 }
 
-int32_t CVideoKey_Multi::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
+int32_t CVideoKey_MultiDevice::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
-    if (IsVirtual() || m_devices.GetSize() == 0 || !tasks) return 0;
+    if (m_devices.GetSize() == 0 || !tasks) return 0;
     if (TakingOnThisThread::Has(this)) return 0;
     TakingOnThisThread taking(this);
 
@@ -93,7 +93,7 @@ int32_t CVideoKey_Multi::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
     return 1;
 }
 
-void CVideoKey_Multi::DriveMember(const CString &id, IVideoKeyTaskArray *tasks)
+void CVideoKey_MultiDevice::DriveMember(const CString &id, IVideoKeyTaskArray *tasks)
 {
     CVideoDevMgr *manager = CVideoDevMgr::m_pVideoDevMgr;
     if (!manager) return;

@@ -4,13 +4,17 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
+#include "drivers/switchers/keyers/CKeyerVirtualMode.h"
 #include "drivers/switchers/keyers/CVideoKeyCtrlA.h"
 
 #include <cstdint>
 #include <vector>
 
-class KSOVRA20_API CVideoKey_Multi : public CVideoKeyCtrlA {
-    DECLARE_KEST_CLASS(CVideoKey_Multi)
+// The composite keyer's operations, which CVideoKey_Multi guards for virtual mode.
+class KSOVRA20_API CVideoKey_MultiDevice : public CVideoKeyCtrlA {
+public:
+    // While virtual a take drives no member and fails.
+    static constexpr tagKeyerVirtualAnswers kVirtualAnswers{.directTake = 0};
 
     // Where one logical key goes: device indexes and, beside them, the key on that device.
     struct tagKeyTargets {
@@ -22,8 +26,8 @@ class KSOVRA20_API CVideoKey_Multi : public CVideoKeyCtrlA {
     int32_t OnInitInstance() override;
     // Splits the tasks by logical key onto the member keyers and drives each member in list
     // order; the caller's tasks are left with the logical key and function type 0. 1 after
-    // the members were driven; 0 while virtual, without members, or when this keyer is
-    // already taking on this thread (a configuration that names itself).
+    // the members were driven; 0 without members, or when this keyer is already taking on
+    // this thread (a configuration that names itself).
     int32_t DevTaskDirectTake(IVideoKeyTaskArray *tasks) override;
 
     // The member ids (upper case) in order of first mention; the position is the index.
@@ -38,4 +42,8 @@ private:
     CStringArray m_devices;
     std::vector<tagKeyTargets> m_keyMap;
     int32_t m_nKeyCount = 0;
+};
+
+class KSOVRA20_API CVideoKey_Multi : public CKeyerVirtualMode<CVideoKey_MultiDevice> {
+    DECLARE_KEST_CLASS(CVideoKey_Multi)
 };

@@ -61,9 +61,9 @@ int CSerialIO_DSK50D::OnRecvData(int, pointer_t &data)
     return any ? 1 : 0;
 }
 
-CVideoAux_DSK50D::CVideoAux_DSK50D() : CVideoKeyDriverA(kUnknownType, kDescription) {}
+CVideoAux_DSK50DDevice::CVideoAux_DSK50DDevice() : CVideoKeyDriverA(kUnknownType, kDescription) {}
 
-int32_t CVideoAux_DSK50D::OnInitInstance()
+int32_t CVideoAux_DSK50DDevice::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
     m_Serial.ReadPortKey(GetSettingInfo(), "COM");
@@ -83,7 +83,7 @@ int32_t CVideoAux_DSK50D::OnInitInstance()
     return 1;
 }
 
-std::shared_ptr<CSerialIO_DSK50D> CVideoAux_DSK50D::FindPort()
+std::shared_ptr<CSerialIO_DSK50D> CVideoAux_DSK50DDevice::FindPort()
 {
     // The own object while open (the rule then opens nothing).
     if (m_Serial.DevIsOpen()) return m_Serial.OpenOrShare<CSerialIO_DSK50D>();
@@ -91,25 +91,25 @@ std::shared_ptr<CSerialIO_DSK50D> CVideoAux_DSK50D::FindPort()
         CSerialIO::GetByActivePort(m_Serial.GetPortNumber()));
 }
 
-int CVideoAux_DSK50D::DevOpen()
+int CVideoAux_DSK50DDevice::DevOpen()
 {
     // Only a DSK50D object shares the line; one of another protocol keeps it from us.
     return swline::OpenLine(*this, m_Serial,
                             [this] { return m_Serial.OpenOrShare<CSerialIO_DSK50D>(); });
 }
 
-int CVideoAux_DSK50D::DevClose()
+int CVideoAux_DSK50DDevice::DevClose()
 {
     m_Serial.DevClose();
     return CVideoKeyCtrlA::DevClose();
 }
 
-int CVideoAux_DSK50D::DevIsOpen()
+int CVideoAux_DSK50DDevice::DevIsOpen()
 {
     return FindPort() ? 1 : 0;
 }
 
-int32_t CVideoAux_DSK50D::LogicalKey(const tagVideoKeyTask &task) const
+int32_t CVideoAux_DSK50DDevice::LogicalKey(const tagVideoKeyTask &task) const
 {
     switch (task.functype) {
     case KEYTASK_FUNC_LOGO:
@@ -123,7 +123,7 @@ int32_t CVideoAux_DSK50D::LogicalKey(const tagVideoKeyTask &task) const
     }
 }
 
-int32_t CVideoAux_DSK50D::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
+int32_t CVideoAux_DSK50DDevice::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
     if (!tasks || tasks->GetCount() <= 0) return 0;
     // The line may be another keyer's: it is held for each send, not across the waits.

@@ -6,6 +6,7 @@
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/keyers/CKeyerVirtualMode.h"
 #include "drivers/switchers/keyers/CVideoKeyDriverA.h"
 #include "drivers/switchers/keyers/KeyerFrames.h"
 
@@ -32,10 +33,10 @@ private:
     std::vector<keyframe::Dsk50dReply> m_replies; // under the receive lock: those of the try
 };
 
-class KSOVRA20_API CVideoAux_DSK50D : public CVideoKeyDriverA {
-    DECLARE_KEST_CLASS(CVideoAux_DSK50D)
-
-    CVideoAux_DSK50D();
+// The DSK50D keyer's operations, which CVideoAux_DSK50D guards for virtual mode.
+class KSOVRA20_API CVideoAux_DSK50DDevice : public CVideoKeyDriverA {
+public:
+    static constexpr tagKeyerVirtualAnswers kVirtualAnswers{.openInEitherMode = true};
 
     // The keyer base's keys, then COM, its own Logo, Title and Time (defaults 0), BetweenTime,
     // PutOffTime, nIntervalTime (at least 100), nRetryTime (at least 1) and KeyArray.
@@ -51,6 +52,9 @@ class KSOVRA20_API CVideoAux_DSK50D : public CVideoKeyDriverA {
     int32_t DevTaskDirectTake(IVideoKeyTaskArray *tasks) override;
 
     CSerialIO_DSK50D &Protocol() { return m_Serial; }
+
+protected:
+    CVideoAux_DSK50DDevice();
 
 private:
     // The open DSK50D protocol object of port COM, held; opening none.
@@ -68,4 +72,8 @@ private:
     int32_t m_nRetryTime = 3;
     std::vector<int32_t> m_keyArray;
     CSerialIO_DSK50D m_Serial;
+};
+
+class KSOVRA20_API CVideoAux_DSK50D : public CKeyerVirtualMode<CVideoAux_DSK50DDevice> {
+    DECLARE_KEST_CLASS(CVideoAux_DSK50D)
 };

@@ -16,9 +16,9 @@ constexpr const char *kDescription = "M2100切换台键控";
 
 IMPLEMENT_KEST_DEVICE(CVideoAux_M2100, CVideoKeyCtrlA, kDescription)
 
-CVideoAux_M2100::CVideoAux_M2100() : CVideoKeyDriverA(kUnknownType, kDescription) {}
+CVideoAux_M2100Device::CVideoAux_M2100Device() : CVideoKeyDriverA(kUnknownType, kDescription) {}
 
-int32_t CVideoAux_M2100::OnInitInstance()
+int32_t CVideoAux_M2100Device::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
     m_nPort = swline::ReadPortNumber(GetSettingInfo(), "COM", m_nPort);
@@ -29,30 +29,27 @@ int32_t CVideoAux_M2100::OnInitInstance()
     return 1;
 }
 
-int CVideoAux_M2100::DevOpen()
+int CVideoAux_M2100Device::DevOpen()
 {
     SetDevStatus(DEVSTATUS_NORMAL);
-    if (IsVirtual()) return 1;
     SetDevStatus(m_link.Open(m_nPort, m_bContinuous, m_bRetCheck));
     return 1;
 }
 
-int CVideoAux_M2100::DevClose()
+int CVideoAux_M2100Device::DevClose()
 {
     m_link.Release();
     return CVideoKeyCtrlA::DevClose();
 }
 
-int CVideoAux_M2100::DevIsOpen()
+int CVideoAux_M2100Device::DevIsOpen()
 {
-    if (IsVirtual()) return 1;
     return m_link.Connected();
 }
 
-int CVideoAux_M2100::DevTest(const char *)
+int CVideoAux_M2100Device::DevTest(const char *)
 {
     SetDevStatus(DEVSTATUS_NORMAL);
-    if (IsVirtual()) return 1;
     DevOpen();
     if (!DevIsOpen()) return 0;
     const auto control = m_link.Get();
@@ -61,9 +58,8 @@ int CVideoAux_M2100::DevTest(const char *)
     return checked;
 }
 
-int32_t CVideoAux_M2100::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
+int32_t CVideoAux_M2100Device::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
-    if (IsVirtual()) return 1;
     if (!tasks || tasks->GetCount() <= 0) return 0;
     DevOpen();
     std::vector<std::pair<int, int>> keys;

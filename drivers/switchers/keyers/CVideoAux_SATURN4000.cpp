@@ -41,9 +41,12 @@ std::shared_ptr<CSerialIO_M21> FindSaturn4000Port(uint16_t port)
     return std::dynamic_pointer_cast<CSerialIO_M21>(CSerialIO::GetByActivePort(port));
 }
 
-CVideoAux_SATURN4000::CVideoAux_SATURN4000() : CVideoKeyDriverA(kUnknownType, kDescription) {}
+CVideoAux_SATURN4000Device::CVideoAux_SATURN4000Device()
+    : CVideoKeyDriverA(kUnknownType, kDescription)
+{
+}
 
-int32_t CVideoAux_SATURN4000::OnInitInstance()
+int32_t CVideoAux_SATURN4000Device::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
     m_nPort = swline::ReadPortNumber(GetSettingInfo(), "COM", m_nPort);
@@ -55,9 +58,8 @@ int32_t CVideoAux_SATURN4000::OnInitInstance()
     return 1;
 }
 
-int32_t CVideoAux_SATURN4000::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
+int32_t CVideoAux_SATURN4000Device::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
-    if (IsVirtual()) return 1;
     if (!tasks || tasks->GetCount() <= 0 || !DevOpen()) return 0;
     std::vector<int32_t> keys, operations;
     for (int32_t i = 0; i < tasks->GetCount(); ++i) {

@@ -7,6 +7,7 @@
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/model/CVideoAuxA.h"
+#include "drivers/switchers/keyers/CKeyerVirtualMode.h"
 #include "drivers/switchers/keyers/CVideoKeyDriverA.h"
 
 #include <atomic>
@@ -15,10 +16,10 @@
 
 class CSerialIO_M21;
 
-class KSOVRA20_API CVideoAux_SATURN4000 : public CVideoKeyDriverA {
-    DECLARE_KEST_CLASS(CVideoAux_SATURN4000)
-
-    CVideoAux_SATURN4000();
+// The SATURN4000 keyer's operations, which CVideoAux_SATURN4000 guards for virtual mode.
+class KSOVRA20_API CVideoAux_SATURN4000Device : public CVideoKeyDriverA {
+public:
+    static constexpr tagKeyerVirtualAnswers kVirtualAnswers{};
 
     // The keyer base's keys, then COM (2), DelayTime (100 ms), ComplexMode (false),
     // IntervalTime (100 ms), OnlyPreset (true).
@@ -28,8 +29,11 @@ class KSOVRA20_API CVideoAux_SATURN4000 : public CVideoKeyDriverA {
     // program bus at the start (plus DelayTime unless from the user interface). Complex mode:
     // each task keys its own key on the program bus, at the start plus DelayTime (none for the
     // user interface). IntervalTime ms after each action. When all succeeded each task is
-    // reported on "#OVRA_KEY" and the result is 1; 1 at once while virtual.
+    // reported on "#OVRA_KEY" and the result is 1.
     int32_t DevTaskDirectTake(IVideoKeyTaskArray *tasks) override;
+
+protected:
+    CVideoAux_SATURN4000Device();
 
 private:
     std::atomic<uint16_t> m_nPort{2};
@@ -37,6 +41,10 @@ private:
     std::atomic<int32_t> m_nIntervalTime{100};
     std::atomic<bool> m_bComplexMode{false};
     std::atomic<bool> m_bOnlyPreset{true};
+};
+
+class KSOVRA20_API CVideoAux_SATURN4000 : public CKeyerVirtualMode<CVideoAux_SATURN4000Device> {
+    DECLARE_KEST_CLASS(CVideoAux_SATURN4000)
 };
 
 class KSOVRA20_API CVideoAux_TitleSATURN4000 : public CVideoAuxA {

@@ -54,37 +54,36 @@ int CSerialIO_ShiHui::OnRecvData(int, pointer_t &data)
     return 1;
 }
 
-CVideoAux_ShiHui::CVideoAux_ShiHui() : CVideoKeyDriverA(kUnknownType, kDescription)
+CVideoAux_ShiHuiDevice::CVideoAux_ShiHuiDevice() : CVideoKeyDriverA(kUnknownType, kDescription)
 {
     m_Serial.SetPortNumber(kDefaultCom);
 }
 
-int32_t CVideoAux_ShiHui::OnInitInstance()
+int32_t CVideoAux_ShiHuiDevice::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
     m_Serial.ReadPortKey(GetSettingInfo(), "COM");
     return 1;
 }
 
-int CVideoAux_ShiHui::DevOpen()
+int CVideoAux_ShiHuiDevice::DevOpen()
 {
     return swline::OpenLine(*this, m_Serial, [this] { return swline::OwnOpened(m_Serial); });
 }
 
-int CVideoAux_ShiHui::DevClose()
+int CVideoAux_ShiHuiDevice::DevClose()
 {
     m_Serial.DevClose();
     return CVideoKeyCtrlA::DevClose();
 }
 
-int CVideoAux_ShiHui::DevIsOpen()
+int CVideoAux_ShiHuiDevice::DevIsOpen()
 {
     return m_Serial.DevIsOpen();
 }
 
-int32_t CVideoAux_ShiHui::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
+int32_t CVideoAux_ShiHuiDevice::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
-    if (IsVirtual()) return 1;
     if (!tasks || tasks->GetCount() <= 0 || !DevOpen()) return 0;
     if (!WaitForStart(*tasks->GetPtrAt(0), 0)) return 0;
     int32_t all = 1;

@@ -5,6 +5,7 @@
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/keyers/CKeyerVirtualMode.h"
 #include "drivers/switchers/keyers/CVideoKeyDriverA.h"
 
 #include <atomic>
@@ -27,12 +28,11 @@ private:
     uint8_t m_nFirst = 0;    // under the receive lock: the reply's first byte
 };
 
-class KSOVRA20_API CVideoAux_ShiHui : public CVideoKeyDriverA {
-    DECLARE_KEST_CLASS(CVideoAux_ShiHui)
-
+// The ShiHui generator's operations, which CVideoAux_ShiHui guards for virtual mode.
+class KSOVRA20_API CVideoAux_ShiHuiDevice : public CVideoKeyDriverA {
+public:
+    static constexpr tagKeyerVirtualAnswers kVirtualAnswers{.openInEitherMode = true};
     static constexpr int32_t kTaskPauseMs = 100;
-
-    CVideoAux_ShiHui();
 
     // The keyer base's keys, then COM (default 2).
     int32_t OnInitInstance() override;
@@ -43,11 +43,18 @@ class KSOVRA20_API CVideoAux_ShiHui : public CVideoKeyDriverA {
     int DevIsOpen() override;
     // Waits for the start, then sets each task's key (GetKeyID) as its operation says,
     // reporting each success on "#OVRA_KEY", 100 ms apart. 1 when every command was
-    // accepted (and while virtual), else 0.
+    // accepted, else 0.
     int32_t DevTaskDirectTake(IVideoKeyTaskArray *tasks) override;
 
     CSerialIO_ShiHui &Protocol() { return m_Serial; }
 
+protected:
+    CVideoAux_ShiHuiDevice();
+
 private:
     CSerialIO_ShiHui m_Serial;
+};
+
+class KSOVRA20_API CVideoAux_ShiHui : public CKeyerVirtualMode<CVideoAux_ShiHuiDevice> {
+    DECLARE_KEST_CLASS(CVideoAux_ShiHui)
 };

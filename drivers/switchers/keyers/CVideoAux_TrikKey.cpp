@@ -33,9 +33,9 @@ int CSerialIO_TrikKey::Toggle(int key)
     return WriteFrame(keyframe::TrikKeyToggle(key));
 }
 
-CVideoAux_TrikKey::CVideoAux_TrikKey() : CVideoKeyDriverA(kUnknownType, kDescription) {}
+CVideoAux_TrikKeyDevice::CVideoAux_TrikKeyDevice() : CVideoKeyDriverA(kUnknownType, kDescription) {}
 
-int32_t CVideoAux_TrikKey::OnInitInstance()
+int32_t CVideoAux_TrikKeyDevice::OnInitInstance()
 {
     if (!CVideoKeyCtrlA::OnInitInstance()) return 0;
     m_Serial.ReadPortKey(GetSettingInfo(), "Com");
@@ -46,23 +46,23 @@ int32_t CVideoAux_TrikKey::OnInitInstance()
     return 1;
 }
 
-int CVideoAux_TrikKey::DevOpen()
+int CVideoAux_TrikKeyDevice::DevOpen()
 {
     return swline::OpenLine(*this, m_Serial, [this] { return ActivePort(); });
 }
 
-int CVideoAux_TrikKey::DevClose()
+int CVideoAux_TrikKeyDevice::DevClose()
 {
     m_Serial.DevClose();
     return CVideoKeyCtrlA::DevClose();
 }
 
-int CVideoAux_TrikKey::DevIsOpen()
+int CVideoAux_TrikKeyDevice::DevIsOpen()
 {
     return ActivePort() ? 1 : 0;
 }
 
-std::atomic<bool> *CVideoAux_TrikKey::StateOf(int32_t functype)
+std::atomic<bool> *CVideoAux_TrikKeyDevice::StateOf(int32_t functype)
 {
     switch (functype) {
     case KEYTASK_FUNC_LOGO:
@@ -76,7 +76,7 @@ std::atomic<bool> *CVideoAux_TrikKey::StateOf(int32_t functype)
     }
 }
 
-int32_t CVideoAux_TrikKey::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
+int32_t CVideoAux_TrikKeyDevice::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
     if (!tasks || tasks->GetCount() <= 0) return 0;
     // The line may be another keyer's: it is held for each toggle, not across the waits.

@@ -5,6 +5,7 @@
 
 #include "drivers/KsOvra20Api.h"
 #include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/keyers/CKeyerVirtualMode.h"
 #include "drivers/switchers/keyers/CVideoKeyDriverA.h"
 
 #include <atomic>
@@ -20,12 +21,12 @@ public:
     int Toggle(int key);
 };
 
-class KSOVRA20_API CVideoAux_TrikKey : public CVideoKeyDriverA {
-    DECLARE_KEST_CLASS(CVideoAux_TrikKey)
+// The TrikKey keyer's operations, which CVideoAux_TrikKey guards for virtual mode.
+class KSOVRA20_API CVideoAux_TrikKeyDevice : public CVideoKeyDriverA {
+public:
+    static constexpr tagKeyerVirtualAnswers kVirtualAnswers{.openInEitherMode = true};
 
     static constexpr int32_t kTaskPauseMs = 100;
-
-    CVideoAux_TrikKey();
 
     // The keyer base's keys, then Com (default 4) and the starting states logoon, titleon and
     // timeon.
@@ -46,6 +47,9 @@ class KSOVRA20_API CVideoAux_TrikKey : public CVideoKeyDriverA {
     bool IsTitleOn() const { return m_bTitleOn; }
     bool IsTimeOn() const { return m_bTimeOn; }
 
+protected:
+    CVideoAux_TrikKeyDevice();
+
 private:
     std::shared_ptr<CSerialIO_TrikKey> ActivePort()
     {
@@ -58,4 +62,8 @@ private:
     std::atomic<bool> m_bTitleOn{false};
     std::atomic<bool> m_bTimeOn{false};
     CSerialIO_TrikKey m_Serial;
+};
+
+class KSOVRA20_API CVideoAux_TrikKey : public CKeyerVirtualMode<CVideoAux_TrikKeyDevice> {
+    DECLARE_KEST_CLASS(CVideoAux_TrikKey)
 };

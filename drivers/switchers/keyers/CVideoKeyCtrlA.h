@@ -2,7 +2,8 @@
 // the key task interface. It keeps the key number of each kind of key task (settings Keyer,
 // Logo, Title, Time) and the main/backup "virtual" mode (settings Virtual and Exchange; with
 // Exchange on it follows "#OVRA_DEV_SHARE"). Its device operations and key task operations
-// do nothing but succeed, so a driver overrides what its device does.
+// do nothing but succeed, so a driver overrides what its device does; CKeyerVirtualMode over
+// the driver answers them while virtual.
 #pragma once
 
 #include "Kest20/CLogReader.h"

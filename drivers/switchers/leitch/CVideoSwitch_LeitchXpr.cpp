@@ -129,6 +129,7 @@ int CVideoSwitch_LeitchXpr::SendTake(CSerialIO_LeitchXprA &port, int channel, in
 CVideoSwitch_LeitchXprEx::CVideoSwitch_LeitchXprEx()
     : CSwitchVirtualMode({.entriesFollow = false,
                           .presetAlwaysModel = true,
+                          .secondTakeBlocked = true,
                           .noticeType = "LOG_AIR_SWITCH",
                           .noticeText = "recieve Log for Share dev (leitch)",
                           .reopenedText = "(setVirtal)open leitch sucessful"})
@@ -136,10 +137,8 @@ CVideoSwitch_LeitchXprEx::CVideoSwitch_LeitchXprEx()
     m_strDescription = kDescriptionEx;
 }
 
-int CVideoSwitch_LeitchXprEx::DevTake2(int channel)
+int CVideoSwitch_LeitchXprExDevice::DevTake2(int channel)
 {
-    // Blocked while virtual, as the other takes: it would switch the live router.
-    if (GetVirtual()) return 1;
     if (!HasChannel(channel)) return 0;
     const auto port = ReadyPort();
     if (!port) return 0;

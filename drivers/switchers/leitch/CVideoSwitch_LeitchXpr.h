@@ -73,14 +73,20 @@ private:
     std::unique_ptr<CShareBusReader> m_pLockReader;
 };
 
-class KSOVRA20_API CVideoSwitch_LeitchXprEx : public CSwitchVirtualMode<CVideoSwitch_LeitchXpr> {
+// The Ex router's model: the XPR with the second-output take, which the guard blocks while
+// virtual.
+class KSOVRA20_API CVideoSwitch_LeitchXprExDevice : public CVideoSwitch_LeitchXpr {
+public:
+    // The channel's preset entry to the second output, then the second input to the channel,
+    // 200 ms later; 1 at once when "Whith2Switch" is off.
+    int DevTake2(int channel) override;
+};
+
+class KSOVRA20_API CVideoSwitch_LeitchXprEx
+    : public CSwitchVirtualMode<CVideoSwitch_LeitchXprExDevice> {
     DECLARE_KEST_CLASS(CVideoSwitch_LeitchXprEx)
 
     CVideoSwitch_LeitchXprEx();
-
-    // The channel's preset entry to the second output, then the second input to the channel,
-    // 200 ms later; 1 at once when "Whith2Switch" is off or while virtual.
-    int DevTake2(int channel) override;
 };
 
 class KSOVRA20_API CVideoSwitch_LeitchXprNPortEX

@@ -37,8 +37,6 @@ public:
 
 protected:
     CVideoSwitchM2100A();
-    // The switcher base's virtual flag (setting Virtual, share messages with Exchange on).
-    virtual bool InVirtualMode() const { return IsVirtual(); }
 
 private:
     // Opens as DevOpen does: the control object when the line is then connected, else null;
@@ -56,8 +54,9 @@ private:
     std::atomic<bool> m_bSetTransRate{false};
 };
 
-// While virtual nothing is sent: the open, close and test are the device base's, and the
-// commands only keep the base's entries, held to the matrix.
+// While virtual (the switcher base's flag: setting Virtual, share messages with Exchange on)
+// nothing is sent: the open, close and test are the device base's, and the commands only keep
+// the base's entries, held to the matrix.
 class KSOVRA20_API CVideoSwitch_M2100 : public CSwitchVirtualGuard<CVideoSwitchM2100A> {
     DECLARE_KEST_CLASS(CVideoSwitch_M2100)
 
