@@ -86,6 +86,9 @@ int CVideoAux_TitleGPI::DevIsOpen()
 
 int CVideoAux_TitleGPI::DevDoAuxTask(CVideoAuxTask &task)
 {
+    // A virtual (standby) caption leaves its contacts alone, as every keyer leaves its
+    // hardware.
+    if (IsVirtual()) return 1;
     CGPICard_PinioTech card;
     if (!card.OpenDevice()) {
         glReportLog(kLogDev, "Dev=GPI_TITLE; Open failed", "");
@@ -99,6 +102,7 @@ int CVideoAux_TitleGPI::DevDoAuxTask(CVideoAuxTask &task)
 
 int32_t CVideoAux_TitleGPI::DevTaskDirectTake(IVideoKeyTaskArray *tasks)
 {
+    if (IsVirtual()) return 1;
     return m_bComplexMode ? DevTaskDirectTake_ComplexMode(tasks)
                           : DevTaskDirectTake_NormalMode(tasks);
 }

@@ -173,6 +173,31 @@ TEST_F(TitleGpiTest, AuxiliaryTaskSetsTheChannelToItsAction)
                                         "DEV=GPI;Open Device Fail", "Dev=GPI_TITLE; Open failed"}));
 }
 
+// A virtual (standby) caption, in either mode, opens no card and sets no contact; once live it
+// drives them again.
+TEST_F(TitleGpiTest, AVirtualCaptionLeavesItsContactsAlone)
+{
+    for (const std::string mode : {"", "ComplexMode=TRUE\r\n"}) {
+        SCOPED_TRACE(mode.empty() ? "normal mode" : "complex mode");
+        auto title = Make(mode + "ChannelIndex=2\r\nVirtual=TRUE\r\nExchange=TRUE\r\n");
+        CVideoKeyTaskArray tasks;
+        tasks->Add(Task(Now(), 1, "GUI", 2));
+        CVideoAuxTask aux;
+        aux.m_nAction = 1;
+        const uint32_t opens = DioSim_Calls(DIOSIM_OPEN);
+        EXPECT_EQ(RunStepping([&] { return title->DevTaskDirectTake(tasks.operator->()); }), 1);
+        EXPECT_EQ(title->DevDoAuxTask(aux), 1);
+        EXPECT_EQ(DioSim_Calls(DIOSIM_OPEN), opens) << "no card opened";
+        EXPECT_EQ(DioSim_GetOutput(0, 0, 2), 0);
+
+        title->OnSetVirtual(0);
+        EXPECT_EQ(RunStepping([&] { return title->DevTaskDirectTake(tasks.operator->()); }), 1);
+        EXPECT_EQ(DioSim_GetOutput(0, 0, 2), 1);
+        EXPECT_EQ(title->DevDoAuxTask(aux), 1);
+        DioSim_Reset(1);
+    }
+}
+
 TEST_F(TitleGpiTest, DeactivatingEndsEachWaitOfATakeAtOnceAndNothingIsTakenAfter)
 {
     struct Case {
