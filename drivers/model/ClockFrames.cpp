@@ -101,7 +101,7 @@ public:
         while (m_bytes.Size() >= kLength) {
             // A buffer that does not start a frame loses its first byte, so that the stream
             // finds the next frame instead of piling up behind a bad one.
-            if (m_bytes[0] != 0xAA && m_bytes[1] != 0x14) {
+            if (m_bytes[0] != 0xAA || m_bytes[1] != 0x14) {
                 m_bytes.DropFirst();
                 continue;
             }

@@ -112,6 +112,8 @@ TEST(ClockFrames, GarbageBeforeTheStartByteAndSplitFramesAreTakenInAnyChunking)
     // Garbage that matches no header no longer holds the stream up for ever.
     Bytes noisyMcg = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
     noisyMcg.insert(noisyMcg.end(), mcg.begin(), mcg.end());
+    Bytes strayMcg = {0xAA};
+    strayMcg.insert(strayMcg.end(), mcg.begin(), mcg.end());
     struct Case {
         const char *what;
         Model model;
@@ -123,6 +125,8 @@ TEST(ClockFrames, GarbageBeforeTheStartByteAndSplitFramesAreTakenInAnyChunking)
         {"ST3100 after garbage", Model::ST3100, st, {"valid 2024-6-15(2) 10:30:45.20"}},
         {"ST3100 with a bad day", Model::ST3100, stBad, {"invalid 2024-6-32(2) 10:30:45.20"}},
         {"MCG after garbage", Model::MCG, noisyMcg, {"valid 2024-6-15(6) 10:30:45.20"}},
+        // A stray start byte is no frame: the frame after it is still read.
+        {"MCG after a stray start byte", Model::MCG, strayMcg, {"valid 2024-6-15(6) 10:30:45.20"}},
         {"SY after garbage",
          Model::SY,
          {0x00, 0x55, 23, 59, 58},
