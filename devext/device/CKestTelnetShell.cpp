@@ -27,35 +27,25 @@ int CKestTelnetShell::ReadChar()
 int CKestTelnetShell::ReadInput(bool &erase)
 {
     for (;;) {
-        const telnet::Item item = telnet::Decode(m_RecvBuffer.Data(), m_RecvBuffer.Count());
-        switch (item.kind) {
-        case telnet::Item::Char:
-        case telnet::Item::Erase:
-            m_RecvBuffer.Remove(item.length);
+        while (!m_Typed.empty()) {
+            const telnet::Item item = m_Typed.front();
+            m_Typed.pop_front();
+            if (item.kind == telnet::Item::Command) {
+                AnswerEcho(item.value, item.option);
+                OnTelnetCommand(item.value, item.option);
+                continue;
+            }
             erase = item.kind == telnet::Item::Erase;
             return item.value;
-        case telnet::Item::Command:
-            m_RecvBuffer.Remove(item.length);
-            AnswerEcho(item.value, item.option);
-            OnTelnetCommand(item.value, item.option);
-            continue;
-        case telnet::Item::Skip:
-            m_RecvBuffer.Remove(item.length);
-            continue;
-        case telnet::Item::Discard:
-            m_RecvBuffer.Clear();
-            continue;
-        case telnet::Item::NeedMore:
-            break;
         }
-        // An incomplete command that fills the whole buffer can never be completed.
-        if (m_RecvBuffer.IsFull()) m_RecvBuffer.Clear();
-        const int n = Socket().Recv(m_RecvBuffer.Tail(), std::min(kRecvStep, m_RecvBuffer.Free()));
+        uint8_t bytes[kRecvStep];
+        const int n = Socket().Recv(bytes, kRecvStep);
         if (n <= 0) {
             CloseSocket();
             return 0;
         }
-        m_RecvBuffer.Added(n);
+        for (const telnet::Item &item : m_Input.Feed(bytes, static_cast<size_t>(n)))
+            m_Typed.push_back(item);
     }
 }
 
@@ -124,8 +114,9 @@ int CKestTelnetShell::ReadLine(char *buffer, int max, char mask)
         if (c == '\r') {
             if (Echo("\r\n", 2)) {
                 // The LF of a CR LF; what was typed after it is the next line.
-                if (m_RecvBuffer.Count() > 0 && m_RecvBuffer.Data()[0] == '\n')
-                    m_RecvBuffer.Remove(1);
+                if (!m_Typed.empty() && m_Typed.front().kind == telnet::Item::Char &&
+                    m_Typed.front().value == '\n')
+                    m_Typed.pop_front();
                 if (over == 0) return 1;
                 buffer[0] = 0;
                 return kLineTooLong;

@@ -10,11 +10,12 @@
 
 #include "KestLib20/CResAccess.h"
 #include "devext/Devext20Api.h"
-#include "devext/device/CRecvBuffer.h"
 #include "devext/device/CTcpSession.h"
+#include "devext/device/TelnetDecoder.h"
 #include "platform/Collections.h"
 #include "platform/String.h"
 
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -24,7 +25,8 @@ class LogOnThrottle;
 
 class DEVEXT20_API CKestTelnetShell : public CTcpSession {
 public:
-    // Room for raw input; when full with nothing decodable, what it holds is dropped.
+    // Room for an incomplete telnet command; when full with nothing decodable, what it holds is
+    // dropped.
     static constexpr int kRecvBufferSize = 4096;
     // Bytes received at a time while no character can be decoded.
     static constexpr int kRecvStep = 16;
@@ -145,7 +147,8 @@ private:
     CString SubCommand();
     void ListObjects(bool all);
 
-    CRecvBuffer m_RecvBuffer{kRecvBufferSize};
+    telnet::CInputDecoder m_Input{kRecvBufferSize};
+    std::deque<telnet::Item> m_Typed; // decoded, not yet read
     std::vector<Command> m_commands;
     CStringArray m_params;
     CString m_strPrompt = "\r\n(:>";

@@ -1,10 +1,12 @@
-// Decoding of a telnet client's input, without any I/O: what the first bytes held are (a
-// character, a command for the option handler, bytes to drop) and how many they take.
+// Decoding of a telnet client's input, without any I/O: the bytes as they come in, turned into
+// the characters, erasures and option commands they hold.
 #pragma once
 
 #include "devext/Devext20Api.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace telnet {
 
@@ -31,22 +33,35 @@ enum : uint8_t {
     OPT_SGA = 3, // suppress go-ahead
 };
 
+// One thing the client sent.
 struct Item {
     enum Kind {
-        NeedMore, // an incomplete command: wait for more bytes
-        Char,     // `value` is a character byte; GBK text comes byte by byte
-        Erase,    // IAC EC: erase a character (`value` is EC, 247)
-        Command,  // call the option handler with (`value`, `option`)
-        Skip,     // drop `length` bytes: no character
-        Discard,  // undecodable: drop everything held
+        Char,    // `value` is a character byte; GBK text comes byte by byte
+        Erase,   // IAC EC: erase a character (`value` is EC, 247)
+        Command, // call the option handler with (`value`, `option`)
     };
-    Kind kind = NeedMore;
+    Kind kind = Char;
     int value = 0;
     int option = 0;
-    int length = 0;
 };
 
-// Decodes the first item of the `count` bytes held at `data`.
-DEVEXT20_API Item Decode(const uint8_t *data, int count);
+// The client's input stream. NUL (the terminal's no-operation) and subnegotiations (IAC SB ...
+// IAC SE) give nothing; an IAC with a command the shell does not know drops it and the rest of
+// what is held. An incomplete command waits for its remaining bytes in a room of `room` bytes:
+// one that fills the room can never be completed, and what it holds is dropped.
+class DEVEXT20_API CInputDecoder {
+public:
+    explicit CInputDecoder(size_t room) : m_nRoom(room > 0 ? room : 1) {}
+    // The items these bytes complete, in order.
+    std::vector<Item> Feed(const uint8_t *data, size_t length);
+    void Reset() { m_pending.clear(); }
+
+private:
+    // Takes the items off the front of the pending bytes until none is whole.
+    void Decode(std::vector<Item> &items);
+
+    size_t m_nRoom;
+    std::vector<uint8_t> m_pending;
+};
 
 } // namespace telnet

@@ -103,15 +103,13 @@ int CClockLine::OnRecvData(int, pointer_t &data)
     if (!bytes || length == 0) return 0;
     LogBlock(bytes, length);
 
-    std::vector<Reading> taken, invalid;
-    WithBuffer([&](CBuffer &) {
-        m_pDecoder->Feed(
-            bytes, length, [&](const Reading &reading) { taken.push_back(reading); },
-            [&](const Reading &reading) { invalid.push_back(reading); });
-    });
+    const std::vector<Reading> readings =
+        WithBuffer([&](CBuffer &) { return m_pDecoder->Feed(bytes, length); });
     // Logged outside the lock, which the log readers know nothing of.
-    for (const Reading &reading : invalid) LogInvalid(reading);
-    for (const Reading &reading : taken) {
+    for (const Reading &reading : readings)
+        if (!reading.valid) LogInvalid(reading);
+    for (const Reading &reading : readings) {
+        if (!reading.valid) continue;
         const DYNAMIC_TIME stamp = Stamp(reading);
         WithBuffer([&](CBuffer &) {
             m_StdTime = stamp;

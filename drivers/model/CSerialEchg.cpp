@@ -80,13 +80,13 @@ int CSerialEchg422::GetChannelState(int channel) const
 int CSerialEchg422::OnRecvData(int, pointer_t &data)
 {
     WithBuffer([&](CBuffer &) {
-        m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length),
-                       [this](uint8_t status) {
-                           m_nStatus = status;
-                           m_dwStatusTick = plat::GetTickCount();
-                           m_bHaveStatus = true;
-                           SignalReply();
-                       });
+        for (const uint8_t status : m_decoder.Feed(static_cast<const uint8_t *>(data.data),
+                                                   static_cast<size_t>(data.length))) {
+            m_nStatus = status;
+            m_dwStatusTick = plat::GetTickCount();
+            m_bHaveStatus = true;
+            SignalReply();
+        }
     });
     return 1;
 }
@@ -132,14 +132,14 @@ int CSerialEchg485::DevQuery()
 int CSerialEchg485::OnRecvData(int, pointer_t &data)
 {
     WithBuffer([&](CBuffer &) {
-        m_decoder.Feed(static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length),
-                       [this](const echg::C485ReplyDecoder::Reply &reply) {
-                           if (reply.query) {
-                               m_nAddress = reply.address;
-                               m_nState = reply.state;
-                           }
-                           SignalReply();
-                       });
+        for (const echg::C485ReplyDecoder::Reply &reply : m_decoder.Feed(
+                 static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length))) {
+            if (reply.query) {
+                m_nAddress = reply.address;
+                m_nState = reply.state;
+            }
+            SignalReply();
+        }
     });
     return 1;
 }

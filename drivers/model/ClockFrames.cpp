@@ -61,15 +61,15 @@ private:
 // 0x55 hour minute second, binary.
 class SyDecoder : public CClockDecoder {
 public:
-    void Feed(const uint8_t *data, size_t length, const OnReading &onReading,
-              const OnReading &) override
+    std::vector<Reading> Feed(const uint8_t *data, size_t length) override
     {
         m_bytes.Append(data, length);
         m_bytes.DropUntil(0x55);
-        if (m_bytes.Size() < 4) return;
+        if (m_bytes.Size() < 4) return {};
         const int hour = m_bytes[1], minute = m_bytes[2], second = m_bytes[3];
         m_bytes.Clear();
-        if (hour <= 24 && minute <= 60 && second <= 60) onReading(TimeOfDay(hour, minute, second));
+        if (hour <= 24 && minute <= 60 && second <= 60) return {TimeOfDay(hour, minute, second)};
+        return {};
     }
     void Reset() override { m_bytes.Clear(); }
 
@@ -80,13 +80,13 @@ private:
 // One block: 0x40 0x40 0x02 0xFD hour minute second, BCD.
 class BjsxDecoder : public CClockDecoder {
 public:
-    void Feed(const uint8_t *data, size_t length, const OnReading &onReading,
-              const OnReading &) override
+    std::vector<Reading> Feed(const uint8_t *data, size_t length) override
     {
         static constexpr std::array<uint8_t, 4> kHead = {0x40, 0x40, 0x02, 0xFD};
-        if (length < kHead.size() + 3 || !std::equal(kHead.begin(), kHead.end(), data)) return;
+        if (length < kHead.size() + 3 || !std::equal(kHead.begin(), kHead.end(), data)) return {};
         const int hour = FromBcd(data[4]), minute = FromBcd(data[5]), second = FromBcd(data[6]);
-        if (hour <= 24 && minute <= 60 && second <= 60) onReading(TimeOfDay(hour, minute, second));
+        if (hour <= 24 && minute <= 60 && second <= 60) return {TimeOfDay(hour, minute, second)};
+        return {};
     }
     void Reset() override {}
 };
@@ -94,22 +94,23 @@ public:
 // 0xAA 0x14 year month day weekday hour minute second, binary.
 class McgDecoder : public CClockDecoder {
 public:
-    void Feed(const uint8_t *data, size_t length, const OnReading &onReading,
-              const OnReading &) override
+    std::vector<Reading> Feed(const uint8_t *data, size_t length) override
     {
         m_bytes.Append(data, length);
+        std::vector<Reading> readings;
         while (m_bytes.Size() >= kLength) {
             // A buffer that does not start a frame loses its first byte, so that the stream
             // finds the next frame instead of piling up behind a bad one.
-            if (m_bytes[0] != 0xAA && m_bytes[1] != 0x14) {
+            if (m_bytes[0] != 0xAA || m_bytes[1] != 0x14) {
                 m_bytes.DropFirst();
                 continue;
             }
             const Reading reading = Calendar(FullYear(m_bytes[2]), m_bytes[3], m_bytes[4],
                                              m_bytes[5], m_bytes[6], m_bytes[7], m_bytes[8]);
             m_bytes.Clear();
-            if (IsValidCalendar(reading.time)) onReading(reading);
+            if (IsValidCalendar(reading.time)) readings.push_back(reading);
         }
+        return readings;
     }
     void Reset() override { m_bytes.Clear(); }
 
@@ -123,23 +124,20 @@ class BcdCalendarDecoder : public CClockDecoder {
 public:
     BcdCalendarDecoder(size_t length, size_t offset) : m_nLength(length), m_nOffset(offset) {}
 
-    void Feed(const uint8_t *data, size_t length, const OnReading &onReading,
-              const OnReading &onInvalid) override
+    std::vector<Reading> Feed(const uint8_t *data, size_t length) override
     {
         m_bytes.Append(data, length);
         m_bytes.DropUntil(0xAA);
-        if (m_bytes.Size() < m_nLength) return;
+        if (m_bytes.Size() < m_nLength) return {};
         int f[7];
         for (size_t i = 0; i < 7; ++i) f[i] = FromBcd(m_bytes[m_nOffset + i]);
         m_bytes.Clear();
-        const Reading reading = Calendar(FullYear(f[0]), f[1], f[2], f[3], f[4], f[5], f[6]);
+        Reading reading = Calendar(FullYear(f[0]), f[1], f[2], f[3], f[4], f[5], f[6]);
         const int year = reading.time.wYear;
         const int weekday = reading.time.wDayOfWeek;
-        if (year >= 1900 && year <= 2100 && weekday >= 1 && weekday <= 7 &&
-            IsValidCalendar(reading.time))
-            onReading(reading);
-        else if (onInvalid)
-            onInvalid(reading);
+        reading.valid = year >= 1900 && year <= 2100 && weekday >= 1 && weekday <= 7 &&
+                        IsValidCalendar(reading.time);
+        return {reading};
     }
     void Reset() override { m_bytes.Clear(); }
 
@@ -152,26 +150,27 @@ private:
 // 0xAA 0xAA 0xAA second minute hour weekday day month year and two more bytes, binary.
 class KhcDecoder : public CClockDecoder {
 public:
-    void Feed(const uint8_t *data, size_t length, const OnReading &onReading,
-              const OnReading &) override
+    std::vector<Reading> Feed(const uint8_t *data, size_t length) override
     {
         static constexpr std::array<uint8_t, 3> kStart = {0xAA, 0xAA, 0xAA};
         const uint8_t *at = data;
         const uint8_t *end = data + length;
+        std::vector<Reading> readings;
         while (at < end) {
             if (!m_bInFrame) {
                 at = std::search(at, end, kStart.begin(), kStart.end());
-                if (at == end) return;
+                if (at == end) break;
                 m_bInFrame = true;
                 m_nCount = 0;
             }
             while (at < end && m_nCount < kLength) m_frame[m_nCount++] = *at++;
-            if (m_nCount < kLength) return;
+            if (m_nCount < kLength) break;
             m_bInFrame = false;
             const Reading reading = Calendar(FullYear(m_frame[9]), m_frame[8], m_frame[7],
                                              m_frame[6], m_frame[5], m_frame[4], m_frame[3]);
-            if (IsValidCalendar(reading.time)) onReading(reading);
+            if (IsValidCalendar(reading.time)) readings.push_back(reading);
         }
+        return readings;
     }
     void Reset() override { m_bInFrame = false; }
 
@@ -186,19 +185,19 @@ private:
 // second (BCD) completing the time.
 class TvzDecoder : public CClockDecoder {
 public:
-    void Feed(const uint8_t *data, size_t length, const OnReading &onReading,
-              const OnReading &) override
+    std::vector<Reading> Feed(const uint8_t *data, size_t length) override
     {
         if (length == 8 && data[0] == 0xAA && data[1] == 0x00) {
             for (size_t i = 0; i < 6; ++i) m_date[i] = FromBcd(data[2 + i]);
             m_bHaveDate = true;
-            return;
+            return {};
         }
         // A second before any date has nothing to complete.
-        if (length != 1 || !m_bHaveDate) return;
+        if (length != 1 || !m_bHaveDate) return {};
         const Reading reading = Calendar(2000 + m_date[0], m_date[1], m_date[2], m_date[3],
                                          m_date[4], m_date[5], FromBcd(data[0]));
-        if (IsValidCalendar(reading.time)) onReading(reading);
+        if (IsValidCalendar(reading.time)) return {reading};
+        return {};
     }
     void Reset() override { m_bHaveDate = false; }
 

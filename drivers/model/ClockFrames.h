@@ -1,5 +1,5 @@
 // The time frames of the serial station clocks, decoded from the bytes a line delivers without
-// touching a port. A decoder is fed each delivered block and reports the readings it finds;
+// touching a port. A decoder is fed each delivered block and returns the readings it finds;
 // what a model's frame does not carry (the date of a time-of-day frame) the line completes.
 #pragma once
 
@@ -8,29 +8,27 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
 namespace clockframe {
 
 // What one frame gives: a calendar time (local), or only the hour, minute and second of one.
+// An invalid reading is a frame of the right length whose fields fail their checks (the
+// models that report them), with the fields as read.
 struct Reading {
     plat::SYSTEMTIME time{}; // wDayOfWeek as the clock sends it (1-7)
     bool timeOfDay = false;
+    bool valid = true;
 };
 
 enum class Model { SY, BJSX, MCG, Z3400, ST3100, KHC3400, TVZ3100 };
 
 class KSOVRA20_API CClockDecoder {
 public:
-    using OnReading = std::function<void(const Reading &reading)>;
-
     virtual ~CClockDecoder() = default;
-    // Takes one delivered block: `onReading` for each frame taken, `onInvalid` for each frame
-    // of the right length whose fields fail their checks (the models that report them).
-    virtual void Feed(const uint8_t *data, size_t length, const OnReading &onReading,
-                      const OnReading &onInvalid) = 0;
+    // Takes one delivered block: the readings of the frames it completes, in order.
+    virtual std::vector<Reading> Feed(const uint8_t *data, size_t length) = 0;
     // Forgets what it holds of a frame.
     virtual void Reset() = 0;
 };

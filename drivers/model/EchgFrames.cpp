@@ -25,8 +25,9 @@ Frame3 Encode485Switch(int position)
     return {k485Head, code, code};
 }
 
-void C422StatusDecoder::Feed(const uint8_t *data, size_t length, const OnStatus &onStatus)
+std::vector<uint8_t> C422StatusDecoder::Feed(const uint8_t *data, size_t length)
 {
+    std::vector<uint8_t> statuses;
     for (size_t i = 0; i < length; ++i) {
         const uint8_t byte = data[i];
         if (m_pending.empty()) {
@@ -40,7 +41,7 @@ void C422StatusDecoder::Feed(const uint8_t *data, size_t length, const OnStatus 
         if (byte == k422Tail) {
             const uint8_t status = m_pending[1];
             m_pending.clear();
-            onStatus(status);
+            statuses.push_back(status);
             continue;
         }
         // No frame began at the first head: the next one may begin at the status byte or here.
@@ -52,6 +53,7 @@ void C422StatusDecoder::Feed(const uint8_t *data, size_t length, const OnStatus 
             m_pending.push_back(byte);
         }
     }
+    return statuses;
 }
 
 void C485ReplyDecoder::ExpectQuery(bool query)
@@ -60,23 +62,24 @@ void C485ReplyDecoder::ExpectQuery(bool query)
     m_pending.clear();
 }
 
-void C485ReplyDecoder::Feed(const uint8_t *data, size_t length, const OnReply &onReply)
+std::vector<C485ReplyDecoder::Reply> C485ReplyDecoder::Feed(const uint8_t *data, size_t length)
 {
+    std::vector<Reply> replies;
     for (size_t i = 0; i < length; ++i) {
         if (!m_bQuery) {
-            if (data[i] == k485Ack) onReply(Reply{});
+            if (data[i] == k485Ack) replies.push_back(Reply{});
             continue;
         }
         m_pending.push_back(data[i]);
         if (m_pending.size() < k485AnswerSize) continue;
         if (m_pending[0] == m_pending[1] && m_pending[2] == m_pending[3]) {
-            const Reply reply{true, m_pending[0], m_pending[2]};
+            replies.push_back(Reply{true, m_pending[0], m_pending[2]});
             m_pending.clear();
-            onReply(reply);
         } else {
             m_pending.erase(m_pending.begin());
         }
     }
+    return replies;
 }
 
 } // namespace echg

@@ -1,5 +1,5 @@
 // The frames of the changeover switches' serial lines: encoders that are pure functions of the
-// switch position, and decoders that are fed the received bytes and report what they make of
+// switch position, and decoders that are fed the received bytes and return what they make of
 // them. Neither touches a port.
 #pragma once
 
@@ -8,7 +8,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace echg {
@@ -26,9 +25,8 @@ constexpr uint8_t k485Query = 0x55;
 // before a 0x55 and a 0x55 that does not start a frame are dropped.
 class KSOVRA20_API C422StatusDecoder {
 public:
-    using OnStatus = std::function<void(uint8_t status)>;
-
-    void Feed(const uint8_t *data, size_t length, const OnStatus &onStatus);
+    // The status bytes of the frames these bytes complete, in order.
+    std::vector<uint8_t> Feed(const uint8_t *data, size_t length);
     void Reset() { m_pending.clear(); }
 
 private:
@@ -46,11 +44,10 @@ public:
         uint8_t address = 0;
         uint8_t state = 0;
     };
-    using OnReply = std::function<void(const Reply &reply)>;
-
     // What the next replies answer: a query (true) or a command. Drops the pending bytes.
     void ExpectQuery(bool query);
-    void Feed(const uint8_t *data, size_t length, const OnReply &onReply);
+    // The replies these bytes complete, in order.
+    std::vector<Reply> Feed(const uint8_t *data, size_t length);
     void Reset() { m_pending.clear(); }
 
 private:

@@ -1,9 +1,11 @@
-// Telnet input: the decoder on its own, and the shell's ReadChar and ReadLine over loopback.
+// Telnet input: the decoder on its own in every chunking, and the shell's ReadChar and
+// ReadLine over loopback.
 #include "LoopbackPeer.h"
 
 #include "devext/device/CKestTelnetShell.h"
 #include "devext/device/TelnetDecoder.h"
 #include "platform/Thread.h"
+#include "tests/kit/DecoderChunks.h"
 
 #include <gtest/gtest.h>
 
@@ -26,9 +28,24 @@ std::string Bytes(std::initializer_list<int> bytes)
     return s;
 }
 
-Item DecodeText(const std::string &s)
+std::vector<uint8_t> Raw(const std::string &s)
 {
-    return telnet::Decode(reinterpret_cast<const uint8_t *>(s.data()), static_cast<int>(s.size()));
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+std::string Show(const Item &item)
+{
+    const char *kind = item.kind == Item::Char    ? "char "
+                       : item.kind == Item::Erase ? "erase "
+                                                  : "command ";
+    return kind + std::to_string(item.value) + " " + std::to_string(item.option);
+}
+
+std::vector<std::string> Decoded(telnet::CInputDecoder &decoder, const std::string &s)
+{
+    std::vector<std::string> shown;
+    for (const Item &item : decoder.Feed(Raw(s).data(), s.size())) shown.push_back(Show(item));
+    return shown;
 }
 
 // A shell that records the option commands it is given.
@@ -82,42 +99,53 @@ struct Telnet {
 TEST(TelnetDecoder, CommandsCharactersAndWaitingForTheRest)
 {
     const int IAC = telnet::IAC;
+    const std::string tail = "ti";
+    const std::vector<std::string> tailItems{"char 116 0", "char 105 0"};
     struct Case {
         std::string bytes;
-        Item::Kind kind;
-        int value, option, length;
+        std::vector<std::string> want; // before the tail's
+        size_t room = 4096;
     };
-    const Case cases[] = {
-        {"x", Item::Char, 'x', 0, 1},
-        {Bytes({0}), Item::Skip, 0, 0, 1},
-        {Bytes({IAC, telnet::DO, 1}), Item::Command, telnet::DO, 1, 3},
-        {Bytes({IAC, telnet::WONT, 31}), Item::Command, telnet::WONT, 31, 3},
-        {Bytes({IAC, telnet::AYT}), Item::Command, telnet::AYT, 0, 2},
-        {Bytes({IAC, telnet::NOP}), Item::Command, telnet::NOP, 0, 2},
-        {Bytes({IAC, telnet::EC}), Item::Erase, telnet::EC, 0, 2},
-        {Bytes({IAC, telnet::SB, 24, 0, 'v', 't', IAC, telnet::SE}), Item::Skip, 0, 0, 8},
+    const std::vector<Case> cases{
+        {"x", {"char 120 0"}},
+        {Bytes({0}), {}},
+        {Bytes({IAC, telnet::DO, 1}), {"command 253 1"}},
+        {Bytes({IAC, telnet::WONT, 31}), {"command 252 31"}},
+        {Bytes({IAC, telnet::AYT}), {"command 246 0"}},
+        {Bytes({IAC, telnet::NOP}), {"command 241 0"}},
+        {Bytes({IAC, telnet::EC}), {"erase 247 0"}},
+        {Bytes({IAC, telnet::SB, 24, 0, 'v', 't', IAC, telnet::SE}), {}},
         // IAC IAC inside a subnegotiation is a data byte, not the start of its end.
-        {Bytes({IAC, telnet::SB, 24, IAC, IAC, telnet::SE, IAC, telnet::SE}), Item::Skip, 0, 0, 8},
+        {Bytes({IAC, telnet::SB, 24, IAC, IAC, telnet::SE, IAC, telnet::SE}), {}},
         // Bytes of 128 and above are text (GBK), 247 among them.
-        {Bytes({0x80, 'a'}), Item::Char, 0x80, 0, 1},
-        {Bytes({telnet::EC}), Item::Char, telnet::EC, 0, 1},
-        {Bytes({IAC, 242}), Item::Discard, 0, 0, 0},
-        {Bytes({IAC, IAC}), Item::Discard, 0, 0, 0},
+        {Bytes({0x80, 'a'}), {"char 128 0", "char 97 0"}},
+        {Bytes({telnet::EC}), {"char 247 0"}},
+        // An incomplete command that fills the room is dropped, however the bytes came.
+        {Bytes({IAC, telnet::SB, 1, 2, 3, 4, 5, 6}), {}, 8},
+        {Bytes({'a', IAC, telnet::SB, 1, 2, 3, 4, 5, 6}), {"char 97 0"}, 8},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.bytes));
-        const Item item = DecodeText(c.bytes + "tail");
-        EXPECT_EQ(item.kind, c.kind);
-        EXPECT_EQ(item.length, c.length);
-        EXPECT_EQ(item.value, c.value);
-        EXPECT_EQ(item.option, c.option);
-        // Every command cut short waits for its remaining bytes.
-        if (c.length > 1 && c.bytes[0] == static_cast<char>(IAC)) {
-            for (size_t cut = 1; cut < c.bytes.size(); ++cut)
-                EXPECT_EQ(DecodeText(c.bytes.substr(0, cut)).kind, Item::NeedMore) << cut;
-        }
+        std::vector<std::string> want = c.want;
+        want.insert(want.end(), tailItems.begin(), tailItems.end());
+        kit::ExpectInEveryChunking(
+            testing::PrintToString(c.bytes).c_str(), Raw(c.bytes + tail), want,
+            [&c] { return telnet::CInputDecoder(c.room); }, Show);
     }
-    EXPECT_EQ(DecodeText("").kind, Item::NeedMore);
+}
+
+TEST(TelnetDecoder, AnUnknownCommandDropsWhatIsHeldWithIt)
+{
+    const int IAC = telnet::IAC;
+    for (const std::string &bad : {Bytes({IAC, 242}), Bytes({IAC, IAC})}) {
+        telnet::CInputDecoder decoder(4096);
+        EXPECT_EQ(Decoded(decoder, "a" + bad + "tail"), std::vector<std::string>{"char 97 0"});
+        EXPECT_EQ(Decoded(decoder, "z"), std::vector<std::string>{"char 122 0"})
+            << "the next bytes are read afresh";
+    }
+    // Bytes beyond the room are looked at after what it held is dropped.
+    telnet::CInputDecoder small(4);
+    EXPECT_EQ(Decoded(small, Bytes({IAC, 242, 'a', 'b', 'c', 'd'})),
+              (std::vector<std::string>{"char 99 0", "char 100 0"}));
 }
 
 TEST(TelnetLine, BackspaceEditsTheLineAndEchoesItsErasure)

@@ -10,15 +10,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto model = static_cast<clockframe::Model>(in.Choice(7));
     std::unique_ptr<clockframe::CClockDecoder> decoder = clockframe::MakeDecoder(model);
     FUZZ_CHECK(decoder != nullptr);
-    const auto taken = [](const clockframe::Reading &reading) {
-        if (!reading.timeOfDay) FUZZ_CHECK(clockframe::IsValidCalendar(reading.time));
-    };
-    const auto invalid = [](const clockframe::Reading &) {};
     while (!in.Empty()) {
         const std::vector<uint8_t> block = in.Block(40);
         if (block.empty()) break;
         if (block.size() == 1 && block[0] == 0xFF) decoder->Reset();
-        decoder->Feed(block.data(), block.size(), taken, invalid);
+        for (const clockframe::Reading &reading : decoder->Feed(block.data(), block.size()))
+            if (reading.valid && !reading.timeOfDay)
+                FUZZ_CHECK(clockframe::IsValidCalendar(reading.time));
     }
     return 0;
 }

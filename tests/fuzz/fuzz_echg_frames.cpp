@@ -13,11 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     while (!in.Empty()) {
         const std::vector<uint8_t> block = in.Block(12);
         if (block.empty()) break;
-        status.Feed(block.data(), block.size(), [](uint8_t) {});
+        FUZZ_CHECK(status.Feed(block.data(), block.size()).size() <= block.size() / 3 + 1);
         if (block[0] == 0xEE) reply.ExpectQuery(block.size() % 2);
-        reply.Feed(block.data(), block.size(), [](const echg::C485ReplyDecoder::Reply &r) {
+        for (const echg::C485ReplyDecoder::Reply &r : reply.Feed(block.data(), block.size()))
             if (!r.query) FUZZ_CHECK(r.address == 0 && r.state == 0);
-        });
     }
     return 0;
 }

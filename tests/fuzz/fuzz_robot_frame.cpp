@@ -1,5 +1,5 @@
-// The tape robot's reply classification and message matching from arbitrary blocks while any
-// command waits, and its command frames from arbitrary parameters.
+// The tape robot's block decoder, reply classification and message matching from arbitrary
+// blocks while any command waits, and its command frames from arbitrary parameters.
 #include "tests/fuzz/FuzzInput.h"
 
 #include "drivers/sources/robot/TapeRobotFrame.h"
@@ -13,6 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int length =
         taperobot::BuildCommand(pending, params.data(), static_cast<int>(params.size()), frame);
     FUZZ_CHECK(length >= 0 && length <= taperobot::kMaxFrame);
+    taperobot::CBlockDecoder decoder;
+    decoder.Expect(pending);
     while (!in.Empty()) {
         const std::vector<uint8_t> block = in.Block();
         if (block.empty()) break;
@@ -22,6 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int32_t message = taperobot::MatchMessage(block.data(), block.size());
         FUZZ_CHECK(message == 0 ||
                    (message >= taperobot::kFirstMessage && message <= taperobot::kLastMessage));
+        const std::vector<taperobot::BlockEvent> events = decoder.Feed(block.data(), block.size());
+        for (size_t i = 0; i < events.size(); ++i) {
+            const taperobot::BlockEvent &event = events[i];
+            if (event.kind == taperobot::BlockEvent::Kind::Reply) {
+                FUZZ_CHECK(i + 1 == events.size());
+                FUZZ_CHECK(event.reply.data.size() <= block.size());
+            } else {
+                FUZZ_CHECK(event.message >= taperobot::kFirstMessage &&
+                           event.message <= taperobot::kLastMessage);
+            }
+        }
     }
     return 0;
 }

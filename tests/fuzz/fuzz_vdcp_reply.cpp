@@ -12,12 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     while (!in.Empty()) {
         const std::vector<uint8_t> block = in.Block(48);
         if (block.empty()) break;
-        const vdcp::Feed feed = decoder.Push(block.data(), block.size());
-        if (feed == vdcp::Feed::Incomplete) continue;
-        const vdcp::Reply &reply = decoder.GetReply();
+        const std::vector<vdcp::ReplyEvent> events = decoder.Feed(block.data(), block.size());
+        FUZZ_CHECK(events.size() <= 1);
+        if (events.empty()) continue;
+        const vdcp::Reply &reply = events[0].reply;
         FUZZ_CHECK(reply.nLength >= 0 && reply.nLength <= vdcp::kMaxReplyBytes);
         FUZZ_CHECK(reply.DataLength() == 0 || 5 + reply.DataLength() == reply.nLength);
-        if (feed == vdcp::Feed::Complete) {
+        if (events[0].kind == vdcp::ReplyEvent::Kind::Complete) {
             FUZZ_CHECK(reply.nKind == vdcp::kAck || reply.nKind == vdcp::kNak ||
                        reply.nKind == vdcp::kStx);
             int32_t more = 0;

@@ -6,10 +6,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    tagVTRReply reply;
-    if (vtr::ParseReply(data, size, reply) == vtr::ReplyParse::Done) {
-        FUZZ_CHECK(reply.count >= 0 && reply.count <= 15);
-        FUZZ_CHECK(reply.command == 0 || static_cast<size_t>(reply.count) + 3 == size);
+    vtr::CReplyDecoder decoder;
+    const std::vector<vtr::ReplyEvent> events = decoder.Feed(data, size);
+    FUZZ_CHECK(events.size() <= 1);
+    for (const vtr::ReplyEvent &event : events) {
+        FUZZ_CHECK(event.reply.count >= 0 && event.reply.count <= 15);
+        if (event.kind == vtr::ReplyEvent::Kind::Done)
+            FUZZ_CHECK(static_cast<size_t>(event.reply.count) + 3 == size);
     }
     if (size >= 4) {
         int32_t frames = 0;
@@ -33,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int length = vtr::BuildFrame(data[0], data + 1, n, frame);
         FUZZ_CHECK(length >= 0 && length <= vtr::kMaxFrame);
         if (length > 0) {
-            tagVTRReply parsed;
-            vtr::ParseReply(frame, static_cast<size_t>(length), parsed);
+            vtr::CReplyDecoder fresh;
+            (void)fresh.Feed(frame, static_cast<size_t>(length));
         }
     }
     return 0;

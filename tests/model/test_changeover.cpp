@@ -13,6 +13,7 @@
 #include "drivers/model/EchgFrames.h"
 #include "drivers/model/ShareBus.h"
 #include "tests/Kest20/LogProbe.h"
+#include "tests/kit/DecoderChunks.h"
 #include "tests/sim/ChangeoverSim.h"
 
 #include "Kest20/KestLog.h"
@@ -44,13 +45,6 @@ Bytes Twice(const Bytes &frame)
 Bytes Bytes3(const echg::Frame3 &frame)
 {
     return Bytes(frame.begin(), frame.end());
-}
-
-// Feeds `input` to a decoder `chunk` bytes at a time.
-template <class Feed> void InChunks(const Bytes &input, size_t chunk, Feed feed)
-{
-    for (size_t at = 0; at < input.size(); at += chunk)
-        feed(input.data() + at, std::min(chunk, input.size() - at));
 }
 
 ChangeoverSim::Faults Silent()
@@ -144,42 +138,51 @@ TEST(ChangeoverFrames, Rs422StatusOutOfSplitAndGarbledInput)
     // frame, a frame.
     const Bytes input = {0x01, 0x55, 0x02, 0x55, 0x05, 0xAA, 0x55, 0x55,
                          0xAA, 0x55, 0x03, 0x04, 0x55, 0x0F, 0xAA};
-    for (size_t chunk = 1; chunk <= input.size(); ++chunk) {
-        echg::C422StatusDecoder decoder;
-        Bytes statuses;
-        InChunks(input, chunk, [&](const uint8_t *data, size_t n) {
-            decoder.Feed(data, n, [&](uint8_t status) { statuses.push_back(status); });
-        });
-        EXPECT_EQ(statuses, (Bytes{0x05, 0x55, 0x0F})) << "chunks of " << chunk;
-    }
+    kit::ExpectInEveryChunking(
+        "statuses among garbage", input, {"5", "85", "15"},
+        [] { return echg::C422StatusDecoder(); },
+        [](uint8_t status) { return std::to_string(status); });
 }
 
 TEST(ChangeoverFrames, Rs485RepliesOutOfSplitAndGarbledInput)
 {
-    echg::C485ReplyDecoder decoder;
-    std::vector<echg::C485ReplyDecoder::Reply> replies;
-    const auto feed = [&](const Bytes &input, size_t chunk) {
-        InChunks(input, chunk, [&](const uint8_t *data, size_t n) {
-            decoder.Feed(data, n, [&](const auto &reply) { replies.push_back(reply); });
-        });
+    using Reply = echg::C485ReplyDecoder::Reply;
+    const auto show = [](const Reply &reply) {
+        return reply.query
+                   ? "answer " + std::to_string(reply.address) + " " + std::to_string(reply.state)
+                   : std::string("ack");
     };
-    feed({0x13, 0x37, 0x00}, 1);
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_FALSE(replies[0].query) << "an acknowledgement after garbage";
+    const auto expecting = [](bool query) {
+        return [query] {
+            echg::C485ReplyDecoder decoder;
+            decoder.ExpectQuery(query);
+            return decoder;
+        };
+    };
+    struct Case {
+        const char *what;
+        bool query;
+        Bytes input;
+        std::vector<std::string> want;
+    };
+    const std::vector<Case> cases{
+        {"an acknowledgement after garbage", false, {0x13, 0x37, 0x00}, {"ack"}},
+        {"an answer after garbage", true, {0x13, 0x37, 0x07, 0x07, 0x02, 0x02}, {"answer 7 2"}},
+        {"pairs that differ are no answer", true, {0x07, 0x08, 0x02, 0x03}, {}},
+        {"a zero byte is no acknowledgement of a query", true, {0x00, 0x05, 0x05}, {}},
+    };
+    for (const Case &c : cases)
+        kit::ExpectInEveryChunking(c.what, c.input, c.want, expecting(c.query), show);
 
+    echg::C485ReplyDecoder decoder;
     decoder.ExpectQuery(true);
-    for (size_t chunk = 1; chunk <= 6; ++chunk) feed({0x13, 0x37, 0x07, 0x07, 0x02, 0x02}, chunk);
-    ASSERT_EQ(replies.size(), 7u);
-    EXPECT_TRUE(replies[6].query);
-    EXPECT_EQ(replies[6].address, 7);
-    EXPECT_EQ(replies[6].state, 2);
-
-    feed({0x07, 0x08, 0x02, 0x03}, 4);
-    EXPECT_EQ(replies.size(), 7u) << "pairs that differ are no answer";
+    const Bytes half{0x07, 0x07};
+    EXPECT_TRUE(decoder.Feed(half.data(), half.size()).empty());
     decoder.ExpectQuery(true);
-    feed({0x09, 0x09, 0x01, 0x01}, 2);
-    ASSERT_EQ(replies.size(), 8u) << "a new request starts clean";
-    EXPECT_EQ(replies[7].address, 9);
+    const Bytes answer{0x09, 0x09, 0x01, 0x01};
+    const std::vector<Reply> replies = decoder.Feed(answer.data(), answer.size());
+    ASSERT_EQ(replies.size(), 1u) << "a new request starts clean";
+    EXPECT_EQ(replies[0].address, 9);
 }
 
 TEST(ChangeoverLine, Rs422CommandsAndStatus)

@@ -1,9 +1,12 @@
 // The robot's wire format from byte arrays: command frames with their checksum, the robot's
-// own messages, and how a received block is classified for the command that waits.
+// own messages, how a received block is classified for the command that waits, and the
+// events a block decodes to.
 #include "drivers/sources/robot/TapeRobotFrame.h"
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <string>
 #include <vector>
 
 using namespace taperobot;
@@ -56,6 +59,50 @@ TEST(RobotFrames, RobotMessagesAreRecognisedByTheirFirstBytes)
     EXPECT_EQ(MatchMessage(never, 3), 0);
     EXPECT_EQ(MatchMessage(ack, 3), 0);
     EXPECT_EQ(MatchMessage(shortDoor, 3), 0) << "a message beginning 02 needs four bytes";
+}
+
+TEST(RobotFrames, BlocksReportTheirLeadingMessagesThenTheReplyAwaited)
+{
+    const Bytes lpreq{0x01, 0x03, 0x04};
+    const Bytes closed{0x02, 0x08, 0x00, 0x0A};
+    const auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes &part : parts) all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    const auto show = [](const std::vector<BlockEvent> &events) {
+        std::string text;
+        for (const BlockEvent &event : events)
+            text += event.kind == BlockEvent::Kind::Message
+                        ? "message " + std::to_string(event.message) + "; "
+                        : "reply " + std::to_string(event.reply.result) + "/" +
+                              std::to_string(event.reply.data.size()) + "; ";
+        return text;
+    };
+    struct Case {
+        const char *what;
+        int32_t pending;
+        Bytes block;
+        std::string want;
+    };
+    const std::vector<Case> cases{
+        {"two messages and an acknowledgement", 2, join({lpreq, closed, {0x01, 'C', 'D'}}),
+         "message 39; message 43; reply 4/0; "},
+        {"messages alone are no reply", 2, join({lpreq, closed}), "message 39; message 43; "},
+        {"a message after the reply is part of it", 28, join({{'G', 1, 2, 3, 4}, lpreq}),
+         "reply 3/7; "},
+        {"nothing awaited: the rest is dropped", 0, join({closed, {'B'}}), "message 43; "},
+        {"a busy robot", 2, {'B'}, "reply 100/0; "},
+    };
+    for (const Case &c : cases) {
+        CBlockDecoder decoder;
+        decoder.Expect(c.pending);
+        EXPECT_EQ(show(decoder.Feed(c.block.data(), c.block.size())), c.want) << c.what;
+    }
+    CBlockDecoder decoder;
+    decoder.Expect(2);
+    decoder.Reset();
+    EXPECT_EQ(show(decoder.Feed(lpreq.data(), 1)), "") << "reset: no command awaited";
 }
 
 TEST(RobotFrames, SingleBytesAndShortAnswers)

@@ -4,12 +4,14 @@
 #include "drivers/sources/vdcp/VdcpCommands.h"
 #include "drivers/sources/vdcp/VdcpFrame.h"
 #include "drivers/sources/vdcp/VdcpReply.h"
+#include "tests/kit/DecoderChunks.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <vector>
 #include <iterator>
+#include <string>
+#include <vector>
 
 using namespace vdcp;
 using Bytes = std::vector<uint8_t>;
@@ -24,13 +26,21 @@ Bytes Encode(Variant variant, int32_t id, const Data &data = Data())
     return Bytes(frame.bytes.begin(), frame.bytes.begin() + frame.nLength);
 }
 
-Feed PushAll(CReplyDecoder &decoder, const Bytes &bytes, size_t piece)
+// The reply events as "complete" or "invalid", the kind byte and the bytes received.
+std::string Show(const ReplyEvent &event)
 {
-    for (size_t at = 0; at < bytes.size(); at += piece) {
-        const Feed feed = decoder.Push(bytes.data() + at, std::min(piece, bytes.size() - at));
-        if (feed != Feed::Incomplete) return feed;
-    }
-    return Feed::Incomplete;
+    std::string text = event.kind == ReplyEvent::Kind::Complete ? "complete" : "invalid";
+    text += " " + std::to_string(event.reply.nKind) + ":";
+    for (int i = 0; i < event.reply.nLength; ++i)
+        text += " " + std::to_string(event.reply.bytes[static_cast<size_t>(i)]);
+    return text;
+}
+
+std::vector<std::string> Shown(const std::vector<ReplyEvent> &events)
+{
+    std::vector<std::string> shown;
+    for (const ReplyEvent &event : events) shown.push_back(Show(event));
+    return shown;
 }
 
 // A sense reply with a sound checksum.
@@ -138,50 +148,62 @@ TEST(VdcpFrames, TimeCodesJogsAndSpeeds)
 
 TEST(VdcpReplies, AcknowledgementsAndSenseRepliesAreFoundInAnyPieces)
 {
-    const Bytes status = Sense(0xB0, 0x85, {0x0F, 0x81, 0x01, 0x00, 0, 0, 0});
-    for (const size_t piece : {status.size(), size_t{2}, size_t{3}}) {
-        CReplyDecoder decoder;
-        EXPECT_EQ(PushAll(decoder, status, piece), Feed::Complete) << piece;
-        EXPECT_EQ(decoder.GetReply().nKind, kStx);
-        ASSERT_EQ(decoder.GetReply().DataLength(), 7);
-        EXPECT_EQ(decoder.GetReply().Data()[1], 0x81);
-    }
-    CReplyDecoder decoder;
-    const Bytes garbage{0xFF, 0x33, 0x04};
-    EXPECT_EQ(decoder.Push(garbage.data(), 2), Feed::Incomplete) << "garbage alone";
-    EXPECT_EQ(decoder.Push(garbage.data() + 2, 1), Feed::Complete);
-    EXPECT_EQ(decoder.GetReply().nKind, kAck);
-    const Bytes nak{0x00, 0x05};
-    EXPECT_EQ(decoder.Push(nak.data(), nak.size()), Feed::Complete);
-    EXPECT_EQ(decoder.GetReply().nKind, kNak);
+    const Bytes status = Sense(0xB0, 0x85, {0x0F, 0x81, 0x01, 0x00});
+    Bytes corrupt = Sense(0xB0, 0x86, {0x01, 0x00, 0x00});
+    corrupt.back() ^= 1;
+    const auto shown = [](const char *kind, int first, const Bytes &bytes) {
+        std::string text = std::string(kind) + " " + std::to_string(first) + ":";
+        for (const uint8_t b : bytes) text += " " + std::to_string(b);
+        return text;
+    };
+    struct Case {
+        const char *what;
+        Bytes input;
+        std::string want;
+    };
+    const std::vector<Case> cases{
+        {"garbage, then an ACK", {0xFF, 0x33, kAck}, shown("complete", kAck, {kAck})},
+        {"a NAK", {0x00, kNak}, shown("complete", kNak, {kNak})},
+        {"a sense reply", status, shown("complete", kStx, status)},
+        {"a checksum that fails reads as NAK", corrupt, shown("invalid", kNak, corrupt)},
+        {"a count above the largest, known at once",
+         {kStx, 198},
+         shown("invalid", kNak, {kStx, 198})},
+    };
+    for (const Case &c : cases)
+        kit::ExpectInEveryChunking(
+            c.what, c.input, {c.want}, [] { return CReplyDecoder(); }, Show);
 }
 
-TEST(VdcpReplies, OverlongCorruptAndStragglingRepliesAreInvalidAndReadAsNak)
+TEST(VdcpReplies, AReplyEndsItsBlockAndTooManyBlocksMakeItInvalid)
 {
     CReplyDecoder decoder;
-    const Bytes overlong{kStx, 198};
-    EXPECT_EQ(decoder.Push(overlong.data(), overlong.size()), Feed::Invalid) << "known at once";
-    EXPECT_EQ(decoder.GetReply().nKind, kNak);
+    const Bytes two{kAck, kNak};
+    EXPECT_EQ(Shown(decoder.Feed(two.data(), two.size())),
+              std::vector<std::string>{"complete 4: 4"})
+        << "the rest of the block is dropped";
+    EXPECT_EQ(Shown(decoder.Feed(two.data() + 1, 1)), std::vector<std::string>{"complete 5: 5"})
+        << "the next block starts afresh";
     const Bytes atLimit{kStx, 197};
-    EXPECT_EQ(decoder.Push(atLimit.data(), atLimit.size()), Feed::Incomplete);
-
+    EXPECT_TRUE(decoder.Feed(atLimit.data(), atLimit.size()).empty());
     decoder.Reset();
-    Bytes corrupt = Sense(0xB0, 0x86, {0x01, 0x00, 0x00, 0x00, 0x00});
-    corrupt.back() ^= 1;
-    EXPECT_EQ(PushAll(decoder, corrupt, corrupt.size()), Feed::Invalid);
-    EXPECT_EQ(decoder.GetReply().nKind, kNak);
 
-    // Ten blocks may carry one reply; an eleventh block without its end is too many, even
-    // byte by byte.
+    // Ten blocks may carry one reply; an eleventh block without its end is too many.
+    const auto kinds = [](const Bytes &reply, size_t piece) {
+        CReplyDecoder fresh;
+        std::vector<ReplyEvent::Kind> got;
+        for (const ReplyEvent &event : kit::FeedInChunks(fresh, reply, piece))
+            got.push_back(event.kind);
+        return got;
+    };
+    using Kinds = std::vector<ReplyEvent::Kind>;
     const Bytes list = Sense(0xB0, 0x91, Bytes(20, 'A'));
-    decoder.Reset();
-    EXPECT_EQ(PushAll(decoder, list, 3), Feed::Complete) << "9 blocks";
-    decoder.Reset();
-    const Bytes longer = Sense(0xB0, 0x91, Bytes(40, 'A'));
-    EXPECT_EQ(PushAll(decoder, longer, 4), Feed::Invalid) << "12 blocks";
-    decoder.Reset();
-    EXPECT_EQ(PushAll(decoder, Sense(0xB0, 0x85, {0x0F, 0x81, 0x01, 0, 0, 0, 0}), 1),
-              Feed::Invalid);
+    EXPECT_EQ(kinds(list, 3), Kinds{ReplyEvent::Kind::Complete}) << "9 blocks";
+    EXPECT_EQ(kinds(Sense(0xB0, 0x91, Bytes(40, 'A')), 4), Kinds{ReplyEvent::Kind::Invalid})
+        << "12 blocks";
+    EXPECT_EQ(kinds(Sense(0xB0, 0x85, {0x0F, 0x81, 0x01, 0, 0, 0, 0}), 1),
+              Kinds{ReplyEvent::Kind::Invalid})
+        << "byte by byte";
 }
 
 TEST(VdcpReplies, IdListsSkipEmptyIdsAndCutNamesAtEightBytes)
@@ -191,10 +213,12 @@ TEST(VdcpReplies, IdListsSkipEmptyIdsAndCutNamesAtEightBytes)
         data.insert(data.end(), id, id + 8);
     CReplyDecoder decoder;
     const Bytes frame = Sense(0xB0, 0x91, data);
-    ASSERT_EQ(PushAll(decoder, frame, frame.size()), Feed::Complete);
+    const std::vector<ReplyEvent> events = decoder.Feed(frame.data(), frame.size());
+    ASSERT_EQ(events.size(), 1u);
+    ASSERT_EQ(events[0].kind, ReplyEvent::Kind::Complete);
     int32_t more = 0;
     CStringArray names;
-    ASSERT_TRUE(ParseIdList(decoder.GetReply(), more, names));
+    ASSERT_TRUE(ParseIdList(events[0].reply, more, names));
     EXPECT_EQ(more, 0x0102);
     ASSERT_EQ(names.GetSize(), 2);
     EXPECT_STREQ(names[0], "CLIP0001");

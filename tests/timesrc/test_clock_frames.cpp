@@ -1,10 +1,13 @@
 // The station clocks' frames decoded from byte arrays: field layouts and centuries, checks that
-// drop bad frames, resynchronisation after garbage, frames split across blocks, and blocks that
-// must arrive whole.
+// drop bad frames, resynchronisation after garbage, frames split in any chunking, and blocks
+// that must arrive whole.
 #include "drivers/model/ClockFrames.h"
+#include "tests/kit/DecoderChunks.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
 using clockframe::Model;
@@ -24,18 +27,28 @@ Decoded Decode(Model model, const std::vector<Bytes> &blocks)
     auto decoder = clockframe::MakeDecoder(model);
     Decoded out;
     for (const Bytes &block : blocks)
-        decoder->Feed(
-            block.data(), block.size(), [&](const Reading &r) { out.taken.push_back(r); },
-            [&](const Reading &r) { out.invalid.push_back(r); });
+        for (const Reading &r : decoder->Feed(block.data(), block.size()))
+            (r.valid ? out.taken : out.invalid).push_back(r);
     return out;
 }
 
-// Each byte of `frame` as a block of its own.
-std::vector<Bytes> ByteByByte(const Bytes &frame)
+// A model's decoder held by value, as the chunking kit feeds it.
+struct Held {
+    std::unique_ptr<clockframe::CClockDecoder> decoder;
+    std::vector<Reading> Feed(const uint8_t *data, size_t length)
+    {
+        return decoder->Feed(data, length);
+    }
+};
+
+std::string Show(const Reading &r)
 {
-    std::vector<Bytes> blocks;
-    for (uint8_t b : frame) blocks.push_back({b});
-    return blocks;
+    const plat::SYSTEMTIME &t = r.time;
+    return std::string(r.valid ? "valid " : "invalid ") + (r.timeOfDay ? "time " : "") +
+           std::to_string(t.wYear) + "-" + std::to_string(t.wMonth) + "-" + std::to_string(t.wDay) +
+           "(" + std::to_string(t.wDayOfWeek) + ") " + std::to_string(t.wHour) + ":" +
+           std::to_string(t.wMinute) + ":" + std::to_string(t.wSecond) + "." +
+           std::to_string(t.wMilliseconds);
 }
 
 void ExpectTime(const Reading &r, int y, int mo, int d, int wd, int h, int mi, int s, int ms)
@@ -88,15 +101,40 @@ TEST(ClockFrames, Z3400AndST3100ReportBadFieldsAndRecoverForTheNextFrame)
     EXPECT_EQ(d.taken[0].time.wMinute, 60);
 }
 
-TEST(ClockFrames, GarbageBeforeTheStartByteAndSplitFramesAreTaken)
+TEST(ClockFrames, GarbageBeforeTheStartByteAndSplitFramesAreTakenInAnyChunking)
 {
-    Bytes noisy = {0x01, 0x13, 0x55};
-    noisy.insert(noisy.end(), kZ3400.begin(), kZ3400.end());
-    EXPECT_EQ(Decode(Model::Z3400, {noisy}).taken.size(), 1u);
-    EXPECT_EQ(Decode(Model::Z3400, ByteByByte(noisy)).taken.size(), 1u);
-
+    Bytes noisyZ = {0x01, 0x13, 0x55};
+    noisyZ.insert(noisyZ.end(), kZ3400.begin(), kZ3400.end());
     const Bytes st = {0x42, 0xAA, 0, 0, 0, 0x24, 0x06, 0x15, 0x02, 0x10, 0x30, 0x45, 0};
-    EXPECT_EQ(Decode(Model::ST3100, ByteByByte(st)).taken.size(), 1u);
+    Bytes stBad = st;
+    stBad[7] = 0x32; // day 32
+    const Bytes mcg = {0xAA, 0x14, 24, 6, 15, 6, 10, 30, 45};
+    // Garbage that matches no header no longer holds the stream up for ever.
+    Bytes noisyMcg = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
+    noisyMcg.insert(noisyMcg.end(), mcg.begin(), mcg.end());
+    Bytes strayMcg = {0xAA};
+    strayMcg.insert(strayMcg.end(), mcg.begin(), mcg.end());
+    struct Case {
+        const char *what;
+        Model model;
+        Bytes input;
+        std::vector<std::string> want;
+    };
+    const std::vector<Case> cases{
+        {"Z3400 after garbage", Model::Z3400, noisyZ, {"valid 2024-6-15(2) 10:30:45.20"}},
+        {"ST3100 after garbage", Model::ST3100, st, {"valid 2024-6-15(2) 10:30:45.20"}},
+        {"ST3100 with a bad day", Model::ST3100, stBad, {"invalid 2024-6-32(2) 10:30:45.20"}},
+        {"MCG after garbage", Model::MCG, noisyMcg, {"valid 2024-6-15(6) 10:30:45.20"}},
+        // A stray start byte is no frame: the frame after it is still read.
+        {"MCG after a stray start byte", Model::MCG, strayMcg, {"valid 2024-6-15(6) 10:30:45.20"}},
+        {"SY after garbage",
+         Model::SY,
+         {0x00, 0x55, 23, 59, 58},
+         {"valid time 0-0-0(0) 23:59:58.0"}},
+    };
+    for (const Case &c : cases)
+        kit::ExpectInEveryChunking(
+            c.what, c.input, c.want, [&c] { return Held{clockframe::MakeDecoder(c.model)}; }, Show);
 }
 
 TEST(ClockFrames, SyTakesTheTimeOfDayWithinItsRanges)
@@ -124,18 +162,6 @@ TEST(ClockFrames, BjsxNeedsItsHeaderInOneBlock)
     EXPECT_TRUE(Decode(Model::BJSX, {{0x40, 0x40, 0x02}, {0xFD, 0x23, 0x59, 0x07}}).taken.empty());
     EXPECT_TRUE(Decode(Model::BJSX, {{0x40, 0x40, 0x02, 0xFD, 0x23}}).taken.empty());
     EXPECT_TRUE(Decode(Model::BJSX, {{0x41, 0x40, 0x02, 0xFD, 0x23, 0x59, 0x07}}).taken.empty());
-}
-
-TEST(ClockFrames, McgIsBinaryAndResynchronisesAfterGarbage)
-{
-    const Bytes frame = {0xAA, 0x14, 24, 6, 15, 6, 10, 30, 45};
-    Decoded d = Decode(Model::MCG, {frame});
-    ASSERT_EQ(d.taken.size(), 1u);
-    ExpectTime(d.taken[0], 2024, 6, 15, 6, 10, 30, 45, 20);
-    // Garbage that matches no header no longer holds the stream up for ever.
-    Bytes noisy = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
-    noisy.insert(noisy.end(), frame.begin(), frame.end());
-    EXPECT_EQ(Decode(Model::MCG, ByteByByte(noisy)).taken.size(), 1u);
 }
 
 TEST(ClockFrames, Khc3400FindsItsPreambleAndKeepsAFrameAcrossBlocks)

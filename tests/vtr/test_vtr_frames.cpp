@@ -1,11 +1,13 @@
-// The 9-pin frames from byte arrays: command frames, reply decoding (whole, split, bad
+// The 9-pin frames from byte arrays: command frames, reply decoding (in any chunking, bad
 // checksum, too long, not a reply), the BCD positions both ways, the shuttle byte, status
 // bits and model names; and the UVW cue frame.
 #include "drivers/sources/vtr/CSerialUVW.h"
 #include "drivers/sources/vtr/VtrFrame.h"
+#include "tests/kit/DecoderChunks.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -26,9 +28,29 @@ Bytes CuePoint(int32_t frames)
     return Bytes(out, out + 4);
 }
 
-vtr::ReplyParse Parse(const Bytes &bytes, tagVTRReply &reply)
+// The replies one block of `bytes` completes, on a fresh decoder.
+std::vector<vtr::ReplyEvent> Parse(const Bytes &bytes)
 {
-    return vtr::ParseReply(bytes.data(), bytes.size(), reply);
+    vtr::CReplyDecoder decoder;
+    return decoder.Feed(bytes.data(), bytes.size());
+}
+
+std::string Show(const vtr::ReplyEvent &event)
+{
+    const tagVTRReply &r = event.reply;
+    std::string text = event.kind == vtr::ReplyEvent::Kind::Done ? "done" : "garbled";
+    text += " " + std::to_string(r.category) + " " + std::to_string(r.command) + " " +
+            std::to_string(r.count) + ":";
+    for (const uint8_t b : r.data) text += " " + std::to_string(b);
+    return text;
+}
+
+// The one reply of `bytes` in one block; a garbled reply with no bytes when there is none.
+vtr::ReplyEvent One(const Bytes &bytes)
+{
+    const std::vector<vtr::ReplyEvent> events = Parse(bytes);
+    EXPECT_EQ(events.size(), 1u) << testing::PrintToString(bytes);
+    return events.empty() ? vtr::ReplyEvent{} : events.front();
 }
 
 } // namespace
@@ -75,47 +97,56 @@ TEST(VtrFrames, TimeReadingsAreCheckedAndPastNoonReadsNegative)
 
 TEST(VtrFrames, RepliesAreAwaitedWholeAndOnlySoundOnesTaken)
 {
-    tagVTRReply reply;
     const Bytes data{0x74, 0x04, 0x01, 0x02, 0x03, 0x04, 0x82};
-    for (size_t n = 0; n < data.size(); ++n)
-        EXPECT_EQ(Parse(Bytes(data.begin(), data.begin() + n), reply), vtr::ReplyParse::NeedMore)
-            << n;
-    ASSERT_EQ(Parse(data, reply), vtr::ReplyParse::Done);
-    EXPECT_EQ(reply.category, 0x70);
-    EXPECT_EQ(reply.command, 0x84);
-    EXPECT_EQ(reply.count, 4);
-    EXPECT_EQ(Bytes(reply.data, reply.data + 4), (Bytes{1, 2, 3, 4}));
-
-    EXPECT_TRUE(vtr::Answers(reply, vtr::kTimeData));
-    EXPECT_FALSE(vtr::Answers(reply, vtr::kStatusData));
-
     Bytes badSum = data;
     badSum.back() ^= 1;
-    ASSERT_EQ(Parse(badSum, reply), vtr::ReplyParse::Garbled);
-    EXPECT_EQ(reply.data[0], 0) << "its data is not taken";
+    const std::string zeros = " 0 0 0 0 0 0 0 0 0 0 0 0";
+    struct Case {
+        const char *what;
+        Bytes input;
+        std::string want;
+    };
+    const std::vector<Case> cases{
+        {"a data reply", data, "done 112 132 4: 1 2 3 4" + zeros},
+        {"a checksum that fails: the data is not taken", badSum,
+         "garbled 112 132 4: 0 0 0 0" + zeros},
+        {"not a reply group", {0x55, 0x01, 0x02}, "garbled 80 0 5: 0 0 0 0" + zeros},
+    };
+    for (const Case &c : cases)
+        kit::ExpectInEveryChunking(
+            c.what, c.input, {c.want}, [] { return vtr::CReplyDecoder(); }, Show);
 
+    const vtr::ReplyEvent sound = One(data);
+    EXPECT_TRUE(vtr::Answers(sound.reply, vtr::kTimeData));
+    EXPECT_FALSE(vtr::Answers(sound.reply, vtr::kStatusData));
+
+    // More bytes than the frame's in the block that ends it: no reply, and the next exchange
+    // starts afresh.
+    vtr::CReplyDecoder decoder;
     Bytes longer = data;
     longer.push_back(0);
-    ASSERT_EQ(Parse(longer, reply), vtr::ReplyParse::Garbled);
-    EXPECT_EQ(reply.command, 0);
-    ASSERT_EQ(Parse({0x55, 0x01, 0x02}, reply), vtr::ReplyParse::Garbled);
-    EXPECT_EQ(reply.command, 0) << "not a reply group";
+    const std::vector<vtr::ReplyEvent> garbled = decoder.Feed(longer.data(), longer.size());
+    ASSERT_EQ(garbled.size(), 1u);
+    EXPECT_EQ(garbled[0].kind, vtr::ReplyEvent::Kind::Garbled);
+    EXPECT_EQ(garbled[0].reply.command, 0);
+    EXPECT_EQ(Show(kit::FeedInChunks(decoder, data, data.size()).at(0)), Show(sound));
 
     // Sound replies answer only the operation that awaits their kind.
-    struct Case {
+    struct Answer {
         Bytes bytes;
         bool ack, deviceType, status;
     };
-    for (const Case &c :
-         {Case{{0x10, 0x01, 0x11}, true, false, false},
-          Case{{0x11, 0x12, 0x80, 0xA3}, false, false, false}, // NAK
-          Case{{0x12, 0x11, 0x20, 0x25, 0x68}, false, true, false},
-          Case{{0x71, 0x20, 0x00, 0x91}, false, false, false}, // too short
-          Case{{0x79, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x99}, false, false, true}}) {
-        ASSERT_EQ(Parse(c.bytes, reply), vtr::ReplyParse::Done) << testing::PrintToString(c.bytes);
-        EXPECT_EQ(vtr::Answers(reply, vtr::kAck), c.ack) << testing::PrintToString(c.bytes);
-        EXPECT_EQ(vtr::Answers(reply, vtr::kDeviceType), c.deviceType);
-        EXPECT_EQ(vtr::Answers(reply, vtr::kStatusData), c.status);
+    for (const Answer &c :
+         {Answer{{0x10, 0x01, 0x11}, true, false, false},
+          Answer{{0x11, 0x12, 0x80, 0xA3}, false, false, false}, // NAK
+          Answer{{0x12, 0x11, 0x20, 0x25, 0x68}, false, true, false},
+          Answer{{0x71, 0x20, 0x00, 0x91}, false, false, false}, // too short
+          Answer{{0x79, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x99}, false, false, true}}) {
+        const vtr::ReplyEvent event = One(c.bytes);
+        ASSERT_EQ(event.kind, vtr::ReplyEvent::Kind::Done) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(vtr::Answers(event.reply, vtr::kAck), c.ack) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(vtr::Answers(event.reply, vtr::kDeviceType), c.deviceType);
+        EXPECT_EQ(vtr::Answers(event.reply, vtr::kStatusData), c.status);
     }
 }
 

@@ -47,32 +47,27 @@ void CSerialTapeRobot::SetMessageHandler(MessageHandler handler)
 int CSerialTapeRobot::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length <= 0) return 0;
-    const auto *block = static_cast<const uint8_t *>(data.data);
-    auto n = static_cast<size_t>(data.length);
-    // The robot's own messages are never taken as replies. Messages that arrive close
-    // together come in one block: each is handed on, and what follows them is looked at.
-    while (const int32_t message = MatchMessage(block, n)) {
-        MessageHandler handler;
-        {
-            std::lock_guard<CDataLock> lk(m_StateLock);
-            handler = m_Handler;
-        }
-        if (handler) handler(message);
-        const size_t length = taperobot::FindCommand(message)->nChars;
-        block += length;
-        n -= length;
-        if (n == 0) return 1;
-    }
+    std::vector<BlockEvent> events;
+    MessageHandler handler;
+    bool replied = false;
     {
         std::lock_guard<CDataLock> lk(m_StateLock);
-        if (m_nPending == 0) return 0;
-        Classified reply = ClassifyReply(m_nPending, block, n);
-        m_nResult = reply.result;
-        if (reply.result == kData) m_Reply = std::move(reply.data);
-        if (reply.waitOn) return 1;
+        events = m_decoder.Feed(static_cast<const uint8_t *>(data.data),
+                                static_cast<size_t>(data.length));
+        handler = m_Handler;
+        for (BlockEvent &event : events) {
+            if (event.kind != BlockEvent::Kind::Reply) continue;
+            m_nResult = event.reply.result;
+            if (event.reply.result == kData) m_Reply = std::move(event.reply.data);
+            replied = !event.reply.waitOn;
+        }
     }
-    SignalReply();
-    return 1;
+    // The robot's messages are handed on outside the lock; a waiting request, which reads the
+    // reply once signalled, completes after them.
+    for (const BlockEvent &event : events)
+        if (event.kind == BlockEvent::Kind::Message && handler) handler(event.message);
+    if (replied) SignalReply();
+    return events.empty() ? 0 : 1;
 }
 
 int32_t CSerialTapeRobot::SendFrame(int32_t id, const uint8_t *frame, int length,
@@ -86,7 +81,7 @@ int32_t CSerialTapeRobot::SendFrame(int32_t id, const uint8_t *frame, int length
     };
     const auto arm = [&] {
         state([&] {
-            m_nPending = id;
+            m_decoder.Expect(id);
             m_nResult = kNone;
             m_Reply.clear();
         });
@@ -94,7 +89,7 @@ int32_t CSerialTapeRobot::SendFrame(int32_t id, const uint8_t *frame, int length
     const ReplyTest test = [&] {
         return state([&] { return m_nResult == wanted ? ReplyCheck::Accept : ReplyCheck::Refuse; });
     };
-    const auto ended = [&](RequestEnd) { state([this] { m_nPending = 0; }); };
+    const auto ended = [&](RequestEnd) { state([this] { m_decoder.Reset(); }); };
     return Request(reinterpret_cast<const char *>(frame), length, 1, ReplyWait(timeoutMs), 0,
                    TryHooks(arm, test, ended))
                ? 1

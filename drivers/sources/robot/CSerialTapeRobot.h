@@ -5,6 +5,7 @@
 
 #include "devext/device/CSerialIO.h"
 #include "drivers/KsOvra20Api.h"
+#include "drivers/sources/robot/TapeRobotFrame.h"
 #include "platform/String.h"
 
 #include <cstdint>
@@ -73,7 +74,7 @@ private:
     mutable CDataLock m_StateLock;
     MessageHandler m_Handler;
     // Guarded by the state lock.
-    int32_t m_nPending = 0;
+    taperobot::CBlockDecoder m_decoder;
     int32_t m_nResult = 0;
     std::vector<uint8_t> m_Reply;
 };

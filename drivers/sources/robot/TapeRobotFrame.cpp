@@ -152,4 +152,21 @@ Classified ClassifyReply(int32_t pending, const uint8_t *block, size_t n)
     return out;
 }
 
+std::vector<BlockEvent> CBlockDecoder::Feed(const uint8_t *block, size_t n)
+{
+    std::vector<BlockEvent> events;
+    if (!block || n == 0) return events;
+    while (const int32_t message = MatchMessage(block, n)) {
+        events.push_back(BlockEvent{BlockEvent::Kind::Message, message, {}});
+        const size_t length = FindCommand(message)->nChars;
+        block += length;
+        n -= length;
+        if (n == 0) return events;
+    }
+    if (m_nPending != 0)
+        events.push_back(
+            BlockEvent{BlockEvent::Kind::Reply, 0, ClassifyReply(m_nPending, block, n)});
+    return events;
+}
+
 } // namespace taperobot

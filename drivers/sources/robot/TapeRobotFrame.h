@@ -1,6 +1,7 @@
 // The tape robot's wire format without I/O: the command table, the frame of a command (length
-// byte, command characters, parameters, checksum), the robot's own messages, and the
-// classification of a received block while a command is pending.
+// byte, command characters, parameters, checksum), the robot's own messages, the
+// classification of a received block while a command is pending, and the decoder of the
+// received blocks.
 #pragma once
 
 #include <cstddef>
@@ -60,5 +61,31 @@ struct Classified {
 
 // Classifies `block` received while command `pending` waits for its reply.
 Classified ClassifyReply(int32_t pending, const uint8_t *block, size_t n);
+
+// One thing a received block holds: a message of the robot's own (its id), or the reply of the
+// command awaited.
+struct BlockEvent {
+    enum class Kind { Message, Reply };
+    Kind kind = Kind::Reply;
+    int32_t message = 0;
+    Classified reply;
+};
+
+// The received blocks, each looked at on its own (nothing is kept between them). The robot's
+// own messages are never taken as replies: messages that arrive close together come in one
+// block, each is reported, and what follows them is classified as the reply of the command
+// awaited, or dropped while none is.
+class CBlockDecoder {
+public:
+    // The command whose reply the next blocks carry.
+    void Expect(int32_t pending) { m_nPending = pending; }
+    // The events of one block, in order.
+    std::vector<BlockEvent> Feed(const uint8_t *block, size_t n);
+    // No command awaited.
+    void Reset() { m_nPending = 0; }
+
+private:
+    int32_t m_nPending = 0;
+};
 
 } // namespace taperobot

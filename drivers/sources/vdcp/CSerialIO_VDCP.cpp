@@ -154,18 +154,20 @@ CSerialIO::ReplyCheck CSerialIO_VDCP::TakeReply(vdcp::Reply *reply)
 int CSerialIO_VDCP::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length <= 0) return 1;
-    const std::optional<vdcp::Feed> feed = WithBuffer([&](CBuffer &) -> std::optional<vdcp::Feed> {
-        if (m_nAwaitedId == 0) return std::nullopt; // nothing asked: dropped
-        const vdcp::Feed fed = m_decoder.Push(static_cast<const uint8_t *>(data.data),
-                                              static_cast<size_t>(data.length));
-        if (fed == vdcp::Feed::Incomplete) return fed;
-        m_reply = m_decoder.GetReply();
-        m_nAwaitedId = 0;
-        return fed;
+    std::optional<vdcp::ReplyEvent::Kind> kind;
+    const bool awaited = WithBuffer([&](CBuffer &) {
+        if (m_nAwaitedId == 0) return false; // nothing asked: dropped
+        for (const vdcp::ReplyEvent &event : m_decoder.Feed(static_cast<const uint8_t *>(data.data),
+                                                            static_cast<size_t>(data.length))) {
+            m_reply = event.reply;
+            m_nAwaitedId = 0;
+            kind = event.kind;
+        }
+        return true;
     });
-    if (!feed) return 1;
-    if (*feed == vdcp::Feed::Incomplete) return 0;
-    if (*feed == vdcp::Feed::Invalid)
+    if (!awaited) return 1;
+    if (!kind) return 0;
+    if (*kind == vdcp::ReplyEvent::Kind::Invalid)
         glReportLog("LOG_DEV", "DEV=VDCP;Recv invalid vdcp data from COM", nullptr);
     SignalReply();
     return 1;

@@ -18,17 +18,18 @@ void CReplyDecoder::Reset()
     m_bDone = false;
 }
 
-Feed CReplyDecoder::Finish(Feed result)
+std::vector<ReplyEvent> CReplyDecoder::Finish(ReplyEvent::Kind kind)
 {
-    if (result == Feed::Invalid) m_reply.nKind = kNak;
+    if (kind == ReplyEvent::Kind::Invalid) m_reply.nKind = kNak;
     m_bDone = true;
-    return result;
+    return {ReplyEvent{kind, m_reply}};
 }
 
-Feed CReplyDecoder::Push(const uint8_t *data, size_t length)
+std::vector<ReplyEvent> CReplyDecoder::Feed(const uint8_t *data, size_t length)
 {
+    using Kind = ReplyEvent::Kind;
     if (m_bDone) Reset();
-    if (!data || length == 0) return Feed::Incomplete;
+    if (!data || length == 0) return {};
     ++m_nBlocks;
     for (size_t i = 0; i < length; ++i) {
         const uint8_t byte = data[i];
@@ -37,23 +38,23 @@ Feed CReplyDecoder::Push(const uint8_t *data, size_t length)
             m_reply.nKind = byte;
             m_reply.bytes[0] = byte;
             m_reply.nLength = 1;
-            if (byte != kStx) return Finish(Feed::Complete);
+            if (byte != kStx) return Finish(Kind::Complete);
             continue;
         }
         m_reply.bytes[static_cast<size_t>(m_reply.nLength++)] = byte;
         if (m_reply.nLength == 2) {
-            if (byte > kMaxReplyCount) return Finish(Feed::Invalid);
+            if (byte > kMaxReplyCount) return Finish(Kind::Invalid);
             m_nNeed = byte + 3;
         }
-        if (m_nBlocks > kMaxReplyBlocks) return Finish(Feed::Invalid);
+        if (m_nBlocks > kMaxReplyBlocks) return Finish(Kind::Invalid);
         if (m_reply.nLength == m_nNeed) {
             const bool sound = Checksum(&m_reply.bytes[2], static_cast<size_t>(m_nNeed - 3)) ==
                                m_reply.bytes[static_cast<size_t>(m_nNeed - 1)];
-            return Finish(sound ? Feed::Complete : Feed::Invalid);
+            return Finish(sound ? Kind::Complete : Kind::Invalid);
         }
     }
-    if (m_reply.nLength >= 2 && m_nBlocks > kMaxReplyBlocks) return Finish(Feed::Invalid);
-    return Feed::Incomplete;
+    if (m_reply.nLength >= 2 && m_nBlocks > kMaxReplyBlocks) return Finish(Kind::Invalid);
+    return {};
 }
 
 bool ParseIdList(const Reply &reply, int32_t &more, CStringArray &names)

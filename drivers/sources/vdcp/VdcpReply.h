@@ -1,6 +1,6 @@
 // The replies of a VDCP device: an ACK byte, a NAK byte or a sense reply framed like a
-// command. The decoder is fed the blocks the line delivers and tells when a reply is complete
-// or invalid; it never touches a port.
+// command. The decoder is fed the blocks the line delivers and reports the replies they
+// complete or make invalid; it never touches a port.
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vdcp {
 
@@ -31,22 +32,26 @@ struct KSOVRA20_API Reply {
     const uint8_t *Data() const { return bytes.data() + 4; }
 };
 
-enum class Feed { Incomplete, Complete, Invalid };
+// A reply the blocks completed: Complete, an ACK, a NAK or a sense reply whose checksum holds;
+// Invalid, a count byte above kMaxReplyCount (known before the rest arrives), a checksum that
+// fails, or a reply still open after more than kMaxReplyBlocks blocks, `reply` then a NAK
+// with the bytes seen.
+struct ReplyEvent {
+    enum class Kind { Complete, Invalid };
+    Kind kind = Kind::Complete;
+    Reply reply;
+};
 
 class KSOVRA20_API CReplyDecoder {
 public:
-    // One block from the line. Bytes before the first ACK, NAK or STX are dropped. Complete:
-    // GetReply holds an ACK, a NAK or a sense reply whose checksum holds. Invalid: a count byte
-    // above kMaxReplyCount (known before the rest arrives), a checksum that fails, or a reply
-    // still open after more than kMaxReplyBlocks blocks; GetReply then holds a NAK with the
-    // bytes seen. After either, the rest of the block is dropped and the next block starts
-    // afresh.
-    Feed Push(const uint8_t *data, size_t length);
+    // One block from the line: the reply it completes, if any. Bytes before the first ACK, NAK
+    // or STX are dropped. After a reply the rest of the block is dropped and the next block
+    // starts afresh.
+    std::vector<ReplyEvent> Feed(const uint8_t *data, size_t length);
     void Reset();
-    const Reply &GetReply() const { return m_reply; }
 
 private:
-    Feed Finish(Feed result);
+    std::vector<ReplyEvent> Finish(ReplyEvent::Kind kind);
 
     Reply m_reply;
     int m_nNeed = 0;   // count + 3 once the count byte is in

@@ -131,26 +131,32 @@ int BuildFrame(int32_t id, const uint8_t *data, int n, uint8_t *out)
     return n + 3;
 }
 
-ReplyParse ParseReply(const uint8_t *bytes, size_t n, tagVTRReply &reply)
+std::vector<ReplyEvent> CReplyDecoder::Feed(const uint8_t *data, size_t length)
 {
-    reply = tagVTRReply();
-    if (n < 3) return ReplyParse::NeedMore;
+    if (!data || length == 0) return {};
+    m_pending.insert(m_pending.end(), data, data + length);
+    const size_t n = m_pending.size();
+    if (n < 3) return {};
+    const uint8_t *bytes = m_pending.data();
     const int count = bytes[0] & 0x0F;
     const int category = bytes[0] & 0xF0;
     const size_t frame = static_cast<size_t>(count) + 3;
     const bool isReply = category == kReplyAck || category == kReplyData;
     // A reply frame may come in pieces: wait for the rest of it.
-    if (isReply && n < frame) return ReplyParse::NeedMore;
+    if (isReply && n < frame) return {};
+    ReplyEvent event;
+    tagVTRReply &reply = event.reply;
     reply.count = count;
     reply.category = category;
     reply.command = bytes[1] | 0x80;
     if (n > frame || !isReply) {
         reply.command = 0;
-        return ReplyParse::Garbled;
+    } else if (Checksum(bytes, frame - 1) == bytes[frame - 1]) {
+        std::memcpy(reply.data, bytes + 2, static_cast<size_t>(count));
+        event.kind = ReplyEvent::Kind::Done;
     }
-    if (Checksum(bytes, frame - 1) != bytes[frame - 1]) return ReplyParse::Garbled;
-    std::memcpy(reply.data, bytes + 2, static_cast<size_t>(count));
-    return ReplyParse::Done;
+    m_pending.clear();
+    return {event};
 }
 
 bool Answers(const tagVTRReply &reply, const Expect &expect)

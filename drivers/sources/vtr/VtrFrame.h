@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // One row of the command table: the command's id and its two command bytes.
 struct tagVTRCommand {
@@ -73,18 +74,28 @@ int BuildFrame(int32_t id, const uint8_t *data, int n, uint8_t *out);
 // The low 8 bits of the sum of the bytes.
 uint8_t Checksum(const uint8_t *bytes, size_t n);
 
-enum class ReplyParse {
-    NeedMore, // a reply has begun and its frame is not all there yet
-    Done,     // `reply` holds a sound reply frame
-    Garbled,  // the exchange is over, but what came is no sound reply: `reply` holds what
-              // the bytes make
+// A reply the bytes of one exchange completed: Done, `reply` holds a sound reply frame;
+// Garbled, the exchange is over but what came is no sound reply, `reply` holds what the bytes
+// make.
+struct ReplyEvent {
+    enum class Kind { Done, Garbled };
+    Kind kind = Kind::Garbled;
+    tagVTRReply reply;
 };
 
-// Reads the bytes received for one exchange. A reply frame (group 0x10 or 0x70) is awaited
-// until it is whole; anything else of three bytes or more completes at once with command 0.
-// The data is copied only for a whole frame of the received length whose checksum matches;
-// every other completion is Garbled.
-ReplyParse ParseReply(const uint8_t *bytes, size_t n, tagVTRReply &reply);
+// Gathers the bytes received for one exchange, looked at whole after each block. A reply frame
+// (group 0x10 or 0x70) is awaited until it is whole; anything else of three bytes or more
+// completes at once with command 0, and so do more bytes than the frame's. The data is copied
+// only for a whole frame of the received length whose checksum matches; every other
+// completion is Garbled. A completion starts the next exchange afresh.
+class CReplyDecoder {
+public:
+    std::vector<ReplyEvent> Feed(const uint8_t *data, size_t length);
+    void Reset() { m_pending.clear(); }
+
+private:
+    std::vector<uint8_t> m_pending;
+};
 
 // The answer a command waits for: the reply group, CMD-2 as the reply record keeps it (bit 7
 // set; 0 for any) and the least data count. Anything else, a NAK among them, fails it.

@@ -197,6 +197,7 @@ CSerialVTR::Answer CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n, 
         timeout = m_nReplyTimeout;
     }
     const auto arm = [this, id] {
+        m_decoder.Reset();
         std::lock_guard<CDataLock> lk(m_StateLock);
         m_nPending = id;
     };
@@ -236,20 +237,17 @@ int CSerialVTR::Command(int32_t id, const uint8_t *data, int n)
 int CSerialVTR::OnRecvData(int, pointer_t &data)
 {
     if (!data.data || data.length <= 0) return 0;
-    const bool complete = WithBuffer([&](CBuffer &buffer) {
+    const bool complete = WithBuffer([&](CBuffer &) {
         {
             std::lock_guard<CDataLock> lk(m_StateLock);
             if (m_nPending == 0) return false;
         }
-        buffer.Append(data.data, data.length);
-        tagVTRReply reply;
-        const vtr::ReplyParse parse =
-            vtr::ParseReply(buffer.GetData(), static_cast<size_t>(buffer.GetSize()), reply);
-        if (parse == vtr::ReplyParse::NeedMore) return false;
-        buffer.RemoveAll();
+        const std::vector<vtr::ReplyEvent> events = m_decoder.Feed(
+            static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length));
+        if (events.empty()) return false;
         std::lock_guard<CDataLock> lk(m_StateLock);
-        m_Reply = reply;
-        m_bReplySound = parse == vtr::ReplyParse::Done;
+        m_Reply = events.front().reply;
+        m_bReplySound = events.front().kind == vtr::ReplyEvent::Kind::Done;
         m_nPending = 0;
         return true;
     });

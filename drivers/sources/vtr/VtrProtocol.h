@@ -148,6 +148,7 @@ private:
 
     CDataLock m_StateLock;
     plat::Event m_evClosed{true, false};
+    vtr::CReplyDecoder m_decoder; // under the receive lock
 
     // Guarded by the state lock.
     int32_t m_nPending = 0;
