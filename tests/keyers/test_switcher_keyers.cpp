@@ -157,7 +157,7 @@ TEST(TitleSaturn4000, PutsItsKeyOnOrOffForAnAuxiliaryTask)
     MountedSettings settings(Section("SAT", {{"COM", "55"}}) +
                              Section("TITLE", {{"COM", "55"}, {"Key", "1"}}) +
                              Section("NOLINE", {{"COM", "56"}}));
-    keytest::PatternCapture traceLog("hhd");
+    kit::LogCapture traceLog("hhd", LOG_MODE_PATTERN);
     CVideoAux_TitleSATURN4000 title;
     ASSERT_TRUE(Init(title, "TITLE"));
     EXPECT_EQ(title.GetDescription(), CString("切换台SATURN4000键控驱动"));
