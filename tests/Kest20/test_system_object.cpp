@@ -1,6 +1,7 @@
 // What the framework's system objects give a process before any close: the distributed-system
 // object's kernel, its mount and its log forwarding, and the per-thread last error. Start and
-// close themselves run in processes of their own (tests/app): core shutdown is once a process.
+// close themselves run in processes of their own (tests/Kest20/app): core shutdown is once a
+// process.
 #include "LogProbe.h"
 
 #include "Kest20/CClock.h"

@@ -1,5 +1,5 @@
 // The module record of this program and the ring checks, within one module. Rings of several
-// modules are tested in tests/ring.
+// modules are tested in tests/KestLib20/ring.
 #include "KestLib20/KestModule.h"
 
 #include <gtest/gtest.h>

@@ -92,34 +92,6 @@ struct OpenAtEnd {
     ~OpenAtEnd() { gate.Open(); }
 };
 
-// The debug output while it lives; lines that come later (from given-up threads) are dropped.
-class DebugCapture {
-public:
-    DebugCapture()
-        : m_lines(std::make_shared<Lines>()),
-          m_previous(plat::SetDebugOutputSink([lines = m_lines](const char *text) {
-              std::lock_guard<std::mutex> lk(lines->lock);
-              lines->texts.emplace_back(text);
-          }))
-    {
-    }
-    ~DebugCapture() { plat::SetDebugOutputSink(m_previous); }
-    bool Has(const std::string &text)
-    {
-        std::lock_guard<std::mutex> lk(m_lines->lock);
-        return std::find(m_lines->texts.begin(), m_lines->texts.end(), text) !=
-               m_lines->texts.end();
-    }
-
-private:
-    struct Lines {
-        std::mutex lock;
-        std::vector<std::string> texts;
-    };
-    std::shared_ptr<Lines> m_lines;
-    plat::DebugOutputSink m_previous;
-};
-
 std::atomic<int> g_restarts{0};
 int CountRestart()
 {
@@ -358,7 +330,7 @@ TEST_F(ClipCopyTest, AStoreThatCannotBeHadOrThrowsFailsTheJob)
 // copy run on, one a millisecond later ends it.
 TEST_F(ClipCopyTest, AHungCopyIsEndedByTheWatchdogAndItsLateResultIsDiscarded)
 {
-    DebugCapture debug;
+    kit::DebugCapture debug;
     for (const char *clip : {"HUNG", "P1", "P2"}) CopyKnobs::Hold(clip);
     CVideoClipCopyTaskMgr mgr;
     const int id = Add(mgr, Job("STA", "STB", "HUNG"));

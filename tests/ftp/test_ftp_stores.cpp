@@ -373,21 +373,8 @@ TEST_P(PinnacleCopyTest, TheClipCopyManagerDrivesACopyEndToEnd)
     ASSERT_NE(devMgr.GetVideoStoreDev("PA", 1), nullptr);
     ASSERT_NE(devMgr.GetVideoStoreDev("PB", 1), nullptr);
 
-    struct Receiver : CVideoClipCopyTaskReceiver {
-        int32_t OnStatus(int32_t, int32_t status, int32_t param)
-        {
-            std::lock_guard<std::mutex> lk(lock);
-            calls.emplace_back(status, param);
-            return 0;
-        }
-        std::vector<std::pair<int32_t, int32_t>> Calls()
-        {
-            std::lock_guard<std::mutex> lk(lock);
-            return calls;
-        }
-        std::mutex lock;
-        std::vector<std::pair<int32_t, int32_t>> calls;
-    } receiver;
+    using Receiver = kit::StatusRecorder<CVideoClipCopyTaskReceiver>;
+    Receiver receiver;
 
     CVideoClipCopyTaskMgr mgr;
     mgr.Init("/etc/tvx/CopyMgr");
@@ -397,16 +384,13 @@ TEST_P(PinnacleCopyTest, TheClipCopyManagerDrivesACopyEndToEnd)
     task.strClipID = "NEWS";
     task.SetCallBack(&receiver, &Receiver::OnStatus);
     ASSERT_GT(mgr.AddCopyTask(task), 0);
-    const auto ended = [&] {
-        for (const auto &[status, param] : receiver.Calls())
-            if (status == CLIPCOPY_COPIED || status == CLIPCOPY_FAILED) return true;
-        return false;
-    };
-    ASSERT_TRUE(devtest::Eventually(ended, 60000));
+    ASSERT_TRUE(receiver.WaitForAny({CLIPCOPY_COPIED, CLIPCOPY_FAILED}, 60000));
     const auto calls = receiver.Calls();
-    EXPECT_EQ(calls.back(), std::make_pair(int32_t{CLIPCOPY_COPIED}, 0));
-    EXPECT_NE(std::find(calls.begin(), calls.end(), std::make_pair(int32_t{CLIPCOPY_COPYING}, 100)),
-              calls.end());
+    EXPECT_EQ(calls.back().status, CLIPCOPY_COPIED);
+    EXPECT_EQ(calls.back().param, 0);
+    EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [](const Receiver::Call &c) {
+        return c.status == CLIPCOPY_COPYING && c.param == 100;
+    }));
     EXPECT_TRUE(target.Read("NEWS/ft") == source.Read("NEWS/ft"));
     mgr.ShutDown();
 }

@@ -54,28 +54,6 @@ private:
 };
 
 // The debugger output while it lives.
-class DebugCapture {
-public:
-    DebugCapture()
-    {
-        m_previous = plat::SetDebugOutputSink([this](const char *text) {
-            std::lock_guard<std::mutex> lk(m_lock);
-            m_lines.emplace_back(text);
-        });
-    }
-    ~DebugCapture() { plat::SetDebugOutputSink(m_previous); }
-    std::vector<std::string> Lines()
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_lines;
-    }
-
-private:
-    plat::DebugOutputSink m_previous;
-    std::mutex m_lock;
-    std::vector<std::string> m_lines;
-};
-
 // Runs `call` on another thread and moves the manual clock on by `step` ms whenever that
 // thread (or another) is waiting on it, never while it runs, so that under load the clock
 // does not run ahead of the call.

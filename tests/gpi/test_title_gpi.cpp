@@ -54,7 +54,7 @@ protected:
 
     std::unique_ptr<devtest::MountedSettings> m_settings;
     OutputRecorder m_outputs;
-    DebugCapture m_debug;
+    kit::DebugCapture m_debug;
 };
 
 } // namespace
@@ -101,7 +101,7 @@ TEST_F(TitleGpiTest, EmptyGroupsAndAClosedCard)
     EXPECT_EQ(complex->DevTaskDirectTake(tasks.operator->()), 1);
     // With the card refusing to open: normal mode never tries it, complex mode does.
     DioSim_Fail(DIOSIM_OPEN, DRV_ERR_DEVICE_FAULT);
-    DebugCapture debug;
+    kit::DebugCapture debug;
     EXPECT_EQ(normal->DevTaskDirectTake(tasks.operator->()), 0);
     EXPECT_TRUE(debug.Lines().empty());
     EXPECT_EQ(complex->DevTaskDirectTake(tasks.operator->()), 0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tests/keyers/KeyerTestKit.h"
+#include "tests/kit/SimLine.h"
 #include "tests/sim/KeyerSim.h"
 #include "tests/switchers/ProductionTestKit.h"
 
@@ -22,25 +23,8 @@ constexpr uint32_t kSoonMs = 5000;
 constexpr auto kSio = plat::SerialPortKind::SIO;
 constexpr auto kCom = plat::SerialPortKind::COM;
 
-// Port `port` of `kind` bound to a fresh pseudo-terminal with a simulated keyer at its end.
-struct KeyerLine {
-    KeyerLine(plat::SerialPortKind kind, int port, kestsim::KeyerSim::Model model)
-    {
-        pty.Bind(kind, port);
-        sim = std::make_unique<kestsim::KeyerSim>(pty, model);
-    }
-    kestsim::ScriptedPeer &Peer() { return sim->Peer(); }
-    // Waits until `bytes` have come, then whether they are exactly what came; clears them.
-    bool Got(const Bytes &bytes)
-    {
-        const bool ok = Peer().WaitForBytes(bytes.size(), kSoonMs) && Peer().Received() == bytes;
-        Peer().ClearReceived();
-        return ok;
-    }
-
-    kestsim::PtyPair pty;
-    std::unique_ptr<kestsim::KeyerSim> sim;
-};
+// A line whose far end is a simulated keyer.
+using KeyerLine = kit::SimLine<kestsim::KeyerSim>;
 
 // A key task of no keyer in particular.
 inline tagVideoKeyTask Task(int32_t functype, int32_t key, int32_t op, int64_t at = 0,

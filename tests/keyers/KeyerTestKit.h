@@ -108,18 +108,6 @@ protected:
     devtest::DeleteDevices m_cleanup{{"KEY1", "KEY2", "TITLE1", "TITLEX", "SW1"}};
 };
 
-// The texts of one log type of mixed case (exact readers see only upper-case types), taken on
-// the log thread.
-class PatternCapture : public devtest::LogCapture {
-public:
-    explicit PatternCapture(const char *type) : devtest::LogCapture(type)
-    {
-        Modify(type, LOG_MODE_PATTERN);
-    }
-    // Ends the subscription before this reader's part goes, so no delivery meets it half gone.
-    ~PatternCapture() override { Unsubscribe(); }
-};
-
 // A key task for `dev` (may be empty) at `at`.
 tagVideoKeyTask KeyTask(int32_t id, const char *dev, int64_t at, int32_t functype = 0,
                         const char *source = "", int32_t key = 1, int32_t op = 1);

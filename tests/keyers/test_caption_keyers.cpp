@@ -70,7 +70,7 @@ TEST(ShiHuiKeyer, SendsEachTasksKeyAndReportsIt)
         EXPECT_TRUE(line.Got(Joined(c.frames))) << c.what;
         EXPECT_EQ(keyLog.Lines(), c.reports) << c.what;
     }
-    EXPECT_TRUE(line.sim->KeyOn(3));
+    EXPECT_TRUE(line.Sim().KeyOn(3));
     EXPECT_EQ(keyer.GetDevStatus().nCode, DEVSTATUS_NORMAL);
     EXPECT_TRUE(devLog.Has("trace@ShiHui; Dev=,Key=4,Action=down, Result=OK"));
 }
@@ -91,12 +91,12 @@ TEST(ShiHuiKeyer, ARefusedOrUnansweredCommandFailsTheTakeInOneTry)
         kestsim::Faults faults;
     };
     for (const Case &c : {Case{"refused", Refusing()}, Case{"silent", Silent()}}) {
-        line.sim->ClearCommands();
+        line.Sim().ClearCommands();
         keyLog.Clear();
-        line.sim->SetFaults(c.faults, 1);
+        line.Sim().SetFaults(c.faults, 1);
         const auto group = Group({Task(0, 6, 1), Task(0, 7, 1)});
         EXPECT_EQ(RunAdvancing([&] { return keyer.DevTaskDirectTake(group.Get()); }), 0) << c.what;
-        EXPECT_EQ(line.sim->Commands().size(), 2u) << c.what << ": one try each";
+        EXPECT_EQ(line.Sim().Commands().size(), 2u) << c.what << ": one try each";
         EXPECT_FALSE(keyLog.Has(KeyText(1, 6))) << c.what << ": the failed key is not reported";
     }
     EXPECT_TRUE(devLog.Has("trace@ShiHui; Dev=,Key=6,Action=up, Result=failed"));

@@ -99,13 +99,13 @@ TEST(Dsk50dKeyer, WaitsForTheStartAndSpacesTheRepeats)
         int64_t later;
     };
     for (const Case c : {Case{"AUTO", 500 * kMs}, Case{"GUI", 0}}) {
-        line.sim->ClearCommands();
+        line.Sim().ClearCommands();
         const int64_t start = ManualTime::Now() + kSecond;
         auto take = std::async(std::launch::async, [&] {
             return keyer.DevTaskDirectTake(Group({Task(0, 1, 1, start, c.source)}).Get());
         });
         const devtest::FinishStepping takeEnds(take);
-        ASSERT_TRUE(AdvanceUntil([&] { return !line.sim->Commands().empty(); })) << c.source;
+        ASSERT_TRUE(AdvanceUntil([&] { return !line.Sim().Commands().empty(); })) << c.source;
         // The framework clock's sleep ends up to 5.7 us (57 units) before its target.
         EXPECT_GE(ManualTime::Now(), start + c.later - 57) << c.source;
         const uint32_t sent = plat::GetTickCount();
@@ -149,18 +149,18 @@ TEST(Dsk50dKeyer, AnyReplyBlockEndsASendUnlessItShowsTheKeyUnset)
         {"silence: three tries", false, Silent(), 0, 3},
     };
     for (const Case &c : cases) {
-        line.sim->SetStatusReplies(c.statusReplies);
-        line.sim->SetFaults(c.faults);
-        line.sim->ClearCommands();
+        line.Sim().SetStatusReplies(c.statusReplies);
+        line.Sim().SetFaults(c.faults);
+        line.Sim().ClearCommands();
         const auto take = [&] { return keyer.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get()); };
         std::optional<ManualTime> time;
         if (c.result == 0) time.emplace();
         EXPECT_EQ(time ? RunAdvancing(take) : take(), c.result) << c.what;
         if (c.sends) {
-            EXPECT_EQ(line.sim->Commands().size(), c.sends) << c.what;
+            EXPECT_EQ(line.Sim().Commands().size(), c.sends) << c.what;
         }
-        EXPECT_EQ(line.sim->KeyOn(2), c.result == 1) << c.what;
-        line.sim->SetKeyOn(2, false);
+        EXPECT_EQ(line.Sim().KeyOn(2), c.result == 1) << c.what;
+        line.Sim().SetKeyOn(2, false);
     }
 }
 

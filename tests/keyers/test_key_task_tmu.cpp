@@ -56,7 +56,7 @@ protected:
         return ids;
     }
 
-    PatternCapture titleLog{"Log_Title"};
+    kit::LogCapture titleLog{"Log_Title", LOG_MODE_PATTERN};
 };
 
 TEST_F(KeyTaskTest, AssignsTheFirstKeyerOfTheFunctionsExactTypeThenFillsFromConfiguration)

@@ -47,7 +47,7 @@ protected:
         glReportLog(kShareBus, (std::string("<Virtual = \"") + value + "\">").c_str(), "");
     }
 
-    PatternCapture debugLog{"#Log_debug"};
+    kit::LogCapture debugLog{"#Log_debug", LOG_MODE_PATTERN};
 };
 
 TEST_F(KeyerBaseTest, FunctionKeysComeFromSettingsAndPlainTasksKeepTheirOwn)

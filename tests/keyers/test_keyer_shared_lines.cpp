@@ -56,8 +56,8 @@ TEST(KeyerSharedLines, TheLinesOwnerGoingDuringACommandFreesNothingTheCommandUse
         Section("SHARER", {{"COM", "27"}, {"KeyArray", "5"}, {"nRetryTime", "1"}}) +
         Section("SAT", {{"COM", "56"}}) +
         Section("KEYER", {{"COM", "56"}, {"OnlyPreset", "FALSE"}, {"DelayTime", "0"}}));
-    dsk.sim->SetFaults(swtest::Late(100));
-    saturn.sim->SetFaults(swtest::Late(100));
+    dsk.Sim().SetFaults(swtest::Late(100));
+    saturn.Sim().SetFaults(swtest::Late(100));
     CVideoAux_DSK50D dskSharer;
     CVideoAux_SATURN4000 saturnKeyer;
     ASSERT_TRUE(Init(dskSharer, "SHARER"));
@@ -70,16 +70,16 @@ TEST(KeyerSharedLines, TheLinesOwnerGoingDuringACommandFreesNothingTheCommandUse
              if (!Init(*owner, "OWNER") || !owner->DevOpen()) owner.reset();
              return owner;
          },
-         dskSharer, [&] { dsk.sim->ClearCommands(); },
-         [&] { return dsk.sim->WaitForCommands(1, kSoonMs); }},
+         dskSharer, [&] { dsk.Sim().ClearCommands(); },
+         [&] { return dsk.Sim().WaitForCommands(1, kSoonMs); }},
         {"the SATURN4000 keyer through the switcher's object",
          [] {
              auto owner = std::make_unique<CVideoSwitch_SATURN4000>();
              if (!Init(*owner, "SAT") || !owner->DevOpen()) owner.reset();
              return owner;
          },
-         saturnKeyer, [&] { saturn.sim->ClearCommands(); },
-         [&] { return saturn.sim->WaitForCommands(1, kSoonMs); }},
+         saturnKeyer, [&] { saturn.Sim().ClearCommands(); },
+         [&] { return saturn.Sim().WaitForCommands(1, kSoonMs); }},
     };
     for (const Case &c : cases) OwnerGoesDuringTheCommand(c);
 }

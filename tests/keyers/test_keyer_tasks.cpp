@@ -68,10 +68,10 @@ TEST(KeyerTasks, AKeyTaskReachesEachKeyerAtItsTime)
         const int64_t start = ManualTime::Now() + 3 * kSecond;
         ASSERT_EQ(tmu->AddTask(keytest::KeyTask(1, "KEY1", start, c.functype, "AUTO", 3, 1)), 1)
             << c.keyerClass;
-        ASSERT_TRUE(AdvanceUntil([&] { return !line.sim->Commands().empty(); })) << c.keyerClass;
+        ASSERT_TRUE(AdvanceUntil([&] { return !line.Sim().Commands().empty(); })) << c.keyerClass;
         // The wait to the start counts whole milliseconds of the tick clock.
         EXPECT_GE(ManualTime::Now() + kMs, start) << c.keyerClass;
-        EXPECT_EQ(line.sim->Commands().front(), c.command) << c.keyerClass;
+        EXPECT_EQ(line.Sim().Commands().front(), c.command) << c.keyerClass;
         ASSERT_TRUE(AdvanceUntil([&] { return tmu->GetTPU()->IsRunning() == 0; })) << c.keyerClass;
         EXPECT_EQ(tmu->GetTaskCount(), 0) << c.keyerClass;
         if (c.report)
@@ -108,13 +108,13 @@ TEST(KeyerTasks, TasksOfTwoKeyersAtTheSameTimeEachGoOnAir)
         ASSERT_EQ(tmu->AddTask(keytest::KeyTask(1, "KEY1", start, functype, "AUTO", 1, 1)), 1);
         ASSERT_EQ(tmu->AddTask(keytest::KeyTask(2, "KEY2", start, functype, "AUTO", 1, 1)), 1);
         ASSERT_TRUE(AdvanceUntil([&] {
-            return !first.sim->Commands().empty() && !second.sim->Commands().empty();
+            return !first.Sim().Commands().empty() && !second.Sim().Commands().empty();
         })) << "functype "
             << functype;
         const kestsim::KeyerSim::Command on{static_cast<int>(functype - KEYTASK_FUNC_LOGO + 3),
                                             true};
-        EXPECT_EQ(first.sim->Commands(), std::vector<kestsim::KeyerSim::Command>{on});
-        EXPECT_EQ(second.sim->Commands(), std::vector<kestsim::KeyerSim::Command>{on});
+        EXPECT_EQ(first.Sim().Commands(), std::vector<kestsim::KeyerSim::Command>{on});
+        EXPECT_EQ(second.Sim().Commands(), std::vector<kestsim::KeyerSim::Command>{on});
         ASSERT_TRUE(AdvanceUntil([&] { return tmu->GetTPU()->IsRunning() == 0; }));
 
         // On one keyer the rule stands: an automatic task no later than the last one it was
@@ -122,6 +122,6 @@ TEST(KeyerTasks, TasksOfTwoKeyersAtTheSameTimeEachGoOnAir)
         ASSERT_EQ(tmu->AddTask(keytest::KeyTask(3, "KEY1", start, functype, "AUTO", 1, 0)), 1);
         ASSERT_TRUE(AdvanceUntil([&] { return tmu->GetTPU()->IsRunning() == 0; }));
         EXPECT_EQ(tmu->GetTaskCount(), 0);
-        EXPECT_EQ(first.sim->Commands().size(), 1u) << "functype " << functype;
+        EXPECT_EQ(first.Sim().Commands().size(), 1u) << "functype " << functype;
     }
 }

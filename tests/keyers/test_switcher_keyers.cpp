@@ -105,7 +105,7 @@ TEST(Saturn4000Keyer, BusKeyAndWaitFollowTheMode)
     for (const Case &c : cases) {
         CVideoAux_SATURN4000 keyer;
         ASSERT_TRUE(Init(keyer, c.keyer)) << c.what;
-        line.sim->ClearCommands();
+        line.Sim().ClearCommands();
         keyLog.Clear();
         const int64_t now = ManualTime::Now();
         const auto group = Group({Task(KEYTASK_FUNC_LOGO, 9, 1, now + c.startIn, c.source),
@@ -115,7 +115,7 @@ TEST(Saturn4000Keyer, BusKeyAndWaitFollowTheMode)
             EXPECT_LT(ManualTime::Now(), now + 10 * kSecond) << c.what;
         else
             EXPECT_GE(ManualTime::Now(), now + c.dueIn) << c.what;
-        EXPECT_EQ(KeyActions(*line.sim), c.actions) << c.what;
+        EXPECT_EQ(KeyActions(line.Sim()), c.actions) << c.what;
         EXPECT_EQ(keyLog.Lines(), c.reports) << c.what;
     }
 }
@@ -138,7 +138,7 @@ TEST(Saturn4000Keyer, WithoutTheSwitchersLineOrWithARefusalNothingIsReported)
     CVideoSwitch_SATURN4000 sw;
     ASSERT_TRUE(Init(sw, "SAT"));
     ASSERT_EQ(sw.DevOpen(), 1);
-    line.sim->SetFaults(Refusing(), 1);
+    line.Sim().SetFaults(Refusing(), 1);
     EXPECT_EQ(take(), 0) << "refused";
     EXPECT_TRUE(devLog.Has("DEV=; DoAction(1) Result:(Failed) "));
     EXPECT_EQ(keyLog.Count(), 0u);
@@ -146,9 +146,9 @@ TEST(Saturn4000Keyer, WithoutTheSwitchersLineOrWithARefusalNothingIsReported)
     EXPECT_EQ(keyLog.Lines(), std::vector<std::string>{KeyText(1, 256)}) << "key 1: the Logo key";
 
     keyer.OnSetVirtual(1);
-    line.sim->ClearCommands();
+    line.Sim().ClearCommands();
     EXPECT_EQ(take(), 1) << "virtual";
-    EXPECT_TRUE(line.sim->Commands().empty());
+    EXPECT_TRUE(line.Sim().Commands().empty());
 }
 
 TEST(TitleSaturn4000, PutsItsKeyOnOrOffForAnAuxiliaryTask)
@@ -157,7 +157,7 @@ TEST(TitleSaturn4000, PutsItsKeyOnOrOffForAnAuxiliaryTask)
     MountedSettings settings(Section("SAT", {{"COM", "55"}}) +
                              Section("TITLE", {{"COM", "55"}, {"Key", "1"}}) +
                              Section("NOLINE", {{"COM", "56"}}));
-    keytest::PatternCapture traceLog("hhd");
+    kit::LogCapture traceLog("hhd", LOG_MODE_PATTERN);
     CVideoAux_TitleSATURN4000 title;
     ASSERT_TRUE(Init(title, "TITLE"));
     EXPECT_EQ(title.GetDescription(), CString("切换台SATURN4000键控驱动"));
@@ -171,14 +171,14 @@ TEST(TitleSaturn4000, PutsItsKeyOnOrOffForAnAuxiliaryTask)
     };
     for (const Case &c :
          {Case{0, {KeyData(0x07, 0x60)}}, Case{1, {KeyData(0x07, 0x40)}}, Case{5, {}}}) {
-        line.sim->ClearCommands();
+        line.Sim().ClearCommands();
         CVideoAuxTask task;
         task.m_nAction = c.action;
         EXPECT_EQ(title.DevDoAuxTask(task), 1) << c.action;
         if (!c.actions.empty()) {
-            EXPECT_TRUE(line.sim->WaitForCommands(1, kSoonMs));
+            EXPECT_TRUE(line.Sim().WaitForCommands(1, kSoonMs));
         }
-        EXPECT_EQ(KeyActions(*line.sim), c.actions) << c.action;
+        EXPECT_EQ(KeyActions(line.Sim()), c.actions) << c.action;
     }
     EXPECT_TRUE(Eventually([&] { return traceLog.Has("DEV=; DoAction(0) Result:(OK) "); }));
     EXPECT_TRUE(Eventually([&] { return traceLog.Has("DEV=; DoAction(5) Result:(OK) "); }));
@@ -212,21 +212,21 @@ TEST(M2100Keyer, SetsTheKeyMaskAndReportsTheKeys)
     EXPECT_EQ(keyer.GetDescription(), CString("M2100切换台键控"));
     ASSERT_EQ(keyer.DevOpen(), 1);
     EXPECT_EQ(keyer.DevIsOpen(), 1);
-    line.sim->SetKeyMask(0x01);
-    line.sim->ClearCommands();
+    line.Sim().SetKeyMask(0x01);
+    line.Sim().ClearCommands();
 
     const auto title = Group({Task(KEYTASK_FUNC_TITLE, 8, 1)});
     EXPECT_EQ(keyer.DevTaskDirectTake(title.Get()), 1);
-    EXPECT_TRUE(line.sim->WaitForCommands(2, kSoonMs)) << "the set is not awaited";
-    EXPECT_EQ(Blocks(*line.sim),
+    EXPECT_TRUE(line.Sim().WaitForCommands(2, kSoonMs)) << "the set is not awaited";
+    EXPECT_EQ(Blocks(line.Sim()),
               (std::vector<std::pair<int, Bytes>>{
                   {2, {0x0C}}, {1, {0x01, 0x02, 0x0B, 0x05, 0x01, 0x02, 0x02, 0x03}}}))
         << "Title 3 is bit 2, in one continuous packet";
-    EXPECT_EQ(line.sim->KeyMask(), 0x05);
+    EXPECT_EQ(line.Sim().KeyMask(), 0x05);
     EXPECT_EQ(keyLog.Lines(), std::vector<std::string>{KeyText(1, 257)});
 
     keyLog.Clear();
-    line.sim->SetFaults(Refusing(), 1);
+    line.Sim().SetFaults(Refusing(), 1);
     EXPECT_EQ(keyer.DevTaskDirectTake(Group({Task(0, 4, 1)}).Get()), 0) << "the mask query refused";
     EXPECT_EQ(keyLog.Count(), 0u);
 }
@@ -252,13 +252,13 @@ TEST(M2100Keyer, SharesTheControlObjectWithTheSwitcher)
     EXPECT_EQ(keyer.DevClose(), 1);
     EXPECT_EQ(CM2100Pool::Get().UseCount(54), 1);
     EXPECT_EQ(keyer.DevIsOpen(), 0);
-    line.sim->ClearCommands();
+    line.Sim().ClearCommands();
     EXPECT_EQ(sw.DevDirectTake(1, 4), 1) << "the switcher's line stays open";
-    EXPECT_TRUE(Eventually([&] { return line.sim->BusSource(0x3D) == 4; }));
+    EXPECT_TRUE(Eventually([&] { return line.Sim().BusSource(0x3D) == 4; }));
 
-    line.sim->ClearCommands();
+    line.Sim().ClearCommands();
     EXPECT_EQ(standby.DevTaskDirectTake(Group({Task(0, 1, 1)}).Get()), 1);
-    EXPECT_TRUE(line.sim->Commands().empty()) << "virtual: nothing sent";
+    EXPECT_TRUE(line.Sim().Commands().empty()) << "virtual: nothing sent";
     EXPECT_EQ(keyer.DevTest(""), 1) << "the test opens again";
     EXPECT_EQ(CM2100Pool::Get().UseCount(54), 2);
 }

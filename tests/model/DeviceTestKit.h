@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tests/KestLib20/ScopedTimeZone.h"
+#include "tests/kit/Capture.h"
 
 #include "Kest20/CClock.h"
 #include "Kest20/CCounter.h"
@@ -248,44 +249,7 @@ inline std::string Section(const std::string &name,
 }
 
 // The texts of one log type, taken on the reporting thread.
-class LogCapture : public CLogReader {
-public:
-    explicit LogCapture(const char *type) : CLogReader(type, LOG_MODE_EXACT, SubscribeLater{})
-    {
-        Subscribe();
-    }
-    ~LogCapture() override { Unsubscribe(); }
-    int OnRecvLog(const char *, const char *text, const char *) override
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_lines.emplace_back(text);
-        return 1;
-    }
-    std::vector<std::string> Lines()
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_lines;
-    }
-    bool Has(const std::string &line)
-    {
-        const auto lines = Lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-    size_t Count()
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_lines.size();
-    }
-    void Clear()
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_lines.clear();
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<std::string> m_lines;
-};
+using kit::LogCapture;
 
 // Waits (in real time) until the log thread has delivered every message reported before:
 // a marker reported now reaches a pattern reader of its own once the thread is through them.

@@ -14,6 +14,7 @@
 #include "drivers/model/ShareBus.h"
 #include "tests/Kest20/LogProbe.h"
 #include "tests/kit/DecoderChunks.h"
+#include "tests/kit/SimLine.h"
 #include "tests/sim/ChangeoverSim.h"
 
 #include "Kest20/KestLog.h"
@@ -65,15 +66,11 @@ ChangeoverSim::Faults Garbled(Bytes garbage)
 }
 
 // A port of the RS-422 board whose far end is a simulated changeover switch.
-struct SimLine {
-    SimLine(Line line, int port) : sim(pty, line) { pty.Bind(plat::SerialPortKind::SIO, port); }
-    bool Got(const Bytes &bytes)
+struct SimLine : kit::SimLine<ChangeoverSim> {
+    SimLine(Line line, int port)
+        : kit::SimLine<ChangeoverSim>(plat::SerialPortKind::SIO, port, line)
     {
-        return sim.Peer().WaitForBytes(bytes.size(), kSoonMs) && sim.Peer().Received() == bytes;
     }
-
-    kestsim::PtyPair pty;
-    ChangeoverSim sim;
 };
 
 // The share-bus posts, with the tick at which each was made.
@@ -192,49 +189,49 @@ TEST(ChangeoverLine, Rs422CommandsAndStatus)
     ASSERT_EQ(port.Reopen(41), 1);
     EXPECT_EQ(port.GetSetting().nStopBits, COM_STOPBITS_TWO);
 
-    line.sim.SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     EXPECT_EQ(port.DevSwitch(1), 0) << "no status has come";
-    EXPECT_TRUE(line.Got(Twice(k422Main)));
+    EXPECT_TRUE(line.Holds(Twice(k422Main)));
     EXPECT_EQ(port.GetChannelState(1), 1);
 
     // The status answer comes a byte at a time after garbage.
-    line.sim.SetFaults(Garbled({0x55, 0x01}));
-    line.sim.Peer().ClearReceived();
+    line.Sim().SetFaults(Garbled({0x55, 0x01}));
+    line.Peer().ClearReceived();
     port.DevSwitch(2);
-    EXPECT_TRUE(line.Got(Twice(k422Backup)));
+    EXPECT_TRUE(line.Holds(Twice(k422Backup)));
     ASSERT_TRUE(Eventually([&] { return port.GetChannelState(1) == 2; }));
     for (int channel = 1; channel <= 8; ++channel)
         EXPECT_EQ(port.GetChannelState(channel), channel <= 4 ? 2 : 1) << channel;
     EXPECT_EQ(port.GetChannelState(0), 0);
     EXPECT_EQ(port.GetChannelState(9), 0);
 
-    line.sim.SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     EXPECT_EQ(port.DevSwitch(2), 1) << "a status came within 2000 ms";
-    line.sim.SendStatus(0x81);
+    line.Sim().SendStatus(0x81);
     EXPECT_TRUE(Eventually([&] { return port.GetChannelState(8) == 2; }));
     EXPECT_EQ(port.GetChannelState(2), 1);
 
     // Both switches to backup have reached the device before the count starts again.
-    ASSERT_TRUE(line.sim.Peer().WaitForBytes(2 * Twice(k422Backup).size(), kSoonMs));
-    line.sim.Peer().ClearReceived();
+    ASSERT_TRUE(line.Peer().WaitForBytes(2 * Twice(k422Backup).size(), kSoonMs));
+    line.Peer().ClearReceived();
     EXPECT_EQ(port.DevSwitch2(1), 1);
-    EXPECT_TRUE(line.Got(Twice(k422Main)));
+    EXPECT_TRUE(line.Holds(Twice(k422Main)));
 }
 
 TEST(ChangeoverLine, Rs422StatusGoesStaleAfterTwoSeconds)
 {
     ManualTime time;
     SimLine line(Line::Rs422, 42);
-    line.sim.SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     CSerialEchg422 port;
     ASSERT_EQ(port.Reopen(42), 1);
-    line.sim.SendStatus(0x01);
+    line.Sim().SendStatus(0x01);
     ASSERT_TRUE(Eventually([&] { return port.GetChannelState(1) == 2; }));
     EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(1); }), 1);
     plat::TestClock::Advance(2001);
     EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(1); }), 0);
     ASSERT_EQ(port.Reopen(42), 1);
-    line.sim.SendStatus(0x02);
+    line.Sim().SendStatus(0x02);
     ASSERT_TRUE(Eventually([&] { return port.GetChannelState(2) == 2; }));
     ASSERT_EQ(port.Reopen(42), 1);
     EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(1); }), 0)
@@ -246,9 +243,9 @@ TEST(ChangeoverLine, Rs422SwitchThatCannotBeWrittenFailsWhateverTheStatus)
     SimLine line(Line::Rs422, 43);
     CSerialEchg422 port;
     ASSERT_EQ(port.Reopen(43), 1);
-    line.sim.SendStatus(0x01);
+    line.Sim().SendStatus(0x01);
     ASSERT_TRUE(Eventually([&] { return port.GetChannelState(1) == 2; }));
-    line.sim.Peer().HangUp(); // every write to the line fails from now on
+    line.Peer().HangUp(); // every write to the line fails from now on
     EXPECT_EQ(port.DevSwitch(2), 0) << "the status is fresh, but the switch never left";
     EXPECT_EQ(port.DevSwitch2(2), 0);
 }
@@ -261,18 +258,18 @@ TEST(ChangeoverLine, Rs485AcknowledgementsAndQueries)
     EXPECT_EQ(port.GetSetting().nStopBits, COM_STOPBITS_ONE);
     EXPECT_EQ(port.GetTries(), 1);
     EXPECT_EQ(port.DevSwitch(2), 1);
-    EXPECT_TRUE(line.Got({0xAA, 0x0A, 0x0A}));
+    EXPECT_TRUE(line.Holds({0xAA, 0x0A, 0x0A}));
     EXPECT_EQ(port.GetTries(), 3) << "three tries once the switch has answered";
 
-    line.sim.SetFaults(Garbled({0x13, 0x37}));
+    line.Sim().SetFaults(Garbled({0x13, 0x37}));
     EXPECT_EQ(port.DevQuery(), 1);
     EXPECT_EQ(port.GetAddress(), 7);
     EXPECT_EQ(port.GetState(), 2);
-    EXPECT_EQ(line.sim.Queries(), 1);
+    EXPECT_EQ(line.Sim().Queries(), 1);
 
-    line.sim.Peer().ClearReceived();
+    line.Peer().ClearReceived();
     EXPECT_EQ(port.DevSwitch(1), 1);
-    EXPECT_TRUE(line.Got({0xAA, 0x05, 0x05}));
+    EXPECT_TRUE(line.Holds({0xAA, 0x05, 0x05}));
 }
 
 TEST(ChangeoverLine, Rs485SilenceAndBadAnswers)
@@ -281,28 +278,26 @@ TEST(ChangeoverLine, Rs485SilenceAndBadAnswers)
     SimLine line(Line::Rs485, 44);
     CSerialEchg485 port;
     ASSERT_EQ(port.Reopen(44), 1);
-    line.sim.SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     time.emplace();
     EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(2); }), 0);
-    EXPECT_TRUE(line.Got({0xAA, 0x0A, 0x0A})) << "one try while the switch never answered";
+    EXPECT_TRUE(line.Holds({0xAA, 0x0A, 0x0A})) << "one try while the switch never answered";
     time.reset();
 
-    line.sim.SetFaults({});
+    line.Sim().SetFaults({});
     ASSERT_EQ(port.DevSwitch(1), 1);
-    line.sim.SetFaults(Silent());
-    line.sim.Peer().ClearReceived();
+    line.Sim().SetFaults(Silent());
+    line.Peer().ClearReceived();
     time.emplace();
     EXPECT_EQ(RunAdvancing([&] { return port.DevSwitch(1); }), 0);
     const Bytes frame = {0xAA, 0x05, 0x05};
     Bytes threeTries = Twice(frame);
     threeTries.insert(threeTries.end(), frame.begin(), frame.end());
-    EXPECT_TRUE(line.Got(threeTries)) << "three tries once it has answered";
+    EXPECT_TRUE(line.Holds(threeTries)) << "three tries once it has answered";
 
     // An answer whose pairs differ is no answer: the state stays as it was.
-    kestsim::PtyPair pty;
-    pty.Bind(plat::SerialPortKind::SIO, 45);
-    kestsim::ScriptedPeer garbled(pty);
-    garbled.When({0x55}, kestsim::Answer::Of({0x07, 0x08, 0x02, 0x03}));
+    kit::SimLine<kestsim::ScriptedPeer> garbled(plat::SerialPortKind::SIO, 45);
+    garbled.Peer().When({0x55}, kestsim::Answer::Of({0x07, 0x08, 0x02, 0x03}));
     CSerialEchg485 other;
     ASSERT_EQ(other.Reopen(45), 1);
     EXPECT_EQ(RunAdvancing([&] { return other.DevQuery(); }), 0);
@@ -459,14 +454,14 @@ struct SwitchingNow {
     SwitchingNow(const WaitingSwitch &row, int com)
         : settings(row.settings), line(Line::Rs485, com), device(row.make())
     {
-        line.sim.SetFaults(Silent());
+        line.Sim().SetFaults(Silent());
     }
     bool Begin(const WaitingSwitch &row)
     {
         if (device->InitInstance("/etc/tvx/ECHG", "ECHG") != 1) return false;
         device->DevSetMode(row.mode);
         if (!Eventually([&] { return device->DevGetMode() == row.mode; })) return false;
-        return row.mode == 1 || line.sim.Peer().WaitForBytes(3, kSoonMs);
+        return row.mode == 1 || line.Peer().WaitForBytes(3, kSoonMs);
     }
 
     MountedSettings settings;
@@ -613,19 +608,19 @@ TEST(Changeover, Rs422DriverSwitchesTheEnabledSwitches)
     device.DevSetMode(2);
     ASSERT_TRUE(share.WaitFor(1));
     EXPECT_EQ(share.Last(), kVirtualOn);
-    EXPECT_TRUE(sw1.Got(Twice(k422Backup)));
-    EXPECT_TRUE(sw4.Got(Twice(k422Main))) << "its slave position is 1";
+    EXPECT_TRUE(sw1.Holds(Twice(k422Backup)));
+    EXPECT_TRUE(sw4.Holds(Twice(k422Main))) << "its slave position is 1";
     EXPECT_EQ(CSerialDevA::GetByPort(46), nullptr) << "the port is closed after the switching";
 
-    for (SimLine *line : {&sw1, &sw4}) line->sim.Peer().ClearReceived();
+    for (SimLine *line : {&sw1, &sw4}) line->Peer().ClearReceived();
     device.DevSetMode(1);
     ASSERT_TRUE(share.WaitFor(2));
     EXPECT_EQ(share.Last(), kVirtualOff);
-    EXPECT_TRUE(sw1.Got(Twice(k422Main)));
-    EXPECT_TRUE(sw4.Got(Twice(k422Backup)));
+    EXPECT_TRUE(sw1.Holds(Twice(k422Main)));
+    EXPECT_TRUE(sw4.Holds(Twice(k422Backup)));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_TRUE(sw2.sim.Peer().Received().empty()) << "Master 3 is no position";
-    EXPECT_TRUE(sw3.sim.Peer().Received().empty()) << "disabled";
+    EXPECT_TRUE(sw2.Peer().Received().empty()) << "Master 3 is no position";
+    EXPECT_TRUE(sw3.Peer().Received().empty()) << "disabled";
 }
 
 TEST(Changeover, Rs485DriverTakesItsPositionsFromTheDeviceSetting)
@@ -642,8 +637,8 @@ TEST(Changeover, Rs485DriverTakesItsPositionsFromTheDeviceSetting)
     device.DevSetMode(2);
     ASSERT_TRUE(share.WaitFor(1));
     EXPECT_EQ(share.Last(), kVirtualOn);
-    EXPECT_TRUE(sw.Got({0xAA, 0x05, 0x05}));
-    EXPECT_EQ(sw.sim.Positions(), std::vector<int>{1});
+    EXPECT_TRUE(sw.Holds({0xAA, 0x05, 0x05}));
+    EXPECT_EQ(sw.Sim().Positions(), std::vector<int>{1});
 }
 
 TEST(Changeover, TheManagerHandsOutOnlyAChangeoverSwitch)

@@ -70,26 +70,7 @@ class CCountingSrc : public CVideoSrcA {
 IMPLEMENT_KEST_CLASS(CCountingSrc, CVideoSrcA)
 
 // Records a task's status callbacks.
-class TaskCalls : public CVideoPlayTaskReceiver {
-public:
-    int OnStatus(int32_t id, int32_t status, int32_t extra)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_calls.push_back({id, status, extra});
-        return 0;
-    }
-    bool Saw(int32_t id, int32_t status)
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return std::any_of(m_calls.begin(), m_calls.end(), [&](const std::array<int32_t, 3> &c) {
-            return c[0] == id && c[1] == status;
-        });
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<std::array<int32_t, 3>> m_calls;
-};
+using TaskCalls = kit::StatusRecorder<CVideoPlayTaskReceiver>;
 
 // Half a millisecond past whole seconds: the framework clock, read a few units after the
 // test's start, then sees whole seconds to the start.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "drivers/sources/robot/CTapeRobot.h"
+#include "tests/kit/SimLine.h"
 #include "tests/model/DeviceTestKit.h"
 #include "tests/sim/RobotSim.h"
 
@@ -34,10 +35,9 @@ inline void StockShelf(kestsim::RobotSim &sim)
 
 class RobotLineTest : public ::testing::Test {
 protected:
-    RobotLineTest() { pty.Bind(plat::SerialPortKind::SIO, kRobotPort); }
-
-    kestsim::PtyPair pty;
-    kestsim::RobotSim sim{pty};
+    kit::SimLine<kestsim::RobotSim> farEnd{plat::SerialPortKind::SIO, kRobotPort};
+    kestsim::PtyPair &pty = farEnd.Pty();
+    kestsim::RobotSim &sim = farEnd.Sim();
     devtest::LogCapture status{CTapeRobot::kStatusChannel};
 };
 

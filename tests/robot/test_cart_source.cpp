@@ -48,7 +48,6 @@ protected:
                           {{"Cart", "ROBOT"}, {"Addr", "1"}})
         : m_settings(Config(cart))
     {
-        vtrPty.Bind(plat::SerialPortKind::COM, kVtrPort);
         StockShelf(sim);
         mgr.Initlization("/etc/tvx/DevMgr");
         source.InitInstance("/etc/tvx/VTR1", "VTR1");
@@ -58,8 +57,9 @@ protected:
 
     devtest::DeleteDevices cleanup{{"ROBOT"}};
     devtest::MountedSettings m_settings;
-    kestsim::PtyPair vtrPty;
-    kestsim::VtrSim vtr{vtrPty};
+    kit::SimLine<kestsim::VtrSim> vtrEnd{plat::SerialPortKind::COM, kVtrPort};
+    kestsim::PtyPair &vtrPty = vtrEnd.Pty();
+    kestsim::VtrSim &vtr = vtrEnd.Sim();
     CVideoDevMgr mgr;
     CVideoSrc_BetacamCart source;
 };

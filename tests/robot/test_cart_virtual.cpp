@@ -22,7 +22,6 @@ class CartVirtual : public RobotLineTest,
 protected:
     CartVirtual()
     {
-        vtrPty.Bind(plat::SerialPortKind::COM, kVtrPort);
         StockShelf(sim);
         sim.SetShelf("C01", "TAPE");
         mgr.Initlization("/etc/tvx/DevMgr");
@@ -83,8 +82,9 @@ protected:
                          {"Eject_StillDur", "0"},
                          {"Cart", "ROBOT"},
                          {"Addr", "1"}})};
-    kestsim::PtyPair vtrPty;
-    kestsim::VtrSim vtr{vtrPty};
+    kit::SimLine<kestsim::VtrSim> vtrEnd{plat::SerialPortKind::COM, kVtrPort};
+    kestsim::PtyPair &vtrPty = vtrEnd.Pty();
+    kestsim::VtrSim &vtr = vtrEnd.Sim();
     CVideoDevMgr mgr;
     CVideoSrc_BetacamCart source;
     CTapeRobot *robot = nullptr;

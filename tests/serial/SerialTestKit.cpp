@@ -139,10 +139,10 @@ bool HeldDelivery::WaitEntered()
 }
 
 PtyLine::PtyLine(plat::SerialPortKind kind, int port)
-    : protocol(port, kind == plat::SerialPortKind::COM ? CSerial_RS232::GetClassID()
+    : farEnd(kind, port),
+      protocol(port, kind == plat::SerialPortKind::COM ? CSerial_RS232::GetClassID()
                                                        : CSerial_M422::GetClassID())
 {
-    pty.Bind(kind, port);
 }
 
 MountedSettings::MountedSettings(const char *root, const std::string &text)

@@ -5,6 +5,7 @@
 
 #include "KestLib20/CConfigFileAccessX.h"
 #include "devext/device/CSerialIO.h"
+#include "tests/kit/SimLine.h"
 #include "tests/sim/ScriptedPeer.h"
 
 #include <gtest/gtest.h>
@@ -70,8 +71,9 @@ private:
 struct PtyLine {
     PtyLine(plat::SerialPortKind kind, int port);
 
-    kestsim::PtyPair pty;
-    kestsim::ScriptedPeer peer{pty};
+    kit::SimLine<kestsim::ScriptedPeer> farEnd;
+    kestsim::PtyPair &pty = farEnd.Pty();
+    kestsim::ScriptedPeer &peer = farEnd.Peer();
     CFrameProtocol protocol;
 };
 

@@ -273,9 +273,8 @@ TEST(ProtocolSharing, DevicesSharingOneObjectNeverInterleaveTheirFrames)
 // reference the destroying thread holds itself is not waited for.
 TEST(ProtocolSharing, ALookedUpObjectIsHeldUntilItsHolderLetsGo)
 {
-    PtyPair pty;
-    pty.Bind(plat::SerialPortKind::COM, 36);
-    ScriptedPeer peer(pty);
+    kit::SimLine<ScriptedPeer> line(plat::SerialPortKind::COM, 36);
+    ScriptedPeer &peer = line.Peer();
     peer.When(Frame("Q"), Answer::Silence());
     auto owner = std::make_unique<CFrameProtocol>(36, CSerial_RS232::GetClassID());
     ASSERT_EQ(owner->DevOpen(), 1);

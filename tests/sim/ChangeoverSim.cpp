@@ -91,11 +91,6 @@ int ChangeoverSim::Queries() const
     return queries_;
 }
 
-void ChangeoverSim::SetFaults(Faults faults)
-{
-    peer_.SetFaults(std::move(faults));
-}
-
 bool ChangeoverSim::SendStatus(uint8_t status)
 {
     return peer_.Send(StatusFrame(status));

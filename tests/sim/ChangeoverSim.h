@@ -9,6 +9,7 @@
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -17,7 +18,7 @@
 
 namespace kestsim {
 
-class ChangeoverSim {
+class ChangeoverSim : public SimFaults<ChangeoverSim> {
 public:
     enum class Line { Rs422, Rs485 };
 
@@ -34,8 +35,6 @@ public:
     // Waits in real time until `count` commands have come.
     bool WaitForPositions(size_t count, uint32_t ms) const;
     int Queries() const;
-    // How the answers from now on go out.
-    void SetFaults(Faults faults);
     // An RS-422 status frame sent now, unasked.
     bool SendStatus(uint8_t status);
 

@@ -1,5 +1,6 @@
 #include "tests/sim/ClockSim.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace kestsim {
@@ -77,7 +78,7 @@ void ClockSim::Run(Time start, int seconds, uint32_t periodMs, Bytes garbage)
             std::vector<Bytes> blocks = Blocks(model_, now);
             blocks.front().insert(blocks.front().begin(), garbage.begin(), garbage.end());
             for (const Bytes &block : blocks) {
-                peer_.Send(block);
+                Send(peer_.Shape(block));
                 // Apart from the next block by more than the line gathers into one chunk.
                 std::this_thread::sleep_for(std::chrono::milliseconds(periodMs / 2));
             }
@@ -85,6 +86,21 @@ void ClockSim::Run(Time start, int seconds, uint32_t periodMs, Bytes garbage)
             std::this_thread::sleep_for(std::chrono::milliseconds(periodMs - periodMs / 2));
         }
     });
+}
+
+void ClockSim::Send(const Answer &block)
+{
+    if (block.silent) return;
+    Bytes all = block.garbage;
+    all.insert(all.end(), block.bytes.begin(), block.bytes.end());
+    std::this_thread::sleep_for(std::chrono::milliseconds(block.delayMs));
+    const size_t size = block.chunkSize ? block.chunkSize : all.size();
+    for (size_t at = 0; at < all.size() && !stop_; at += size) {
+        if (at > 0) std::this_thread::sleep_for(std::chrono::milliseconds(block.gapMs));
+        const size_t end = std::min(all.size(), at + size);
+        peer_.Send(
+            Bytes(all.begin() + static_cast<long>(at), all.begin() + static_cast<long>(end)));
+    }
 }
 
 void ClockSim::Join()

@@ -9,9 +9,12 @@
 // - KHC3400: 0xAA 0xAA 0xAA second minute hour weekday day month year 0x00 0x00 (binary);
 // - TVZ3100: a block 0xAA 0x00 year month day weekday hour minute (BCD), then a block of one
 //   byte, the second (BCD).
+// Each block goes out shaped by the faults of the peer (kestsim::Faults; a refusal sends
+// nothing, since a clock has none), a count of faults counting blocks.
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,7 +23,7 @@
 
 namespace kestsim {
 
-class ClockSim {
+class ClockSim : public SimFaults<ClockSim> {
 public:
     enum class Model { SY, BJSX, MCG, Z3400, ST3100, KHC3400, TVZ3100 };
 
@@ -47,6 +50,8 @@ public:
     ScriptedPeer &Peer() { return peer_; }
 
 private:
+    // Puts one block out as the faults shaped it.
+    void Send(const Answer &block);
     void Stop();
 
     const Model model_;

@@ -138,7 +138,7 @@ Answer RobotSim::Respond(const Bytes &request)
     commands_.push_back(body);
     // A silent or refusing robot does not carry the command out.
     const Faults faults = peer_.GetFaults();
-    if (faults.silent) return Answer::Silence();
+    if (faults.silent) return peer_.Shape({});
     if (busy_) return peer_.Shape({'B'});
     if (faults.nak) return peer_.Shape({}, kRefused);
     return peer_.Shape(Serve(body).bytes);

@@ -1,12 +1,13 @@
 // A ThomsonAIR tape robot on the master side of a PtyPair: it decodes the framed commands with
 // its own decoder, keeps shelf cells with labels, four VTR bays and two grippers, carries
 // cassettes on pick and put commands, answers status queries and label reads, and records
-// every command body. Knobs: the peer's faults (kestsim::Faults; silence and refusal have
-// setters of their own), a busy answer, a failing gripper, the stuck flag of the robot status,
-// and unsolicited messages.
+// every command body. Knobs: the peer's faults (kestsim::Faults, through SetFaults; silence
+// and refusal also have setters of their own), a busy answer, a failing gripper, the stuck
+// flag of the robot status, and unsolicited messages.
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <map>
 #include <mutex>
@@ -15,7 +16,7 @@
 
 namespace kestsim {
 
-class RobotSim {
+class RobotSim : public SimFaults<RobotSim> {
 public:
     explicit RobotSim(PtyPair &pty);
 

@@ -69,11 +69,6 @@ void VdcpSim::AddClip(const std::string &name, int32_t frames)
     clips_[name] = frames;
 }
 
-void VdcpSim::SetFaults(Faults faults, int count)
-{
-    peer_.SetFaults(std::move(faults), count);
-}
-
 void VdcpSim::SetCueDelay(uint32_t ms)
 {
     std::lock_guard<std::mutex> lk(m_);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <chrono>
 #include <cstdint>
@@ -20,7 +21,7 @@
 
 namespace kestsim {
 
-class VdcpSim {
+class VdcpSim : public SimFaults<VdcpSim> {
 public:
     using Faults = kestsim::Faults;
     // One well-formed frame as received, with the time its reader took it in.
@@ -40,8 +41,6 @@ public:
     static Bytes Timecode(int32_t frames);
 
     void AddClip(const std::string &name, int32_t frames);
-    // Answers from now on go out so; `count` > 0 limits them to that many answers.
-    void SetFaults(Faults faults, int count = 0);
     // The cued bit comes this long after a cue (0: at once).
     void SetCueDelay(uint32_t ms);
     // The channels that OpenPort grants; a request for another one is refused.

@@ -128,7 +128,7 @@ Answer VtrSim::Respond(const Bytes &request)
     commands_.push_back(command);
     // A silent or refusing machine does not carry the command out.
     const Faults faults = peer_.GetFaults();
-    if (faults.silent) return Answer::Silence();
+    if (faults.silent) return peer_.Shape({});
     const Bytes nak = Frame(0x10, 0x12, {0x80});
     bool refused = faults.nak;
     for (const auto &[group, cmd2] : refused_) refused = refused || command.Is(group, cmd2);

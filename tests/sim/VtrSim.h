@@ -2,11 +2,12 @@
 // decoder, keeps a transport state (tape in or out, stopped, playing at 25 frames a second on
 // the process's time source, so on the manual clock in tests that install it, cued), answers
 // with acknowledgements and data replies, and records every command with the tick it came at.
-// Faults: those of the peer (kestsim::Faults; a refusal is the NAK reply), set one
-// knob at a time, and time-code fields out of range.
+// Faults: those of the peer (kestsim::Faults; a refusal is the NAK reply), set through
+// SetFaults or one knob at a time, and time-code fields out of range.
 #pragma once
 
 #include "tests/sim/ScriptedPeer.h"
+#include "tests/sim/SimFaults.h"
 
 #include <chrono>
 #include <cstdint>
@@ -16,7 +17,7 @@
 
 namespace kestsim {
 
-class VtrSim {
+class VtrSim : public SimFaults<VtrSim> {
 public:
     struct Command {
         uint8_t cmd1 = 0; // as received, with its data count

@@ -2,6 +2,7 @@
 // simulator at its far end, a recorder of task status calls, and real-time waits.
 #pragma once
 
+#include "tests/kit/SimLine.h"
 #include "tests/model/DeviceTestKit.h"
 #include "tests/sim/VdcpSim.h"
 
@@ -23,14 +24,14 @@ using Clock = std::chrono::steady_clock;
 // Board port `port` on a pseudo-terminal, the simulator answering with clips "CLIP1" (250
 // frames) and "NEWS0100" (1 minute).
 struct SimLine {
-    explicit SimLine(int port)
+    explicit SimLine(int port) : line(plat::SerialPortKind::SIO, port)
     {
-        pty.Bind(plat::SerialPortKind::SIO, port);
         sim.AddClip("CLIP1", 250);
         sim.AddClip("NEWS0100", 1500);
     }
-    kestsim::PtyPair pty;
-    VdcpSim sim{pty};
+    kit::SimLine<VdcpSim> line;
+    kestsim::PtyPair &pty = line.Pty();
+    VdcpSim &sim = line.Sim();
 };
 
 // The simulator's faults, one kind at a time.

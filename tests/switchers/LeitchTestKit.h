@@ -2,6 +2,7 @@
 // device at the far end, and a port number whose plain COM line can never open.
 #pragma once
 
+#include "tests/kit/SimLine.h"
 #include "tests/sim/LeitchSim.h"
 #include "tests/switchers/SwitcherTestKit.h"
 
@@ -16,26 +17,7 @@ using Model = kestsim::LeitchSim::Model;
 using kestsim::Bytes;
 using kestsim::ToBytes;
 
-struct SimLine {
-    SimLine(plat::SerialPortKind kind, int port, Model model)
-    {
-        pty.Bind(kind, port);
-        sim = std::make_unique<kestsim::LeitchSim>(pty, model);
-    }
-    kestsim::ScriptedPeer &Peer() { return sim->Peer(); }
-    // Waits until `text` has come, then whether it is exactly what came; clears it.
-    bool Got(const std::string &text)
-    {
-        const Bytes bytes = ToBytes(text);
-        const bool ok =
-            Peer().WaitForBytes(bytes.size(), swtest::kSoonMs) && Peer().Received() == bytes;
-        Peer().ClearReceived();
-        return ok;
-    }
-
-    kestsim::PtyPair pty;
-    std::unique_ptr<kestsim::LeitchSim> sim;
-};
+using SimLine = kit::SimLine<kestsim::LeitchSim>;
 
 // KEST_COM<n> names a device that does not exist for the object's life, so that a port of
 // any kind on number n can only open as a board port.

@@ -2,6 +2,7 @@
 // switcher, and byte waits that hold under load.
 #pragma once
 
+#include "tests/kit/SimLine.h"
 #include "tests/sim/ProductionSwitcherSim.h"
 #include "tests/switchers/SwitcherTestKit.h"
 
@@ -10,25 +11,7 @@ namespace prodtest {
 using kestsim::Bytes;
 using SimModel = kestsim::ProductionSwitcherSim::Model;
 
-struct SimLine {
-    SimLine(plat::SerialPortKind kind, int port, SimModel model)
-    {
-        pty.Bind(kind, port);
-        sim = std::make_unique<kestsim::ProductionSwitcherSim>(pty, model);
-    }
-    kestsim::ScriptedPeer &Peer() { return sim->Peer(); }
-    // Waits until `bytes` have come, then whether they are exactly what came; clears them.
-    bool Got(const Bytes &bytes)
-    {
-        const bool ok =
-            Peer().WaitForBytes(bytes.size(), swtest::kSoonMs) && Peer().Received() == bytes;
-        Peer().ClearReceived();
-        return ok;
-    }
-
-    kestsim::PtyPair pty;
-    std::unique_ptr<kestsim::ProductionSwitcherSim> sim;
-};
+using SimLine = kit::SimLine<kestsim::ProductionSwitcherSim>;
 
 inline kestsim::Faults Refusing()
 {

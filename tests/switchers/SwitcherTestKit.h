@@ -2,6 +2,7 @@
 // or a simulated switch, byte waits that hold under load, and a device made from a setting.
 #pragma once
 
+#include "tests/kit/SimLine.h"
 #include "tests/model/DeviceTestKit.h"
 #include "tests/sim/SwitcherSim.h"
 
@@ -10,7 +11,6 @@
 
 #include <future>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,37 +19,14 @@ namespace swtest {
 using kestsim::Bytes;
 constexpr uint32_t kSoonMs = 5000;
 
-// Port `port` of `kind` bound to a fresh pseudo-terminal, with a plain peer or a simulated
-// switch at the far end.
-struct Line {
-    Line(plat::SerialPortKind kind, int port) : Line(kind, port, std::nullopt) {}
-    Line(plat::SerialPortKind kind, int port, std::optional<kestsim::SwitcherSim::Model> model,
-         uint8_t unit = 0)
-    {
-        pty.Bind(kind, port);
-        if (model)
-            sim = std::make_unique<kestsim::SwitcherSim>(pty, *model, unit);
-        else
-            plain = std::make_unique<kestsim::ScriptedPeer>(pty);
-    }
-    kestsim::ScriptedPeer &Peer() { return sim ? sim->Peer() : *plain; }
-    // Waits until `bytes` have come, then whether they are exactly what came; clears them.
-    bool Got(const Bytes &bytes)
-    {
-        const bool ok = Peer().WaitForBytes(bytes.size(), kSoonMs) && Peer().Received() == bytes;
-        Peer().ClearReceived();
-        return ok;
-    }
+// A line whose far end is a simulated switch, and one with a plain peer that only records.
+using Line = kit::SimLine<kestsim::SwitcherSim>;
+using PlainLine = kit::SimLine<kestsim::ScriptedPeer>;
 
-    kestsim::PtyPair pty;
-    std::unique_ptr<kestsim::SwitcherSim> sim;
-    std::unique_ptr<kestsim::ScriptedPeer> plain;
-};
-
-// A COM line with a plain peer that only records.
-inline std::unique_ptr<Line> ComLine(int port)
+// A COM line with a plain peer.
+inline std::unique_ptr<PlainLine> ComLine(int port)
 {
-    return std::make_unique<Line>(plat::SerialPortKind::COM, port);
+    return std::make_unique<PlainLine>(plat::SerialPortKind::COM, port);
 }
 
 // The debug log on for the test's life.

@@ -42,24 +42,7 @@ Bytes Times(const Bytes &bytes, int n)
 }
 
 // A port of `kind` whose far end is a simulated AA2 matrix.
-struct Aa2Line {
-    Aa2Line(plat::SerialPortKind kind, int port, Model model)
-    {
-        pty.Bind(kind, port);
-        sim = std::make_unique<kestsim::Aa2MatrixSim>(pty, model);
-    }
-    kestsim::ScriptedPeer &Peer() { return sim->Peer(); }
-    // Waits until `bytes` have come, then whether they are exactly what came; clears them.
-    bool Got(const Bytes &bytes)
-    {
-        const bool ok = Peer().WaitForBytes(bytes.size(), kSoonMs) && Peer().Received() == bytes;
-        Peer().ClearReceived();
-        return ok;
-    }
-
-    kestsim::PtyPair pty;
-    std::unique_ptr<kestsim::Aa2MatrixSim> sim;
-};
+using Aa2Line = kit::SimLine<kestsim::Aa2MatrixSim>;
 
 kestsim::Faults With(bool kestsim::Faults::*knob)
 {
@@ -95,7 +78,7 @@ TEST(Aa2Matrix, Vrs1620SwitchesPresetsAndQueries)
     EXPECT_TRUE(line.Got(Framed("AS01N0006T"))) << "to the program output";
     EXPECT_EQ(BaseEntries(sw, 1), (Entries{0, 7}));
 
-    line.sim->SetInput(1, 0x0B);
+    line.Sim().SetInput(1, 0x0B);
     int entry = 0;
     EXPECT_EQ(sw.DevQueryPgmEntry(2, entry), 1);
     EXPECT_TRUE(line.Got(kQueryOutput1));
@@ -115,7 +98,7 @@ TEST(Aa2Matrix, RepliesAreGatheredFromPiecesAndAfterStrayBytes)
     // SOH as the stray head: a frame that another cuts off.
     for (const auto &c : SplitAndStrayReplies('x', 0x01)) {
         line.Peer().SetFaults(c.faults);
-        line.sim->SetInput(1, 6);
+        line.Sim().SetInput(1, 6);
         int entry = 0;
         EXPECT_EQ(sw.DevQueryPgmEntry(2, entry), 1) << c.what;
         EXPECT_EQ(entry, 7) << c.what;
@@ -142,7 +125,7 @@ TEST(Aa2Matrix, BadCheckAndRefusalFailAtOnce)
                  {"NAK", With(&kestsim::Faults::nak)}};
     for (const auto &c : cases) {
         line.Peer().SetFaults(c.faults);
-        line.sim->SetInput(0, 9);
+        line.Sim().SetInput(0, 9);
         int entry = 0;
         EXPECT_EQ(sw.DevQueryPgmEntry(1, entry), 1) << c.what;
         EXPECT_EQ(entry, 4) << c.what << ": the base's entry";
@@ -191,18 +174,18 @@ TEST(Aa2Matrix, PolledMatrixGetsTheFrameWhenItPolls)
     const devtest::FinishStepping takeEnds(take);
     ASSERT_TRUE(Eventually([&] { return sw.Protocol().HasPending(); }));
     EXPECT_TRUE(line.Peer().Received().empty()) << "nothing goes out before the poll";
-    ASSERT_TRUE(line.sim->Poll());
+    ASSERT_TRUE(line.Sim().Poll());
     EXPECT_EQ(Settle(take), 1);
     EXPECT_TRUE(line.Got(Raw("AS01N0401T0C"))) << "input before output";
     EXPECT_FALSE(sw.Protocol().HasPending());
     EXPECT_EQ(BaseEntries(sw, 2).pgm, 5);
 
-    line.sim->SetInput(1, 0x0B);
+    line.Sim().SetInput(1, 0x0B);
     int entry = 0;
     auto query = std::async(std::launch::async, [&] { return sw.DevQueryPgmEntry(2, entry); });
     const devtest::FinishStepping queryEnds(query);
     ASSERT_TRUE(Eventually([&] { return sw.Protocol().HasPending(); }));
-    ASSERT_TRUE(line.sim->Poll());
+    ASSERT_TRUE(line.Sim().Poll());
     EXPECT_EQ(Settle(query), 1);
     EXPECT_EQ(entry, 12);
     EXPECT_TRUE(line.Got(kQueryOutput1));
@@ -225,7 +208,7 @@ TEST(Aa2Matrix, AFailedPolledTakeLeavesNothingQueued)
     ASSERT_EQ(sw.DevOpen(), 1);
     EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(1, 3); }), 0);
     EXPECT_FALSE(sw.Protocol().HasPending());
-    ASSERT_TRUE(line.sim->Poll());
+    ASSERT_TRUE(line.Sim().Poll());
     EXPECT_FALSE(line.Peer().WaitForBytes(1, 200)) << "nothing went out at the poll";
     EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
 }
@@ -246,7 +229,7 @@ TEST(Aa2Matrix, MplusFixedChannel)
     EXPECT_EQ(sw.DevDirectTake(2, 5), 1);
     EXPECT_TRUE(line.Got(Framed("AS01N0104T"))) << "a direct take goes to the channel given";
 
-    line.sim->SetInput(2, 1);
+    line.Sim().SetInput(2, 1);
     int entry = 0;
     EXPECT_EQ(sw.DevQueryPgmEntry(9, entry), 1);
     EXPECT_TRUE(line.Got(Framed("QDN02")));

@@ -40,7 +40,7 @@ TEST(Bds1602Line, OpenTakesPresetsAndQueries)
     EXPECT_EQ(sw.GetSources(), 16);
     EXPECT_EQ(sw.GetChannels(), 1);
 
-    line.sim->SetProgram(4);
+    line.Sim().SetProgram(4);
     ASSERT_EQ(sw.DevOpen(), 1);
     EXPECT_EQ(sw.GetDevStatus().nCode, DEVSTATUS_NORMAL);
     EXPECT_TRUE(line.Got({0xC0, 0x00})) << "the state is asked at open";
@@ -101,7 +101,7 @@ TEST(Bds1602Line, TriesGrowOnceAnsweredAndFailuresLeaveTheEntries)
     CVideoSwitch_BDS1602CP sw;
     ASSERT_TRUE(Init(sw, "BDS"));
 
-    line.sim->SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     ASSERT_EQ(RunAdvancing([&] { return sw.DevOpen(); }), 1)
         << "an unanswered query does not fail the open";
     EXPECT_TRUE(dump.Has("Query DevStatus failed"));
@@ -112,13 +112,13 @@ TEST(Bds1602Line, TriesGrowOnceAnsweredAndFailuresLeaveTheEntries)
     EXPECT_TRUE(log.Has("(     BDS) DirectTake(failed)"));
     EXPECT_TRUE(dump.Has("0400A0")) << "frames dumped, last byte first";
 
-    line.sim->SetFaults({});
+    line.Sim().SetFaults({});
     line.Peer().ClearReceived();
     EXPECT_EQ(sw.DevPreset(1, 2), 1);
     EXPECT_TRUE(line.Got({0xA0, 0x01, 0x01}));
     EXPECT_EQ(sw.Protocol().GetTries(), 3);
 
-    line.sim->SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     EXPECT_EQ(RunAdvancing([&] { return sw.DevTake(1); }), 0);
     const Bytes take{0xA0, 0x00, 0x01};
     EXPECT_TRUE(
@@ -138,7 +138,7 @@ TEST(Bds1602Line, RepliesAreGatheredFromPiecesAndAfterStrayBytes)
 
     int entry = 2;
     for (const auto &c : SplitAndStrayReplies(0x07, 0xFF)) {
-        line.sim->SetFaults(c.faults);
+        line.Sim().SetFaults(c.faults);
         line.Peer().ClearReceived();
         EXPECT_EQ(sw.DevDirectTake(1, entry), 1) << c.what;
         EXPECT_EQ(sw.Protocol().GetLastSource(), entry - 1) << c.what;
@@ -155,11 +155,11 @@ TEST(Bds1602Line, ShortReplyIsNoReply)
     MountedSettings settings(BdsSetting("BDS", 58));
     CVideoSwitch_BDS1602CP sw;
     ASSERT_TRUE(Init(sw, "BDS"));
-    line.sim->SetProgram(6);
+    line.Sim().SetProgram(6);
     ASSERT_EQ(sw.DevOpen(), 1);
     kestsim::SwitcherSim::Faults faults;
     faults.shortReply = true;
-    line.sim->SetFaults(faults);
+    line.Sim().SetFaults(faults);
     EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(1, 9); }), 0);
     EXPECT_EQ(sw.Protocol().GetLastSource(), 6);
     EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
@@ -179,7 +179,7 @@ TEST(Bds1602Line, FailedWriteEndsTheRequestAtOnce)
 
     kestsim::SwitcherSim::Faults faults;
     faults.hangUp = true;
-    line.sim->SetFaults(faults);
+    line.Sim().SetFaults(faults);
     dump.Clear();
     EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(1, 4); }), 0);
     EXPECT_EQ(sw.DevIsOpen(), 0) << "a line that hung up closes its port (opened again later)";

@@ -77,7 +77,7 @@ TEST(Aps1602Line, CheckedOpenAndCommands)
     EXPECT_TRUE(line.Got({0x55, 0x60, 0x21, 0x27}));
     EXPECT_EQ(entry, 1) << "the switch reports source 0";
 
-    line.sim->SetFaults(Faults(false, true));
+    line.Sim().SetFaults(Faults(false, true));
     EXPECT_EQ(sw.DevDirectTake(1, 9), 0) << "refused";
     EXPECT_TRUE(line.Got({0x55, 0x21, 0x10, 0x08, 0x1A})) << "a refusal is not tried again";
     EXPECT_EQ(BaseEntries(sw, 1).pgm, 1);
@@ -94,8 +94,8 @@ TEST(Aps1602Line, RepliesAreGatheredFromPiecesAndAfterStrayBytes)
 
     // 3F promises a reply of eighteen bytes.
     for (const auto &c : SplitAndStrayReplies(0x00, 0x3F)) {
-        line.sim->SetFaults(c.faults);
-        line.sim->SetProgram(6);
+        line.Sim().SetFaults(c.faults);
+        line.Sim().SetProgram(6);
         line.Peer().ClearReceived();
         int entry = 0;
         EXPECT_EQ(sw.DevQueryPgmEntry(1, entry), 1) << c.what;
@@ -114,10 +114,10 @@ TEST(Aps1602Line, GarbledReplyIsNoReply)
     ASSERT_EQ(sw.DevOpen(), 1);
     kestsim::SwitcherSim::Faults bad;
     bad.badCheck = true;
-    line.sim->SetFaults(bad);
+    line.Sim().SetFaults(bad);
     EXPECT_EQ(RunAdvancing([&] { return sw.DevPreset(1, 4); }), 0) << "a reply with a bad check";
-    EXPECT_TRUE(line.sim->WaitForCommands(3, kSoonMs)) << "tried again like an unanswered one";
-    EXPECT_EQ(line.sim->Commands().size(), 3u);
+    EXPECT_TRUE(line.Sim().WaitForCommands(3, kSoonMs)) << "tried again like an unanswered one";
+    EXPECT_EQ(line.Sim().Commands().size(), 3u);
     EXPECT_EQ(BaseEntries(sw, 1).pst, 0);
 }
 
@@ -125,7 +125,7 @@ TEST(Aps1602Line, UnansweredCheckFailsTheOpen)
 {
     ManualTime time;
     Line line(plat::SerialPortKind::SIO, 62, Model::Aps1602);
-    line.sim->SetFaults(Faults(true));
+    line.Sim().SetFaults(Faults(true));
     MountedSettings settings(Section("APS", {{"COM", "62"}}));
     CVideoSwitch_APS1602 sw;
     ASSERT_TRUE(Init(sw, "APS"));
@@ -150,7 +150,7 @@ TEST(Aps1602Line, UnansweredQueryReportsTheBaseEntry)
     EXPECT_TRUE(line.Got(query));
 
     ManualTime time;
-    line.sim->SetFaults(Faults(true));
+    line.Sim().SetFaults(Faults(true));
     entry = 0;
     EXPECT_EQ(RunAdvancing([&] { return sw.DevQueryPgmEntry(1, entry); }), 1);
     EXPECT_EQ(entry, 5);
@@ -170,7 +170,7 @@ TEST(Aps1602Line, TwoDevicesShareOneLine)
     ASSERT_TRUE(line.Got({0x55, 0x60, 0x20, 0x26}));
 
     ASSERT_EQ(second.DevOpen(), 1);
-    EXPECT_EQ(line.sim->Queries(), 1) << "a shared line is not checked again";
+    EXPECT_EQ(line.Sim().Queries(), 1) << "a shared line is not checked again";
     EXPECT_EQ(second.DevDirectTake(1, 2), 1);
     EXPECT_TRUE(line.Got({0x55, 0x21, 0x10, 0x01, 0x13}));
     EXPECT_EQ(BaseEntries(second, 1).pgm, 2);
@@ -179,7 +179,7 @@ TEST(Aps1602Line, TwoDevicesShareOneLine)
 
 TEST(WriteOnlySwitchers, Avs300TakeSendsPresetThenProgram)
 {
-    Line line(plat::SerialPortKind::SIO, 56);
+    PlainLine line(plat::SerialPortKind::SIO, 56);
     MountedSettings settings(Section("AVS", {{"Com", "56"}}));
     CVideoSwitch_Avs300 sw;
     ASSERT_TRUE(Init(sw, "AVS"));
@@ -314,7 +314,7 @@ TEST(OnyxLine, PollsConfirmationsAndBuses)
     CVideoSwitch_ONYX sw;
     ASSERT_TRUE(Init(sw, "ONYX"));
     ASSERT_EQ(sw.DevOpen(), 1);
-    ASSERT_TRUE(line.sim->Poll());
+    ASSERT_TRUE(line.Sim().Poll());
     EXPECT_TRUE(line.Peer().WaitForContains({0xF9, 0x00}, kSoonMs)) << "the poll is answered";
     line.Peer().ClearReceived();
 
@@ -341,7 +341,7 @@ TEST(SwitcherWrites, AFailedWriteFailsTheCommandAndLeavesTheEntries)
 {
     // One answering model and one that only writes.
     Line aps(plat::SerialPortKind::SIO, 58, Model::Aps1602);
-    Line avs(plat::SerialPortKind::SIO, 59);
+    PlainLine avs(plat::SerialPortKind::SIO, 59);
     MountedSettings settings(Section("APS", {{"COM", "58"}}) + Section("AVS", {{"Com", "59"}}));
     CVideoSwitch_APS1602 answering;
     CVideoSwitch_Avs300 writing;

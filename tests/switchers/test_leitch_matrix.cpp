@@ -120,8 +120,8 @@ TEST(LeitchAnalogLine, KeywordCommandsAndTheirLogs)
     EXPECT_TRUE(line.Got("D2\r"));
     EXPECT_EQ(sw.DevDirectTake(2, 5), 1);
     EXPECT_TRUE(line.Got("X0:5,2\r"));
-    ASSERT_TRUE(line.sim->WaitForCommands(4, swtest::kSoonMs));
-    EXPECT_EQ(line.sim->Commands()[3].source, 5) << "the matrix read the cross-point";
+    ASSERT_TRUE(line.Sim().WaitForCommands(4, swtest::kSoonMs));
+    EXPECT_EQ(line.Sim().Commands()[3].source, 5) << "the matrix read the cross-point";
     EXPECT_EQ(BaseEntries(sw, 2), (Entries{0, 0}));
     for (const char *text :
          {"LeitchMatrix_Analog Level 0", "LeitchMatrix_Analog Source 4",

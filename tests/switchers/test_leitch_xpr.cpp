@@ -28,13 +28,6 @@ std::string Take(int source, int destination)
     return leitch::XprTake(source, destination);
 }
 
-// Every text posted on the log type, whatever the case of its letters (the exact readers
-// only see types posted in capitals).
-class AnyCaseCapture : public LogCapture {
-public:
-    explicit AnyCaseCapture(const char *type) : LogCapture(type) { Modify(type, LOG_MODE_PATTERN); }
-};
-
 void Share(const char *value)
 {
     glReportLog("#OVRA_DEV_SHARE", (std::string("<Virtual = \"") + value + "\">").c_str(), nullptr);
@@ -282,7 +275,9 @@ TEST(XprAsLine, InputMapOnListedOutputs)
                                             {"Channel", "4"},
                                             {"ChnMatrixOutArray", "1"},
                                             {"ChnMatrixInMap", "5,6,0"}}));
-    AnyCaseCapture log("LOG_Dev");
+    // Every text posted on the log type, whatever the case of its letters (the exact readers
+    // only see types posted in capitals).
+    kit::LogCapture log("LOG_Dev", LOG_MODE_PATTERN);
     CVideoSwitch_LeitchXpr_AS sw;
     ASSERT_TRUE(Init(sw, "XA"));
     struct Case {

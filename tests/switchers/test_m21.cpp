@@ -82,18 +82,18 @@ TEST(M21Line, TriesGrowAfterTheFirstAcknowledge)
     ASSERT_TRUE(Init(sw, "M21"));
     ASSERT_EQ(RunAdvancing([&] { return sw.DevOpen(); }), 1);
 
-    line.sim->SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(1, 2); }), 0);
-    EXPECT_TRUE(line.sim->WaitForCommands(1, kSoonMs));
-    EXPECT_EQ(line.sim->Commands().size(), 1u) << "never answered: one try";
+    EXPECT_TRUE(line.Sim().WaitForCommands(1, kSoonMs));
+    EXPECT_EQ(line.Sim().Commands().size(), 1u) << "never answered: one try";
 
-    line.sim->SetFaults({});
+    line.Sim().SetFaults({});
     EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(1, 2); }), 1);
-    line.sim->ClearCommands();
-    line.sim->SetFaults(Silent());
+    line.Sim().ClearCommands();
+    line.Sim().SetFaults(Silent());
     EXPECT_EQ(RunAdvancing([&] { return sw.DevPreset(1, 3); }), 0);
-    EXPECT_TRUE(line.sim->WaitForCommands(3, kSoonMs));
-    const auto commands = line.sim->Commands();
+    EXPECT_TRUE(line.Sim().WaitForCommands(3, kSoonMs));
+    const auto commands = line.Sim().Commands();
     ASSERT_EQ(commands.size(), 3u) << "answered once: three tries";
     for (const auto &c : commands) EXPECT_TRUE(c.preamble) << "every try has its preamble";
     EXPECT_EQ(BaseEntries(sw, 1), (Entries{0, 2}));
@@ -109,7 +109,7 @@ TEST(M21Line, RefusalsAndTheSwitchersMessagesAreAnswered)
     ASSERT_EQ(sw.DevDirectTake(1, 4), 1);
     line.Peer().ClearReceived();
 
-    line.sim->SetFaults(Refusing(), 1);
+    line.Sim().SetFaults(Refusing(), 1);
     EXPECT_EQ(sw.DevDirectTake(1, 6), 0) << "08 wakes the request and fails it";
     Bytes expected = Preambled(Select(1, 6));
     expected.push_back(0x04);

@@ -78,7 +78,7 @@ TEST(M2100Line, OperationsSendTheirPackets)
         EXPECT_EQ(c.call(), 1) << c.what;
         EXPECT_TRUE(line.Got(c.packet)) << c.what;
     }
-    EXPECT_EQ(line.sim->BusSource(0x3E), 7);
+    EXPECT_EQ(line.Sim().BusSource(0x3E), 7);
     EXPECT_EQ(BaseEntries(sw, 1), (Entries{1, 7}));
     EXPECT_EQ(BaseEntries(sw, 2).pgm, 32);
     int entry = 0;
@@ -94,7 +94,7 @@ TEST(M2100Line, ReplyCheckingDecidesWhatASetNeeds)
     CVideoSwitch_M2100 off;
     ASSERT_TRUE(Init(off, "OFF"));
     ASSERT_EQ(RunAdvancing([&] { return off.DevOpen(); }), 1);
-    line.sim->SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     EXPECT_EQ(RunAdvancing([&] { return off.DevDirectTake(1, 3); }), 1)
         << "reply checking off: written is done";
 
@@ -103,10 +103,10 @@ TEST(M2100Line, ReplyCheckingDecidesWhatASetNeeds)
     ASSERT_TRUE(Init(on, "ON"));
     ASSERT_EQ(RunAdvancing([&] { return on.DevOpen(); }), 1);
     EXPECT_EQ(RunAdvancing([&] { return on.DevDirectTake(1, 3); }), 1) << "acknowledged";
-    checked.sim->SetFaults(Refusing(), 1);
+    checked.Sim().SetFaults(Refusing(), 1);
     EXPECT_EQ(RunAdvancing([&] { return on.DevDirectTake(1, 5); }), 0) << "05 refuses";
     EXPECT_EQ(BaseEntries(on, 1).pgm, 3);
-    checked.sim->SetFaults(Silent());
+    checked.Sim().SetFaults(Silent());
     EXPECT_EQ(RunAdvancing([&] { return on.DevPreset(1, 5); }), 0) << "unanswered";
     EXPECT_EQ(BaseEntries(on, 1).pst, 0);
 }
@@ -121,13 +121,13 @@ TEST(M2100Line, QueriesGatherTheirReplyFromPieces)
     const auto control = CM2100Pool::Get().Acquire(33);
     ASSERT_EQ(sw.DevDirectTake(2, 9), 1);
     for (const size_t piece : {size_t{1}, size_t{4}}) {
-        line.sim->SetFaults(InPieces(piece));
+        line.Sim().SetFaults(InPieces(piece));
         int source = 0;
         EXPECT_EQ(control->QuerySource(0x3E, source), 1) << piece;
         EXPECT_EQ(source, 9) << piece;
     }
-    line.sim->SetFaults({});
-    line.sim->SetStatus(0);
+    line.Sim().SetFaults({});
+    line.Sim().SetStatus(0);
     EXPECT_EQ(sw.DevTest(""), 1) << "locked matters only with RetCheck";
     CM2100Pool::Get().Release(33);
 }
@@ -142,7 +142,7 @@ TEST(M2100Line, UnansweredQueriesGiveNoValue)
     ASSERT_EQ(RunAdvancing([&] { return sw.DevOpen(); }), 1);
     const auto control = CM2100Pool::Get().Acquire(28);
     // With reply checking off a query still waits: no reply, no value.
-    line.sim->SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     int mask = -7;
     EXPECT_EQ(RunAdvancing([&] { return control->QueryKeyMask(mask); }), 0);
     EXPECT_EQ(mask, -7);
@@ -151,8 +151,8 @@ TEST(M2100Line, UnansweredQueriesGiveNoValue)
     CM2100Pool::Get().Release(28);
     sw.DevClose();
 
-    line.sim->SetFaults({});
-    line.sim->SetStatus(0);
+    line.Sim().SetFaults({});
+    line.Sim().SetStatus(0);
     CVideoSwitch_M2100 locked;
     ASSERT_TRUE(Init(locked, "ON"));
     EXPECT_EQ(RunAdvancing([&] { return locked.DevTest(""); }), 0);
@@ -168,7 +168,7 @@ TEST(M2100Line, AnAnsweredTestAfterARefusedTakeReportsStatus0)
     CVideoSwitch_M2100 sw;
     ASSERT_TRUE(Init(sw, "M2100"));
     ASSERT_EQ(sw.DevOpen(), 1);
-    line.sim->SetFaults(Refusing(), 1);
+    line.Sim().SetFaults(Refusing(), 1);
     EXPECT_EQ(sw.DevDirectTake(1, 5), 0);
     EXPECT_EQ(sw.DevTest(""), 1);
     EXPECT_EQ(sw.GetDevStatus().nCode, DEVSTATUS_NORMAL);
@@ -184,14 +184,14 @@ TEST(M2100Line, KeyMask)
     const auto control = CM2100Pool::Get().Acquire(34);
     line.Peer().ClearReceived();
 
-    line.sim->SetKeyMask(0x01);
+    line.Sim().SetKeyMask(0x01);
     control->SetContinuous(true);
     EXPECT_EQ(control->SetOneKey(3, 1), 1);
     Bytes expected = QueryPacket({0x0C});
     Bytes set = SetPacket({0x01, 0x02, 0x0B, 0x05, 0x01, 0x02, 0x02, 0x03});
     expected.insert(expected.end(), set.begin(), set.end());
     EXPECT_TRUE(line.Got(expected));
-    EXPECT_EQ(line.sim->KeyMask(), 0x05);
+    EXPECT_EQ(line.Sim().KeyMask(), 0x05);
     EXPECT_EQ(control->SetOneKey(3, 1), 1) << "no change";
     EXPECT_TRUE(line.Got(QueryPacket({0x0C}))) << "nothing sent but the query";
 
@@ -219,7 +219,7 @@ TEST(M2100Pool, SwitcherAndKeyerShareOneControlObject)
     // The keyer takes the line's control object as the switchers do.
     const auto keyer = CM2100Pool::Get().Acquire(29);
     EXPECT_EQ(CM2100Pool::Get().UseCount(29), 3);
-    EXPECT_EQ(line.sim->Commands().size(), 1u) << "the line was checked once";
+    EXPECT_EQ(line.Sim().Commands().size(), 1u) << "the line was checked once";
 
     first->DevClose();
     EXPECT_EQ(CM2100Pool::Get().UseCount(29), 2);
@@ -234,7 +234,7 @@ TEST(M2100Pool, SwitcherAndKeyerShareOneControlObject)
         EXPECT_EQ(BaseEntries(third, 1).pgm, 6);
     }
     EXPECT_EQ(CM2100Pool::Get().UseCount(29), 2);
-    EXPECT_EQ(line.sim->Commands().size(), 1u) << "nothing sent while virtual";
+    EXPECT_EQ(line.Sim().Commands().size(), 1u) << "nothing sent while virtual";
     EXPECT_EQ(keyer->IsOpen(), 1) << "closing one leaves the line open for the others";
     EXPECT_EQ(second.DevDirectTake(1, 4), 1);
     first.reset();
@@ -253,7 +253,7 @@ TEST(M2100Pool, ACloseDuringARequestFreesNothingTheRequestUses)
     SimLine line(kSio, 27, SimModel::M2100);
     MountedSettings settings(M2100Section("SW", 27, true) +
                              Section("KEY", {{"COM", "27"}, {"RetCheck", "1"}}));
-    line.sim->SetFaults(Late(100));
+    line.Sim().SetFaults(Late(100));
     CVideoSwitch_M2100 sw;
     CVideoAux_M2100 keyer;
     ASSERT_TRUE(Init(sw, "SW"));
@@ -270,10 +270,10 @@ TEST(M2100Pool, ACloseDuringARequestFreesNothingTheRequestUses)
     };
     for (const Case &c : cases) {
         for (int round = 0; round < 5; ++round) {
-            line.sim->ClearCommands();
+            line.Sim().ClearCommands();
             auto request = std::async(std::launch::async, c.request);
             // The check at the open, then (for the take) the take itself, unanswered as yet.
-            ASSERT_TRUE(line.sim->WaitForCommands(c.packets, kSoonMs)) << c.what;
+            ASSERT_TRUE(line.Sim().WaitForCommands(c.packets, kSoonMs)) << c.what;
             c.device.DevClose();
             EXPECT_EQ(CM2100Pool::Get().UseCount(27), 0) << c.what;
             EXPECT_EQ(request.wait_for(std::chrono::seconds(10)), std::future_status::ready)

@@ -39,11 +39,9 @@ template <class Device> std::unique_ptr<CVideoSwitchA> Made(const char *setting)
 TEST(SharedLines, TheOwnersEndDuringASharersRequestFreesNothingTheRequestUses)
 {
     Line aps(kSio, 44, kestsim::SwitcherSim::Model::Aps1602);
-    kestsim::PtyPair vmPty;
-    vmPty.Bind(kSio, 45);
-    kestsim::TallySim vm(vmPty, kestsim::TallySim::Model::Vm3000);
+    kit::SimLine<kestsim::TallySim> vm(kSio, 45, kestsim::TallySim::Model::Vm3000);
     MountedSettings settings(Section("APS", {{"COM", "44"}}) + Section("VM", {{"Com", "45"}}));
-    aps.sim->SetFaults(Late(100));
+    aps.Sim().SetFaults(Late(100));
     vm.Peer().SetFaults(Late(100));
     const Case cases[] = {
         {"APS1602", "APS", Made<CVideoSwitch_APS1602>, aps.Peer(), {0x55, 0x21, 0x10, 0x01, 0x13}},

@@ -146,7 +146,7 @@ TEST(SwitchTemplate, TakesAndPresetsGoAsTheOptionsSay)
     };
     int port = 151;
     for (const Case &c : cases) {
-        Line line(plat::SerialPortKind::COM, port);
+        PlainLine line(plat::SerialPortKind::COM, port);
         MountedSettings settings(RouterSetting("TR", port));
         ++port;
         TemplateRouter sw(c.options);
@@ -163,7 +163,7 @@ TEST(SwitchTemplate, TakesAndPresetsGoAsTheOptionsSay)
 
 TEST(SwitchTemplate, ACommandThatDoesNotGoOutLeavesTheEntriesAndIsLogged)
 {
-    Line line(plat::SerialPortKind::COM, 160);
+    PlainLine line(plat::SerialPortKind::COM, 160);
     MountedSettings settings(RouterSetting("TR", 160));
     DebugOn debug;
     LogCapture log(kLogType);
@@ -224,7 +224,7 @@ TEST(SwitchTemplate, OpensTheirLineAsTheOptionsSay)
     };
     int port = 161;
     for (const Case &c : cases) {
-        std::unique_ptr<Line> line;
+        std::unique_ptr<PlainLine> line;
         if (c.bound) line = ComLine(port);
         MountedSettings settings(RouterSetting("TR", c.bound ? port : 199));
         ++port;

@@ -90,7 +90,7 @@ TEST(SwitchVirtualGuard, WhileVirtualNothingReachesTheLineAndEachVariantAnswersI
          {0, 0, 1, 0, {1, 20}, {20, 1}, 4}},
     };
     for (const Case &c : cases) {
-        Line line(c.kind, c.port);
+        PlainLine line(c.kind, c.port);
         const std::string port = std::to_string(c.port);
         MountedSettings settings(
             Section("VX", {{"COM", port}, {"Com", port}, {"Virtual", "TRUE"}}) + c.extra);

@@ -35,39 +35,28 @@ namespace {
 constexpr auto kSio = plat::SerialPortKind::SIO;
 constexpr auto kCom = plat::SerialPortKind::COM;
 
-// The far end of a line: a simulated device, or a peer that only records.
-struct FarEnd {
-    virtual ~FarEnd() = default;
-    virtual kestsim::ScriptedPeer &Peer() = 0;
-};
-
-template <class Sim> struct SimEnd : FarEnd {
-    template <class... Args>
-    explicit SimEnd(kestsim::PtyPair &pty, Args... args) : sim(pty, args...)
-    {
-    }
-    kestsim::ScriptedPeer &Peer() override { return sim.Peer(); }
-    Sim sim;
-};
-
-struct PlainEnd : FarEnd {
-    explicit PlainEnd(kestsim::PtyPair &pty) : peer(pty) {}
-    kestsim::ScriptedPeer &Peer() override { return peer; }
-    kestsim::ScriptedPeer peer;
-};
-
+// A line whose far end is a simulated device, or a peer that only records.
 struct ModelLine {
-    template <class End, class... Args>
-    static std::unique_ptr<ModelLine> Of(plat::SerialPortKind kind, int port, Args... args)
-    {
-        auto line = std::make_unique<ModelLine>();
-        line->pty.Bind(kind, port);
-        line->end = std::make_unique<End>(line->pty, args...);
-        return line;
-    }
-    kestsim::PtyPair pty;
-    std::unique_ptr<FarEnd> end;
+    virtual ~ModelLine() = default;
+    virtual kestsim::ScriptedPeer &Peer() = 0;
+    template <class Device, class... Args>
+    static std::unique_ptr<ModelLine> Of(plat::SerialPortKind kind, int port, Args... args);
 };
+
+template <class Device> struct LineOf : ModelLine {
+    template <class... Args>
+    LineOf(plat::SerialPortKind kind, int port, Args... args) : line_(kind, port, args...)
+    {
+    }
+    kestsim::ScriptedPeer &Peer() override { return line_.Peer(); }
+    kit::SimLine<Device> line_;
+};
+
+template <class Device, class... Args>
+std::unique_ptr<ModelLine> ModelLine::Of(plat::SerialPortKind kind, int port, Args... args)
+{
+    return std::make_unique<LineOf<Device>>(kind, port, args...);
+}
 
 struct Case {
     const char *what;
@@ -113,92 +102,91 @@ TEST(SwitcherChannels, ACommandOnAChannelTheBaseDoesNotKeepSendsNothing)
         Section("VRS", {{"COM", "17"}, {"PST", "3"}}));
     Case cases[] = {
         {"BDS1602, 1 channel",
-         ModelLine::Of<SimEnd<SwitcherSim>>(kSio, 20, SwitcherSim::Model::Bds1602),
+         ModelLine::Of<SwitcherSim>(kSio, 20, SwitcherSim::Model::Bds1602),
          std::make_unique<CVideoSwitch_BDS1602CP>(),
          "BDS",
          kNothing,
          {DirectTake(2), Preset(2), Take(2)}},
         {"APS1602, 1 channel",
-         ModelLine::Of<SimEnd<SwitcherSim>>(kSio, 21, SwitcherSim::Model::Aps1602),
+         ModelLine::Of<SwitcherSim>(kSio, 21, SwitcherSim::Model::Aps1602),
          std::make_unique<CVideoSwitch_APS1602>(),
          "APS",
          kNothing,
          {DirectTake(2), Preset(2), Take(2)}},
         {"Avs300, 1 channel",
-         ModelLine::Of<PlainEnd>(kSio, 22),
+         ModelLine::Of<kestsim::ScriptedPeer>(kSio, 22),
          std::make_unique<CVideoSwitch_Avs300>(),
          "AVS",
          kNothing,
          {DirectTake(2), Preset(2), Take(2)}},
         {"BJAS, 2 channels",
-         ModelLine::Of<PlainEnd>(kCom, 140),
+         ModelLine::Of<kestsim::ScriptedPeer>(kCom, 140),
          std::make_unique<CVideoSwitch_BJAS>(),
          "BJAS",
          [](CVideoSwitchA &sw) { sw.DevPreset(1, 3); },
          {DirectTake(3), Take(3)}},
         {"BJSX, 1 channel",
-         ModelLine::Of<PlainEnd>(kCom, 141),
+         ModelLine::Of<kestsim::ScriptedPeer>(kCom, 141),
          std::make_unique<CVideoSwitch_BJSX>(),
          "BJSX",
          [](CVideoSwitchA &sw) { sw.DevPreset(1, 3); },
          {DirectTake(2), Take(2)}},
         {"Network1616 without a program output, 16 channels",
-         ModelLine::Of<PlainEnd>(kCom, 142),
+         ModelLine::Of<kestsim::ScriptedPeer>(kCom, 142),
          std::make_unique<CVideoSwitch_Network1616>(),
          "NET",
          kNothing,
          {Take(17)}},
         {"ONYX, 64 channels",
-         ModelLine::Of<SimEnd<SwitcherSim>>(kCom, 143, SwitcherSim::Model::Onyx, 0x79),
+         ModelLine::Of<SwitcherSim>(kCom, 143, SwitcherSim::Model::Onyx, 0x79),
          std::make_unique<CVideoSwitch_ONYX>(),
          "ONYX",
          kNothing,
          {DirectTake(65), Take(65)}},
         {"Talley, 1 channel",
-         ModelLine::Of<PlainEnd>(kSio, 23),
+         ModelLine::Of<kestsim::ScriptedPeer>(kSio, 23),
          std::make_unique<CVideoSwitch_Talley>(),
          "TAL",
          kNothing,
          {DirectTake(2), Take(2)}},
         {"VM3000 without a program output, 64 channels",
-         ModelLine::Of<SimEnd<kestsim::TallySim>>(kSio, 24, kestsim::TallySim::Model::Vm3000),
+         ModelLine::Of<kestsim::TallySim>(kSio, 24, kestsim::TallySim::Model::Vm3000),
          std::make_unique<CVideoSwitch_VM3000>(),
          "VM",
          [](CVideoSwitchA &sw) { sw.DevPreset(65, 3); },
          {DirectTake(65), Take(65)}},
         {"Leitch XPR, 1 channel",
-         ModelLine::Of<SimEnd<kestsim::LeitchSim>>(kSio, 25, kestsim::LeitchSim::Model::Xpr),
+         ModelLine::Of<kestsim::LeitchSim>(kSio, 25, kestsim::LeitchSim::Model::Xpr),
          std::make_unique<CVideoSwitch_LeitchXpr>(),
          "XPR",
          kNothing,
          {Take(2)}},
         {"Leitch XPR_AS, 1 channel",
-         ModelLine::Of<SimEnd<kestsim::LeitchSim>>(kSio, 26, kestsim::LeitchSim::Model::Xpr),
+         ModelLine::Of<kestsim::LeitchSim>(kSio, 26, kestsim::LeitchSim::Model::Xpr),
          std::make_unique<CVideoSwitch_LeitchXpr_AS>(),
          "XAS",
          kNothing,
          {DirectTake(2), Take(2)}},
         {"M21, 1 channel",
-         ModelLine::Of<SimEnd<Production>>(kSio, 19, Production::Model::M21),
+         ModelLine::Of<Production>(kSio, 19, Production::Model::M21),
          std::make_unique<CVideoSwitch_M21>(),
          "M21",
          kNothing,
          {DirectTake(2), Preset(2), Take(2)}},
         {"TTV9920, 1 channel",
-         ModelLine::Of<SimEnd<Production>>(kCom, 144, Production::Model::Ttv9920),
+         ModelLine::Of<Production>(kCom, 144, Production::Model::Ttv9920),
          std::make_unique<CVideoSwitch_TTV9920>(),
          "TTV",
          kNothing,
          {DirectTake(2), Preset(2), Take(2)}},
         {"M2100, 1 channel",
-         ModelLine::Of<SimEnd<Production>>(kSio, 18, Production::Model::M2100),
+         ModelLine::Of<Production>(kSio, 18, Production::Model::M2100),
          std::make_unique<CVideoSwitch_M2100>(),
          "M2100",
          kNothing,
          {DirectTake(2), Preset(2)}},
         {"VRS1620, 16 channels",
-         ModelLine::Of<SimEnd<kestsim::Aa2MatrixSim>>(kSio, 17,
-                                                      kestsim::Aa2MatrixSim::Model::Vrs1620),
+         ModelLine::Of<kestsim::Aa2MatrixSim>(kSio, 17, kestsim::Aa2MatrixSim::Model::Vrs1620),
          std::make_unique<CVideoSwitch_VRS1620>(),
          "VRS",
          kNothing,
@@ -209,26 +197,26 @@ TEST(SwitcherChannels, ACommandOnAChannelTheBaseDoesNotKeepSendsNothing)
         ASSERT_TRUE(Init(sw, c.setting)) << c.what;
         ASSERT_TRUE(sw.DevOpen()) << c.what;
         c.prepare(sw);
-        ASSERT_TRUE(c.line->end->Peer().WaitSent(kSoonMs)) << c.what;
-        c.line->end->Peer().ClearReceived();
+        ASSERT_TRUE(c.line->Peer().WaitSent(kSoonMs)) << c.what;
+        c.line->Peer().ClearReceived();
         for (const auto &command : c.refused) EXPECT_EQ(command(sw), 0) << c.what;
-        EXPECT_FALSE(c.line->end->Peer().WaitForBytes(1, 200)) << c.what << ": nothing sent";
+        EXPECT_FALSE(c.line->Peer().WaitForBytes(1, 200)) << c.what << ": nothing sent";
     }
 }
 
 // MPLUS: "Channel" names its fixed output; the matrix keeps its 16 channels.
 TEST(SwitcherChannels, MplusKeepsItsChannelsBesideTheFixedOutput)
 {
-    auto line = ModelLine::Of<SimEnd<kestsim::Aa2MatrixSim>>(kCom, 145,
-                                                             kestsim::Aa2MatrixSim::Model::Vrs1620);
+    auto line =
+        ModelLine::Of<kestsim::Aa2MatrixSim>(kCom, 145, kestsim::Aa2MatrixSim::Model::Vrs1620);
     MountedSettings settings(Section("MP", {{"COM", "145"}, {"Channel", "3"}}));
     CVideoSwitch_MPLUS sw;
     ASSERT_TRUE(Init(sw, "MP"));
     EXPECT_EQ(sw.GetChannels(), 16);
     EXPECT_EQ(sw.DevDirectTake(5, 2), 1) << "a direct take goes to the channel given";
     EXPECT_EQ(BaseEntries(sw, 5).pgm, 2);
-    ASSERT_TRUE(line->end->Peer().WaitSent(kSoonMs));
-    line->end->Peer().ClearReceived();
+    ASSERT_TRUE(line->Peer().WaitSent(kSoonMs));
+    line->Peer().ClearReceived();
     EXPECT_EQ(sw.DevDirectTake(17, 2), 0);
-    EXPECT_FALSE(line->end->Peer().WaitForBytes(1, 200)) << "nothing sent";
+    EXPECT_FALSE(line->Peer().WaitForBytes(1, 200)) << "nothing sent";
 }

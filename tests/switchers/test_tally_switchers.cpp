@@ -20,23 +20,8 @@ using Command = kestsim::TallySim::Command;
 namespace {
 
 // A board port whose far end is a simulated Talley controller or VM3000 matrix.
-struct TallyLine {
-    TallyLine(int port, Model model)
-    {
-        pty.Bind(plat::SerialPortKind::SIO, port);
-        sim = std::make_unique<kestsim::TallySim>(pty, model);
-    }
-    kestsim::ScriptedPeer &Peer() { return sim->Peer(); }
-    bool Got(const Bytes &bytes)
-    {
-        const bool ok = Peer().WaitForBytes(bytes.size(), kSoonMs) && Peer().Received() == bytes;
-        Peer().ClearReceived();
-        return ok;
-    }
-    bool Got(const std::string &text) { return Got(Bytes(text.begin(), text.end())); }
-
-    kestsim::PtyPair pty;
-    std::unique_ptr<kestsim::TallySim> sim;
+struct TallyLine : kit::SimLine<kestsim::TallySim> {
+    TallyLine(int port, Model model) : SimLine(plat::SerialPortKind::SIO, port, model) {}
 };
 
 Bytes TalleyBytes(uint8_t code)
@@ -105,8 +90,8 @@ TEST(TalleyLine, TakeWritesTheTableCodeTwiceTenMsApart)
     EXPECT_EQ(BaseEntries(sw, 1).pst, 16) << "held; nothing sent";
     EXPECT_EQ(RunAdvancing([&] { return sw.DevTake(1); }), 1);
     EXPECT_TRUE(line.Got(Twice(TalleyBytes(0x04)))) << "a source not in the table: code 4";
-    EXPECT_EQ(line.sim->Commands().size(), 4u);
-    for (const Command &c : line.sim->Commands()) EXPECT_TRUE(c.wellFormed);
+    EXPECT_EQ(line.Sim().Commands().size(), 4u);
+    for (const Command &c : line.Sim().Commands()) EXPECT_TRUE(c.wellFormed);
 
     int entry = 0;
     EXPECT_EQ(sw.DevQueryPgmEntry(1, entry), 1);
@@ -220,14 +205,14 @@ TEST(Vm3000Line, RepliesRefusalsAndSilence)
     line.Peer().SetFaults({});
     line.Peer().ClearReceived();
 
-    line.sim->SetInput(2, 9);
+    line.Sim().SetInput(2, 9);
     struct Case {
         const char *what;
         bool readAck;
         size_t chunk;
     } cases[] = {{"'R'", false, 0}, {"'Y', then 'R'", true, 0}, {"in pieces", true, 2}};
     for (const auto &c : cases) {
-        line.sim->SetReadAck(c.readAck);
+        line.Sim().SetReadAck(c.readAck);
         kestsim::Faults pieces;
         pieces.chunkSize = c.chunk;
         pieces.gapMs = 20;
@@ -256,8 +241,8 @@ TEST(Vm3000Line, AQueryKeepsTheLineUntilItsAnswerHasCome)
 {
     TallyLine line(42, Model::Vm3000);
     MountedSettings settings(Section("VA", {{"Com", "42"}}) + Section("VB", {{"Com", "42"}}));
-    line.sim->SetReadAck(true);
-    line.sim->SetInput(2, 15);
+    line.Sim().SetReadAck(true);
+    line.Sim().SetInput(2, 15);
     CVideoSwitch_VM3000 asking, taking;
     ASSERT_TRUE(Init(asking, "VA"));
     ASSERT_TRUE(Init(taking, "VB"));

@@ -69,10 +69,10 @@ TEST(Ttv9920Line, QueriesKeepWhatTheSwitchReports)
     ASSERT_EQ(sw.DevOpen(), 1);
     line.Peer().ClearReceived();
 
-    line.sim->SetEntries(12, 4);
+    line.Sim().SetEntries(12, 4);
     // Whole, in one-byte pieces 20 ms apart, and in pieces of two.
     for (const size_t piece : {size_t{0}, size_t{1}, size_t{2}}) {
-        line.sim->SetFaults(InPieces(piece));
+        line.Sim().SetFaults(InPieces(piece));
         int pgm = 0, pst = 0;
         EXPECT_EQ(sw.DevQueryPgmEntry(1, pgm), 1) << piece;
         EXPECT_EQ(pgm, 12) << piece;
@@ -81,7 +81,7 @@ TEST(Ttv9920Line, QueriesKeepWhatTheSwitchReports)
         EXPECT_TRUE(line.Got({0x02, 0x01, 0x41, 0x02, 0x01, 0x42})) << piece;
         EXPECT_EQ(BaseEntries(sw, 1), (Entries{4, 12})) << "kept for the channel";
     }
-    line.sim->SetFaults(Refusing());
+    line.Sim().SetFaults(Refusing());
     int pgm = -5;
     EXPECT_EQ(sw.DevQueryPgmEntry(1, pgm), 0) << "a refusal is no data reply";
     EXPECT_EQ(pgm, -5);
@@ -97,12 +97,12 @@ TEST(Ttv9920Line, RefusedAndUnansweredCommandsLeaveTheEntries)
     ASSERT_EQ(sw.DevDirectTake(1, 2), 1);
     line.Peer().ClearReceived();
 
-    line.sim->SetFaults(Refusing());
+    line.Sim().SetFaults(Refusing());
     EXPECT_EQ(sw.DevDirectTake(1, 9), 0) << "01 00 refuses";
     EXPECT_TRUE(line.Got({0x03, 0x01, 0xC1, 0x09})) << "one try";
 
     ManualTime time;
-    line.sim->SetFaults(Silent());
+    line.Sim().SetFaults(Silent());
     EXPECT_EQ(RunAdvancing([&] { return sw.DevTake(1); }), 0);
     EXPECT_TRUE(line.Got({0x03, 0x01, 0xC6, 0x4A})) << "one try";
     EXPECT_EQ(BaseEntries(sw, 1), (Entries{0, 2}));
@@ -112,7 +112,7 @@ TEST(Ttv9920Line, FailedLinkTestClosesThePort)
 {
     ManualTime time;
     SimLine line(kCom, 134, SimModel::Ttv9920);
-    line.sim->SetFaults(Refusing());
+    line.Sim().SetFaults(Refusing());
     MountedSettings settings(Section("TTV", {{"Com", "134"}}));
     CVideoSwitch_TTV9920 sw;
     ASSERT_TRUE(Init(sw, "TTV"));

@@ -78,7 +78,7 @@ bool RunAndClose(const CloseCase &c)
     {
         PrivateSettings settings(Settings(false));
         devtest::LogCapture devLog("LOG_DEV");
-        PatternCapture debugLog("#Log_debug");
+        kit::LogCapture debugLog("#Log_debug", LOG_MODE_PATTERN);
         CVideoDevMgr devMgr;
         devtest::DeleteDevices cleanup{{"KEY1", "KEY2", "SW1"}};
         devMgr.Initlization("/etc/tvx/DevMgr");

@@ -6,6 +6,7 @@
 #include "drivers/model/CVideoPlayTaskList.h"
 
 #include "tests/KestLib20/ScopedTimeZone.h"
+#include "tests/kit/Capture.h"
 
 #include "Kest20/CClock.h"
 #include "Kest20/CLogReader.h"
@@ -119,38 +120,6 @@ private:
     std::vector<Call> m_calls;
 };
 
-// The log lines of "LOG_PLAYTASK", taken on the reporting thread.
-class LogCapture : public CLogReader {
-public:
-    LogCapture() : CLogReader("LOG_PLAYTASK", LOG_MODE_EXACT, SubscribeLater{}) { Subscribe(); }
-    ~LogCapture() override { Unsubscribe(); }
-    int OnRecvLog(const char *, const char *text, const char *) override
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_lines.emplace_back(text);
-        return 1;
-    }
-    std::vector<std::string> Lines()
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_lines;
-    }
-    bool Has(const std::string &line)
-    {
-        auto lines = Lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-    void Clear()
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_lines.clear();
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<std::string> m_lines;
-};
-
 // An owner whose steps count their calls (after running the test's hook, if any).
 class StubOwner : public IVideoPlayTaskOwner {
 public:
@@ -232,7 +201,7 @@ protected:
     void TearDown() override { glSetDebugFlag(m_previousDebug); }
 
     ScopedTimeZone m_tz{"UTC"};
-    LogCapture logs;
+    kit::LogCapture logs{"LOG_PLAYTASK"};
     int m_previousDebug = 0;
 };
 

@@ -7,7 +7,7 @@ using namespace playlist_test;
 namespace {
 
 // Submits `tasks` and waits until the thread has merged them.
-bool Merged(CVideoPlayTaskList &list, LogCapture &logs, const CVideoPlayTaskArray &tasks)
+bool Merged(CVideoPlayTaskList &list, kit::LogCapture &logs, const CVideoPlayTaskArray &tasks)
 {
     logs.Clear();
     list.SubmitTaskList(tasks);

@@ -7,6 +7,7 @@
 #include "drivers/model/CTimeSource_CCTV.h"
 #include "drivers/model/CTimeSource_CCTV_TJ.h"
 #include "drivers/model/ClockCard.h"
+#include "tests/kit/SimLine.h"
 #include "tests/sim/ClockSim.h"
 
 #include <map>
@@ -20,7 +21,6 @@ constexpr int kPort = 5;
 
 struct SerialClockFixture : ::testing::Test {
     ManualTime time;
-    kestsim::PtyPair pty;
 };
 
 // The seconds a frame of the simulator's default start can stand for.
@@ -34,15 +34,14 @@ bool IsSimSecond(int64_t t, int seconds)
 
 TEST_F(SerialClockFixture, ABoardClockGivesItsTimeFromFourFrames)
 {
-    pty.Bind(plat::SerialPortKind::SIO, kPort);
     MountedSettings settings(Section("ClockZ", {{"COM", std::to_string(kPort)}}));
     LogCapture raw("LOG_DEV");
     CTimeSource_CCTV_Z3400 source;
     source.InitInstance(nullptr, "ClockZ");
     EXPECT_EQ(source.GetBaud(), 4800);
 
-    ClockSim sim(pty, ClockSim::Model::Z3400);
-    sim.Run({}, 200);
+    kit::SimLine<ClockSim> station(plat::SerialPortKind::SIO, kPort, ClockSim::Model::Z3400);
+    station.Sim().Run({}, 200);
     DYNAMIC_TIME t{};
     EXPECT_EQ(RunWaiting([&] { return source.GetStandardTime(t); }, 1000), 1);
     EXPECT_TRUE(IsSimSecond(t.time, 200));
@@ -54,7 +53,6 @@ TEST_F(SerialClockFixture, ABoardClockGivesItsTimeFromFourFrames)
 
 TEST_F(SerialClockFixture, EachBoardModelReadsItsFramesAfterGarbage)
 {
-    pty.Bind(plat::SerialPortKind::SIO, kPort);
     MountedSettings settings(
         Section("ClockC", {{"COM", std::to_string(kPort)}, {"COM_Baud", "19200"}}));
     const std::vector<std::pair<ClockSim::Model, std::function<CTimeSource_CCTV_Serial *()>>>
@@ -67,10 +65,10 @@ TEST_F(SerialClockFixture, EachBoardModelReadsItsFramesAfterGarbage)
     for (const auto &[model, make] : models) {
         std::unique_ptr<CTimeSource_CCTV_Serial> source(make());
         source->InitInstance(nullptr, "ClockC");
-        ClockSim sim(pty, model);
+        kit::SimLine<ClockSim> station(plat::SerialPortKind::SIO, kPort, model);
         // TVZ3100 blocks must come whole: its garbage is no part of them.
         const bool whole = model == ClockSim::Model::TVZ3100;
-        sim.Run({}, 200, 60, whole ? kestsim::Bytes{} : kestsim::Bytes{0x13, 0x00});
+        station.Sim().Run({}, 200, 60, whole ? kestsim::Bytes{} : kestsim::Bytes{0x13, 0x00});
         DYNAMIC_TIME t{};
         EXPECT_EQ(RunWaiting([&] { return source->GetStandardTime(t); }, 1000), 1)
             << static_cast<int>(model);
@@ -86,11 +84,10 @@ TEST_F(SerialClockFixture, EachBoardModelReadsItsFramesAfterGarbage)
 
 TEST_F(SerialClockFixture, TwoFramesAreNotEnough)
 {
-    pty.Bind(plat::SerialPortKind::SIO, kPort);
     MountedSettings settings(Section("ClockZ", {{"COM", std::to_string(kPort)}}));
     CTimeSource_CCTV_Z3400 source;
     source.InitInstance(nullptr, "ClockZ");
-    ClockSim sim(pty, ClockSim::Model::Z3400);
+    kit::SimLine<ClockSim> station(plat::SerialPortKind::SIO, kPort, ClockSim::Model::Z3400);
     DYNAMIC_TIME t{};
     auto result = std::async(std::launch::async, [&] { return source.GetStandardTime(t); });
     const devtest::FinishStepping resultEnds(result);
@@ -98,8 +95,8 @@ TEST_F(SerialClockFixture, TwoFramesAreNotEnough)
     ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(1));
     plat::TestClock::Advance(1000);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    sim.Run({}, 2);
-    sim.Join();
+    station.Sim().Run({}, 2);
+    station.Sim().Join();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const uint32_t start = plat::GetTickCount();
     EXPECT_EQ(RunWaiting([&] { return result.get(); }, 4000), 0);
@@ -121,9 +118,8 @@ TEST_F(SerialClockFixture, AKeptLineStaysOpenAndReportsAPortThatWillNotOpen)
     }
     EXPECT_TRUE(devLog.Has("ClockB : GetDev failure"));
 
-    pty.Bind(plat::SerialPortKind::COM, kPort);
-    ClockSim sim(pty, ClockSim::Model::BJSX);
-    sim.Run({}, 400);
+    kit::SimLine<ClockSim> station(plat::SerialPortKind::COM, kPort, ClockSim::Model::BJSX);
+    station.Sim().Run({}, 400);
     EXPECT_EQ(RunWaiting([&] { return source.GetStandardTime(t); }, 1000), 1);
     // The hour, minute and second are the clock's, the date the computer's.
     EXPECT_EQ(CFileTime(t.time).GetAsDate().GetTime(), LocalFileTime(2020, 1, 1, 0, 0, 0, 0));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "drivers/sources/vtr/VtrProtocol.h"
+#include "tests/kit/SimLine.h"
 #include "tests/model/DeviceTestKit.h"
 #include "tests/sim/VtrSim.h"
 
@@ -143,7 +144,6 @@ inline bool Sleeping(int baseline, const std::function<bool()> &quiet = {},
 // The manual clock, the debug log on, and a line with a simulated VTR on COM kComPort.
 class VtrLineTest : public ::testing::Test {
 protected:
-    VtrLineTest() { pty.Bind(plat::SerialPortKind::COM, kComPort); }
     void SetUp() override
     {
         ASSERT_TRUE(pty.Valid());
@@ -154,8 +154,9 @@ protected:
     static int64_t Now() { return devtest::ManualTime::Now(); }
 
     devtest::ManualTime time;
-    kestsim::PtyPair pty;
-    kestsim::VtrSim vtr{pty};
+    kit::SimLine<kestsim::VtrSim> farEnd{plat::SerialPortKind::COM, kComPort};
+    kestsim::PtyPair &pty = farEnd.Pty();
+    kestsim::VtrSim &vtr = farEnd.Sim();
 
 private:
     int m_debug = 0;

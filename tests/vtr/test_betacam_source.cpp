@@ -204,10 +204,9 @@ TEST_F(BetaCamSource, AVtrThatHangsUpIsOpenedAgainOnTheNewLineAtTheSamePort)
     Open();
     ASSERT_EQ(source.DevStop(), 1);
     vtr.Peer().HangUp();
-    kestsim::PtyPair again;
-    ASSERT_TRUE(again.Valid());
-    again.Bind(plat::SerialPortKind::COM, kComPort);
-    kestsim::VtrSim fresh{again};
+    kit::SimLine<kestsim::VtrSim> again(plat::SerialPortKind::COM, kComPort);
+    ASSERT_TRUE(again.Pty().Valid());
+    kestsim::VtrSim &fresh = again.Sim();
 
     EXPECT_EQ(source.DevStop(), 0) << "the line is gone";
     EXPECT_EQ(source.DevIsOpen(), 0) << "the source reports itself not open";

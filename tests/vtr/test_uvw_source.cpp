@@ -25,7 +25,6 @@ class UvwSource : public ::testing::Test {
 protected:
     UvwSource()
     {
-        pty.Bind(plat::SerialPortKind::SIO, kBoardPort);
         source.InitInstance("/etc/tvx/UVW1", "UVW1");
         source.GetPlayList().SetOwner(nullptr);
     }
@@ -70,8 +69,9 @@ protected:
     }
 
     devtest::ManualTime time;
-    kestsim::PtyPair pty;
-    kestsim::ScriptedPeer peer{pty};
+    kit::SimLine<kestsim::ScriptedPeer> farEnd{plat::SerialPortKind::SIO, kBoardPort};
+    kestsim::PtyPair &pty = farEnd.Pty();
+    kestsim::ScriptedPeer &peer = farEnd.Peer();
     const int m_baseline = plat::TestClock::TimedWaiters();
     devtest::MountedSettings m_settings{
         devtest::Section("UVW1", {{"class", "CVideoSrc_UVW"},

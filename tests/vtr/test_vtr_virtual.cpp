@@ -184,7 +184,6 @@ class UvwVirtual : public ::testing::Test {
 protected:
     UvwVirtual()
     {
-        pty.Bind(plat::SerialPortKind::SIO, kBoardPort);
         source.InitInstance("/etc/tvx/UVW1", "UVW1");
         source.GetPlayList().SetOwner(nullptr);
     }
@@ -214,8 +213,9 @@ protected:
     }
 
     devtest::ManualTime time;
-    kestsim::PtyPair pty;
-    kestsim::ScriptedPeer peer{pty};
+    kit::SimLine<kestsim::ScriptedPeer> farEnd{plat::SerialPortKind::SIO, kBoardPort};
+    kestsim::PtyPair &pty = farEnd.Pty();
+    kestsim::ScriptedPeer &peer = farEnd.Peer();
     devtest::MountedSettings m_settings{devtest::Section(
         "UVW1", {{"class", "CVideoSrc_UVW"}, {"Com", std::to_string(kBoardPort)}})};
     CVideoSrc_UVW source;

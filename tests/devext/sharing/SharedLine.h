@@ -5,6 +5,7 @@
 #pragma once
 
 #include "SharingTestKit.h"
+#include "tests/kit/SimLine.h"
 
 namespace sharetest {
 
@@ -18,19 +19,16 @@ struct SharedLine {
     static constexpr int kNoDevicePort = 123;
     static constexpr int kMissingDevice = 63;
 
-    SharedLine()
-    {
-        pty.Bind(plat::SerialPortKind::COM, kServedPort);
-        ResolveTo(kServerName, serverDisp.Port());
-    }
+    SharedLine() { ResolveTo(kServerName, serverDisp.Port()); }
     static std::string ServerUrl(int port)
     {
         return std::string("kest://any/") + kServerName + "?COM=" + std::to_string(port);
     }
     size_t Logged(const std::string &text) const { return Count(log, text); }
 
-    kestsim::PtyPair pty;
-    kestsim::ScriptedPeer device{pty};
+    kit::SimLine<kestsim::ScriptedPeer> farEnd{plat::SerialPortKind::COM, kServedPort};
+    kestsim::PtyPair &pty = farEnd.Pty();
+    kestsim::ScriptedPeer &device = farEnd.Peer();
     ActiveDisp clientDisp{"ShareClientDisp"}; // first: the process's dispatcher
     ActiveDisp serverDisp{"ShareServerDisp"};
     ActiveService service{SharedList({

@@ -2,6 +2,7 @@
 // opened with the client's settings, data sent back to the client, requests refused or
 // dropped, and the sweep of silent clients (on the manual clock).
 #include "SharingTestKit.h"
+#include "tests/kit/SimLine.h"
 
 #include "platform/TimeSource.h"
 
@@ -27,7 +28,6 @@ Bytes OpenRequest(uint32_t port, Bytes setting = {99, 0, 8, 0, 0, 0, 2, 0, 0, 0,
 
 class ShareServerTest : public ::testing::Test {
 protected:
-    ShareServerTest() { pty.Bind(plat::SerialPortKind::COM, kServedPort); }
     void SetUp() override { ASSERT_TRUE(pty.Valid()); }
 
     Bytes Ask(uint16_t message, const Bytes &data, uint32_t ms = kSoonMs)
@@ -46,8 +46,9 @@ protected:
         return service->LookupServStruByPort(port, served) == 1;
     }
 
-    kestsim::PtyPair pty;
-    kestsim::ScriptedPeer device{pty};
+    kit::SimLine<kestsim::ScriptedPeer> farEnd{plat::SerialPortKind::COM, kServedPort};
+    kestsim::PtyPair &pty = farEnd.Pty();
+    kestsim::ScriptedPeer &device = farEnd.Peer();
     ActiveDisp serverDisp{"ShareServerWire"};
     ActiveService service;
     LogProbe log{"LOG_ERROR", LOG_MODE_EXACT};

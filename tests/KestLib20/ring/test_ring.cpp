@@ -1,6 +1,6 @@
 // The module ring across real modules: this program, libKest20 and two test libraries, each
 // with its own copy of the framework library, loaded and unloaded at run time.
-#include "tests/ring/RingProbe.h"
+#include "tests/KestLib20/ring/RingProbe.h"
 
 #include "tests/Kest20/FakeSettings.h"
 

@@ -19,22 +19,15 @@ using Route = kestsim::TextSwitchSim::Route;
 
 namespace {
 
-// A COM port bound to a fresh pseudo-terminal with a simulated switch at the far end.
-struct Line {
-    Line(int port, Model model)
-    {
-        pty.Bind(plat::SerialPortKind::COM, port);
-        sim = std::make_unique<kestsim::TextSwitchSim>(pty, model);
-    }
+// A COM port whose far end is a simulated switch.
+struct Line : kit::SimLine<kestsim::TextSwitchSim> {
+    Line(int port, Model model) : SimLine(plat::SerialPortKind::COM, port, model) {}
     // Waits until `count` commands in all have come, then the commands.
     std::vector<Route> Routes(size_t count)
     {
-        EXPECT_TRUE(sim->WaitForRoutes(count, swtest::kSoonMs));
-        return sim->Routes();
+        EXPECT_TRUE(Sim().WaitForRoutes(count, swtest::kSoonMs));
+        return Sim().Routes();
     }
-
-    kestsim::PtyPair pty;
-    std::unique_ptr<kestsim::TextSwitchSim> sim;
 };
 
 using swtest::BaseEntries;
@@ -124,7 +117,7 @@ TEST(DlkdLine, DirectTakePresetAndTakeOnTheirOutputs)
     EXPECT_TRUE(log.Has("DLKD7200矩阵进行预置，入:0  ")) << "the preset held before, less one";
     EXPECT_TRUE(log.Has("DLKD7200矩阵进行预置切换，入:5  出:1"));
     EXPECT_TRUE(Eventually([&] { return log.Has("DLKD7200矩阵进行切换，入:5  出:0"); }));
-    for (const Route &r : line.sim->Routes()) EXPECT_TRUE(r.checkOk);
+    for (const Route &r : line.Sim().Routes()) EXPECT_TRUE(r.checkOk);
 }
 
 TEST(DlkdLine, PresetOnTheProgramOutputIsOnlyKept)
@@ -201,7 +194,8 @@ TEST(QuartzLine, ProgramAndBypassOutputs)
     EXPECT_EQ(BaseEntries(sw, 1).pst, 64) << "a preset is only kept";
     EXPECT_EQ(sw.DevTake(1), 1);
     EXPECT_EQ(line.Routes(4).back(), Quartz(7, 64));
-    EXPECT_EQ(line.sim->Routes()[2], Quartz(3, 64)) << "the channel's preset to the program output";
+    EXPECT_EQ(line.Sim().Routes()[2], Quartz(3, 64))
+        << "the channel's preset to the program output";
 
     EXPECT_EQ(sw.DevClose(), 1);
     EXPECT_EQ(sw.DevIsOpen(), 1) << "close leaves the port open";
@@ -216,16 +210,16 @@ TEST(QuartzLine, UnansweredTakeFailsAfterThreeTries)
     ASSERT_TRUE(Init(sw, "QZ"));
     ASSERT_EQ(sw.DevOpen(), 1);
     EXPECT_EQ(sw.GetDevStatus().nCode, DEVSTATUS_NORMAL);
-    line.sim->SetSilent(true);
+    line.Sim().SetSilent(true);
     {
         ManualTime time;
         EXPECT_EQ(RunAdvancing([&] { return sw.DevDirectTake(2, 9); }), 0);
     }
     EXPECT_EQ(line.Routes(3).size(), 3u) << "tried three times from the start";
-    EXPECT_EQ(line.sim->Routes()[0], (Route{"V", 2, 9, true}));
+    EXPECT_EQ(line.Sim().Routes()[0], (Route{"V", 2, 9, true}));
     EXPECT_EQ(BaseEntries(sw, 2).pgm, 0) << "the base is not told";
 
-    line.sim->SetSilent(false);
+    line.Sim().SetSilent(false);
     EXPECT_EQ(sw.DevDirectTake(2, 9), 1);
     EXPECT_EQ(BaseEntries(sw, 2).pgm, 9);
 }
@@ -302,11 +296,11 @@ TEST(TextSwitchChannels, AChannelTheDeviceRefusesIsRefusedBeforeAnythingIsSent)
         {"Quartz take on channel 5 of 4", quartz, [&] { return qz.DevTake(5); }},
     };
     for (const Case &c : cases) {
-        const size_t before = c.line.sim->Routes().size();
+        const size_t before = c.line.Sim().Routes().size();
         EXPECT_EQ(c.take(), 0) << c.what;
-        EXPECT_FALSE(c.line.sim->WaitForRoutes(before + 1, 200)) << c.what << ": nothing sent";
+        EXPECT_FALSE(c.line.Sim().WaitForRoutes(before + 1, 200)) << c.what << ": nothing sent";
     }
-    const size_t before = wide.sim->Routes().size();
+    const size_t before = wide.Sim().Routes().size();
     EXPECT_EQ(bw16.DevDirectTake(9, 150), 1) << "the wire's last channel";
     EXPECT_EQ(wide.Routes(before + 1).back(), Bw(9, 99));
     EXPECT_EQ(BaseEntries(bw16, 9).pgm, 150);
@@ -338,7 +332,7 @@ TEST(TextSwitchLines, AHungUpLineFailsTheTakeAtOnce)
         ASSERT_EQ(sw->DevOpen(), 1) << c.what;
         kestsim::Faults hangUp;
         hangUp.hangUp = true;
-        line.sim->SetFaults(hangUp);
+        line.Sim().SetFaults(hangUp);
         const auto [took, ms] = RunStepping([&] { return sw->DevDirectTake(1, 3); }, 50, 10000);
         EXPECT_EQ(took, 0) << c.what;
         EXPECT_LT(ms, CSerialSwitchIO::kReplyMs) << c.what << ": no reply awaited";

@@ -1,7 +1,7 @@
 // The ring probe of one module, built into the test program and into each test library.
 // RING_MODULE names the module; RING_PROBE_CLASS, when defined, is a component class the
 // module registers.
-#include "tests/ring/RingProbe.h"
+#include "tests/KestLib20/ring/RingProbe.h"
 
 #include "Kest20/ClassA.h"
 #include "Kest20/InstanceRegistry.h"
