@@ -118,6 +118,11 @@ bool CCallingUnit::Stopped()
     return t_pUnit && (t_pUnit->m_bStop || t_pUnit->m_bCallGivenUp);
 }
 
+const plat::Waitable *CCallingUnit::CurrentStop()
+{
+    return t_pUnit ? &t_pUnit->m_evStop : nullptr;
+}
+
 bool CCallingUnit::Nap(uint32_t ms)
 {
     if (!t_pUnit) {

@@ -70,6 +70,9 @@ public:
     // Whether the calling thread's unit asks it to stop or has given up its call: a device
     // call gives up there and sends its device nothing more. False on other threads.
     static bool Stopped();
+    // The stop event of the calling thread's unit, null on other threads: a request a device
+    // call sends on the line ends as soon as the unit asks the thread to stop.
+    static const plat::Waitable *CurrentStop();
     // Sleeps `ms`; on a unit's thread the sleep ends as soon as the unit asks it to stop.
     // False when the thread is to give up (Stopped).
     static bool Nap(uint32_t ms);

@@ -4,18 +4,6 @@
 #include "KestLib20/StringConvert.h"
 #include "drivers/model/DeviceCalls.h"
 
-namespace {
-
-// The stop of the task unit the calling thread works for: a request it sends ends as soon as
-// the unit asks the thread to stop. Null on other threads.
-const plat::Waitable *UnitStop()
-{
-    const CCallingUnit *unit = CCallingUnit::Current();
-    return unit ? &unit->StopEvent() : nullptr;
-}
-
-} // namespace
-
 CSerialSwitchIO::CSerialSwitchIO(const Line &line, const Exchange &exchange)
     : m_exchange(exchange), m_nTries(exchange.firstTries)
 {
@@ -67,7 +55,8 @@ int CSerialSwitchIO::SendRequest(const std::vector<uint8_t> &frame, const TryHoo
     };
     return Alone([&] {
         RequestResult result;
-        const TryHooks tries{arm, judged, hooks.ended, hooks.stop ? hooks.stop : UnitStop()};
+        const TryHooks tries{arm, judged, hooks.ended,
+                             hooks.stop ? hooks.stop : CCallingUnit::CurrentStop()};
         const int answered =
             Request(reinterpret_cast<const char *>(frame.data()), static_cast<int>(frame.size()),
                     m_nTries, m_exchange.replyMs, m_exchange.pauseMs, tries, &result);

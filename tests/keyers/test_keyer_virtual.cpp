@@ -40,7 +40,7 @@ struct Rig {
     {
         auto sw = std::make_unique<Switcher>();
         const bool opened = Init(*sw, "SW") && sw->DevOpen() == 1;
-        switcherLine->sim->ClearCommands();
+        switcherLine->Sim().ClearCommands();
         owner = std::move(sw);
         return opened;
     }
@@ -56,7 +56,7 @@ std::function<bool(Rig &)> KeyerTook(const Bytes &frames)
 std::function<bool(Rig &)> SwitcherTook(const std::vector<int> &commands)
 {
     return [commands](Rig &rig) {
-        const auto &sim = *rig.switcherLine->sim;
+        const auto &sim = rig.switcherLine->Sim();
         if (!sim.WaitForCommands(commands.size(), kSoonMs)) return false;
         std::vector<int> took;
         for (const auto &command : sim.Commands()) took.push_back(command.command);
@@ -105,7 +105,7 @@ TEST(VirtualKeyers, AnswerEveryOperationWithoutSendingAndSendAgainOnceLive)
              const bool started = rig.Start<CVideoAux_M2100>(
                  Section("SW", {{"Com", "57"}}) +
                  Section("KEYER", {{"COM", "57"}, {"Exchange", "TRUE"}, {"Virtual", "TRUE"}}));
-             rig.switcherLine->sim->SetKeyMask(0x00);
+             rig.switcherLine->Sim().SetKeyMask(0x00);
              return started && rig.Own<CVideoSwitch_M2100>();
          },
          DEVSTATUS_NORMAL, SwitcherTook({2, 1})},

@@ -4,12 +4,14 @@
 // the counter, how engines on one port share it, failed writes, and writes without a gap.
 #include "drivers/sources/vdcp/CSerialIO_VDCP_SHARED.h"
 #include "drivers/sources/vdcp/CVDCP.h"
+#include "drivers/model/DeviceCalls.h"
 #include "tests/sources/VdcpTestKit.h"
 
 #include "platform/TimeSource.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <future>
 
@@ -125,6 +127,29 @@ TEST_F(VdcpEngineTest, SilenceIsTriedTwiceARefusalOnceAndCorruptRepliesAreRefusa
     EXPECT_EQ(engine.GetStatus(&status1, nullptr, nullptr, 0, nullptr), 1)
         << "garbage first and a reply in pieces";
     EXPECT_EQ(status1, line.sim.Status1());
+}
+
+// On a task unit's thread, a stop while a command waits for the server's reply ends the wait
+// at once (the clock standing), tries nothing more and counts no failure of the server.
+TEST_F(VdcpEngineTest, AStopEndsAnExchangeWaitingOnAUnitThread)
+{
+    devtest::ManualTime time;
+    ASSERT_EQ(devtest::RunAdvancing([&] { return engine.Open(); }), 1);
+    line.sim.SetFaults(Silent());
+    const int32_t fails = engine.GetFailCount();
+    CCallingUnit unit;
+    auto stop = std::async(std::launch::async, [&] {
+        CCallingUnit::Scope bound(&unit);
+        return engine.Stop();
+    });
+    const devtest::FinishStepping ends(stop);
+    // A board port paces its writes on the clock.
+    ASSERT_TRUE(devtest::AdvanceUntil([&] { return line.sim.CountOf(0x10, 0x00) == 1; }, 1, 1000));
+    unit.AskStop();
+    ASSERT_EQ(stop.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(stop.get(), 0);
+    EXPECT_EQ(line.sim.CountOf(0x10, 0x00), 1u) << "no second try";
+    EXPECT_EQ(engine.GetFailCount(), fails);
 }
 
 TEST_F(VdcpEngineTest, ALateReplyNeverAnswersTheNextExchange)

@@ -3,6 +3,7 @@
 // the polled matrix for the poll to take the frame before it) ends at once, without the
 // manual clock moving.
 #include "tests/switchers/SwitcherTestKit.h"
+#include "tests/kit/SimLine.h"
 #include "tests/sim/Aa2MatrixSim.h"
 
 #include "drivers/model/DeviceCalls.h"
@@ -63,7 +64,7 @@ TEST(SwitchUnitStop, AThreadWhoseUnitStoppedSendsNothing)
         MountedSettings settings(Section("SW", {{"COM", std::to_string(kPort)}}));
         const auto sw = c.make();
         ASSERT_TRUE(Init(*sw, "SW"));
-        line.sim->SetProgram(1); // what the BDS1602 is asked at open
+        line.Sim().SetProgram(1); // what the BDS1602 is asked at open
         ASSERT_EQ(sw->DevOpen(), 1);
         line.Peer().ClearReceived();
 
@@ -90,11 +91,11 @@ TEST(SwitchUnitStop, AStopEndsATakeThatWaitsOnTheLine)
         MountedSettings settings(Section("BDS", {{"COM", "50"}}));
         CVideoSwitch_BDS1602CP sw;
         ASSERT_TRUE(Init(sw, "BDS"));
-        line.sim->SetProgram(1);
+        line.Sim().SetProgram(1);
         ASSERT_EQ(sw.DevOpen(), 1);
         kestsim::Faults silent;
         silent.silent = true;
-        line.sim->SetFaults(silent);
+        line.Sim().SetFaults(silent);
         line.Peer().ClearReceived();
 
         CCallingUnit unit;
@@ -116,9 +117,8 @@ TEST(SwitchUnitStop, AStopEndsATakeThatWaitsOnTheLine)
         SCOPED_TRACE(secondTry ? "second try" : "first try");
         ManualTime time;
         const int port = 60; // closed by the first case before the second
-        kestsim::PtyPair pty;
-        pty.Bind(plat::SerialPortKind::SIO, port);
-        kestsim::Aa2MatrixSim sim(pty, kestsim::Aa2MatrixSim::Model::Aa2);
+        kit::SimLine<kestsim::Aa2MatrixSim> line(plat::SerialPortKind::SIO, port,
+                                                 kestsim::Aa2MatrixSim::Model::Aa2);
         MountedSettings settings(Section("MPO", {{"COM", std::to_string(port)}}));
         CVideoSwitch_MPLUS_O sw;
         ASSERT_TRUE(Init(sw, "MPO"));
@@ -128,9 +128,9 @@ TEST(SwitchUnitStop, AStopEndsATakeThatWaitsOnTheLine)
             auto first = std::async(std::launch::async, [&] { return sw.DevDirectTake(2, 5); });
             const FinishStepping firstEnds(first);
             ASSERT_TRUE(Eventually([&] { return sw.Protocol().HasPending(); }));
-            ASSERT_TRUE(sim.Poll());
+            ASSERT_TRUE(line.Sim().Poll());
             ASSERT_EQ(Settle(first), 1);
-            sim.Peer().ClearReceived();
+            line.Peer().ClearReceived();
         }
 
         CCallingUnit unit;
@@ -148,8 +148,8 @@ TEST(SwitchUnitStop, AStopEndsATakeThatWaitsOnTheLine)
         ASSERT_TRUE(EndsSoon(take)) << "the wait ended with the stop";
         EXPECT_EQ(take.get(), 0);
         EXPECT_FALSE(sw.Protocol().HasPending());
-        ASSERT_TRUE(sim.Poll());
-        EXPECT_FALSE(sim.Peer().WaitForBytes(1, 200)) << "nothing went out at the next poll";
+        ASSERT_TRUE(line.Sim().Poll());
+        EXPECT_FALSE(line.Peer().WaitForBytes(1, 200)) << "nothing went out at the next poll";
         EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
     }
 }

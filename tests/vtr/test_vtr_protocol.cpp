@@ -5,7 +5,11 @@
 #include "drivers/sources/vtr/VtrProtocol.h"
 #include "tests/vtr/VtrTestKit.h"
 
+#include "drivers/model/DeviceCalls.h"
+
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 
 using namespace vtrtest;
@@ -106,6 +110,41 @@ TEST_F(VtrProtocolTest, OnlyTheAwaitedReplyCompletesAnOperationAndSilenceCountsF
     line->Close();
     EXPECT_EQ(line->GetFailCount(), CSerialVTR::kNeverConnected);
     EXPECT_EQ(line->IsOpen(), 0);
+}
+
+// On a task unit's thread: once the unit stops (or gives its call up) nothing is sent, and a
+// stop while a command waits for the VTR's reply ends the wait at once; neither counts as a
+// failure of the VTR.
+TEST_F(VtrProtocolTest, AUnitThreadThatIsToStopSendsNothingAndItsReplyWaitEnds)
+{
+    ASSERT_EQ(line->Stop(), 1);
+    const size_t commands = vtr.Commands().size();
+    const int32_t fails = line->GetFailCount();
+    const auto onUnit = [&](CCallingUnit &unit) {
+        return std::async(std::launch::async, [&] {
+            CCallingUnit::Scope bound(&unit);
+            return line->Stop();
+        });
+    };
+    for (const bool givenUp : {false, true}) {
+        CCallingUnit unit;
+        givenUp ? unit.GiveUpCall(true) : unit.AskStop();
+        auto call = onUnit(unit);
+        ASSERT_EQ(call.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+        EXPECT_EQ(call.get(), 0);
+    }
+    EXPECT_EQ(vtr.Commands().size(), commands) << "nothing was sent";
+
+    vtr.SetSilent(true);
+    CCallingUnit unit;
+    auto call = onUnit(unit);
+    const devtest::FinishStepping ends(call);
+    ASSERT_TRUE(devtest::Eventually([&] { return vtr.Commands().size() > commands; }));
+    unit.AskStop();
+    ASSERT_EQ(call.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+        << "the reply wait ended with the stop, the clock standing";
+    EXPECT_EQ(call.get(), 0);
+    EXPECT_EQ(line->GetFailCount(), fails);
 }
 
 TEST_F(VtrProtocolTest, RepliesSplitLateOrAfterGarbageAreGathered)

@@ -1,6 +1,7 @@
 #include "drivers/sources/vdcp/CSerialIO_VDCP.h"
 
 #include "devext/device/CSerial_M422.h"
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/tasks/CVideoBroTaskTPU.h"
 
 #include "Kest20/KestLog.h"
@@ -115,12 +116,15 @@ int CSerialIO_VDCP::Exchange(int32_t id, const vdcp::Data &data, int tries, vdcp
             WithBuffer([this](CBuffer &) { m_nAwaitedId = 0; });
         };
         RequestResult result;
+        // The unit's stop ends the request's waits; a request cut short by it tells nothing
+        // of the device.
         const int ok = Request(reinterpret_cast<const char *>(frame.bytes.data()), frame.nLength,
                                tries, m_nReplyMs, kPauseMs,
                                TryHooks(
-                                   arm, [this, reply] { return TakeReply(reply); }, ended),
+                                   arm, [this, reply] { return TakeReply(reply); }, ended,
+                                   CCallingUnit::CurrentStop()),
                                &result);
-        CountTries(result);
+        if (!CVideoBroTaskTPU::CallingUnitStopped()) CountTries(result);
         return ok;
     });
 }

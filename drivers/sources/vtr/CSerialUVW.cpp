@@ -1,6 +1,7 @@
 #include "drivers/sources/vtr/CSerialUVW.h"
 
 #include "devext/device/CSerial_M422.h"
+#include "drivers/model/DeviceCalls.h"
 
 #include <cstdlib>
 
@@ -34,6 +35,8 @@ CSerialUVW::~CSerialUVW()
 
 int CSerialUVW::Send(const uint8_t *bytes, int length)
 {
+    // A task unit's thread that is to stop sends nothing.
+    if (CCallingUnit::Stopped()) return 0;
     return DevWrite(reinterpret_cast<const char *>(bytes), length) > 0 ? 1 : 0;
 }
 

@@ -1,6 +1,7 @@
 #include "drivers/sources/vtr/VtrProtocol.h"
 
 #include "Kest20/KestLog.h"
+#include "drivers/model/DeviceCalls.h"
 #include "platform/TimeSource.h"
 
 #include <cstring>
@@ -207,8 +208,13 @@ CSerialVTR::Answer CSerialVTR::Exchange(int32_t id, const uint8_t *data, int n, 
     };
     RequestResult result;
     return Alone([&] {
-        const int answered = Request(reinterpret_cast<const char *>(frame), length, 1, timeout, 0,
-                                     TryHooks(arm, {}, ended), &result);
+        // A task unit's thread that is to stop sends nothing, and its stop ends the reply
+        // wait; an exchange cut short by it tells nothing of the VTR.
+        if (CCallingUnit::Stopped()) return Answer::None;
+        const int answered =
+            Request(reinterpret_cast<const char *>(frame), length, 1, timeout, 0,
+                    TryHooks(arm, {}, ended, CCallingUnit::CurrentStop()), &result);
+        if (CCallingUnit::Stopped()) return Answer::None;
         const bool writeFailed = result.end == RequestEnd::WriteFailed;
         // A line that hung up closed its port: the VTR is not connected until it is opened
         // again.
