@@ -449,8 +449,10 @@ TEST_P(FtpAgentPeerTest, AClipListCostsOneListingWhateverTheClipCount)
 }
 
 // A copy through the agent takes as long as the transfer does: the store's own limit (two
-// hours of polls) is the only bound, and progress goes on being reported. The framework clock
-// is stepped a second at a time while data flows, much faster than the transfer's real time.
+// hours of polls) is the only bound, and progress goes on being reported. While data flows the
+// framework clock runs forty times the real one, a second a step, so that the transfer's few
+// real seconds are well over a minute of it: steps owed while this thread did not run are
+// taken one by one, without a pause, until it has caught up.
 TEST_P(FtpAgentPeerTest, ACopyLongerThanAnyReplyBoundRunsToItsEnd)
 {
     constexpr int64_t kBytes = 300000;
@@ -477,16 +479,25 @@ TEST_P(FtpAgentPeerTest, ACopyLongerThanAnyReplyBoundRunsToItsEnd)
     const auto returned = [&] {
         return copy.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
     };
+    constexpr int64_t kRate = 40; // framework ms a real ms, while data flows
     uint32_t stepped = 0;
+    int64_t owedMs = 0;
+    auto counted = std::chrono::steady_clock::now();
     while (!returned() && stepped < 3600000) {
         plat::TestClock::WaitForSettled(idle + 1, 100);
-        // While data flows only the copy's final reply and the store's polls are waited for:
-        // a second a step. Else small steps, so that no reply wait runs out meanwhile.
+        const auto now = std::chrono::steady_clock::now();
         const int64_t size = target.Size("LONG");
-        const uint32_t step = size > 0 && size < kBytes ? 1000 : 50;
+        if (size > 0 && size < kBytes)
+            owedMs += kRate *
+                      std::chrono::duration_cast<std::chrono::milliseconds>(now - counted).count();
+        counted = now;
+        // While data flows only the copy's final reply and the store's polls are waited for:
+        // a second a step, each one polled. Else small steps, so that no reply wait runs out.
+        const uint32_t step = owedMs >= 1000 ? 1000 : 50;
+        if (step == 1000) owedMs -= 1000;
         plat::TestClock::Advance(step);
         stepped += step;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (owedMs < 1000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_TRUE(returned());
     EXPECT_EQ(copy.get(), 1);

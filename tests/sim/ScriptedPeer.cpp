@@ -1,5 +1,7 @@
 #include "tests/sim/ScriptedPeer.h"
 
+#include "platform/TimeSource.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -141,6 +143,7 @@ Answer ScriptedPeer::Shape(Bytes reply, const Bytes &nak)
     answer.silent = faults_.silent;
     answer.garbage = faults_.garbage;
     answer.delayMs = faults_.delayMs;
+    answer.delayOnTicks = faults_.delayOnTicks;
     answer.chunkSize = faults_.chunkSize;
     answer.gapMs = faults_.gapMs;
     if (faultCount_ > 0 && --faultCount_ == 0) faults_ = Faults{};
@@ -217,14 +220,17 @@ void ScriptedPeer::Enqueue(const Bytes &request, const Responder &responder)
     if (all.empty()) return;
     const size_t size = a.chunkSize ? a.chunkSize : all.size();
     Clock::time_point due = Clock::now() + std::chrono::milliseconds(a.delayMs);
+    const uint32_t dueTick = plat::GetTickCount() + a.delayMs;
     {
         std::lock_guard<std::mutex> lk(m_);
         for (size_t at = 0; at < all.size(); at += size) {
             size_t end = std::min(all.size(), at + size);
-            queue_.push_back({due,
-                              Bytes(all.begin() + static_cast<std::ptrdiff_t>(at),
-                                    all.begin() + static_cast<std::ptrdiff_t>(end)),
-                              at > 0, std::chrono::milliseconds(a.gapMs)});
+            queue_.push_back(
+                {due,
+                 Bytes(all.begin() + static_cast<std::ptrdiff_t>(at),
+                       all.begin() + static_cast<std::ptrdiff_t>(end)),
+                 at > 0, std::chrono::milliseconds(a.gapMs), false,
+                 at == 0 && a.delayOnTicks ? std::optional<uint32_t>(dueTick) : std::nullopt});
             due += std::chrono::milliseconds(a.gapMs);
         }
     }
@@ -244,10 +250,16 @@ void ScriptedPeer::SendLoop()
         const Clock::time_point due = front.due;
         const bool continued = front.continued;
         const Clock::time_point now = Clock::now();
+        if (front.dueTick && plat::TickDiff(plat::GetTickCount(), *front.dueTick) < 0) {
+            // Due on the tick count: looked at again a real millisecond later, asleep
+            // meanwhile, so that a test stepping the manual clock sees the process quiet.
+            changed_.wait_for(lk, std::chrono::milliseconds(1));
+            continue;
+        }
         // A later piece waits also until the line has read the one before (within a bound),
         // and then its gap once more from that read, so that each piece reaches the reader
         // as a read of its own however late the reader's thread runs.
-        bool wait = now < due;
+        bool wait = !front.dueTick && now < due;
         if (!wait && continued && now < due + kReadBound) {
             if (LineHoldsUnread()) {
                 front.heldUp = wait = true;

@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -34,6 +35,8 @@ struct Answer {
     size_t chunkSize = 0; // 0: one piece
     uint32_t gapMs = 0;   // between pieces
     bool silent = false;  // the request is taken and nothing is sent
+    // delayMs counts on the tick count (the manual clock while installed), not in real time.
+    bool delayOnTicks = false;
 
     static Answer Of(Bytes b)
     {
@@ -77,6 +80,9 @@ struct Faults {
     size_t chunkSize = 0;    // the answer in pieces of this size (0: one piece)
     uint32_t gapMs = 0;      // between pieces
     bool hangUp = false;     // the line is hung up as soon as the faults are set
+    // delayMs counts on the tick count, so that on the manual clock an answer is late by the
+    // clock the test steps, not by however long its steps take in real time.
+    bool delayOnTicks = false;
 };
 
 // Looks at the bytes received since the last match and returns how many of them a match
@@ -137,6 +143,7 @@ private:
         bool continued = false;           // a later piece of an answer whose first piece has gone
         std::chrono::milliseconds gap{0}; // after the piece before
         bool heldUp = false;              // the line had not read the piece before when due
+        std::optional<uint32_t> dueTick;  // the tick count it is due at, instead of `due`
     };
 
     void ReadLoop();

@@ -48,7 +48,14 @@ std::vector<FaultCase> Cases()
     const std::pair<const char *, std::function<void(SimLine &)>> faults[] = {
         {"HangUp", [](SimLine &line) { line.sim.Peer().HangUp(); }},
         {"Silence", [](SimLine &line) { line.sim.SetFaults(Silent()); }},
-        {"LateAnswers", [](SimLine &line) { line.sim.SetFaults(Late(250)); }},
+        // Late by the manual clock, well past both tries of each exchange however long the
+        // steps take in real time.
+        {"LateAnswers",
+         [](SimLine &line) {
+             VdcpSim::Faults late = Late(1500);
+             late.delayOnTicks = true;
+             line.sim.SetFaults(late);
+         }},
         {"CueNeverConfirmed", [](SimLine &line) { line.sim.SetCueDelay(600000); }},
     };
     std::vector<FaultCase> cases;

@@ -1,10 +1,10 @@
-// Schedules that go on, in real time on the VDCP simulator with the process unit's threads and
-// both manager variants: a task whose clip the server lacks and a task on a device the list
-// does not have are passed over by the time the task after them must be prepared, and that
-// one plays at its time; a server
-// that hangs up and comes back on a new line at the same port plays the next task; a line that
-// fails during the clip check flags the device, not the clip; a manager released while its
-// cue thread waits in a source calls its host no more, and the source sends nothing more.
+// Schedules that go on, on the VDCP simulator with the process unit's threads and both manager
+// variants (on the manual clock stepped by the test where times are checked): a task whose clip the
+// server lacks and a task on a device the list does not have are passed over by the time the task
+// after them must be prepared, and that one plays at its time; a server that hangs up and comes
+// back on a new line at the same port plays the next task; a line that fails during the clip check
+// flags the device, not the clip; a manager released while its cue thread waits in a source calls
+// its host no more, and the source sends nothing more.
 #include "drivers/model/CVideoDevMgr.h"
 #include "drivers/tasks/CVideoBroTaskMgr1.h"
 #include "drivers/tasks/CVideoBroTaskMgr3.h"
@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int kPort = 45;
 constexpr int64_t kMsUnits = devtest::kMs;
+constexpr uint32_t kStepMs = 10; // each step of the manual clock
 
 using Calls = TaskCalls;
 
@@ -80,7 +82,13 @@ struct AnyMgr {
 
 class VdcpSchedule : public ::testing::Test {
 protected:
-    VdcpSchedule() { m_devices.Initlization("/etc/tvx/DevMgr"); }
+    // `manual`: the manual clock from before the devices are made, so that no step of the
+    // schedule depends on how fast the machine runs it.
+    explicit VdcpSchedule(bool manual = false)
+        : m_time(manual ? std::make_unique<devtest::ManualTime>() : nullptr)
+    {
+        m_devices.Initlization("/etc/tvx/DevMgr");
+    }
     ~VdcpSchedule() override { m_devices.Finalization(); }
     void SetUp() override { ASSERT_TRUE(m_line->pty.Valid()); }
 
@@ -90,6 +98,7 @@ protected:
         return calls.Task(id, dev, clip, m_origin + startMs * kMsUnits, frames);
     }
 
+    std::unique_ptr<devtest::ManualTime> m_time;
     std::unique_ptr<SimLine> m_line = std::make_unique<SimLine>(kPort);
     std::unique_ptr<SimLine> m_again; // a new line at the same port
     devtest::MountedSettings m_settings{Settings()};
@@ -99,7 +108,15 @@ protected:
     const int64_t m_origin = Now();
 };
 
-class VdcpScheduleTest : public VdcpSchedule, public ::testing::WithParamInterface<int> {};
+class VdcpScheduleTest : public VdcpSchedule, public ::testing::WithParamInterface<int> {
+protected:
+    VdcpScheduleTest() : VdcpSchedule(true) {}
+    // Steps the manual clock until `done` holds, at most `maxMs` of it.
+    static bool StepUntil(const std::function<bool()> &done, uint32_t maxMs)
+    {
+        return devtest::AdvanceUntil(done, kStepMs, maxMs);
+    }
+};
 
 } // namespace
 
@@ -119,7 +136,7 @@ TEST_P(VdcpScheduleTest, TasksThatCannotPlayArePassedOverInTimeForTheNextOneToPl
         Task(3, "GHOST", "CLIP1", 4500, 3 * kSlot), Task(4, "VDCP1", "NEWS0100", 8000, 4 * kSlot)};
     AnyMgr mgr(GetParam());
     ASSERT_EQ(mgr.Submit(planned), 1);
-    ASSERT_TRUE(devtest::Eventually([&] { return calls.Count(4, BROTASK_BEGINPLAY) > 0; }, 15000))
+    ASSERT_TRUE(StepUntil([&] { return calls.Count(4, BROTASK_BEGINPLAY) > 0; }, 15000))
         << calls.Dump(m_origin);
 
     // Variant 1 keeps each task's start; variant 3 starts each one when the one before ends.
@@ -154,7 +171,7 @@ TEST_P(VdcpScheduleTest, AServerThatHangsUpIsOpenedAgainOnTheNewLineAndPlaysTheN
 {
     AnyMgr mgr(GetParam());
     ASSERT_EQ(mgr.Submit({Task(1, "VDCP1", "CLIP1", 2000, 25)}), 1);
-    ASSERT_TRUE(devtest::Eventually([&] { return calls.Count(1, BROTASK_ENDPLAY) > 0; }, 10000));
+    ASSERT_TRUE(StepUntil([&] { return calls.Count(1, BROTASK_ENDPLAY) > 0; }, 10000));
 
     // The server goes; a new one comes on a new line at the same port number.
     m_line->sim.Peer().HangUp();
@@ -165,7 +182,7 @@ TEST_P(VdcpScheduleTest, AServerThatHangsUpIsOpenedAgainOnTheNewLineAndPlaysTheN
     tagVideoBroTask due = Task(2, "VDCP1", "NEWS0100", 0, 25);
     due.Start = Now() + 9000 * kMsUnits;
     ASSERT_EQ(mgr.Submit({due}), 1);
-    ASSERT_TRUE(devtest::Eventually([&] { return calls.Count(2, BROTASK_BEGINPLAY) > 0; }, 15000));
+    ASSERT_TRUE(StepUntil([&] { return calls.Count(2, BROTASK_BEGINPLAY) > 0; }, 15000));
     const int64_t onAir = calls.At(2, BROTASK_BEGINPLAY);
     EXPECT_GE(onAir, due.Start - 5 * kMsUnits) << "on time";
     EXPECT_LT(onAir, due.Start + 1000 * kMsUnits) << "on time";
