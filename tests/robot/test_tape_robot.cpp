@@ -4,6 +4,8 @@
 // test's tolerance of failures, and failed writes.
 #include "tests/robot/RobotTestKit.h"
 
+#include "drivers/model/DeviceCalls.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -255,6 +257,54 @@ TEST_F(TapeRobot, WhileACommandAwaitsItsReplyTheTestAnswersAtOnceFromTheLastStat
         sim.SetSilent(false);
         ASSERT_TRUE(devtest::AdvanceUntil(queueEmpty, 5000, 600000));
     }
+}
+
+// A command run on a task unit's thread: once the unit stops nothing is queued, and a stop
+// while the command waits behind a move ends the wait at once and takes the command off the
+// queue, so no cassette moves on its own after it.
+TEST_F(TapeRobot, AUnitThreadThatIsToStopMovesNoCassette)
+{
+    ASSERT_EQ(robot->Initialize(), 1);
+    devtest::ManualTime time; // the move's reply wait runs on it and ends only when it moves
+    const auto onUnit = [&](CCallingUnit &unit, int32_t bay) {
+        return std::async(std::launch::async, [&unit, this, bay] {
+            CCallingUnit::Scope bound(&unit);
+            return robot->RunCommand(Load("NEWS0001", bay));
+        });
+    };
+    const size_t moves = sim.Count("S ");
+    {
+        CCallingUnit stopped;
+        stopped.AskStop();
+        auto run = onUnit(stopped, 1);
+        ASSERT_EQ(run.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+        EXPECT_EQ(run.get(), 0);
+        tagCartCommand queued;
+        EXPECT_EQ(robot->GetCommand(0, queued), 0) << "nothing queued";
+    }
+    sim.SetSilent(true);
+    ASSERT_GT(robot->QueueCommand(Load("NEWS0001", 1)), 0);
+    ASSERT_TRUE(Eventually([&] { return sim.Count("S ") > moves; })) << "a move under way";
+    const size_t underWay = sim.Count("S ");
+    CCallingUnit unit;
+    auto run = onUnit(unit, 2);
+    devtest::FinishStepping<int32_t> finish(run);
+    ASSERT_TRUE(Eventually([&] {
+        tagCartCommand queued;
+        return robot->GetCommand(1, queued) != 0;
+    })) << "queued behind the move";
+    unit.AskStop();
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(run.get(), 0);
+    // The first move's reply wait runs out; the second never starts.
+    sim.SetSilent(false);
+    ASSERT_TRUE(devtest::AdvanceUntil(
+        [&] {
+            tagCartCommand command;
+            return robot->GetCommand(0, command) == 0;
+        },
+        5000, 600000));
+    EXPECT_EQ(sim.Count("S "), underWay) << "no move after the stop";
 }
 
 TEST_F(RobotLineTest, AFailedWriteFailsTheCommandWithoutAReplyWait)

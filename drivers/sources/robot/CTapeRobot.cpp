@@ -1,6 +1,7 @@
 #include "drivers/sources/robot/CTapeRobot.h"
 
 #include "Kest20/KestLog.h"
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/sources/robot/TapeRobotFrame.h"
 
 #include <algorithm>
@@ -517,6 +518,8 @@ int32_t CTapeRobot::GetCommand(int32_t index, tagCartCommand &command)
 
 int32_t CTapeRobot::RunCommand(const tagCartCommand &command)
 {
+    // A task unit's thread that is to stop queues no move: no cassette moves on its own.
+    if (CCallingUnit::Stopped()) return 0;
     Entry entry;
     entry.command = command;
     auto done = std::make_shared<plat::Event>(true, false);
@@ -526,9 +529,12 @@ int32_t CTapeRobot::RunCommand(const tagCartCommand &command)
     const int32_t id = Enqueue(std::move(entry));
     if (!id) return 0;
     const int64_t wait = std::clamp<int64_t>(int64_t{command.nTimeOut} * 10, 0, 0x7FFFFFFF);
-    const bool finished = plat::WaitForAny({done.get(), &m_evStop}, static_cast<uint32_t>(wait)) ==
-                              plat::WAIT_OBJECT_0 &&
-                          done->IsSet();
+    // The unit's stop ends the wait too; a command not yet begun is then taken off the queue.
+    const plat::Waitable *unitStop = CCallingUnit::CurrentStop();
+    const uint32_t woken =
+        unitStop ? plat::WaitForAny({done.get(), &m_evStop, unitStop}, static_cast<uint32_t>(wait))
+                 : plat::WaitForAny({done.get(), &m_evStop}, static_cast<uint32_t>(wait));
+    const bool finished = woken == plat::WAIT_OBJECT_0 && done->IsSet();
     RemoveCommand(id);
     return finished && *succeeded ? 1 : 0;
 }
