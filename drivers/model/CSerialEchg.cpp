@@ -79,6 +79,7 @@ int CSerialEchg422::GetChannelState(int channel) const
 
 int CSerialEchg422::OnRecvData(int, pointer_t &data)
 {
+    if (!data.data || data.length <= 0) return 0;
     WithBuffer([&](CBuffer &) {
         for (const uint8_t status : m_decoder.Feed(static_cast<const uint8_t *>(data.data),
                                                    static_cast<size_t>(data.length))) {
@@ -131,6 +132,7 @@ int CSerialEchg485::DevQuery()
 
 int CSerialEchg485::OnRecvData(int, pointer_t &data)
 {
+    if (!data.data || data.length <= 0) return 0;
     WithBuffer([&](CBuffer &) {
         for (const echg::C485ReplyDecoder::Reply &reply : m_decoder.Feed(
                  static_cast<const uint8_t *>(data.data), static_cast<size_t>(data.length))) {

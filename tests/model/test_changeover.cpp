@@ -272,6 +272,23 @@ TEST(ChangeoverLine, Rs485AcknowledgementsAndQueries)
     EXPECT_TRUE(line.Holds({0xAA, 0x05, 0x05}));
 }
 
+// A block without bytes, or with a length below 0, is no input: nothing is read from it.
+TEST(ChangeoverLine, EmptyOrNegativeBlocksAreNoInput)
+{
+    uint8_t status[] = {0x55, 0x01, 0xAA};
+    CSerialEchg422 rs422;
+    CSerialEchg485 rs485;
+    for (CSerialIO *port : {static_cast<CSerialIO *>(&rs422), static_cast<CSerialIO *>(&rs485)}) {
+        pointer_t none{nullptr, 3};
+        pointer_t negative{status, -1};
+        pointer_t empty{status, 0};
+        EXPECT_EQ(port->OnRecvData(0, none), 0);
+        EXPECT_EQ(port->OnRecvData(0, negative), 0);
+        EXPECT_EQ(port->OnRecvData(0, empty), 0);
+    }
+    EXPECT_EQ(rs422.GetChannelState(1), 1) << "no status was taken";
+}
+
 TEST(ChangeoverLine, Rs485SilenceAndBadAnswers)
 {
     std::optional<ManualTime> time;
