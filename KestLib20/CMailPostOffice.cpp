@@ -124,14 +124,10 @@ struct CMailPostOffice::Apartment {
             }
             return false;
         };
-        for (std::vector<Box> &bucket : buckets) {
-            for (auto box = bucket.begin(); box != bucket.end();) {
-                const bool found = take(box->listeners);
-                // A box lives as long as it has listeners.
-                box = box->listeners.empty() ? bucket.erase(box) : box + 1;
-                if (found) return true;
-            }
-        }
+        // A box stays when its last listener goes: mail to its name is still queued here.
+        for (std::vector<Box> &bucket : buckets)
+            for (Box &box : bucket)
+                if (take(box.listeners)) return true;
         return take(group) || take(proxy) || (listenerId < 1 && !removed.empty());
     }
 

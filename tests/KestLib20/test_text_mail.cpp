@@ -127,6 +127,37 @@ TEST(TextMail, AddressesFindBoxesWithoutRegardToCase)
     EXPECT_EQ(0, office.AddListener("box", &nowhere)) << "no such apartment";
 }
 
+TEST(TextMail, ABoxOutlivesItsListenersAndStillQueuesItsMail)
+{
+    CMailPostOffice office;
+    Inbox inbox;
+    // Removed by its id, and removed with every listener of the apartment.
+    for (const int32_t removeId : {1, 0}) {
+        SCOPED_TRACE(removeId);
+        const std::string name = "keep" + std::to_string(removeId);
+        tagMailListener first = inbox.Listener("first", kPolled);
+        const int32_t id = office.AddListener(name.c_str(), &first);
+        ASSERT_NE(0, id);
+        EXPECT_EQ(1, office.RemoveListener(removeId ? id : 0, kPolled));
+
+        EXPECT_EQ(1, office.SendMail(name.c_str(), "unheard", nullptr, nullptr));
+        EXPECT_EQ(1, office.OnMailThrdIdle()) << "queued for the box, though nobody listens";
+        EXPECT_EQ(0, office.OnMailThrdIdle());
+        char boxes[64] = {};
+        office.EnumMailBox("", 0, boxes, sizeof boxes);
+        EXPECT_NE(std::string(boxes).find(name + ";"), std::string::npos) << boxes;
+
+        tagMailListener again = inbox.Listener("again", kPolled);
+        const int32_t second = office.AddListener(name.c_str(), &again);
+        EXPECT_EQ(id & 0xFFF, second & 0xFFF) << "the same box";
+        office.SendMail(name.c_str(), "heard", nullptr, nullptr);
+        EXPECT_EQ(1, office.OnMailThrdIdle());
+        EXPECT_EQ("again:" + name + ":heard", inbox.Lines().back());
+        office.RemoveListener(second, kPolled);
+    }
+    EXPECT_EQ(2u, inbox.Lines().size());
+}
+
 TEST(TextMail, The1025thQueuedMailPushesOutTheOldest)
 {
     CMailPostOffice office;
