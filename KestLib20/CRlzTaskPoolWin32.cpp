@@ -130,6 +130,8 @@ struct CRlzTaskPoolWin32::Core : std::enable_shared_from_this<Core> {
     tagTask *FindLocked(IRlzTask *task);
     RunLogRecord *FindLogLocked(IRlzTaskFactory *factory, const std::string &name);
     bool SmartCreateThreadLocked(int32_t type, Outbox &out);
+    // The type of ready task that most justifies a new apartment: urgent when one is ready.
+    int32_t NeediestReadyTypeLocked() const;
     tagTask *GetTaskLocked(Outbox &out);
     void DropMessagesLocked(IRlzTask *task);
     void RestartLocked(TaskList::iterator it, uint32_t now, Outbox &out);
@@ -228,22 +230,19 @@ bool CRlzTaskPoolWin32::Core::SmartCreateThreadLocked(int32_t type, Outbox &out)
 {
     const bool crowded = BusyLocked() >= half;
     if (!run || (crowded && type != IRlzTaskFactory::kUrgent)) return false;
-    int32_t threads = 0, idleThreads = 0;
+    int32_t threads = 0;
     std::shared_ptr<Apartment> free;
     for (const auto &ap : apartments) {
         if (ap->hasThread) {
+            // An idle apartment takes the task once woken; an apartment that takes one while
+            // more are ready starts the next (ApartmentThrd).
+            if (!ap->busy) return false;
             ++threads;
-            idleThreads += !ap->busy;
         } else if (!free) {
             free = ap;
         }
     }
-    // An idle apartment takes one of the tasks it may serve; a new one starts only for more.
-    const auto servable = std::count_if(ready.begin(), ready.end(), [crowded](const auto &rec) {
-        return !crowded || rec->type == IRlzTaskFactory::kUrgent ||
-               rec->type == IRlzTaskFactory::kUrgentAfter;
-    });
-    if (servable <= idleThreads || !free) return false;
+    if (!free) return false;
     Forget(free->thread);
     auto self = shared_from_this();
     free->thread = plat::Thread::Start([self, free] {
@@ -255,6 +254,14 @@ bool CRlzTaskPoolWin32::Core::SmartCreateThreadLocked(int32_t type, Outbox &out)
     out.lines.push_back(
         Format("trace@SmartCreateThread; Start a new apartment(total=%d)", threads + 1));
     return true;
+}
+
+int32_t CRlzTaskPoolWin32::Core::NeediestReadyTypeLocked() const
+{
+    const bool urgent = std::any_of(ready.begin(), ready.end(), [](const auto &rec) {
+        return rec->type == IRlzTaskFactory::kUrgent;
+    });
+    return urgent ? IRlzTaskFactory::kUrgent : ready.front()->type;
 }
 
 tagTask *CRlzTaskPoolWin32::Core::GetTaskLocked(Outbox &out)
@@ -343,7 +350,10 @@ void CRlzTaskPoolWin32::Core::ApartmentThrd(const std::shared_ptr<Core> &core,
             if (core->run) rec = core->GetTaskLocked(out);
             if (rec) {
                 ap->busy = true;
-                wakeNext = !core->ready.empty();
+                // Tasks still ready would wait for this one to end if no apartment took them:
+                // an idle one is woken, else a new one starts when their type allows it.
+                if (!core->ready.empty())
+                    wakeNext = !core->SmartCreateThreadLocked(core->NeediestReadyTypeLocked(), out);
             } else if (!core->run ||
                        (ap->temporary && plat::TickElapsed(idleSince) > kTemporaryIdle)) {
                 // Decided under the lock: a task added from now on starts a new thread.

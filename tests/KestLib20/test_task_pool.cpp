@@ -185,6 +185,39 @@ TEST_F(PoolFixture, HalfTheApartmentsServeEveryTaskTheRestOnlyUrgentOnes)
     EXPECT_EQ(pool->InitApartment(1, 1), 0); // apartments with threads are not replaced
 }
 
+TEST_F(PoolFixture, NoApartmentStartsWhileOneIdlesAndEachTakenTaskStartsTheNext)
+{
+    // Apartment 1 is held idle in its first trace line, after its thread has started.
+    auto gate = std::make_shared<plat::Event>(true, false);
+    auto t = trace;
+    pool->SetOption("log", [t, gate](const char *line) {
+        t->Write(line);
+        if (std::string(line) == "trace@ApartmentThrd; Apartment(1) started") gate->Wait(10000);
+        return 0;
+    });
+    pool->InitApartment(6, 0); // half is three
+    std::vector<TestTask *> held;
+    for (const char *name : {"a", "b", "c"}) held.push_back(&NewTask(name, true));
+    pool->AddTask(held[0]);
+    ASSERT_TRUE(
+        Eventually([&] { return trace->Has("trace@ApartmentThrd; Apartment(1) started"); }));
+    pool->AddTask(held[1]);
+    pool->AddTask(held[2]);
+    EXPECT_FALSE(trace->HasPrefix("trace@SmartCreateThread; Start a new apartment(total=2)"))
+        << "apartment 1 idles: it is woken, no other starts";
+
+    // Apartment 1 takes the first task and starts the second apartment for the tasks left,
+    // which starts the third: all three run at once.
+    gate->Set();
+    ASSERT_TRUE(Eventually([&] { return Started(held) == 3; }));
+    for (int total = 1; total <= 3; ++total)
+        EXPECT_EQ(trace->Count("trace@SmartCreateThread; Start a new apartment(total=" +
+                               std::to_string(total) + ")"),
+                  1);
+    for (TestTask *task : held) task->release.Set();
+    for (TestTask *task : held) ASSERT_TRUE(Eventually([&] { return task->released.load(); }));
+}
+
 TEST_F(PoolFixture, DroppableTasksGoWhenThePoolIsBusy)
 {
     TestFactory f("F");
