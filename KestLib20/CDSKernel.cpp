@@ -513,16 +513,19 @@ int32_t CDSKernel::HostNameToNodeID(int32_t mode, const char *host, int32_t *)
         addresses.push_back(IpValue(reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr.s_addr));
     freeaddrinfo(found);
     if (requested) m_pImpl->RecvHeartBeat(before, kHostWait);
-    for (int32_t node : m_pImpl->Nodes()) {
-        char text[130];
+    // An address of the host anywhere in the table wins over a name that only looks alike.
+    const std::vector<int32_t> nodes = m_pImpl->Nodes();
+    char text[130];
+    for (int32_t node : nodes) {
         unsigned int ip = 0;
         if (GetNodeEnv(1, node, "IP", text, sizeof text) && sscanf(text, "%u", &ip) == 1 &&
             std::find(addresses.begin(), addresses.end(), ip) != addresses.end())
             return node;
+    }
+    for (int32_t node : nodes)
         if (GetNodeEnv(1, node, "HOST_NAME", text, sizeof text) &&
             shortName.CompareNoCase(text) == 0)
             return node;
-    }
     return 0;
 }
 

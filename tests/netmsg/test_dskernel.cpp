@@ -313,6 +313,31 @@ TEST_F(DsKernelTest, HostNamesResolveToNodesOnlyWhileServing)
     EXPECT_EQ(0, kernel->HostNameToNodeID(1, "localhost", nullptr));
 }
 
+TEST_F(DsKernelTest, AHostIsFoundByAddressAcrossAllNodesBeforeByName)
+{
+    // A numeric host resolves without a name server; its official name is the text itself,
+    // so its short name is "127". The first node is named so but has another address; the
+    // second has the address 127.0.0.5 (published as the kernels write it).
+    const std::string ip5 = std::to_string(127u | 5u << 24);
+    Send(kFake, DS_PUB_PID_INFO, 1, 0, {"HOST_NAME", "127", "IP", "1"});
+    ASSERT_TRUE(recorder.WaitFor(KernelEvent("PID_ADD", Text(kFake))));
+    Send(kOtherFake, DS_PUB_PID_INFO, 1, 0, {"HOST_NAME", "other", "IP", ip5});
+    ASSERT_TRUE(recorder.WaitFor(KernelEvent("PID_ADD", Text(kOtherFake))));
+    ASSERT_EQ(ip5, Env(1, kOtherFake, "IP"));
+
+    const struct {
+        const char *host;
+        NETPID node;
+    } cases[] = {
+        {"127.0.0.5", kOtherFake}, // by address, though the first node's name matches too
+        {"127.0.0.9", kFake},      // no address matches: by name
+        {"10.0.0.1", NETPID{}},    // neither
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(static_cast<int32_t>(c.node.node), kernel->HostNameToNodeID(1, c.host, nullptr))
+            << c.host;
+}
+
 TEST_F(DsKernelTest, MainNodesAreRecordedAndAnswered)
 {
     CDSClient client(kernel->GetNetMsgServ()->GetActivePtr());
