@@ -16,11 +16,21 @@ public:
     explicit ScriptedSource(CClock *clock) : CTimeSourceA(clock), m_pClock(clock) {}
     int GetStandardTime(DYNAMIC_TIME &t) override
     {
+        {
+            std::lock_guard<std::mutex> lk(m_ticksLock);
+            m_ticks.push_back(plat::GetTickCount());
+        }
         if (!answers) return 0;
         m_pClock->GetTime(&t);
         t.time += offset;
         given = t;
         return 1;
+    }
+    // The tick count of each reading asked.
+    std::vector<uint32_t> Readings()
+    {
+        std::lock_guard<std::mutex> lk(m_ticksLock);
+        return m_ticks;
     }
     std::atomic<bool> answers{true};
     std::atomic<int64_t> offset{0};
@@ -28,6 +38,8 @@ public:
 
 private:
     CClock *m_pClock;
+    std::mutex m_ticksLock;
+    std::vector<uint32_t> m_ticks;
 };
 
 // A source that gives the clock's time 30 s ahead; its first reading, while `hold` is set,
@@ -154,6 +166,25 @@ TEST_F(BaseFixture, SettingsKeepTheirDefaultsWhenMissing)
     EXPECT_EQ(device.Count(), 0u);
     source.AdjustTime(0);
     EXPECT_EQ(device.Count(), 1u);
+}
+
+TEST_F(BaseFixture, AZeroOrNegativeIntervalAdjustsOncePerSecond)
+{
+    for (const char *interval : {"0", "-5"}) {
+        SCOPED_TRACE(interval);
+        MountedSettings settings(Section("Clk", {{"Interval", interval}}));
+        ScriptedSource source(&clock);
+        ASSERT_EQ(source.InitInstance(nullptr, "Clk"), 1);
+        ASSERT_EQ(source.ActiveInstance(), 1);
+        EXPECT_TRUE(AdvanceUntil([&] { return source.Readings().size() >= 4; }, 50, 10000));
+        EXPECT_EQ(source.DeactiveInstance(0), 1);
+        const std::vector<uint32_t> ticks = source.Readings();
+        for (size_t i = 1; i < ticks.size(); ++i) {
+            // The patrol thread looks for due tasks every 500 ms.
+            EXPECT_GE(ticks[i] - ticks[i - 1], 1000u) << i;
+            EXPECT_LE(ticks[i] - ticks[i - 1], 1600u) << i;
+        }
+    }
 }
 
 TEST_F(BaseFixture, TheBaseReadsTheComputerClockAndGpsGivesNothing)

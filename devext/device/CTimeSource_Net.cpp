@@ -1,4 +1,4 @@
-#include "drivers/model/CTimeSource_Net.h"
+#include "devext/device/CTimeSource_Net.h"
 
 #include "Kest20/DistributedSystemApi.h"
 #include "KestLib20/CResAccess.h"

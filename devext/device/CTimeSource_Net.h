@@ -6,13 +6,13 @@
 #include "KestLib20/tagURL.h"
 #include "devext/device/CClient_NetService.h"
 #include "devext/device/CTimeSourceA.h"
-#include "drivers/KsOvra20Api.h"
+#include "devext/Devext20Api.h"
 #include "platform/String.h"
 
 #include <cstdint>
 #include <mutex>
 
-class KSOVRA20_API CTimeSource_Net : public CTimeSourceA {
+class DEVEXT20_API CTimeSource_Net : public CTimeSourceA {
     DECLARE_KEST_CLASS(CTimeSource_Net)
 
     static constexpr const char *kDefaultGroup = "Kest;TimeServ";
