@@ -131,8 +131,9 @@ int CVideoSrc_VDCPDevice::PreviewJog(int32_t frames)
     const std::shared_ptr<ISerialVDCP> engine = Engine();
     if (!engine) return 0;
     int32_t position = 0;
-    // Without a position the jog could leave the window: nothing is sent.
-    if (!engine->GetPosition(&position, kJogPositionAgeMs, nullptr)) return 0;
+    // Without a position the window cannot be kept: the jog goes as asked, and the server
+    // stops at the clip's ends itself.
+    if (!engine->GetPosition(&position, kJogPositionAgeMs, nullptr)) return engine->Jog(frames);
     int32_t start = 0, end = 0;
     Window(start, end);
     const int32_t target = static_cast<int32_t>(
