@@ -111,6 +111,39 @@ TEST_F(TapeRobot, ARefusingOrBusyRobotFailsTheInitialisation)
     EXPECT_EQ(robot->Initialize(), 0);
 }
 
+TEST_F(TapeRobot, AQueuedInitialisationReportsEachStep)
+{
+    const auto done = [](int32_t step) { return Report(CART_STEP_DONE, step); };
+    // Robot status, the two grippers, the presence map, a scan per row, a label per present
+    // cell, the finish.
+    std::vector<std::pair<int32_t, int32_t>> steps{Report(CART_STARTED, 0), done(13), done(12),
+                                                   done(14), done(5)};
+    steps.insert(steps.end(), 3, done(7));
+    steps.insert(steps.end(), 6, done(8));
+    steps.push_back(done(28));
+    steps.push_back(Report(CART_DONE, 0));
+    const struct {
+        bool refuse;
+        int32_t result;
+        std::vector<std::pair<int32_t, int32_t>> reports;
+    } cases[] = {
+        {false, 1, steps},
+        {true, 0, {Report(CART_STARTED, 0), Report(CART_STEP_FAILED, 13), Report(CART_FAILED, 0)}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.refuse);
+        sim.SetRefuse(c.refuse);
+        Progress progress;
+        tagCartCommand initialise;
+        initialise.nCommand = CART_INITIALIZE;
+        initialise.nTimeOut = 10000;
+        initialise.pfnProgress = Progress::Record;
+        initialise.pUserData = &progress;
+        EXPECT_EQ(robot->RunCommand(initialise), c.result);
+        EXPECT_EQ(progress.Get(), c.reports);
+    }
+}
+
 TEST_F(TapeRobot, LoadingCarriesTheCassetteAndReportsEachStep)
 {
     ASSERT_EQ(robot->Initialize(), 1);

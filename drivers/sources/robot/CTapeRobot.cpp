@@ -190,7 +190,9 @@ int32_t CTapeRobot::GetCell(int32_t cellId, tagCartCell &out)
     }
     out.bPresent = cell->present;
     out.bOccupied = cell->occupied;
+    out.nSize = cell->size;
     snprintf(out.szLabel, sizeof out.szLabel, "%s", cell->label.GetString());
+    out.nValue = cell->value;
     return 1;
 }
 
@@ -235,10 +237,7 @@ bool CTapeRobot::RebuildInventory(const Entry *entry)
     {
         std::lock_guard<std::mutex> lk(m_InvLock);
         for (auto &row : m_Shelf)
-            for (Cell &cell : row) {
-                cell.present = cell.occupied = false;
-                cell.label.Empty();
-            }
+            for (Cell &cell : row) cell.Clear();
     }
     uint32_t map = 0;
     if (!Step(entry, kStepPresence, m_pSerial->ReadPresenceMap(map))) return false;
@@ -269,23 +268,28 @@ bool CTapeRobot::ReadLoadPort(const Entry *entry)
 
 int32_t CTapeRobot::Initialize()
 {
+    return Initialize(nullptr);
+}
+
+int32_t CTapeRobot::Initialize(const Entry *entry)
+{
     PostStatus(2, "ThomsonAIR Initialize Begin");
     {
         std::lock_guard<std::mutex> lk(m_InvLock);
-        for (Cell &cell : m_Bays) cell = Cell{false, false, CString(), kBay};
-        for (Cell &cell : m_Grippers) cell = Cell{false, false, CString(), kGripper};
+        for (Cell &cell : m_Bays) cell.Clear();
+        for (Cell &cell : m_Grippers) cell.Clear();
     }
     uint32_t status = 0, spare = 0;
-    bool ok = Step(nullptr, kStepRobotStatus, m_pSerial->QueryStatus(kRobotQuery, status, spare));
+    bool ok = Step(entry, kStepRobotStatus, m_pSerial->QueryStatus(kRobotQuery, status, spare));
     if (ok) {
         bool usable = false;
         for (int g = 0; g < kGrippers; ++g) {
             bool holds = false;
-            usable = GripperHolds(nullptr, g, holds) || usable;
+            usable = GripperHolds(entry, g, holds) || usable;
         }
         ok = usable;
     }
-    ok = ok && RebuildInventory(nullptr) && Step(nullptr, kStepFinish, m_pSerial->Run(21));
+    ok = ok && RebuildInventory(entry) && Step(entry, kStepFinish, m_pSerial->Run(21));
     PostStatus(ok ? 3 : 4, ok ? "ThomsonAIR Initialize Succeed" : "ThomsonAIR Initialize Failed");
     m_nLastState = ok ? 1 : 0;
     return ok ? 1 : 0;
@@ -565,7 +569,7 @@ bool CTapeRobot::Execute(const Entry &entry)
 {
     switch (entry.command.nCommand) {
     case CART_INITIALIZE:
-        return Initialize() != 0;
+        return Initialize(&entry) != 0;
     case CART_TEST:
         return Step(&entry, kStepTest, Test() != 0);
     case CART_RESET:

@@ -61,11 +61,17 @@ public:
     int32_t GetCommand(int32_t index, tagCartCommand &command) override;
 
 private:
+    // The robot's record of a cell; the size and the second value are kept for the robot's
+    // own use (nothing here sets them) and handed out with the cell.
     struct Cell {
         bool present = false;
         bool occupied = false;
+        int32_t size = 0;
         CString label;
+        int32_t value = 0;
         int32_t state = 0;
+        // Empty, of the same kind.
+        void Clear() { *this = Cell{false, false, 0, CString(), 0, state}; }
     };
     struct Entry {
         tagCartCommand command;
@@ -76,6 +82,8 @@ private:
     // How a cassette is taken or put.
     enum class Action : char { Take = 'P', Put = 'M' };
 
+    // The initialisation, its steps reported when it runs as a queued command.
+    int32_t Initialize(const Entry *entry);
     int32_t Enqueue(Entry entry);
     void StartWorkerLocked();
     uint32_t WorkerLoop();

@@ -108,7 +108,9 @@ struct tagCartCell {
     int32_t nColumn = 0;
     int32_t bPresent = 0;
     int32_t bOccupied = 0;
+    int32_t nSize = 0;
     char szLabel[16] = {}; // empty when the cell is empty
+    int32_t nValue = 0;    // the robot's second value of the cell
 };
 
 class IVideoCartCtrl {
