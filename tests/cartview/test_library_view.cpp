@@ -152,10 +152,20 @@ TEST_F(LibraryView, ClicksSelectCellsAsTheCtrlKeySays)
     const CPoint first = Centre(1, 2);
     EXPECT_EQ(clicks.seen[0], (std::vector<int>{first.x, first.y, 1, 2}));
 
-    // Beside every cell: the click is told, nothing is selected.
-    ui::ClickAt(view, {250, 100});
-    EXPECT_EQ(clicks.seen.back(), (std::vector<int>{250, 100, -1, -1}));
-    EXPECT_TRUE(Selected().empty());
+    // Beside the cells (past the last column, below the last row): the click is told; with
+    // Ctrl the selection stays, without it the selection is cleared; the point is never kept
+    // as a cell.
+    const std::set<std::pair<int, int>> two{{1, 1}, {2, 3}};
+    for (const CPoint beside : {CPoint(250, 30), CPoint(60, 190)}) {
+        ui::ClickAt(view, Centre(1, 1));
+        ui::ClickAt(view, Centre(2, 3), true);
+        ASSERT_EQ(Selected(), two);
+        ui::ClickAt(view, beside, true);
+        EXPECT_EQ(clicks.seen.back(), (std::vector<int>{beside.x, beside.y, -1, -1}));
+        EXPECT_EQ(Selected(), two) << beside.x << "," << beside.y;
+        ui::ClickAt(view, beside);
+        EXPECT_TRUE(Selected().empty()) << beside.x << "," << beside.y;
+    }
 
     // The key of column 2, row 37 is 20037.
     view.SelectCell(2, 37);

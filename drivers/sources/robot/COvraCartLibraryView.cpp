@@ -91,8 +91,14 @@ BOOL COvraCartLibraryView::IsCellSelected(int column, int row) const
 
 void COvraCartLibraryView::SelectCell(int column, int row)
 {
-    const int32_t key = row + column * kColumnKeyFactor;
     const bool toggle = GetKeyState(VK_LCONTROL) < 0;
+    // A point beside the cells clears the selection as a click on a cell would, but is no
+    // cell: it never becomes a key of the selection.
+    if (column < 0 || row < 0) {
+        if (!toggle) m_selection.clear();
+        return;
+    }
+    const int32_t key = row + column * kColumnKeyFactor;
     if (m_selection.count(key)) {
         if (toggle) m_selection.erase(key);
         return;
@@ -209,7 +215,6 @@ void COvraCartLibraryView::OnLButtonDown(UINT flags, CPoint point)
     int column = -1, row = -1;
     HitTest(point, column, row);
     if (m_pClickOwner && m_pfnClick) m_pfnClick(m_pClickOwner, point.x, point.y, column, row);
-    // A click beside every cell selects nothing.
-    if (row >= 0) SelectCell(column, row);
+    SelectCell(column, row);
     CListCtrl::OnLButtonDown(flags, point);
 }
