@@ -332,10 +332,13 @@ TEST(AutoMailBox, StopGivesUpAHungReaderAfter1000Ms)
 {
     CPostOffice office;
     auto box = std::make_unique<CAutoMailBox>(&office, 0);
-    auto stuck = std::make_shared<Reader>();
+    // The given-up thread still returns through the reader's event after the test has ended,
+    // so the reader stays until the process ends.
+    static std::vector<std::unique_ptr<Reader>> kept;
+    Reader *const stuck = kept.emplace_back(std::make_unique<Reader>()).get();
     stuck->m_name = "stuck";
     stuck->m_block = true;
-    box->AddReader(tagMailReader::Of<&Reader::Read>(stuck.get()), stuck.get());
+    box->AddReader(tagMailReader::Of<&Reader::Read>(stuck), stuck);
     box->Start();
     CPacket first = PacketOf("1"), second = PacketOf("2");
     office.SendMail(box->GetMailBoxInfo().id, first);
