@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -348,20 +349,19 @@ private:
                 if (before(*table[j], *table[i])) std::swap(table[i], table[j]);
     }
 
-    // Of the past, not operator-made tasks of each function only the last stays.
+    // Of the past, not operator-made tasks of each function only the last of each keyer
+    // stays, as each keyer has its own last handed-out times: a list that comes late for two
+    // channels keeps both channels' captions.
     void FilterOutdatedTaskAndKeep1()
     {
         const int64_t now = videotask::Now();
         for (const tagKeyFunc &func : kKeyFuncs) {
-            int32_t kept = -1;
+            std::set<std::string> kept; // the keyers whose last past task stays
             for (int32_t i = m_tasks->GetCount() - 1; i >= 0; --i) {
                 const tagVideoKeyTask &task = *m_tasks->GetPtrAt(i);
                 if (task.functype != func.functype || task.StartTime >= now || task.IsFromGUI())
                     continue;
-                if (kept < 0) {
-                    kept = i;
-                    continue;
-                }
+                if (kept.insert(task.DevID.szText).second) continue;
                 glReportDbg(kLogTitle,
                             "_FilterOutdatedTaskAndKeep1 Auto Remove Title task, starttime = "
                             "%s,functype=%d",

@@ -72,6 +72,8 @@ int CVideoRecTaskList_Impl::AbortTask(const char *id, int keep)
     const auto node = FindLocked(id);
     if (node == m_tasks.end()) return 1;
     int32_t &status = node->task.m_nStatus;
+    // An abort stands once made, and a task that has ended keeps its end.
+    if (node->abort || status >= RECTASK_ABORTING) return 1;
     if (status < RECTASK_BEGINREC)
         status = RECTASK_ABORT;
     else
@@ -132,7 +134,11 @@ void CVideoRecTaskList_Impl::ClearFinishedJob()
         for (auto node = m_tasks.begin(); node != m_tasks.end();) {
             const auto next = std::next(node);
             if (!node->task.m_hThread.IsRunning()) node->task.m_hThread.Close();
-            if (!node->task.m_hThread.Valid() || node->task.m_nStatus >= RECTASK_FINISHED)
+            // A thread ending on an abort undoes what its steps set up: it stays until it is
+            // through.
+            const bool ending = !node->finished && (node->abort || PendingAbortLocked(*node));
+            if (!node->task.m_hThread.Valid() ||
+                (node->task.m_nStatus >= RECTASK_FINISHED && !ending))
                 finished.splice(finished.end(), m_tasks, node);
             node = next;
         }
@@ -166,10 +172,19 @@ CVideoRecTask CVideoRecTaskList_Impl::RunTask(const plat::Event &run)
     return RunNodeLocked(run).task;
 }
 
-int32_t CVideoRecTaskList_Impl::RunStoredStatus(const plat::Event &run)
+int32_t CVideoRecTaskList_Impl::RunPendingAbort(const plat::Event &run)
 {
     std::lock_guard<CDataLock> lk(m_lock);
-    return RunNodeLocked(run).task.m_nStatus;
+    return PendingAbortLocked(RunNodeLocked(run));
+}
+
+int32_t CVideoRecTaskList_Impl::RunTakeAbort(const plat::Event &run)
+{
+    std::lock_guard<CDataLock> lk(m_lock);
+    Node &node = RunNodeLocked(run);
+    const int32_t abort = PendingAbortLocked(node);
+    if (abort) node.abort = abort;
+    return abort;
 }
 
 std::optional<int32_t> CVideoRecTaskList_Impl::RunSetStatus(const plat::Event &run, int32_t status,
@@ -179,9 +194,9 @@ std::optional<int32_t> CVideoRecTaskList_Impl::RunSetStatus(const plat::Event &r
     {
         std::lock_guard<CDataLock> lk(m_lock);
         Node &node = RunNodeLocked(run);
-        // An operator's abort stands: the steps that come after it must not undo it.
-        if (node.task.m_nStatus == RECTASK_ABORT) return std::nullopt;
+        if (PendingAbortLocked(node)) return std::nullopt;
         node.task.m_nStatus = status;
+        node.finished = status == RECTASK_FINISHED || status == RECTASK_ABORT;
         task = node.task;
     }
     return task.CallBack(status, param);
@@ -189,7 +204,14 @@ std::optional<int32_t> CVideoRecTaskList_Impl::RunSetStatus(const plat::Event &r
 
 int32_t CVideoRecTaskList_Impl::RunNotify(const plat::Event &run, int32_t status, int32_t param)
 {
-    return RunTask(run).CallBack(status, param);
+    CVideoRecTask task;
+    {
+        std::lock_guard<CDataLock> lk(m_lock);
+        Node &node = RunNodeLocked(run);
+        if (PendingAbortLocked(node)) return 0;
+        task = node.task;
+    }
+    return task.CallBack(status, param);
 }
 
 void CVideoRecTaskList_Impl::RunAddError(const plat::Event &run, int32_t bit)
@@ -210,11 +232,15 @@ void CVideoRecTaskList_Impl::RunSetStart(const plat::Event &run, int64_t start)
     RunNodeLocked(run).task.m_nStart = start;
 }
 
-void CVideoRecTaskList_Impl::RunEnded(const plat::Event &run)
+int32_t CVideoRecTaskList_Impl::RunEnd(const plat::Event &run)
 {
     std::lock_guard<CDataLock> lk(m_lock);
-    for (Node &node : m_tasks)
-        if (node.stop.Object() == run.Object()) node.task.m_hThread.Close();
+    for (Node &node : m_tasks) {
+        if (node.stop.Object() != run.Object()) continue;
+        if (const int32_t abort = PendingAbortLocked(node)) return node.abort = abort;
+        node.task.m_hThread.Close();
+    }
+    return 0;
 }
 
 CVideoRecTaskList_Impl::NodeList::iterator CVideoRecTaskList_Impl::FindLocked(const char *id)
@@ -236,6 +262,14 @@ bool CVideoRecTaskList_Impl::DevIsFreeLocked(const char *id)
         return node.task.m_strSrcDev.CompareNoCase(id) == 0 ||
                node.task.m_strRecDev.CompareNoCase(id) == 0;
     });
+}
+
+int32_t CVideoRecTaskList_Impl::PendingAbortLocked(const Node &node)
+{
+    const int32_t status = node.task.m_nStatus;
+    const bool abort =
+        status == RECTASK_ABORTING || status == RECTASK_REVERSEABORT || status == RECTASK_ABORT;
+    return abort && !node.abort && !node.finished ? status : 0;
 }
 
 void CVideoRecTaskList_Impl::Stop(NodeList &nodes)

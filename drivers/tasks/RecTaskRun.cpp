@@ -87,16 +87,49 @@ uint32_t RecTaskRun::Run()
 {
     try {
         m_task = m_pList->RunTask(m_evStop);
-        RecTaskProc();
+        Guarded([this] { RecTaskProc(); });
+        // An abort the steps did not end on, whatever ended them, ends the task now.
+        while (const int32_t abort = m_pList->RunEnd(m_evStop))
+            Guarded([this, abort] { EndAborted(abort); });
     } catch (const RecTaskStopped &) {
-        return 0; // taken out of the list: nothing more of the task is touched
+        // taken out of the list: nothing more of the task is touched
+    }
+    return 0;
+}
+
+template <class Steps> void RecTaskRun::Guarded(Steps steps)
+{
+    try {
+        steps();
+    } catch (const RecTaskStopped &) {
+        throw;
     } catch (const RecTaskAborted &) {
-        // aborted before the recording: nothing more is done on the devices
+        // the abort is ended on by Run
     } catch (...) {
         glReportLog(kLogDub, "fatal@__RecTaskProc; " + m_task.m_strTaskID, "");
     }
-    m_pList->RunEnded(m_evStop);
-    return 0;
+}
+
+void RecTaskRun::EndAborted(int32_t abort)
+{
+    if (!m_bRecording) {
+        // Nothing was recorded: what the steps set up for the clip is undone.
+        if (m_bPlayed) {
+            if (CVideoSrcA *src = Src()) src->DevStop();
+        }
+        if (m_bRecInit) {
+            if (CVideoRecA *rec = Rec()) {
+                rec->DevStop();
+                Check();
+                rec->DevClose();
+            }
+        }
+    } else if (abort == RECTASK_REVERSEABORT) {
+        // Aborted keeping the clip after the recording: the clip ends as recorded.
+        if (LastStatus(RECTASK_FINISHED)) Dbg(" 正常结束录制");
+        return;
+    }
+    if (LastStatus(RECTASK_ABORT) && !m_bAbortLogged) Log(" 被手工终止录制");
 }
 
 void RecTaskRun::RecTaskProc()
@@ -241,9 +274,11 @@ int RecTaskRun::Cue()
     else
         Log(" 预卷后获取当前时码失败，录制要求的磁带入点为<%s>", inPoint.GetString());
 
+    EndOnAbort(); // the recorder is not set up for an aborted task
     CVideoRecA *rec = Rec();
     Check();
     if (rec && rec->DevRecInit(m_task.m_strClipID, m_task.m_nLength + 25, 0)) {
+        m_bRecInit = true;
         Status(RECTASK_INITING, 1);
         Status(RECTASK_INITED);
         return 0;
@@ -276,6 +311,7 @@ void RecTaskRun::RecTaskTime()
             Dbg(" 当前时间为:<%s> 计划录制开始的时间为:<%s>", TimeText(now).GetString(),
                 TimeText(m_task.m_nStart).GetString());
             Status(RECTASK_BEGINREC);
+            EndOnAbort(); // aborted from the callback: nothing is played
             const plat::Thread starter = StartPlay(m_task.m_nStart);
             CVideoSrcA *src = Src();
             CVideoRecA *rec = Rec();
@@ -290,6 +326,7 @@ void RecTaskRun::RecTaskTime()
                 Error(RECTASK_ERR_PLAY);
                 return Exit("_RecTask_Time", 11);
             }
+            EndOnAbort();
             Check();
             if (!rec->DevRecord(nullptr)) {
                 Error(RECTASK_ERR_RECORD);
@@ -303,12 +340,9 @@ void RecTaskRun::RecTaskTime()
             Status(RECTASK_RECORDING, 2);
             return AfterRecStart();
         }
-        // An abort before the start: ABORT from the operator while it waits, the others stored
-        // by hand.
-        const int32_t stored = Stored();
-        if (stored == RECTASK_ABORTING || stored == RECTASK_REVERSEABORT ||
-            stored == RECTASK_ABORT) {
-            if (stored != RECTASK_ABORT) Status(RECTASK_ABORT);
+        // An abort before the start ends the wait; Run ends the task on it.
+        if (m_pList->RunPendingAbort(m_evStop)) {
+            m_bAbortLogged = true;
             return Log(" 当前时间为:<%s> 计划录制开始的时间为:<%s> 录制任务开始前被手动中止",
                        TimeText(now).GetString(), TimeText(m_task.m_nStart).GetString());
         }
@@ -333,6 +367,7 @@ void RecTaskRun::StartAndRecord(int64_t start, const char *step, int exitMissing
                                 int exitLate)
 {
     Status(RECTASK_BEGINREC);
+    EndOnAbort(); // aborted from the callback: nothing is played
     const plat::Thread starter = StartPlay(start);
     CVideoSrcA *src = Src();
     CVideoRecA *rec = Rec();
@@ -347,6 +382,7 @@ void RecTaskRun::StartAndRecord(int64_t start, const char *step, int exitMissing
         if (step) Exit(step, exitLate);
         return;
     }
+    EndOnAbort();
     Check();
     if (!rec->DevRecord(nullptr)) {
         Error(RECTASK_ERR_RECORD);
@@ -374,11 +410,12 @@ void RecTaskRun::AfterRecStart()
     for (int32_t pass = 0; pass <= seconds; ++pass) {
         frames += 25;
         Progress(frames);
-        const int32_t stored = Stored();
-        if (stored == RECTASK_ABORTING || stored == RECTASK_REVERSEABORT) {
-            Log(" 因为被%s而停止录制", stored == RECTASK_ABORTING ? "不保留中断" : "保留中断");
-            Status(stored, frames);
-            aborted = stored;
+        // ABORT stored by hand counts as an abort without keeping.
+        if (const int32_t abort = m_pList->RunTakeAbort(m_evStop)) {
+            const bool keep = abort == RECTASK_REVERSEABORT;
+            Log(" 因为被%s而停止录制", keep ? "保留中断" : "不保留中断");
+            aborted = keep ? RECTASK_REVERSEABORT : RECTASK_ABORTING;
+            Status(aborted, frames);
             break;
         }
         Wait(1000);
@@ -466,11 +503,10 @@ void RecTaskRun::AfterRecStart()
         EndAction(*src);
         Status(RECTASK_EJECTED);
     }
+    // An abort that came during the stop is ended on by Run.
     if (aborted == RECTASK_ABORTING) {
-        Status(RECTASK_ABORT);
-        Log(" 被手工终止录制");
-    } else {
-        Status(RECTASK_FINISHED);
+        if (LastStatus(RECTASK_ABORT)) Log(" 被手工终止录制");
+    } else if (LastStatus(RECTASK_FINISHED)) {
         Dbg(" 正常结束录制");
     }
 }
@@ -501,6 +537,7 @@ void RecTaskRun::EndAction(CVideoSrcA &src)
 plat::Thread RecTaskRun::StartPlay(int64_t start)
 {
     CVideoSrcA *src = Src();
+    m_bPlayed = src != nullptr;
     const int32_t inPoint = m_task.m_tsom;
     const plat::Event stop = m_evStop;
     return plat::Thread::Start([src, start, inPoint, stop] {
@@ -586,9 +623,14 @@ int32_t RecTaskRun::Status(int32_t status, int32_t param)
     return 0;
 }
 
+bool RecTaskRun::LastStatus(int32_t status)
+{
+    return m_pList->RunSetStatus(m_evStop, status, 0).has_value();
+}
+
 void RecTaskRun::EndOnAbort()
 {
-    if (Stored() == RECTASK_ABORT) throw RecTaskAborted{};
+    if (m_pList->RunPendingAbort(m_evStop)) throw RecTaskAborted{};
 }
 
 void RecTaskRun::Progress(int32_t frames)
@@ -599,11 +641,6 @@ void RecTaskRun::Progress(int32_t frames)
 void RecTaskRun::Error(int32_t bit)
 {
     m_pList->RunAddError(m_evStop, bit);
-}
-
-int32_t RecTaskRun::Stored()
-{
-    return m_pList->RunStoredStatus(m_evStop);
 }
 
 void RecTaskRun::Exit(const char *step, int number)

@@ -1,9 +1,13 @@
 // The thread of one record task: device checks and router take, the cue, the start (sequential,
 // timed or triggered), the recording, the stop and its check, and the tape's end action. It
 // reaches its task only through the list, so once the task has been taken out of the list
-// every step ends the thread (RecTaskStopped), and every wait ends early on the stop. An abort
-// before the recorder has started (stored ABORT) ends the steps where they next meet it; once
-// the recorder runs, the stop and its checks run to their end whatever is stored.
+// every step ends the thread (RecTaskStopped), and every wait ends early on the stop.
+//
+// An operator's abort ends the steps where they next meet it: before the recorder has started,
+// the thread undoes what the steps set up (the source played, the recorder initialised) and
+// tells ABORT. While recording, the recording loop takes it up and the stop and its checks run
+// to their end; an abort that comes during the stop decides the task's end as well. Either way
+// the abort reaches the host as the task's last status, once.
 #pragma once
 
 #include "drivers/tasks/CVideoRecTaskListImpl.h"
@@ -25,6 +29,10 @@ public:
     uint32_t Run();
 
 private:
+    // Runs steps that end on RecTaskAborted; anything else thrown but the stop is logged.
+    template <class Steps> void Guarded(Steps steps);
+    // The end of a task on an abort (ABORTING, REVERSEABORT or ABORT) its steps did not end on.
+    void EndAborted(int32_t abort);
     void RecTaskProc();
     // 1 when a router was wanted and the take failed for good, else 0.
     bool Take(CVideoRecA &rec);
@@ -54,14 +62,16 @@ private:
     // Throw RecTaskStopped when the task has left the list.
     void Wait(uint32_t ms) const;
     void Check() const;
-    // Stores the status and tells it; the callback's result. An aborted task keeps its status:
-    // before the recording that ends the steps (RecTaskAborted), after it the result is 0.
+    // Stores the status and tells it; the callback's result. While an abort waits nothing is
+    // stored: before the recording that ends the steps (RecTaskAborted), after it the result
+    // is 0.
     int32_t Status(int32_t status, int32_t param = 0);
+    // Stores and tells the task's last status; false (nothing done) while an abort waits.
+    bool LastStatus(int32_t status);
     // Ends the steps (RecTaskAborted) when the task has been aborted.
     void EndOnAbort();
     void Progress(int32_t frames);
     void Error(int32_t bit);
-    int32_t Stored();
     void Exit(const char *step, int number);
     // Lines of the task on "LOG_DUB", prefixed "录制任务:<id>": the debug log call and the
     // plain one.
@@ -70,6 +80,9 @@ private:
 
     std::shared_ptr<CVideoRecTaskList_Impl> m_pList;
     plat::Event m_evStop;
-    CVideoRecTask m_task;      // as it stood when the thread began
-    bool m_bRecording = false; // the recorder has started
+    CVideoRecTask m_task;        // as it stood when the thread began
+    bool m_bRecInit = false;     // the recorder is initialised for the clip
+    bool m_bPlayed = false;      // the start thread has played the source
+    bool m_bRecording = false;   // the recorder has started
+    bool m_bAbortLogged = false; // the abort's line is written
 };

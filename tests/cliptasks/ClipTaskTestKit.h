@@ -1,6 +1,6 @@
 // What the clip copy and record task tests share: stub stores whose far copies the test can
 // hold, fail or make throw; a stub tape source, recorder and router that record their calls;
-// a device manager with the test's settings on the manual clock; and a recorder of callbacks.
+// a device manager with the test's settings on the manual clock; and recorders of callbacks.
 #pragma once
 
 #include "tests/model/DeviceTestKit.h"
@@ -10,11 +10,13 @@
 #include "drivers/model/CVideoSrcA.h"
 #include "drivers/model/CVideoStoreA.h"
 #include "drivers/model/CVideoSwitchA.h"
+#include "drivers/tasks/CVideoRecTask.h"
 
 #include "Kest20/KestLog.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -142,6 +144,21 @@ public:
 private:
     std::mutex m_lock;
     std::vector<Call> m_calls;
+};
+
+// A record task's receiver of status calls: records them (and answers by `calls.answer`), and
+// calls `onStatus` first when set.
+class Receiver : public CVideoRecTaskReceiver {
+public:
+    int32_t OnStatus(const char *id, int32_t status, int32_t param)
+    {
+        calls.Add(id, status, param);
+        if (onStatus) onStatus(id, status, param);
+        const auto answer = calls.answer.find(status);
+        return answer == calls.answer.end() ? 0 : answer->second;
+    }
+    Calls calls;
+    std::function<void(const char *, int32_t, int32_t)> onStatus; // set before the submit
 };
 
 // Stores STA, STB, STC, STD (stub stores) and STX (class not registered); sources VTR1, VTR2

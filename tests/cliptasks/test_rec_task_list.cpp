@@ -5,25 +5,13 @@
 
 #include "drivers/tasks/CVideoRecTaskList.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
 using namespace cliptest;
 
 namespace {
-
-class Receiver : public CVideoRecTaskReceiver {
-public:
-    int32_t OnStatus(const char *id, int32_t status, int32_t param)
-    {
-        calls.Add(id, status, param);
-        if (onStatus) onStatus(id, status, param);
-        const auto answer = calls.answer.find(status);
-        return answer == calls.answer.end() ? 0 : answer->second;
-    }
-    Calls calls;
-    std::function<void(const char *, int32_t, int32_t)> onStatus; // set before the submit
-};
 
 using V = std::vector<int32_t>;
 
@@ -259,10 +247,52 @@ TEST_F(RecTaskTest, AnAbortBeforeTheRecordingStaysAndNothingIsRecordedAfterIt)
         ASSERT_EQ(list.GetTaskAt("T1", stored), 1) << name;
         EXPECT_EQ(stored.m_nStatus, RECTASK_ABORT) << name;
         EXPECT_TRUE(aborted) << name;
-        EXPECT_EQ(told.calls.Statuses().back(), c.status) << name << ": nothing told after it";
+        const V statuses = told.calls.Statuses();
+        EXPECT_EQ(statuses.back(), RECTASK_ABORT) << name << ": the abort is told last";
+        EXPECT_EQ(std::count(statuses.begin(), statuses.end(), RECTASK_ABORT), 1) << name;
         EXPECT_EQ(vtr.plays, 0) << name;
         EXPECT_EQ(rec.records, 0) << name;
     }
+}
+
+TEST_F(RecTaskTest, AnAbortStandsOnceMadeAndItsTaskStaysListedUntilItsThreadIsThrough)
+{
+    CStubRec &rec = Dev<CStubRec>("REC1");
+    CVideoRecTaskList list;
+    // Aborted while it waits for its timed start: its thread stops the recorder it set up
+    // before the task leaves the list, and a second abort changes nothing.
+    Submit(list, Task("T1", RECTASK_TIME, 3600 * kSecond));
+    ASSERT_TRUE(AdvanceUntil([&] { return list.GetTaskStatus("T1") == RECTASK_INITED; }));
+    list.AbortTask("T1", 0);
+    list.ClearFinishedJob();
+    EXPECT_EQ(list.GetTaskCount(), 1);
+    list.AbortTask("T1", 1);
+    EXPECT_EQ(list.GetTaskStatus("T1"), RECTASK_ABORT);
+    ASSERT_TRUE(Ended(list, "T1"));
+    EXPECT_EQ(rec.stops, 1);
+    EXPECT_EQ(rec.records, 0);
+    list.ClearFinishedJob();
+    EXPECT_EQ(list.GetTaskCount(), 0);
+
+    // Aborted twice as the cue ends: the second abort does not let the steps go on.
+    Receiver twice;
+    twice.onStatus = [&](const char *id, int32_t status, int32_t param) {
+        if (status != RECTASK_INITING || param != 4) return;
+        list.AbortTask(id, 0);
+        list.AbortTask(id, 1);
+    };
+    CVideoRecTask seq = Task("T2", RECTASK_SEQ);
+    seq.SetCallBack(&twice, &Receiver::OnStatus);
+    list.Submit(seq);
+    ASSERT_TRUE(Ended(list, "T2"));
+    EXPECT_EQ(list.GetTaskStatus("T2"), RECTASK_ABORT);
+    EXPECT_EQ(rec.records, 0);
+
+    // A finished task keeps its end.
+    Submit(list, Task("T3", RECTASK_SEQ));
+    ASSERT_TRUE(Ended(list, "T3"));
+    list.AbortTask("T3", 0);
+    EXPECT_EQ(list.GetTaskStatus("T3"), RECTASK_FINISHED);
 }
 
 TEST_F(RecTaskTest, AnAbortStoredWhileRecordingStaysAndTheDevicesAreStillStopped)

@@ -105,6 +105,12 @@ std::vector<VdcpSim::Command> VdcpSim::Commands() const
     return commands_;
 }
 
+void VdcpSim::ClearCommands()
+{
+    std::lock_guard<std::mutex> lk(m_);
+    commands_.clear();
+}
+
 size_t VdcpSim::CountOf(uint8_t cmd1, uint8_t cmd2) const
 {
     std::lock_guard<std::mutex> lk(m_);

@@ -61,6 +61,7 @@ public:
     std::string RecordClip() const;
 
     std::vector<Command> Commands() const;
+    void ClearCommands();
     size_t CountOf(uint8_t cmd1, uint8_t cmd2) const;
     bool WaitForCount(uint8_t cmd1, uint8_t cmd2, size_t count, uint32_t ms) const;
     uint8_t Status1() const;
