@@ -93,7 +93,7 @@ Exchange Serve(const std::string &request, bool closeAfter = false)
 }
 
 const std::string kNoContent = "HTTP/1.1 204 No content\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
-                               "\r\n";
+                               "Connection: close\r\n\r\n";
 
 } // namespace
 
@@ -120,9 +120,33 @@ TEST(HttpShell, MatchingRecordAnswersWithTheExactResponse)
     EXPECT_EQ(x.result, 1);
     EXPECT_EQ(seen.calls, 1);
     EXPECT_EQ(x.answer, "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                        "Connection: close\r\n"
                         "Content-length: 3\r\nContent-type: text/xml; charset=GB2312\r\n"
                         "Content-language: zh-cn\r\n"
                         "\r\nabc");
+
+    // HEAD: the head of the same answer, the body's length with it, and no body.
+    auto head = Service("/head", CHttpShell::GET | CHttpShell::HEAD, seen);
+    struct Case {
+        const char *request;
+        std::string answer;
+    };
+    const Case heads[] = {
+        {"HEAD /head HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                                        "Connection: close\r\n"
+                                        "Content-length: 3\r\nContent-type: text/xml; "
+                                        "charset=GB2312\r\nContent-language: zh-cn\r\n\r\n"},
+        {"head /head HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                                        "Connection: close\r\n"
+                                        "Content-length: 3\r\nContent-type: text/xml; "
+                                        "charset=GB2312\r\nContent-language: zh-cn\r\n\r\n"},
+        {"GET /head HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                                       "Connection: close\r\n"
+                                       "Content-length: 3\r\nContent-type: text/xml; "
+                                       "charset=GB2312\r\nContent-language: zh-cn\r\n\r\nabc"},
+        {"HEAD /none HTTP/1.1\r\n\r\n", kNoContent},
+    };
+    for (const Case &c : heads) EXPECT_EQ(Serve(c.request).answer, c.answer) << c.request;
 
     Seen html;
     auto page = Service("/page", CHttpShell::GET, html, &AnswerHtml);
@@ -256,6 +280,41 @@ TEST(HttpShell, AClientThatSendsNoRequestIsDroppedAndTheServiceGoesOn)
     server.Stop();
 }
 
+// A browser opens connections ahead of its requests and sends its next request on a new one
+// at once: with room for two, a connection beyond them waits until one of the two ends
+// (here the idle ones, at the end of their request head's bound) and is served then.
+TEST(HttpShell, AConnectionBeyondTheUserCountWaitsItsTurnAndIsServed)
+{
+    plat::ScopedTestClock clock;
+    Seen seen;
+    seen.body = "ok";
+    auto service = Service("/live", CHttpShell::GET, seen);
+    CTcpServer server(0);
+    server.SetUserCount(2);
+    server.SetSessionFactory([](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); },
+                             nullptr);
+    ASSERT_EQ(server.Start(), 1);
+    const uint16_t port = server.GetBoundPort();
+
+    const int waiting = plat::TestClock::TimedWaiters();
+    Client first(loopback::Connect(port)), second(loopback::Connect(port));
+    Client page(loopback::Connect(port));
+    ASSERT_TRUE(page.Send("GET /live HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(waiting + 1)) << "the third waits its turn";
+    EXPECT_FALSE(page.Closed(100));
+    uint32_t advanced = 0;
+    while (advanced < 2 * CHttpShell::kRequestHeadMs && !first.Closed(20)) {
+        plat::TestClock::Advance(500);
+        advanced += 500;
+    }
+    EXPECT_TRUE(first.Closed());
+    EXPECT_TRUE(second.Closed());
+    const std::string answer = page.ReadToClose();
+    EXPECT_EQ(answer.substr(answer.size() > 6 ? answer.size() - 6 : 0), "\r\n\r\nok");
+    EXPECT_EQ(seen.calls, 1);
+    server.Stop();
+}
+
 TEST(HttpShell, ThreadedServerServesConnectionsAtOnce)
 {
     Seen seen;
@@ -329,7 +388,7 @@ TEST(HttpShell, StandardClientsTakeTheAnswersAsTheyStand)
     if (!HaveCurl()) GTEST_SKIP() << "curl is not installed (scripts/setup.sh installs it)";
     Seen xml, html;
     xml.body = "<a>名字</a>";
-    auto status = Service("/status", CHttpShell::GET, xml);
+    auto status = Service("/status", CHttpShell::GET | CHttpShell::HEAD, xml);
     auto page = Service("/page", CHttpShell::GET, html, &AnswerHtml);
     CTcpServer server(0);
     server.SetUserCount(2);
@@ -348,6 +407,12 @@ TEST(HttpShell, StandardClientsTakeTheAnswersAsTheyStand)
         {"/status", "--compressed -H 'Accept-Encoding: gzip'",
          "<a>名字</a>\n200|text/xml; charset=GB2312|11"},
         {"/none", "", "\n204||0"},
+        // HEAD: the head only, though it names the body's length.
+        {"/status", "-I",
+         "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+         "Connection: close\r\nContent-length: 11\r\n"
+         "Content-type: text/xml; charset=GB2312\r\nContent-language: "
+         "zh-cn\r\n\r\n\n200|text/xml; charset=GB2312|0"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.path) + " " + c.options);
@@ -357,6 +422,8 @@ TEST(HttpShell, StandardClientsTakeTheAnswersAsTheyStand)
         // Nothing comes after the end the answer declares.
         EXPECT_EQ(run.verbose.find("Excess"), std::string::npos) << run.verbose;
         EXPECT_EQ(run.verbose.find("Content-encoding"), std::string::npos) << run.verbose;
+        // The client is told that the connection closes, and keeps none open for later.
+        EXPECT_EQ(run.verbose.find("left intact"), std::string::npos) << run.verbose;
     }
     server.Stop();
 }
