@@ -58,6 +58,14 @@ std::string Port(const FtpServer &server)
     return std::to_string(server.Port());
 }
 
+// The settings of a file store named `name` on `server`.
+std::string FileStore(const char *name, const FtpServer &server)
+{
+    return Section(name, {{"class", "CVideoStore_FtpBase"},
+                          {"Server", Quoted(server.Url())},
+                          {"Port", Port(server)}});
+}
+
 class FtpStoreTest : public ::testing::TestWithParam<ftptest::Flavor> {
 protected:
     FtpStoreTest() : m_previousDebug(glSetDebugFlag(1)) {}
@@ -112,13 +120,10 @@ TEST_P(FtpStoreTest, AFileStoreListsMeasuresRenamesAndDeletes)
     tree.Dir("notaclip");
     locked.File("KEEP", 400000);
     FtpServer server(GetParam(), tree.Root()), readOnly(GetParam(), locked.Root(), {"--read-only"});
-    Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
-                         {"Server", Quoted(server.Url())},
-                         {"Port", Port(server)}}) +
-          Section("FB", {{"class", "CVideoStore_FtpBase"},
-                         {"Server", Quoted(readOnly.Url())},
-                         {"Port", std::to_string(readOnly.Port())},
-                         {"BitRate", "4000000"}}));
+    Mount(FileStore("FA", server) + Section("FB", {{"class", "CVideoStore_FtpBase"},
+                                                   {"Server", Quoted(readOnly.Url())},
+                                                   {"Port", std::to_string(readOnly.Port())},
+                                                   {"BitRate", "4000000"}}));
     auto *store = Open<CVideoStore_FtpBase>("FA");
     ASSERT_NE(store, nullptr);
     EXPECT_EQ(store->GetTypeID(), CString("LVSTORE_BVS_FTP2"));
@@ -175,9 +180,7 @@ TEST_P(FtpStoreTest, ARenamedClipIsListedUnderItsNewNameAtOnce)
     dirs.File("SPORT/ft", 500);
     dirs.File("SPORT/std", 0);
     FtpServer fileServer(GetParam(), files.Root()), dirServer(GetParam(), dirs.Root());
-    Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
-                         {"Server", Quoted(fileServer.Url())},
-                         {"Port", Port(fileServer)}}) +
+    Mount(FileStore("FA", fileServer) +
           Section("XA", {{"class", "CVideoStore_PinFtpX"},
                          {"ftp.1", "{\"Server=" + dirServer.Url() + "\"}"},
                          {"BitRate", "8000"}})); // a directory's own listed size has frames
@@ -209,12 +212,7 @@ TEST_P(FtpStoreTest, AFailedFarCopyLeavesNothingAtTheDestination)
     source.File("NEWS", 1000000);
     target.File("OTHER", 1000000);
     FtpServer from(GetParam(), source.Root()), to(GetParam(), target.Root());
-    Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
-                         {"Server", Quoted(from.Url())},
-                         {"Port", Port(from)}}) +
-          Section("FB", {{"class", "CVideoStore_FtpBase"},
-                         {"Server", Quoted(to.Url())},
-                         {"Port", Port(to)}}));
+    Mount(FileStore("FA", from) + FileStore("FB", to));
     auto *store = Open<CVideoStore_FtpBase>("FA");
     auto *dest = Open<CVideoStore_FtpBase>("FB");
     ASSERT_TRUE(store && dest);
@@ -242,9 +240,7 @@ TEST_P(FtpStoreTest, AnEmptyFileStoreReadsAsAFailedLoad)
 {
     TempTree tree;
     FtpServer server(GetParam(), tree.Root());
-    Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
-                         {"Server", Quoted(server.Url())},
-                         {"Port", Port(server)}}));
+    Mount(FileStore("FA", server));
     auto *store = Open<CVideoStore_FtpBase>("FA");
     ASSERT_NE(store, nullptr);
     EXPECT_EQ(store->DevLoadTotalClip(), 0);

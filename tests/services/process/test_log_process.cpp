@@ -2,13 +2,12 @@
 // batch when the messages stopped are in the file within the flush interval, before the kill,
 // with no later line to push them out and no orderly end to flush them.
 #include "platform/Process.h"
+#include "tests/kit/Spawn.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,8 +18,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -50,21 +47,10 @@ class Writer {
 public:
     Writer(const fs::path &settings, const std::vector<std::string> &messages)
     {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
         std::vector<std::string> args = {plat::GetProgramDirectory() + "/kest_log_writer",
                                          settings.string()};
         args.insert(args.end(), messages.begin(), messages.end());
-        std::vector<char *> argv;
-        for (std::string &arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        m_out = out[0];
+        m_pid = kit::SpawnWithOutput(std::move(args), m_out);
     }
     ~Writer()
     {
