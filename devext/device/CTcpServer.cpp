@@ -3,6 +3,7 @@
 #include "Kest20/KestLog.h"
 #include "devext/device/NetAddr.h"
 #include "platform/String.h"
+#include "platform/Sync.h"
 #include "platform/TimeSource.h"
 
 #include <netinet/in.h>
@@ -36,6 +37,19 @@ struct CTcpServer::Shared {
         CTcpSession *session = factory ? factory(factoryContext, s) : nullptr;
         if (!session) ::close(s);
         return SessionPtr(session);
+    }
+
+    // Waits until fewer sessions than the user count live, at most kTurnWaitMs: false when
+    // the time ran out or the server stops.
+    bool AwaitTurn()
+    {
+        const uint32_t start = plat::GetTickCount();
+        for (;;) {
+            if (Sweep() < static_cast<size_t>(userCount)) return true;
+            const uint32_t spent = plat::TickElapsed(start);
+            if (spent >= kTurnWaitMs || !listener.IsOpen()) return false;
+            turn->Wait(kTurnWaitMs - spent);
+        }
     }
 
     // False once the server stops: the session is not kept.
@@ -83,6 +97,7 @@ struct CTcpServer::Shared {
         std::lock_guard<std::mutex> lk(lock);
         stopping = true;
         listener.Close();
+        turn->Set();
         for (const SessionPtr &session : sessions) session->CloseSocket();
         return std::exchange(sessions, {});
     }
@@ -94,6 +109,9 @@ struct CTcpServer::Shared {
     std::mutex lock;
     std::vector<SessionPtr> sessions;
     bool stopping = false;
+    // Set when a session ends (its shell returned) and at the stop. Shared with the
+    // sessions, which may outlive the server.
+    const std::shared_ptr<plat::Event> turn = std::make_shared<plat::Event>(false, false);
 };
 
 CTcpServer::CTcpServer(int port) : m_nPort(port) {}
@@ -150,41 +168,58 @@ int CTcpServer::Start()
 void CTcpServer::AcceptLoop(Shared &shared)
 {
     bool failing = false; // the last accept failed: its spell is logged once
+    // Out of descriptors (EMFILE, ENFILE) or memory: the listener is still good, and sessions
+    // that end give their descriptors back. Logged once a spell; the stop cuts the pause short.
+    const auto failed = [&](int error) {
+        if (!failing)
+            shared.Log("accept failed (%s); trying again every %u ms", std::strerror(error),
+                       kAcceptRetryMs);
+        failing = true;
+        return shared.listener.Pause(plat::MonotonicNanos() + uint64_t{kAcceptRetryMs} * 1000000);
+    };
     for (;;) {
         uint32_t ip = 0;
         uint16_t port = 0;
         const SOCKET s = shared.listener.Accept(ip, port);
         if (s == INVALID_SOCKET) {
             const int error = errno;
-            if (!shared.listener.IsOpen()) break; // stopped
-            // Out of descriptors (EMFILE, ENFILE) or memory: the listener is still good, and
-            // sessions that end give their descriptors back. The stop cuts the pause short.
-            if (!failing)
-                shared.Log("accept failed (%s); trying again every %u ms", std::strerror(error),
-                           kAcceptRetryMs);
-            failing = true;
-            if (!shared.listener.Pause(plat::MonotonicNanos() + uint64_t{kAcceptRetryMs} * 1000000))
-                break;
+            if (!shared.listener.IsOpen() || !failed(error)) break;
             continue;
         }
-        failing = false;
-        // Threaded sessions are held to the user count; one more is turned away at once.
-        if (shared.userCount > 1 && shared.Sweep() >= static_cast<size_t>(shared.userCount)) {
+        // Threaded sessions are held to the user count; one more waits its turn, bounded.
+        if (shared.userCount > 1 && !shared.AwaitTurn()) {
             ::close(s);
+            if (!shared.listener.IsOpen()) break;
             char from[INET_ADDRSTRLEN];
             IpText(ip, from);
-            shared.Log("%d sessions, the most it serves: connection from %s:%u closed",
-                       shared.userCount, from, port);
+            shared.Log("%d sessions, the most it serves, for %u ms: connection from %s:%u closed",
+                       shared.userCount, kTurnWaitMs, from, port);
             continue;
         }
+        errno = 0;
         const SessionPtr session = shared.MakeSession(s);
         if (!session) continue;
+        // A session takes a second descriptor for its socket's wake: without one it comes
+        // unconnected, and the connection is lost as a failed accept's would be.
+        if (!session->IsConnected()) {
+            if (!failed(errno ? errno : EMFILE)) break;
+            continue;
+        }
+        session->SetEndNotify([turn = shared.turn] { turn->Set(); });
         // Kept before it is served, so that a stop reaches a shell that runs on this thread.
         if (!shared.Add(session)) {
             session->CloseSocket();
             break;
         }
-        session->Start(shared.userCount > 1);
+        if (!session->Start(shared.userCount > 1)) {
+            // No thread for it: the connection goes.
+            const int error = errno ? errno : EAGAIN;
+            session->CloseSocket();
+            shared.Sweep();
+            if (!failed(error)) break;
+            continue;
+        }
+        failing = false;
         shared.Sweep();
     }
     shared.listener.Close();

@@ -1,8 +1,11 @@
 // A TCP server: accepts connections on a thread of its own and hands each to a session made
 // by the session factory. With a user count of 1 the sessions are served one after another on
 // the accept thread; above 1 each gets a thread of its own, and at most that many sessions are
-// served at once: a connection over the count is closed at once, with a line on "LOG_ERROR".
-// A failed accept (out of descriptors) is logged there too and tried again after a pause.
+// served at once: a connection over the count waits until a session ends, and is closed with a
+// line on "LOG_ERROR" when none has within kTurnWaitMs (the connections after it wait meanwhile
+// as they do for a count of 1). A failed accept (out of descriptors), or a session that cannot
+// get its own descriptor or thread, is logged there too, once a spell, and the next accept
+// follows after a pause.
 #pragma once
 
 #include "devext/Devext20Api.h"
@@ -23,6 +26,8 @@ public:
     static constexpr uint32_t kStopBoundMs = 1000;
     // Pause after a failed accept before the next.
     static constexpr uint32_t kAcceptRetryMs = 500;
+    // How long a connection over the user count waits for a session to end.
+    static constexpr uint32_t kTurnWaitMs = 30000;
 
     explicit CTcpServer(int port);
     ~CTcpServer();

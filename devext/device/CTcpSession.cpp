@@ -36,6 +36,7 @@ void CTcpSession::RunShell()
         // A failing shell ends its own connection only.
     }
     CloseSocket();
+    if (m_pfnEnded) m_pfnEnded();
 }
 
 int CTcpSession::Start(bool threaded)

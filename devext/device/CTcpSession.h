@@ -8,6 +8,7 @@
 #include "devext/device/CTcpSocket.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class DEVEXT20_API CTcpSession : public std::enable_shared_from_this<CTcpSession> {
@@ -34,6 +35,9 @@ public:
     // Formats and sends the whole text, however long: the byte count, or -1 when the socket
     // is closed or the send failed.
     int SendFormat(const char *format, ...) __attribute__((format(printf, 2, 3)));
+    // Called once DoShell has returned and the socket is closed (on the session's thread when
+    // threaded). Set before Start.
+    void SetEndNotify(std::function<void()> notify) { m_pfnEnded = std::move(notify); }
 
 protected:
     CTcpSocket &Socket() { return m_Socket; }
@@ -45,4 +49,5 @@ private:
 
     CTcpSocket m_Socket;
     std::shared_ptr<ThreadHolder> m_pThread;
+    std::function<void()> m_pfnEnded;
 };

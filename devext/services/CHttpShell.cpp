@@ -141,8 +141,10 @@ void CHttpShell::SendText(const char *format, ...)
 
 void CHttpShell::SendStatus(int code, const char *reason)
 {
-    SendText("HTTP/1.1 %d %s\r\nServer: %s\r\nMIME-version: %s\r\n", code, reason, kServerName,
-             kMimeVersion);
+    // The shell closes after one answer: said, so that a client does not send its next
+    // request on this connection.
+    SendText("HTTP/1.1 %d %s\r\nServer: %s\r\nMIME-version: %s\r\nConnection: close\r\n", code,
+             reason, kServerName, kMimeVersion);
 }
 
 void CHttpShell::SendEntity(int length, const char *contentType)
@@ -163,8 +165,9 @@ int CHttpShell::SendBody(const CString &text, const char *contentType)
     SendStatus(200, "OK");
     SendEntity(length, contentType);
     SendCrLf();
-    // The body ends the answer: nothing follows what Content-length declares.
-    if (length > 0) Socket().Send(text.GetString(), length);
+    // The body ends the answer: nothing follows what Content-length declares. A HEAD request
+    // gets the head of the same answer only.
+    if (length > 0 && m_nMethod != HEAD) Socket().Send(text.GetString(), length);
     return 1;
 }
 

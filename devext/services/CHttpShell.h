@@ -1,6 +1,7 @@
 // One accepted HTTP connection: reads one request (request line and headers, never a body),
 // hands it to the first live CHttpService record whose path and method fit, and closes. The
-// handler answers through SendXml or SendHtml; without a record the answer is 204.
+// handler answers through SendXml or SendHtml; without a record the answer is 204. Every
+// answer says "Connection: close".
 #pragma once
 
 #include "KestLib20/CSimplexStringMap.h"
@@ -42,7 +43,8 @@ public:
     // the request could not be read or no record matched.
     int DoShell() override;
 
-    // A complete 200 response with the text as body; 1 (send failures are not looked at).
+    // A complete 200 response with the text as body (to a HEAD request its head only, with
+    // the body's length); 1 (send failures are not looked at).
     int SendXml(const CString &text);
     int SendHtml(const CString &text);
     // File answers are not offered: nothing is sent, 0.

@@ -4,6 +4,7 @@
 #include "devext/services/PatternList.h"
 #include "platform/Thread.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -35,30 +36,73 @@ CString DefaultInfo(const char *suffix)
 
 } // namespace
 
+CLogFileRegistry::CLogFileRegistry() : m_pTable(std::make_shared<Table>()) {}
+
 CLogFileRegistry::~CLogFileRegistry()
 {
+    m_pTable->stop.Set();
+    {
+        std::lock_guard<std::mutex> lk(m_threadLock);
+        m_thread.StopWithin(kStopBoundMs, 0);
+    }
     RemoveAll();
 }
 
 int32_t CLogFileRegistry::Register(const char *pattern, const char *base)
 {
-    auto writer = std::make_shared<CRegistryLogFileWriter>(m_pLock);
+    // The writers share the table's lock, and with it the table.
+    auto writer = std::make_shared<CRegistryLogFileWriter>(
+        std::shared_ptr<CDataLock>(m_pTable, &m_pTable->lock));
     writer->Open(base, pattern);
-    std::lock_guard guard(*m_pLock);
-    const int32_t id = m_nNextId++;
-    m_entries.push_back(Entry{id, CString(pattern), std::move(writer)});
+    int32_t id = 0;
+    {
+        std::lock_guard guard(m_pTable->lock);
+        id = m_pTable->nextId++;
+        m_pTable->entries.push_back(Entry{id, CString(pattern), std::move(writer)});
+    }
+    StartFlushing();
     return id;
+}
+
+void CLogFileRegistry::StartFlushing()
+{
+    std::lock_guard<std::mutex> lk(m_threadLock);
+    if (m_thread.Valid()) return;
+    m_thread = plat::Thread::Start([table = m_pTable] {
+        FlushLoop(*table);
+        return 0u;
+    });
+}
+
+void CLogFileRegistry::FlushLoop(Table &table)
+{
+    for (uint32_t wait = CLogFileWriter::kFlushIntervalMs;;) {
+        if (table.stop.Wait(wait) == plat::WAIT_OBJECT_0) return;
+        // Lines that came while nothing was due wait at most the interval from the last
+        // flush; with none waiting the thread looks again after one interval, which is before
+        // a line that comes meanwhile falls due.
+        wait = CLogFileWriter::kFlushIntervalMs;
+        for (const auto &writer : table.AllWriters()) {
+            uint32_t due = writer->FlushDueIn();
+            if (due == 0) {
+                writer->Flush(0);
+                due = writer->FlushDueIn();
+            }
+            wait = std::min(wait, due);
+        }
+    }
 }
 
 void CLogFileRegistry::Unregister(int32_t id)
 {
     std::shared_ptr<CLogFileWriter> writer;
     {
-        std::lock_guard guard(*m_pLock);
-        for (auto entry = m_entries.begin(); entry != m_entries.end(); ++entry) {
+        std::lock_guard guard(m_pTable->lock);
+        auto &entries = m_pTable->entries;
+        for (auto entry = entries.begin(); entry != entries.end(); ++entry) {
             if (entry->id == id) {
                 writer = std::move(entry->writer);
-                m_entries.erase(entry);
+                entries.erase(entry);
                 break;
             }
         }
@@ -70,8 +114,8 @@ void CLogFileRegistry::RemoveAll()
 {
     std::vector<Entry> entries;
     {
-        std::lock_guard guard(*m_pLock);
-        entries.swap(m_entries);
+        std::lock_guard guard(m_pTable->lock);
+        entries.swap(m_pTable->entries);
     }
     for (Entry &entry : entries) entry.writer->Flush(1);
 }
@@ -79,17 +123,17 @@ void CLogFileRegistry::RemoveAll()
 CLogFileRegistry::Writers CLogFileRegistry::Match(const char *type)
 {
     Writers writers;
-    std::lock_guard guard(*m_pLock);
-    for (const Entry &entry : m_entries)
+    std::lock_guard guard(m_pTable->lock);
+    for (const Entry &entry : m_pTable->entries)
         if (MatchPatternList(entry.pattern, type, ';')) writers.push_back(entry.writer);
     return writers;
 }
 
-CLogFileRegistry::Writers CLogFileRegistry::AllWriters()
+CLogFileRegistry::Writers CLogFileRegistry::Table::AllWriters()
 {
     Writers writers;
-    std::lock_guard guard(*m_pLock);
-    for (const Entry &entry : m_entries) writers.push_back(entry.writer);
+    std::lock_guard guard(lock);
+    for (const Entry &entry : entries) writers.push_back(entry.writer);
     return writers;
 }
 
@@ -122,5 +166,5 @@ void CLogFileRegistry::DispatchLines(const char *type, const CStringArray &lines
 
 void CLogFileRegistry::FlushAll()
 {
-    for (const auto &writer : AllWriters()) writer->Flush(1);
+    for (const auto &writer : m_pTable->AllWriters()) writer->Flush(1);
 }

@@ -1,6 +1,8 @@
 // Title subscriptions of the text log files: each entry is a list of type patterns and the
 // file writer that takes the messages of those types. One lock guards the entries and,
-// through the writers it makes, their pending lines.
+// through the writers it makes, their pending lines. A thread of the registry's own writes
+// the lines that wait when no more come: every line is in its file within the flush interval,
+// so the last ones before a quiet spell outlive a killed process.
 #pragma once
 
 #include "KestLib20/CDataLock.h"
@@ -8,17 +10,23 @@
 #include "devext/services/CLogFileWriter.h"
 #include "platform/Collections.h"
 #include "platform/String.h"
+#include "platform/Sync.h"
+#include "platform/Thread.h"
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class DEVEXT20_API CLogFileRegistry {
 public:
     using Writers = std::vector<std::shared_ptr<CLogFileWriter>>;
 
-    CLogFileRegistry() = default;
-    // RemoveAll.
+    // How long the destruction waits for the flush thread before giving it up.
+    static constexpr uint32_t kStopBoundMs = 2000;
+
+    CLogFileRegistry();
+    // Stops the flush thread, then RemoveAll.
     ~CLogFileRegistry();
     CLogFileRegistry(const CLogFileRegistry &) = delete;
     CLogFileRegistry &operator=(const CLogFileRegistry &) = delete;
@@ -48,10 +56,21 @@ private:
         CString pattern;
         std::shared_ptr<CLogFileWriter> writer;
     };
+    // The entries and their lock, shared with the writers (the lock) and the flush thread.
+    struct Table {
+        CDataLock lock;
+        int32_t nextId = 1;
+        std::vector<Entry> entries;
+        plat::Event stop{true, false};
 
-    Writers AllWriters();
+        Writers AllWriters();
+    };
 
-    std::shared_ptr<CDataLock> m_pLock = std::make_shared<CDataLock>(); // shared with the writers
-    int32_t m_nNextId = 1;
-    std::vector<Entry> m_entries;
+    // Writes every writer's lines as they fall due, until the stop.
+    static void FlushLoop(Table &table);
+    void StartFlushing();
+
+    std::shared_ptr<Table> m_pTable;
+    std::mutex m_threadLock; // the start of the flush thread
+    plat::Thread m_thread;
 };

@@ -101,6 +101,16 @@ void CLogFileWriter::AddLines(const CStringArray &lines)
     Flush(0);
 }
 
+uint32_t CLogFileWriter::FlushDueIn()
+{
+    const uint32_t now = plat::GetTickCount();
+    CWriterLock guard(*this);
+    if (m_pending.IsEmpty()) return kNothingPending;
+    const uint32_t since = now - m_dwLastFlush;
+    if (since > kFlushIntervalMs || m_pending.GetSize() > kFlushLines) return 0;
+    return kFlushIntervalMs + 1 - since;
+}
+
 void CLogFileWriter::Flush(int force)
 {
     const uint32_t now = plat::GetTickCount();
@@ -110,6 +120,8 @@ void CLogFileWriter::Flush(int force)
             now - m_dwLastFlush > kFlushIntervalMs || m_pending.GetSize() > kFlushLines;
         if (!due && !force) return;
     }
+    // Lines taken by one flush are in the file before another takes the next.
+    std::lock_guard<std::mutex> flushing(m_flushLock);
 
     const CFileTime time = GetFrameworkTime();
     devext::CStrings lines;

@@ -9,6 +9,7 @@
 #include "platform/String.h"
 
 #include <cstdint>
+#include <mutex>
 
 class DEVEXT20_API CLogFileWriter {
 public:
@@ -16,6 +17,8 @@ public:
     static constexpr int kFlushLines = 32;     // more pending lines than this flush at once
     static constexpr uint32_t kInfoEvery = 32; // more lines written than this repeat the info
     static constexpr int32_t kKeepDays = 7;
+    // FlushDueIn with no line pending.
+    static constexpr uint32_t kNothingPending = UINT32_MAX;
 
     CLogFileWriter() = default;
     // Flushes with force.
@@ -31,7 +34,8 @@ public:
     virtual void AddLine(const CString &line);
     virtual void AddLines(const CStringArray &lines);
     // Writes the pending lines when forced, when more than 5000 ms have passed since the
-    // last flush, or when more than 32 are pending; then Purge.
+    // last flush, or when more than 32 are pending; then Purge. One flush at a time, so that
+    // lines reach the file in the order they came.
     virtual void Flush(int force);
     // Guard the pending lines and counters; the base class needs none.
     virtual void Lock() {}
@@ -43,6 +47,10 @@ public:
     // At most once in three hours: deletes the files of the series that are at least seven
     // days old or a day or more in the future.
     void Purge();
+
+    // Milliseconds until the pending lines are due to be written (0: now), kNothingPending
+    // when none are pending.
+    uint32_t FlushDueIn();
 
     bool IsPlainTitle() const { return m_bPlainTitle; }
     const CString &GetBasePath() const { return m_strBase; }
@@ -57,4 +65,5 @@ private:
     uint32_t m_dwLastPurge = 0;
     uint32_t m_dwLines = 0; // written since the process information was last repeated
     bool m_bPlainTitle = false;
+    std::mutex m_flushLock;
 };

@@ -2,6 +2,7 @@
 #include "LoopbackPeer.h"
 
 #include "Kest20/CLogReader.h"
+#include "Kest20/KestLog.h"
 #include "devext/device/CTcpServer.h"
 #include "platform/Sync.h"
 #include "platform/TimeSource.h"
@@ -9,11 +10,16 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -348,8 +354,9 @@ TEST(TcpSession, StartsOnlyWhileConnectedAndSendsFormattedTextsWhole)
     EXPECT_EQ(probe.destroyed, 1);
 }
 
-TEST(TcpServer, ConnectionsOverTheUserCountAreClosedAtOnceAndLogged)
+TEST(TcpServer, AConnectionOverTheUserCountWaitsItsTurnForABoundedTime)
 {
+    plat::ScopedTestClock clock;
     ErrorLog log;
     Probe probe;
     Server s(2, &probe);
@@ -359,23 +366,114 @@ TEST(TcpServer, ConnectionsOverTheUserCountAreClosedAtOnceAndLogged)
     Fd b = Connect(s.port);
     ASSERT_EQ(probe.reading.Wait(kWaitMs), plat::WAIT_OBJECT_0);
 
-    const std::string over = "TcpServer " + std::to_string(s.port) +
-                             ": 2 sessions, the most it serves: connection from 127.0.0.1:";
-    for (int extra = 1; extra <= 2; ++extra) {
-        Fd c = Connect(s.port);
-        EXPECT_TRUE(WaitClosed(c.Get(), kWaitMs)) << extra;
-        EXPECT_TRUE(Eventually([&] { return log.Count(over) == extra; })) << extra;
-    }
-    EXPECT_EQ(probe.made, 2) << "no session is made for a connection turned away";
-    EXPECT_EQ(Ask(a, "a"), "echo:a\r\n");
+    // A third waits, neither served nor closed, and is served once a session ends.
+    const int idle = plat::TestClock::TimedWaiters();
+    Fd c = Connect(s.port);
+    ASSERT_TRUE(SendAll(c.Get(), "c\r\n"));
+    ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(idle + 1)) << "the accept thread waits";
+    EXPECT_EQ(Receive(c.Get(), 1, 150), "");
+    EXPECT_EQ(probe.made, 2);
+    a.Reset();
+    EXPECT_EQ(Receive(c.Get(), 8, kWaitMs), "echo:c\r\n");
     EXPECT_EQ(Ask(b, "b"), "echo:b\r\n");
 
-    // A session that ends makes room for the next connection.
-    a.Reset();
-    ASSERT_TRUE(Eventually([&] { return probe.serving == 1; }));
+    // A fourth, while none ends, waits out the bound and no more: then it is closed, and
+    // logged.
     Fd d = Connect(s.port);
-    EXPECT_EQ(Ask(d, "d"), "echo:d\r\n");
-    EXPECT_EQ(log.Count(over), 2);
+    ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(idle + 1));
+    plat::TestClock::Advance(CTcpServer::kTurnWaitMs - 1);
+    ASSERT_TRUE(plat::TestClock::WaitForSettled(idle + 1));
+    EXPECT_FALSE(WaitClosed(d.Get(), 100));
+    plat::TestClock::Advance(1);
+    EXPECT_TRUE(WaitClosed(d.Get(), kWaitMs));
+    const std::string over = "TcpServer " + std::to_string(s.port) + ": 2 sessions, the most it " +
+                             "serves, for " + std::to_string(CTcpServer::kTurnWaitMs) +
+                             " ms: connection from 127.0.0.1:";
+    EXPECT_TRUE(Eventually([&] { return log.Count(over) == 1; }));
+    EXPECT_EQ(probe.made, 3) << "no session is made for a connection turned away";
+
+    // A stop ends a wait for the turn at once.
+    Fd e = Connect(s.port);
+    ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(idle + 1));
+    s.server.Stop();
+    EXPECT_TRUE(WaitClosed(e.Get(), kWaitMs));
+    EXPECT_EQ(log.Count("TcpServer "), 1);
+}
+
+namespace {
+
+// While one lives, the process has only `spare` descriptors left: the lowest free ones below
+// a lowered limit are taken, and the limit is put back at the end.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(int spare)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        int highest = 0;
+        for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
+            highest = std::max(highest, std::atoi(entry.path().filename().c_str()));
+        rlimit low = saved_;
+        low.rlim_cur = static_cast<rlim_t>(highest + 16);
+        ::setrlimit(RLIMIT_NOFILE, &low);
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken_.push_back(fd);
+        for (int i = 0; i < spare && !taken_.empty(); ++i) {
+            ::close(taken_.back());
+            taken_.pop_back();
+        }
+    }
+    ~DescriptorLimit()
+    {
+        for (int fd : taken_) ::close(fd);
+        ::setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    DescriptorLimit(const DescriptorLimit &) = delete;
+    DescriptorLimit &operator=(const DescriptorLimit &) = delete;
+
+private:
+    rlimit saved_{};
+    std::vector<int> taken_;
+};
+
+} // namespace
+
+TEST(TcpServer, ASessionWithoutADescriptorOfItsOwnIsLoggedAsAFailedAcceptIs)
+{
+    ErrorLog log;
+    Probe probe;
+    Server s(2, &probe);
+    ASSERT_EQ(s.started, 1);
+    // Served before the descriptors run out. This also meets every class of the test once
+    // first: a sanitizer's type check takes descriptors of its own the first time.
+    Fd first = Connect(s.port);
+    EXPECT_EQ(Ask(first, "first"), "echo:first\r\n");
+    first.Reset();
+    glReportLog("LOG_ERROR", "before", "");
+    ASSERT_EQ(log.Count("before"), 1);
+    // The clients' sockets are made first: the process will have none to spare.
+    std::vector<Fd> clients;
+    for (int i = 0; i < 3; ++i) clients.emplace_back(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(s.port);
+    to.sin_addr.s_addr = LoopbackIp();
+    const std::string failed = "TcpServer " + std::to_string(s.port) +
+                               ": accept failed (Too many open files); trying again every " +
+                               std::to_string(CTcpServer::kAcceptRetryMs) + " ms";
+    {
+        // The accept takes the one left, and the session finds none for its own.
+        DescriptorLimit limit(1);
+        for (const Fd &client : clients) {
+            ASSERT_EQ(::connect(client.Get(), reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+            EXPECT_TRUE(WaitClosed(client.Get(), kWaitMs));
+        }
+        EXPECT_TRUE(Eventually([&] { return log.Count(failed) == 1; }));
+        EXPECT_EQ(log.Count("TcpServer "), 1) << "one line for the spell";
+        EXPECT_EQ(probe.serving, 0);
+    }
+    // With descriptors back the server serves again.
+    Fd next = Connect(s.port);
+    EXPECT_EQ(Ask(next, "next"), "echo:next\r\n");
+    EXPECT_EQ(log.Count("TcpServer "), 1);
 }
 
 TEST(TcpServer, AFailedAcceptIsLoggedAndTheServerServesAgainAfterIt)

@@ -1,11 +1,10 @@
 #include "tests/ftp/FtpPeerKit.h"
 
 #include "platform/Gbk.h"
+#include "tests/kit/Spawn.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +13,6 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
-
-extern char **environ;
 
 namespace ftptest {
 
@@ -128,8 +125,6 @@ FtpServer::FtpServer(Flavor flavor, const fs::path &root, const std::vector<std:
     if (logFd < 0) return;
     ::close(logFd);
     m_commandLog = log;
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
     const bool vsftpd = flavor == Flavor::kVsftpd;
     std::vector<std::string> args = {"/usr/bin/python3",
                                      std::string(KEST_FTP_SCRIPT_DIR) +
@@ -149,17 +144,11 @@ FtpServer::FtpServer(Flavor flavor, const fs::path &root, const std::vector<std:
         if (vsftpd && (option == "--gbk" || option == "--rmd-tree")) continue;
         args.push_back(option);
     }
-    std::vector<char *> argv;
-    for (std::string &arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    if (m_pid > 0) m_port = ReadPort(out[0]);
-    ::close(out[0]);
+    int out = -1;
+    m_pid = kit::SpawnWithOutput(std::move(args), out);
+    if (m_pid <= 0) return;
+    m_port = ReadPort(out);
+    ::close(out);
 }
 
 FtpServer::~FtpServer()

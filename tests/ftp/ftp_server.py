@@ -64,8 +64,6 @@ def main():
             self.respond("250 Directory removed.")
 
     Handler.authorizer = authorizer
-    Handler.permit_foreign_addresses = True
-    Handler.permit_privileged_ports = True
     if args.gbk:
         Handler.abstracted_fs = GbkFS
     if args.rate:

@@ -1,6 +1,8 @@
 // What the control connection says, taken apart from byte arrays: reply lines into complete
 // replies, PASV addresses, listing lines; and the checks of copied key files and the far
-// copy's expected times, which need no server.
+// copy's expected times, and where a connection stands after its directory changes, which
+// need no server.
+#include "drivers/sources/ftp/FtpConnState.h"
 #include "drivers/sources/ftp/FtpKeyFiles.h"
 #include "drivers/sources/ftp/FtpReply.h"
 #include "drivers/sources/ftp/FtpStoreCommon.h"
@@ -246,6 +248,37 @@ TEST(FtpFarCopy, ExpectedTimeIsClampedBeforeItIsCut)
     for (const Case &c : cases) {
         EXPECT_EQ(FarCopy::ExpectedMs(c.durationMs, c.speed), c.expected) << c.durationMs;
         EXPECT_EQ(FarCopy::TimeOutMs(c.expected), c.timeOut) << c.durationMs;
+    }
+}
+
+TEST(FtpWorkDir, FollowsDirectoryChangesFromTheLogInDirectory)
+{
+    struct Case {
+        std::vector<const char *> changes;
+        const char *path;
+    };
+    const Case cases[] = {
+        {{}, ""},
+        {{"clips", "NEWS"}, "clips/NEWS"},
+        {{"clips/NEWS", ".."}, "clips"},
+        {{"clips/./NEWS/", "../SPORT"}, "clips/SPORT"},
+        {{"a", "..", ".."}, ".."}, // above the log-in directory
+        {{"..", "x", "..", "y"}, "../y"},
+        {{"clips", "/srv/ftp", "a"}, "/srv/ftp/a"},
+        {{"/", "..", "x"}, "/x"}, // the root's parent is the root
+        {{"x", "/"}, "/"},
+        {{"", "."}, ""},
+    };
+    for (const Case &c : cases) {
+        FtpWorkDir dir;
+        std::string trace;
+        for (const char *change : c.changes) {
+            dir.Change(change);
+            trace += std::string(change) + " ";
+        }
+        EXPECT_EQ(std::string(dir.Path()), c.path) << trace;
+        dir.Reset();
+        EXPECT_EQ(std::string(dir.Path()), "") << trace;
     }
 }
 

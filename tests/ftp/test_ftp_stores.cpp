@@ -1,8 +1,9 @@
 // The FTP clip stores against real FTP servers: settings, clip lists with lengths from byte
-// sizes, rename and delete (a refused delete reported as failed and the clip kept), the debug
-// log, and far copies between two servers: a clip with its key files checked at the
-// destination, a clip that lacks one, a destination that refuses the copy, the PinFtpX site
-// pools, and the clip copy manager driving a copy end to end.
+// sizes, rename (in the list at once) and delete (a refused delete reported as failed and the
+// clip kept), the debug log, and far copies between two servers: a clip with its key files
+// checked at the destination, a clip that lacks one, one gone from the source (nothing left at
+// the destination), a destination that refuses the copy, the PinFtpX site pools, and the clip
+// copy manager driving a copy end to end.
 #include "tests/ftp/FtpPeerKit.h"
 #include "tests/model/DeviceTestKit.h"
 
@@ -55,6 +56,14 @@ std::string Quoted(const std::string &url)
 std::string Port(const FtpServer &server)
 {
     return std::to_string(server.Port());
+}
+
+// The settings of a file store named `name` on `server`.
+std::string FileStore(const char *name, const FtpServer &server)
+{
+    return Section(name, {{"class", "CVideoStore_FtpBase"},
+                          {"Server", Quoted(server.Url())},
+                          {"Port", Port(server)}});
 }
 
 class FtpStoreTest : public ::testing::TestWithParam<ftptest::Flavor> {
@@ -111,13 +120,10 @@ TEST_P(FtpStoreTest, AFileStoreListsMeasuresRenamesAndDeletes)
     tree.Dir("notaclip");
     locked.File("KEEP", 400000);
     FtpServer server(GetParam(), tree.Root()), readOnly(GetParam(), locked.Root(), {"--read-only"});
-    Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
-                         {"Server", Quoted(server.Url())},
-                         {"Port", Port(server)}}) +
-          Section("FB", {{"class", "CVideoStore_FtpBase"},
-                         {"Server", Quoted(readOnly.Url())},
-                         {"Port", std::to_string(readOnly.Port())},
-                         {"BitRate", "4000000"}}));
+    Mount(FileStore("FA", server) + Section("FB", {{"class", "CVideoStore_FtpBase"},
+                                                   {"Server", Quoted(readOnly.Url())},
+                                                   {"Port", std::to_string(readOnly.Port())},
+                                                   {"BitRate", "4000000"}}));
     auto *store = Open<CVideoStore_FtpBase>("FA");
     ASSERT_NE(store, nullptr);
     EXPECT_EQ(store->GetTypeID(), CString("LVSTORE_BVS_FTP2"));
@@ -164,13 +170,77 @@ TEST_P(FtpStoreTest, AFileStoreListsMeasuresRenamesAndDeletes)
     EXPECT_EQ(store->GetDevStatus().nCode, 3);
 }
 
+// A rename is in the store's own list at once, as a delete and a far copy are, on the file
+// store and on the pooled Pinnacle store; a refused one changes nothing.
+TEST_P(FtpStoreTest, ARenamedClipIsListedUnderItsNewNameAtOnce)
+{
+    TempTree files, dirs;
+    files.File("SPORT", 2000000); // 50 frames at 8 Mbit/s
+    dirs.File("SPORT/header", 500);
+    dirs.File("SPORT/ft", 500);
+    dirs.File("SPORT/std", 0);
+    FtpServer fileServer(GetParam(), files.Root()), dirServer(GetParam(), dirs.Root());
+    Mount(FileStore("FA", fileServer) +
+          Section("XA", {{"class", "CVideoStore_PinFtpX"},
+                         {"ftp.1", "{\"Server=" + dirServer.Url() + "\"}"},
+                         {"BitRate", "8000"}})); // a directory's own listed size has frames
+    CVideoStoreA *stores[] = {Open<CVideoStore_FtpBase>("FA"), Open<CVideoStore_PinFtpX>("XA")};
+    for (CVideoStoreA *store : stores) {
+        ASSERT_NE(store, nullptr);
+        SCOPED_TRACE(store->GetInstanceName());
+        ASSERT_GT(store->DevGetClipSize("SPORT"), 0);
+        const int frames = store->DevGetClipSize("SPORT");
+        const int64_t loaded = store->GetClipCache().GetLastLoadTime();
+        ASSERT_EQ(store->DevRename("SPORT", "SPORT2"), 1);
+        EXPECT_EQ(Ids(*store), std::vector<std::string>{"SPORT2"});
+        EXPECT_EQ(store->DevGetClipSize("SPORT2"), frames);
+        EXPECT_FALSE(store->GetClipCache().IsExists("SPORT"));
+        EXPECT_EQ(store->GetClipCache().GetLastLoadTime(), loaded) << "no load in between";
+        EXPECT_EQ(store->DevRename("NONE", "OTHER"), 0);
+        EXPECT_EQ(Ids(*store), std::vector<std::string>{"SPORT2"});
+    }
+    EXPECT_TRUE(files.Exists("SPORT2"));
+    EXPECT_TRUE(dirs.Exists("SPORT2/ft"));
+}
+
+// A clip gone from the source after the store listed it: the copy fails, and the destination
+// keeps nothing of it, on a server that hears the abort and on one that does not (vsftpd as
+// it ships), whose file is removed over a connection made anew.
+TEST_P(FtpStoreTest, AFailedFarCopyLeavesNothingAtTheDestination)
+{
+    TempTree source, target;
+    source.File("NEWS", 1000000);
+    target.File("OTHER", 1000000);
+    FtpServer from(GetParam(), source.Root()), to(GetParam(), target.Root());
+    Mount(FileStore("FA", from) + FileStore("FB", to));
+    auto *store = Open<CVideoStore_FtpBase>("FA");
+    auto *dest = Open<CVideoStore_FtpBase>("FB");
+    ASSERT_TRUE(store && dest);
+    ASSERT_EQ(store->DevGetClipSize("NEWS"), 25);
+    ASSERT_EQ(Ids(*dest), std::vector<std::string>{"OTHER"});
+    std::filesystem::remove(source.Root() / "NEWS");
+
+    Progress progress;
+    EXPECT_EQ(store->DevFarCopy("NEWS", "", "FB", progress.Callback()), 0);
+    EXPECT_FALSE(target.Exists("NEWS"));
+    Expire(*dest);
+    EXPECT_EQ(Ids(*dest), std::vector<std::string>{"OTHER"});
+    EXPECT_TRUE(debug.Has(
+        "(  S_TO_S) Command :################# End Copy(Failed) ############################"));
+
+    // Both stores work on: the next copy goes through.
+    source.File("NEWS", 1000000);
+    Expire(*store);
+    ASSERT_EQ(store->DevGetClipSize("NEWS"), 25);
+    EXPECT_EQ(store->DevFarCopy("NEWS", "", "FB", progress.Callback()), 1);
+    EXPECT_TRUE(target.Read("NEWS") == source.Read("NEWS"));
+}
+
 TEST_P(FtpStoreTest, AnEmptyFileStoreReadsAsAFailedLoad)
 {
     TempTree tree;
     FtpServer server(GetParam(), tree.Root());
-    Mount(Section("FA", {{"class", "CVideoStore_FtpBase"},
-                         {"Server", Quoted(server.Url())},
-                         {"Port", Port(server)}}));
+    Mount(FileStore("FA", server));
     auto *store = Open<CVideoStore_FtpBase>("FA");
     ASSERT_NE(store, nullptr);
     EXPECT_EQ(store->DevLoadTotalClip(), 0);
@@ -448,6 +518,9 @@ TEST_P(FtpStoreTest, PinFtpXCopiesThroughTheSiteItsDestinationNames)
         EXPECT_TRUE(target.Read(file) == source.Read(file)) << file;
     EXPECT_TRUE(debug.Has(
         "(  NEWS_TO_XB) Command :################# Begin Copy ############################"));
+    EXPECT_TRUE(debug.Has(
+        "(  S_TO_S) Command :################# End Copy(OK) ############################"))
+        << "the end line has the one tag of every store";
 
     // XB's first site removes clip directories recursively (UsingRMD=0).
     EXPECT_EQ(dest->DevDelete("NEWS", 0), 1);

@@ -530,7 +530,12 @@ TEST_P(FtpAgentPeerTest, ARemovedJobStopsItsCopy)
     EXPECT_NE(agent.GetTaskProperty(task, "status", state), 0);
     EXPECT_TRUE(devtest::Eventually([&] { return !target.Exists("LONG"); }, 15000))
         << "the copy was aborted and its part removed";
-    EXPECT_EQ(b.Count("ABOR"), 1);
+    EXPECT_EQ(b.Count("DELE"), 1);
+    // vsftpd, as it ships, reads no command while its transfer runs: the abort is sent, but the
+    // part goes over a connection made anew.
+    if (GetParam() == ftptest::Flavor::kPyftpdlib) {
+        EXPECT_EQ(b.Count("ABOR"), 1);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpAgentPeerTest, ::testing::ValuesIn(ftptest::kFlavors),

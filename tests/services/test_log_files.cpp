@@ -1,6 +1,6 @@
 // Text log files: two-hour file names, the header and process blocks of a new file, batched
-// writes, the line forms of plain and pattern titles, the purge of old files, the registry,
-// and the component fed by the log core.
+// writes, waiting lines written within the flush interval, the line forms of plain and pattern
+// titles, the purge of old files, the registry, and the component fed by the log core.
 #include "ServicesTestKit.h"
 
 #include "Kest20/KestLog.h"
@@ -109,6 +109,56 @@ TEST_F(LogFiles, ANewFileStartsWithItsBlocksAndLinesGoInBatches)
     none.AddLine("dropped");
     none.Flush(1);
     EXPECT_EQ(FilesIn(dir.Path()).size(), 1u);
+}
+
+// Lines that wait for their batch reach the file within the flush interval with no later line
+// to carry them: the registry's thread writes them once they fall due, never sooner, and a
+// line after a quiet spell still goes out at once.
+TEST_F(LogFiles, WaitingLinesAreWrittenWithinTheFlushIntervalWithoutAnotherLine)
+{
+    CLogFileRegistry registry;
+    registry.Register("LOG_AIR", (dir / "Air").c_str());
+    ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(1)) << "the flush thread waits";
+    int sent = 0;
+    const auto send = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            registry.Dispatch("LOG_AIR", ("msg " + std::to_string(sent++)).c_str(), "");
+    };
+    const auto written = [&] {
+        const auto files = FilesIn(dir.Path());
+        size_t count = 0;
+        for (const std::string &line :
+             files.empty() ? std::vector<std::string>{} : ReadLines(files[0]))
+            count += line.find(": msg ") != std::string::npos ? 1 : 0;
+        return count;
+    };
+    const auto step = [](uint32_t ms) {
+        ASSERT_TRUE(plat::TestClock::WaitForSettled(1));
+        plat::TestClock::Advance(ms);
+        ASSERT_TRUE(plat::TestClock::WaitForSettled(1));
+    };
+
+    send(1);
+    EXPECT_EQ(written(), 1u) << "the first line goes out at once";
+    step(1000);
+    send(1);
+    step(3999);
+    EXPECT_EQ(written(), 1u) << "a batch is written no sooner than 5000 ms after the last";
+    step(2);
+    EXPECT_TRUE(RealWait([&] { return written() == 2; })) << "and no later";
+
+    // 40 lines in a burst: the first is due at once, 33 go out as the 33rd is pending, the
+    // other 6 within the interval.
+    step(6000);
+    send(40);
+    EXPECT_EQ(written(), 2u + 1u + 33u);
+    step(5001);
+    EXPECT_TRUE(RealWait([&] { return written() == 42; }));
+
+    // The thread writes nothing when nothing waits: a line after a quiet spell is not held.
+    for (int i = 0; i < 4; ++i) step(5000);
+    send(1);
+    EXPECT_EQ(written(), 43u);
 }
 
 TEST_F(LogFiles, TheRegistryFormatsLinesPerTitle)

@@ -93,7 +93,34 @@ Exchange Serve(const std::string &request, bool closeAfter = false)
 }
 
 const std::string kNoContent = "HTTP/1.1 204 No content\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
-                               "\r\n";
+                               "Connection: close\r\n\r\n";
+
+// A TCP server of HTTP shells on a port of the system's choice, for `users` at once.
+struct ShellServer {
+    explicit ShellServer(int users) : server(0)
+    {
+        server.SetUserCount(users);
+        server.SetSessionFactory(
+            [](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); }, nullptr);
+        started = server.Start();
+        port = server.GetBoundPort();
+    }
+    CTcpServer server;
+    int started = 0;
+    uint16_t port = 0;
+};
+
+// Steps the manual clock until the server has closed `client` (at most twice the request
+// head's bound): how far it stepped.
+uint32_t AdvanceUntilClosed(Client &client)
+{
+    uint32_t advanced = 0;
+    while (advanced < 2 * CHttpShell::kRequestHeadMs && !client.Closed(20)) {
+        plat::TestClock::Advance(500);
+        advanced += 500;
+    }
+    return advanced;
+}
 
 } // namespace
 
@@ -120,9 +147,33 @@ TEST(HttpShell, MatchingRecordAnswersWithTheExactResponse)
     EXPECT_EQ(x.result, 1);
     EXPECT_EQ(seen.calls, 1);
     EXPECT_EQ(x.answer, "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                        "Connection: close\r\n"
                         "Content-length: 3\r\nContent-type: text/xml; charset=GB2312\r\n"
                         "Content-language: zh-cn\r\n"
                         "\r\nabc");
+
+    // HEAD: the head of the same answer, the body's length with it, and no body.
+    auto head = Service("/head", CHttpShell::GET | CHttpShell::HEAD, seen);
+    struct Case {
+        const char *request;
+        std::string answer;
+    };
+    const Case heads[] = {
+        {"HEAD /head HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                                        "Connection: close\r\n"
+                                        "Content-length: 3\r\nContent-type: text/xml; "
+                                        "charset=GB2312\r\nContent-language: zh-cn\r\n\r\n"},
+        {"head /head HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                                        "Connection: close\r\n"
+                                        "Content-length: 3\r\nContent-type: text/xml; "
+                                        "charset=GB2312\r\nContent-language: zh-cn\r\n\r\n"},
+        {"GET /head HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+                                       "Connection: close\r\n"
+                                       "Content-length: 3\r\nContent-type: text/xml; "
+                                       "charset=GB2312\r\nContent-language: zh-cn\r\n\r\nabc"},
+        {"HEAD /none HTTP/1.1\r\n\r\n", kNoContent},
+    };
+    for (const Case &c : heads) EXPECT_EQ(Serve(c.request).answer, c.answer) << c.request;
 
     Seen html;
     auto page = Service("/page", CHttpShell::GET, html, &AnswerHtml);
@@ -227,11 +278,9 @@ TEST(HttpShell, AClientThatSendsNoRequestIsDroppedAndTheServiceGoesOn)
     Seen seen;
     seen.body = "ok";
     auto service = Service("/live", CHttpShell::GET, seen);
-    CTcpServer server(0); // one user: connections are served one after another
-    server.SetSessionFactory([](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); },
-                             nullptr);
-    ASSERT_EQ(server.Start(), 1);
-    const uint16_t port = server.GetBoundPort();
+    ShellServer http(1); // one user: connections are served one after another
+    ASSERT_EQ(http.started, 1);
+    const uint16_t port = http.port;
 
     // One client says nothing, one drips its request head and never ends it; both hold the
     // single user until the bound, counted from when each is served, and no longer.
@@ -242,18 +291,39 @@ TEST(HttpShell, AClientThatSendsNoRequestIsDroppedAndTheServiceGoesOn)
         Client next(loopback::Connect(port));
         ASSERT_TRUE(next.Send("GET /live HTTP/1.1\r\n\r\n"));
         EXPECT_FALSE(slow.Closed(100));
-        uint32_t advanced = 0;
-        while (advanced < 2 * CHttpShell::kRequestHeadMs && !slow.Closed(20)) {
-            plat::TestClock::Advance(500);
-            advanced += 500;
-        }
+        EXPECT_GE(AdvanceUntilClosed(slow), CHttpShell::kRequestHeadMs);
         EXPECT_TRUE(slow.Closed());
-        EXPECT_GE(advanced, CHttpShell::kRequestHeadMs);
         const std::string answer = next.ReadToClose();
         EXPECT_EQ(answer.substr(answer.size() > 6 ? answer.size() - 6 : 0), "\r\n\r\nok");
     }
     EXPECT_EQ(seen.calls, 2);
-    server.Stop();
+}
+
+// A browser opens connections ahead of its requests and sends its next request on a new one
+// at once: with room for two, a connection beyond them waits until one of the two ends
+// (here the idle ones, at the end of their request head's bound) and is served then.
+TEST(HttpShell, AConnectionBeyondTheUserCountWaitsItsTurnAndIsServed)
+{
+    plat::ScopedTestClock clock;
+    Seen seen;
+    seen.body = "ok";
+    auto service = Service("/live", CHttpShell::GET, seen);
+    ShellServer http(2);
+    ASSERT_EQ(http.started, 1);
+    const uint16_t port = http.port;
+
+    const int waiting = plat::TestClock::TimedWaiters();
+    Client first(loopback::Connect(port)), second(loopback::Connect(port));
+    Client page(loopback::Connect(port));
+    ASSERT_TRUE(page.Send("GET /live HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(plat::TestClock::WaitForTimedWaiters(waiting + 1)) << "the third waits its turn";
+    EXPECT_FALSE(page.Closed(100));
+    AdvanceUntilClosed(first);
+    EXPECT_TRUE(first.Closed());
+    EXPECT_TRUE(second.Closed());
+    const std::string answer = page.ReadToClose();
+    EXPECT_EQ(answer.substr(answer.size() > 6 ? answer.size() - 6 : 0), "\r\n\r\nok");
+    EXPECT_EQ(seen.calls, 1);
 }
 
 TEST(HttpShell, ThreadedServerServesConnectionsAtOnce)
@@ -261,12 +331,9 @@ TEST(HttpShell, ThreadedServerServesConnectionsAtOnce)
     Seen seen;
     seen.body = "ok";
     auto service = Service("/live", CHttpShell::GET, seen);
-    CTcpServer server(0);
-    server.SetUserCount(8); // room for the idle client and the six at once
-    server.SetSessionFactory([](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); },
-                             nullptr);
-    ASSERT_EQ(server.Start(), 1);
-    const uint16_t port = server.GetBoundPort();
+    ShellServer http(8); // room for the idle client and the six at once
+    ASSERT_EQ(http.started, 1);
+    const uint16_t port = http.port;
 
     // A client that sends nothing does not hold up the others.
     Client idle(loopback::Connect(port));
@@ -282,7 +349,7 @@ TEST(HttpShell, ThreadedServerServesConnectionsAtOnce)
     for (std::thread &t : clients) t.join();
     EXPECT_EQ(answered, 6);
     EXPECT_EQ(seen.calls, 6);
-    server.Stop();
+    http.server.Stop();
     EXPECT_TRUE(idle.Closed()) << "stopping the server ends a waiting session";
 }
 
@@ -329,13 +396,10 @@ TEST(HttpShell, StandardClientsTakeTheAnswersAsTheyStand)
     if (!HaveCurl()) GTEST_SKIP() << "curl is not installed (scripts/setup.sh installs it)";
     Seen xml, html;
     xml.body = "<a>名字</a>";
-    auto status = Service("/status", CHttpShell::GET, xml);
+    auto status = Service("/status", CHttpShell::GET | CHttpShell::HEAD, xml);
     auto page = Service("/page", CHttpShell::GET, html, &AnswerHtml);
-    CTcpServer server(0);
-    server.SetUserCount(2);
-    server.SetSessionFactory([](void *, SOCKET s) -> CTcpSession * { return new CHttpShell(s); },
-                             nullptr);
-    ASSERT_EQ(server.Start(), 1);
+    ShellServer http(2);
+    ASSERT_EQ(http.started, 1);
     struct Case {
         const char *path;
         const char *options;
@@ -348,15 +412,22 @@ TEST(HttpShell, StandardClientsTakeTheAnswersAsTheyStand)
         {"/status", "--compressed -H 'Accept-Encoding: gzip'",
          "<a>名字</a>\n200|text/xml; charset=GB2312|11"},
         {"/none", "", "\n204||0"},
+        // HEAD: the head only, though it names the body's length.
+        {"/status", "-I",
+         "HTTP/1.1 200 OK\r\nServer: KEST\r\nMIME-version: 1.0\r\n"
+         "Connection: close\r\nContent-length: 11\r\n"
+         "Content-type: text/xml; charset=GB2312\r\nContent-language: "
+         "zh-cn\r\n\r\n\n200|text/xml; charset=GB2312|0"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.path) + " " + c.options);
-        const CurlRun run = Curl(server.GetBoundPort(), c.path, c.options);
+        const CurlRun run = Curl(http.port, c.path, c.options);
         EXPECT_EQ(run.status, 0) << run.verbose;
         EXPECT_EQ(run.out, c.out);
         // Nothing comes after the end the answer declares.
         EXPECT_EQ(run.verbose.find("Excess"), std::string::npos) << run.verbose;
         EXPECT_EQ(run.verbose.find("Content-encoding"), std::string::npos) << run.verbose;
+        // The client is told that the connection closes, and keeps none open for later.
+        EXPECT_EQ(run.verbose.find("left intact"), std::string::npos) << run.verbose;
     }
-    server.Stop();
 }

@@ -138,6 +138,11 @@ void CFtpClient::StopReader()
 
 int CFtpClient::Login()
 {
+    return LogOn(true);
+}
+
+int CFtpClient::LogOn(bool own)
+{
     tagFtpConnState &state = *m_pState;
     // One log-on at a time: a second caller waits and finds the first one's connection.
     std::lock_guard<std::mutex> connecting(state.connectLock);
@@ -155,10 +160,13 @@ int CFtpClient::Login()
         std::lock_guard<CDataLock> lk(state.lock);
         state.replies.Clear();
     }
+    state.workDir.Reset();
     StartReader();
     plat::Sleep(kGreetingMs);
-    const int code = SendCommand("USER " + user, nullptr, 0, true);
-    if (Succeeded(code, ReplyClass::kDone) || Pass(password)) return 1;
+    const CString name = "USER " + user;
+    const int code = own ? SendCommand(name, nullptr, 0, true) : SendLocked(name, nullptr, 0);
+    if (Succeeded(code, ReplyClass::kDone) || RunText(own, ReplyClass::kDone, "PASS " + password))
+        return 1;
     state.control.Close();
     StopReader();
     return 0;
@@ -207,23 +215,27 @@ int CFtpClient::SendLocked(const char *command, CString *reply, uint32_t timeOut
     if (state.control.IsOpen()) {
         // Only a new command throws unread replies away: a final reply collected by a null
         // command may have come already.
-        if (command) {
-            if (state.hasEvent) state.replyEvent.Reset();
-            std::vector<CString> dropped;
-            {
-                std::lock_guard<CDataLock> lk(state.lock);
-                dropped = state.replies.Clear();
-            }
-            for (const CString &text : dropped) state.CallHook(&tagFtpConnState::discarded, text);
-            const CString text(command);
-            state.CallHook(&tagFtpConnState::sent, Shown(text));
-            const CString line = text + "\r\n";
-            state.control.Send(line.GetString(), line.GetLength());
-        }
+        if (command) Post(command);
         code = WaitReply(reply, timeOutMs);
     }
     plat::SetLastError(static_cast<uint32_t>(code));
     return code;
+}
+
+void CFtpClient::Post(const char *command)
+{
+    tagFtpConnState &state = *m_pState;
+    if (state.hasEvent) state.replyEvent.Reset();
+    std::vector<CString> dropped;
+    {
+        std::lock_guard<CDataLock> lk(state.lock);
+        dropped = state.replies.Clear();
+    }
+    for (const CString &text : dropped) state.CallHook(&tagFtpConnState::discarded, text);
+    const CString text(command);
+    state.CallHook(&tagFtpConnState::sent, Shown(text));
+    const CString line = text + "\r\n";
+    state.control.Send(line.GetString(), line.GetLength());
 }
 
 int CFtpClient::WaitReply(CString *reply, uint32_t timeOutMs)
@@ -281,11 +293,13 @@ int CFtpClient::Pass(const char *password)
 }
 int CFtpClient::Cwd(const char *dir)
 {
-    return Run(true, ReplyClass::kDone, "CWD %s", dir);
+    return ChangeDir(true, dir);
 }
 int CFtpClient::Cdup()
 {
-    return Run(true, ReplyClass::kDone, "CDUP");
+    if (!Run(true, ReplyClass::kDone, "CDUP")) return 0;
+    m_pState->workDir.Change("..");
+    return 1;
 }
 int CFtpClient::Mkd(const char *dir)
 {
@@ -326,6 +340,13 @@ int CFtpClient::Retr(const char *file)
 int CFtpClient::Stor(const char *file)
 {
     return Run(false, ReplyClass::kStarted, "STOR %s", file);
+}
+
+int CFtpClient::ChangeDir(bool own, const CString &dir)
+{
+    if (!RunText(own, ReplyClass::kDone, "CWD " + dir)) return 0;
+    m_pState->workDir.Change(dir);
+    return 1;
 }
 
 int CFtpClient::Rename(const char *from, const char *to)
@@ -552,8 +573,26 @@ void CFtpClient::GiveUpCopy(const char *file, CFtpClient &dest)
 {
     SendAbort();
     dest.SendAbort();
-    Resync();
-    if (dest.Resync()) dest.RunText(false, ReplyClass::kDone, CString("DELE ") + file);
+    // Both are brought back in step at once: a server that does not hear an abort while its
+    // transfer runs (vsftpd as it ships) costs one bound, not one for each side.
+    const uint32_t start = plat::GetTickCount();
+    BeginResync();
+    dest.BeginResync();
+    EndResync(start);
+    // The file the destination opened goes in any case: over a connection made anew, where
+    // the old one stood, when the old one did not answer and was closed.
+    if (dest.EndResync(start) || dest.Reconnect())
+        dest.RunText(false, ReplyClass::kDone, CString("DELE ") + file);
+}
+
+int CFtpClient::Reconnect()
+{
+    const CString dir = m_pState->workDir.Path();
+    if (!LogOn(false)) return 0;
+    if (dir.IsEmpty() || ChangeDir(false, dir)) return 1;
+    // Relative names would reach the wrong files from anywhere else.
+    Close();
+    return 0;
 }
 
 void CFtpClient::SendAbort()
@@ -568,23 +607,34 @@ void CFtpClient::SendAbort()
 
 bool CFtpClient::Resync()
 {
-    // The aborted transfer's final reply and the abort's own may come in any number (426
-    // then 226, 225 alone, a late 226 first): a NOOP sent behind them is answered only after
-    // them, and its 200 is the point from which replies belong to commands again. A server
-    // that does not answer in time is left: a reply it sends later must not answer the next
-    // command.
-    tagFtpConnState &state = *m_pState;
-    const uint32_t bound = state.defaultTimeOut.load();
     const uint32_t start = plat::GetTickCount();
-    for (int code = SendLocked("NOOP", nullptr, bound); code != kNoopDone;) {
+    BeginResync();
+    return EndResync(start);
+}
+
+// The aborted transfer's final reply and the abort's own may come in any number (426 then
+// 226, 225 alone, a late 226 first): a NOOP sent behind them is answered only after them, and
+// its 200 is the point from which replies belong to commands again.
+void CFtpClient::BeginResync()
+{
+    if (m_pState->control.IsOpen()) Post("NOOP");
+}
+
+bool CFtpClient::EndResync(uint32_t start)
+{
+    // A server that does not answer in time is left: a reply it sends later must not answer
+    // the next command.
+    const uint32_t bound = m_pState->defaultTimeOut.load();
+    for (;;) {
         const uint32_t spent = plat::TickElapsed(start);
-        if (code == 0 || code == FtpReplyParser::kLostCode || spent >= bound) {
+        const int code =
+            spent < bound && m_pState->control.IsOpen() ? WaitReply(nullptr, bound - spent) : 0;
+        if (code == kNoopDone) return true;
+        if (code == 0 || code == FtpReplyParser::kLostCode) {
             Close();
             return false;
         }
-        code = WaitReply(nullptr, bound - spent);
     }
-    return true;
 }
 
 int CFtpClient::CopyDirTo(const char *dir, CFtpClient &dest, uint32_t budgetMs)

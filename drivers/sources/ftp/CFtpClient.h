@@ -106,8 +106,9 @@ public:
     // Copies the file from this client's server to the destination's under the same name,
     // waiting up to the time-out for each final reply (or until `cancel` is set). A copy that
     // fails once the destination has opened the file aborts both transfers, leaves both
-    // connections in step (or closes one that does not answer the abort) and removes the
-    // file at the destination.
+    // connections in step (or closes one that does not answer the abort within the default
+    // time-out) and removes the file at the destination: when its connection was closed, over
+    // a new one, which is left logged on in the directory the old one stood in.
     int CopyTo(const char *file, CFtpClient &dest, uint32_t timeOutMs,
                const plat::Event *cancel = nullptr);
     // Copies the directory tree while the time budget lasts: 1 when no copy failed.
@@ -133,6 +134,15 @@ private:
     int WaitReplyOr(CString *reply, uint32_t timeOutMs, const plat::Event *cancel);
     // SendCommand's work under the caller's lock.
     int SendLocked(const char *command, CString *reply, uint32_t timeOutMs);
+    // Throws the unread replies away and sends the command, without waiting.
+    void Post(const char *command);
+    // Connects and logs on, taking the command lock for each command when `own`.
+    int LogOn(bool own);
+    // CWD; the new place is noted on success.
+    int ChangeDir(bool own, const CString &dir);
+    // Under the caller's lock, after the connection was closed: a new one, logged on and in
+    // the directory the old one stood in. 0 (and closed) when either fails.
+    int Reconnect();
     void StartReader();
     void StopReader();
     // The file copy once both command locks are held: the destination's final reply code
@@ -144,8 +154,11 @@ private:
     // ABOR behind the telnet IP and Synch, without waiting.
     void SendAbort();
     // Drops every reply up to a NOOP's, within the default time-out; closes the connection
-    // and returns false when that does not come.
+    // and returns false when that does not come. In two halves, so that two connections are
+    // brought back in step at once: the NOOP, then the wait, bounded from `start` (ticks).
     bool Resync();
+    void BeginResync();
+    bool EndResync(uint32_t start);
 
     std::shared_ptr<tagFtpConnState> m_pState;
 };

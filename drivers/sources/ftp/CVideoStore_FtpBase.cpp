@@ -155,7 +155,9 @@ int CVideoStore_FtpBase::DevDelete(const char *clip, int)
 int CVideoStore_FtpBase::DevRename(const char *clip, const char *newName)
 {
     LentClient client(*this);
-    return client ? client->Rename(clip, newName) : 0;
+    if (!client || !client->Rename(clip, newName)) return 0;
+    ftpstore::RenameCached(m_ClipCache, clip, newName);
+    return 1;
 }
 
 int CVideoStore_FtpBase::DevCopy(const char *, const char *)

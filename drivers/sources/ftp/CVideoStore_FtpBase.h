@@ -42,6 +42,7 @@ class KSOVRA20_API CVideoStore_FtpBase : public CVideoStoreA {
     int DevIDList(CStringArray &ids, int from, int count) override;
     // Queues the delete and runs the pending commands: 1 when the server took this delete.
     int DevDelete(const char *clip, int mode) override;
+    // Renames the file; the clip's record takes the new name in the cache at once.
     int DevRename(const char *clip, const char *newName) override;
     int DevCopy(const char *clip, const char *newName) override;
     // Copies the clip to the store `destStore` of the family on a worker thread, reporting

@@ -210,8 +210,9 @@ int CVideoStore_PinFtpX::DevDelete(const char *clip, int)
 int CVideoStore_PinFtpX::DevRename(const char *clip, const char *newName)
 {
     std::lock_guard<std::mutex> walking(m_walkLock);
-    if (!ftpstore::LogOn(m_MainClient)) return 0;
-    return m_MainClient.Rename(clip, newName);
+    if (!ftpstore::LogOn(m_MainClient) || !m_MainClient.Rename(clip, newName)) return 0;
+    ftpstore::RenameCached(m_ClipCache, clip, newName);
+    return 1;
 }
 
 int CVideoStore_PinFtpX::DevCopy(const char *, const char *)

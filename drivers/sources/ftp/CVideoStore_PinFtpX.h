@@ -59,6 +59,7 @@ class KSOVRA20_API CVideoStore_PinFtpX : public CVideoStoreA {
     int DevIDList(CStringArray &ids, int from, int count) override;
     // Removes the clip directory (by the first site's rule): 1 when the server took it.
     int DevDelete(const char *clip, int mode) override;
+    // Renames the clip directory; its record takes the new name in the cache at once.
     int DevRename(const char *clip, const char *newName) override;
     int DevCopy(const char *clip, const char *newName) override;
     int DevFarCopy(const char *clip, const char *argument, const char *destStore,

@@ -4,6 +4,44 @@ namespace {
 constexpr uint32_t kGuardStopMs = 1000;
 }
 
+void FtpWorkDir::Reset()
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_steps.clear();
+    m_bAbsolute = false;
+}
+
+void FtpWorkDir::Change(const CString &dir)
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    if (!dir.IsEmpty() && dir[0] == '/') {
+        m_steps.clear();
+        m_bAbsolute = true;
+    }
+    for (int start = 0; start <= dir.GetLength();) {
+        int end = dir.Find('/', start);
+        if (end < 0) end = dir.GetLength();
+        const CString step = dir.Mid(start, end - start);
+        start = end + 1;
+        if (step.IsEmpty() || step == ".") continue;
+        if (step == ".." && !m_steps.empty() && m_steps.back() != "..")
+            m_steps.pop_back();
+        else if (step != ".." || !m_bAbsolute) // the root's parent is the root
+            m_steps.push_back(step);
+    }
+}
+
+CString FtpWorkDir::Path() const
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    CString path = m_bAbsolute ? "/" : "";
+    for (size_t i = 0; i < m_steps.size(); ++i) {
+        if (i) path += "/";
+        path += m_steps[i];
+    }
+    return path;
+}
+
 CTcpSocket *CFtpDataPort::Adopt(SOCKET s)
 {
     std::lock_guard<std::mutex> lk(m_lock);

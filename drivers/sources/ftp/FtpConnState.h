@@ -5,6 +5,7 @@
 
 #include "KestLib20/CDataLock.h"
 #include "devext/device/CTcpSocket.h"
+#include "drivers/KsOvra20Api.h"
 #include "drivers/sources/ftp/FtpReply.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
@@ -13,6 +14,26 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
+
+// Where a control connection stands, followed through its directory changes since the
+// log-on, so that a connection made anew can be taken there again. Any thread may use it.
+class KSOVRA20_API FtpWorkDir {
+public:
+    // Back in the log-in directory (a new log-on).
+    void Reset();
+    // A directory change the server took: a path relative to where the connection stood, or
+    // an absolute one; "." and empty steps stay, ".." goes up.
+    void Change(const CString &dir);
+    // The path to change to from the log-in directory; empty when the connection stands
+    // there.
+    CString Path() const;
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<CString> m_steps; // ".." only at the front: above the log-in directory
+    bool m_bAbsolute = false;
+};
 
 struct tagFtpConnState {
     using TextHook = std::function<void(const CString &)>;
@@ -27,6 +48,7 @@ struct tagFtpConnState {
     CTcpSocket control;
     plat::Event commandLock{false, true}; // signalled while free
     std::atomic<int32_t> lockHeld{0};
+    FtpWorkDir workDir;
 
     // The hooks, replaced and called under hookLock, never under `lock`.
     std::mutex hookLock;

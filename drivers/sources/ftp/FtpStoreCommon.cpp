@@ -100,6 +100,14 @@ void AddClipBytes(CVideoClipCache &cache, const char *name, int64_t bytes, int32
     cache.AddClip(clip);
 }
 
+void RenameCached(CVideoClipCache &cache, const char *from, const char *to)
+{
+    const int32_t frames = CachedFrames(cache, from);
+    cache.RemoveClip(from);
+    CVideoClipCache::tagCLIP clip = ClipRecord(to, frames);
+    cache.AddClip(clip);
+}
+
 int ClipLoader::LoadIfDue(const char *name, CVideoClipCache &cache,
                           const std::function<bool()> &connect, int noConnection,
                           const std::function<int()> &load)
@@ -143,8 +151,9 @@ int FarCopy::Run(const char *clip, const char *destStore, int64_t durationMs, co
         Debug("(%s) Command :################# Begin Copy ############################",
               tag.GetString());
         const int ok = copy(timeOut);
-        Debug("(%s) Command :################# End Copy(%s) ############################",
-              tag.GetString(), ok ? "OK" : "Failed");
+        // Every store's end line has the one tag, whatever its begin line named.
+        Debug("(  S_TO_S) Command :################# End Copy(%s) ############################",
+              ok ? "OK" : "Failed");
         return ok ? kCopyOk : kCopyFailed;
     });
     if (!worker.Valid()) return 0;

@@ -44,6 +44,9 @@ int CachedFrames(CVideoClipCache &cache, const char *clip);
 
 // Adds the clip with the length of `bytes` at `bitRate` to the cache.
 void AddClipBytes(CVideoClipCache &cache, const char *name, int64_t bytes, int32_t bitRate);
+// A clip the server renamed: its record goes to the new name with its length (0 when the
+// cache did not hold it).
+void RenameCached(CVideoClipCache &cache, const char *from, const char *to);
 
 // A store's clip list loads: one at a time, and only while the cache is out of date.
 class ClipLoader {
@@ -79,7 +82,8 @@ public:
     // Copies a clip of `durationMs` by `copy` (given the time-out) on a worker thread,
     // reporting progress once a second; on success reports 100, learns the speed of a copy
     // longer than 5 s and adds the clip to the cache of the store `destStore`. `tag` names
-    // the copy in its log lines. 1 on success.
+    // the copy in its "Begin Copy" line; the "End Copy" line is tagged "  S_TO_S". 1 on
+    // success.
     int Run(const char *clip, const char *destStore, int64_t durationMs, const CString &tag,
             CVideoStoreA::tagCopyCallBack callback, const std::function<int(uint32_t)> &copy);
 
