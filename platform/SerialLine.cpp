@@ -185,6 +185,10 @@ struct SerialLine::Handle {
     // Bytes taken by Read, so the ready notifier can tell a handler that read from one that
     // left the bytes where they were.
     std::atomic<uint64_t> bytesRead{0};
+    // Bytes the receive thread has taken off the line, counted with each read under the lock,
+    // so that a count of what waits taken under it too misses and repeats nothing.
+    std::mutex takeLock;
+    uint64_t taken = 0;
 };
 
 // State of one receive thread; the thread holds it, so it outlives a stop that gives up.
@@ -228,7 +232,12 @@ struct SerialLine::Receiver {
     // Bytes read (0 when none wait), or -1 when the far end has hung up.
     ssize_t ReadSome(uint8_t *buf, size_t size, bool hangUpSeen)
     {
-        ssize_t n = read(line->fd, buf, size);
+        ssize_t n;
+        {
+            std::lock_guard<std::mutex> lk(line->takeLock);
+            n = read(line->fd, buf, size);
+            if (n > 0) line->taken += static_cast<uint64_t>(n);
+        }
         if (n > 0) return n;
         if (n == 0) return -1; // end of file: a pseudo-terminal's master has closed
         if (errno == EINTR) return 0;
@@ -464,6 +473,20 @@ int SerialLine::BytesWaiting() const
     int n = 0;
     if (ioctl(h->fd, FIONREAD, &n) != 0) return FailCount(errno);
     return n;
+}
+
+uint64_t SerialLine::ReceivedCount() const
+{
+    auto h = Current();
+    if (!h) return 0;
+    std::lock_guard<std::mutex> lk(h->takeLock);
+    // Bytes still in the terminal's flip buffer have been received too: the poll hands them
+    // to the line discipline, where the count sees them.
+    pollfd p{h->fd, POLLIN, 0};
+    poll(&p, 1, 0);
+    int waiting = 0;
+    if (ioctl(h->fd, FIONREAD, &waiting) != 0 || waiting < 0) waiting = 0;
+    return h->taken + static_cast<uint64_t>(waiting);
 }
 
 bool SerialLine::StartReceiver(DataHandler onData, HangUpHandler onHangUp)

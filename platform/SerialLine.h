@@ -75,6 +75,10 @@ public:
     int Read(void *buffer, size_t size, uint32_t timeoutMs);
     // Bytes received and not read yet; -1 on failure.
     int BytesWaiting() const;
+    // Every byte received since the open: those the receive thread has taken (handed to its
+    // handler or on their way there) and those waiting to be taken. Bytes taken by Read do
+    // not count (Read is not for use beside a receive thread). 0 when closed.
+    uint64_t ReceivedCount() const;
 
     // Starts the receive thread (replacing one that runs): bytes are delivered as they
     // arrive, at most kMaxChunk per call; bytes that follow within a few character times

@@ -80,8 +80,10 @@ CSerialDevA::CSerialDevA() : CDeviceA(kTypeId)
 
 CSerialDevA::CSerialDevA(const CSerialDevA &other)
     : CDeviceA(other), m_Setting(other.m_Setting), m_bOpen(other.m_bOpen.load()),
-      m_dwLastWriteTick(other.m_dwLastWriteTick.load())
+      m_dwLastWriteTick(other.m_dwLastWriteTick.load()), m_nHandedOn(other.m_nHandedOn.load())
 {
+    std::lock_guard<std::mutex> lk(other.m_receiverLock);
+    m_pfnReceiver = other.m_pfnReceiver;
     Ports().Add(this);
 }
 
@@ -102,6 +104,13 @@ CSerialDevA &CSerialDevA::operator=(const CSerialDevA &other)
     m_Setting = other.m_Setting;
     m_bOpen = other.m_bOpen.load();
     m_dwLastWriteTick = other.m_dwLastWriteTick.load();
+    m_nHandedOn = other.m_nHandedOn.load();
+    Receiver receiver;
+    {
+        std::lock_guard<std::mutex> lk(other.m_receiverLock);
+        receiver = other.m_pfnReceiver;
+    }
+    SetReceiver(std::move(receiver));
     return *this;
 }
 
@@ -135,6 +144,33 @@ int CSerialDevA::DevBreakWH()
     return 0;
 }
 
+uint64_t CSerialDevA::ReceivedCount()
+{
+    return m_nHandedOn.load();
+}
+
+void CSerialDevA::SetReceiver(Receiver receiver)
+{
+    std::lock_guard<std::mutex> lk(m_receiverLock);
+    m_pfnReceiver = std::move(receiver);
+}
+
+int CSerialDevA::HandOn(int code, pointer_t &data, uint64_t place)
+{
+    Receiver receiver;
+    {
+        std::lock_guard<std::mutex> lk(m_receiverLock);
+        receiver = m_pfnReceiver;
+    }
+    return receiver ? receiver(code, data, place) : DoDevInt(code, data);
+}
+
+int CSerialDevA::HandOn(int code, pointer_t &data)
+{
+    const uint64_t length = data.data && data.length > 0 ? static_cast<uint64_t>(data.length) : 0;
+    return HandOn(code, data, m_nHandedOn.fetch_add(length));
+}
+
 void CSerialDevA::HalfTime()
 {
     const uint32_t gap = m_Setting.nHalfTime;
@@ -147,6 +183,7 @@ void CSerialDevA::SetOpened()
     CString name;
     name.Format("DEV_COM%d", m_Setting.nPort);
     SetDevName(name);
+    m_nHandedOn = 0;
     m_bOpen = 1;
 }
 

@@ -11,12 +11,18 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 class DEVEXT20_API CSerialDevA : public CDeviceA {
     DECLARE_KEST_CLASS(CSerialDevA)
 
     static constexpr const char *kTypeId = "COM";
+
+    // Received bytes with their place in the line's stream: `place` bytes came before them
+    // since the port opened.
+    using Receiver = std::function<int(int port, pointer_t &data, uint64_t place)>;
 
     CSerialDevA();
     CSerialDevA(const CSerialDevA &other);
@@ -32,6 +38,20 @@ class DEVEXT20_API CSerialDevA : public CDeviceA {
     virtual int DevFlush(int mode);
     virtual int DevBreak(int time);
     virtual int DevBreakWH();
+
+    // Every byte the line has received since the port opened: those handed on, those on
+    // their way, and those waiting on the line. Taken just before a frame is written, it
+    // tells by their place the bytes that came before the frame. Base: the bytes handed on
+    // (a kind that hands its bytes on as they arrive).
+    virtual uint64_t ReceivedCount();
+    // From now on received bytes go to `receiver` with their place; null: to DoDevInt.
+    void SetReceiver(Receiver receiver);
+    // How a kind hands on what it received, in the order received: to the receiver with the
+    // bytes' place in the stream, else to DoDevInt. Its result.
+    int HandOn(int code, pointer_t &data, uint64_t place);
+    // The same for a kind that hands its bytes on as they arrive: their place is the count
+    // handed on before them since the open.
+    int HandOn(int code, pointer_t &data);
 
     COM_SETTING GetSetting() const { return m_Setting; }
     // Takes effect at the next open.
@@ -55,7 +75,8 @@ protected:
     // closes (DevClose), then it waits until no other thread holds it.
     void Retire();
 
-    // Device name "DEV_COM<port>" and the open flag set, after a successful open.
+    // Device name "DEV_COM<port>" and the open flag set, after a successful open; the bytes
+    // handed on are counted from 0.
     void SetOpened();
     // Device name "DEV_COM_UNKNOWN" and the open flag cleared, after a close.
     void SetClosed();
@@ -65,4 +86,7 @@ protected:
 
 private:
     std::atomic<uint32_t> m_dwLastWriteTick{0};
+    std::atomic<uint64_t> m_nHandedOn{0}; // by HandOn without a place, since the open
+    mutable std::mutex m_receiverLock;    // held only to copy or set the receiver
+    Receiver m_pfnReceiver;
 };

@@ -44,7 +44,7 @@ int CSerialEmulator::SendData(const unsigned char *data, int length)
     const std::shared_ptr<CSerialDevA> line = CSerialDevA::GetByPort(port);
     if (!line || !line->IsKindOf(CSerial_Virtual::GetClassID())) return 0;
     pointer_t bytes{data, length};
-    return line->DoDevInt(port, bytes);
+    return line->HandOn(port, bytes);
 }
 
 std::shared_ptr<CSerialEmulator> CSerialEmulator::GetByPort(int port)

@@ -23,8 +23,8 @@ class DEVEXT20_API CSerialEmulator : public CDeviceA {
     // What a protocol wrote to the virtual port; the base sends it back and answers 1.
     virtual int OnRecvData(const unsigned char *data, int length);
 
-    // Hands the bytes to the open virtual port on this emulator's port number (its DoDevInt
-    // with the port number): the handler's result, 0 when there is no such port.
+    // Hands the bytes on through the open virtual port on this emulator's port number (its
+    // HandOn with the port number): the handler's result, 0 when there is no such port.
     int SendData(const unsigned char *data, int length);
 
     int GetPort() const { return m_nPort; }

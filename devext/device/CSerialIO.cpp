@@ -56,14 +56,15 @@ void CSerialIO::Retire()
     });
 }
 
-template <class Operation> int CSerialIO::Forward(Operation operation)
+template <class Operation> auto CSerialIO::Forward(Operation operation)
 {
+    using Result = decltype(operation(*m_pPort));
     std::lock_guard<CDataLock> lk(m_PortLock);
-    if (!m_pPort) return 0;
+    if (!m_pPort) return Result{};
     try {
         return operation(*m_pPort);
     } catch (...) {
-        return 0;
+        return Result{};
     }
 }
 
@@ -102,10 +103,35 @@ int CSerialIO::OnRecvData(int, pointer_t &)
     return 0;
 }
 
-int CSerialIO::Deliver(int port, pointer_t &data)
+int CSerialIO::Deliver(int port, pointer_t &data, uint64_t place)
 {
-    ++m_nDeliveries;
-    return OnRecvData(port, data);
+    pointer_t fresh = data;
+    {
+        // Under the lock a try is armed under: a block either comes before the arm, which
+        // clears what it told, or is measured against the try's frame.
+        std::lock_guard<CDataLock> lk(m_RecvLock);
+        if (fresh.data && fresh.length > 0 && place < m_nAnswerFrom) {
+            // Received before the awaited frame went out: let go, as an arm lets go of what
+            // came before it.
+            const uint64_t early = m_nAnswerFrom - place;
+            if (early >= static_cast<uint64_t>(fresh.length)) return 0;
+            fresh.data = static_cast<const uint8_t *>(fresh.data) + early;
+            fresh.length -= static_cast<int32_t>(early);
+        }
+        ++m_nDeliveries;
+    }
+    return OnRecvData(port, fresh);
+}
+
+uint64_t CSerialIO::ReceivedMark()
+{
+    return Forward([](CSerialDevA &port) { return port.ReceivedCount(); });
+}
+
+void CSerialIO::AnswerFrom(uint64_t place)
+{
+    std::lock_guard<CDataLock> lk(m_RecvLock);
+    m_nAnswerFrom = place;
 }
 
 int CSerialIO::DevOpen()
@@ -123,7 +149,8 @@ int CSerialIO::DevOpen()
         m_pPort = nullptr;
     }
     if (!m_pPort) return 0;
-    m_pPort->SetDevIntHandler(this, &CSerialIO::Deliver);
+    m_pPort->SetReceiver(
+        [this](int port, pointer_t &data, uint64_t place) { return Deliver(port, data, place); });
     return 1;
 }
 
@@ -144,13 +171,15 @@ void CSerialIO::ReleasePort()
     // Writes wait for the port lock and then find no port. The close itself runs outside the
     // lock: it waits for the port's delivering thread, which may be inside OnRecvData
     // writing, and so waiting for the port lock.
-    port->SetDevIntHandler<CSerialIO>(nullptr, nullptr);
+    port->SetReceiver(nullptr);
     try {
         port->DevClose();
     } catch (...) {
         // Released all the same.
     }
     port->Suicide();
+    // The next port's stream starts again at 0.
+    AnswerFrom(kAnyPlace);
     m_hReplyEvent.Set();
 }
 
@@ -249,15 +278,23 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
                 if (!listening) DevFlush(2);
                 {
                     std::lock_guard<CDataLock> lk(m_RecvLock);
+                    // Until the frame goes out nothing received can be its reply.
+                    if (!listening) m_nAnswerFrom = kNoPlace;
                     m_Buffer.RemoveAll();
                     if (hooks.arm) hooks.arm();
                     armed = m_nDeliveries.load();
                 }
                 waitingOn = listening;
-                // A line that does not take the frame will not take it 50 ms later either.
-                if (!listening && !DevWrite(frame, length)) {
-                    ended.end = RequestEnd::WriteFailed;
-                    return 0;
+                if (!listening) {
+                    // Bytes already received answer an earlier frame, however late the port
+                    // hands them on (a receive thread that read them before the flush): the
+                    // ACK of one command is the ACK of any, so only their place tells.
+                    AnswerFrom(ReceivedMark());
+                    // A line that does not take the frame will not take it 50 ms later either.
+                    if (!DevWrite(frame, length)) {
+                        ended.end = RequestEnd::WriteFailed;
+                        return 0;
+                    }
                 }
             }
             const uint32_t started = plat::GetTickCount();
@@ -289,6 +326,8 @@ int CSerialIO::Request(const char *frame, int length, int tries, uint32_t replyM
         }
         return 0;
     }();
+    // What comes from now on goes to OnRecvData whole, as outside every request.
+    if (!listening) AnswerFrom(kAnyPlace);
     if (hooks.ended) hooks.ended(ended.end);
     if (result) *result = ended;
     return answered;

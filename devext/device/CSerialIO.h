@@ -152,7 +152,9 @@ class DEVEXT20_API CSerialIO : public CClassA {
 
     // One request and its reply, under the request lock: up to `tries` times, `pauseMs`
     // apart, empty the receive buffer (after DevFlush(2)), arm the try, write `frame` and wait
-    // up to `replyMs` for SignalReply; then the hooks' test judges the reply. Once a reply
+    // up to `replyMs` for SignalReply; then the hooks' test judges the reply. Nothing the
+    // line received before the try's frame went out reaches OnRecvData while the try awaits
+    // its reply (it answers an earlier frame, however late it is handed on). Once a reply
     // asks to keep waiting, the tries left write nothing and only wait (the rest of this
     // one's wait first). 1 when a reply was accepted; 0 when refused, when every try went
     // unanswered or was turned down for another, when the port closed or the stop was set,
@@ -234,9 +236,19 @@ private:
     CDataLock m_RecvLock;    // guards m_Buffer between OnRecvData and the request side
     CDataLock m_RequestLock; // one request and its reply at a time
 
-    template <class Operation> int Forward(Operation operation);
-    // The port's handler: counts the delivery, then OnRecvData.
-    int Deliver(int port, pointer_t &data);
+    // The port object's operation under the port lock: its result, a default value while no
+    // port object is held or when it throws.
+    template <class Operation> auto Forward(Operation operation);
+    // The port's receiver: lets go of the bytes received before an awaited frame went out,
+    // counts the delivery, then OnRecvData with the rest.
+    int Deliver(int port, pointer_t &data, uint64_t place);
+    // Where the received bytes stand in the line's stream now (see CSerialDevA::ReceivedCount).
+    uint64_t ReceivedMark();
+    // The place from which received bytes may answer: kAnyPlace while no request awaits a
+    // reply, kNoPlace while a try is armed and its frame not yet written.
+    void AnswerFrom(uint64_t place);
+    static constexpr uint64_t kAnyPlace = 0;
+    static constexpr uint64_t kNoPlace = UINT64_MAX;
     // Takes the port object and closes and releases it outside the port lock.
     void ReleasePort();
 
@@ -246,4 +258,6 @@ private:
     // Blocks delivered to OnRecvData so far: a request takes for its reply only a signal
     // that follows a delivery counted after its try was armed.
     std::atomic<uint64_t> m_nDeliveries{0};
+    // Under m_RecvLock: bytes at a place in the line's stream below it are let go (AnswerFrom).
+    uint64_t m_nAnswerFrom = kAnyPlace;
 };

@@ -12,10 +12,11 @@ IMPLEMENT_KEST_CLASS(CSerial_M422, CSerialDevA)
 
 // One open board port, jointly owned by the port object, the port table and the callback.
 struct BoardLine {
-    BoardLine(CDeviceA *port, int number) : delivery(port, number) {}
+    BoardLine(CSerialDevA *port, int number) : delivery(port, number) {}
 
     CDataLock calls; // one library call on this port at a time; never held while delivering
     PortDelivery delivery;
+    uint64_t taken = 0; // bytes the receive callback has read, under `calls`
 };
 
 namespace {
@@ -105,6 +106,7 @@ void OnBoardData(int port)
     {
         std::lock_guard<CDataLock> lk(line->calls);
         count = sio.read(port, bytes, kChunk);
+        if (count > 0) line->taken += static_cast<uint64_t>(count);
     }
     if (count > 0) line->delivery.Deliver(bytes, static_cast<size_t>(count));
 }
@@ -198,6 +200,13 @@ int CSerial_M422::DevFlush(int)
     std::lock_guard<CDataLock> lk(m_pLine->calls);
     sio.flush(m_Setting.nPort, SIO_FLUSH_BOTH);
     return 1;
+}
+
+uint64_t CSerial_M422::ReceivedCount()
+{
+    if (!m_bOpen) return 0;
+    std::lock_guard<CDataLock> lk(m_pLine->calls);
+    return m_pLine->taken;
 }
 
 int CSerial_M422::DevBreak(int time)

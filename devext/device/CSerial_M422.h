@@ -1,6 +1,6 @@
 // A port of the multiport RS-422 board, driven through the board library loaded by name at
 // run time. Board ports are numbered 1 to 63; the library calls back on its own thread when
-// bytes arrive, and the port hands them (at most 1024 per call) to DoDevInt with the port
+// bytes arrive, and the port hands them on (at most 1024 per call, HandOn) with the port
 // number, outside every lock of the port, so a protocol may write from inside its receive.
 #pragma once
 
@@ -36,6 +36,9 @@ class DEVEXT20_API CSerial_M422 : public CSerialDevA {
     int DevRead(char *buffer, int &length) override;
     // Discards both directions, whatever `mode`. 1, 0 when closed.
     int DevFlush(int mode) override;
+    // What the receive callback has read since the open (handed on or on its way); bytes
+    // still in the board's queue are not known to the library. 0 when closed.
+    uint64_t ReceivedCount() override;
     int DevBreak(int time) override;
     // Sends the byte 0xF0 at 9600 baud without parity, waits 50 ms, and sets the line back.
     // 1, 0 when closed.

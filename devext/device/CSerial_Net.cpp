@@ -168,6 +168,6 @@ int CSerial_Net::DeliverToPort(int port, pointer_t &data)
         DeliveryGate().Enter(GateKey(target));
     }
     CCallGate::Pass pass(DeliveryGate(), GateKey(target), std::adopt_lock);
-    target->DoDevInt(port, data);
+    target->HandOn(port, data);
     return 1;
 }

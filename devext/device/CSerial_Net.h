@@ -1,8 +1,8 @@
 // A serial line of another process, reached over the network through the serial sharing
 // service: open, close, write, read and flush become messages to the serving process, a
 // heartbeat keeps the share alive there, and the bytes the line receives come back through
-// this process's sharing service to DoDevInt. Which local port numbers are such lines, and
-// where, is the sharing service's setting. Known to the rest of the system only by its
+// this process's sharing service and are handed on (HandOn). Which local port numbers are such
+// lines, and where, is the sharing service's setting. Known to the rest of the system only by its
 // run-time class record.
 #pragma once
 
@@ -48,8 +48,8 @@ class CSerial_Net : public CSerialDevA {
     // Asks the serving process to flush its line; the open flag.
     int DevFlush(int mode) override;
 
-    // Hands bytes the serving process sent for port number `port` to DoDevInt of the open
-    // CSerial_Net of that number, on the calling thread: 1, or 0 when there is none.
+    // Hands bytes the serving process sent for port number `port` on through the open
+    // CSerial_Net of that number (HandOn), on the calling thread: 1, or 0 when there is none.
     static int DeliverToPort(int port, pointer_t &data);
 
 private:

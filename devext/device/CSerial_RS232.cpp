@@ -78,6 +78,11 @@ int CSerial_RS232::DevIsOpen()
     return m_bOpen && !*m_pHungUp ? 1 : 0;
 }
 
+uint64_t CSerial_RS232::ReceivedCount()
+{
+    return m_bOpen ? m_Line.ReceivedCount() : 0;
+}
+
 int CSerial_RS232::DevWrite(const char *data, int length)
 {
     if (!m_bOpen || length < 0 || (!data && length > 0)) return 0;

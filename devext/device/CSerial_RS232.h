@@ -1,6 +1,6 @@
 // A COM port of the machine over a termios line: port n is the device that the port resolver
 // gives for COM n. While open, a receive thread hands each chunk of received bytes (at most
-// 1024) to DoDevInt with the port number.
+// 1024) on (HandOn) with the port number and the chunk's place in the line's stream.
 #pragma once
 
 #include "devext/Devext20Api.h"
@@ -41,6 +41,9 @@ class DEVEXT20_API CSerial_RS232 : public CSerialDevA {
     // 0 once the far end has hung up (or a write failed): the port then waits only for its
     // close, and its protocol opens a new one on its next open.
     int DevIsOpen() override;
+    // What the receive thread has taken off the line since the open (handed on or on its
+    // way) and what waits to be taken; 0 when closed.
+    uint64_t ReceivedCount() override;
 
 private:
     plat::SerialLine m_Line;

@@ -1,6 +1,6 @@
 // A software serial line whose far end is the active CSerialEmulator with the same port
-// number: writes go to the emulator's OnRecvData, and what the emulator sends arrives through
-// DoDevInt. Known to the rest of the system only by its run-time class record.
+// number: writes go to the emulator's OnRecvData, and what the emulator sends is handed on
+// (HandOn) as it comes. Known to the rest of the system only by its run-time class record.
 #pragma once
 
 #include "devext/device/CSerialDevA.h"
@@ -26,7 +26,7 @@ class CSerial_Virtual : public CSerialDevA {
     int DevClose() override;
     // The emulator's OnRecvData result; with the emulator gone the port closes and gives 0.
     int DevWrite(const char *data, int length) override;
-    // Received bytes only arrive through DoDevInt: `length` 0, result 0.
+    // Received bytes are only handed on: `length` 0, result 0.
     int DevRead(char *buffer, int &length) override;
 
 private:

@@ -1,21 +1,24 @@
 #include "devext/device/PortDelivery.h"
 
-#include "devext/device/CDeviceA.h"
+#include "devext/device/CSerialDevA.h"
 
 int PortDelivery::Deliver(const void *data, size_t length)
 {
-    CDeviceA *device;
+    CSerialDevA *port;
+    uint64_t place;
     {
         std::lock_guard<std::mutex> lk(m_lock);
-        device = m_pDevice;
+        port = m_pPort;
+        place = m_nPlace;
+        m_nPlace += length;
     }
-    if (!device || length == 0) return 0;
+    if (!port || length == 0) return 0;
     pointer_t bytes{data, static_cast<int32_t>(length)};
-    return device->DoDevInt(m_nCode, bytes);
+    return port->HandOn(m_nCode, bytes, place);
 }
 
 void PortDelivery::Cut()
 {
     std::lock_guard<std::mutex> lk(m_lock);
-    m_pDevice = nullptr;
+    m_pPort = nullptr;
 }

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
+#include <future>
 #include <mutex>
 #include <termios.h>
 #include <thread>
@@ -239,6 +240,37 @@ TEST_F(SerialLineTest, AReadyHandlerThatReadIsCalledAgainAtOnceForBytesThatCameM
     line.StopReceiver(); // the handler uses this test's locals
     ASSERT_TRUE(all);
     EXPECT_LT(ms, kRounds * 800 / 2) << "a gather window between calls";
+}
+
+// The count of what the line received holds the bytes the receive thread has taken before
+// its handler is done with them and those still waiting: all that came, whichever thread has
+// them now.
+TEST_F(SerialLineTest, TheReceivedCountHoldsBytesTakenAndBytesWaiting)
+{
+    EXPECT_EQ(line.ReceivedCount(), 0u);
+    std::promise<void> entered, release;
+    std::atomic<bool> first{true};
+    ASSERT_TRUE(line.StartReceiver([&](const uint8_t *data, size_t n) {
+        if (first.exchange(false)) {
+            entered.set_value();
+            release.get_future().wait();
+        }
+        got.Data()(data, n);
+    }));
+    ASSERT_TRUE(peer.Send(kestsim::ToBytes("AB")));
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::milliseconds(kSoon)),
+              std::future_status::ready);
+    EXPECT_EQ(line.ReceivedCount(), 2u) << "taken, still in the handler";
+    ASSERT_TRUE(peer.Send(kestsim::ToBytes("CDE")));
+    const auto start = Clock::now();
+    while (line.ReceivedCount() < 5 && MsSince(start) < kSoon)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(line.ReceivedCount(), 5u) << "waiting behind the busy handler";
+    release.set_value();
+    ASSERT_TRUE(got.WaitBytes(5));
+    EXPECT_EQ(line.ReceivedCount(), 5u) << "handed on, still counted once";
+    line.Close();
+    EXPECT_EQ(line.ReceivedCount(), 0u);
 }
 
 TEST_F(SerialLineTest, HangUpIsReportedOnceAndLeavesNothingSpinning)

@@ -3,6 +3,7 @@
 #include "devext/device/CSerialDevA.h"
 #include "devext/device/CSerialIO.h"
 #include "devext/device/CSerial_RS232.h"
+#include "tests/model/DeviceTestKit.h"
 #include "tests/serial/SerialTestKit.h"
 
 #include <gtest/gtest.h>
@@ -414,6 +415,57 @@ TEST(RequestLoop, ASignalOfBytesFromBeforeTheTryIsNoReply)
     protocol.release.set_value();
     EXPECT_EQ(asked.get(), 1);
     EXPECT_EQ(judged, Frame("R")) << "judged on the reply to the frame";
+}
+
+// Bytes the line received before a try's frame went out answer an earlier frame, however late
+// the port hands them on: here the receive thread is busy with other bytes when a late answer
+// comes, and takes it up only after the frame was written. It answers nothing of the request;
+// a reply behind it in the same block does, and without one the request goes unanswered.
+TEST(RequestLoop, BytesReceivedBeforeTheFrameWentOutAreNoReplyToIt)
+{
+    plat::ScopedTestClock clock;
+    struct Case {
+        const char *what;
+        bool answered;
+        int result;
+    };
+    const Case cases[] = {{"a reply follows them", true, 1}, {"nothing follows them", false, 0}};
+    int port = 43;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ComLine line(port++);
+        line.peer.When(Frame("Q"), c.answered ? Answer::Of(Frame("R")) : Answer::Silence());
+        HeldDelivery busy(line.protocol); // before the receive thread starts
+        ASSERT_EQ(line.protocol.DevOpen(), 1);
+        ASSERT_TRUE(line.peer.Send(Frame("X")));
+        ASSERT_TRUE(busy.WaitEntered());
+        const Bytes late = Frame("LATE");
+        ASSERT_TRUE(line.peer.Send(late));
+        ASSERT_TRUE(WaitForInput(line.pty, static_cast<int>(late.size())));
+
+        Bytes judged;
+        auto asked = std::async(std::launch::async, [&] {
+            return line.protocol.Ask(Frame("Q"), 1, 1000, [&] {
+                judged = line.protocol.Reply();
+                return ReplyCheck::Accept;
+            });
+        });
+        const devtest::FinishStepping ends(asked);
+        ASSERT_TRUE(line.peer.WaitForContains(Frame("Q"), kSoonMs));
+        busy.Release();
+        ASSERT_TRUE(devtest::AdvanceUntil(
+            [&] {
+                return asked.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+            },
+            100, 2000));
+        EXPECT_EQ(asked.get(), c.result);
+        if (c.answered) {
+            EXPECT_EQ(judged, Frame("R"));
+        }
+        EXPECT_EQ(line.protocol.Received().size(), Frame("X").size() + (c.answered ? 3 : 0))
+            << "the late answer reached nothing";
+        line.protocol.DevClose(); // no delivery reaches the hold once it goes
+    }
 }
 
 // How a request ended and the tries it began, for each way one ends.

@@ -104,6 +104,26 @@ protected:
         return true;
     }
 
+    // Runs the play list's passes (the start step, then the cue step, a second apart), the
+    // clock stepping while a step sleeps, until the preset is on air. Whether it came on air.
+    bool RunToAir()
+    {
+        for (int pass = 0; pass < 40 && !List().Active(); ++pass) {
+            auto steps = std::async(std::launch::async, [this] {
+                source.OnTaskStartNewTask();
+                return source.OnTaskCheckNextTask();
+            });
+            const devtest::FinishStepping ends(steps);
+            const auto done = [&] {
+                return steps.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+            };
+            if (!devtest::AdvanceUntil(done, 250, 60000)) return false;
+            steps.get();
+            devtest::StepClock(1000);
+        }
+        return List().Active() != 0;
+    }
+
     const int m_baseline = plat::TestClock::TimedWaiters();
     devtest::MountedSettings m_settings;
     Quick<Source> source;
@@ -252,6 +272,7 @@ TEST_F(BetaCamSource, GotoCuesThePreRollBeforeTheFrameUnlessTheTapeIsThere)
 TEST_F(BetaCamSource, FarTasksWaitStandingByAndAnEightSecondOneStartsWithItsPreRoll)
 {
     Open();
+    vtr.SetPosition(875); // the tape stands on the cue point, as a cued task's does
     Preset(Task(1, 21000), PLAYTASK_CUED);
     EXPECT_EQ(source.OnTaskStartNewTask(), 0);
     EXPECT_EQ(vtr.Commands().size(), 0u) << "beyond StandByOnTime";
@@ -302,6 +323,51 @@ TEST_F(BetaCamSource, ATaskThatIsNotReadyGoesOnAirWithoutPlay)
     EXPECT_EQ(vtr.Count(0x20, 0x01), 0u);
     EXPECT_EQ(List().Active(), 1);
     EXPECT_TRUE(tasks.Has("fatal;dev=VTR1,下一条节目没有准备好"));
+}
+
+// A task 12 s off with the tape far from its cue point, one command refused in turn: the
+// simple cue does not ask whether its cues took, so at the start a tape that is not at its
+// cue point marks the task as a failed cue and no PLAY goes out; PLAY refused fails the
+// task's start and nothing more is sent.
+TEST_F(BetaCamSource, EachRefusedCommandLeavesTheTaskUnplayedOrFlagged)
+{
+    Open();
+    struct Case {
+        const char *name;
+        uint8_t cmd1, cmd2;
+        size_t plays;
+        int32_t flags;
+    };
+    const Case cases[] = {
+        {"nothing refused", 0, 0, 1, 0},
+        {"STATUS SENSE", 0x61, 0x20, 0, 1},
+        {"TIMER MODE SELECT", 0x41, 0x36, 0, 1},
+        {"CURRENT TIME SENSE", 0x61, 0x0C, 0, 1},
+        {"CUE UP WITH DATA", kCueCmd1, kCueCmd2, 0, 16},
+        {"STANDBY ON", 0x20, 0x05, 1, 0},
+        {"PLAY", 0x20, 0x01, 1, 1},
+    };
+    int32_t id = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        List().SetActiveTask(CVideoPlayTask());
+        CVideoPlayTask stopped;
+        while (List().GetStoppedTask(stopped, 1)) {
+        }
+        List().RemoveAll();
+        vtr.SetPosition(50000);
+        source.Line().Advance(5000); // past the caches
+        vtr.ClearCommands();
+        if (c.cmd1 || c.cmd2) vtr.SetRefused(c.cmd1, c.cmd2, true);
+        Preset(Task(++id, 12500));
+        ASSERT_TRUE(RunToAir());
+        if (c.cmd1 || c.cmd2) vtr.SetRefused(c.cmd1, c.cmd2, false);
+        CVideoPlayTask onAir;
+        ASSERT_NE(List().GetPgmTask(onAir), 0);
+        EXPECT_EQ(onAir.m_nTaskID, id);
+        EXPECT_EQ(onAir.m_nFlags, c.flags);
+        EXPECT_EQ(vtr.Count(0x20, 0x01), c.plays);
+    }
 }
 
 TEST_F(BetaCamSource, APositionWithinTwoFramesIsCuedAlsoAcrossMidnight)

@@ -8,9 +8,13 @@
 #include "drivers/model/DeviceCalls.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <poll.h>
+#include <sys/ioctl.h>
 
 using namespace vtrtest;
 using devtest::LogCapture;
@@ -30,6 +34,64 @@ protected:
 
     ISerialVTR *line = new CQuickVTR;
 };
+
+// A VTR line whose receive thread can be kept busy with one block, which it then drops, so
+// that what the VTR sends meanwhile waits on the line.
+class CBusyVTR : public CQuickVTR {
+public:
+    // A held delivery ends, and deliveries end before the gate goes.
+    ~CBusyVTR() override
+    {
+        Unhold();
+        DevClose();
+    }
+
+    void HoldNextBlock()
+    {
+        std::lock_guard<std::mutex> lk(m_gate);
+        m_bHold = true;
+        m_bHeld = false;
+    }
+    bool WaitHeld()
+    {
+        std::unique_lock<std::mutex> lk(m_gate);
+        return m_changed.wait_for(lk, std::chrono::seconds(5), [this] { return m_bHeld; });
+    }
+    void Unhold()
+    {
+        std::lock_guard<std::mutex> lk(m_gate);
+        m_bHold = false;
+        m_changed.notify_all();
+    }
+    int OnRecvData(int port, pointer_t &data) override
+    {
+        std::unique_lock<std::mutex> lk(m_gate);
+        if (!m_bHold || m_bHeld) {
+            lk.unlock();
+            return CQuickVTR::OnRecvData(port, data);
+        }
+        m_bHeld = true;
+        m_changed.notify_all();
+        m_changed.wait(lk, [this] { return !m_bHold; });
+        return 0;
+    }
+
+private:
+    std::mutex m_gate;
+    std::condition_variable m_changed;
+    bool m_bHold = false;
+    bool m_bHeld = false;
+};
+
+// Bytes waiting on the line under test: those its receive thread has not taken yet.
+int Waiting(kestsim::PtyPair &pty)
+{
+    pollfd p{pty.SlaveFd(), POLLIN, 0};
+    poll(&p, 1, 0);
+    int waiting = -1;
+    ioctl(pty.SlaveFd(), FIONREAD, &waiting);
+    return waiting;
+}
 
 } // namespace
 
@@ -132,6 +194,14 @@ TEST_F(VtrProtocolTest, AUnitThreadThatIsToStopSendsNothingAndItsReplyWaitEnds)
         auto call = onUnit(unit);
         ASSERT_EQ(call.wait_for(std::chrono::seconds(5)), std::future_status::ready);
         EXPECT_EQ(call.get(), 0);
+        // PLAY sent nothing either, so it falls back to nothing: no emergency play.
+        auto play = std::async(std::launch::async, [&] {
+            CCallingUnit::Scope bound(&unit);
+            return line->Play();
+        });
+        const devtest::FinishStepping playEnds(play);
+        ASSERT_EQ(play.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+        EXPECT_EQ(play.get(), 0);
     }
     EXPECT_EQ(vtr.Commands().size(), commands) << "nothing was sent";
 
@@ -159,22 +229,32 @@ TEST_F(VtrProtocolTest, RepliesSplitLateOrAfterGarbageAreGathered)
     EXPECT_EQ(line->Stop(), 1) << "the reply wait runs on the test clock";
 }
 
-TEST_F(VtrProtocolTest, PlayNotAcknowledgedFallsBackToTheEmergencyPlay)
+// PLAY that nothing answers falls back to the emergency play; PLAY refused (no tape, local
+// mode) is heard: it fails and nothing more is sent.
+TEST_F(VtrProtocolTest, PlayUnansweredFallsBackToTheEmergencyPlayAndPlayRefusedSendsNothingMore)
 {
-    for (const bool nak : {true, false}) {
-        LogCapture log("LOG_BETACAM");
-        vtr.ClearCommands();
-        vtr.SetNak(nak);
-        vtr.SetSilent(!nak);
-        EXPECT_EQ(RunAdvancing([&] { return line->Play(); }), 0) << nak;
-        EXPECT_TRUE(log.Has("Emg play")) << nak;
-        // The last PLAY may still be on the line when Play returns.
-        EXPECT_TRUE(devtest::Eventually([&] { return vtr.Count(0x20, 0x01) == 3u; }, 2000))
-            << "after the reopen PLAY goes out twice more";
-        EXPECT_EQ(line->IsOpen(), 1) << "the line is open again";
-    }
-    vtr.SetSilent(false);
     LogCapture log("LOG_BETACAM");
+    vtr.SetSilent(true);
+    EXPECT_EQ(RunAdvancing([&] { return line->Play(); }), 0);
+    EXPECT_TRUE(log.Has("Emg play"));
+    // The last PLAY may still be on the line when Play returns.
+    EXPECT_TRUE(devtest::Eventually([&] { return vtr.Count(0x20, 0x01) == 3u; }, 2000))
+        << "after the reopen PLAY goes out twice more";
+    EXPECT_EQ(line->IsOpen(), 1) << "the line is open again";
+
+    vtr.SetSilent(false);
+    log.Clear();
+    vtr.ClearCommands();
+    vtr.SetNak(true);
+    EXPECT_EQ(RunAdvancing([&] { return line->Play(); }), 0);
+    vtr.SetNak(false);
+    ASSERT_EQ(line->Stop(), 1) << "whatever Play sent came before";
+    const auto commands = vtr.Commands();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_TRUE(commands[0].Is(0x20, 0x01));
+    EXPECT_TRUE(commands[1].Is(0x20, 0x00));
+    EXPECT_FALSE(log.Has("Emg play"));
+
     EXPECT_EQ(line->Play(), 1);
     EXPECT_FALSE(log.Has("Emg play"));
 }
@@ -339,5 +419,73 @@ TEST_F(VtrProtocolTest, AFailedWriteFailsAtOnceWithoutCountingAFailure)
         // No failure is counted; the line that hung up closed its port, so the VTR counts as
         // not connected until it is opened again.
         EXPECT_EQ(line->GetFailCount(), CSerialVTR::kNeverConnected) << c.name;
+    }
+}
+
+// Late ACKs of earlier commands (the emergency play's, say) that the receive thread takes up
+// only after the next command went out answer nothing of it: each command, refused in turn,
+// fails on its own NAK, which comes a little later, and PLAY sends nothing more; a command
+// answered takes its own ACK.
+TEST_F(VtrProtocolTest, LateAcknowledgementsOfEarlierCommandsAnswerNoLaterOne)
+{
+    line->Close();
+    const Bytes ack{0x10, 0x01, 0x11};
+    struct Case {
+        const char *name;
+        uint8_t cmd1, cmd2;
+        std::function<int32_t(ISerialVTR &)> call;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"STOP", 0x20, 0x00, [](ISerialVTR &l) { return l.Stop(); }, true},
+        {"EJECT", 0x20, 0x0F, [](ISerialVTR &l) { return l.Eject(); }, true},
+        {"STANDBY ON", 0x20, 0x05, [](ISerialVTR &l) { return l.StandbyOn(); }, true},
+        {"CUE UP WITH DATA", 0x24, 0x31, [](ISerialVTR &l) { return l.CueUpWithData(875); }, true},
+        {"TIMER MODE SELECT", 0x41, 0x36, [](ISerialVTR &l) { return l.SetTimeMode(1); }, true},
+        {"PLAY", 0x20, 0x01, [](ISerialVTR &l) { return l.Play(); }, true},
+        {"STOP answered", 0x20, 0x00, [](ISerialVTR &l) { return l.Stop(); }, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto busy = std::make_unique<CBusyVTR>();
+        busy->SetPort(kComPort);
+        ASSERT_EQ(busy->Open(), 1);
+        ASSERT_EQ(busy->Stop(), 1);
+        vtr.SetRefused(c.cmd1, c.cmd2, c.refused);
+        busy->HoldNextBlock();
+        ASSERT_TRUE(vtr.Peer().Send(ack));
+        ASSERT_TRUE(busy->WaitHeld()) << "the receive thread is busy with the first late ACK";
+        ASSERT_TRUE(vtr.Peer().Send(ack));
+        ASSERT_TRUE(devtest::Eventually([&] { return Waiting(pty) >= 3; }))
+            << "the second waits on the line";
+        vtr.ClearCommands();
+        // The command's own answer 200 ms after it, on the test clock.
+        vtr.Peer().ChangeFaults([](kestsim::Faults &f) {
+            f.delayMs = 200;
+            f.delayOnTicks = true;
+        });
+
+        auto call = std::async(std::launch::async, [&] { return c.call(*busy); });
+        const devtest::FinishStepping ends(call);
+        ASSERT_TRUE(vtr.WaitFor(c.cmd1, c.cmd2)) << "the command went out";
+        busy->Unhold();
+        ASSERT_TRUE(devtest::Eventually([&] { return Waiting(pty) == 0; }))
+            << "the second late ACK taken up";
+        ASSERT_TRUE(devtest::AdvanceUntil(
+            [&] {
+                return call.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+            },
+            50, 900))
+            << "its own answer came within the reply wait";
+        EXPECT_EQ(call.get(), c.refused ? 0 : 1);
+        EXPECT_EQ(busy->GetFailCount(), 0) << "answered";
+        vtr.SetRefused(c.cmd1, c.cmd2, false);
+        vtr.Peer().ChangeFaults([](kestsim::Faults &f) { f.delayMs = 0; });
+        // On a moving clock: an answer still delayed goes before STOP's.
+        ASSERT_EQ(devtest::RunAdvancing([&] { return busy->Stop(); }), 1);
+        const auto commands = vtr.Commands();
+        ASSERT_EQ(commands.size(), 2u) << "nothing between the command and the STOP after it";
+        EXPECT_TRUE(commands[0].Is(c.cmd1, c.cmd2));
+        busy->Close();
     }
 }

@@ -34,6 +34,14 @@ constexpr uint32_t kCueReadGapMs = 50;
 constexpr int kCueMaxMisses = 6;
 constexpr int kCueStillPasses = 4;
 
+// A reading this close to the target counts as cued, also across midnight (a reading past
+// 12 hours is negative).
+bool AtCuePoint(int32_t reading, int32_t target)
+{
+    const int32_t alt = reading < 0 ? reading + kFramesPerDay : reading;
+    return std::abs(reading - target) < kCuedWithin || std::abs(alt - target) < kCuedWithin;
+}
+
 } // namespace
 
 IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCamX, CVideoSrcA, kDescriptionX, kDescriptionX)
@@ -331,9 +339,7 @@ int CVideoSrc_BetaCamXDevice::OnTaskCheckNextTask()
             int32_t reading = 0;
             if (m_pVTR->GetTimecode(0, &reading, 1)) {
                 task.m_nFlags = 0;
-                const int32_t alt = reading < 0 ? reading + kFramesPerDay : reading;
-                if (std::abs(reading - target) < kCuedWithin ||
-                    std::abs(alt - target) < kCuedWithin)
+                if (AtCuePoint(reading, target))
                     task.m_nStatus = PLAYTASK_CUED;
                 else
                     task.m_nStatus = status.Test(4, 0) ? kStatusFirstCued : kStatusPositionRead;
@@ -401,7 +407,20 @@ int CVideoSrc_BetaCamXDevice::OnTaskStartNewTask()
                    }};
     step.logVirtual = true;
     step.logStarted = true;
+    step.check = [this](CVideoPlayTask &task) { CheckCued(task); };
     return RunStartStep(*this, step);
+}
+
+void CVideoSrc_BetaCamXDevice::CheckCued(CVideoPlayTask &task)
+{
+    // Without the fixed mode the source cues nothing and reads no positions.
+    if (!m_Vtr.bFixedMode) return;
+    // A reading away from the cue point: the cues did not take (the simple cue does not ask
+    // whether they did), and PLAY would start the wrong material. No reading: PLAY tells.
+    int32_t reading = 0;
+    if (m_pVTR->GetTimecode(CueTimeMode(), &reading, 0) &&
+        !AtCuePoint(reading, CueTarget(task.m_nSOM, m_nPlayBeforeTime)))
+        task.m_nFlags |= kErrSecondCue;
 }
 
 int CVideoSrc_BetaCamXDevice::OnTaskTracePgmTask()

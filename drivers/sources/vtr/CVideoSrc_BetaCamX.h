@@ -94,6 +94,9 @@ private:
     // The first and second cue of OnTaskCheckNextTask; false to end the step with 0.
     bool FirstCue(CVideoPlayTask &task, int32_t target);
     bool SecondCue(CVideoPlayTask &task, int32_t target);
+    // When the preset is taken to go on air: a tape that stands away from its cue point
+    // flags it as a failed cue.
+    void CheckCued(CVideoPlayTask &task);
     // Sleeps, cut short when the device closes. False when cut short.
     bool Pause(int64_t ms);
 

@@ -291,9 +291,9 @@ void CSerialVTR::EmergencyPlay()
     DevClose();
     if (!Pause(200)) return;
     DevOpen();
-    if (!Pause(200)) return;
+    if (!Pause(200) || CCallingUnit::Stopped()) return;
     DevWrite(reinterpret_cast<const char *>(frame), length);
-    if (!Pause(1000)) return;
+    if (!Pause(1000) || CCallingUnit::Stopped()) return;
     DevFlush(2);
     DevWrite(reinterpret_cast<const char *>(frame), length);
     glReportDbg("LOG_BETACAM", "Emg play");
@@ -301,8 +301,19 @@ void CSerialVTR::EmergencyPlay()
 
 int32_t CSerialVTR::Play()
 {
-    if (Transport(vtr::kPlay, kPlaySpeed)) return 1;
-    EmergencyPlay();
+    switch (Exchange(vtr::kPlay, nullptr, 0)) {
+    case Answer::Right:
+        SetSpeed(kPlaySpeed);
+        return 1;
+    case Answer::Wrong:
+        // The VTR heard PLAY and refused it (no tape, local mode): a reopened line and more
+        // PLAYs would only be refused too.
+        return 0;
+    case Answer::None:
+        // A unit's thread that is to stop sends nothing more.
+        if (!CCallingUnit::Stopped()) EmergencyPlay();
+        return 0;
+    }
     return 0;
 }
 

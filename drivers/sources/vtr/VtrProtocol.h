@@ -135,7 +135,8 @@ private:
     // Gives both counters the speed, 0 while the cached status says no tape, and makes the
     // next GetTimecode ask the VTR.
     void SetSpeed(double speed);
-    // PLAY went unanswered: reopen the line and send PLAY twice without waiting.
+    // PLAY went unanswered (not refused): reopen the line and send PLAY twice without
+    // waiting.
     void EmergencyPlay();
     // Sleeps, cut short by Close. False when cut short.
     bool Pause(uint32_t ms);

@@ -165,6 +165,7 @@ int RunStartStep(CVideoSrcA &source, const StartStep &step)
         glReportDbg(kTaskLog, "fatal;dev=%s,获取下一条节目发生意外错误", dev);
         return 0;
     }
+    if (!task.m_nFlags && step.check) step.check(task);
     if (task.m_nFlags) {
         glReportDbg(kTaskLog, "fatal;dev=%s,下一条节目没有准备好", dev);
     } else {

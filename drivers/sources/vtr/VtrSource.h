@@ -80,6 +80,8 @@ struct StartStep {
     std::function<void(int64_t ms)> whileFar;
     bool logVirtual = false; // the virtual start is logged
     bool logStarted = false; // the closing "StartNewTask" line is written
+    // Looks at the preset once it is taken to go on air without flags, and may flag it.
+    std::function<void(CVideoPlayTask &)> check = nullptr;
 };
 // Puts the preset on air at its start: played through DevPlay unless it carries errors.
 // 1 when a task was started or dropped.
