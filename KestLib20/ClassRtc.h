@@ -25,7 +25,7 @@
 
 // The record of class T, son of Base's record. Its factory makes T with its default
 // constructor (no factory for an abstract class); its delete function deactivates the object
-// with kill and destroys it.
+// with kill and destroys it (a class with EndBeforeDelete, a device, runs that first).
 template <class T, class Base> class CClassRtc : public CKestRtc {
 public:
     explicit CClassRtc(const char *className, const char *description = nullptr,
@@ -46,6 +46,12 @@ public:
     {
         if (!object) return 0;
         T *typed = static_cast<T *>(static_cast<IClassA *>(object));
+        // A class whose objects other threads may be inside (a device) ends what they do and
+        // lets them leave before any part of the object is destroyed; an object kept for a
+        // thread that did not leave is not freed.
+        if constexpr (requires { typed->EndBeforeDelete(); }) {
+            if (!typed->EndBeforeDelete()) return 0;
+        }
         typed->DeactiveInstance(1);
         delete typed;
         return 1;

@@ -4,6 +4,7 @@
 #include "platform/Gbk.h"
 #include "platform/Process.h"
 
+#include <atomic>
 #include <cstring>
 
 IMPLEMENT_KEST_CLASS(CDeviceA, CClassA)
@@ -13,6 +14,8 @@ namespace {
 constexpr const char *kDescription = "所有设备的父类";
 constexpr const char *kSettingRoots[] = {"/etc/dev/", "/etc/tvx/dev/", "/etc/system/dev/",
                                          "/etc/tvx/"};
+
+std::atomic<CDeviceA::CallEnder> g_pfnCallEnder{nullptr};
 
 CDeviceA *AsDevice(void *instance)
 {
@@ -69,6 +72,18 @@ int32_t CDeviceA::OnActiveInstance()
 int32_t CDeviceA::OnDeactiveInstance()
 {
     return DevClose();
+}
+
+void CDeviceA::SetCallEnder(CallEnder ender)
+{
+    g_pfnCallEnder = ender;
+}
+
+bool CDeviceA::EndBeforeDelete()
+{
+    if (const CallEnder ender = g_pfnCallEnder.load()) return ender(this);
+    DeactiveInstance(1);
+    return true;
 }
 
 int CDeviceA::DevClose()

@@ -34,6 +34,16 @@ class DEVEXT20_API CDeviceA : public CClassA {
     int32_t OnActiveInstance() override;
     int32_t OnDeactiveInstance() override;
 
+    // How the calls that other threads make into a device end: ended, the device
+    // deactivated (which closes it) and the calls waited for, bounded; false when one has not
+    // left in time. Set once by the layer that notes those calls.
+    using CallEnder = bool (*)(CDeviceA *device);
+    static void SetCallEnder(CallEnder ender);
+    // What the deletion of a device through its class record does before any part of it is
+    // destroyed: the call ender's steps (without one, the deactivation alone). False when a
+    // thread is still in the device, which is then kept rather than freed.
+    bool EndBeforeDelete();
+
     virtual int DevClose();
     virtual int DevOpen();
     virtual int DevIsOpen();

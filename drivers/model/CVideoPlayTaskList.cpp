@@ -1,5 +1,7 @@
 #include "drivers/model/CVideoPlayTaskList.h"
 
+#include "drivers/model/DeviceCalls.h"
+
 #include "Kest20/CClock.h"
 #include "Kest20/KestLog.h"
 #include "KestLib20/CDataLock.h"
@@ -148,6 +150,10 @@ struct CVideoPlayTaskList::State : std::enable_shared_from_this<State> {
     uint32_t generation = 0;
     bool threadLive = false;
     bool stopRequested = false;
+    // The calling unit the thread of the current generation is bound to: a stop from another
+    // thread ends the exchanges and pauses of the step it is in, so a close of the source does
+    // not wait on a device that has stopped answering.
+    std::shared_ptr<CCallingUnit> run;
 
     // The placement rule: after the last task that starts strictly earlier; with none, the
     // task becomes the preset and the old preset goes back to waiting.
@@ -463,7 +469,9 @@ struct CVideoPlayTaskList::State : std::enable_shared_from_this<State> {
                     gen = ++generation;
                     stopRequested = false;
                     wake.Reset(); // a new thread looks at everything in its first cycle
-                    thread = plat::Thread::Start([self = shared_from_this(), gen] {
+                    run = std::make_shared<CCallingUnit>();
+                    thread = plat::Thread::Start([self = shared_from_this(), gen, unit = run] {
+                        CCallingUnit::Scope bound(unit.get());
                         Run(self, gen);
                         return 0u;
                     });
@@ -490,6 +498,7 @@ struct CVideoPlayTaskList::State : std::enable_shared_from_this<State> {
             stopRequested = true;
             wake.Set();
             if (thread.Id() == plat::GetCurrentThreadId()) return 1; // ends after this step
+            if (run) run->AskStop();
             ending = thread;
             gen = generation;
         }

@@ -66,8 +66,10 @@ public:
 
     int WorkingFine();
     int Start();
-    // Asks the thread to end and waits for it (giving it up after the bound); from the
-    // thread itself (a step that closes the device) it only asks.
+    // Asks the thread to end and waits for it (giving it up after the bound): the exchanges
+    // and pauses of the step it is in end at once, and it sends nothing more (the thread is
+    // bound to a calling unit for its run). From the thread itself (a step that closes the
+    // device) it only asks, and the step runs on.
     int Stop();
 
 private:

@@ -1,6 +1,9 @@
 #include "drivers/model/DeviceCalls.h"
 
 #include "Kest20/CClock.h"
+#include "Kest20/KestLog.h"
+#include "devext/device/CDeviceA.h"
+#include "platform/String.h"
 #include "platform/Thread.h"
 #include "platform/TimeSource.h"
 
@@ -13,8 +16,8 @@ namespace {
 
 struct Calls {
     std::mutex lock;
-    std::vector<std::pair<CDeviceA *, uint32_t>> inFlight; // device, thread id
-    plat::Event ended{false, false};                       // set at the end of each call
+    std::vector<CDeviceCall *> inFlight;
+    plat::Event ended{false, false}; // set at the end of each call
 
     static Calls &Of()
     {
@@ -36,28 +39,65 @@ struct Waits {
 };
 
 thread_local CCallingUnit *t_pUnit = nullptr;
+thread_local const CDeviceCall *t_pCall = nullptr;
+
+// The deletion of a device ends the calls in it, closes it and lets them leave before any part
+// of it is destroyed; a device a thread has not left in time is kept.
+bool EndCallsBeforeDelete(CDeviceA *device)
+{
+    CDeviceWait::EndIn(device);
+    device->DeactiveInstance(1);
+    if (CDeviceCall::WaitEnded(device, CDeviceCall::kLeaveBoundMs)) return true;
+    CString text;
+    text.Format("device %s kept: a task thread is still in it", device->GetInstanceName());
+    glReportLog("LOG_DEV", text, "");
+    return false;
+}
+
+const bool g_bCallEnder = (CDeviceA::SetCallEnder(&EndCallsBeforeDelete), true);
 
 } // namespace
 
 CDeviceCall::CDeviceCall(CDeviceA *device) : m_pDevice(device)
 {
     if (!m_pDevice) return;
-    Calls &calls = Calls::Of();
-    std::lock_guard<std::mutex> lk(calls.lock);
-    calls.inFlight.emplace_back(m_pDevice, plat::GetCurrentThreadId());
+    m_dwThread = plat::GetCurrentThreadId();
+    m_pUnit = t_pUnit;
+    m_pOuter = t_pCall;
+    if (m_pOuter && m_pOuter->Ended()) m_evEnd.Set();
+    {
+        Calls &calls = Calls::Of();
+        std::lock_guard<std::mutex> lk(calls.lock);
+        calls.inFlight.push_back(this);
+    }
+    if (m_pUnit) m_pUnit->Attach(&m_evEnd);
+    t_pCall = this;
 }
 
 CDeviceCall::~CDeviceCall()
 {
     if (!m_pDevice) return;
+    t_pCall = m_pOuter;
+    if (m_pUnit) m_pUnit->Detach(&m_evEnd);
     Calls &calls = Calls::Of();
     {
         std::lock_guard<std::mutex> lk(calls.lock);
-        const auto it = std::find(calls.inFlight.begin(), calls.inFlight.end(),
-                                  std::make_pair(m_pDevice, plat::GetCurrentThreadId()));
-        if (it != calls.inFlight.end()) calls.inFlight.erase(it);
+        std::erase(calls.inFlight, this);
     }
     calls.ended.Set();
+}
+
+void CDeviceCall::EndIn(CDeviceA *device)
+{
+    Calls &calls = Calls::Of();
+    std::lock_guard<std::mutex> lk(calls.lock);
+    // A call's outer calls are on its thread's stack below it, so they live while it is listed.
+    for (CDeviceCall *call : calls.inFlight)
+        for (const CDeviceCall *in = call; in; in = in->m_pOuter)
+            if (in->m_pDevice == device) {
+                call->m_evEnd.Set();
+                break;
+            }
 }
 
 bool CDeviceCall::WaitEnded(CDeviceA *device, uint32_t boundMs)
@@ -68,9 +108,9 @@ bool CDeviceCall::WaitEnded(CDeviceA *device, uint32_t boundMs)
     for (;;) {
         {
             std::lock_guard<std::mutex> lk(calls.lock);
-            const bool busy =
-                std::any_of(calls.inFlight.begin(), calls.inFlight.end(), [&](const auto &call) {
-                    return call.first == device && call.second != me;
+            const bool busy = std::any_of(
+                calls.inFlight.begin(), calls.inFlight.end(), [&](const CDeviceCall *call) {
+                    return call->m_pDevice == device && call->m_dwThread != me;
                 });
             if (!busy) return true;
         }
@@ -125,6 +165,11 @@ const plat::Waitable *CCallingUnit::CurrentStop()
 
 bool CCallingUnit::Nap(uint32_t ms)
 {
+    if (const CDeviceCall *call = t_pCall) {
+        // The call's end is set by the unit's stop too.
+        if (ms) call->m_evEnd.Wait(ms);
+        return !Stopped() && !call->Ended();
+    }
     if (!t_pUnit) {
         plat::Sleep(ms);
         return true;
@@ -135,6 +180,7 @@ bool CCallingUnit::Nap(uint32_t ms)
 
 CDeviceWait::CDeviceWait(CDeviceA *device) : m_pDevice(device), m_pUnit(t_pUnit)
 {
+    if (t_pCall && t_pCall->Ended()) m_evEnd.Set();
     Waits &waits = Waits::Of();
     {
         std::lock_guard<std::mutex> lk(waits.lock);
@@ -170,8 +216,11 @@ bool CDeviceWait::Ended() const
 void CDeviceWait::EndIn(CDeviceA *device)
 {
     if (!device) return;
-    Waits &waits = Waits::Of();
-    std::lock_guard<std::mutex> lk(waits.lock);
-    for (const auto &[in, end] : waits.inProgress)
-        if (in == device) end->Set();
+    {
+        Waits &waits = Waits::Of();
+        std::lock_guard<std::mutex> lk(waits.lock);
+        for (const auto &[in, end] : waits.inProgress)
+            if (in == device) end->Set();
+    }
+    CDeviceCall::EndIn(device);
 }

@@ -1,9 +1,10 @@
 // Calls into a device made by threads that a stop may give up (the task units' threads): each
 // is noted for its length, and the device manager closes a device only once the calls in it
 // have ended (bounded), so that a thread given up inside a device never runs on in a device
-// that the close of the application then frees. A unit's thread is bound to its unit for its
-// run, so that a device call made on it can ask whether the unit stops, nap, and wait in the
-// device with waits that the unit's stop, or the device's close, ends at once.
+// that the close of the application then frees. The deletion of a device through its class
+// record does the same before any part of it is destroyed. A unit's thread is bound to its
+// unit for its run, so that a device call made on it can ask whether the unit stops, nap, and
+// wait in the device with waits that the unit's stop, or the device's close, ends at once.
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
@@ -15,11 +16,16 @@
 #include <mutex>
 #include <vector>
 
+class CCallingUnit;
 class CDeviceA;
 
 class KSOVRA20_API CDeviceCall {
 public:
-    // Notes a call into `device` on the calling thread (nothing for null).
+    // How long the deletion of a device waits for the calls in it, once their waits ended.
+    static constexpr uint32_t kLeaveBoundMs = 5000;
+
+    // Notes a call into `device` on the calling thread, the thread's innermost call for the
+    // object's life (nothing for null).
     explicit CDeviceCall(CDeviceA *device);
     ~CDeviceCall();
     CDeviceCall(const CDeviceCall &) = delete;
@@ -29,8 +35,22 @@ public:
     // none is.
     static bool WaitEnded(CDeviceA *device, uint32_t boundMs);
 
+    // Whether the waits of the device were ended (CDeviceWait::EndIn) while the call, or a
+    // call it is made in, was in it, or the thread's unit asked it to stop: every nap and
+    // device wait of the call from then on ends at once.
+    bool Ended() const { return m_evEnd.IsSet(); }
+
 private:
+    friend class CCallingUnit;
+    friend class CDeviceWait;
+    // Ends the calls in `device`, and the calls made in them.
+    static void EndIn(CDeviceA *device);
+
     CDeviceA *m_pDevice;
+    uint32_t m_dwThread = 0;
+    CCallingUnit *m_pUnit = nullptr;
+    const CDeviceCall *m_pOuter = nullptr; // the thread's call this one is made in
+    plat::Event m_evEnd{true, false};
 };
 
 // What a task unit shares with one run of one of its threads: whether the unit asks it to
@@ -73,11 +93,13 @@ public:
     // The stop event of the calling thread's unit, null on other threads: a request a device
     // call sends on the line ends as soon as the unit asks the thread to stop.
     static const plat::Waitable *CurrentStop();
-    // Sleeps `ms`; on a unit's thread the sleep ends as soon as the unit asks it to stop.
-    // False when the thread is to give up (Stopped).
+    // Sleeps `ms`; in a device call, or on a unit's thread, the sleep ends as soon as the
+    // call is ended (the device's close) or the unit asks the thread to stop. False when the
+    // thread is to give up (Stopped) or its call was ended.
     static bool Nap(uint32_t ms);
 
 private:
+    friend class CDeviceCall;
     friend class CDeviceWait;
     // An event that AskStop sets too (a device wait of the thread), until detached.
     void Attach(const plat::Event *event);
@@ -92,7 +114,8 @@ private:
 
 // A bounded wait inside a device, begun at construction: it ends early once the device's
 // waits are ended (EndIn, from its close or deactivation) or the calling thread's unit asks
-// it to stop. Once ended it stays ended: every later wait of the object returns at once.
+// it to stop; one begun in a device call that was ended is ended from the start. Once ended
+// it stays ended: every later wait of the object returns at once.
 class KSOVRA20_API CDeviceWait {
 public:
     explicit CDeviceWait(CDeviceA *device);
@@ -107,7 +130,8 @@ public:
     bool Until(int64_t time);
     bool Ended() const;
 
-    // Ends every wait in `device` in progress (a close or deactivation).
+    // Ends every wait in `device` in progress and the calls in it (a close, a deactivation or
+    // the deletion): their naps and waits from then on end at once.
     static void EndIn(CDeviceA *device);
 
 private:

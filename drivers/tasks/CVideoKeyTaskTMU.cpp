@@ -119,6 +119,7 @@ public:
     }
 
     CVideoKeyTaskTMU_Impl() : m_pTPU(CreateVideoKeyTaskTPU()) {}
+    ~CVideoKeyTaskTMU_Impl() { m_pTPU->Release(); }
 
     uint32_t AddRef() override { return ++m_nRef; }
     uint32_t Release() override
@@ -126,23 +127,16 @@ public:
         const uint32_t left = --m_nRef;
         if (left == 0) {
             TMURegistry().Remove(this);
-            IVideoKeyTaskTPU *tpu = nullptr;
-            {
-                std::lock_guard<std::mutex> lk(m_lock);
-                tpu = std::exchange(m_pTPU, nullptr);
-            }
-            tpu->SetTMU(nullptr);
-            tpu->Release();
+            // Out of service: the process unit is unbound and shut down (never started again),
+            // and stays with the unit's memory while a holder may still reach it.
+            m_pTPU->SetTMU(nullptr);
+            m_pTPU->ShutDown();
             auto last = std::move(m_self); // a worker given up keeps its own share
         }
         return left;
     }
 
-    IVideoKeyTaskTPU *GetTPU() override
-    {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_pTPU;
-    }
+    IVideoKeyTaskTPU *GetTPU() override { return m_pTPU; }
 
     int32_t AddTask(const tagVideoKeyTask &task) override
     {
@@ -259,10 +253,8 @@ public:
 private:
     void WakeTPU()
     {
-        IVideoKeyTaskTPU *tpu = GetTPU();
-        if (!tpu) return;
-        tpu->PostMsg(KEYTPU_CMD_CHECK, 0);
-        tpu->Start();
+        m_pTPU->PostMsg(KEYTPU_CMD_CHECK, 0);
+        m_pTPU->Start();
     }
 
     int32_t ClearStaging()
@@ -400,9 +392,10 @@ private:
     std::atomic<uint32_t> m_nRef{1};
     std::shared_ptr<CVideoKeyTaskTMU_Impl> m_self; // until the last reference goes
 
+    IVideoKeyTaskTPU *const m_pTPU; // one reference, released with the unit's memory
+
     // Guards everything below.
     std::mutex m_lock;
-    IVideoKeyTaskTPU *m_pTPU;
     CVideoKeyTaskArray m_tasks;
     CVideoKeyTaskArray m_staging;
     // By keyer: the start of the last task handed out, by function (0 for none).

@@ -20,8 +20,9 @@ KSOVRA20_API IVideoKeyTaskTMU *GetVideoKeyTaskTMU(const char *name);
 KSOVRA20_API int32_t SetVideoKeyTaskTMU(const char *name, IVideoKeyTaskTMU *tmu);
 
 // As GetVideoKeyTaskTMU, with a reference held for the caller: the unit stays in memory while
-// it is held, however soon its last handle goes.
-std::shared_ptr<IVideoKeyTaskTMU> HoldVideoKeyTaskTMU(const char *name);
+// it is held, however soon its last handle goes (it is then out of service: it hands nothing
+// to a keyer). What a control program looks up while other threads may release the unit.
+KSOVRA20_API std::shared_ptr<IVideoKeyTaskTMU> HoldVideoKeyTaskTMU(const char *name);
 
 // A new unit with one reference, registered as "Main".
 IVideoKeyTaskTMU *CreateVideoKeyTaskTMU();

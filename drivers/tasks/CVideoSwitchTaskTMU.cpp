@@ -87,6 +87,11 @@ public:
         const uint32_t left = --m_nRef;
         if (left == 0) {
             TMURegistry().Remove(this);
+            {
+                // A holder's later call starts no worker nobody would stop.
+                std::lock_guard<std::mutex> lk(m_lock);
+                m_bReleased = true;
+            }
             Stop();
             auto last = std::move(m_self); // a worker given up keeps its own share
         }
@@ -162,6 +167,7 @@ public:
     int32_t Start() override
     {
         std::lock_guard<std::mutex> lk(m_lock);
+        if (m_bReleased) return 0;
         if (m_thread.IsRunning() && m_run && !m_run->StopAsked()) return 1;
         auto run = std::make_shared<Run>();
         m_run = run;
@@ -432,6 +438,7 @@ private:
     int32_t m_nNextID = kFirstTaskId;
     plat::Thread m_thread;
     std::shared_ptr<Run> m_run; // the current worker's
+    bool m_bReleased = false;   // the last reference has gone: out of service
 
     plat::Event m_evWake{false, false};
 };

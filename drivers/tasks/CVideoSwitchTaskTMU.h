@@ -23,5 +23,7 @@ KSOVRA20_API IVideoSwitchTaskTMU *GetVideoSwitchTaskTMU(const char *name);
 // Registers under the name, replacing an earlier one; a null unit removes the name. 1.
 KSOVRA20_API int32_t SetVideoSwitchTaskTMU(const char *name, IVideoSwitchTaskTMU *tmu);
 // As GetVideoSwitchTaskTMU, with a reference held for the caller: the unit stays in memory
-// while it is held, however soon its last handle goes.
-std::shared_ptr<IVideoSwitchTaskTMU> HoldVideoSwitchTaskTMU(const char *name);
+// while it is held, however soon its last handle goes (it is then out of service: its worker
+// does not start again). What a control program looks up while other threads may release the
+// unit.
+KSOVRA20_API std::shared_ptr<IVideoSwitchTaskTMU> HoldVideoSwitchTaskTMU(const char *name);

@@ -13,7 +13,8 @@ class IVideoKeyTaskTPU;
 class IVideoKeyTaskTMU {
 public:
     // Reference counting. With the last reference the unit removes its names ("Main"), unbinds
-    // and releases its process unit, and goes.
+    // its process unit and shuts it down, and goes (a holder of a held lookup keeps it in
+    // memory, out of service, with its process unit).
     virtual uint32_t Release() = 0;
     virtual uint32_t AddRef() = 0;
     virtual IVideoKeyTaskTPU *GetTPU() = 0;

@@ -27,7 +27,7 @@ public:
     // Adds a copy with an id (written back into `task`), status 1 and error 0. The id.
     virtual int32_t AddTask(tagVideoSwitchTask &task) = 0;
     virtual int32_t IsRunning() = 0;
-    // Starts the worker when it does not run. 1.
+    // Starts the worker when it does not run. 1; 0 once the last reference has gone.
     virtual int32_t Start() = 0;
     // Asks the worker to end (a sleep until a take time ends too), waits up to 1000 ms and
     // gives it up when it has not ended. 1.

@@ -1,8 +1,8 @@
 // The VDCP video source of the play list and preview against the VDCP simulator: how each kind
 // cues, the open that claims (or shares) the decoder channel and sets the server up, an open
 // that fails only in the device status, the virtual source that sends nothing, preview in its
-// window with the stop thread, and the play list putting a task on air and taking it off when
-// the channel stops.
+// window with the stop thread, the play list putting a task on air and taking it off when
+// the channel stops, and the close of a source whose server stopped answering during a play.
 #include "drivers/model/CVideoSrcA.h"
 #include "drivers/sources/vdcp/CVideoSrc_VDCP.h"
 #include "tests/sources/VdcpTestKit.h"
@@ -72,9 +72,10 @@ protected:
         Source("O1", "CVideoSrc_VDCP_OMNEON", kPort, 1) +
         Source("D2", "CVideoSrc_Dayang", kPort, 2) + Source("L1", "CVideoSrc_Leitch", kOwnPort, 1) +
         Source("R1", "CVideoSrc_VDCP", kOwnPort, 1) +
+        Source("E1", "CVideoSrc_VDCP", kOwnPort, 1, {{"EModeType", "LEITCH"}}) +
         Source("B1", "CVideoSrc_Pinnacle", kOwnPort, 1,
                {{"Virtual", "TRUE"}, {"Exchange", "TRUE"}})};
-    devtest::DeleteDevices m_cleanup{{"V1", "X1", "O1", "D2", "L1", "R1", "B1"}};
+    devtest::DeleteDevices m_cleanup{{"V1", "X1", "O1", "D2", "L1", "R1", "E1", "B1"}};
 };
 
 } // namespace
@@ -272,4 +273,54 @@ TEST_F(VdcpPreviewSourceTest, ThePlayListCuesAndStartsATaskAndTakesItOffAirWhenT
     ASSERT_EQ(devtest::RunAdvancing([&] { return source.DevStop(); }), 1);
     EXPECT_TRUE(devtest::AdvanceUntil([&] { return source.GetPlayList().Active() == 0; }, 10));
     source.DevClose();
+}
+
+// The server stops answering while a task is on air and the play list cues the next one: the
+// close of the source (as at the end of a program) ends within a second of the manual clock,
+// however long the cue's status polls and the EE mode of the close would wait for answers.
+TEST_F(VdcpPreviewSourceTest, TheCloseOfASourceWhoseServerDiedDuringAPlayEndsWithinASecond)
+{
+    for (const char *id : {"R1", "E1"}) { // without and with the EE mode set at the close
+        SCOPED_TRACE(id);
+        devtest::ManualTime time;
+        SimLine own{kOwnPort};
+        own.sim.AddClip("K1000", 1000);
+        CVideoSrc_VDCP &source = Src(id);
+        ASSERT_EQ(devtest::RunAdvancing([&] { return source.DevOpen(); }), 1);
+        PlayStatuses statuses;
+        for (const int32_t taskId : {7, 8}) {
+            CVideoPlayTask task;
+            task.m_nTaskID = taskId;
+            task.m_strClipID = "K1000";
+            task.m_nDUR = 1000;
+            task.m_nStart = devtest::ManualTime::Now() + (taskId - 6) * 10 * devtest::kSecond;
+            if (taskId == 7) task.SetCallBack(&statuses, &PlayStatuses::OnStatus);
+            ASSERT_EQ(source.DevAddPlayTask(task), 1);
+        }
+        // Task 7 is cued and goes on air; the server confirms no further cue, so the cue of
+        // task 8 polls the status, and the server goes quiet.
+        ASSERT_TRUE(devtest::AdvanceUntil([&] { return statuses.Saw(PLAYTASK_CUED); }, 10, 10000));
+        own.sim.SetCueDelay(600000);
+        ASSERT_TRUE(
+            devtest::AdvanceUntil([&] { return own.sim.CountOf(0x10, 0x01) == 1; }, 10, 20000));
+        const size_t polls = own.sim.CountOf(0x30, 0x05);
+        ASSERT_TRUE(devtest::AdvanceUntil([&] { return own.sim.CountOf(0x30, 0x05) > polls + 1; },
+                                          10, 10000));
+        own.sim.SetFaults(Silent());
+        const auto engine = source.GetVDCP(nullptr);
+        ASSERT_NE(engine, nullptr);
+        ASSERT_TRUE(devtest::AdvanceUntil([&] { return engine->GetFailCount() > 0; }, 10, 10000))
+            << "the source has seen the server stop answering";
+
+        const int64_t closeBegins = devtest::ManualTime::Now();
+        auto closed = std::async(std::launch::async, [&] { return source.DevClose(); });
+        const devtest::FinishStepping closeEnds(closed);
+        ASSERT_TRUE(devtest::AdvanceUntil(
+            [&] {
+                return closed.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+            },
+            10, 20000));
+        EXPECT_LT(devtest::ManualTime::Now() - closeBegins, 1000 * devtest::kMs);
+        EXPECT_EQ(closed.get(), 1);
+    }
 }

@@ -57,7 +57,8 @@ TEST(VdcpSharedPort, StateTexts)
 }
 
 // A device that sends through another device's open port object: that device's end while a cue
-// waits for the cued state ends the wait, and frees nothing the wait uses.
+// waits for the cued state ends the wait within a second of the manual clock (the port it
+// polls has closed), and frees nothing the wait uses.
 TEST(VdcpSharedPort, TheOwnersEndDuringACueWaitFreesNothingTheWaitUses)
 {
     constexpr int kPort = 47;
@@ -78,7 +79,9 @@ TEST(VdcpSharedPort, TheOwnersEndDuringACueWaitFreesNothingTheWaitUses)
     };
     // The cue went through the first object and its wait asks for the status.
     ASSERT_TRUE(devtest::AdvanceUntil([&] { return line.sim.CountOf(0x30, 0x05) > 0; }));
+    const int64_t endBegins = devtest::ManualTime::Now();
     auto gone = std::async(std::launch::async, [&] { first.reset(); });
-    ASSERT_TRUE(devtest::AdvanceUntil([&] { return ready(gone) && ready(cue); }));
+    ASSERT_TRUE(devtest::AdvanceUntil([&] { return ready(gone) && ready(cue); }, 50, 10000));
+    EXPECT_LT(devtest::ManualTime::Now() - endBegins, 1000 * devtest::kMs);
     EXPECT_EQ(cue.get(), 0);
 }

@@ -1,15 +1,21 @@
 // Serial switch takes made on a task unit's thread: once the unit asks the thread to stop (or
 // gives up its call) a take sends nothing, and a take waiting on the line (for a reply, or on
 // the polled matrix for the poll to take the frame before it) ends at once, without the
-// manual clock moving.
+// manual clock moving. A take napping in a switcher that the device manager closes or that is
+// deleted wakes at once and leaves the switcher before any of it is destroyed (UBSan and ASan
+// report a thread that runs on in a half-destroyed one).
 #include "tests/switchers/SwitcherTestKit.h"
 #include "tests/kit/SimLine.h"
 #include "tests/sim/Aa2MatrixSim.h"
+#include "tests/sim/TallySim.h"
 
+#include "drivers/model/CVideoDevMgr.h"
 #include "drivers/model/DeviceCalls.h"
 #include "drivers/switchers/aa2/CVideoSwitch_MPLUS.h"
 #include "drivers/switchers/binary/CVideoSwitch_BDS1602CP.h"
 #include "drivers/switchers/binary/CVideoSwitch_ONYX.h"
+
+#include "Kest20/InstanceRegistry.h"
 
 #include <functional>
 #include <future>
@@ -29,7 +35,7 @@ std::future<int> TakeOnUnit(CCallingUnit &unit, CVideoSwitchA &sw, int channel, 
     });
 }
 
-bool EndsSoon(std::future<int> &call)
+template <class T> bool EndsSoon(std::future<T> &call)
 {
     return call.wait_for(std::chrono::milliseconds(kSoonMs)) == std::future_status::ready;
 }
@@ -151,5 +157,61 @@ TEST(SwitchUnitStop, AStopEndsATakeThatWaitsOnTheLine)
         ASSERT_TRUE(line.Sim().Poll());
         EXPECT_FALSE(line.Peer().WaitForBytes(1, 200)) << "nothing went out at the next poll";
         EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
+    }
+}
+
+TEST(SwitchUnitStop, ATakeNappingInASwitcherThatIsClosedOrDeletedLeavesItFirst)
+{
+    enum class End { ManagerClose, Delete };
+    struct Case {
+        const char *what;
+        End end;
+    };
+    const Case cases[] = {{"the manager closes it, then it is deleted", End::ManagerClose},
+                          {"deleted while open", End::Delete}};
+    constexpr int kPort = 13; // closed by each case before the next
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ManualTime time;
+        kit::SimLine<kestsim::TallySim> line(plat::SerialPortKind::SIO, kPort,
+                                             kestsim::TallySim::Model::Vm3000);
+        // The second program output follows the first after a pause far longer than any bound.
+        MountedSettings settings(Section("DevMgr", {{"VideoSwitch", "{\"VM\"}"}}) +
+                                 Section("VM", {{"class", "CVideoSwitch_VM3000"},
+                                                {"Com", std::to_string(kPort)},
+                                                {"PGM", "1"},
+                                                {"PGM_Second", "3"},
+                                                {"IntervalTime_Second", "600000"}}));
+        DeleteDevices cleanup{{"VM"}};
+        CVideoDevMgr devMgr;
+        devMgr.Initlization("/etc/tvx/DevMgr");
+        tagDevStatus status;
+        CVideoSwitchA *sw =
+            RunAdvancing([&] { return devMgr.GetVideoSwitchDev("VM", 1, &status); });
+        ASSERT_NE(sw, nullptr) << status.nCode << " " << status.szText;
+        ASSERT_EQ(sw->DevPreset(2, 7), 1);
+
+        CCallingUnit unit;
+        auto take = std::async(std::launch::async, [&unit, sw] {
+            CCallingUnit::Scope bound(&unit);
+            CDeviceCall inDevice(sw);
+            return sw->DevTake(2);
+        });
+        const FinishStepping takeEnds(take);
+        ASSERT_TRUE(AdvanceUntil([&] { return line.Peer().Received().size() >= 9; }, 10, 1000));
+        ASSERT_TRUE(line.Got("ZS001007\r"));
+        StepClock(100); // the reply is in: the take naps before the second output
+        ASSERT_NE(take.wait_for(std::chrono::milliseconds(0)), std::future_status::ready);
+
+        // With the clock standing, the nap ends with the close or the deletion.
+        auto gone = std::async(std::launch::async, [&] {
+            if (c.end == End::ManagerClose) devMgr.Finalization();
+            sw->Suicide();
+        });
+        const FinishStepping goneEnds(gone);
+        EXPECT_TRUE(EndsSoon(gone)) << "the end waited for the nap";
+        ASSERT_TRUE(EndsSoon(take));
+        EXPECT_FALSE(line.Peer().WaitForBytes(1, 200)) << "nothing went to the second output";
+        EXPECT_EQ(glGetInstanceByName(CDeviceA::GetClassID(), "VM"), nullptr) << "deleted";
     }
 }

@@ -1,7 +1,8 @@
-// The task list dialogs look up the first registered unit while other threads make and destroy
-// units: the dialog works on a unit that stays while it fills its list, however soon the unit's
-// last handle goes. Run under AddressSanitizer and ThreadSanitizer, which report any use of a
-// unit that has gone.
+// The task list dialogs and a host's held lookups find the first registered unit while other
+// threads make and destroy units: what they found stays while they use it, however soon the
+// unit's last handle goes, and a unit whose last handle has gone starts no worker for a
+// holder. Run under AddressSanitizer and ThreadSanitizer, which report any use of a unit that
+// has gone.
 #include "drivers/tasks/CVideoKeyTaskDialog.h"
 #include "drivers/tasks/CVideoKeyTaskTMU.h"
 #include "drivers/tasks/CVideoKeyTaskTPU.h"
@@ -60,7 +61,7 @@ private:
 };
 
 // Runs `show` on one thread and `make` on kMakers others, each maker kUnits times, until all
-// makers are done or the bound has passed. How many dialogs were shown.
+// makers are done or the bound has passed. How many times `show` ran.
 int Stress(const std::function<void()> &show, const std::function<void()> &make)
 {
     std::atomic<bool> done{false};
@@ -83,20 +84,43 @@ int Stress(const std::function<void()> &show, const std::function<void()> &make)
     return shown;
 }
 
+// A keyer's task far ahead, which no worker hands out meanwhile.
+tagVideoKeyTask FarKeyTask(int32_t id)
+{
+    tagVideoKeyTask task;
+    task.TaskID = id;
+    task.DevID = "KEY1";
+    task.StartTime = kFarAhead + id;
+    return task;
+}
+
+tagVideoSwitchTask FarSwitchTask(int32_t i)
+{
+    tagVideoSwitchTask task;
+    task.DevID = "SW1";
+    task.Time = kFarAhead + i;
+    return task;
+}
+
+// A unit with kTasks tasks, made and let go.
+void MakeKeyUnit()
+{
+    CVideoKeyTaskTMU tmu;
+    tmu->GetTPU()->ShutDown(); // no worker: the tasks stay
+    for (int32_t id = 1; id <= kTasks; ++id) tmu->AddTask(FarKeyTask(id));
+}
+
+void MakeSwitchUnit()
+{
+    CVideoSwitchTaskArrayPtr tasks;
+    for (int32_t i = 0; i < kTasks; ++i) tasks->Add(FarSwitchTask(i));
+    CVideoSwitchTaskTMUPtr tmu;
+    tmu->SubmitTaskList(nullptr, tasks.Get());
+}
+
 TEST(TaskRegistry, AKeyTaskDialogOutlivesNoUnitItShows)
 {
-    const int shown = Stress([] { CVideoKeyTaskDialog()->DoModal(); },
-                             [] {
-                                 CVideoKeyTaskTMU tmu;
-                                 tmu->GetTPU()->ShutDown(); // no worker: the tasks stay
-                                 for (int32_t id = 1; id <= kTasks; ++id) {
-                                     tagVideoKeyTask task;
-                                     task.TaskID = id;
-                                     task.DevID = "KEY1";
-                                     task.StartTime = kFarAhead + id;
-                                     tmu->AddTask(task);
-                                 }
-                             });
+    const int shown = Stress([] { CVideoKeyTaskDialog()->DoModal(); }, MakeKeyUnit);
     EXPECT_GT(shown, 0);
     EXPECT_EQ(GetVideoKeyTaskTMU(nullptr), nullptr);
 }
@@ -104,20 +128,49 @@ TEST(TaskRegistry, AKeyTaskDialogOutlivesNoUnitItShows)
 TEST(TaskRegistry, ASwitcherTaskDialogOutlivesNoUnitItShows)
 {
     PrivateSettings settings;
-    const int shown = Stress([] { CVideoSwitchTaskDialogPtr()->DoModal(); },
-                             [] {
-                                 CVideoSwitchTaskArrayPtr tasks;
-                                 for (int32_t i = 0; i < kTasks; ++i) {
-                                     tagVideoSwitchTask task;
-                                     task.DevID = "SW1";
-                                     task.Time = kFarAhead + i;
-                                     tasks->Add(task);
-                                 }
-                                 CVideoSwitchTaskTMUPtr tmu;
-                                 tmu->SubmitTaskList(nullptr, tasks.Get());
-                             });
+    const int shown = Stress([] { CVideoSwitchTaskDialogPtr()->DoModal(); }, MakeSwitchUnit);
     EXPECT_GT(shown, 0);
     EXPECT_EQ(GetVideoSwitchTaskTMU(nullptr), nullptr);
+}
+
+TEST(TaskRegistry, WhatAHostsHeldLookupFindsStaysWhileItIsUsed)
+{
+    PrivateSettings settings;
+    // The host reads the unit's tasks and adds one of its own, as a control program does.
+    const int keysUsed = Stress(
+        [] {
+            const std::shared_ptr<IVideoKeyTaskTMU> unit = HoldVideoKeyTaskTMU(nullptr);
+            if (!unit) return;
+            tagVideoKeyTask task;
+            for (int32_t i = 0; i < unit->GetTaskCount(); ++i) unit->GetTaskAt(i, task);
+            unit->AddTask(FarKeyTask(kTasks + 1));
+        },
+        MakeKeyUnit);
+    const int switchesUsed = Stress(
+        [] {
+            const std::shared_ptr<IVideoSwitchTaskTMU> unit = HoldVideoSwitchTaskTMU("Main");
+            if (!unit) return;
+            CVideoSwitchTaskArrayPtr tasks;
+            unit->GetTaskList(nullptr, tasks.Get());
+            tagVideoSwitchTask task = FarSwitchTask(kTasks);
+            unit->AddTask(task);
+        },
+        MakeSwitchUnit);
+    EXPECT_GT(keysUsed, 0);
+    EXPECT_GT(switchesUsed, 0);
+
+    // A switcher unit held past its last handle: a task added then starts no worker.
+    std::shared_ptr<IVideoSwitchTaskTMU> held;
+    {
+        CVideoSwitchTaskTMUPtr tmu;
+        held = HoldVideoSwitchTaskTMU(nullptr);
+        ASSERT_EQ(held.get(), tmu.Get());
+    }
+    tagVideoSwitchTask late = FarSwitchTask(0);
+    held->AddTask(late);
+    EXPECT_EQ(held->IsRunning(), 0);
+    EXPECT_EQ(held->Start(), 0);
+    EXPECT_EQ(HoldVideoSwitchTaskTMU(nullptr), nullptr);
 }
 
 // Makes a unit, registers it also as "Other" and "Spare", and gives "Spare" to a second unit;

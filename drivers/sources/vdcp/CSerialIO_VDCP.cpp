@@ -280,6 +280,9 @@ int CSerialIO_VDCP::WaitStatus(int32_t mask, int32_t timeoutMs)
         if (ok && extended != 0 && GivesUpOnExtended(mask)) return 0;
         if (ok && (status1 & mask)) return 1;
         if (m_nFailCount >= kWaitGiveUpFails || CVideoBroTaskTPU::CallingUnitStopped()) return 0;
+        // A port closed under the wait (its owner's end, for a device that shares it) is not
+        // polled on: nothing opens it again here.
+        if (!ok && !DevIsOpen()) return 0;
         timeoutMs -= static_cast<int32_t>(kStatusPollMs);
         if (timeoutMs <= 0) return 0;
     }

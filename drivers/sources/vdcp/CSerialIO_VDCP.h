@@ -116,8 +116,9 @@ public:
     int OpenPort(int32_t channel, int32_t mode, int32_t *answer);
 
     // Polls the status every 400 ms until a bit of `mask` is set in status byte 1; gives up
-    // at the time-out, after six unanswered tries in a row, or on a nonzero extended status
-    // where GivesUpOnExtended says so. The first look comes 400 ms after the call.
+    // at the time-out, after six unanswered tries in a row, once the port has closed, or on a
+    // nonzero extended status where GivesUpOnExtended says so. The first look comes 400 ms
+    // after the call.
     int WaitStatus(int32_t mask, int32_t timeoutMs);
 
 protected:

@@ -162,7 +162,8 @@ int CVideoSrc_VDCPDevice::DevClose()
     int32_t kind = 0;
     const std::shared_ptr<ISerialVDCP> engine = GetVDCP(&kind);
     if (!engine) return 1;
-    DevEEMode(0);
+    // A server that has stopped answering is not kept waiting for at the close.
+    if (engine->IsOpen()) DevEEMode(0);
     if (kind == kAccessOwn) engine->Close();
     return 1;
 }
