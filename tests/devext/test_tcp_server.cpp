@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -402,6 +403,13 @@ TEST(TcpServer, AConnectionOverTheUserCountWaitsItsTurnForABoundedTime)
 
 namespace {
 
+// The threads of this process.
+size_t ThreadCount()
+{
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
 // While one lives, the process has only `spare` descriptors left: the lowest free ones below
 // a lowered limit are taken, and the limit is put back at the end.
 class DescriptorLimit {
@@ -443,10 +451,13 @@ TEST(TcpServer, ASessionWithoutADescriptorOfItsOwnIsLoggedAsAFailedAcceptIs)
     Server s(2, &probe);
     ASSERT_EQ(s.started, 1);
     // Served before the descriptors run out. This also meets every class of the test once
-    // first: a sanitizer's type check takes descriptors of its own the first time.
+    // first: a sanitizer's type check takes descriptors of its own the first time, so the
+    // session's thread must have ended, its state destroyed, before the limit is lowered.
+    const size_t threads = ThreadCount();
     Fd first = Connect(s.port);
     EXPECT_EQ(Ask(first, "first"), "echo:first\r\n");
     first.Reset();
+    ASSERT_TRUE(Eventually([&] { return ThreadCount() == threads; }));
     glReportLog("LOG_ERROR", "before", "");
     ASSERT_EQ(log.Count("before"), 1);
     // The clients' sockets are made first: the process will have none to spare.
