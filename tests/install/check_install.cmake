@@ -1,6 +1,7 @@
 # Installs BUILD_DIR to WORK_DIR/prefix, builds examples/playout and the minimal program of
 # minimal/ against it twice (the CMake package, then pkg-config), and runs every build: the
-# example through its status check, the minimal program to its last line.
+# example through its status check, the minimal program to its last line. The consoles example
+# is built through the CMake package and worked by its clients.
 #
 # Every program links with --as-needed, as Debian's compiler does by default (it leaves it out
 # only for sanitized links): a library named before the objects that need it is dropped.
@@ -37,8 +38,8 @@ set(as_needed -Wl,--as-needed)
 set(minimal_dir ${CMAKE_CURRENT_LIST_DIR}/minimal)
 
 # The outside projects, through the CMake package.
-foreach(project playout minimal)
-    set(source ${SOURCE_DIR}/examples/playout)
+foreach(project playout minimal consoles)
+    set(source ${SOURCE_DIR}/examples/${project})
     if(project STREQUAL minimal)
         set(source ${minimal_dir})
     endif()
@@ -66,6 +67,7 @@ foreach(program ${WORK_DIR}/cmake-playout/playout ${WORK_DIR}/pc-build/playout)
     run(${CMAKE_COMMAND} -DPROGRAM=${program} -DVARIANT=1
         -P ${SOURCE_DIR}/tests/e2e/check_playout.cmake)
 endforeach()
+run(python3 ${SOURCE_DIR}/tests/e2e/check_consoles.py ${WORK_DIR}/cmake-consoles/consoles)
 foreach(program ${WORK_DIR}/cmake-minimal/minimal ${WORK_DIR}/pc-build/minimal)
     execute_process(COMMAND ${program} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out
                     TIMEOUT 60)
