@@ -13,7 +13,7 @@ if ! command -v git >/dev/null; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
+. "$(dirname "$0")/expect.sh"
 dir=$work/checkout
 git() { command git -C "$dir" -c user.name=test -c user.email=test@localhost "$@"; }
 
@@ -38,33 +38,21 @@ git init -q && git add . && git commit -qm tree
 cmake -S "$dir" -B "$dir/build-x" -G Ninja >/dev/null && cmake --build "$dir/build-x" >/dev/null ||
     { echo "FAILED: the small tree does not build"; exit 1; }
 
-# expect <case> <exit: 0 or 1> <text the output holds>
-expect() {
-    local name=$1 want=$2 text=$3 out rc
-    out=$("$dir/scripts/archive_check.sh" build-x 2>&1)
-    rc=$?
-    [ "$rc" -ne 0 ] && rc=1
-    if [ "$rc" != "$want" ] || [[ "$out" != *"$text"* ]]; then
-        echo "FAILED: $name: exit $rc (wanted $want), output lacks \"$text\":"
-        echo "$out" | sed 's/^/    /'
-        failures=$((failures + 1))
-    else
-        echo "ok: $name"
-    fi
-}
+# The archive check of the small tree, compared with its built tree.
+archive() { "$dir/scripts/archive_check.sh" build-x; }
 
-expect "every file tracked" 0 "2 files compared, 0 missing"
+expect "every file tracked" 0 "2 files compared, 0 missing" archive
 # A new header, included by a change not yet committed.
 printf 'int g();\n' >"$dir/src/b.h"
 printf '#include "src/b.h"\n' >>"$dir/src/a.h"
 cmake --build "$dir/build-x" >/dev/null
-expect "a header not added" 1 "not in the archive (not added to git?): src/b.h"
+expect "a header not added" 1 "not in the archive (not added to git?): src/b.h" archive
 git add src/b.h
-expect "a header added, not committed" 0 "3 files compared, 0 missing"
+expect "a header added, not committed" 0 "3 files compared, 0 missing" archive
 printf 'int  f( ){return 1;}\n' >>"$dir/src/a.cpp"
-expect "a misformatted change not committed" 1 "not formatted: src/a.cpp"
+expect "a misformatted change not committed" 1 "not formatted: src/a.cpp" archive
 git checkout -q -- src/a.cpp
 rm -rf "$dir/.git"
-expect "from an archive" 0 "not a git checkout, nothing to archive"
+expect "from an archive" 0 "not a git checkout, nothing to archive" archive
 
 [ "$failures" -eq 0 ] || { echo "$failures case(s) failed"; exit 1; }

@@ -10,7 +10,7 @@ set -uo pipefail
 top=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
+. "$(dirname "$0")/expect.sh"
 left_out=0
 have_git=0
 command -v git >/dev/null && have_git=1
@@ -42,20 +42,8 @@ make_copy() {
     fi
 }
 
-# expect <case> <path prefix> <dir> <exit: 0 or 1> <text the output holds>
-expect() {
-    local name=$1 path=$2 dir=$3 want=$4 text=$5 out rc
-    out=$(cd "$dir" && PATH="$path$PATH" ./scripts/format.sh 2>&1)
-    rc=$?
-    [ "$rc" -ne 0 ] && rc=1
-    if [ "$rc" != "$want" ] || [[ "$out" != *"$text"* ]]; then
-        echo "FAILED: $name: exit $rc (wanted $want), output lacks \"$text\":"
-        echo "$out" | sed 's/^/    /'
-        failures=$((failures + 1))
-    else
-        echo "ok: $name"
-    fi
-}
+# format_in <dir> <path prefix>: the format check of the copy in <dir>, PATH prefixed.
+format_in() { (cd "$1" && PATH="$2$PATH" ./scripts/format.sh); }
 
 # name | copy | git (broken: one that fails) | a new source (none, good, bad) | exit | output
 cases=(
@@ -87,7 +75,7 @@ for row in "${cases[@]}"; do
     bad) echo "$bad" >"$dir/src/new.cpp" ;;
     good) printf 'int f()\n{\n    return 1;\n}\n' >"$dir/src/new.cpp" ;;
     esac
-    expect "$name" "$path" "$dir" "$want" "$text"
+    expect "$name" "$want" "$text" format_in "$dir" "$path"
 done
 
 [ "$failures" -eq 0 ] || { echo "$failures case(s) failed"; exit 1; }
