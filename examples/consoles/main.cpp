@@ -26,16 +26,18 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
 namespace {
 
-// What both consoles report.
+// What both consoles report. The HTTP shell may be asked before the program has filled it
+// in (its listener starts with the framework), so each field is atomic.
 struct Station {
-    int64_t started = 0;
-    int telnetPort = 0;
-    int httpPort = 0;
+    std::atomic<int64_t> started{0};
+    std::atomic<int> telnetPort{0};
+    std::atomic<int> httpPort{0};
 
     long UpSeconds() const
     {
@@ -53,7 +55,7 @@ int OnStatus(CHttpService *, CHttpShell *shell)
     CString text;
     text.Format("<?xml version=\"1.0\" encoding=\"GB2312\"?>\r\n"
                 "<status program=\"consoles\" up=\"%ld\" telnet=\"%d\" http=\"%d\"/>",
-                g_station.UpSeconds(), g_station.telnetPort, g_station.httpPort);
+                g_station.UpSeconds(), g_station.telnetPort.load(), g_station.httpPort.load());
     shell->SendXml(text);
     return 1;
 }
@@ -73,7 +75,8 @@ private:
     int OnStatus(CKestTelnetShell *shell)
     {
         shell->SendFormat("\r\nup %ld s; telnet on port %d, HTTP on port %d\r\n",
-                          g_station.UpSeconds(), g_station.telnetPort, g_station.httpPort);
+                          g_station.UpSeconds(), g_station.telnetPort.load(),
+                          g_station.httpPort.load());
         return 1;
     }
 };
@@ -103,7 +106,9 @@ int main()
         status.SetHandler(&OnStatus);
 
         StartApplication("Net,DSystem");
-        glGetTimeEx(&g_station.started);
+        int64_t now = 0;
+        glGetTimeEx(&now);
+        g_station.started = now;
         CNet *net = NetworkObject();
         g_station.httpPort = net && net->IsHttpRunning() ? net->GetHttpPort() : 0;
 
@@ -120,7 +125,7 @@ int main()
             std::printf("consoles: the HTTP shell could not start ([Network] Http.Port)\n");
         if (g_station.telnetPort && g_station.httpPort) {
             std::printf("consoles: telnet on port %d, HTTP on port %d (Ctrl-C ends)\n",
-                        g_station.telnetPort, g_station.httpPort);
+                        g_station.telnetPort.load(), g_station.httpPort.load());
             std::fflush(stdout);
             int which = 0;
             sigwait(&stop, &which);
