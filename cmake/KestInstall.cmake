@@ -55,6 +55,11 @@ foreach(t Kest20 Devext20 KsOvra20 Pinio KestPlatform KestUi KestDb)
 endforeach()
 add_library(Kest::KestLib20 ALIAS KestLib20Whole)
 
+# Everything installed is built by one target, `deliverables` (scripts/run.sh builds it beside
+# the example), so an install after it finds every file.
+add_custom_target(deliverables)
+add_dependencies(deliverables ${KEST_VERSIONED_LIBS} ${KEST_VENDOR_LIBS} KestLib20Archive gpi)
+
 install(TARGETS ${KEST_VERSIONED_LIBS} ${KEST_VENDOR_LIBS} KestLib20Archive
         EXPORT KestTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

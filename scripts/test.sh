@@ -1,21 +1,37 @@
 #!/usr/bin/env bash
-# Installs what is missing, then runs the test suite in stages: the format check, the whole
-# suite built with AddressSanitizer and UndefinedBehaviorSanitizer, the check that each
-# installed header stands on its own, the threaded test binaries (marked TSAN in their
-# CMakeLists) built with ThreadSanitizer, and the fuzz targets (a few seconds each from their
-# seed corpora). Every stage runs even when an earlier one failed; each prints a line at the
-# start of each of its phases, the end shows one summary line per stage (for a test tree: the
-# tests run, failed and skipped, with the reasons for the skips), and the exit code is non-zero
-# when any stage failed. With CI=true, a database server that cannot be started fails the
-# stage instead of skipping its tests (scripts/pg.sh).
+# Installs what is missing, then runs the test suite in stages: format (the format check),
+# asan (the whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer), headers
+# (each installed header stands on its own; needs the asan tree), tsan (the threaded test
+# binaries, marked TSAN in their CMakeLists, built with ThreadSanitizer), fuzz (the fuzz
+# targets, a few seconds each from their seed corpora) and archive (what a source archive
+# holds passes as the checkout does; compares with the asan tree). Every stage runs even when
+# an earlier one failed; each prints a line at the start of each of its phases, the end shows
+# one summary line per stage (for a test tree: the tests run, failed, skipped with the reasons
+# for the skips, and disabled), and the exit code is non-zero when any stage failed. With
+# CI=true, a database server that cannot be started fails the stage instead of skipping its
+# tests (scripts/pg.sh).
 #
-# Adding a stage: one line at the bottom, `stage <name> <command> [arguments...]`. The command
-# runs from the repository's top directory and fails with a non-zero status; it may print its
-# phases with `phase <text>` and put a short note in the summary with `note <text>`. A stage
-# that builds a tree and runs its tests can use `suite <build dir> <cmake options...>`, with
-# the environment of its tests given before `stage` (see the ThreadSanitizer stage).
+#   scripts/test.sh                 # every stage
+#   scripts/test.sh format tsan     # those stages only, in their own order
+#
+# Adding a stage: one line at the bottom, `stage <name> <command> [arguments...]`, and its name
+# in `stages`. The command runs from the repository's top directory and fails with a non-zero
+# status; it may print its phases with `phase <text>` and put a short note in the summary with
+# `note <text>`. A stage that builds a tree and runs its tests can use `suite <build dir>
+# <cmake options...>`, with the environment of its tests given before `stage` (see the
+# ThreadSanitizer stage).
 set -uo pipefail
 cd "$(dirname "$0")/.."
+
+stages=(format asan headers tsan fuzz archive)
+selected=("$@")
+for name in "${selected[@]}"; do
+    if [[ " ${stages[*]} " != *" $name "* ]]; then
+        echo "usage: $0 [stage...]; the stages: ${stages[*]}" >&2
+        exit 2
+    fi
+done
+[ ${#selected[@]} -eq 0 ] && selected=("${stages[@]}")
 
 jobs=$(nproc)
 launcher=()
@@ -33,10 +49,12 @@ stage_name=""
 phase() { echo "==> $*"; }
 note() { stage_note="$*"; }
 
-# stage <name> <command...>: runs one stage and records its outcome for the summary.
+# stage <name> <command...>: runs one stage, when it is selected, and records its outcome for
+# the summary.
 stage() {
     stage_name=$1
     shift
+    [[ " ${selected[*]} " == *" $stage_name "* ]] || return 0
     stage_note=""
     if "$@"; then
         summary+=("$stage_name: passed${stage_note:+ ($stage_note)}")
@@ -74,10 +92,11 @@ phase "installing what is missing"
 ./scripts/setup.sh || exit 1
 
 stage format ./scripts/format.sh # every source follows .clang-format
-stage "ASan+UBSan" suite build-asan -DKEST_SANITIZE=ON
+stage asan suite build-asan -DKEST_SANITIZE=ON # ASan+UBSan
 stage headers ./scripts/check_headers.py build-asan # each installed header on its own
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 stage TSan suite build-tsan -DKEST_TSAN=ON
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 stage tsan suite build-tsan -DKEST_TSAN=ON
 stage fuzz ./scripts/fuzz.sh # clang/libFuzzer targets of tests/fuzz, skipped without clang
+stage archive ./scripts/archive_check.sh build-asan # a source archive passes as the checkout
 
 echo
 echo "==> summary"

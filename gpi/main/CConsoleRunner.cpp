@@ -19,10 +19,17 @@ namespace {
 constexpr const char *kDeviceLog = "LOG_DEV";
 constexpr int32_t kExactType = 1;
 
-bool NamesUtf8(std::string value)
+// Whether a locale name chooses a character set of the GB family, whose bytes the texts are
+// already in: one named (GBK, GB2312, GB18030, EUC-CN), or none named for Chinese of China or
+// Singapore, where the C library's default is GB2312.
+bool NamesGbCharset(std::string value)
 {
     for (char &c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return value.find("utf-8") != std::string::npos || value.find("utf8") != std::string::npos;
+    const std::string charset = value.substr(0, value.find('@'));
+    const size_t dot = charset.find('.');
+    if (dot == std::string::npos) return charset == "zh_cn" || charset == "zh_sg";
+    const std::string name = charset.substr(dot + 1);
+    return name.rfind("gb", 0) == 0 || name == "euc-cn" || name == "euccn";
 }
 
 constexpr const char *kCommands = "commands: click <id> | pick <id> <item> | text <id> <text> | "
@@ -87,9 +94,9 @@ bool CConsoleRunner::IsUtf8Terminal()
     // The first of these that is set decides, as for the C library's own locale.
     for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         std::string value;
-        if (plat::GetEnv(name, &value) && !value.empty()) return NamesUtf8(value);
+        if (plat::GetEnv(name, &value) && !value.empty()) return !NamesGbCharset(value);
     }
-    return false;
+    return true;
 }
 
 CConsoleRunner::CConsoleRunner(std::istream &in, std::ostream &out, bool utf8Terminal)

@@ -7,8 +7,10 @@
 // check box as "<id>=[x] <caption>" or "<id>=[ ] <caption>"; "sys <command>" chooses a system
 // menu entry; "quit" or the end of input cancels the dialog. What a control cannot take is
 // refused with a line starting "?". Message boxes and the device log ("LOG_DEV", where the
-// card and the dialog say why something failed) are printed. Texts are GBK; on a UTF-8
-// terminal they are printed, and typed, in UTF-8.
+// card and the dialog say why something failed) are printed. Texts are GBK; they are printed,
+// and typed, in UTF-8 unless the locale names a GB character set (zh_CN.GBK, zh_CN.GB18030,
+// ...), whose terminal takes them as they are. The C locale (or none set, as on a fresh
+// machine) gets UTF-8, which the terminals that show Chinese at all take.
 #pragma once
 
 #include "Kest20/CLogReader.h"
@@ -22,7 +24,8 @@
 
 class CConsoleRunner : public CModalRunner {
 public:
-    // Whether the terminal's locale (LC_ALL, LC_CTYPE, LANG) names UTF-8.
+    // Whether the terminal takes UTF-8: its locale (LC_ALL, LC_CTYPE, LANG) names no GB
+    // character set.
     static bool IsUtf8Terminal();
 
     CConsoleRunner(std::istream &in, std::ostream &out, bool utf8Terminal = IsUtf8Terminal());

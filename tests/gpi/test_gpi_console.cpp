@@ -85,7 +85,7 @@ TEST_F(GpiConsoleTest, FailedCommandsSayWhy)
     EXPECT_NE(noCard.find("Dev=GPI Open failed"), std::string::npos) << noCard;
 }
 
-TEST(GpiConsole, TheLocaleTellsAUtf8Terminal)
+TEST(GpiConsole, OnlyALocaleOfAGbCharsetTakesTheTextsAsTheyAre)
 {
     struct Case {
         const char *all, *ctype, *lang;
@@ -94,9 +94,16 @@ TEST(GpiConsole, TheLocaleTellsAUtf8Terminal)
     const Case cases[] = {
         {"", "", "zh_CN.UTF-8", true},
         {"", "en_US.utf8", "zh_CN.GBK", true},
-        {"C", "en_US.UTF-8", "", false},
+        {"zh_CN.GBK", "en_US.UTF-8", "", false},
         {"", "", "zh_CN.GB18030", false},
-        {"", "", "", false},
+        {"", "", "zh_CN.gb2312@stroke", false},
+        {"", "zh_CN.eucCN", "", false},
+        {"", "", "zh_CN", false},
+        // The C locale, or none (a fresh machine), on the terminals that show Chinese at all.
+        {"C", "zh_CN.GBK", "", true},
+        {"POSIX", "", "", true},
+        {"", "", "", true},
+        {"", "", "en_GB.ISO-8859-1", true},
     };
     for (const Case &c : cases) {
         plat::SetEnv("LC_ALL", *c.all ? c.all : nullptr);

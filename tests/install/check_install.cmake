@@ -1,6 +1,8 @@
 # Installs BUILD_DIR to WORK_DIR/prefix, builds examples/playout and the minimal program of
-# minimal/ against it twice (the CMake package, then pkg-config), and runs every build: the
-# example through its status check, the minimal program to its last line.
+# minimal/ (the README's, which shows its files as they are) against it twice (the CMake
+# package, then pkg-config), and runs every build: the example through its status check, the
+# minimal program to its last line. The consoles example is built through the CMake package
+# and worked by its clients.
 #
 # Every program links with --as-needed, as Debian's compiler does by default (it leaves it out
 # only for sanitized links): a library named before the objects that need it is dropped.
@@ -36,9 +38,20 @@ endforeach()
 set(as_needed -Wl,--as-needed)
 set(minimal_dir ${CMAKE_CURRENT_LIST_DIR}/minimal)
 
+# The README shows the minimal program's files whole, as code blocks (indented by four).
+file(READ ${SOURCE_DIR}/README.md readme)
+foreach(f CMakeLists.txt main.cpp minimal.CLSID)
+    file(READ ${minimal_dir}/${f} text)
+    string(REGEX REPLACE "\n([^\n])" "\n    \\1" text "\n${text}")
+    string(FIND "${readme}" "${text}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "the README does not show tests/install/minimal/${f} as it is")
+    endif()
+endforeach()
+
 # The outside projects, through the CMake package.
-foreach(project playout minimal)
-    set(source ${SOURCE_DIR}/examples/playout)
+foreach(project playout minimal consoles)
+    set(source ${SOURCE_DIR}/examples/${project})
     if(project STREQUAL minimal)
         set(source ${minimal_dir})
     endif()
@@ -59,13 +72,15 @@ separate_arguments(flags UNIX_COMMAND "${flags}")
 file(MAKE_DIRECTORY ${WORK_DIR}/pc-build)
 run(${CXX} ${as_needed} ${SOURCE_DIR}/examples/playout/main.cpp -o ${WORK_DIR}/pc-build/playout
     ${flags})
-file(COPY ${SOURCE_DIR}/examples/playout/playout.CLSID DESTINATION ${WORK_DIR}/pc-build)
+file(COPY ${SOURCE_DIR}/examples/playout/playout.CLSID ${minimal_dir}/minimal.CLSID
+     DESTINATION ${WORK_DIR}/pc-build)
 run(${CXX} ${as_needed} ${minimal_dir}/main.cpp -o ${WORK_DIR}/pc-build/minimal ${flags})
 
 foreach(program ${WORK_DIR}/cmake-playout/playout ${WORK_DIR}/pc-build/playout)
     run(${CMAKE_COMMAND} -DPROGRAM=${program} -DVARIANT=1
         -P ${SOURCE_DIR}/tests/e2e/check_playout.cmake)
 endforeach()
+run(python3 ${SOURCE_DIR}/tests/e2e/check_consoles.py ${WORK_DIR}/cmake-consoles/consoles)
 foreach(program ${WORK_DIR}/cmake-minimal/minimal ${WORK_DIR}/pc-build/minimal)
     execute_process(COMMAND ${program} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out
                     TIMEOUT 60)

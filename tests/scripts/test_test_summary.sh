@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The test command's summary of a test tree counts skipped tests with their reasons, and the
-# database server script fails, rather than skips, in CI.
+# The test command's summary of a test tree counts skipped tests with their reasons, names the
+# disabled ones with where they were disabled, and the database server script fails, rather
+# than skips, in CI.
 #   test_test_summary.sh <top directory of the tree>
 set -uo pipefail
 top=$1
@@ -36,22 +37,29 @@ fake(pg_close "[ RUN      ] Db.Close\ndb.cpp:10: ${pg} Db.Close (0 ms)\n")
 fake(no_link "[ RUN      ] Db.Link\ndb.cpp:3: Skipped\nno link to lose\n\n[  SKIPPED ] Db.Link (0 ms)\n")
 fake(bare "[ RUN      ] Db.Bare\ndb.cpp:4: Skipped\n\n[  SKIPPED ] Db.Bare (0 ms)\n")
 add_test(NAME fails COMMAND false)
+# Disabled as GoogleTest's discovery registers a DISABLED_ test, and in the CMakeLists.
+add_test(NAME [=[Soak.Faults/1]=] COMMAND false --gtest_filter=Soak.DISABLED_Faults/1)
+add_test(NAME off COMMAND false)
+set_tests_properties([=[Soak.Faults/1]=] off PROPERTIES DISABLED TRUE)
 CMAKE
 cmake -S "$work/tree" -B "$work/tree/build" -G Ninja >/dev/null
 ctest --test-dir "$work/tree/build" -j 4 >"$work/ctest.txt" 2>&1
 summary=$("$top/scripts/ctest_summary.sh" "$work/ctest.txt" "$work/tree/build")
 want="6 tests run, 1 failed: fails; 4 skipped: PostgreSQL could not be started: the server did \
-not start (2); no link to lose (1); no reason given (1)"
+not start (2); no link to lose (1); no reason given (1); 2 disabled: Soak.Faults/1 (DISABLED_ in \
+the source: run by hand with --gtest_also_run_disabled_tests); off (disabled in its CMakeLists.txt)"
 [ "$summary" = "$want" ]
-check "skips counted with their reasons" $? "got:    $summary"$'\n'"wanted: $want"
+check "skips counted with their reasons, disabled tests named" $? \
+    "got:    $summary"$'\n'"wanted: $want"
 
-# Nothing skipped: no word of skips.
-sed -i '/^fake(pg_\|^fake(no_link\|^fake(bare/d' "$work/tree/CMakeLists.txt"
+# Nothing skipped or disabled: no word of them.
+sed -i '/^fake(pg_\|^fake(no_link\|^fake(bare\|^add_test(NAME \[\|^add_test(NAME off\|^set_tests_properties(\[/d' \
+    "$work/tree/CMakeLists.txt"
 cmake -S "$work/tree" -B "$work/tree/build" >/dev/null
 ctest --test-dir "$work/tree/build" >"$work/ctest.txt" 2>&1
 summary=$("$top/scripts/ctest_summary.sh" "$work/ctest.txt" "$work/tree/build")
 [ "$summary" = "2 tests run, 1 failed: fails" ]
-check "no skips, no word of them" $? "got: $summary"
+check "no skips or disabled tests, no word of them" $? "got: $summary"
 
 # The database server cannot be started (its ODBC driver is not found): the tests skip with
 # the reason, or, in CI, the start fails.

@@ -1,16 +1,27 @@
-// A control program that uses the framework only: it starts it, logs one message and closes
-// it. It calls nothing of the platform library directly, so it links only when the link line
-// puts that library after the framework archive that needs it.
+// A control program in its least form: it starts the framework, which reads minimal.CLSID
+// beside the program; loads the device list, the section [DevMgr] (the path /etc/tvx/DevMgr);
+// opens the source LINE1, whose section [LINE1] names its class; and closes.
 #include "Kest20/KestApplication.h"
-#include "Kest20/KestLog.h"
+#include "drivers/model/CVideoDevMgr.h"
 
 #include <cstdio>
 
 int main()
 {
-    StartApplication("Log");
-    glReportLog("LOG_INFO", "minimal control program", "");
+    StartApplication("");
+    int result = 1;
+    {
+        CVideoDevMgr devices;
+        tagDevStatus status;
+        if (devices.Initlization("/etc/tvx/DevMgr") &&
+            devices.GetVideoSrcDev("LINE1", 1, &status)) {
+            std::printf("minimal: %d source(s), LINE1 open, status %d\n",
+                        devices.GetVideoSrcCount(), status.nCode);
+            result = 0;
+        }
+        devices.Finalization();
+    }
     CloseApplication(0);
-    std::puts("minimal: ok");
-    return 0;
+    std::puts(result == 0 ? "minimal: ok" : "minimal: LINE1 could not be had");
+    return result;
 }
