@@ -384,10 +384,27 @@ bool SerialLine::Flush(FlushMode mode)
 {
     auto h = Current();
     if (!h) return Fail(EBADF);
-    int queue = mode == FlushMode::Input    ? TCIFLUSH
-                : mode == FlushMode::Output ? TCOFLUSH
-                                            : TCIOFLUSH;
-    return tcflush(h->fd, queue) == 0 || Fail(errno);
+    // A flush of the output side lets what was written go out: discarding it would cut off a
+    // frame already handed to the line (a request written just before the next one's flush).
+    // Only a line that cannot take it within its write bound has the rest discarded.
+    if (mode != FlushMode::Input && !DrainOutput(h->fd)) {
+        if (tcflush(h->fd, TCOFLUSH) != 0) return Fail(errno);
+    }
+    if (mode == FlushMode::Output) return true;
+    return tcflush(h->fd, TCIFLUSH) == 0 || Fail(errno);
+}
+
+bool SerialLine::DrainOutput(int fd) const
+{
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+    const uint32_t start = GetTickCount();
+    const uint32_t bound = WriteBoundMs(static_cast<size_t>(queued));
+    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (TickElapsed(start) >= bound) return false;
+        poll(nullptr, 0, 1);
+    }
+    return true;
 }
 
 bool SerialLine::Break(uint32_t ms)

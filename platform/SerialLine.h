@@ -57,6 +57,8 @@ public:
     bool Apply(const SerialSettings &settings);
     SerialSettings Settings() const;
 
+    // Input: discards what was received and not read. Output: waits (bounded by the write
+    // bound) for what was written to go out. Both: the two, output first.
     bool Flush(FlushMode mode);
     // Holds the line in the break state for `ms` (measured on the time source).
     bool Break(uint32_t ms);
@@ -97,6 +99,8 @@ private:
 
     std::shared_ptr<Handle> Current() const;
     bool Start(std::shared_ptr<Receiver> receiver);
+    // Waits until the output queue is empty; false when it did not empty within its bound.
+    bool DrainOutput(int fd) const;
 
     mutable std::mutex m_; // guards the members below; never held while blocking
     std::string path_;

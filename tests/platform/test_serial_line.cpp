@@ -16,8 +16,10 @@
 #include <ctime>
 #include <future>
 #include <mutex>
+#include <poll.h>
 #include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace plat;
 using kestsim::Answer;
@@ -469,6 +471,34 @@ TEST_F(SerialLineTest, BoundedReadAndFlush)
     int n = line.Read(buf, sizeof buf, kSoon);
     late.join();
     EXPECT_EQ(std::string(buf, static_cast<size_t>(std::max(n, 0))), "fresh");
+}
+
+TEST(SerialLine, AFlushOfTheOutputSideLetsEveryWrittenByteGoOut)
+{
+    // A request written just before the next request's flush: both frames reach the far end.
+    PtyPair pty; // the master is read only after the flushes
+    ASSERT_TRUE(pty.Valid());
+    SerialLine line;
+    ASSERT_TRUE(line.Open(pty.SlavePath()));
+    const Bytes first = Sequence(700);
+    ASSERT_EQ(line.Write(first.data(), first.size(), 1000), first.size());
+    EXPECT_TRUE(line.Flush(FlushMode::Output));
+    const Bytes second(300, 0x5A);
+    ASSERT_EQ(line.Write(second.data(), second.size(), 1000), second.size());
+    EXPECT_TRUE(line.Flush(FlushMode::Both));
+
+    Bytes far;
+    const auto start = Clock::now();
+    while (far.size() < first.size() + second.size() && MsSince(start) < kSoon) {
+        pollfd p{pty.MasterFd(), POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        uint8_t buf[512];
+        ssize_t n = ::read(pty.MasterFd(), buf, sizeof buf);
+        if (n > 0) far.insert(far.end(), buf, buf + n);
+    }
+    Bytes expected = first;
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(far, expected);
 }
 
 TEST(SerialLine, AWriteTheLineCannotTakeEndsShortWithinItsBound)
