@@ -140,8 +140,14 @@ protected:
     }
     // The callbacks to be made once the lock is left; Tell them under the lock.
     BroTaskOutbox &Outbox() { return m_outbox; }
-    // Makes the callbacks told so far unless the manager has been released.
-    void Flush() { m_outbox.Flush(m_gate); }
+    // Makes the callbacks told so far unless the manager has been released. The manager
+    // outlives the loop even when a callback releases its last handle.
+    void Flush()
+    {
+        AddRef();
+        m_outbox.Flush(m_gate);
+        Release();
+    }
 
     // A copy of `task`, or a default record with id 0.
     static tagVideoBroTask CopyOf(const tagVideoBroTask *task);
