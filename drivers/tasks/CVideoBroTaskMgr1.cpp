@@ -59,6 +59,11 @@ protected:
         start = next->Start;
         return next;
     }
+    // An ended task has left the pending list; the host hears nothing of it after EndPlay.
+    bool FinalLocked(const tagVideoBroTask &task) const override
+    {
+        return task.Status >= BROTASK_ENDPLAY;
+    }
     // The preset leaves the list, so the task after it becomes the preset.
     void PassOverLocked(tagVideoBroTask &pst, BroTaskOutbox &) override
     {
@@ -86,7 +91,7 @@ tagVideoBroTask CVideoBroTaskMgr1_Impl::EndPgmLocked()
 
 int32_t CVideoBroTaskMgr1_Impl::SetStatus(int32_t id, int32_t status)
 {
-    BroTaskOutbox out;
+    BroTaskOutbox &out = Outbox();
     if (status == BROTASK_BEGINPLAY) {
         CString clip;
         bool ok = false;
@@ -122,13 +127,14 @@ int32_t CVideoBroTaskMgr1_Impl::SetStatus(int32_t id, int32_t status)
                    "OK");
     } else {
         std::lock_guard<CDataLock> lk(m_lock);
-        if (IVideoBroTaskArray *list = ListOfLocked(id)) {
-            tagVideoBroTask *task = list->Find(id);
+        IVideoBroTaskArray *list = ListOfLocked(id);
+        tagVideoBroTask *task = list ? list->Find(id) : nullptr;
+        if (task && MayTake(*task, status)) {
             task->Status = status;
             out.Tell(*task, status, 0);
         }
     }
-    Flush(out);
+    Flush();
     return 1;
 }
 

@@ -53,6 +53,11 @@ protected:
         start = pst.GetEndTime();
         return m_Pending->GetPtrAt(index);
     }
+    // A played task ends with the stop's last status.
+    bool FinalLocked(const tagVideoBroTask &task) const override
+    {
+        return task.Status >= BROTASK_EJECTEND;
+    }
     // The preset stays in the list and ends as a played task ends here, with the stop's
     // statuses (its source has nothing to stop); the task after it becomes the preset.
     void PassOverLocked(tagVideoBroTask &pst, BroTaskOutbox &out) override
@@ -116,7 +121,7 @@ int32_t CVideoBroTaskMgr3_Impl::GotoNextLocked(int32_t id)
 
 int32_t CVideoBroTaskMgr3_Impl::SetStatus(int32_t id, int32_t status)
 {
-    BroTaskOutbox out;
+    BroTaskOutbox &out = Outbox();
     if (status == BROTASK_BEGINPLAY) {
         bool ok = false;
         int64_t start = 0;
@@ -146,23 +151,27 @@ int32_t CVideoBroTaskMgr3_Impl::SetStatus(int32_t id, int32_t status)
         LogTMU("SetSyncTaskStatus.%04d: SyncPgmID not found", ThreadId());
     } else {
         std::lock_guard<CDataLock> lk(m_lock);
-        if (status == BROTASK_PLAYING) {
-            m_nPgmID = id;
-        } else if (status == BROTASK_ENDPLAY && id && id == m_nPgmID) {
-            if (const tagVideoBroTask *pgm = PgmLocked()) {
-                tagVideoBroTask ended = *pgm;
-                ended.Status = BROTASK_ENDPLAY;
-                m_Ended->Add(ended);
+        tagVideoBroTask *task = m_Pending->Find(id);
+        // A late report for a task that has ended changes nothing and is not told.
+        if (!task || MayTake(*task, status)) {
+            if (status == BROTASK_PLAYING) {
+                m_nPgmID = id;
+            } else if (status == BROTASK_ENDPLAY && id && id == m_nPgmID) {
+                if (const tagVideoBroTask *pgm = PgmLocked()) {
+                    tagVideoBroTask ended = *pgm;
+                    ended.Status = BROTASK_ENDPLAY;
+                    m_Ended->Add(ended);
+                }
+                m_nPgmID = 0;
             }
-            m_nPgmID = 0;
-        }
-        if (tagVideoBroTask *task = m_Pending->Find(id)) {
-            task->Status = status;
-            if (task->Value == 1 && status < BROTASK_ENDCUE) task->Value = 0;
-            out.Tell(*task, status, 0);
+            if (task) {
+                task->Status = status;
+                if (task->Value == 1 && status < BROTASK_ENDCUE) task->Value = 0;
+                out.Tell(*task, status, 0);
+            }
         }
     }
-    Flush(out);
+    Flush();
     return 1;
 }
 
@@ -522,6 +531,12 @@ int32_t CVideoBroTaskMgr3_Impl::SyncStopped(const tagVideoBroTask &task, const i
     CVideoSrcA *source = task.TaskID ? TaskVideoSrc(task.Dev) : nullptr;
     if (!source) return 0;
     Abort();
+    {
+        // A stopped program put back on air goes through its statuses afresh.
+        std::lock_guard<CDataLock> lk(m_lock);
+        tagVideoBroTask *stored = m_Pending->Find(task.TaskID);
+        if (stored && stored->Status >= BROTASK_ENDPLAY) stored->Status = BROTASK_BEGIN;
+    }
     SetTaskStatus(task.TaskID, BROTASK_CUING);
     const CuePoint cue = CueAhead(*start, position, source->GetPrepareTime());
     if (!cue.Valid(task)) return 0;

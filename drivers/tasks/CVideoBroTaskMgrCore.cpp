@@ -94,14 +94,28 @@ void BroTaskCallbackGate::Close()
     }
 }
 
+void BroTaskOutbox::Tell(const tagVideoBroTask &task, int32_t status, int32_t extra)
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_items.push_back({task, status, extra});
+}
+
 void BroTaskOutbox::Flush(BroTaskCallbackGate &gate)
 {
-    for (const Item &item : m_items) {
-        if (!gate.Enter()) break;
-        item.task.CallBack(item.status, item.extra);
-        gate.Leave();
+    std::unique_lock<std::mutex> lk(m_lock);
+    if (m_bTelling) return;
+    m_bTelling = true;
+    while (!m_items.empty()) {
+        const Item item = std::move(m_items.front());
+        m_items.pop_front();
+        lk.unlock();
+        if (gate.Enter()) {
+            item.task.CallBack(item.status, item.extra);
+            gate.Leave();
+        }
+        lk.lock();
     }
-    m_items.clear();
+    m_bTelling = false;
 }
 
 template <class I>
@@ -233,7 +247,7 @@ template <class I>
 int32_t CVideoBroTaskMgrCore<I>::SetTaskParam(int32_t id, int32_t value, int32_t type)
 {
     if (type == BROTASK_PARAM_STATUS) return SetStatus(id, value);
-    BroTaskOutbox out;
+    BroTaskOutbox &out = Outbox();
     int32_t result = 0;
     {
         std::lock_guard<CDataLock> lk(m_lock);
@@ -241,11 +255,13 @@ int32_t CVideoBroTaskMgrCore<I>::SetTaskParam(int32_t id, int32_t value, int32_t
         if (!list) return 0;
         int32_t before = 0;
         result = list->SetParam(id, value, type, &before);
-        // The owner is told every flag value that differs from the word the task had.
-        if (result && type == BROTASK_PARAM_FLAGS && value != before)
-            out.Tell(*list->Find(id), BROTASK_ERRNOTIFY, value);
+        // The owner is told every flag value that differs from the word the task had, until
+        // it has heard the task's last status.
+        const tagVideoBroTask *task = list->Find(id);
+        if (result && type == BROTASK_PARAM_FLAGS && value != before && !FinalLocked(*task))
+            out.Tell(*task, BROTASK_ERRNOTIFY, value);
     }
-    Flush(out);
+    Flush();
     return result;
 }
 
@@ -343,7 +359,7 @@ template <class I> int32_t CVideoBroTaskMgrCore<I>::GetNextPst(int32_t pstId, ta
 template <class I>
 int32_t CVideoBroTaskMgrCore<I>::PassOverPst(int32_t id, int64_t now, bool uncued, uint32_t flag)
 {
-    BroTaskOutbox out;
+    BroTaskOutbox &out = Outbox();
     {
         std::lock_guard<CDataLock> lk(m_lock);
         tagVideoBroTask *pst = PstLocked();
@@ -358,7 +374,7 @@ int32_t CVideoBroTaskMgrCore<I>::PassOverPst(int32_t id, int64_t now, bool uncue
         out.Tell(*pst, BROTASK_ENDPLAY, 0);
         PassOverLocked(*pst, out);
     }
-    Flush(out);
+    Flush();
     return 1;
 }
 

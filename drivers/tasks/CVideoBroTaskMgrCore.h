@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -44,14 +45,19 @@ private:
     plat::Event m_evLeft{false, false};
 };
 
-// Status callbacks to be made once the manager's lock is left, in the order they were added.
+// A manager's status callbacks, in the order the changes they tell were made. Each change is
+// told under the manager's lock, so the queue holds them in the order they happened; they are
+// made after the lock is left, by one thread at a time: a thread that finds another making
+// them leaves its own to that thread, which makes them after the ones before. So every
+// task's statuses reach the host in order (EndPlay before EjectBegin before EjectEnd),
+// whatever threads made the changes, and no lock is held during a callback.
 class BroTaskOutbox {
 public:
-    void Tell(const tagVideoBroTask &task, int32_t status, int32_t extra)
-    {
-        m_items.push_back({task, status, extra});
-    }
-    // Makes the callbacks while the gate lets them through.
+    // The manager's lock is held.
+    void Tell(const tagVideoBroTask &task, int32_t status, int32_t extra);
+    // Makes the callbacks told so far while the gate lets them through (the rest are dropped),
+    // unless another thread is making them: that one makes these too. A callback that calls
+    // back into its manager has what it causes told after it returns.
     void Flush(BroTaskCallbackGate &gate);
 
 private:
@@ -60,7 +66,9 @@ private:
         int32_t status;
         int32_t extra;
     };
-    std::vector<Item> m_items;
+    std::mutex m_lock;
+    std::deque<Item> m_items;
+    bool m_bTelling = false;
 };
 
 template <class I> class CVideoBroTaskMgrCore : public I, public IBroTaskMgrUnit {
@@ -121,8 +129,25 @@ protected:
     // Ends the preset `pst`, which never went on air (status 13 told), and moves on to the
     // next preset. The lock is held.
     virtual void PassOverLocked(tagVideoBroTask &pst, BroTaskOutbox &out) = 0;
-    // Makes the callbacks of `out` unless the manager has been released.
-    void Flush(BroTaskOutbox &out) { out.Flush(m_gate); }
+    // Whether the host has heard the last status of `task`: nothing more is told for it.
+    // The lock is held.
+    virtual bool FinalLocked(const tagVideoBroTask &task) const = 0;
+    // Whether a task may take `status` now: one that has ended (EndPlay or later) only moves on
+    // through the stop's statuses, so a late report of a step it went through is dropped.
+    static bool MayTake(const tagVideoBroTask &task, int32_t status)
+    {
+        return task.Status < BROTASK_ENDPLAY || status > task.Status;
+    }
+    // The callbacks to be made once the lock is left; Tell them under the lock.
+    BroTaskOutbox &Outbox() { return m_outbox; }
+    // Makes the callbacks told so far unless the manager has been released. The manager
+    // outlives the loop even when a callback releases its last handle.
+    void Flush()
+    {
+        AddRef();
+        m_outbox.Flush(m_gate);
+        Release();
+    }
 
     // A copy of `task`, or a default record with id 0.
     static tagVideoBroTask CopyOf(const tagVideoBroTask *task);
@@ -153,6 +178,7 @@ private:
     void Close();
 
     BroTaskCallbackGate m_gate;
+    BroTaskOutbox m_outbox;
     std::shared_ptr<CVideoBroTaskTPU> m_pTPU;
     std::atomic<uint32_t> m_nRef{1}; // the handles together hold one
     std::atomic<uint32_t> m_nHandles{1};

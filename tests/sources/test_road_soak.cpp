@@ -4,9 +4,10 @@
 // a new line at the same port), with the process unit's threads on the manual clock, in both
 // manager variants. It reports every item passed over without a flag, every item of the line
 // source that did not go on air (or, in variant 1, went on air more than 1 s late) and, in
-// variant 3, every item that never reached its final status; the manager and TPU log lines
-// with the status calls go to $TMPDIR/road-soak-<variant>.log. What it finds is made a
-// deterministic test elsewhere (test_vdcp_road.cpp, tests/tasks/test_lost_preset.cpp).
+// variant 3, every item that never reached its final status, and every status told out of
+// order (after EndPlay, any but a later stop status; anything after the last); the manager
+// and TPU log lines with the status calls go to $TMPDIR/road-soak-<variant>.log. What it finds is
+// made a deterministic test elsewhere (test_vdcp_road.cpp, tests/tasks/test_lost_preset.cpp).
 #include "drivers/model/CVideoDevMgr.h"
 #include "drivers/tasks/CVideoBroTaskMgr1.h"
 #include "drivers/tasks/CVideoBroTaskMgr3.h"
@@ -231,10 +232,18 @@ TEST_P(RoadSoak, DISABLED_Faults)
         int32_t flags = 0;
         int64_t onAir = -1;
         bool final = false;
+        int32_t ended = 0; // the latest status from EndPlay on
+        std::string disorder;
         for (const Trace::Call &c : calls) {
             if (c.id != task.TaskID) continue;
+            // Once ended, a task only moves on through the stop's statuses, and after its last
+            // status nothing is told.
+            if (final || (ended && c.status != BROTASK_ERRNOTIFY && c.status <= ended) ||
+                (c.status == BROTASK_EJECTBEGIN && !ended))
+                disorder += " " + std::to_string(c.status);
             if (c.status == BROTASK_ERRNOTIFY) flags |= c.extra;
             if (c.status == BROTASK_BEGINPLAY && onAir < 0) onAir = c.at;
+            if (c.status >= BROTASK_ENDPLAY && c.status <= BROTASK_FINISHED) ended = c.status;
             final |= c.status == last;
         }
         const std::string which = "task " + std::to_string(task.TaskID) + " on " + task.Dev.szText +
@@ -245,6 +254,7 @@ TEST_P(RoadSoak, DISABLED_Faults)
         if (variant == 1 && line && onAir - task.Start > kSecond)
             findings.push_back(which + ": late by " + std::to_string((onAir - task.Start) / kMs));
         if (!final) findings.push_back(which + ": never reached its final status");
+        if (!disorder.empty()) findings.push_back(which + ": told out of order:" + disorder);
     }
     const char *tmp = std::getenv("TMPDIR");
     m_tpu.Write(std::string(tmp ? tmp : "/tmp") + "/road-soak-" + std::to_string(variant) + ".log",

@@ -123,7 +123,10 @@ int32_t CVideoSrcX::Cue(IVideoBroTaskMgr &mgr, const tagCueLeadTime &lead)
         setStatus(BROTASK_DEVCHKEND);
         if (!open) return 0;
     }
+    // Each step begins only while the task is still the preset: one passed over or moved on
+    // meanwhile (by another thread, or by the host on hearing the last status) is left alone.
     if (status < BROTASK_CLIPCHKEND && seconds < lead.nClipCheck) {
+        if (!StillDue(mgr, id)) return 0;
         setStatus(BROTASK_CLIPCHECKING);
         timecode_t size = 0;
         const ClipAnswer answer = AskClip(pst.ID, size);
@@ -141,6 +144,7 @@ int32_t CVideoSrcX::Cue(IVideoBroTaskMgr &mgr, const tagCueLeadTime &lead)
     const bool permitted = !mgr.GetPgmTask(pgm) || brotask::FramesSince(pgm.Start) > 0;
     if (status < BROTASK_ENDCUE && permitted) {
         if (seconds >= lead.nCue) return 1;
+        if (!StillDue(mgr, id)) return 0;
         setStatus(BROTASK_CUING);
         const bool cued = DevCueEx(pst.ID, pst.SOM, pst.DUR, nullptr) != 0;
         if (!StillDue(mgr, id)) return 0;
