@@ -1,5 +1,6 @@
 #include "drivers/model/CVideoSrcA.h"
 
+#include "drivers/model/DeviceCalls.h"
 #include "drivers/model/ShareBus.h"
 #include "drivers/model/SimulatedTransport.h"
 
@@ -145,8 +146,15 @@ int32_t CVideoSrcA::OnInitInstance()
     return 1;
 }
 
+bool CVideoSrcA::OpenRefused()
+{
+    return GetObjectStatus() != OBJ_ACTIVATING && CCallingUnit::Stopped();
+}
+
 int CVideoSrcA::DevOpen()
 {
+    // The play-task sleeps of a closed device stay ended.
+    if (OpenRefused()) return 0;
     m_evClosing.Reset();
     SetDevStatus(DEVSTATUS_NORMAL);
     m_Counter.Set(0, 0);

@@ -135,6 +135,10 @@ class KSOVRA20_API CVideoSrcA : public CDeviceA, public IVideoPlayTaskOwner {
 protected:
     // The play-task sleeps (to a start, after a start) end early when the device closes.
     const plat::Waitable &ClosingEvent() const { return m_evClosing; }
+    // Whether an open asked now opens nothing: the calling thread is to give up (its unit
+    // stops, or the device was closed under its call), so a closed device stays closed. The
+    // device's activation always opens.
+    bool OpenRefused();
 
     CVideoPlayTaskList m_PlayList{this};
     int32_t m_nPlayBeforeTime = 1000; // ms

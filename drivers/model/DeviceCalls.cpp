@@ -155,11 +155,23 @@ CCallingUnit *CCallingUnit::Current()
 
 bool CCallingUnit::Stopped()
 {
+    return CallEnded() || UnitStopped();
+}
+
+bool CCallingUnit::UnitStopped()
+{
     return t_pUnit && (t_pUnit->m_bStop || t_pUnit->m_bCallGivenUp);
+}
+
+bool CCallingUnit::CallEnded()
+{
+    return t_pCall && t_pCall->Ended();
 }
 
 const plat::Waitable *CCallingUnit::CurrentStop()
 {
+    // The call's end is set by the unit's stop too.
+    if (const CDeviceCall *call = t_pCall) return &call->m_evEnd;
     return t_pUnit ? &t_pUnit->m_evStop : nullptr;
 }
 

@@ -87,11 +87,21 @@ public:
 
     // The unit the calling thread works for; null on other threads.
     static CCallingUnit *Current();
-    // Whether the calling thread's unit asks it to stop or has given up its call: a device
-    // call gives up there and sends its device nothing more. False on other threads.
+    // Whether the calling thread's unit asks it to stop or has given up its call, or the
+    // device call the thread is in was ended (its device closed): the thread gives up there
+    // and sends its device nothing more, nor opens it again. False on other threads.
     static bool Stopped();
-    // The stop event of the calling thread's unit, null on other threads: a request a device
-    // call sends on the line ends as soon as the unit asks the thread to stop.
+    // Whether the device call the calling thread is in was ended (the device's close, or the
+    // unit's stop); false outside a call.
+    static bool CallEnded();
+    // Whether the calling thread's unit asks it to stop or has given up its call, whatever
+    // became of its device: a unit that is to stop tells its host nothing more, while one
+    // whose device was closed under it tells the failure.
+    static bool UnitStopped();
+    // What ends the calling thread's waits on a device's behalf: in a device call, its end
+    // (set by the device's close and by the unit's stop); else the stop event of the thread's
+    // unit; null on other threads. A request sent on the line, a unit's wait for a message
+    // and its sleeps end as soon as it is set.
     static const plat::Waitable *CurrentStop();
     // Sleeps `ms`; in a device call, or on a unit's thread, the sleep ends as soon as the
     // call is ended (the device's close) or the unit asks the thread to stop. False when the

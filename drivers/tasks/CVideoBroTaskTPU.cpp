@@ -250,14 +250,17 @@ int32_t CVideoBroTaskTPU::SetUnitState(int32_t unit, int32_t state)
 
 bool CVideoBroTaskTPU::CallerStopped() const
 {
-    return m_bStopping || (t_pRun && t_pRun->owner == this && t_pRun->StopAsked());
+    // A source call whose device was closed under it gives up as a stopped unit's does.
+    return m_bStopping || (t_pRun && t_pRun->owner == this && t_pRun->StopAsked()) ||
+           CCallingUnit::CallEnded();
 }
 
 int32_t CVideoBroTaskTPU::GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param, uint32_t waitMs)
 {
     Unit *u = UnitAt(unit);
     if (!u) return 0;
-    const Run *run = t_pRun && t_pRun->owner == this ? t_pRun : nullptr;
+    // The wait ends on the unit's stop and on the close of the device the call is in.
+    const plat::Waitable *end = CCallingUnit::CurrentStop();
     const uint32_t begin = plat::GetTickCount();
     for (;;) {
         // Looking and waiting never lose a message: the event stays set from a send until a
@@ -284,8 +287,8 @@ int32_t CVideoBroTaskTPU::GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param,
         }
         const uint32_t elapsed = plat::TickElapsed(begin);
         if (elapsed >= waitMs) return 0;
-        const plat::Waitable *objects[] = {&u->ev, run ? &run->StopEvent() : nullptr};
-        plat::WaitForMultiple(objects, run ? 2 : 1, false, waitMs - elapsed);
+        const plat::Waitable *objects[] = {&u->ev, end};
+        plat::WaitForMultiple(objects, end ? 2 : 1, false, waitMs - elapsed);
     }
 }
 
@@ -308,8 +311,9 @@ int32_t CVideoBroTaskTPU::SendUnitMsg(int32_t unit, int32_t cmd, int32_t param)
 
 int32_t CVideoBroTaskTPU::SleepUntil(int64_t time)
 {
-    const Run *run = t_pRun && t_pRun->owner == this ? t_pRun : nullptr;
-    return run ? glSleepUntilSpecialTime(time, run->StopEvent()) : glSleepUntilSpecialTime(time);
+    // Ended as the message wait is.
+    const plat::Waitable *end = CCallingUnit::CurrentStop();
+    return end ? glSleepUntilSpecialTime(time, *end) : glSleepUntilSpecialTime(time);
 }
 
 int32_t CVideoBroTaskTPU::StopAsked()

@@ -411,7 +411,7 @@ private:
     // the callback hears it, an error as status 32 with the error.
     void Tell(const tagVideoSwitchTask &task, int32_t status, int32_t param, bool error)
     {
-        if (CCallingUnit::Stopped()) return;
+        if (CCallingUnit::UnitStopped()) return;
         {
             std::lock_guard<std::mutex> lk(m_lock);
             for (tagVideoSwitchTask &listed : m_tasks) {

@@ -62,16 +62,17 @@ public:
     // A state of 0 or 1 also empties the unit's queue. 1, or 0 for an invalid unit.
     virtual int32_t SetUnitState(int32_t unit, int32_t state) = 0;
     // Takes the oldest message, waiting up to `waitMs` for one; 1 and the pair when one was
-    // taken, else 0.
+    // taken, else 0. A caller that is to give up (see StopAsked) takes a cancel at once.
     virtual int32_t GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param, uint32_t waitMs) = 0;
     // Queues the message only while the unit's state is nonzero; 1 when queued.
     virtual int32_t SendUnitMsg(int32_t unit, int32_t cmd, int32_t param) = 0;
     // Sleeps until the framework clock reaches `time` (100 ns units); a stop of the calling
-    // unit thread ends the sleep early. 1 when the time was reached, 0 when stopped.
+    // unit thread, or the close of the device its call is in, ends the sleep early. 1 when
+    // the time was reached, 0 when ended.
     virtual int32_t SleepUntil(int64_t time) = 0;
     // 1 when the calling thread is a unit thread of this process unit that is asked to stop
-    // (its manager released, or a stop under way): a source step gives up there and sends its
-    // device nothing more.
+    // (its manager released, or a stop under way), or the device its call is in was closed
+    // meanwhile: a source step gives up there and sends its device nothing more.
     virtual int32_t StopAsked() = 0;
 
 protected:

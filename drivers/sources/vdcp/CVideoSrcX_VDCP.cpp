@@ -88,8 +88,8 @@ void CVideoSrcX_VDCP::SetCued(const tagVdcpClip &clip)
 
 std::shared_ptr<CSerialIO_VDCP_SHARED> CVideoSrcX_VDCP::Route()
 {
-    // A task thread given up (its manager released) never opens the port again: the device
-    // may have been closed for good under it.
+    // A task thread given up (its manager released, or the device closed under its call)
+    // never opens the port again: the device may have been closed for good under it.
     if (CVideoBroTaskTPU::CallingUnitStopped()) return nullptr;
     // A source sharing another's port never has its own open: only a claim made on the own
     // port is lost with it.
@@ -112,6 +112,7 @@ std::shared_ptr<CSerialIO_VDCP_SHARED> CVideoSrcX_VDCP::Route()
 int CVideoSrcX_VDCP::DevOpen()
 {
     if (m_bOpened && m_Port.DevIsOpen()) return 1;
+    if (OpenRefused()) return 0;
     const auto route = m_Port.GetActivePort();
     if (!route) {
         SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);

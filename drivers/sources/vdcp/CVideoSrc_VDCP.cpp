@@ -133,7 +133,8 @@ std::shared_ptr<ISerialVDCP> CVideoSrc_VDCPDevice::OpenVDCP()
 
 int CVideoSrc_VDCPDevice::DevOpen()
 {
-    CVideoSrcA::DevOpen(); // status 0, and the play-task sleeps may run again
+    // Status 0, and the play-task sleeps may run again (not for a thread that is to give up).
+    if (!CVideoSrcA::DevOpen()) return 0;
     int32_t kind = 0;
     const std::shared_ptr<ISerialVDCP> engine = GetVDCP(&kind);
     // Only a channel claimed now is set up; one open already is left as it is.

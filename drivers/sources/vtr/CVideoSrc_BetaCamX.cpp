@@ -120,6 +120,7 @@ int CVideoSrc_BetaCamXDevice::VirtualOpen()
 
 int CVideoSrc_BetaCamXDevice::DevOpen()
 {
+    if (OpenRefused()) return 0;
     Reopen();
     if (m_pVTR->IsConnected()) return 1;
     if (!m_pVTR->Open())

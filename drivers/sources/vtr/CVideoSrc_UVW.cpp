@@ -55,6 +55,7 @@ int CVideoSrc_UVWDevice::VirtualOpen()
 
 int CVideoSrc_UVWDevice::DevOpen()
 {
+    if (OpenRefused()) return 0;
     Reopen();
     if (!m_Line.DevOpen()) SetDevStatus(DEVSTATUS_COM_OPEN_FAILED);
     return 1;

@@ -289,7 +289,8 @@ void CSerialVTR::EmergencyPlay()
     uint8_t frame[vtr::kMaxFrame];
     const int length = vtr::BuildFrame(vtr::kPlay, nullptr, 0, frame);
     DevClose();
-    if (!Pause(200)) return;
+    // A unit's thread that is to stop leaves the line closed.
+    if (!Pause(200) || CCallingUnit::Stopped()) return;
     DevOpen();
     if (!Pause(200) || CCallingUnit::Stopped()) return;
     DevWrite(reinterpret_cast<const char *>(frame), length);
