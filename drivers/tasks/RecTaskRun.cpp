@@ -94,6 +94,7 @@ uint32_t RecTaskRun::Run()
     } catch (const RecTaskStopped &) {
         // taken out of the list: nothing more of the task is touched
     }
+    m_evPlayEnd.Set();
     return 0;
 }
 
@@ -114,7 +115,7 @@ void RecTaskRun::EndAborted(int32_t abort)
 {
     if (!m_bRecording) {
         // Nothing was recorded: what the steps set up for the clip is undone.
-        if (m_bPlayed) {
+        if (m_pPlayed->load()) {
             if (CVideoSrcA *src = Src()) src->DevStop();
         }
         if (m_bRecInit) {
@@ -537,32 +538,38 @@ void RecTaskRun::EndAction(CVideoSrcA &src)
 plat::Thread RecTaskRun::StartPlay(int64_t start)
 {
     CVideoSrcA *src = Src();
-    m_bPlayed = src != nullptr;
     const int32_t inPoint = m_task.m_tsom;
-    const plat::Event stop = m_evStop;
-    return plat::Thread::Start([src, start, inPoint, stop] {
-        PlayAtInPoint(src, start, inPoint, stop);
+    const plat::Event end = m_evPlayEnd;
+    const std::shared_ptr<std::atomic<bool>> played = m_pPlayed;
+    return plat::Thread::Start([src, start, inPoint, end, played] {
+        PlayAtInPoint(src, start, inPoint, end, *played);
         return 0u;
     });
 }
 
 void RecTaskRun::PlayAtInPoint(CVideoSrcA *src, int64_t start, int32_t inPoint,
-                               const plat::Event &stop)
+                               const plat::Event &end, std::atomic<bool> &played)
 {
     if (!src) return;
     if (!IsTapeDeck(*src)) {
+        // The way to the pre-roll is this thread's own wait, which an abort ends; the timed
+        // play then waits no more than the pre-roll.
+        const int64_t preroll = int64_t{std::max(src->GetPlayBeforeTime(), 0)} * kMs;
+        if (!glSleepUntilSpecialTime(start - preroll, end)) return;
+        played = true;
         src->DevPlay(&start);
         return;
     }
     // A tape deck plays at once and is timed by its tape: two position readings 1.62 s apart
     // give the frames left to the in-point, and the thread returns when the tape reaches it.
+    played = true;
     src->DevPlay(nullptr);
-    if (stop.Wait(3000) == plat::WAIT_OBJECT_0) return;
+    if (end.Wait(3000) == plat::WAIT_OBJECT_0) return;
     const int64_t t1 = Counter();
     timecode_t p1, p2;
     src->DevGetPosition(0, p1);
     const int64_t t2 = Counter();
-    if (!glSleepUntilSpecialCount(t1 + 16200000, stop)) return;
+    if (!glSleepUntilSpecialCount(t1 + 16200000, end)) return;
     const int64_t t3 = Counter();
     src->DevGetPosition(0, p2);
     const int64_t t4 = Counter();
@@ -572,7 +579,7 @@ void RecTaskRun::PlayAtInPoint(CVideoSrcA *src, int64_t start, int32_t inPoint,
     if (framesLeft > 150) return;
     const int64_t counterLeft = int64_t{framesLeft} * 400000 - intTimes * 140000;
     const int64_t adjustFrame = CResAccess(src->GetSettingInfo())["AdjustFrame"].GetAsInteger(0);
-    if (!glSleepUntilSpecialCount(t2 + adjustFrame * 10000 + counterLeft, stop)) return;
+    if (!glSleepUntilSpecialCount(t2 + adjustFrame * 10000 + counterLeft, end)) return;
     const int64_t current = Counter();
     glReportDbg("LOG_debug",
                 "counter1 = %lld, counter2-counter1=%lld,\n \t\t\t\t\tcounter4 - counter3 = %lld, "
@@ -587,9 +594,33 @@ void RecTaskRun::PlayAtInPoint(CVideoSrcA *src, int64_t start, int32_t inPoint,
 
 bool RecTaskRun::WaitStartThread(const plat::Thread &thread, uint32_t ms)
 {
-    const uint32_t result = plat::WaitForAny({&m_evStop, &thread}, ms);
-    if (result == plat::WAIT_OBJECT_0) throw RecTaskStopped{};
-    return result == plat::WAIT_OBJECT_0 + 1;
+    // An abort is stored, not signalled (the host may also write it by hand): it is looked
+    // for between slices of the wait.
+    constexpr uint32_t kAbortLookMs = 100;
+    const uint32_t begin = plat::GetTickCount();
+    for (;;) {
+        const uint32_t left = ms - std::min(ms, plat::TickElapsed(begin));
+        const uint32_t result =
+            plat::WaitForAny({&m_evStop, &thread}, std::min(left, kAbortLookMs));
+        if (result == plat::WAIT_OBJECT_0) {
+            EndStartThread(thread);
+            throw RecTaskStopped{};
+        }
+        if (result == plat::WAIT_OBJECT_0 + 1) return true;
+        if (m_pList->RunPendingAbort(m_evStop)) {
+            EndStartThread(thread);
+            EndOnAbort();
+        }
+        if (left <= kAbortLookMs) return false;
+    }
+}
+
+void RecTaskRun::EndStartThread(const plat::Thread &thread)
+{
+    // A play already on its way finishes its exchange first.
+    constexpr uint32_t kEndBoundMs = 5000;
+    m_evPlayEnd.Set();
+    thread.Join(kEndBoundMs);
 }
 
 CVideoSrcA *RecTaskRun::Src() const

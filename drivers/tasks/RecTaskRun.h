@@ -15,6 +15,7 @@
 #include "platform/Thread.h"
 
 #include <cstdint>
+#include <atomic>
 #include <memory>
 
 class CVideoSrcA;
@@ -25,7 +26,8 @@ public:
     RecTaskRun(std::shared_ptr<CVideoRecTaskList_Impl> list, const CString &taskId,
                plat::Event stop);
 
-    // __RecTaskProc: the whole task; ends by dropping the thread's handle from the task.
+    // __RecTaskProc: the whole task; ends by dropping the thread's handle from the task. A
+    // start thread still running then (a late start, a missing device) ends its waits.
     uint32_t Run();
 
 private:
@@ -50,11 +52,16 @@ private:
     void EndAction(CVideoSrcA &src);
 
     // The start thread: plays the source so that the tape reaches the in-point at `start`.
+    // Its waits end on `end`; `played` is set just before it plays.
     plat::Thread StartPlay(int64_t start);
     static void PlayAtInPoint(CVideoSrcA *src, int64_t start, int32_t inPoint,
-                              const plat::Event &stop);
-    // Waits up to `ms` for the start thread: true when it ended in time.
+                              const plat::Event &end, std::atomic<bool> &played);
+    // Waits up to `ms` for the start thread: true when it ended in time. The task's stop
+    // (RecTaskStopped) and an abort (RecTaskAborted) end the wait and the start thread's own
+    // waits, so an abort before the start is not held up until the start.
     bool WaitStartThread(const plat::Thread &thread, uint32_t ms);
+    // Ends the start thread's waits and waits for it, bounded.
+    void EndStartThread(const plat::Thread &thread);
 
     CVideoSrcA *Src() const;
     CVideoRecA *Rec() const;
@@ -80,9 +87,11 @@ private:
 
     std::shared_ptr<CVideoRecTaskList_Impl> m_pList;
     plat::Event m_evStop;
-    CVideoRecTask m_task;        // as it stood when the thread began
-    bool m_bRecInit = false;     // the recorder is initialised for the clip
-    bool m_bPlayed = false;      // the start thread has played the source
-    bool m_bRecording = false;   // the recorder has started
-    bool m_bAbortLogged = false; // the abort's line is written
+    CVideoRecTask m_task;    // as it stood when the thread began
+    bool m_bRecInit = false; // the recorder is initialised for the clip
+    // The start thread has played the source; shared, as a given-up start thread may set it.
+    std::shared_ptr<std::atomic<bool>> m_pPlayed = std::make_shared<std::atomic<bool>>(false);
+    plat::Event m_evPlayEnd{true, false}; // ends the start thread's waits
+    bool m_bRecording = false;            // the recorder has started
+    bool m_bAbortLogged = false;          // the abort's line is written
 };

@@ -1,7 +1,8 @@
 // An operator's abort of a record task, end to end through the record task list on a Betacam
 // VTR and a VDCP encoder, both simulated over pseudo-terminals: an abort at every status the
 // steps pass through, for SEQ, TIME and TRIGGER jobs, with and without keeping the clip; an
-// abort while the start thread plays the tape; and an abort racing the steps' status changes.
+// abort while the start thread plays the tape or waits for a server's start; and an abort
+// racing the steps' status changes.
 // The manual clock is stepped from the test.
 #include "tests/cliptasks/ClipTaskTestKit.h"
 
@@ -22,6 +23,7 @@ using V = std::vector<int32_t>;
 
 constexpr int kVtrPort = 51; // COM
 constexpr int kRecPort = 52; // board port
+constexpr int kSrcPort = 53; // board port
 constexpr int32_t kLength = 25;
 constexpr uint32_t kReopenMs = 5100; // a closed encoder port opens again after 5 s
 
@@ -31,6 +33,7 @@ constexpr uint8_t kVtrStop[] = {0x20, 0x00};
 constexpr uint8_t kEncRecordInit[] = {0x20, 0x23};
 constexpr uint8_t kEncRecord[] = {0x10, 0x02};
 constexpr uint8_t kEncStop[] = {0x10, 0x00};
+constexpr uint8_t kServerPlay[] = {0x10, 0x01};
 
 // Where an abort comes: when the steps tell `status` (with `param`, -1 any) for the `nth` time.
 struct Point {
@@ -101,7 +104,7 @@ protected:
         recLine.Sim().SetStopIdleAfter(0); // the encoder is idle again after a stop
         m_devMgr.Initlization("/etc/tvx/DevMgr");
         // Made here, one after the other, with the clock moving for their exchanges.
-        for (const char *id : {"VTR1", "REC1"})
+        for (const char *id : {"VTR1", "REC1", "SRC1"})
             EXPECT_NE(devtest::RunAdvancing([&] { return m_devMgr.GetVideoDev(id, 1, nullptr); }),
                       nullptr)
                 << id;
@@ -121,20 +124,22 @@ protected:
         EXPECT_EQ(std::string(rec.GetDevName()), "DEV_VSRC3");
         vtr().ClearCommands();
         enc().ClearCommands();
+        srcLine.Sim().ClearCommands();
     }
 
     // Submits a job of `type` recording `clip` for kLength frames from the in-point 1000; a
     // TIME job starts 61 s from now.
     static int Submit(CVideoRecTaskList &list, const std::string &id, int32_t type,
-                      const std::string &clip, Receiver &receiver)
+                      const std::string &clip, Receiver &receiver, const char *source = "VTR1",
+                      const char *tape = "TAPE0001", const char *tapeType = "LVSRC_VTR")
     {
         CVideoRecTask task;
         task.m_strTaskID = id.c_str();
-        task.m_strSrcDev = "VTR1";
+        task.m_strSrcDev = source;
         task.m_strRecDev = "REC1";
         task.m_nTaskType = type;
-        task.m_strTapeID = "TAPE0001";
-        task.m_strTapeType = "LVSRC_VTR";
+        task.m_strTapeID = tape; // a server's clip for a server
+        task.m_strTapeType = tapeType;
         task.m_strClipID = clip.c_str();
         task.m_nLength = kLength;
         task.m_tsom = 1000;
@@ -174,17 +179,23 @@ protected:
     int m_previousDebug;
     kit::SimLine<kestsim::VtrSim> vtrLine{plat::SerialPortKind::COM, kVtrPort};
     kit::SimLine<kestsim::VdcpSim> recLine{plat::SerialPortKind::SIO, kRecPort};
+    kit::SimLine<kestsim::VdcpSim> srcLine{plat::SerialPortKind::SIO, kSrcPort};
     devtest::MountedSettings m_settings{
-        devtest::Section("DevMgr", {{"VideoSrc", "{\"VTR1\"}"}, {"VideoRec", "{\"REC1\"}"}}) +
+        devtest::Section("DevMgr",
+                         {{"VideoSrc", "{\"VTR1\",\"SRC1\"}"}, {"VideoRec", "{\"REC1\"}"}}) +
         devtest::Section("VTR1",
                          {{"class", "CVideoSrc_BetaCamX"}, {"Com", std::to_string(kVtrPort)}}) +
         devtest::Section("REC1", {{"class", "CVideoRec_VDCP"},
                                   {"Com", std::to_string(kRecPort)},
                                   {"Encoder", "3"},
                                   {"ComTimeout", "20000"},
-                                  {"Duplex", "0"}})};
+                                  {"Duplex", "0"}}) +
+        devtest::Section("SRC1", {{"class", "CVideoSrcX_VDCP"},
+                                  {"Com", std::to_string(kSrcPort)},
+                                  {"Decoder", "1"},
+                                  {"ComTimeout", "300"}})};
     CVideoDevMgr m_devMgr;
-    devtest::DeleteDevices m_cleanup{{"VTR1", "REC1"}};
+    devtest::DeleteDevices m_cleanup{{"VTR1", "REC1", "SRC1"}};
 };
 
 class RecTaskAbortByType : public RecTaskAbortTest,
@@ -281,8 +292,11 @@ TEST_F(RecTaskAbortTest, AnAbortWhileTheTapeRollsToTheStartStopsItAndRecordsNoth
         // starts.
         ASSERT_TRUE(devtest::AdvanceUntil([&] { return vtr().Count(0x20, 0x01) > 0; }, 100, 120000))
             << name;
+        const int64_t aborted = devtest::ManualTime::Now();
         list.AbortTask(id.c_str(), 1);
         ASSERT_TRUE(Ended(list, id.c_str())) << name;
+        EXPECT_LT(devtest::ManualTime::Now() - aborted, kSecond)
+            << name << ": the start thread's watch of the tape ends with the abort";
         EXPECT_EQ(list.GetTaskStatus(id.c_str()), RECTASK_ABORT) << name;
         EXPECT_EQ(told.calls.Statuses().back(), RECTASK_ABORT) << name;
         const auto vtrCommands = vtr().Commands();
@@ -290,6 +304,37 @@ TEST_F(RecTaskAbortTest, AnAbortWhileTheTapeRollsToTheStartStopsItAndRecordsNoth
         EXPECT_GE(IndexOf(vtrCommands, kVtrStop, IndexOf(vtrCommands, kVtrPlay)), 0) << name;
         EXPECT_EQ(CountOf(encCommands, kEncRecord), 0u) << name;
         EXPECT_GE(IndexOf(encCommands, kEncStop, IndexOf(encCommands, kEncRecordInit)), 0) << name;
+    }
+}
+
+// A TIME job from a server: its start thread waits for the start (up to a minute from status
+// 12 on). An abort then ends the task at once and the server is never told to play.
+TEST_F(RecTaskAbortTest, AnAbortWhileATimedPlayWaitsForItsStartEndsItAtOnce)
+{
+    srcLine.Sim().AddClip("SRCCLIP", 2500);
+    for (const int keep : {0, 1}) {
+        const std::string id = keep ? "W2" : "W1";
+        Reopen();
+        CVideoRecTaskList list;
+        Receiver told;
+        ASSERT_EQ(Submit(list, id, RECTASK_TIME, "W" + id, told, "SRC1", "SRCCLIP", "LVSRC_DEC"), 1)
+            << id;
+        ASSERT_TRUE(devtest::AdvanceUntil(
+            [&] {
+                const V statuses = told.calls.Statuses();
+                return std::count(statuses.begin(), statuses.end(), RECTASK_BEGINREC) > 0;
+            },
+            100, 120000))
+            << id << ": never reached status 12";
+        devtest::StepClock(2000); // the start thread waits for the start, 59 s away
+        const int64_t aborted = devtest::ManualTime::Now();
+        list.AbortTask(id.c_str(), keep);
+        ASSERT_TRUE(Ended(list, id.c_str())) << id;
+        EXPECT_LT(devtest::ManualTime::Now() - aborted, kSecond) << id << ": not at the start";
+        EXPECT_EQ(list.GetTaskStatus(id.c_str()), RECTASK_ABORT) << id;
+        EXPECT_EQ(told.calls.Statuses().back(), RECTASK_ABORT) << id;
+        EXPECT_EQ(CountOf(srcLine.Sim().Commands(), kServerPlay), 0u) << id << ": nothing played";
+        EXPECT_EQ(CountOf(enc().Commands(), kEncRecord), 0u) << id << ": nothing recorded";
     }
 }
 
