@@ -5,13 +5,13 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/CSwitchPerBus.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 
 #include <string>
 
-class KSOVRA20_API CSerialIO_Quartz : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_Quartz : public CAnsweringSwitchIO<swio::CBlockDecoder> {
 public:
     CSerialIO_Quartz();
     ~CSerialIO_Quartz() override;
@@ -20,8 +20,12 @@ public:
     // matrix answered within three tries.
     int SendTake(const std::string &levels, int output, int input);
 
-    // Any received block ends the wait of the request.
-    int OnRecvData(int port, pointer_t &data) override;
+protected:
+    // Any received block answers the request.
+    std::optional<ReplyCheck> Read(const std::vector<Event> &) override
+    {
+        return ReplyCheck::Accept;
+    }
 };
 
 class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerial<CSerialIO_Quartz> {
