@@ -1,7 +1,8 @@
 // The base of the serial switchers' protocol objects: the line settings of a model, the one
 // request loop (tries that grow once the device has answered, reply wait, pause between
 // tries), direct writes for the models that await no reply, an optional hexadecimal dump of
-// every frame written, and the lock of what the model's decoder gathers from the line.
+// every frame written, and the lock of what the model's decoder gathers from the line. A
+// model whose switch answers builds on CAnsweringSwitchIO, which runs its decoder.
 //
 // A protocol object's exchanges are one at a time: a request (all its tries) and a direct
 // write never fall inside another's, whichever device on the line sends them.
