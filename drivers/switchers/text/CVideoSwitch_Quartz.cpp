@@ -71,14 +71,9 @@ int CVideoSwitch_Quartz::DevDirectTake(int channel, int entry)
     return result;
 }
 
-int CVideoSwitch_Quartz::DevTake(int channel)
+int CVideoSwitch_Quartz::SendTake(CSerialIO_Quartz &port, int output, int preset)
 {
-    if (!Activate()) return 0;
-    const int preset = PresetEntry(channel);
-    const int output = Output(channel);
-    if (!HasChannel(output)) return 0;
-    int result = m_Serial.SendTake(m_strLevels, output, preset);
-    if (result) result = CVideoSwitchA::DevTake(output);
+    const int result = port.SendTake(m_strLevels, output, preset);
     FollowBypass(preset);
     return result;
 }

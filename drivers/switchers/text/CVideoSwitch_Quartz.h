@@ -35,9 +35,8 @@ class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerial<CSerialIO_Qua
 
     // Leaves the port open: 1.
     int DevClose() override;
-    // To the program output, the bypass following.
+    // To the program output, the bypass following (a take too).
     int DevDirectTake(int channel, int entry) override;
-    int DevTake(int channel) override;
 
     int GetProgramOutput() const { return m_nProgramOutput; }
     int GetBypassOutput() const { return m_nBypassOutput; }
@@ -46,6 +45,8 @@ class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerial<CSerialIO_Qua
 protected:
     // "PGM", "ByPass" and "Level".
     int32_t ReadKeys(CResAccess &setting) override;
+    int TakeOutput(int channel) const override { return Output(channel); }
+    int SendTake(CSerialIO_Quartz &port, int output, int preset) override;
 
 private:
     // "PGM" when set, else the channel.
