@@ -100,11 +100,12 @@ int CVideoSwitchSerialA::DevPreset(int channel, int entry)
 
 int CVideoSwitchSerialA::DevTake(int channel)
 {
-    if (!TakesChannel(channel)) return 0;
+    const int output = TakeOutput(channel);
+    if (!HasChannel(output) || !TakesChannel(output)) return 0;
     const auto port = Ready();
     if (!port) return 0;
-    const int ok = Send(*port, Command::Take, channel, PresetEntry(channel))
-                       ? CVideoSwitchA::DevTake(channel)
+    const int ok = Send(*port, Command::Take, output, PresetEntry(channel))
+                       ? CVideoSwitchA::DevTake(output)
                        : 0;
     LogCommand("Take", ok);
     return ok;

@@ -54,7 +54,9 @@ public:
     // (unless the options say not), the route, and the base's entry once it went out.
     int DevDirectTake(int channel, int entry) override;
     int DevPreset(int channel, int entry) override;
-    // The route of the channel's preset entry (as the base holds it, not held to range).
+    // The route of the channel's preset entry (as the base holds it, not held to range) to
+    // the channel's take output (TakeOutput), whose base entries it then takes; an output the
+    // base does not keep, or the device does not take, is refused first.
     int DevTake(int channel) override;
 
 protected:
@@ -81,6 +83,15 @@ protected:
     virtual bool CheckDevice() { return true; }
     // Whether a take or preset on `channel` may go out. Base: the channels the base keeps.
     virtual bool TakesChannel(int channel) const { return HasChannel(channel); }
+    // The output a take of the channel's preset entry goes to: a model whose takes all go to
+    // one program output names it here. Base: the channel.
+    virtual int TakeOutput(int channel) const { return channel; }
+    // `program` when it is one of the outputs 1 .. the channel count, else `channel`: the rule
+    // of the models whose program output key may be left unset.
+    int ProgramOr(int program, int channel) const
+    {
+        return program >= 1 && program <= GetChannels() ? program : channel;
+    }
 
     // Activates the device (which opens it) and gives the protocol object to send through:
     // the own, or the one the open-or-share rule finds; held for the one command. Null while

@@ -40,6 +40,32 @@ template <class T> bool EndsSoon(std::future<T> &call)
     return call.wait_for(std::chrono::milliseconds(kSoonMs)) == std::future_status::ready;
 }
 
+// A BDS1602 on `port` that answered the open's query (a request has three tries from then on)
+// and answers nothing after it.
+struct SilentBds {
+    explicit SilentBds(int port)
+        : line(plat::SerialPortKind::SIO, port, kestsim::SwitcherSim::Model::Bds1602),
+          settings(Section("BDS", {{"COM", std::to_string(port)}}))
+    {
+    }
+    // Whether it opened.
+    bool Open()
+    {
+        if (!Init(sw, "BDS")) return false;
+        line.Sim().SetProgram(1);
+        if (sw.DevOpen() != 1) return false;
+        kestsim::Faults silent;
+        silent.silent = true;
+        line.Sim().SetFaults(silent);
+        line.Peer().ClearReceived();
+        return true;
+    }
+
+    Line line;
+    MountedSettings settings;
+    CVideoSwitch_BDS1602CP sw;
+};
+
 } // namespace
 
 TEST(SwitchUnitStop, AThreadWhoseUnitStoppedSendsNothing)
@@ -88,21 +114,52 @@ TEST(SwitchUnitStop, AThreadWhoseUnitStoppedSendsNothing)
     }
 }
 
+// A take that waits for the line while another take awaits its reply: once its unit stops or
+// gives up its call it ends without waiting for the line to be free, and sends nothing once
+// the line is free (before, a given-up call sent its take three times after the other one).
+TEST(SwitchUnitStop, ATakeGivenUpWhileItWaitsForTheLineSendsNothing)
+{
+    for (const bool givenUp : {true, false}) {
+        SCOPED_TRACE(givenUp ? "call given up" : "unit stopped");
+        ManualTime time;
+        SilentBds bds(12);
+        ASSERT_TRUE(bds.Open());
+        auto &sw = bds.sw;
+        auto &line = bds.line;
+
+        // The first take holds the line, awaiting the reply that does not come.
+        auto first = std::async(std::launch::async, [&] { return sw.DevDirectTake(1, 4); });
+        const FinishStepping firstEnds(first);
+        ASSERT_TRUE(AdvanceUntil([&] { return line.Peer().Received().size() >= 3; }, 1, 1000));
+        const size_t frame = line.Peer().Received().size();
+
+        CCallingUnit unit;
+        auto queued = TakeOnUnit(unit, sw, 1, 5);
+        const FinishStepping queuedEnds(queued);
+        EXPECT_NE(queued.wait_for(std::chrono::milliseconds(100)), std::future_status::ready)
+            << "it waits for the line";
+        if (givenUp)
+            unit.GiveUpCall(true);
+        else
+            unit.AskStop();
+        EXPECT_TRUE(EndsSoon(queued)) << "the wait for the line ended at once";
+
+        EXPECT_EQ(Settle(first), 0);
+        EXPECT_EQ(Settle(queued), 0);
+        EXPECT_EQ(line.Peer().Received().size(), 3 * frame) << "only the first take's tries";
+        EXPECT_EQ(BaseEntries(sw, 1).pgm, 0);
+    }
+}
+
 TEST(SwitchUnitStop, AStopEndsATakeThatWaitsOnTheLine)
 {
     // The BDS1602 that does not answer: the take waits for its reply.
     {
         ManualTime time;
-        Line line(plat::SerialPortKind::SIO, 50, kestsim::SwitcherSim::Model::Bds1602);
-        MountedSettings settings(Section("BDS", {{"COM", "50"}}));
-        CVideoSwitch_BDS1602CP sw;
-        ASSERT_TRUE(Init(sw, "BDS"));
-        line.Sim().SetProgram(1);
-        ASSERT_EQ(sw.DevOpen(), 1);
-        kestsim::Faults silent;
-        silent.silent = true;
-        line.Sim().SetFaults(silent);
-        line.Peer().ClearReceived();
+        SilentBds bds(50);
+        ASSERT_TRUE(bds.Open());
+        auto &sw = bds.sw;
+        auto &line = bds.line;
 
         CCallingUnit unit;
         auto take = TakeOnUnit(unit, sw, 1, 4);

@@ -1,6 +1,7 @@
-// Takes and presets on a channel the base does not keep (beyond the channel count) are refused
-// before anything goes out, model by model: before, the switch went out and the base refused
-// the channel after, so the matrix was switched and the take reported failed. MPLUS reads
+// Takes and presets on a channel the base does not keep (beyond the channel count, or below 0
+// where a model checks it itself) are refused before anything goes out, model by model:
+// before, the switch went out and the base refused the channel after, so the matrix was
+// switched and the take reported failed. MPLUS reads
 // "Channel" as its fixed output, not as the channel count.
 #include "tests/sim/Aa2MatrixSim.h"
 #include "tests/sim/LeitchSim.h"
@@ -160,13 +161,13 @@ TEST(SwitcherChannels, ACommandOnAChannelTheBaseDoesNotKeepSendsNothing)
          std::make_unique<CVideoSwitch_LeitchXpr>(),
          "XPR",
          kNothing,
-         {Take(2)}},
+         {Take(2), DirectTake(-1)}},
         {"Leitch XPR_AS, 1 channel",
          ModelLine::Of<kestsim::LeitchSim>(kSio, 26, kestsim::LeitchSim::Model::Xpr),
          std::make_unique<CVideoSwitch_LeitchXpr_AS>(),
          "XAS",
          kNothing,
-         {DirectTake(2), Take(2)}},
+         {DirectTake(2), Take(2), DirectTake(-1)}},
         {"M21, 1 channel",
          ModelLine::Of<Production>(kSio, 19, Production::Model::M21),
          std::make_unique<CVideoSwitch_M21>(),

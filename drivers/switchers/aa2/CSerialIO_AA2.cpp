@@ -15,7 +15,7 @@ constexpr int kAnsweredTries = 3;
 } // namespace
 
 CAa2SerialIO::CAa2SerialIO(swframe::Aa2Dialect dialect, const Line &line)
-    : CSerialSwitchIO(
+    : CAnsweringSwitchIO(
           line,
           {.firstTries = kFirstTries, .answeredTries = kAnsweredTries, .replyMs = kAa2ReplyMs}),
       m_dialect(dialect)
@@ -24,13 +24,7 @@ CAa2SerialIO::CAa2SerialIO(swframe::Aa2Dialect dialect, const Line &line)
 
 int CAa2SerialIO::Exchange(const swframe::Bytes &frame)
 {
-    return SendRequest(frame,
-                       {[this] {
-                            m_decoder.Reset();
-                            m_bVerdict = false;
-                        },
-                        [this] { return m_bVerdict ? ReplyCheck::Accept : ReplyCheck::Refuse; },
-                        [this](RequestEnd) { OnRequestEnded(); }});
+    return Ask(frame, {}, nullptr, [this](RequestEnd) { OnRequestEnded(); });
 }
 
 int CAa2SerialIO::SendSwitch(int input, int output)
@@ -77,30 +71,33 @@ bool CAa2SerialIO::TakeReply(const swframe::Aa2Event &event)
     return reply.ok;
 }
 
-int CAa2SerialIO::OnRecvData(int, pointer_t &data)
+std::optional<CSerialIO::ReplyCheck>
+CAa2SerialIO::Read(const std::vector<swframe::Aa2Event> &events)
 {
-    if (!data.data || data.length < 1) return 0;
-    bool answered = false;
-    for (const auto &event : Decode(m_decoder, data)) {
+    std::optional<bool> verdict;
+    for (const auto &event : events) {
         switch (event.kind) {
         case swframe::Aa2Event::Kind::Poll:
-            OnPoll();
             continue;
         case swframe::Aa2Event::Kind::Ack:
-            m_bVerdict = true;
+            verdict = true;
             break;
         case swframe::Aa2Event::Kind::Nak:
-            m_bVerdict = false;
+            verdict = false;
             break;
         case swframe::Aa2Event::Kind::Reply:
-            m_bVerdict = TakeReply(event);
+            verdict = TakeReply(event);
             break;
         }
-        answered = true;
     }
-    if (!answered) return 0;
-    SignalReply();
-    return m_bVerdict ? 1 : 0;
+    if (!verdict) return std::nullopt;
+    return *verdict ? ReplyCheck::Accept : ReplyCheck::Refuse;
+}
+
+void CAa2SerialIO::Answer(const std::vector<swframe::Aa2Event> &events)
+{
+    for (const auto &event : events)
+        if (event.kind == swframe::Aa2Event::Kind::Poll) OnPoll();
 }
 
 CSerialIO_AA2::CSerialIO_AA2()

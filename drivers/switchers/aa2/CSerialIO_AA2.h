@@ -6,7 +6,7 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/aa2/Aa2Frames.h"
 #include "platform/Sync.h"
 
@@ -16,7 +16,7 @@
 #include <mutex>
 
 // What both dialects share: the exchange, the reply check and the tables the replies fill.
-class KSOVRA20_API CAa2SerialIO : public CSerialSwitchIO {
+class KSOVRA20_API CAa2SerialIO : public CAnsweringSwitchIO<swframe::CAa2Decoder> {
 public:
     static constexpr uint32_t kAa2ReplyMs = 500;
     static constexpr int kOutputs = 32;
@@ -33,11 +33,12 @@ public:
     bool IsLocked(int output) const;
     int GetSecondInput(int output) const;
 
-    // Gathers the bytes into acknowledgements and replies; each ends the wait with its
-    // verdict. A reply whose check does not hold refuses the request.
-    int OnRecvData(int port, pointer_t &data) override;
-
 protected:
+    // Acknowledgements and replies read with the last one's verdict; a reply whose check does
+    // not hold refuses the request. A poll alone reads as nothing.
+    std::optional<ReplyCheck> Read(const std::vector<swframe::Aa2Event> &events) override;
+    // Each poll ('#') goes to OnPoll.
+    void Answer(const std::vector<swframe::Aa2Event> &events) override;
     CAa2SerialIO(swframe::Aa2Dialect dialect, const Line &line);
     // The matrix asked for a command ('#'), on the receive path. Base: nothing.
     virtual void OnPoll() {}
@@ -49,8 +50,6 @@ private:
     bool TakeReply(const swframe::Aa2Event &event);
 
     const swframe::Aa2Dialect m_dialect;
-    swframe::CAa2Decoder m_decoder; // under the receive lock
-    std::atomic<bool> m_bVerdict{false};
     std::atomic<int> m_nQueried{-1};
     std::array<std::atomic<int>, kOutputs> m_inputs{};
     std::array<std::atomic<int>, kOutputs> m_seconds{};

@@ -13,7 +13,7 @@ constexpr const char *kDescription = "视频切换(APS1602切换开关)";
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_APS1602, CVideoSwitchA, kDescription)
 
 CSerialIO_APS1602::CSerialIO_APS1602()
-    : CSerialSwitchIO(
+    : CAnsweringSwitchIO(
           {4, 9600, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()})
 {
 }
@@ -25,26 +25,17 @@ CSerialIO_APS1602::~CSerialIO_APS1602()
 
 int CSerialIO_APS1602::Send(const std::vector<uint8_t> &frame)
 {
-    return SendRequest(frame,
-                       {[this] {
-                            m_decoder.Reset();
-                            m_bVerdict = false;
-                        },
-                        [this] { return m_bVerdict ? ReplyCheck::Accept : ReplyCheck::Refuse; }});
+    return Ask(frame);
 }
 
-int CSerialIO_APS1602::OnRecvData(int, pointer_t &data)
+std::optional<CSerialIO::ReplyCheck>
+CSerialIO_APS1602::Read(const std::vector<swframe::Aps1602Verdict> &verdicts)
 {
-    if (!data.data || data.length < 1) return 0;
-    const auto verdicts = Decode(m_decoder, data);
-    if (verdicts.empty()) return 0;
     for (const auto &verdict : verdicts) {
         if (verdict.program >= 0) m_nProgram = verdict.program;
         if (verdict.preset >= 0) m_nPreset = verdict.preset;
     }
-    m_bVerdict = verdicts.back().ok;
-    SignalReply();
-    return m_bVerdict ? 1 : 0;
+    return verdicts.back().ok ? ReplyCheck::Accept : ReplyCheck::Refuse;
 }
 
 // The device's type id is the base's: the model has none of its own.

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-class KSOVRA20_API CSerialIO_APS1602 : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_APS1602 : public CAnsweringSwitchIO<swframe::CAps1602Decoder> {
 public:
     CSerialIO_APS1602();
     ~CSerialIO_APS1602() override;
@@ -23,12 +23,11 @@ public:
     int GetProgramSource() const { return m_nProgram.load(); }
     int GetPresetSource() const { return m_nPreset.load(); }
 
-    // Gathers the bytes into replies; each whole reply gives its verdict and ends the wait.
-    int OnRecvData(int port, pointer_t &data) override;
+protected:
+    // The last reply's verdict; a status reply's sources are kept.
+    std::optional<ReplyCheck> Read(const std::vector<swframe::Aps1602Verdict> &verdicts) override;
 
 private:
-    swframe::CAps1602Decoder m_decoder; // under the receive lock
-    std::atomic<bool> m_bVerdict{false};
     std::atomic<int> m_nProgram{-1};
     std::atomic<int> m_nPreset{-1};
 };

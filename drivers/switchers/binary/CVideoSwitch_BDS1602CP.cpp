@@ -18,7 +18,7 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_BDS1602CP, CVideoSwitchA, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_BDS1602CPEX, CVideoSwitch_BDS1602CP, kDescriptionEx)
 
 CSerialIO_BDS1602CP::CSerialIO_BDS1602CP()
-    : CSerialSwitchIO(
+    : CAnsweringSwitchIO(
           {4, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()},
           {.dumpType = kDumpType})
 {
@@ -33,9 +33,8 @@ int CSerialIO_BDS1602CP::Send(Mode mode, int bus, int source)
 {
     m_nMode = mode;
     if (mode == kCommand) m_nCommandSource = source;
-    const int answered = SendRequest(mode == kQuery ? swframe::Bds1602Query(m_nUnit)
-                                                    : swframe::Bds1602Command(m_nUnit, bus, source),
-                                     {[this] { m_decoder.Reset(); }, {}});
+    const int answered = Ask(mode == kQuery ? swframe::Bds1602Query(m_nUnit)
+                                            : swframe::Bds1602Command(m_nUnit, bus, source));
     m_nMode = kIdle;
     return answered;
 }
@@ -58,12 +57,8 @@ int CSerialIO_BDS1602CP::QueryStatus(int &source)
     return 1;
 }
 
-int CSerialIO_BDS1602CP::OnRecvData(int, pointer_t &data)
+std::optional<CSerialIO::ReplyCheck> CSerialIO_BDS1602CP::Read(const std::vector<Event> &replies)
 {
-    if (!data.data || data.length < 1) return 0;
-    const auto replies = Decode(m_decoder, data);
-    if (replies.empty()) return 0;
-    bool matched = false;
     for (const auto &reply : replies) {
         const auto state = swframe::Bds1602Reply(reply.data(), reply.size(), m_nMode == kQuery,
                                                  m_nUnit, m_nProgramBus, m_nCommandSource);
@@ -71,10 +66,8 @@ int CSerialIO_BDS1602CP::OnRecvData(int, pointer_t &data)
         m_nLastUnit = state->unit;
         m_nLastBus = state->bus;
         m_nLastSource = state->source;
-        matched = true;
     }
-    SignalReply();
-    return matched ? 1 : 0;
+    return ReplyCheck::Accept;
 }
 
 CVideoSwitch_BDS1602CP::CVideoSwitch_BDS1602CP()

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/binary/SwitchFrames.h"
 #include "drivers/switchers/CSwitchVirtualMode.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
@@ -12,7 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
-class KSOVRA20_API CSerialIO_BDS1602CP : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_BDS1602CP : public CAnsweringSwitchIO<swframe::CBds1602Decoder> {
 public:
     enum Mode : int { kIdle = 0, kCommand = 1, kQuery = 2 };
 
@@ -32,14 +32,13 @@ public:
     int GetLastBus() const { return m_nLastBus.load(); }
     int GetLastSource() const { return m_nLastSource.load(); }
 
-    // Gathers the bytes into replies: a reply that answers the query or echoes the last
-    // program take becomes the last state; any whole reply ends the wait.
-    int OnRecvData(int port, pointer_t &data) override;
+protected:
+    // A reply that answers the query or echoes the last program take becomes the last state;
+    // any whole reply answers the request.
+    std::optional<ReplyCheck> Read(const std::vector<Event> &replies) override;
 
 private:
     int Send(Mode mode, int bus, int source);
-
-    swframe::CBds1602Decoder m_decoder; // under the receive lock
 
     std::atomic<int> m_nMode{kIdle};
     std::atomic<int> m_nLastUnit{-1};

@@ -80,14 +80,8 @@ int CVideoSwitch_Network1616::DevPreset(int channel, int entry)
     return Route(ownOutput ? preset : channel, entry);
 }
 
-int CVideoSwitch_Network1616::DevTake(int channel)
+int CVideoSwitch_Network1616::SendTake(CSerialIO_Network1616 &port, int output, int preset)
 {
-    if (!Activate()) return 0;
-    const int input = PresetEntry(channel);
-    const int program = m_nProgram;
-    if (program >= 1 && program <= GetChannels()) channel = program;
-    if (!HasChannel(channel)) return 0;
-    DebugRoute("切换 输入:%d  输出:%d", input, channel);
-    if (!Route(channel, input)) return 0;
-    return CVideoSwitchA::DevTake(channel);
+    DebugRoute("切换 输入:%d  输出:%d", preset, output);
+    return port.SendRoute(output, preset);
 }

@@ -28,7 +28,6 @@ class KSOVRA20_API CVideoSwitch_Network1616 : public CVideoSwitchSerial<CSerialI
     CVideoSwitch_Network1616();
 
     int DevPreset(int channel, int entry) override;
-    int DevTake(int channel) override;
 
 protected:
     // "PGM", "PST" and "WithPreset".
@@ -36,6 +35,9 @@ protected:
     // Any channel goes out (the base refuses one it does not keep once it went).
     bool TakesChannel(int) const override { return true; }
     int SendRoute(CSerialIO_Network1616 &port, int channel, int entry) override;
+    // A take goes to the program output ("PGM") when it is one of the channels.
+    int TakeOutput(int channel) const override { return ProgramOr(m_nProgram, channel); }
+    int SendTake(CSerialIO_Network1616 &port, int output, int preset) override;
 
 private:
     // The route through the protocol object the open-or-share rule finds.

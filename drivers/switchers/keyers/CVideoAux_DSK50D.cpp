@@ -22,7 +22,7 @@ constexpr int32_t kLeastRetry = 1;
 IMPLEMENT_KEST_DEVICE(CVideoAux_DSK50D, CVideoKeyCtrlA, kDescription)
 
 CSerialIO_DSK50D::CSerialIO_DSK50D()
-    : CSerialSwitchIO(
+    : CAnsweringSwitchIO(
           {2, 19200, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_RS232::GetClassID()},
           {.firstTries = kTries,
            .answeredTries = kTries,
@@ -38,27 +38,19 @@ CSerialIO_DSK50D::~CSerialIO_DSK50D()
 
 int CSerialIO_DSK50D::SetKey(int code, bool on)
 {
-    return SendRequest(keyframe::Dsk50dSetKey(code, on),
-                       {[this] {
-                            m_decoder.Reset();
-                            m_replies.clear();
-                        },
-                        [this, code, on] {
-                            for (const auto &reply : m_replies)
-                                if (keyframe::Dsk50dContradicts(reply, code, on))
-                                    return ReplyCheck::Retry;
-                            return ReplyCheck::Accept;
-                        }});
+    return Ask(keyframe::Dsk50dSetKey(code, on), [this, code, on] {
+        m_nCode = code;
+        m_bOn = on;
+    });
 }
 
-int CSerialIO_DSK50D::OnRecvData(int, pointer_t &data)
+std::optional<CSerialIO::ReplyCheck>
+CSerialIO_DSK50D::Read(const std::vector<keyframe::Dsk50dReply> &replies)
 {
-    if (!data.data || data.length < 1) return 0;
-    const bool any = !Decode(m_decoder, data, [this](const auto &replies) {
-                          m_replies.insert(m_replies.end(), replies.begin(), replies.end());
-                      }).empty();
-    if (any) SignalReply();
-    return any ? 1 : 0;
+    if (ReadSoFar() == ReplyCheck::Retry) return ReplyCheck::Retry;
+    for (const auto &reply : replies)
+        if (keyframe::Dsk50dContradicts(reply, m_nCode, m_bOn)) return ReplyCheck::Retry;
+    return ReplyCheck::Accept;
 }
 
 CVideoAux_DSK50DDevice::CVideoAux_DSK50DDevice() : CVideoKeyDriverA(kUnknownType, kDescription) {}

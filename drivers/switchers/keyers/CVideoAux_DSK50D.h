@@ -5,7 +5,7 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/keyers/CKeyerVirtualMode.h"
 #include "drivers/switchers/keyers/CVideoKeyDriverA.h"
 #include "drivers/switchers/keyers/KeyerFrames.h"
@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-class KSOVRA20_API CSerialIO_DSK50D : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_DSK50D : public CAnsweringSwitchIO<keyframe::CDsk50dDecoder> {
 public:
     static constexpr int kTries = 3;
     static constexpr int32_t kLockHoldMs = 3000;
@@ -26,11 +26,14 @@ public:
     // came that does not report the key in the other state.
     int SetKey(int code, bool on);
 
-    int OnRecvData(int port, pointer_t &data) override;
+protected:
+    // A reply that reports the key in the other state asks for the next try, and so does
+    // every later one of the try; any other answers it.
+    std::optional<ReplyCheck> Read(const std::vector<keyframe::Dsk50dReply> &replies) override;
 
 private:
-    keyframe::CDsk50dDecoder m_decoder;           // under the receive lock
-    std::vector<keyframe::Dsk50dReply> m_replies; // under the receive lock: those of the try
+    int m_nCode = 0;    // under the receive lock: the key of the request on the line
+    bool m_bOn = false; // under the receive lock
 };
 
 // The DSK50D keyer's operations, which CVideoAux_DSK50D guards for virtual mode.

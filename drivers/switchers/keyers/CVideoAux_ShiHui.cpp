@@ -18,7 +18,7 @@ constexpr uint16_t kDefaultCom = 2;
 IMPLEMENT_KEST_DEVICE(CVideoAux_ShiHui, CVideoKeyCtrlA, kDescription)
 
 CSerialIO_ShiHui::CSerialIO_ShiHui()
-    : CSerialSwitchIO(
+    : CAnsweringSwitchIO(
           {4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()},
           {.answeredTries = 1, .replyMs = kReplyMs})
 {
@@ -31,27 +31,14 @@ CSerialIO_ShiHui::~CSerialIO_ShiHui()
 
 int CSerialIO_ShiHui::SetKey(int key, bool on)
 {
-    return SendRequest(keyframe::ShiHuiKey(key, on), {[this] { m_bReplied = false; },
-                                                      [this] {
-                                                          return keyframe::ShiHuiAccepted(m_nFirst)
-                                                                     ? ReplyCheck::Accept
-                                                                     : ReplyCheck::Refuse;
-                                                      }});
+    return Ask(keyframe::ShiHuiKey(key, on));
 }
 
-int CSerialIO_ShiHui::OnRecvData(int, pointer_t &data)
+std::optional<CSerialIO::ReplyCheck> CSerialIO_ShiHui::Read(const std::vector<Event> &blocks)
 {
-    if (!data.data || data.length < 1) return 0;
-    // The rest of a reply, or bytes after it, decide nothing.
-    const bool first = Received([&] {
-        if (m_bReplied) return false;
-        m_bReplied = true;
-        m_nFirst = static_cast<const uint8_t *>(data.data)[0];
-        return true;
-    });
-    if (!first) return 0;
-    SignalReply();
-    return 1;
+    if (ReadSoFar()) return std::nullopt;
+    return keyframe::ShiHuiAccepted(blocks.front().front()) ? ReplyCheck::Accept
+                                                            : ReplyCheck::Refuse;
 }
 
 CVideoAux_ShiHuiDevice::CVideoAux_ShiHuiDevice() : CVideoKeyDriverA(kUnknownType, kDescription)

@@ -4,14 +4,14 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/keyers/CKeyerVirtualMode.h"
 #include "drivers/switchers/keyers/CVideoKeyDriverA.h"
 
 #include <atomic>
 #include <cstdint>
 
-class KSOVRA20_API CSerialIO_ShiHui : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_ShiHui : public CAnsweringSwitchIO<swio::CBlockDecoder> {
 public:
     static constexpr uint32_t kReplyMs = 2000;
 
@@ -21,11 +21,10 @@ public:
     // One try: 1 when the reply's first byte is 'O'.
     int SetKey(int key, bool on);
 
-    int OnRecvData(int port, pointer_t &data) override;
-
-private:
-    bool m_bReplied = false; // under the receive lock
-    uint8_t m_nFirst = 0;    // under the receive lock: the reply's first byte
+protected:
+    // The first block of the try decides; the rest of a reply, or bytes after it, decide
+    // nothing.
+    std::optional<ReplyCheck> Read(const std::vector<Event> &blocks) override;
 };
 
 // The ShiHui generator's operations, which CVideoAux_ShiHui guards for virtual mode.

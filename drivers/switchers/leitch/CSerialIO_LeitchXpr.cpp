@@ -14,7 +14,7 @@ CSerialSwitchIO::Line XprLine()
 } // namespace
 
 CSerialIO_LeitchXprA::CSerialIO_LeitchXprA(int destinations, int highestSource)
-    : CSerialSwitchIO(XprLine(), {.answeredTries = 1, .replyMs = kSettleMs, .pauseMs = 0}),
+    : CAnsweringSwitchIO(XprLine(), {.answeredTries = 1, .replyMs = kSettleMs, .pauseMs = 0}),
       m_nHighestSource(highestSource), m_LastSources(static_cast<size_t>(destinations))
 {
 }
@@ -38,20 +38,9 @@ int CSerialIO_LeitchXprA::QuerySource(int destination)
 
 int CSerialIO_LeitchXprA::Send(const std::string &line)
 {
-    // The routers' answers are only noted: each keeps the wait going, so the wait is the
-    // pause after the line, which a close ends.
     RequestEnd end = RequestEnd::Unanswered;
-    SendRequest(leitch::Bytes(line.begin(), line.end()),
-                TryHooks{{}, [] { return ReplyCheck::KeepWaiting; }}, &end);
+    Ask(leitch::Bytes(line.begin(), line.end()), {}, &end);
     return end == RequestEnd::WriteFailed ? 0 : 1;
-}
-
-int CSerialIO_LeitchXprA::OnRecvData(int, pointer_t &data)
-{
-    if (!data.data || data.length < 1) return 0;
-    m_bReply = true;
-    SignalReply();
-    return 1;
 }
 
 CSerialIO_LeitchXpr::CSerialIO_LeitchXpr() : CSerialIO_LeitchXprA(4, 16) {}

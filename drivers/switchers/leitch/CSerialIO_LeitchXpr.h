@@ -7,13 +7,13 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 
 #include <atomic>
 #include <string>
 #include <vector>
 
-class KSOVRA20_API CSerialIO_LeitchXprA : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_LeitchXprA : public CAnsweringSwitchIO<swio::CBlockDecoder> {
 public:
     static constexpr uint32_t kSettleMs = 100;
 
@@ -29,10 +29,14 @@ public:
     // Whether the router has sent anything.
     bool GetReplyFlag() const { return m_bReply.load(); }
 
-    // A non-empty block sets the reply flag and signals the reply event.
-    int OnRecvData(int port, pointer_t &data) override;
-
 protected:
+    // A block sets the reply flag; the routers' answers are only noted: each keeps the wait
+    // going, so the wait is the pause after the line, which a close ends.
+    std::optional<ReplyCheck> Read(const std::vector<Event> &) override
+    {
+        m_bReply = true;
+        return ReplyCheck::KeepWaiting;
+    }
     CSerialIO_LeitchXprA(int destinations, int highestSource);
 
     virtual std::string TakeLine(int source, int destination) const = 0;

@@ -103,6 +103,8 @@ int CVideoSwitch_LeitchXpr::Source(int entry) const
 
 int CVideoSwitch_LeitchXpr::DevDirectTake(int channel, int entry)
 {
+    // The base refuses a channel below 0: the router is not switched for it.
+    if (channel < 0) return 0;
     const auto port = ReadyPort();
     if (!port) return 0;
     const int source = Source(entry);

@@ -22,7 +22,7 @@ uint8_t Byte(int value)
 } // namespace
 
 CM2100Control::CM2100Control(uint16_t port)
-    : CSerialSwitchIO(
+    : CAnsweringSwitchIO(
           {port, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 0, CSerial_M422::GetClassID()},
           {.answeredTries = 1, .replyMs = kReplyMs, .pauseMs = 0})
 {
@@ -70,21 +70,16 @@ int CM2100Control::Send(const m2100::Bytes &packet, bool awaitReply, m2100::Item
     try {
         if (awaitReply) {
             const bool query = items != nullptr;
-            result = SendRequest(
+            result = Ask(
                 packet,
-                TryHooks{[this, query] {
-                             m_decoder.Reset();
-                             m_bAwaitPacket = query;
-                             m_reply = {};
-                             m_bAcknowledged = false;
-                             m_bReplied = false;
-                         },
-                         [&] {
-                             const bool done = query ? m_bReplied : m_bAcknowledged;
-                             if (done && items) *items = m_reply;
-                             return done ? ReplyCheck::Accept : ReplyCheck::Refuse;
-                         },
-                         [this](RequestEnd end) { Record(end == RequestEnd::Accepted ? 1 : 0); }});
+                [this, query] {
+                    m_bAwaitPacket = query;
+                    m_reply = {};
+                    m_bAcknowledged = false;
+                    m_bReplied = false;
+                },
+                nullptr, [this](RequestEnd end) { Record(end == RequestEnd::Accepted ? 1 : 0); });
+            if (result && items) *items = Received([this] { return m_reply; });
         } else {
             result = WriteFrame(packet);
         }
@@ -212,35 +207,31 @@ m2100::Items CM2100Control::GetState() const
     return Received([this] { return m_state; });
 }
 
-int CM2100Control::OnRecvData(int, pointer_t &data)
+std::optional<CSerialIO::ReplyCheck> CM2100Control::Read(const std::vector<m2100::Event> &events)
 {
-    if (!data.data || data.length < 1) return 0;
     bool any = false;
-    Decode(m_decoder, data, [&](const auto &events) {
-        for (const auto &event : events) {
-            // A query waits for its reply packet: a late acknowledge of an earlier set that
-            // awaited none does not end it.
-            any = any || !m_bAwaitPacket || event.kind != m2100::Event::Acknowledge;
-            switch (event.kind) {
-            case m2100::Event::Acknowledge:
-                m_bAcknowledged = true;
-                break;
-            case m2100::Event::Refusal:
-                m_bAcknowledged = false;
-                break;
-            case m2100::Event::Reply:
-                m_state.Merge(event.items);
-                m_reply.Merge(event.items);
-                m_bAcknowledged = true;
-                m_bReplied = true;
-                break;
-            case m2100::Event::BadPacket:
-                break;
-            }
+    for (const auto &event : events) {
+        any = any || !m_bAwaitPacket || event.kind != m2100::Event::Acknowledge;
+        switch (event.kind) {
+        case m2100::Event::Acknowledge:
+            m_bAcknowledged = true;
+            break;
+        case m2100::Event::Refusal:
+            m_bAcknowledged = false;
+            break;
+        case m2100::Event::Reply:
+            m_state.Merge(event.items);
+            m_reply.Merge(event.items);
+            m_bAcknowledged = true;
+            m_bReplied = true;
+            break;
+        case m2100::Event::BadPacket:
+            break;
         }
-    });
-    if (any) SignalReply();
-    return any ? 1 : 0;
+    }
+    if (!any) return std::nullopt;
+    const bool done = m_bAwaitPacket ? m_bReplied : m_bAcknowledged;
+    return done ? ReplyCheck::Accept : ReplyCheck::Refuse;
 }
 
 CM2100Link::~CM2100Link()

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/production/M2100Packet.h"
 
 #include <atomic>
@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-class KSOVRA20_API CM2100Control : public CSerialSwitchIO {
+class KSOVRA20_API CM2100Control : public CAnsweringSwitchIO<m2100::CDecoder> {
 public:
     static constexpr uint32_t kReplyMs = 1000;
     static constexpr uint32_t kCheckIntervalMs = 3000;
@@ -62,10 +62,15 @@ public:
     // The state from the reply items so far.
     m2100::Items GetState() const;
 
-    int OnRecvData(int port, pointer_t &data) override;
     // Flushes nothing: a packet sent without awaiting its reply may still be on its way out,
     // and the next request must not drop it. Each try starts on an empty decoder instead.
     int DevFlush(int) override { return 1; }
+
+protected:
+    // Reply packets' items go into the state; a query is answered by its reply packet, a set
+    // by an acknowledgement (a refusal refuses). A query's wait does not end on a late
+    // acknowledge of an earlier set that awaited none.
+    std::optional<ReplyCheck> Read(const std::vector<m2100::Event> &events) override;
 
 private:
     // One set packet; with the reply setting on, acknowledged within the reply wait.
@@ -81,7 +86,6 @@ private:
     std::atomic<bool> m_bContinuous{false};
     std::atomic<int> m_nLastResult{0};
     std::atomic<uint32_t> m_dwLastTime{0};
-    m2100::CDecoder m_decoder;    // under the receive lock
     m2100::Items m_state;         // under the receive lock
     m2100::Items m_reply;         // under the receive lock: the items of the awaited reply
     bool m_bAcknowledged = false; // under the receive lock

@@ -38,7 +38,7 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_M21EX, CVideoSwitch_M21, kDescriptionEx)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_SATURN4000EX, CVideoSwitch_SATURN4000, kDescriptionEx)
 
 CSerialIO_M21::CSerialIO_M21(uint16_t pollMs)
-    : CSerialSwitchIO(
+    : CAnsweringSwitchIO(
           {3, 38400, 8, COM_PARITY_EVEN, COM_STOPBITS_ONE, pollMs, CSerial_M422::GetClassID()},
           {.replyMs = kReplyMs})
 {
@@ -54,15 +54,11 @@ int CSerialIO_M21::Send(const m21frame::Bytes &frame)
     // The break and the preamble go out on every try after the line's flush and inside the
     // request lock, so that no other device's frame falls between them and the frame.
     const m21frame::Bytes preamble = m21frame::Preamble();
-    return SendRequest(
-        frame, {[&] {
-                    m_decoder.Reset();
-                    m_bAcknowledged = false;
-                    DevBreak(kBreakMs);
-                    DevWrite(reinterpret_cast<const char *>(preamble.data()),
-                             static_cast<int>(preamble.size()));
-                },
-                [this] { return m_bAcknowledged ? ReplyCheck::Accept : ReplyCheck::Refuse; }});
+    return Ask(frame, [&] {
+        DevBreak(kBreakMs);
+        DevWrite(reinterpret_cast<const char *>(preamble.data()),
+                 static_cast<int>(preamble.size()));
+    });
 }
 
 int CSerialIO_M21::SendTransType(int type)
@@ -84,22 +80,20 @@ m21frame::Bytes CSerialIO_M21::GetReported() const
     return Received([this] { return m_reported; });
 }
 
-int CSerialIO_M21::OnRecvData(int, pointer_t &data)
+std::optional<CSerialIO::ReplyCheck>
+CSerialIO_M21::Read(const std::vector<m21frame::Answer> &answers)
 {
-    if (!data.data || data.length < 1) return 0;
-    const auto answers = Decode(m_decoder, data, [this](const auto &got) {
-        for (const auto &answer : got)
-            if (answer.kind == m21frame::Answer::Message) m_reported = answer.bytes;
-    });
-    if (answers.empty()) return 0;
+    for (const auto &answer : answers)
+        if (answer.kind == m21frame::Answer::Message) m_reported = answer.bytes;
+    return answers.back().kind == m21frame::Answer::Refusal ? ReplyCheck::Refuse
+                                                            : ReplyCheck::Accept;
+}
+
+void CSerialIO_M21::Answer(const std::vector<m21frame::Answer> &answers)
+{
     const char ack = static_cast<char>(m21frame::kAck);
-    for (const auto &answer : answers) {
-        // The switcher's messages and refusals are answered with an acknowledge of ours.
+    for (const auto &answer : answers)
         if (answer.kind != m21frame::Answer::Acknowledge) CSerialIO::DevWrite(&ack, 1);
-        m_bAcknowledged = answer.kind != m21frame::Answer::Refusal;
-    }
-    SignalReply();
-    return m_bAcknowledged ? 1 : 0;
 }
 
 CVideoSwitchM21A::CVideoSwitchM21A(const char *typeId, const char *description, uint16_t pollMs,

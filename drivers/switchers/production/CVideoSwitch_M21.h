@@ -6,7 +6,7 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/CSwitchVirtualMode.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 #include "drivers/switchers/production/M21Frames.h"
@@ -14,7 +14,7 @@
 #include <atomic>
 #include <mutex>
 
-class KSOVRA20_API CSerialIO_M21 : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_M21 : public CAnsweringSwitchIO<m21frame::CAnswerDecoder> {
 public:
     static constexpr uint32_t kReplyMs = 500;
     static constexpr int kBreakMs = 10;
@@ -33,11 +33,14 @@ public:
     // The last message the switcher sent of its own.
     m21frame::Bytes GetReported() const;
 
-    int OnRecvData(int port, pointer_t &data) override;
+protected:
+    // The last answer reads: a refusal refuses, an acknowledgement or a message answers; a
+    // message is kept as the one last reported.
+    std::optional<ReplyCheck> Read(const std::vector<m21frame::Answer> &answers) override;
+    // The switcher's messages and refusals are answered with an acknowledge of ours.
+    void Answer(const std::vector<m21frame::Answer> &answers) override;
 
 private:
-    m21frame::CAnswerDecoder m_decoder; // under the receive lock
-    std::atomic<bool> m_bAcknowledged{false};
     std::atomic<int> m_nTransType{-1};
     std::atomic<int> m_nTransRate{-1};
     m21frame::Bytes m_reported; // under the receive lock

@@ -27,8 +27,9 @@ uint8_t Byte(int value)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_TTV9920, CVideoSwitchA, kDescription)
 
 CSerialIO_TTV9920::CSerialIO_TTV9920()
-    : CSerialSwitchIO({COM_SETTING{}.nPort, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 0, nullptr},
-                      {.answeredTries = 1, .replyMs = kReplyMs})
+    : CAnsweringSwitchIO(
+          {COM_SETTING{}.nPort, 38400, 8, COM_PARITY_ODD, COM_STOPBITS_ONE, 0, nullptr},
+          {.answeredTries = 1, .replyMs = kReplyMs})
 {
 }
 
@@ -40,20 +41,11 @@ CSerialIO_TTV9920::~CSerialIO_TTV9920()
 int CSerialIO_TTV9920::Exchange(const ttvframe::Bytes &frame, ttvframe::ReplyState wanted,
                                 ttvframe::Reply *out)
 {
-    using ttvframe::ReplyState;
-    ttvframe::Reply got;
-    const int ok = SendRequest(frame, {[this] {
-                                           m_decoder.Reset();
-                                           m_reply = {};
-                                       },
-                                       [&] {
-                                           got = m_reply;
-                                           const bool good = wanted == ReplyState::Failed
-                                                                 ? got.state != ReplyState::Failed
-                                                                 : got.state == wanted;
-                                           return good ? ReplyCheck::Accept : ReplyCheck::Refuse;
-                                       }});
-    if (out) *out = got;
+    const int ok = Ask(frame, [this, wanted] {
+        m_reply = {};
+        m_wanted = wanted;
+    });
+    if (out) *out = Received([this] { return m_reply; });
     return ok;
 }
 
@@ -68,15 +60,14 @@ int CSerialIO_TTV9920::LinkTest()
     return Exchange(ttvframe::LinkTest(), ttvframe::ReplyState::Acknowledged, nullptr);
 }
 
-int CSerialIO_TTV9920::OnRecvData(int, pointer_t &data)
+std::optional<CSerialIO::ReplyCheck>
+CSerialIO_TTV9920::Read(const std::vector<ttvframe::Reply> &replies)
 {
-    if (!data.data || data.length < 1) return 0;
-    const auto replies = Decode(m_decoder, data, [this](const auto &got) {
-        if (!got.empty()) m_reply = got.front();
-    });
-    if (replies.empty()) return 0;
-    SignalReply();
-    return 1;
+    using ttvframe::ReplyState;
+    m_reply = replies.front();
+    const bool good = m_wanted == ReplyState::Failed ? m_reply.state != ReplyState::Failed
+                                                     : m_reply.state == m_wanted;
+    return good ? ReplyCheck::Accept : ReplyCheck::Refuse;
 }
 
 CVideoSwitch_TTV9920::CVideoSwitch_TTV9920()

@@ -5,11 +5,11 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 #include "drivers/switchers/production/Ttv9920Frames.h"
 
-class KSOVRA20_API CSerialIO_TTV9920 : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_TTV9920 : public CAnsweringSwitchIO<ttvframe::CReplyDecoder> {
 public:
     static constexpr uint32_t kReplyMs = 500;
 
@@ -22,13 +22,16 @@ public:
     // The link test: whether the switch acknowledges it.
     int LinkTest();
 
-    int OnRecvData(int port, pointer_t &data) override;
+protected:
+    // A block's first reply is kept; it answers the request when it is in the state the
+    // request wants (for a failure wanted: any other state), else it refuses it.
+    std::optional<ReplyCheck> Read(const std::vector<ttvframe::Reply> &replies) override;
 
 private:
     int Exchange(const ttvframe::Bytes &frame, ttvframe::ReplyState wanted, ttvframe::Reply *out);
 
-    ttvframe::CReplyDecoder m_decoder; // under the receive lock
-    ttvframe::Reply m_reply;           // under the receive lock
+    ttvframe::Reply m_reply;                                      // under the receive lock
+    ttvframe::ReplyState m_wanted = ttvframe::ReplyState::Failed; // under the receive lock
 };
 
 class KSOVRA20_API CVideoSwitch_TTV9920 : public CVideoSwitchSerial<CSerialIO_TTV9920> {

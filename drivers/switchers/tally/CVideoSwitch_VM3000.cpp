@@ -28,7 +28,7 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_VM3000, CVideoSwitchA, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_VM3000EX, CVideoSwitch_VM3000, kExDescription)
 
 CSerialIO_VM3000::CSerialIO_VM3000()
-    : CSerialSwitchIO(
+    : CAnsweringSwitchIO(
           {4, 9600, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, CSerial_M422::GetClassID()},
           {.firstTries = kTries, .answeredTries = kTries, .pauseMs = kVm3000PauseMs})
 {
@@ -42,27 +42,18 @@ CSerialIO_VM3000::~CSerialIO_VM3000()
 int CSerialIO_VM3000::Send(char letter, int output, int input, int *reported)
 {
     RequestEnd end = RequestEnd::Unanswered;
-    const int result = SendRequest(swframe::Vm3000Command(letter, output, input),
-                                   {[this, letter] {
-                                        m_decoder.Reset();
-                                        m_nPending = letter;
-                                        // No reply yet: an unanswered request must not report the
-                                        // verdict of an earlier one.
-                                        m_nReplyCode = -1;
-                                        m_nReportedOutput = -1;
-                                        m_nReportedInput = -1;
-                                    },
-                                    [this, reported] {
-                                        const int code = m_nReplyCode.load();
-                                        if (code == 'N' || code <= 0) return ReplyCheck::Refuse;
-                                        if (!reported) return ReplyCheck::Accept;
-                                        // A read's answer may follow the acknowledgement in a reply
-                                        // of its own.
-                                        if (code != kRead) return ReplyCheck::KeepWaiting;
-                                        *reported = m_nReportedInput.load();
-                                        return ReplyCheck::Accept;
-                                    }},
-                                   &end);
+    const int result = Ask(
+        swframe::Vm3000Command(letter, output, input),
+        [this, letter] {
+            m_nPending = letter;
+            // No reply yet: an unanswered request must not report the verdict of an earlier
+            // one.
+            m_nReplyCode = -1;
+            m_nReportedOutput = -1;
+            m_nReportedInput = -1;
+        },
+        &end);
+    if (result && reported) *reported = m_nReportedInput.load();
     if (end == RequestEnd::WriteFailed) m_nPending = -1;
     return result;
 }
@@ -87,11 +78,9 @@ void CSerialIO_VM3000::SetCommand(int output, int input)
     m_nInput = input;
 }
 
-int CSerialIO_VM3000::OnRecvData(int, pointer_t &data)
+std::optional<CSerialIO::ReplyCheck>
+CSerialIO_VM3000::Read(const std::vector<swframe::Vm3000Reply> &replies)
 {
-    if (!data.data || data.length < 1) return 0;
-    const auto replies = Decode(m_decoder, data);
-    if (replies.empty()) return 0;
     for (const auto &reply : replies) {
         if (reply.letter == 'Y' || reply.letter == 'N') {
             m_nReplyCode = reply.letter;
@@ -103,8 +92,11 @@ int CSerialIO_VM3000::OnRecvData(int, pointer_t &data)
             m_nReportedInput = reply.input;
         }
     }
-    SignalReply();
-    return m_nReplyCode == 'N' ? 0 : 1;
+    const int code = m_nReplyCode.load();
+    if (code == 'N' || code <= 0) return ReplyCheck::Refuse;
+    if (m_nPending != kRead) return ReplyCheck::Accept;
+    // A read's answer may follow the acknowledgement in a reply of its own.
+    return code == kRead ? ReplyCheck::Accept : ReplyCheck::KeepWaiting;
 }
 
 CVideoSwitch_VM3000::CVideoSwitch_VM3000()

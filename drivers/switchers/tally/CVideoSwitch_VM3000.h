@@ -7,7 +7,7 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/CSwitchVirtualMode.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 #include "drivers/switchers/tally/TallyFrames.h"
@@ -15,7 +15,7 @@
 #include <atomic>
 #include <cstdint>
 
-class KSOVRA20_API CSerialIO_VM3000 : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_VM3000 : public CAnsweringSwitchIO<swframe::CVm3000Decoder> {
 public:
     static constexpr int kTries = 3;
     static constexpr uint32_t kVm3000PauseMs = 1000;
@@ -36,16 +36,17 @@ public:
     // The letter of the last reply of the last request (-1: none came).
     int GetReplyCode() const { return m_nReplyCode.load(); }
 
-    // Gathers the bytes into replies; each ends the wait.
-    int OnRecvData(int port, pointer_t &data) override;
+protected:
+    // 'Y' answers a switch, 'N' refuses; a read waits on past the 'Y' for its answer, which
+    // answers it with the input it reports. Any block of replies ends a wait.
+    std::optional<ReplyCheck> Read(const std::vector<swframe::Vm3000Reply> &replies) override;
 
 private:
     // One command through the request loop; a read (with `reported`) waits on past the
     // acknowledgement for its answer, and `reported` takes the input the answer reports.
     int Send(char letter, int output, int input, int *reported);
 
-    swframe::CVm3000Decoder m_decoder; // under the receive lock
-    std::atomic<int> m_nPending{-1};   // the letter of the command on the line
+    std::atomic<int> m_nPending{-1}; // the letter of the command on the line
     std::atomic<int> m_nReplyCode{-1};
     std::atomic<int> m_nReportedOutput{-1};
     std::atomic<int> m_nReportedInput{-1};

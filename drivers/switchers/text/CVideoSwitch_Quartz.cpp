@@ -14,8 +14,8 @@ IMPLEMENT_KEST_DEVICE(CVideoSwitch_Quartz, CVideoSwitchA, kDescription)
 IMPLEMENT_KEST_DEVICE(CVideoSwitch_QuartzX, CVideoSwitch_Quartz, kDescription)
 
 CSerialIO_Quartz::CSerialIO_Quartz()
-    : CSerialSwitchIO({4, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr},
-                      {.firstTries = kTries, .answeredTries = kTries})
+    : CAnsweringSwitchIO({4, 38400, 8, COM_PARITY_NONE, COM_STOPBITS_ONE, 50, nullptr},
+                         {.firstTries = kTries, .answeredTries = kTries})
 {
 }
 
@@ -26,14 +26,7 @@ CSerialIO_Quartz::~CSerialIO_Quartz()
 
 int CSerialIO_Quartz::SendTake(const std::string &levels, int output, int input)
 {
-    return SendRequest(swframe::QuartzTake(levels, output, input));
-}
-
-int CSerialIO_Quartz::OnRecvData(int, pointer_t &data)
-{
-    if (!data.data || data.length < 1) return 0;
-    SignalReply();
-    return 1;
+    return Ask(swframe::QuartzTake(levels, output, input));
 }
 
 CVideoSwitch_Quartz::CVideoSwitch_Quartz()
@@ -78,14 +71,9 @@ int CVideoSwitch_Quartz::DevDirectTake(int channel, int entry)
     return result;
 }
 
-int CVideoSwitch_Quartz::DevTake(int channel)
+int CVideoSwitch_Quartz::SendTake(CSerialIO_Quartz &port, int output, int preset)
 {
-    if (!Activate()) return 0;
-    const int preset = PresetEntry(channel);
-    const int output = Output(channel);
-    if (!HasChannel(output)) return 0;
-    int result = m_Serial.SendTake(m_strLevels, output, preset);
-    if (result) result = CVideoSwitchA::DevTake(output);
+    const int result = port.SendTake(m_strLevels, output, preset);
     FollowBypass(preset);
     return result;
 }

@@ -5,13 +5,13 @@
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
-#include "drivers/switchers/CSerialSwitchIO.h"
+#include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/CSwitchPerBus.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 
 #include <string>
 
-class KSOVRA20_API CSerialIO_Quartz : public CSerialSwitchIO {
+class KSOVRA20_API CSerialIO_Quartz : public CAnsweringSwitchIO<swio::CBlockDecoder> {
 public:
     CSerialIO_Quartz();
     ~CSerialIO_Quartz() override;
@@ -20,8 +20,12 @@ public:
     // matrix answered within three tries.
     int SendTake(const std::string &levels, int output, int input);
 
-    // Any received block ends the wait of the request.
-    int OnRecvData(int port, pointer_t &data) override;
+protected:
+    // Any received block answers the request.
+    std::optional<ReplyCheck> Read(const std::vector<Event> &) override
+    {
+        return ReplyCheck::Accept;
+    }
 };
 
 class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerial<CSerialIO_Quartz> {
@@ -31,9 +35,8 @@ class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerial<CSerialIO_Qua
 
     // Leaves the port open: 1.
     int DevClose() override;
-    // To the program output, the bypass following.
+    // To the program output, the bypass following (a take too).
     int DevDirectTake(int channel, int entry) override;
-    int DevTake(int channel) override;
 
     int GetProgramOutput() const { return m_nProgramOutput; }
     int GetBypassOutput() const { return m_nBypassOutput; }
@@ -42,6 +45,8 @@ class KSOVRA20_API CVideoSwitch_Quartz : public CVideoSwitchSerial<CSerialIO_Qua
 protected:
     // "PGM", "ByPass" and "Level".
     int32_t ReadKeys(CResAccess &setting) override;
+    int TakeOutput(int channel) const override { return Output(channel); }
+    int SendTake(CSerialIO_Quartz &port, int output, int preset) override;
 
 private:
     // "PGM" when set, else the channel.

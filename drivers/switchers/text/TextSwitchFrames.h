@@ -1,4 +1,5 @@
-// The frames of the text-framed serial switches and matrices: pure encoders of one command.
+// The frames of the text-framed serial switches and matrices: the encoders of their commands,
+// and the stream decoders of those that answer. No port, no lock.
 #pragma once
 
 #include "drivers/KsOvra20Api.h"
