@@ -102,6 +102,7 @@ TEST(SwitchFrames, OnyxPollsAndConfirmationsOutOfSplitAndGarbledInput)
 
 namespace {
 
+// A reply as its bytes in decimal.
 std::string Show(const CBds1602Decoder::Reply &reply)
 {
     std::string text;
