@@ -228,8 +228,13 @@ int CSerialIO::SetPortNumber(int32_t port)
 int CSerialIO::ReadPortKey(const char *path, const char *key)
 {
     CResAccess setting(path);
+    return ReadPortKey(setting[key]);
+}
+
+int CSerialIO::ReadPortKey(IStringAccess &&key)
+{
     const int32_t none = -1;
-    const int32_t port = setting[key].GetAsInteger(none);
+    const int32_t port = key.GetAsInteger(none);
     return port == none ? 0 : SetPortNumber(port);
 }
 

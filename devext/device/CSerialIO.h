@@ -24,6 +24,7 @@
 #include <mutex>
 #include <utility>
 
+class IStringAccess;
 class CSerialDevA;
 
 class DEVEXT20_API CSerialIO : public CClassA {
@@ -137,11 +138,14 @@ class DEVEXT20_API CSerialIO : public CClassA {
     Line GetLine() const;
     int32_t GetPortNumber() const { return GetSetting().nPort; }
     // Takes effect at the next open. A number outside 0..65535 changes nothing: 0; else 1.
-    int SetPortNumber(int32_t port);
+    // A protocol that must let go of the old port first overrides it.
+    virtual int SetPortNumber(int32_t port);
     // The integer key `key` of the setting `path` as the port number (see SetPortNumber); a
     // missing key or a number that does not fit leaves it as it is: 0. Port keys are read
     // this one way, whatever the case of the key's name a model gives ("COM", "Com").
     int ReadPortKey(const char *path, const char *key);
+    // The same for a key already looked up (an item of a property list).
+    int ReadPortKey(IStringAccess &&key);
 
     // While no port object is held: the keys "COM", "COM_Baud" and "Parity" (first letter,
     // upper case: N O E M S) of `path` (null: the own setting path) into the settings. A

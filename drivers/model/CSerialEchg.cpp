@@ -4,6 +4,7 @@
 #include "platform/TimeSource.h"
 
 #include <mutex>
+#include <utility>
 
 namespace {
 constexpr uint32_t kRepeatMs = 20;      // between the two frames of a switch command
@@ -24,6 +25,15 @@ int CSerialEchg::Reopen(int port)
     ForgetLine();
     // A number that does not fit opens the line it had.
     SetPortNumber(port);
+    return DevOpen();
+}
+
+int CSerialEchg::Reopen(IStringAccess &&portKey, int port)
+{
+    DevClose();
+    ForgetLine();
+    SetPortNumber(port);
+    ReadPortKey(std::move(portKey));
     return DevOpen();
 }
 

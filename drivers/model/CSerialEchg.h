@@ -15,6 +15,9 @@ class KSOVRA20_API CSerialEchg : public CSerialIO {
 public:
     // Closes the line, takes port number `port` and opens it again: the open's result.
     int Reopen(int port);
+    // The same for the port number `portKey` holds (see ReadPortKey); without one that fits,
+    // `port`.
+    int Reopen(IStringAccess &&portKey, int port);
     // Sends the switch command for position 1 (main) or 2 (backup); whether it was taken.
     virtual int DevSwitch(int position) = 0;
 

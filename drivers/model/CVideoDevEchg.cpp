@@ -205,7 +205,7 @@ int CVideoDevEchg::SwitchOver(int mode, const std::shared_ptr<CSerialEchg> &port
                 std::lock_guard<std::mutex> sl(m_switchLock);
                 if (m_bStopping) break;
                 m_pSwitchPort = port;
-                port->Reopen(own["COM"].GetAsInteger(kDefaultCom));
+                port->Reopen(own["COM"], kDefaultCom);
             }
             port->DevSwitch(mode == 1 ? ownMaster : ownSlave);
         }

@@ -4,7 +4,6 @@
 
 #include "KestLib20/CFileTime.h"
 #include "platform/ui/CListCtrl.h"
-#include "platform/ui/DialogTemplate.h"
 
 #include <string>
 
@@ -12,18 +11,7 @@ namespace {
 
 constexpr UINT IDD_KEY_TASK_LIST = 5020;
 
-const CDlgTemplateReg g_template({IDD_KEY_TASK_LIST,
-                                  "键控任务",
-                                  WS_POPUP | WS_CAPTION,
-                                  {0, 0, 520, 300},
-                                  {
-                                      {IDC_TASK_LIST,
-                                       UiControl::ListView,
-                                       nullptr,
-                                       "",
-                                       WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT,
-                                       {7, 7, 513, 293}},
-                                  }});
+const CDlgTemplateReg g_template(TaskListTemplate(IDD_KEY_TASK_LIST, "键控任务"));
 
 constexpr const char *kStatusNames[] = {
     "stTaskBegin",  "stTaskDevChkBegin", "stTaskDevChking", "stTaskDevChkEnd", "stTaskPstBegin",

@@ -5,7 +5,6 @@
 
 #include "KestLib20/CFileTime.h"
 #include "platform/ui/CListCtrl.h"
-#include "platform/ui/DialogTemplate.h"
 
 #include <string>
 
@@ -13,18 +12,7 @@ namespace {
 
 constexpr UINT IDD_SWITCH_TASK_LIST = 5021;
 
-const CDlgTemplateReg g_template({IDD_SWITCH_TASK_LIST,
-                                  "切换任务",
-                                  WS_POPUP | WS_CAPTION,
-                                  {0, 0, 520, 300},
-                                  {
-                                      {IDC_TASK_LIST,
-                                       UiControl::ListView,
-                                       nullptr,
-                                       "",
-                                       WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT,
-                                       {7, 7, 513, 293}},
-                                  }});
+const CDlgTemplateReg g_template(TaskListTemplate(IDD_SWITCH_TASK_LIST, "切换任务"));
 
 struct tagStateName {
     int32_t status;

@@ -23,6 +23,22 @@ BOOL CKeySwitchTaskListDlg::OnInitDialog()
     return TRUE;
 }
 
+tagDlgTemplate TaskListTemplate(UINT id, const char *caption)
+{
+    return {id,
+            caption,
+            WS_POPUP | WS_CAPTION,
+            {0, 0, 520, 300},
+            {
+                {IDC_TASK_LIST,
+                 UiControl::ListView,
+                 nullptr,
+                 "",
+                 WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT,
+                 {7, 7, 513, 293}},
+            }};
+}
+
 void AddTaskListRow(CListCtrl &list, const std::vector<CString> &texts)
 {
     if (texts.empty()) return;

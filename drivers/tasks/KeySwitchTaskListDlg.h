@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/ui/CDialog.h"
+#include "platform/ui/DialogTemplate.h"
 
 #include <cstdint>
 #include <vector>
@@ -41,6 +42,9 @@ protected:
 private:
     std::vector<tagTaskListColumn> m_columns;
 };
+
+// The template of a task list dialog: `caption` over the list view.
+tagDlgTemplate TaskListTemplate(UINT id, const char *caption);
 
 // Adds a row of texts at the end of the list.
 void AddTaskListRow(CListCtrl &list, const std::vector<CString> &texts);

@@ -48,12 +48,7 @@ Bytes Bytes3(const echg::Frame3 &frame)
     return Bytes(frame.begin(), frame.end());
 }
 
-ChangeoverSim::Faults Silent()
-{
-    ChangeoverSim::Faults faults;
-    faults.silent = true;
-    return faults;
-}
+using kestsim::Silent;
 
 // Answers a byte at a time after `garbage`.
 ChangeoverSim::Faults Garbled(Bytes garbage)
@@ -638,6 +633,26 @@ TEST(Changeover, Rs422DriverSwitchesTheEnabledSwitches)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(sw2.Peer().Received().empty()) << "Master 3 is no position";
     EXPECT_TRUE(sw3.Peer().Received().empty()) << "disabled";
+}
+
+// A switch whose "COM" is no port number is on port 2, as one without it: its command never
+// goes out on the line of the switch before it.
+TEST(Changeover, ASwitchWhosePortNumberDoesNotFitIsOnTheDefaultPort)
+{
+    for (const char *com : {"70000", "-2"}) {
+        MountedSettings settings(Section("E422", {{"Dev", "{\"SW1\",\"SW2\"}"},
+                                                  {"Delay", "0"},
+                                                  {"SW1", "<COM=\"51\">"},
+                                                  {"SW2", std::string("<COM=\"") + com + "\">"}}));
+        SimLine sw1(Line::Rs422, 51), fallback(Line::Rs422, 2);
+        ShareBus share;
+        CVideoDevEchg_422 device;
+        ASSERT_EQ(device.InitInstance("/etc/tvx/E422", "E422"), 1);
+        device.DevSetMode(2);
+        ASSERT_TRUE(share.WaitFor(1)) << com;
+        EXPECT_TRUE(fallback.Holds(Twice(k422Backup))) << com;
+        EXPECT_TRUE(sw1.Holds(Twice(k422Backup))) << com;
+    }
 }
 
 TEST(Changeover, Rs485DriverTakesItsPositionsFromTheDeviceSetting)

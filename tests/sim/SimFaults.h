@@ -18,4 +18,18 @@ public:
     }
 };
 
+// The faults tests ask for most, one kind at a time.
+inline Faults Silent()
+{
+    Faults faults;
+    faults.silent = true;
+    return faults;
+}
+inline Faults Refusing()
+{
+    Faults faults;
+    faults.nak = true;
+    return faults;
+}
+
 } // namespace kestsim

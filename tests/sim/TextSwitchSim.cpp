@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <iterator>
+#include <string_view>
 
 namespace kestsim {
 
@@ -26,68 +28,94 @@ int Number(const std::string &text, int base)
     return static_cast<int>(std::strtol(text.c_str(), nullptr, base));
 }
 
+using Route = TextSwitchSim::Route;
+
+// The eight characters before CR: " 11" e e "11" c.
+Route ReadBw120(const Bytes &request)
+{
+    Route route;
+    const auto cr = std::find(request.begin(), request.end(), kCr);
+    const std::string text(cr - std::min<ptrdiff_t>(8, cr - request.begin()), cr);
+    if (text.size() == 8) {
+        route.input = Number(text.substr(3, 2), 10);
+        route.output = Number(text.substr(7, 1), 10);
+    }
+    return route;
+}
+
+Route ReadDlkd(const Bytes &request)
+{
+    Route route;
+    const auto soh = std::find(request.begin(), request.end(), kSoh);
+    const std::string text(soh == request.end() ? request.end() : soh + 1, request.end() - 1);
+    if (text.size() != 11) {
+        route.checkOk = false;
+        return route;
+    }
+    route.levels = text.substr(2, 1);
+    route.output = Number(text.substr(4, 2), 16);
+    route.input = Number(text.substr(7, 2), 16);
+    int check = 0;
+    for (size_t i = 0; i < 9; ++i) check ^= static_cast<uint8_t>(text[i]);
+    route.checkOk = check == Number(text.substr(9, 2), 16);
+    return route;
+}
+
+Route ReadQuartz(const Bytes &request)
+{
+    Route route;
+    const std::string text(request.begin(), request.end() - 1);
+    const size_t start = text.find(".S");
+    const size_t comma = text.rfind(',');
+    if (start != std::string::npos && comma != std::string::npos && comma >= start + 5) {
+        route.levels = text.substr(start + 2, comma - 3 - start - 2);
+        route.output = Number(text.substr(comma - 3, 3), 10);
+        route.input = Number(text.substr(comma + 1), 10);
+    }
+    return route;
+}
+
+// What sets a model apart: the byte that ends its frame and how many follow it, how a frame
+// reads, and its answer to each (empty: it never answers).
+struct ModelRules {
+    TextSwitchSim::Model model;
+    uint8_t last;
+    size_t trailer;
+    Route (*read)(const Bytes &request);
+    std::string_view answer;
+};
+
+constexpr ModelRules kModels[] = {
+    {TextSwitchSim::Model::Bw120, kCr, 1, &ReadBw120, ""},
+    {TextSwitchSim::Model::Dlkd, kEot, 0, &ReadDlkd, ""},
+    {TextSwitchSim::Model::Quartz, kCr, 0, &ReadQuartz, ".A\r"},
+};
+
+const ModelRules &RulesOf(TextSwitchSim::Model model)
+{
+    return *std::find_if(std::begin(kModels), std::end(kModels),
+                         [&](const ModelRules &rules) { return rules.model == model; });
+}
+
 } // namespace
 
 TextSwitchSim::TextSwitchSim(PtyPair &pty, Model model) : model_(model), peer_(pty)
 {
-    Matcher matcher;
-    switch (model_) {
-    case Model::Bw120:
-        matcher = [](const Bytes &p) { return FindEnd(p, kCr, 1); };
-        break;
-    case Model::Dlkd:
-        matcher = [](const Bytes &p) { return FindEnd(p, kEot, 0); };
-        break;
-    case Model::Quartz:
-        matcher = [](const Bytes &p) { return FindEnd(p, kCr, 0); };
-        break;
-    }
-    peer_.When(matcher, [this](const Bytes &request) { return Take(request); });
+    const ModelRules &rules = RulesOf(model_);
+    peer_.When([&rules](const Bytes &p) { return FindEnd(p, rules.last, rules.trailer); },
+               [this](const Bytes &request) { return Take(request); });
 }
 
 Answer TextSwitchSim::Take(const Bytes &request)
 {
-    Route route;
-    bool answer = false;
-    if (model_ == Model::Bw120) {
-        // The eight characters before CR: " 11" e e "11" c.
-        const auto cr = std::find(request.begin(), request.end(), kCr);
-        const std::string text(cr - std::min<ptrdiff_t>(8, cr - request.begin()), cr);
-        if (text.size() == 8) {
-            route.input = Number(text.substr(3, 2), 10);
-            route.output = Number(text.substr(7, 1), 10);
-        }
-    } else if (model_ == Model::Dlkd) {
-        const auto soh = std::find(request.begin(), request.end(), kSoh);
-        const std::string text(soh == request.end() ? request.end() : soh + 1, request.end() - 1);
-        if (text.size() == 11) {
-            route.levels = text.substr(2, 1);
-            route.output = Number(text.substr(4, 2), 16);
-            route.input = Number(text.substr(7, 2), 16);
-            int check = 0;
-            for (size_t i = 0; i < 9; ++i) check ^= static_cast<uint8_t>(text[i]);
-            route.checkOk = check == Number(text.substr(9, 2), 16);
-        } else {
-            route.checkOk = false;
-        }
-    } else {
-        const std::string text(request.begin(), request.end() - 1);
-        const size_t start = text.find(".S");
-        const size_t comma = text.rfind(',');
-        if (start != std::string::npos && comma != std::string::npos && comma >= start + 5) {
-            route.levels = text.substr(start + 2, comma - 3 - start - 2);
-            route.output = Number(text.substr(comma - 3, 3), 10);
-            route.input = Number(text.substr(comma + 1), 10);
-        }
-        answer = true;
-    }
+    const ModelRules &rules = RulesOf(model_);
     {
         std::lock_guard<std::mutex> lk(m_);
-        routes_.push_back(route);
+        routes_.push_back(rules.read(request));
     }
     changed_.notify_all();
-    if (!answer) return Answer::Silence();
-    return peer_.Shape({'.', 'A', kCr});
+    if (rules.answer.empty()) return Answer::Silence();
+    return peer_.Shape(Bytes(rules.answer.begin(), rules.answer.end()));
 }
 
 std::vector<TextSwitchSim::Route> TextSwitchSim::Routes() const

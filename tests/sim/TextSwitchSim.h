@@ -1,5 +1,5 @@
 // Text-framed switches at the far end of a serial line (the master side of a PtyPair), each
-// decoding what it is sent in its own way:
+// decoding what it is sent in its own way (a row each in the model table of the .cpp):
 // - BW120: " 11" tens units "11" channel CR NUL; never answers.
 // - DLKD: SOH "WR" kind 'x' OO 'y' II CC EOT in hexadecimal, the check the XOR of the bytes
 //   between SOH and the check; never answers. A frame with a bad check is recorded as such.

@@ -35,18 +35,9 @@ struct SimLine {
 };
 
 // The simulator's faults, one kind at a time.
-inline VdcpSim::Faults Silent()
-{
-    VdcpSim::Faults f;
-    f.silent = true;
-    return f;
-}
-inline VdcpSim::Faults Refusing()
-{
-    VdcpSim::Faults f;
-    f.nak = true;
-    return f;
-}
+using kestsim::Refusing;
+using kestsim::Silent;
+
 inline VdcpSim::Faults Corrupt()
 {
     VdcpSim::Faults f;
@@ -159,5 +150,26 @@ inline void SleepMs(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
+
+// The statuses the manager reports per task, in order (its error notes left out).
+struct Statuses {
+    static int32_t OnStatus(void *self, int32_t id, int32_t status, int32_t)
+    {
+        auto *log = static_cast<Statuses *>(self);
+        std::lock_guard<std::mutex> lk(log->lock);
+        if (status != BROTASK_ERRNOTIFY) log->seen.push_back(id * 100 + status);
+        return 0;
+    }
+    std::vector<int32_t> Of(int32_t id)
+    {
+        std::lock_guard<std::mutex> lk(lock);
+        std::vector<int32_t> out;
+        for (const int32_t entry : seen)
+            if (entry / 100 == id) out.push_back(entry % 100);
+        return out;
+    }
+    std::mutex lock;
+    std::vector<int32_t> seen;
+};
 
 } // namespace vdcptest

@@ -26,27 +26,6 @@ constexpr int kPort = 37;
 constexpr int64_t kSecond = devtest::kSecond;
 constexpr int64_t kMs = devtest::kMs;
 
-// The statuses the manager reports per task, in order.
-struct Statuses {
-    static int32_t OnStatus(void *self, int32_t id, int32_t status, int32_t)
-    {
-        auto *log = static_cast<Statuses *>(self);
-        std::lock_guard<std::mutex> lk(log->lock);
-        if (status != BROTASK_ERRNOTIFY) log->seen.push_back(id * 100 + status);
-        return 0;
-    }
-    std::vector<int32_t> Of(int32_t id)
-    {
-        std::lock_guard<std::mutex> lk(lock);
-        std::vector<int32_t> out;
-        for (const int32_t entry : seen)
-            if (entry / 100 == id) out.push_back(entry % 100);
-        return out;
-    }
-    std::mutex lock;
-    std::vector<int32_t> seen;
-};
-
 // Runs `call` while the manual clock advances in steps of 5 ms, so that a time noted around
 // an exchange is late by a few milliseconds at most.
 template <class Call> auto Advancing(Call call)

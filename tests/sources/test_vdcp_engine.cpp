@@ -305,6 +305,16 @@ TEST_F(VdcpEngineTest, APortNumberThatDoesNotFitLeavesTheOpenLineAlone)
     EXPECT_EQ(engine.SetPortNumber(kPort + 1), 1);
     EXPECT_EQ(engine.DevIsOpen(), 0) << "the port held was the old number's";
     EXPECT_EQ(engine.GetFailCount(), 255);
+
+    // The sources read their port key through the serial base: a new number read so lets go
+    // of the port held all the same.
+    ASSERT_EQ(engine.SetPortNumber(kPort), 1);
+    ASSERT_EQ(engine.Open(), 1);
+    devtest::MountedSettings settings(
+        devtest::Section("VDCP", {{"Com", std::to_string(kPort + 1)}}));
+    CSerialIO &base = engine;
+    EXPECT_EQ(base.ReadPortKey("/etc/tvx/VDCP", "Com"), 1);
+    EXPECT_EQ(engine.DevIsOpen(), 0) << "the port held was the old number's";
 }
 
 TEST_F(VdcpEngineTest, TestAsksOnlyOnAQuietLine)

@@ -33,27 +33,6 @@ std::string Source(const char *name, int com, int decoder)
                                    {"ComTimeout", "300"}});
 }
 
-// The statuses the manager reports for the tasks, in order.
-struct Statuses {
-    static int32_t OnStatus(void *self, int32_t id, int32_t status, int32_t)
-    {
-        auto *log = static_cast<Statuses *>(self);
-        std::lock_guard<std::mutex> lk(log->lock);
-        if (status != BROTASK_ERRNOTIFY) log->seen.push_back(id * 100 + status);
-        return 0;
-    }
-    std::vector<int32_t> Of(int32_t id)
-    {
-        std::lock_guard<std::mutex> lk(lock);
-        std::vector<int32_t> out;
-        for (const int32_t entry : seen)
-            if (entry / 100 == id) out.push_back(entry % 100);
-        return out;
-    }
-    std::mutex lock;
-    std::vector<int32_t> seen;
-};
-
 class VdcpSourceTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(line.pty.Valid()); }

@@ -13,19 +13,8 @@ using SimModel = kestsim::ProductionSwitcherSim::Model;
 
 using SimLine = kit::SimLine<kestsim::ProductionSwitcherSim>;
 
-inline kestsim::Faults Refusing()
-{
-    kestsim::Faults faults;
-    faults.nak = true;
-    return faults;
-}
-
-inline kestsim::Faults Silent()
-{
-    kestsim::Faults faults;
-    faults.silent = true;
-    return faults;
-}
+using kestsim::Refusing;
+using kestsim::Silent;
 
 inline kestsim::Faults InPieces(size_t size)
 {

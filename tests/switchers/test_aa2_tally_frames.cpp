@@ -25,8 +25,6 @@ Bytes Cat(Bytes a, const Bytes &b)
     return a;
 }
 
-using kit::FeedInChunks;
-
 // An event as kind letter, text and check: "A", "N", "P", "R<text>" or "X<text>" (bad check).
 std::string Show(const Aa2Event &e)
 {
@@ -41,6 +39,13 @@ std::string Show(const Aa2Event &e)
         break;
     }
     return (e.checkOk ? "R" : "X") + e.text;
+}
+
+// A reply as letter, output and input.
+std::string Show(const Vm3000Reply &r)
+{
+    return std::string(1, r.letter) + "," + std::to_string(r.output) + "," +
+           std::to_string(r.input);
 }
 
 } // namespace
@@ -94,14 +99,10 @@ TEST(Aa2Frames, DecoderInEveryChunking)
         {"a frame too short for its check", {0x01, 'Z', 0x04}, {"X"}},
         {"one reply after another", Cat(Cat(ack, dq), nak), {"A", "RDQN0B", "N"}},
     };
-    for (const auto &c : cases) {
-        for (size_t chunk = 1; chunk <= c.input.size(); ++chunk) {
-            CAa2Decoder decoder;
-            std::vector<std::string> shown;
-            for (const auto &e : FeedInChunks(decoder, c.input, chunk)) shown.push_back(Show(e));
-            EXPECT_EQ(shown, c.events) << c.what << ", chunks of " << chunk;
-        }
-    }
+    for (const auto &c : cases)
+        kit::ExpectInEveryChunking(
+            c.what, c.input, c.events, [] { return CAa2Decoder(); },
+            [](const Aa2Event &e) { return Show(e); });
 }
 
 TEST(Aa2Frames, OverlongFrameIsDroppedAndResetForgetsAnOpenOne)
@@ -178,10 +179,10 @@ TEST(TallyFrames, Vm3000DecoderInEveryChunking)
         {"line ends and NULs between", Bytes{0x0D, 0x0A, 0x00, 'Z', 'Y'}, {{'Y'}}},
     };
     for (const auto &c : cases) {
-        for (size_t chunk = 1; chunk <= c.input.size(); ++chunk) {
-            CVm3000Decoder decoder;
-            EXPECT_EQ(FeedInChunks(decoder, c.input, chunk), c.replies)
-                << c.what << ", chunks of " << chunk;
-        }
+        std::vector<std::string> want;
+        for (const R &r : c.replies) want.push_back(Show(r));
+        kit::ExpectInEveryChunking(
+            c.what, c.input, want, [] { return CVm3000Decoder(); },
+            [](const R &r) { return Show(r); });
     }
 }

@@ -19,12 +19,7 @@ std::string BdsSetting(const std::string &name, int port, const std::string &ext
            extra;
 }
 
-kestsim::SwitcherSim::Faults Silent()
-{
-    kestsim::SwitcherSim::Faults faults;
-    faults.silent = true;
-    return faults;
-}
+using kestsim::Silent;
 
 } // namespace
 

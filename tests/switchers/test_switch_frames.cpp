@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
+#include <string>
+#include <vector>
 
 using namespace swframe;
 
@@ -90,25 +91,37 @@ TEST(SwitchFrames, OnyxPollsAndConfirmationsOutOfSplitAndGarbledInput)
     // poll, a poll.
     const Bytes input = {0x00, 0x23, 0xF9, 0x23, 0x11, 0x23, 0x79, 0x04,
                          0x0F, 0x09, 0x05, 0x00, 0x23, 0xF8, 0x23, 0xF9};
-    for (size_t chunk = 1; chunk <= input.size(); ++chunk) {
-        COnyxDecoder decoder(0x79, 15);
-        std::vector<COnyxDecoder::Event> events;
-        for (size_t at = 0; at < input.size(); at += chunk) {
-            const auto got = decoder.Feed(input.data() + at, std::min(chunk, input.size() - at));
-            events.insert(events.end(), got.begin(), got.end());
-        }
-        ASSERT_EQ(events.size(), 3u) << "chunks of " << chunk;
-        EXPECT_TRUE(events[0].poll);
-        EXPECT_FALSE(events[1].poll);
-        EXPECT_EQ(events[1].entry, 9);
-        EXPECT_EQ(events[1].channel, 5);
-        EXPECT_TRUE(events[2].poll);
-    }
+    kit::ExpectInEveryChunking(
+        "polls and a confirmation", input, {"poll", "entry 9 on 5", "poll"},
+        [] { return COnyxDecoder(0x79, 15); },
+        [](const COnyxDecoder::Event &e) {
+            return e.poll ? std::string("poll")
+                          : "entry " + std::to_string(e.entry) + " on " + std::to_string(e.channel);
+        });
 }
 
 namespace {
 
-using kit::FeedInChunks;
+// A reply as its bytes in decimal.
+std::string Show(const CBds1602Decoder::Reply &reply)
+{
+    std::string text;
+    for (uint8_t b : reply) text += std::to_string(b) + " ";
+    return text;
+}
+
+// A verdict as (ok, program, preset).
+std::string Show(const Aps1602Verdict &v)
+{
+    return std::to_string(v.ok) + "," + std::to_string(v.program) + "," + std::to_string(v.preset);
+}
+
+template <class Events> std::vector<std::string> Shown(const Events &events)
+{
+    std::vector<std::string> shown;
+    for (const auto &e : events) shown.push_back(Show(e));
+    return shown;
+}
 
 } // namespace
 
@@ -129,13 +142,10 @@ TEST(SwitchFrames, Bds1602RepliesOutOfSplitAndStrayInput)
          {{0xA0, 0x00, 0x05}, {0xA7, 0x11, 0x1C}}},
         {"two bytes are no reply yet", {0xA0, 0x00}, {}},
     };
-    for (const auto &c : cases) {
-        for (size_t chunk = 1; chunk <= c.input.size(); ++chunk) {
-            CBds1602Decoder decoder;
-            EXPECT_EQ(FeedInChunks(decoder, c.input, chunk), c.replies)
-                << c.what << ", chunks of " << chunk;
-        }
-    }
+    for (const auto &c : cases)
+        kit::ExpectInEveryChunking(
+            c.what, c.input, Shown(c.replies), [] { return CBds1602Decoder(); },
+            [](const Reply &r) { return Show(r); });
 
     CBds1602Decoder decoder;
     const Bytes half{0xA0, 0x00};
@@ -150,8 +160,7 @@ TEST(SwitchFrames, Bds1602RepliesOutOfSplitAndStrayInput)
 
 TEST(SwitchFrames, Aps1602RepliesOutOfSplitAndStrayInput)
 {
-    // Verdicts as (ok, program, preset).
-    using Verdicts = std::vector<std::tuple<bool, int, int>>;
+    using Verdicts = std::vector<Aps1602Verdict>;
     const struct {
         const char *what;
         Bytes input;
@@ -168,13 +177,8 @@ TEST(SwitchFrames, Aps1602RepliesOutOfSplitAndStrayInput)
          {0x10, 0x01, 0x02, 0x71, 0x21, 0x03, 0x2B},
          {{true, -1, -1}, {true, 3, -1}}},
     };
-    for (const auto &c : cases) {
-        for (size_t chunk = 1; chunk <= c.input.size(); ++chunk) {
-            CAps1602Decoder decoder;
-            Verdicts got;
-            for (const auto &v : FeedInChunks(decoder, c.input, chunk))
-                got.emplace_back(v.ok, v.program, v.preset);
-            EXPECT_EQ(got, c.verdicts) << c.what << ", chunks of " << chunk;
-        }
-    }
+    for (const auto &c : cases)
+        kit::ExpectInEveryChunking(
+            c.what, c.input, Shown(c.verdicts), [] { return CAps1602Decoder(); },
+            [](const Aps1602Verdict &v) { return Show(v); });
 }

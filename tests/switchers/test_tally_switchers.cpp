@@ -38,19 +38,8 @@ Bytes Twice(const Bytes &bytes)
     return both;
 }
 
-kestsim::Faults Silent()
-{
-    kestsim::Faults faults;
-    faults.silent = true;
-    return faults;
-}
-
-kestsim::Faults Refusing()
-{
-    kestsim::Faults faults;
-    faults.nak = true;
-    return faults;
-}
+using kestsim::Refusing;
+using kestsim::Silent;
 
 // Advances the manual clock 1 ms at a time until `done`: how far it went.
 uint32_t AdvancedUntil(const std::function<bool()> &done)

@@ -64,7 +64,7 @@ public:
     int32_t GetChannel() const { return m_nChannel; }
     // The serial port number; a change closes a held port first and takes effect at the next
     // open. A number outside 0..65535 changes nothing: 0; else 1.
-    int SetPortNumber(int32_t port);
+    int SetPortNumber(int32_t port) override;
     // Consecutive unanswered tries: 0 after an answered exchange, 255 while closed.
     int32_t GetFailCount() const { return m_nFailCount; }
     // The port held and the last exchange answered.

@@ -19,7 +19,7 @@ int32_t CVideoRec_VDCP::OnInitInstance()
 {
     if (!VdcpRecorder::OnInitInstance()) return 0;
     CResAccess setting(GetSettingInfo());
-    m_Port.SetPortNumber(setting["Com"].GetAsInteger(m_Port.GetPortNumber()));
+    m_Port.ReadPortKey(GetSettingInfo(), "Com");
     m_Port.SetChannel(GetEncoder());
     m_Port.SetReplyWait(static_cast<uint32_t>(std::max(
         setting["ComTimeout"].GetAsInteger(static_cast<int32_t>(m_Port.GetReplyWait())), 0)));

@@ -21,7 +21,7 @@ int32_t CVideoRec_VDCP_Leitch::OnInitInstance()
 {
     if (!VdcpRecorder::OnInitInstance()) return 0;
     CResAccess setting(GetSettingInfo());
-    m_pPort->SetPortNumber(setting["Com"].GetAsInteger(m_pPort->GetPortNumber()));
+    m_pPort->ReadPortKey(GetSettingInfo(), "Com");
     m_pPort->SetChannel(GetEncoder());
     m_pPort->SetReplyWait(static_cast<uint32_t>(std::max(
         setting["ComTimeout"].GetAsInteger(static_cast<int32_t>(m_pPort->GetReplyWait())), 0)));

@@ -57,7 +57,7 @@ int32_t CVideoSrcX_VDCP::OnInitInstance()
 {
     if (!CVideoSrcX::OnInitInstance()) return 0;
     CResAccess setting(GetSettingInfo());
-    m_Port.SetPortNumber(setting["Com"].GetAsInteger(m_Port.GetPortNumber()));
+    m_Port.ReadPortKey(GetSettingInfo(), "Com");
     m_nDecoder = setting["Decoder"].GetAsInteger(m_nDecoder);
     m_Port.SetChannel(m_nDecoder);
     m_Port.SetReplyWait(static_cast<uint32_t>(std::max(

@@ -29,7 +29,7 @@ int32_t CVideoStore_VDCP_LEITCH::OnInitInstance()
 {
     if (!CVideoStoreA::OnInitInstance()) return 0;
     CResAccess setting(GetSettingInfo());
-    m_pPort->SetPortNumber(setting["Com"].GetAsInteger(m_pPort->GetPortNumber()));
+    m_pPort->ReadPortKey(GetSettingInfo(), "Com");
     m_nChannel = setting["Port"].GetAsInteger(m_nChannel);
     m_pPort->SetChannel(m_nChannel);
     m_nLoadInterval =

@@ -23,9 +23,9 @@ VdcpEngineRoute::~VdcpEngineRoute()
 void VdcpEngineRoute::ReadSettings(const char *path)
 {
     CResAccess setting(path);
-    m_nPort = setting["Com"].GetAsInteger(m_nPort);
+    m_pEngine->ReadPortKey(path, "Com");
+    m_nPort = m_pEngine->GetPortNumber();
     m_nDuplex = setting["Duplex"].GetAsInteger(m_nDuplex);
-    m_pEngine->SetPortNumber(m_nPort);
     m_pEngine->SetShareMode(m_nDuplex ? kShareDuplex : kShareShared);
 }
 

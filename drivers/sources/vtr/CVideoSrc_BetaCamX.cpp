@@ -49,10 +49,9 @@ IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCam, CVideoSrc_BetaCamX, kDescription, kDesc
 IMPLEMENT_KEST_DEVICE(CVideoSrc_BetaCamRec, CVideoSrc_BetaCamX, kDescriptionRec, kDescriptionRec)
 
 CVideoSrc_BetaCamXDevice::CVideoSrc_BetaCamXDevice(bool confirmedCue)
-    : CVideoSrcA(kDeviceType), m_pVTR(new CSerialVTR), m_bConfirmedCue(confirmedCue)
+    : m_pVTR(new CSerialVTR), m_bConfirmedCue(confirmedCue)
 {
-    SetTimingDefaults(m_nPlayBeforeTime, m_nPrepareTime, m_nDevCheckTime, m_nClipCheckTime,
-                      m_nFirstCueTime, m_nSecondCueTime, m_nTaskPollInterval);
+    m_pVTR->SetPortNumber(kDefaultCom);
 }
 
 CVideoSrc_BetaCamXDevice::~CVideoSrc_BetaCamXDevice()
@@ -68,17 +67,13 @@ CVideoSrc_BetaCamXDevice::~CVideoSrc_BetaCamXDevice()
 int32_t CVideoSrc_BetaCamXDevice::OnInitInstance()
 {
     if (!CVideoSrcA::OnInitInstance()) return 0;
-    const char *path = GetSettingInfo();
-    m_Vtr.Read(path, m_nFirstCueTime, m_nSecondCueTime, m_nVtrOverOpt);
-    CResAccess setting(path);
+    ReadVtrSettings(*m_pVTR);
+    CResAccess setting(GetSettingInfo());
     m_nStandByOnTime = setting["StandByOnTime"].GetAsInteger(m_nStandByOnTime);
     m_nVtrOverOptStillDur = setting["VtrOverOpt_StillDur"].GetAsInteger(m_nVtrOverOptStillDur);
     m_nVtrOverOptDelayDur = setting["VtrOverOpt_DelayDur"].GetAsInteger(m_nVtrOverOptDelayDur);
     m_nSimpleCue = setting["SimpleCue"].GetAsInteger(m_nSimpleCue);
     m_nEjectStillDur = setting["Eject_StillDur"].GetAsInteger(m_nEjectStillDur);
-    // A number that does not fit a port number leaves the VTR's as it is.
-    if (m_Vtr.nCom >= 0 && m_Vtr.nCom <= UINT16_MAX)
-        m_pVTR->SetPort(static_cast<int16_t>(static_cast<uint16_t>(m_Vtr.nCom)));
     return 1;
 }
 
@@ -105,19 +100,6 @@ int32_t CVideoSrc_BetaCamXDevice::CueTimeMode() const
     return m_Vtr.nTCType ? CSerialVTR::kTimeModeTimecode : CSerialVTR::kTimeModeTimer;
 }
 
-void CVideoSrc_BetaCamXDevice::Reopen()
-{
-    // After a close the base lets the play-task sleeps run again.
-    if (m_bReopen.exchange(false)) CVideoSrcA::DevOpen();
-    SetDevStatus(DEVSTATUS_NORMAL);
-}
-
-int CVideoSrc_BetaCamXDevice::VirtualOpen()
-{
-    Reopen();
-    return 1;
-}
-
 int CVideoSrc_BetaCamXDevice::DevOpen()
 {
     if (OpenRefused()) return 0;
@@ -133,7 +115,7 @@ int CVideoSrc_BetaCamXDevice::DevOpen()
 int CVideoSrc_BetaCamXDevice::DevClose()
 {
     CVideoSrcA::DevClose();
-    m_bReopen = true;
+    NoteClosed();
     return m_pVTR->Close();
 }
 

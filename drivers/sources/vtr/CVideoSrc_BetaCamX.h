@@ -11,10 +11,8 @@
 #include "drivers/sources/vtr/VtrProtocol.h"
 #include "drivers/sources/vtr/VtrSource.h"
 
-#include <atomic>
-
 // The Betacam source's device operations, which CVideoSrc_BetaCamX guards for virtual mode.
-class KSOVRA20_API CVideoSrc_BetaCamXDevice : public CVideoSrcA {
+class KSOVRA20_API CVideoSrc_BetaCamXDevice : public CVtrSourceA {
 public:
     // While virtual the open keeps only its books, and the compatibility is told from the
     // clip size as in either mode.
@@ -60,10 +58,6 @@ protected:
     // `confirmedCue`: DevCueEx waits for the VTR to report the cue complete.
     explicit CVideoSrc_BetaCamXDevice(bool confirmedCue = false);
 
-    // The open of a virtual source (the guard's): status 0, and after a close the base's
-    // open; 1.
-    int VirtualOpen();
-
     // Opens the device and tells whether it is open (the transport operations' first step).
     bool Ready();
     // The VTR's time mode for cueing and reading positions.
@@ -77,8 +71,7 @@ protected:
     // Reads the position for `mode` (0 current, 1 time code, 2 timer).
     int ReadPosition(int mode, timecode_t &position, int useCache);
 
-    ISerialVTR *m_pVTR;
-    vtrsource::Settings m_Vtr;
+    CSerialVTR *m_pVTR;
     int32_t m_nVtrOverOptStillDur = 0; // ms
     int32_t m_nVtrOverOptDelayDur = 0; // ms
     int32_t m_nSimpleCue = 1;
@@ -86,8 +79,6 @@ protected:
     int32_t m_nStandByOnTime = 20000; // ms
 
 private:
-    // The base's open after a close (the play-task sleeps may run again), then status 0.
-    void Reopen();
     // The cue of DevCueEx that polls until the VTR reports it complete or the tape stops
     // moving, from the position read before it.
     int ConfirmedCue(int32_t target, int32_t last);
@@ -101,7 +92,6 @@ private:
     bool Pause(int64_t ms);
 
     const bool m_bConfirmedCue;
-    std::atomic<bool> m_bReopen{false}; // a close has run: the base is opened again first
     // Passes of the cue step in a row whose command failed, refused or unanswered, and the
     // task they were for (the play list's thread only).
     int32_t m_nCueFailures = 0;

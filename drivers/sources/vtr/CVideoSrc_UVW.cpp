@@ -19,10 +19,9 @@ constexpr int32_t kStatusPositionRead = 5;
 
 } // namespace
 
-CVideoSrc_UVWDevice::CVideoSrc_UVWDevice() : CVideoSrcA(kDeviceType)
+CVideoSrc_UVWDevice::CVideoSrc_UVWDevice()
 {
-    SetTimingDefaults(m_nPlayBeforeTime, m_nPrepareTime, m_nDevCheckTime, m_nClipCheckTime,
-                      m_nFirstCueTime, m_nSecondCueTime, m_nTaskPollInterval);
+    m_Line.SetPortNumber(kDefaultCom);
 }
 
 CVideoSrc_UVWDevice::~CVideoSrc_UVWDevice()
@@ -35,21 +34,7 @@ CVideoSrc_UVWDevice::~CVideoSrc_UVWDevice()
 int32_t CVideoSrc_UVWDevice::OnInitInstance()
 {
     if (!CVideoSrcA::OnInitInstance()) return 0;
-    m_Vtr.Read(GetSettingInfo(), m_nFirstCueTime, m_nSecondCueTime, m_nVtrOverOpt);
-    m_Line.SetPortNumber(m_Vtr.nCom);
-    return 1;
-}
-
-void CVideoSrc_UVWDevice::Reopen()
-{
-    // After a close the base lets the play-task sleeps run again.
-    if (m_bReopen.exchange(false)) CVideoSrcA::DevOpen();
-    SetDevStatus(DEVSTATUS_NORMAL);
-}
-
-int CVideoSrc_UVWDevice::VirtualOpen()
-{
-    Reopen();
+    ReadVtrSettings(m_Line);
     return 1;
 }
 
@@ -64,7 +49,7 @@ int CVideoSrc_UVWDevice::DevOpen()
 int CVideoSrc_UVWDevice::DevClose()
 {
     CVideoSrcA::DevClose();
-    m_bReopen = true;
+    NoteClosed();
     return m_Line.DevClose();
 }
 

@@ -9,10 +9,8 @@
 #include "drivers/sources/vtr/CSerialUVW.h"
 #include "drivers/sources/vtr/VtrSource.h"
 
-#include <atomic>
-
 // The UVW source's device operations, which CVideoSrc_UVW guards for virtual mode.
-class KSOVRA20_API CVideoSrc_UVWDevice : public CVideoSrcA {
+class KSOVRA20_API CVideoSrc_UVWDevice : public CVtrSourceA {
 public:
     // While virtual the open keeps only its books; the clip size (what a tape is taken to
     // hold) and the compatibility told from it are the same in either mode.
@@ -56,21 +54,14 @@ public:
 
 protected:
     CVideoSrc_UVWDevice();
-    // The open of a virtual source (the guard's): status 0, and after a close the base's
-    // open; 1.
-    int VirtualOpen();
 
 private:
-    // The base's open after a close (the play-task sleeps may run again), then status 0.
-    void Reopen();
     // Opens the device and tells whether it is open (the transport operations' first step).
     bool Ready();
     // A transport command with its trace line.
     int Command(int (CSerialUVW::*command)(), const char *line);
 
     CSerialUVW m_Line;
-    vtrsource::Settings m_Vtr;
-    std::atomic<bool> m_bReopen{false}; // a close has run: the base is opened again first
 };
 
 class KSOVRA20_API CVideoSrc_UVW : public CSourceVirtualMode<CVideoSrc_UVWDevice> {

@@ -4,6 +4,7 @@
 #include "Kest20/KestLog.h"
 #include "KestLib20/CFileTime.h"
 #include "KestLib20/CResAccess.h"
+#include "devext/device/CSerialIO.h"
 #include "drivers/model/TickInterval.h"
 
 #include <cstring>
@@ -28,7 +29,6 @@ constexpr int32_t kOptionDueNow = 1;
 void Settings::Read(const char *path, int32_t &firstCue, int32_t &secondCue, int32_t &overOpt)
 {
     CResAccess setting(path);
-    nCom = setting["Com"].GetAsInteger(nCom);
     bFixedMode = setting["FixedMode"].GetAsBool(bFixedMode != 0) ? 1 : 0;
     nHeadStartTime = setting["HeadStartTime"].GetAsInteger(nHeadStartTime);
     firstCue = setting["First_Cue"].GetAsInteger(firstCue);
@@ -236,3 +236,28 @@ void PutAway(CVideoSrcA &source, int32_t overOpt, int32_t som)
 }
 
 } // namespace vtrsource
+
+CVtrSourceA::CVtrSourceA() : CVideoSrcA(vtrsource::kDeviceType)
+{
+    vtrsource::SetTimingDefaults(m_nPlayBeforeTime, m_nPrepareTime, m_nDevCheckTime,
+                                 m_nClipCheckTime, m_nFirstCueTime, m_nSecondCueTime,
+                                 m_nTaskPollInterval);
+}
+
+void CVtrSourceA::ReadVtrSettings(CSerialIO &line)
+{
+    m_Vtr.Read(GetSettingInfo(), m_nFirstCueTime, m_nSecondCueTime, m_nVtrOverOpt);
+    line.ReadPortKey(GetSettingInfo(), "Com");
+}
+
+void CVtrSourceA::Reopen()
+{
+    if (m_bReopen.exchange(false)) CVideoSrcA::DevOpen();
+    SetDevStatus(DEVSTATUS_NORMAL);
+}
+
+int CVtrSourceA::VirtualOpen()
+{
+    Reopen();
+    return 1;
+}

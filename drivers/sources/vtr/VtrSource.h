@@ -2,9 +2,11 @@
 // task, and the play-task steps whose shape they have in common (start, trace, put away).
 #pragma once
 
+#include "drivers/KsOvra20Api.h"
 #include "drivers/model/CVideoSrcA.h"
 #include "platform/Sync.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -23,14 +25,16 @@ constexpr int32_t kErrNoTape = 4;
 constexpr int32_t kErrSecondCue = 16;
 constexpr int32_t kErrNotPlaying = 18;
 
+// The port number of a VTR source until its setting gives one that fits.
+constexpr uint16_t kDefaultCom = 3;
+
 // The keys both VTR sources read, with their defaults.
 struct Settings {
-    int32_t nCom = 3;
     int32_t bFixedMode = 1;
     int32_t nHeadStartTime = 500; // ms: the play command goes out this much before the pre-roll
     int32_t nTCType = 0;          // 1: cue on time code, else on the CTL timer
 
-    // "Com", "FixedMode", "HeadStartTime", "First_Cue", "Second_Cue" (into the cue times),
+    // "FixedMode", "HeadStartTime", "First_Cue", "Second_Cue" (into the cue times),
     // "VtrOverOpt" and "TCType" of `path`; a missing key keeps the value.
     void Read(const char *path, int32_t &firstCue, int32_t &secondCue, int32_t &overOpt);
 };
@@ -100,3 +104,28 @@ bool TakeStoppedTask(CVideoSrcA &source, CVideoPlayTask &task);
 void PutAway(CVideoSrcA &source, int32_t overOpt, int32_t som);
 
 } // namespace vtrsource
+
+class CSerialIO;
+
+// The device base of the VTR sources: the keys they share, their timing defaults, and the
+// open that follows a close.
+class KSOVRA20_API CVtrSourceA : public CVideoSrcA {
+protected:
+    CVtrSourceA();
+
+    // The shared keys (see vtrsource::Settings) into m_Vtr and the cue times, and "Com" as
+    // the port number of `line` (see CSerialIO::ReadPortKey).
+    void ReadVtrSettings(CSerialIO &line);
+    // The open of a virtual source (the guard's): status 0, and after a close the base's
+    // open; 1.
+    int VirtualOpen();
+    // The base's open after a close (the play-task sleeps may run again), then status 0.
+    void Reopen();
+    // DevClose's part: the next open opens the base again first.
+    void NoteClosed() { m_bReopen = true; }
+
+    vtrsource::Settings m_Vtr;
+
+private:
+    std::atomic<bool> m_bReopen{false}; // a close has run: the base is opened again first
+};
