@@ -70,8 +70,13 @@ public:
     bool StopAsked() const { return m_bStop.load(); }
     // Set by AskStop (manual reset): for the unit's own waits between device calls.
     const plat::Event &StopEvent() const { return m_evStop; }
-    // Gives up (or, false, no longer gives up) the call the thread is in, without stopping it.
-    void GiveUpCall(bool givenUp) { m_bCallGivenUp = givenUp; }
+    // Gives up (or, false, no longer gives up) the call the thread is in, without stopping it:
+    // its naps, device waits and requests on the line end at once, as at a stop.
+    void GiveUpCall(bool givenUp);
+    bool CallGivenUp() const { return m_bCallGivenUp.load(); }
+    // Set (manual reset) while the thread is asked to stop or its call is given up: for the
+    // unit's own waits inside a call.
+    const plat::Event &CallEndEvent() const { return m_evCallEnd; }
 
     // Binds the calling thread to `unit` for the scope's life (null: to none).
     class KSOVRA20_API Scope {
@@ -90,12 +95,13 @@ public:
     // Whether the calling thread's unit asks it to stop or has given up its call: a device
     // call gives up there and sends its device nothing more. False on other threads.
     static bool Stopped();
-    // The stop event of the calling thread's unit, null on other threads: a request a device
-    // call sends on the line ends as soon as the unit asks the thread to stop.
+    // The call end event of the calling thread's unit, null on other threads: a request a
+    // device call sends on the line ends as soon as the unit asks the thread to stop or gives
+    // its call up.
     static const plat::Waitable *CurrentStop();
     // Sleeps `ms`; in a device call, or on a unit's thread, the sleep ends as soon as the
-    // call is ended (the device's close) or the unit asks the thread to stop. False when the
-    // thread is to give up (Stopped) or its call was ended.
+    // call is ended (the device's close) or given up, or the unit asks the thread to stop.
+    // False when the thread is to give up (Stopped) or its call was ended.
     static bool Nap(uint32_t ms);
 
 private:
@@ -108,6 +114,7 @@ private:
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bCallGivenUp{false};
     plat::Event m_evStop{true, false};
+    plat::Event m_evCallEnd{true, false};
     std::mutex m_lock;
     std::vector<const plat::Event *> m_attached;
 };

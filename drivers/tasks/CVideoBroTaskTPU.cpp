@@ -105,6 +105,8 @@ CVideoBroTaskTPU::BusyUnit::BusyUnit(CVideoBroTaskTPU &tpu, int32_t unit, int32_
     : m_tpu(tpu), m_nUnit(unit)
 {
     if (id && t_pRun && t_pRun->owner == &tpu) {
+        // Under the unit lock, as a pass-over gives calls up: a give-up never outlives its call.
+        std::lock_guard<CDataLock> lk(m_tpu.m_lock);
         m_pRun = t_pRun;
         m_pRun->GiveUpCall(false);
         m_pRun->nCallTask = id;
@@ -116,6 +118,7 @@ CVideoBroTaskTPU::BusyUnit::~BusyUnit()
 {
     m_tpu.SetUnitState(m_nUnit, TPU_UNIT_IDLE);
     if (m_pRun) {
+        std::lock_guard<CDataLock> lk(m_tpu.m_lock);
         m_pRun->nCallTask = 0;
         m_pRun->GiveUpCall(false);
     }
@@ -167,6 +170,7 @@ int32_t CVideoBroTaskTPU::Stop()
         threads.insert(threads.end(), m_ending.begin(), m_ending.end());
         m_ending.clear();
         for (Unit &unit : m_units) unit.ev.Set();
+        m_pauses.clear(); // a pause is for the moment its program was replaced, not later
     }
     // A thread that stops its own unit (a callback releasing the manager) is not waited for;
     // it ends after its step.
@@ -273,6 +277,10 @@ int32_t CVideoBroTaskTPU::GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param,
             } else if (CallerStopped()) {
                 message = {TPU_CMD_CANCEL, TPU_FROM_STOP};
                 taken = true;
+            } else if (run && run->CallGivenUp()) {
+                // The call is for a preset passed over meanwhile, as by a Goto.
+                message = {TPU_CMD_CANCEL, TPU_FROM_GOTO};
+                taken = true;
             }
         }
         if (taken) {
@@ -284,7 +292,7 @@ int32_t CVideoBroTaskTPU::GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param,
         }
         const uint32_t elapsed = plat::TickElapsed(begin);
         if (elapsed >= waitMs) return 0;
-        const plat::Waitable *objects[] = {&u->ev, run ? &run->StopEvent() : nullptr};
+        const plat::Waitable *objects[] = {&u->ev, run ? &run->CallEndEvent() : nullptr};
         plat::WaitForMultiple(objects, run ? 2 : 1, false, waitMs - elapsed);
     }
 }
@@ -309,7 +317,7 @@ int32_t CVideoBroTaskTPU::SendUnitMsg(int32_t unit, int32_t cmd, int32_t param)
 int32_t CVideoBroTaskTPU::SleepUntil(int64_t time)
 {
     const Run *run = t_pRun && t_pRun->owner == this ? t_pRun : nullptr;
-    return run ? glSleepUntilSpecialTime(time, run->StopEvent()) : glSleepUntilSpecialTime(time);
+    return run ? glSleepUntilSpecialTime(time, run->CallEndEvent()) : glSleepUntilSpecialTime(time);
 }
 
 int32_t CVideoBroTaskTPU::StopAsked()
@@ -544,6 +552,8 @@ void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
     IVideoBroTaskProcess *source =
         SourceOf(mgr, pst, "(CueThrd.%04d): video src dev open failed,(id=%s dev=%s)", device);
     if (!source) return;
+    // The source is cued for its next task: the pause of what it played before is too late.
+    DropPause(pst.Dev);
     {
         CDeviceCall inDevice(device);
         BusyUnit busy(*this, TPU_UNIT_CUE, pst.TaskID);
@@ -573,15 +583,17 @@ void CVideoBroTaskTPU::NewStep(IVideoBroTaskMgr &mgr)
         BusyUnit busy(*this, TPU_UNIT_NEW, pst.TaskID);
         source->DevTaskPlay(&mgr, 0);
     }
+    // Queued before the next task can be cued, so that a cue of the previous program's source
+    // finds its pause and drops it.
+    QueuePause(mgr, pst, pgm);
     // The task that follows one gone on air (late, it may be) is cued without waiting for the
     // cue thread's next cycle.
     tagVideoBroTask next;
     if (mgr.GetPstTask(next) && next.TaskID != pst.TaskID) Wake(kCue);
-    PausePrevious(mgr, pst, pgm);
 }
 
-void CVideoBroTaskTPU::PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst,
-                                     const tagVideoBroTask &pgm)
+void CVideoBroTaskTPU::QueuePause(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst,
+                                  const tagVideoBroTask &pgm)
 {
     if (!pgm.TaskID || SameDevice(pgm.Dev, pst.Dev)) return;
     // Only a preset that has just gone on air replaces the previous program on air: the
@@ -592,13 +604,46 @@ void CVideoBroTaskTPU::PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTas
     if (mgr.FindTask(pst.TaskID, &stored)) status = stored->Status;
     mgr.Unlock();
     if (pst.Status >= BROTASK_BEGINPLAY || status < BROTASK_BEGINPLAY) return;
-
-    if (CVideoSrcA *previous = TaskVideoSrc(pgm.Dev)) {
-        CDeviceCall inDevice(previous);
-        previous->DevPause();
+    {
+        std::lock_guard<CDataLock> lk(m_lock);
+        std::erase_if(m_pauses, [&](const tagVideoBroTask &queued) {
+            return SameDevice(queued.Dev, pgm.Dev);
+        });
+        m_pauses.push_back(pgm);
     }
-    LogTPU("(NewThrd.%04d): still the last aired pgm,(id=%s dev=%s)", Tid(), pgm.ID.szText,
-           pgm.Dev.szText);
+    Wake(kStop);
+}
+
+void CVideoBroTaskTPU::DropPause(const char *devId)
+{
+    std::lock_guard<CDataLock> lk(m_lock);
+    // One under way is left to end: cut short, its answer could come in the cue's exchange.
+    std::erase_if(m_pauses,
+                  [&](const tagVideoBroTask &queued) { return SameDevice(queued.Dev, devId); });
+}
+
+void CVideoBroTaskTPU::RunPauses(IVideoBroTaskMgr &mgr)
+{
+    for (;;) {
+        tagVideoBroTask pgm;
+        {
+            std::lock_guard<CDataLock> lk(m_lock);
+            if (m_pauses.empty()) return;
+            pgm = m_pauses.front();
+            m_pauses.pop_front();
+        }
+        // A source whose next task is being cued already is not paused.
+        tagVideoBroTask pst;
+        if (mgr.GetPstTask(pst) && SameDevice(pst.Dev, pgm.Dev) && pst.Status > BROTASK_BEGIN)
+            continue;
+        if (CVideoSrcA *previous = TaskVideoSrc(pgm.Dev)) {
+            CDeviceCall inDevice(previous);
+            BusyUnit busy(*this, TPU_UNIT_STOP);
+            previous->DevPause();
+        }
+        LogTPU("(NewThrd.%04d): still the last aired pgm,(id=%s dev=%s)", Tid(), pgm.ID.szText,
+               pgm.Dev.szText);
+    }
 }
 
 void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
@@ -627,6 +672,9 @@ void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
 
 void CVideoBroTaskTPU::StopStep(IVideoBroTaskMgr &mgr)
 {
+    // The sources of programs replaced on air are paused here, off the start thread: a source
+    // that does not answer holds up nothing but the stops.
+    RunPauses(mgr);
     tagVideoBroTask task;
     if (!mgr.PopEndedTask(&task)) return;
     CDeviceA *device = nullptr;

@@ -125,9 +125,14 @@ private:
     uint32_t CycleWait(int index);
     // Ends the wait of thread `index` for its next cycle.
     void Wake(int index);
-    // Pauses the source of the task that was on air before the preset went on air.
-    void PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst,
-                       const tagVideoBroTask &pgm);
+    // Once the preset `pst` has gone on air in place of the program `pgm` on another device,
+    // queues the pause of that device for the stop thread.
+    void QueuePause(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst, const tagVideoBroTask &pgm);
+    // Drops the queued pause of device `devId`: the device is being cued for another task.
+    void DropPause(const char *devId);
+    // Makes the queued pauses, each a call of the stop unit (bounded by its device's reply
+    // waits, ended by the unit's stop).
+    void RunPauses(IVideoBroTaskMgr &mgr);
 
     CDataLock m_lock;
     IVideoBroTaskMgr *m_pMgr = nullptr;
@@ -136,6 +141,8 @@ private:
     std::vector<plat::Thread> m_ending;         // threads that have left their loop
     // Written under m_lock; read unlocked by unit threads asking whether to end.
     std::atomic<bool> m_bStopping{false};
+    // Previous programs whose sources are to be paused, oldest first.
+    std::deque<tagVideoBroTask> m_pauses;
     // The framework time at which the preset is next to be passed over; 0 when none is due.
     std::atomic<int64_t> m_nPassOverAt{0};
     // Serialises Stop and ShutDown.
