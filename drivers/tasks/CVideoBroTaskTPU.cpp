@@ -73,6 +73,8 @@ constexpr int64_t kLongestCycle = CVideoBroTaskTPU::kCueCycleMs * kUnitsPerMs;
 constexpr int64_t kStartWindowSeconds = 1800;
 constexpr uint32_t kCueSpacingMs = 3000;
 constexpr uint32_t kStaleCueSeconds = 1800;
+// The most presets passed over in one go (a run of tasks that cannot play).
+constexpr int kMostPassedAtOnce = 64;
 
 constexpr int kCue = 0, kNew = 1, kStop = 2, kTrace = 3;
 constexpr uint32_t kCycleMs[] = {CVideoBroTaskTPU::kCueCycleMs, CVideoBroTaskTPU::kNewCycleMs,
@@ -446,24 +448,41 @@ IVideoBroTaskProcess *CVideoBroTaskTPU::SourceOf(IVideoBroTaskMgr &mgr, const ta
     return source;
 }
 
+bool CVideoBroTaskTPU::LeadOf(const char *devId, int64_t &leadMs)
+{
+    CDeviceA *device = nullptr;
+    leadMs = 0;
+    if (!FindSource(devId, device)) return false;
+    if (auto *source = dynamic_cast<CVideoSrcA *>(device))
+        leadMs = std::max(source->GetPrepareTime(), 0) + std::max(source->GetPlayBeforeTime(), 0);
+    return true;
+}
+
 int64_t CVideoBroTaskTPU::PassOverAt(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst, int64_t now,
                                      bool &uncued)
 {
     uncued = false;
     if (pst.IsTrigger() || pst.Status >= BROTASK_BEGINPLAY) return 0;
     const int64_t slotEnd = pst.GetEndTime() + 1; // once the slot lies wholly before now
-    // A task that has not failed may still be cued until its start: nothing to weigh before
-    // the cycle that reaches it.
-    if (pst.Status >= BROTASK_ENDCUE || (!pst.Flags && pst.Start - now > kLongestCycle))
-        return slotEnd;
+    if (pst.Status >= BROTASK_ENDCUE) return slotEnd;
+    // A task whose source cannot be had will never be cued: it has failed already. One that
+    // has not failed may still be cued until its start: nothing to weigh before the cycle
+    // that reaches it.
+    int64_t leadMs = 0;
+    const bool failed = pst.Flags || !LeadOf(pst.Dev, leadMs);
+    if (!failed && pst.Start - now > kLongestCycle) return slotEnd;
     auto *unit = dynamic_cast<IBroTaskMgrUnit *>(&mgr);
+    if (!unit) return slotEnd;
+    // Weighed against the next task that can play: those before it, whose sources cannot be
+    // had, go over with this one, so that it is prepared in time however short they are.
     tagVideoBroTask next;
-    if (!unit || !unit->GetNextPst(pst.TaskID, next) || next.IsTrigger()) return slotEnd;
-    int64_t lead = 0;
-    if (CVideoSrcA *source = TaskVideoSrc(next.Dev))
-        lead = std::max(source->GetPrepareTime(), 0) + std::max(source->GetPlayBeforeTime(), 0);
-    int64_t at = next.Start - lead * kUnitsPerMs;
-    if (!pst.Flags) at = std::max(at, pst.Start);
+    for (int32_t nth = 1;; ++nth) {
+        if (nth > kMostPassedAtOnce || !unit->GetNextPst(pst.TaskID, nth, next) || next.IsTrigger())
+            return slotEnd;
+        if (LeadOf(next.Dev, leadMs)) break;
+    }
+    int64_t at = next.Start - leadMs * kUnitsPerMs;
+    if (!failed) at = std::max(at, pst.Start);
     if (at >= slotEnd) return slotEnd;
     uncued = true;
     return at;
@@ -509,11 +528,16 @@ bool CVideoBroTaskTPU::PassOverDue(IVideoBroTaskMgr &mgr, const tagVideoBroTask 
 
 bool CVideoBroTaskTPU::CurrentPst(IVideoBroTaskMgr &mgr, tagVideoBroTask &pst)
 {
-    if (!mgr.GetPstTask(pst)) {
-        m_nPassOverAt = 0;
-        return false;
+    // Each preset that follows one passed over is weighed at once: a run of tasks that cannot
+    // play goes over together.
+    for (int passed = 0; passed < kMostPassedAtOnce; ++passed) {
+        if (!mgr.GetPstTask(pst)) {
+            m_nPassOverAt = 0;
+            return false;
+        }
+        if (!PassOverDue(mgr, pst)) return true;
     }
-    return !PassOverDue(mgr, pst) || mgr.GetPstTask(pst);
+    return mgr.GetPstTask(pst) != 0;
 }
 
 uint32_t CVideoBroTaskTPU::CycleWait(int index)

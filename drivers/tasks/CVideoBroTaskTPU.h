@@ -125,6 +125,9 @@ private:
     uint32_t CycleWait(int index);
     // Ends the wait of thread `index` for its next cycle.
     void Wake(int index);
+    // Whether the broadcast-task interface of device `devId` can be had, and the device's lead
+    // (PrepareTime and PlayBeforeTime, ms; 0 for a device that is no source).
+    bool LeadOf(const char *devId, int64_t &leadMs);
     // Once the preset `pst` has gone on air in place of the program `pgm` on another device,
     // queues the pause of that device for the stop thread.
     void QueuePause(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst, const tagVideoBroTask &pgm);
