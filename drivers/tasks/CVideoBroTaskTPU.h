@@ -1,8 +1,9 @@
 // The task process unit of a broadcast task manager. Its cue thread cues the preset (every
 // 1000 ms), its start thread starts it (every 1000 ms), its trace thread ends the program task
 // when it has run out (every 500 ms) and its stop thread stops ended tasks on their sources
-// and pauses the source of a program replaced on air (every 500 ms). The threads find a task's source through the device manager and call its
-// broadcast-task process interface with the bound manager.
+// and pauses the source of a program replaced on air (every 500 ms). The threads find a task's
+// source through the device manager and call its broadcast-task process interface with the bound
+// manager.
 //
 // The object is shared with its threads: a thread that a stop had to give up keeps it (and,
 // during a source call, the manager) alive until it ends. The unit lock guards the unit
