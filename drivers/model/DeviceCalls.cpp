@@ -125,7 +125,22 @@ void CCallingUnit::AskStop()
     std::lock_guard<std::mutex> lk(m_lock);
     m_bStop = true;
     m_evStop.Set();
+    m_evCallEnd.Set();
     for (const plat::Event *event : m_attached) event->Set();
+}
+
+void CCallingUnit::GiveUpCall(bool givenUp)
+{
+    std::lock_guard<std::mutex> lk(m_lock);
+    m_bCallGivenUp = givenUp;
+    if (givenUp) {
+        // The waits of the call end now, not at its next exchange: a call given up for a task
+        // passed over must not hold its thread past the moment the next task needs it.
+        m_evCallEnd.Set();
+        for (const plat::Event *event : m_attached) event->Set();
+    } else if (!m_bStop) {
+        m_evCallEnd.Reset();
+    }
 }
 
 void CCallingUnit::Attach(const plat::Event *event)
@@ -170,9 +185,10 @@ bool CCallingUnit::CallEnded()
 
 const plat::Waitable *CCallingUnit::CurrentStop()
 {
-    // The call's end is set by the unit's stop too.
+    // In a call, its end: set by the device's close, the unit's stop and a give-up of the
+    // call (the unit sets the ends of the calls attached to it).
     if (const CDeviceCall *call = t_pCall) return &call->m_evEnd;
-    return t_pUnit ? &t_pUnit->m_evStop : nullptr;
+    return t_pUnit ? &t_pUnit->m_evCallEnd : nullptr;
 }
 
 bool CCallingUnit::Nap(uint32_t ms)
@@ -186,7 +202,7 @@ bool CCallingUnit::Nap(uint32_t ms)
         plat::Sleep(ms);
         return true;
     }
-    if (ms) t_pUnit->m_evStop.Wait(ms);
+    if (ms) t_pUnit->m_evCallEnd.Wait(ms);
     return !Stopped();
 }
 

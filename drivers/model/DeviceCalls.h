@@ -70,8 +70,13 @@ public:
     bool StopAsked() const { return m_bStop.load(); }
     // Set by AskStop (manual reset): for the unit's own waits between device calls.
     const plat::Event &StopEvent() const { return m_evStop; }
-    // Gives up (or, false, no longer gives up) the call the thread is in, without stopping it.
-    void GiveUpCall(bool givenUp) { m_bCallGivenUp = givenUp; }
+    // Gives up (or, false, no longer gives up) the call the thread is in, without stopping it:
+    // its naps, device waits and requests on the line end at once, as at a stop.
+    void GiveUpCall(bool givenUp);
+    bool CallGivenUp() const { return m_bCallGivenUp.load(); }
+    // Set (manual reset) while the thread is asked to stop or its call is given up: for the
+    // unit's own waits inside a call.
+    const plat::Event &CallEndEvent() const { return m_evCallEnd; }
 
     // Binds the calling thread to `unit` for the scope's life (null: to none).
     class KSOVRA20_API Scope {
@@ -91,21 +96,22 @@ public:
     // device call the thread is in was ended (its device closed): the thread gives up there
     // and sends its device nothing more, nor opens it again. False on other threads.
     static bool Stopped();
-    // Whether the device call the calling thread is in was ended (the device's close, or the
-    // unit's stop); false outside a call.
+    // Whether the device call the calling thread is in was ended (the device's close, the
+    // unit's stop or a give-up of the call); false outside a call.
     static bool CallEnded();
     // Whether the calling thread's unit asks it to stop or has given up its call, whatever
     // became of its device: a unit that is to stop tells its host nothing more, while one
     // whose device was closed under it tells the failure.
     static bool UnitStopped();
     // What ends the calling thread's waits on a device's behalf: in a device call, its end
-    // (set by the device's close and by the unit's stop); else the stop event of the thread's
-    // unit; null on other threads. A request sent on the line, a unit's wait for a message
-    // and its sleeps end as soon as it is set.
+    // (set by the device's close, the unit's stop and a give-up of the call); else the call
+    // end event of the thread's unit (its stop or a give-up); null on other threads. A
+    // request sent on the line, a unit's wait for a message and its sleeps end as soon as it
+    // is set.
     static const plat::Waitable *CurrentStop();
     // Sleeps `ms`; in a device call, or on a unit's thread, the sleep ends as soon as the
-    // call is ended (the device's close) or the unit asks the thread to stop. False when the
-    // thread is to give up (Stopped) or its call was ended.
+    // call is ended (the device's close) or given up, or the unit asks the thread to stop.
+    // False when the thread is to give up (Stopped) or its call was ended.
     static bool Nap(uint32_t ms);
 
 private:
@@ -118,6 +124,7 @@ private:
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bCallGivenUp{false};
     plat::Event m_evStop{true, false};
+    plat::Event m_evCallEnd{true, false};
     std::mutex m_lock;
     std::vector<const plat::Event *> m_attached;
 };

@@ -345,14 +345,20 @@ template <class I> int32_t CVideoBroTaskMgrCore<I>::RemoveTask(int32_t id)
     return 1;
 }
 
-template <class I> int32_t CVideoBroTaskMgrCore<I>::GetNextPst(int32_t pstId, tagVideoBroTask &next)
+template <class I>
+int32_t CVideoBroTaskMgrCore<I>::GetNextPst(int32_t pstId, int32_t nth, tagVideoBroTask &next)
 {
     std::lock_guard<CDataLock> lk(m_lock);
-    const tagVideoBroTask *pst = m_Pending->Find(pstId);
-    int64_t start = 0;
-    const tagVideoBroTask *found = pst ? NextPstLocked(*pst, start) : nullptr;
+    const tagVideoBroTask *found = m_Pending->Find(pstId);
     next = CopyOf(found);
-    if (found) next.Start = start;
+    // Each step starts from the one before with the start it would get.
+    for (int32_t step = 0; found && step < nth; ++step) {
+        int64_t start = 0;
+        found = NextPstLocked(next, start);
+        next = CopyOf(found);
+        if (found) next.Start = start;
+    }
+    if (!found || nth < 1) next = CopyOf(nullptr);
     return next.TaskID;
 }
 

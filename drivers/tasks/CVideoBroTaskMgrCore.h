@@ -110,7 +110,7 @@ public:
     int32_t GetTaskCount() override;
     int32_t GetTaskIDList(CDWordArray &ids) override;
 
-    int32_t GetNextPst(int32_t pstId, tagVideoBroTask &next) override;
+    int32_t GetNextPst(int32_t pstId, int32_t nth, tagVideoBroTask &next) override;
     int32_t PassOverPst(int32_t id, int64_t now, bool uncued, uint32_t flag) override;
 
 protected:

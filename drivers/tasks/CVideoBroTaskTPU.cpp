@@ -73,6 +73,8 @@ constexpr int64_t kLongestCycle = CVideoBroTaskTPU::kCueCycleMs * kUnitsPerMs;
 constexpr int64_t kStartWindowSeconds = 1800;
 constexpr uint32_t kCueSpacingMs = 3000;
 constexpr uint32_t kStaleCueSeconds = 1800;
+// The most presets passed over in one go (a run of tasks that cannot play).
+constexpr int kMostPassedAtOnce = 64;
 
 constexpr int kCue = 0, kNew = 1, kStop = 2, kTrace = 3;
 constexpr uint32_t kCycleMs[] = {CVideoBroTaskTPU::kCueCycleMs, CVideoBroTaskTPU::kNewCycleMs,
@@ -105,6 +107,8 @@ CVideoBroTaskTPU::BusyUnit::BusyUnit(CVideoBroTaskTPU &tpu, int32_t unit, int32_
     : m_tpu(tpu), m_nUnit(unit)
 {
     if (id && t_pRun && t_pRun->owner == &tpu) {
+        // Under the unit lock, as a pass-over gives calls up: a give-up never outlives its call.
+        std::lock_guard<CDataLock> lk(m_tpu.m_lock);
         m_pRun = t_pRun;
         m_pRun->GiveUpCall(false);
         m_pRun->nCallTask = id;
@@ -116,6 +120,7 @@ CVideoBroTaskTPU::BusyUnit::~BusyUnit()
 {
     m_tpu.SetUnitState(m_nUnit, TPU_UNIT_IDLE);
     if (m_pRun) {
+        std::lock_guard<CDataLock> lk(m_tpu.m_lock);
         m_pRun->nCallTask = 0;
         m_pRun->GiveUpCall(false);
     }
@@ -167,6 +172,7 @@ int32_t CVideoBroTaskTPU::Stop()
         threads.insert(threads.end(), m_ending.begin(), m_ending.end());
         m_ending.clear();
         for (Unit &unit : m_units) unit.ev.Set();
+        m_pauses.clear(); // a pause is for the moment its program was replaced, not later
     }
     // A thread that stops its own unit (a callback releasing the manager) is not waited for;
     // it ends after its step.
@@ -259,7 +265,9 @@ int32_t CVideoBroTaskTPU::GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param,
 {
     Unit *u = UnitAt(unit);
     if (!u) return 0;
-    // The wait ends on the unit's stop and on the close of the device the call is in.
+    const Run *run = t_pRun && t_pRun->owner == this ? t_pRun : nullptr;
+    // The wait ends on the unit's stop, a give-up of the call and the close of the device the
+    // call is in.
     const plat::Waitable *end = CCallingUnit::CurrentStop();
     const uint32_t begin = plat::GetTickCount();
     for (;;) {
@@ -272,6 +280,10 @@ int32_t CVideoBroTaskTPU::GetUnitMsg(int32_t unit, int32_t *cmd, int32_t *param,
             if (!u->queue.empty()) {
                 message = u->queue.front();
                 u->queue.pop_front();
+                taken = true;
+            } else if (run && run->CallGivenUp() && !run->StopAsked()) {
+                // The call is for a preset passed over meanwhile, as by a Goto.
+                message = {TPU_CMD_CANCEL, TPU_FROM_GOTO};
                 taken = true;
             } else if (CallerStopped()) {
                 message = {TPU_CMD_CANCEL, TPU_FROM_STOP};
@@ -311,7 +323,7 @@ int32_t CVideoBroTaskTPU::SendUnitMsg(int32_t unit, int32_t cmd, int32_t param)
 
 int32_t CVideoBroTaskTPU::SleepUntil(int64_t time)
 {
-    // Ended as the message wait is.
+    // Ended as the message wait is (a give-up of the call too).
     const plat::Waitable *end = CCallingUnit::CurrentStop();
     return end ? glSleepUntilSpecialTime(time, *end) : glSleepUntilSpecialTime(time);
 }
@@ -442,24 +454,41 @@ IVideoBroTaskProcess *CVideoBroTaskTPU::SourceOf(IVideoBroTaskMgr &mgr, const ta
     return source;
 }
 
+bool CVideoBroTaskTPU::LeadOf(const char *devId, int64_t &leadMs)
+{
+    CDeviceA *device = nullptr;
+    leadMs = 0;
+    if (!FindSource(devId, device)) return false;
+    if (auto *source = dynamic_cast<CVideoSrcA *>(device))
+        leadMs = std::max(source->GetPrepareTime(), 0) + std::max(source->GetPlayBeforeTime(), 0);
+    return true;
+}
+
 int64_t CVideoBroTaskTPU::PassOverAt(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst, int64_t now,
                                      bool &uncued)
 {
     uncued = false;
     if (pst.IsTrigger() || pst.Status >= BROTASK_BEGINPLAY) return 0;
     const int64_t slotEnd = pst.GetEndTime() + 1; // once the slot lies wholly before now
-    // A task that has not failed may still be cued until its start: nothing to weigh before
-    // the cycle that reaches it.
-    if (pst.Status >= BROTASK_ENDCUE || (!pst.Flags && pst.Start - now > kLongestCycle))
-        return slotEnd;
+    if (pst.Status >= BROTASK_ENDCUE) return slotEnd;
+    // A task whose source cannot be had will never be cued: it has failed already. One that
+    // has not failed may still be cued until its start: nothing to weigh before the cycle
+    // that reaches it.
+    int64_t leadMs = 0;
+    const bool failed = pst.Flags || !LeadOf(pst.Dev, leadMs);
+    if (!failed && pst.Start - now > kLongestCycle) return slotEnd;
     auto *unit = dynamic_cast<IBroTaskMgrUnit *>(&mgr);
+    if (!unit) return slotEnd;
+    // Weighed against the next task that can play: those before it, whose sources cannot be
+    // had, go over with this one, so that it is prepared in time however short they are.
     tagVideoBroTask next;
-    if (!unit || !unit->GetNextPst(pst.TaskID, next) || next.IsTrigger()) return slotEnd;
-    int64_t lead = 0;
-    if (CVideoSrcA *source = TaskVideoSrc(next.Dev))
-        lead = std::max(source->GetPrepareTime(), 0) + std::max(source->GetPlayBeforeTime(), 0);
-    int64_t at = next.Start - lead * kUnitsPerMs;
-    if (!pst.Flags) at = std::max(at, pst.Start);
+    for (int32_t nth = 1;; ++nth) {
+        if (nth > kMostPassedAtOnce || !unit->GetNextPst(pst.TaskID, nth, next) || next.IsTrigger())
+            return slotEnd;
+        if (LeadOf(next.Dev, leadMs)) break;
+    }
+    int64_t at = next.Start - leadMs * kUnitsPerMs;
+    if (!failed) at = std::max(at, pst.Start);
     if (at >= slotEnd) return slotEnd;
     uncued = true;
     return at;
@@ -505,11 +534,16 @@ bool CVideoBroTaskTPU::PassOverDue(IVideoBroTaskMgr &mgr, const tagVideoBroTask 
 
 bool CVideoBroTaskTPU::CurrentPst(IVideoBroTaskMgr &mgr, tagVideoBroTask &pst)
 {
-    if (!mgr.GetPstTask(pst)) {
-        m_nPassOverAt = 0;
-        return false;
+    // Each preset that follows one passed over is weighed at once: a run of tasks that cannot
+    // play goes over together.
+    for (int passed = 0; passed < kMostPassedAtOnce; ++passed) {
+        if (!mgr.GetPstTask(pst)) {
+            m_nPassOverAt = 0;
+            return false;
+        }
+        if (!PassOverDue(mgr, pst)) return true;
     }
-    return !PassOverDue(mgr, pst) || mgr.GetPstTask(pst);
+    return mgr.GetPstTask(pst) != 0;
 }
 
 uint32_t CVideoBroTaskTPU::CycleWait(int index)
@@ -548,6 +582,8 @@ void CVideoBroTaskTPU::CueStep(IVideoBroTaskMgr &mgr)
     IVideoBroTaskProcess *source =
         SourceOf(mgr, pst, "(CueThrd.%04d): video src dev open failed,(id=%s dev=%s)", device);
     if (!source) return;
+    // The source is cued for its next task: the pause of what it played before is too late.
+    DropPause(pst.Dev);
     {
         CDeviceCall inDevice(device);
         BusyUnit busy(*this, TPU_UNIT_CUE, pst.TaskID);
@@ -577,15 +613,17 @@ void CVideoBroTaskTPU::NewStep(IVideoBroTaskMgr &mgr)
         BusyUnit busy(*this, TPU_UNIT_NEW, pst.TaskID);
         source->DevTaskPlay(&mgr, 0);
     }
+    // Queued before the next task can be cued, so that a cue of the previous program's source
+    // finds its pause and drops it.
+    QueuePause(mgr, pst, pgm);
     // The task that follows one gone on air (late, it may be) is cued without waiting for the
     // cue thread's next cycle.
     tagVideoBroTask next;
     if (mgr.GetPstTask(next) && next.TaskID != pst.TaskID) Wake(kCue);
-    PausePrevious(mgr, pst, pgm);
 }
 
-void CVideoBroTaskTPU::PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst,
-                                     const tagVideoBroTask &pgm)
+void CVideoBroTaskTPU::QueuePause(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst,
+                                  const tagVideoBroTask &pgm)
 {
     if (!pgm.TaskID || SameDevice(pgm.Dev, pst.Dev)) return;
     // Only a preset that has just gone on air replaces the previous program on air: the
@@ -596,13 +634,46 @@ void CVideoBroTaskTPU::PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTas
     if (mgr.FindTask(pst.TaskID, &stored)) status = stored->Status;
     mgr.Unlock();
     if (pst.Status >= BROTASK_BEGINPLAY || status < BROTASK_BEGINPLAY) return;
-
-    if (CVideoSrcA *previous = TaskVideoSrc(pgm.Dev)) {
-        CDeviceCall inDevice(previous);
-        previous->DevPause();
+    {
+        std::lock_guard<CDataLock> lk(m_lock);
+        std::erase_if(m_pauses, [&](const tagVideoBroTask &queued) {
+            return SameDevice(queued.Dev, pgm.Dev);
+        });
+        m_pauses.push_back(pgm);
     }
-    LogTPU("(NewThrd.%04d): still the last aired pgm,(id=%s dev=%s)", Tid(), pgm.ID.szText,
-           pgm.Dev.szText);
+    Wake(kStop);
+}
+
+void CVideoBroTaskTPU::DropPause(const char *devId)
+{
+    std::lock_guard<CDataLock> lk(m_lock);
+    // One under way is left to end: cut short, its answer could come in the cue's exchange.
+    std::erase_if(m_pauses,
+                  [&](const tagVideoBroTask &queued) { return SameDevice(queued.Dev, devId); });
+}
+
+void CVideoBroTaskTPU::RunPauses(IVideoBroTaskMgr &mgr)
+{
+    for (;;) {
+        tagVideoBroTask pgm;
+        {
+            std::lock_guard<CDataLock> lk(m_lock);
+            if (m_pauses.empty()) return;
+            pgm = m_pauses.front();
+            m_pauses.pop_front();
+        }
+        // A source whose next task is being cued already is not paused.
+        tagVideoBroTask pst;
+        if (mgr.GetPstTask(pst) && SameDevice(pst.Dev, pgm.Dev) && pst.Status > BROTASK_BEGIN)
+            continue;
+        if (CVideoSrcA *previous = TaskVideoSrc(pgm.Dev)) {
+            CDeviceCall inDevice(previous);
+            BusyUnit busy(*this, TPU_UNIT_STOP);
+            previous->DevPause();
+        }
+        LogTPU("(NewThrd.%04d): still the last aired pgm,(id=%s dev=%s)", Tid(), pgm.ID.szText,
+               pgm.Dev.szText);
+    }
 }
 
 void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
@@ -631,6 +702,9 @@ void CVideoBroTaskTPU::TraceStep(IVideoBroTaskMgr &mgr)
 
 void CVideoBroTaskTPU::StopStep(IVideoBroTaskMgr &mgr)
 {
+    // The sources of programs replaced on air are paused here, off the start thread: a source
+    // that does not answer holds up nothing but the stops.
+    RunPauses(mgr);
     tagVideoBroTask task;
     if (!mgr.PopEndedTask(&task)) return;
     CDeviceA *device = nullptr;

@@ -1,8 +1,9 @@
 // The task process unit of a broadcast task manager. Its cue thread cues the preset (every
 // 1000 ms), its start thread starts it (every 1000 ms), its trace thread ends the program task
 // when it has run out (every 500 ms) and its stop thread stops ended tasks on their sources
-// (every 500 ms). The threads find a task's source through the device manager and call its
-// broadcast-task process interface with the bound manager.
+// and pauses the source of a program replaced on air (every 500 ms). The threads find a task's
+// source through the device manager and call its broadcast-task process interface with the bound
+// manager.
 //
 // The object is shared with its threads: a thread that a stop had to give up keeps it (and,
 // during a source call, the manager) alive until it ends. The unit lock guards the unit
@@ -125,9 +126,17 @@ private:
     uint32_t CycleWait(int index);
     // Ends the wait of thread `index` for its next cycle.
     void Wake(int index);
-    // Pauses the source of the task that was on air before the preset went on air.
-    void PausePrevious(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst,
-                       const tagVideoBroTask &pgm);
+    // Whether the broadcast-task interface of device `devId` can be had, and the device's lead
+    // (PrepareTime and PlayBeforeTime, ms; 0 for a device that is no source).
+    bool LeadOf(const char *devId, int64_t &leadMs);
+    // Once the preset `pst` has gone on air in place of the program `pgm` on another device,
+    // queues the pause of that device for the stop thread.
+    void QueuePause(IVideoBroTaskMgr &mgr, const tagVideoBroTask &pst, const tagVideoBroTask &pgm);
+    // Drops the queued pause of device `devId`: the device is being cued for another task.
+    void DropPause(const char *devId);
+    // Makes the queued pauses, each a call of the stop unit (bounded by its device's reply
+    // waits, ended by the unit's stop).
+    void RunPauses(IVideoBroTaskMgr &mgr);
 
     CDataLock m_lock;
     IVideoBroTaskMgr *m_pMgr = nullptr;
@@ -136,6 +145,8 @@ private:
     std::vector<plat::Thread> m_ending;         // threads that have left their loop
     // Written under m_lock; read unlocked by unit threads asking whether to end.
     std::atomic<bool> m_bStopping{false};
+    // Previous programs whose sources are to be paused, oldest first.
+    std::deque<tagVideoBroTask> m_pauses;
     // The framework time at which the preset is next to be passed over; 0 when none is due.
     std::atomic<int64_t> m_nPassOverAt{0};
     // Serialises Stop and ShutDown.

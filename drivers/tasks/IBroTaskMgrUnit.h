@@ -7,9 +7,10 @@
 
 class IBroTaskMgrUnit {
 public:
-    // A copy of the task that becomes the preset once the preset `pstId` has gone, with the
-    // start it then gets; its id, 0 when none follows.
-    virtual int32_t GetNextPst(int32_t pstId, tagVideoBroTask &next) = 0;
+    // A copy of the task that becomes the preset once the preset `pstId` and the `nth` - 1
+    // tasks after it have gone (nth 1: the next one), with the start it then gets; its id, 0
+    // when none follows.
+    virtual int32_t GetNextPst(int32_t pstId, int32_t nth, tagVideoBroTask &next) = 0;
     // Passes over the preset `id`, which has not gone on air and is not triggered: with
     // `uncued` only while it is not cued, else only once its whole slot (start plus DUR) lies
     // before `now`. It ends with status 13 and its flags kept, a task that has none being given

@@ -6,6 +6,10 @@
 // time.
 #include "tests/tasks/BroTaskTestKit.h"
 
+#include <algorithm>
+#include <memory>
+#include <ostream>
+#include <string>
 #include <thread>
 
 using namespace brotest;
@@ -88,6 +92,27 @@ protected:
 
 class OperatorRoadTest : public RealTime, public BroTaskTest {};
 
+// Two tasks in a row on devices nobody knows, the second shorter than the line source's
+// PrepareTime, between A and C on the line sources: both are passed over by the moment C must
+// be prepared, so that C plays at its time.
+struct RunCase {
+    const char *name;
+    int variant;
+    int32_t secondFrames; // the second unknown task's length
+};
+
+class UnplayableRunTest : public PlayoutRoadTest, public ::testing::WithParamInterface<RunCase> {};
+
+void PrintTo(const RunCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+std::string RunName(const ::testing::TestParamInfo<RunCase> &info)
+{
+    return info.param.name;
+}
+
 } // namespace
 
 TEST_F(PlayoutRoadTest, Variant1PlaysTheScheduleOnTime)
@@ -157,4 +182,49 @@ TEST_F(OperatorRoadTest, DestructionEndsStartCallsThatWaitPromptly)
     mgr3.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(300));
     EXPECT_EQ(calls.Count(1, BROTASK_BEGINPLAY) + calls.Count(2, BROTASK_BEGINPLAY), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnplayableRunTest,
+                         ::testing::Values(RunCase{"ShortSecondVariant1", 1, 15},
+                                           RunCase{"VeryShortSecondVariant1", 1, 5},
+                                           RunCase{"ShortSecondVariant3", 3, 15},
+                                           RunCase{"VeryShortSecondVariant3", 3, 5}),
+                         RunName);
+
+TEST_P(UnplayableRunTest, ARunOfUnplayableTasksIsPassedOverInTimeForTheNextOne)
+{
+    const RunCase &c = GetParam();
+    const int64_t first = 2 * kSecond;
+    const int64_t second = first + 2 * kSlotUnits;
+    const int64_t next = second + c.secondFrames * tagVideoBroTask::kUnitsPerFrame;
+    const TaskList planned{
+        calls.Task(1, "LINE1", first, kSlot), calls.Task(2, "GHOST", first + kSlotUnits, kSlot),
+        calls.Task(3, "GHOST2", second, c.secondFrames), calls.Task(4, "LINE2", next, kSlot)};
+    std::unique_ptr<CVideoBroTaskMgr1> one;
+    std::unique_ptr<CVideoBroTaskMgr3> three;
+    if (c.variant == 1) {
+        one = std::make_unique<CVideoBroTaskMgr1>();
+        ASSERT_EQ((*one)->Submit(planned, 0), 1);
+    } else {
+        // Each task follows the one before, which here is where each one starts anyway.
+        three = std::make_unique<CVideoBroTaskMgr3>();
+        ASSERT_EQ((*three)->Submit(planned, 1), 1);
+    }
+    ASSERT_TRUE(RunUntil([&] { return calls.Count(4, BROTASK_BEGINPLAY) > 0; }));
+
+    const int64_t late = calls.First(4, BROTASK_BEGINPLAY).at - planned[3].Start;
+    EXPECT_GE(late, -5 * kMs);
+    EXPECT_LT(late, 3 * kStepMs * kMs) << "the task after the run went on air late";
+    EXPECT_EQ(calls.Count(4, BROTASK_ERRNOTIFY), 0);
+    for (const int32_t id : {2, 3}) {
+        EXPECT_EQ(calls.First(id, BROTASK_ERRNOTIFY).extra, BROTASK_FLAG_DEVICE) << "task " << id;
+        EXPECT_EQ(calls.Count(id, BROTASK_BEGINPLAY), 0) << "task " << id;
+        // By the moment the next task must be prepared: its start less 1 s.
+        const int64_t passed = calls.First(id, BROTASK_ENDPLAY).at;
+        EXPECT_GT(passed, 0) << "task " << id;
+        EXPECT_LE(passed, planned[3].Start - kSecond + 2 * kStepMs * kMs) << "task " << id;
+    }
+    // The first of the run keeps its chance until then (or until the second one's start).
+    EXPECT_GE(calls.First(2, BROTASK_ENDPLAY).at,
+              std::min(planned[3].Start - kSecond, planned[2].Start) - kMs);
 }

@@ -102,6 +102,8 @@ TEST_F(TpuTest, StartStepHandsOverTriggeredAndDuePresetsOnly)
     }
 }
 
+// The start step only queues the pause; the stop step makes it, so that a source that does
+// not answer holds up no start.
 TEST_F(TpuTest, ThePreviousProgramIsPausedOnlyOnceThePresetIsOnAir)
 {
     StepOnly(m);
@@ -113,16 +115,49 @@ TEST_F(TpuTest, ThePreviousProgramIsPausedOnlyOnceThePresetIsOnAir)
     m.SetTaskStatus(1, BROTASK_BEGINPLAY);
 
     tpu.NewStep(); // the source returns without playing (start too far, held, not cued)
+    tpu.StopStep();
     EXPECT_EQ(two.plays, 1);
     EXPECT_EQ(one.devPauses, 0);
     EXPECT_FALSE(HasLine(tpuLog, "still the last aired pgm"));
 
     two.onPlay = PlayPreset;
     tpu.NewStep();
+    EXPECT_EQ(one.devPauses, 0) << "not on the start thread";
+    tpu.StopStep();
     EXPECT_EQ(one.devPauses, 1);
     EXPECT_TRUE(HasLine(tpuLog, "still the last aired pgm,(id=CLIP1 dev=SRC1)"));
     tpu.NewStep();
+    tpu.StopStep();
     EXPECT_EQ(two.devPauses, 0) << "the same device, without regard to case";
+}
+
+// A pause still queued when the previous program's source is cued for its next task, or when
+// the unit stops, is dropped: it would still the newly cued clip, or come late.
+TEST_F(TpuTest, APauseQueuedIsDroppedByACueOfItsSourceAndByAStop)
+{
+    CStubBroSrc &one = Src("SRC1");
+    Src("SRC2").onPlay = PlayPreset;
+    for (const bool byCue : {true, false}) {
+        SCOPED_TRACE(byCue ? "a cue" : "a stop");
+        CVideoBroTaskMgr1 local;
+        IVideoBroTaskMgr1 &lm = *local.operator->();
+        CVideoBroTaskTPU &unit = StepOnly(lm);
+        lm.AddTask(calls.Task(1, "SRC1", 0, 250));
+        lm.AddTask(calls.Task(2, "SRC2", 0, 250));
+        lm.AddTask(calls.Task(3, "SRC1", 20 * kSecond, 250));
+        lm.SetTaskStatus(1, BROTASK_BEGINPLAY);
+        lm.SetTaskStatus(2, BROTASK_ENDCUE);
+        const int cues = one.cues;
+        unit.NewStep(); // 2 replaces 1 on air; 3, on SRC1, is the preset
+        if (byCue) {
+            unit.CueStep();
+            EXPECT_EQ(one.cues, cues + 1);
+        } else {
+            unit.Stop();
+        }
+        unit.StopStep();
+        EXPECT_EQ(one.devPauses, 0);
+    }
 }
 
 TEST_F(TpuTest, TraceStepEndsTheProgramInTheFirstCycleAfterEndPlusOneSecond)
