@@ -14,6 +14,8 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 // What both dialects share: the exchange, the reply check and the tables the replies fill.
 class KSOVRA20_API CAa2SerialIO : public CAnsweringSwitchIO<swframe::CAa2Decoder> {

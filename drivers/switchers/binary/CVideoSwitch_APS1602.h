@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class KSOVRA20_API CSerialIO_APS1602 : public CAnsweringSwitchIO<swframe::CAps1602Decoder> {

@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 class KSOVRA20_API CSerialIO_BDS1602CP : public CAnsweringSwitchIO<swframe::CBds1602Decoder> {
 public:

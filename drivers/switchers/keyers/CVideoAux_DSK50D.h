@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class KSOVRA20_API CSerialIO_DSK50D : public CAnsweringSwitchIO<keyframe::CDsk50dDecoder> {

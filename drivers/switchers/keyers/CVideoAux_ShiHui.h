@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 class KSOVRA20_API CSerialIO_ShiHui : public CAnsweringSwitchIO<swio::CBlockDecoder> {
 public:

@@ -10,6 +10,7 @@
 #include "drivers/switchers/CAnsweringSwitchIO.h"
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 

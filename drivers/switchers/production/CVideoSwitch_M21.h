@@ -13,6 +13,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 class KSOVRA20_API CSerialIO_M21 : public CAnsweringSwitchIO<m21frame::CAnswerDecoder> {
 public:

@@ -8,6 +8,8 @@
 #include "drivers/switchers/CAnsweringSwitchIO.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 #include "drivers/switchers/production/Ttv9920Frames.h"
+#include <optional>
+#include <vector>
 
 class KSOVRA20_API CSerialIO_TTV9920 : public CAnsweringSwitchIO<ttvframe::CReplyDecoder> {
 public:

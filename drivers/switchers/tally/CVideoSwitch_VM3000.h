@@ -14,6 +14,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 class KSOVRA20_API CSerialIO_VM3000 : public CAnsweringSwitchIO<swframe::CVm3000Decoder> {
 public:

@@ -9,7 +9,9 @@
 #include "drivers/switchers/CSwitchPerBus.h"
 #include "drivers/switchers/CVideoSwitchSerialA.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 class KSOVRA20_API CSerialIO_Quartz : public CAnsweringSwitchIO<swio::CBlockDecoder> {
 public:
