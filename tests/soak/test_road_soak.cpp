@@ -112,14 +112,6 @@ private:
     std::vector<std::pair<int64_t, std::string>> m_lines;
 };
 
-std::string Vdcp(const char *name, int port)
-{
-    return devtest::Section(name, {{"class", "CVideoSrcX_VDCP"},
-                                   {"Com", std::to_string(port)},
-                                   {"Decoder", "1"},
-                                   {"ComTimeout", "300"}});
-}
-
 class RoadSoak : public ::testing::TestWithParam<int> {
 protected:
     ~RoadSoak() override { glSetDebugFlag(m_previousDebug); }
@@ -129,12 +121,9 @@ protected:
     // until the end, so that the port names the newest.
     std::vector<std::unique_ptr<SimLine>> m_made;
     SimLine *m_line[2] = {};
-    devtest::MountedSettings m_settings{
-        devtest::Section("DevMgr", {{"VideoSrc", "{\"VDCP1\",\"VDCP2\",\"LINE1\"}"}}) +
-        Vdcp("VDCP1", kPorts[0]) + Vdcp("VDCP2", kPorts[1]) +
-        devtest::Section("LINE1", {{"class", "CVideoSrcX_Line"}})};
+    devtest::MountedSettings m_settings{RoadSettings(kPorts[0], kPorts[1])};
     CVideoDevMgr m_devices;
-    devtest::DeleteDevices m_cleanup{{"VDCP1", "VDCP2", "LINE1"}};
+    devtest::DeleteDevices m_cleanup{kRoadSources};
     int m_previousDebug = glSetDebugFlag(1);
     Trace m_tpu{"LOG_AIR_TPU"};
     Trace m_tmu{"LOG_AIR_TMU"};

@@ -34,6 +34,23 @@ struct SimLine {
     VdcpSim &sim = line.Sim();
 };
 
+// The settings of the road tests: the VDCP sources VDCP1 and VDCP2 on board ports `portA` and
+// `portB` (each reply waited for `replyMs`) and the line source LINE1; the names of
+// `kRoadSources`.
+inline std::string RoadSettings(int portA, int portB, int replyMs = 300)
+{
+    const auto vdcp = [replyMs](const char *name, int port) {
+        return devtest::Section(name, {{"class", "CVideoSrcX_VDCP"},
+                                       {"Com", std::to_string(port)},
+                                       {"Decoder", "1"},
+                                       {"ComTimeout", std::to_string(replyMs)}});
+    };
+    return devtest::Section("DevMgr", {{"VideoSrc", "{\"VDCP1\",\"VDCP2\",\"LINE1\"}"}}) +
+           vdcp("VDCP1", portA) + vdcp("VDCP2", portB) +
+           devtest::Section("LINE1", {{"class", "CVideoSrcX_Line"}});
+}
+inline const std::vector<std::string> kRoadSources = {"VDCP1", "VDCP2", "LINE1"};
+
 // The simulator's faults, one kind at a time.
 using kestsim::Refusing;
 using kestsim::Silent;

@@ -28,14 +28,6 @@ constexpr uint32_t kStepMs = 10; // each step of the manual clock
 
 using Calls = TaskCalls;
 
-std::string Vdcp(const char *name, int port)
-{
-    return devtest::Section(name, {{"class", "CVideoSrcX_VDCP"},
-                                   {"Com", std::to_string(port)},
-                                   {"Decoder", "1"},
-                                   {"ComTimeout", "300"}});
-}
-
 // What goes wrong on the first source's line once its task is being cued.
 struct FaultCase {
     const char *name;
@@ -104,12 +96,9 @@ protected:
     devtest::ManualTime m_time;
     SimLine m_lineA{kPortA};
     SimLine m_lineB{kPortB};
-    devtest::MountedSettings m_settings{
-        devtest::Section("DevMgr", {{"VideoSrc", "{\"VDCP1\",\"VDCP2\",\"LINE1\"}"}}) +
-        Vdcp("VDCP1", kPortA) + Vdcp("VDCP2", kPortB) +
-        devtest::Section("LINE1", {{"class", "CVideoSrcX_Line"}})};
+    devtest::MountedSettings m_settings{RoadSettings(kPortA, kPortB)};
     CVideoDevMgr m_devices;
-    devtest::DeleteDevices m_cleanup{{"VDCP1", "VDCP2", "LINE1"}};
+    devtest::DeleteDevices m_cleanup{kRoadSources};
     Calls calls;
     const int64_t m_origin = devtest::ManualTime::Now();
     std::unique_ptr<CVideoBroTaskMgr1> m_one;

@@ -26,16 +26,6 @@ constexpr int kPortA = 53, kPortB = 54;
 constexpr int64_t kMs = devtest::kMs;
 constexpr uint32_t kStepMs = 10; // each step of the manual clock
 
-// The usual second for each reply, so that one exchange with a silent server lasts two
-// seconds; VDCP2 answers throughout.
-std::string Vdcp(const char *name, int port)
-{
-    return devtest::Section(name, {{"class", "CVideoSrcX_VDCP"},
-                                   {"Com", std::to_string(port)},
-                                   {"Decoder", "1"},
-                                   {"ComTimeout", "1000"}});
-}
-
 class SilentServerTest : public ::testing::TestWithParam<int> {
 protected:
     SilentServerTest() { m_devices.Initlization("/etc/tvx/DevMgr"); }
@@ -109,12 +99,11 @@ protected:
     int m_previousDebug = glSetDebugFlag(1);
     SimLine m_lineA{kPortA};
     SimLine m_lineB{kPortB};
-    devtest::MountedSettings m_settings{
-        devtest::Section("DevMgr", {{"VideoSrc", "{\"VDCP1\",\"VDCP2\",\"LINE1\"}"}}) +
-        Vdcp("VDCP1", kPortA) + Vdcp("VDCP2", kPortB) +
-        devtest::Section("LINE1", {{"class", "CVideoSrcX_Line"}})};
+    // The usual second for each reply, so that one exchange with a silent server lasts two
+    // seconds; VDCP2 answers throughout.
+    devtest::MountedSettings m_settings{RoadSettings(kPortA, kPortB, 1000)};
     CVideoDevMgr m_devices;
-    devtest::DeleteDevices m_cleanup{{"VDCP1", "VDCP2", "LINE1"}};
+    devtest::DeleteDevices m_cleanup{kRoadSources};
     devtest::LogCapture m_tpuLog{"LOG_AIR_TPU"};
     TaskCalls calls;
     const int64_t m_origin = devtest::ManualTime::Now();

@@ -82,6 +82,15 @@ int32_t PlayPreset(IVideoBroTaskMgr &mgr)
     return 1;
 }
 
+IVideoBroTaskProcess &ProcOf(CVideoDevMgr &devices, const char *id)
+{
+    void *answer = nullptr;
+    if (CDeviceA *device = devices.GetVideoDev(id, 1, nullptr))
+        device->QueryInterface(&IID_IVideoBroTaskProcess, &answer);
+    EXPECT_NE(answer, nullptr) << id;
+    return *static_cast<IVideoBroTaskProcess *>(answer);
+}
+
 namespace {
 
 std::string Settings()

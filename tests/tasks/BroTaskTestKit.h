@@ -130,6 +130,9 @@ void Edit(IVideoBroTaskMgr &mgr, int32_t id, const std::function<void(tagVideoBr
 // A script that puts the preset on air, as a source's play does.
 int32_t PlayPreset(IVideoBroTaskMgr &mgr);
 
+// The broadcast-task interface of the device `id` of `devices` (a failure when it has none).
+IVideoBroTaskProcess &ProcOf(CVideoDevMgr &devices, const char *id);
+
 // The framework clock at 2020-01-01 on the program's manual clock, the debug log on, the
 // "LOG_AIR_TPU" and "LOG_AIR_TMU" lines captured, and a device manager whose sources SRC1
 // and SRC2 are stub sources, LINE1 and LINE2 play-out line sources and LINEP a play-list line

@@ -17,14 +17,7 @@ class LineSourceTest : public BroTaskTest {
 protected:
     LineSourceTest() : m(*mgr.operator->()), tpu(StepOnly(m)) {}
 
-    IVideoBroTaskProcess &Proc(const char *id)
-    {
-        void *answer = nullptr;
-        if (CDeviceA *device = m_devMgr.GetVideoDev(id, 1, nullptr))
-            device->QueryInterface(&IID_IVideoBroTaskProcess, &answer);
-        EXPECT_NE(answer, nullptr) << id;
-        return *static_cast<IVideoBroTaskProcess *>(answer);
-    }
+    IVideoBroTaskProcess &Proc(const char *id) { return ProcOf(m_devMgr, id); }
     // The start step on a thread of its own; returns once its source waits on unit 2 (one
     // timed waiter more than before).
     std::future<void> StartStepWaiting()

@@ -107,15 +107,7 @@ protected:
         M().Unlock();
         return task;
     }
-    // The answer of a source's broadcast-task interface.
-    IVideoBroTaskProcess &Proc(const char *id)
-    {
-        void *answer = nullptr;
-        if (CDeviceA *device = m_devMgr.GetVideoDev(id, 1, nullptr))
-            device->QueryInterface(&IID_IVideoBroTaskProcess, &answer);
-        EXPECT_NE(answer, nullptr) << id;
-        return *static_cast<IVideoBroTaskProcess *>(answer);
-    }
+    IVideoBroTaskProcess &Proc(const char *id) { return ProcOf(m_devMgr, id); }
 
     Host host;
     std::unique_ptr<CVideoBroTaskMgr1> m_one =
