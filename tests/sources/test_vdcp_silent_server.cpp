@@ -92,7 +92,9 @@ protected:
         EXPECT_GT(passed, 0) << calls.Dump(m_origin);
         const int64_t prepare = calls.At(id + 1, BROTASK_BEGINPLAY) - 1000 * kMs;
         EXPECT_LE(passed, prepare + 2 * kStepMs * kMs) << calls.Dump(m_origin);
-        if (GetParam() == 3) EXPECT_EQ(calls.Count(id, BROTASK_EJECTEND), 1);
+        if (GetParam() == 3) {
+            EXPECT_EQ(calls.Count(id, BROTASK_EJECTEND), 1);
+        }
     }
 
     devtest::ManualTime m_time;
