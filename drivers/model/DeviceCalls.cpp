@@ -193,16 +193,12 @@ const plat::Waitable *CCallingUnit::CurrentStop()
 
 bool CCallingUnit::Nap(uint32_t ms)
 {
-    if (const CDeviceCall *call = t_pCall) {
-        // The call's end is set by the unit's stop too.
-        if (ms) call->m_evEnd.Wait(ms);
-        return !Stopped() && !call->Ended();
-    }
-    if (!t_pUnit) {
+    const plat::Waitable *end = CurrentStop();
+    if (!end) {
         plat::Sleep(ms);
         return true;
     }
-    if (ms) t_pUnit->m_evCallEnd.Wait(ms);
+    if (ms) end->Wait(ms);
     return !Stopped();
 }
 
